@@ -1,0 +1,40 @@
+# make run    - install what is missing, build, start Vandrel
+# make test   - install what is missing, build, run every test
+# make bench  - build and run the benchmarks (release build)
+# make sanitize - build and run the tests under AddressSanitizer and UBSan
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: deps configure build run test bench sanitize tsan clean format
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) > /dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/src/app/vandrel $(ARGS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+bench: deps
+	@cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANDREL_BUILD_TESTS=OFF -DVANDREL_BUILD_BENCH=ON > /dev/null
+	@cmake --build build-bench -j $(JOBS) --target run_benchmarks
+
+sanitize:
+	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DVANDREL_SANITIZE=ON"
+
+tsan:
+	$(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DVANDREL_TSAN=ON"
+
+format:
+	@git ls-files '*.h' '*.cpp' | xargs clang-format -i
+
+clean:
+	rm -rf build build-bench build-asan build-tsan

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the tests and the program need, only when some are missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  qt6-base-dev qt6-base-dev-tools qt6-declarative-dev libqt6opengl6-dev
+  libgl-dev
+  libsqlitecpp-dev libsqlite3-dev sqlite3
+  libspdlog-dev libfmt-dev nlohmann-json3-dev
+  libevdev-dev libx11-dev libxkbcommon-dev libxkbcommon-x11-dev libxres-dev libxi-dev libxtst-dev
+  xvfb xauth fluxbox x11-utils
+  dbus dbus-x11
+  qemu-system-x86 linux-image-amd64 busybox-static cpio kmod
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "install-deps: installing ${missing[*]}"
+sudo_cmd=()
+[[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,7 @@
+// The whole reactive library.
+#pragma once
+
+#include "rx/disposable.h"
+#include "rx/observable.h"
+#include "rx/scheduler.h"
+#include "rx/subjects.h"

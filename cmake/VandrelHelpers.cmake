@@ -29,3 +29,27 @@ function(vandrel_add_bench)
   target_link_libraries(${B_NAME} PRIVATE vandrel_bench_main ${B_LIBS})
   set_property(GLOBAL APPEND PROPERTY VANDREL_BENCHMARKS ${B_NAME})
 endfunction()
+
+# vandrel_glob_library(<target> <deps...>): a static library of every .cpp in the calling folder (header-only
+# while the folder has none), with the repository's src/ as its include root.
+function(vandrel_glob_library target)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(sources)
+    add_library(${target} STATIC ${sources})
+    target_include_directories(${target} PUBLIC ${VANDREL_SOURCE_DIR}/src)
+    target_link_libraries(${target} PUBLIC ${ARGN})
+  else()
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE ${VANDREL_SOURCE_DIR}/src)
+    target_link_libraries(${target} INTERFACE ${ARGN})
+  endif()
+endfunction()
+
+# vandrel_glob_tests(<prefix> <libs...>): one test binary per *_test.cpp in the calling folder.
+function(vandrel_glob_tests prefix)
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  foreach(file IN LISTS tests)
+    get_filename_component(name ${file} NAME_WE)
+    vandrel_add_test(NAME ${prefix}_${name} SOURCES ${file} LIBS ${ARGN})
+  endforeach()
+endfunction()

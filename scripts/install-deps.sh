@@ -12,7 +12,7 @@ packages=(
   libevdev-dev libx11-dev libxkbcommon-dev libxkbcommon-x11-dev libxres-dev libxi-dev libxtst-dev
   xvfb xauth fluxbox x11-utils
   dbus dbus-x11
-  qemu-system-x86 linux-image-amd64 busybox-static cpio kmod
+  qemu-system-x86 linux-image-amd64 busybox-static cpio kmod xz-utils
 )
 
 missing=()

@@ -46,6 +46,8 @@ TEST(ChildProcess, PassesArgumentsEnvironmentAndWorkingDirectory)
     Result<ChildProcess> child = ChildProcess::start(options);
     ASSERT_TRUE(child) << child.error();
     ASSERT_TRUE(child->wait(kPatience));
+    // The child can exit before its output has been read: wait for the pipe's end, not just the exit.
+    ASSERT_TRUE(child->waitForOutputToEnd(kPatience));
     EXPECT_EQ(child->output(), "a b|c'd|x=y z|yes|" + dir.string() + "|");
 
     options.inheritEnvironment = false;
@@ -53,6 +55,7 @@ TEST(ChildProcess, PassesArgumentsEnvironmentAndWorkingDirectory)
     child = ChildProcess::start(options);
     ASSERT_TRUE(child) << child.error();
     ASSERT_TRUE(child->wait(kPatience));
+    ASSERT_TRUE(child->waitForOutputToEnd(kPatience));
     EXPECT_EQ(child->output(), "a b|c'd|x=y z||" + dir.string() + "|");
     ::unsetenv("VANDREL_HARNESS_INHERITED");
 }

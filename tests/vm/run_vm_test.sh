@@ -26,7 +26,7 @@ check "...and says why" yes "$(grep -q 'run-vm: error: .*not readable' "$work/er
 out=$(VANDREL_VM_KERNEL=/nonexistent/vmlinuz-0 VANDREL_SKIP_VM_TESTS=1 "$run_vm" -- true 2>/dev/null)
 check "with VANDREL_SKIP_VM_TESTS=1 it is a skip that passes" 0 $?
 check "...and says so" yes "$([[ $out == "run-vm: SKIPPED: "* ]] && echo yes)"
-(cd /tmp && "$run_vm" -- true 2>/dev/null)
+(cd /proc && "$run_vm" -- true 2>/dev/null)
 check "a working directory the VM cannot see fails with 125" 125 $?
 "$run_vm" --timeout nope -- true 2>/dev/null
 check "a bad time-out is a usage error" 2 $?
@@ -60,7 +60,7 @@ check "the command's exit code comes back" 7 $status
 expected="args=one two|it's|
 user=0 cwd=$here home=/tmp/home
 set=a b\$c \"d\" copied=from-host leaked=none
-tmp=tmpfs
+tmp=overlayfs
 uinput=yes
 evdev=yes
 written"

@@ -1,25 +1,27 @@
-// Vandrel's entry point. Sets up logging and reports what started.
+// Vandrel's entry point. Sets up settings and logging and reports what started.
 #include <QCoreApplication>
+#include <memory>
 
+#include "foundation/app_info.h"
+#include "foundation/defaults.h"
+#include "foundation/global_queue.h"
 #include "foundation/log.h"
-
-#include <cstdio>
-
-namespace {
-class ConsoleDestination : public vandrel::LogDestination {
-public:
-    void write(const vandrel::LogRecord& r) override
-    {
-        std::fprintf(stderr, "%.*s %.*s\n", int(r.message.size()), r.message.data(), int(r.context.size()),
-                     r.context.data());
-    }
-};
-}  // namespace
+#include "foundation/log_manager.h"
+#include "foundation/main_queue.h"
+#include "foundation/settings_store.h"
 
 int main(int argc, char** argv)
 {
+    using namespace vandrel;
     QCoreApplication app(argc, argv);
-    vandrel::log.addDestination(std::make_shared<ConsoleDestination>());
-    vandrel::log.info("Vandrel started: foundation only, no keyboard engine yet");
+    MainQueue::shared();  // names this thread "main" in log lines
+    // The logger opens the standard settings itself (they hold the file's level), so a broken settings
+    // file is reported in the log.
+    LogManager::initLogger();
+    installGroupDefaults(
+        std::make_shared<SettingsStore>(SettingsStore::standardFolder(), SettingsStore::groupFileName));
+    LogManager::startLoggingSystem(GlobalQueue::shared());
+    vandrel::log.info("Vandrel started: foundation only, no keyboard engine yet ->", AppInfo::vdVersion());
+    vandrel::log.info("isTesting ->", AppInfo::isTesting());
     return 0;
 }

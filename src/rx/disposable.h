@@ -82,15 +82,29 @@ public:
         for (auto& d : old) d.dispose();
         return *this;
     }
-    ~DisposeBag() { dispose(); }
+    ~DisposeBag()
+    {
+        {
+            // A dispose action that inserts into this bag while it dies gets its disposable disposed at once.
+            std::lock_guard lock(mutex_);
+            dying_ = true;
+        }
+        dispose();
+    }
 
     void insert(Disposable d)
     {
-        std::lock_guard lock(mutex_);
-        // Keep the bag from growing without bound when subscriptions end on their own.
-        if (items_.size() >= 64 && items_.size() % 64 == 0)
-            std::erase_if(items_, [](const Disposable& x) { return x.isDisposed(); });
-        items_.push_back(std::move(d));
+        {
+            std::lock_guard lock(mutex_);
+            if (!dying_) {
+                // Keep the bag from growing without bound when subscriptions end on their own.
+                if (items_.size() >= 64 && items_.size() % 64 == 0)
+                    std::erase_if(items_, [](const Disposable& x) { return x.isDisposed(); });
+                items_.push_back(std::move(d));
+                return;
+            }
+        }
+        d.dispose();
     }
 
     // Disposes everything held now; the bag stays usable.
@@ -113,8 +127,12 @@ public:
 private:
     mutable std::mutex mutex_;
     std::vector<Disposable> items_;
+    bool dying_ = false;
 };
 
-inline void Disposable::disposed(DisposeBag& bag) const { bag.insert(*this); }
+inline void Disposable::disposed(DisposeBag& bag) const
+{
+    bag.insert(*this);
+}
 
 }  // namespace vandrel::rx

@@ -3,5 +3,6 @@
 
 #include "rx/disposable.h"
 #include "rx/observable.h"
+#include "rx/operators.h"
 #include "rx/scheduler.h"
 #include "rx/subjects.h"

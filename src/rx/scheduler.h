@@ -2,9 +2,11 @@
 // does it through a Scheduler, so tests can run it on virtual time.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include "rx/disposable.h"
 
@@ -14,12 +16,29 @@ using Duration = std::chrono::nanoseconds;
 // Monotonic time; a virtual scheduler starts its own at zero.
 using TimePoint = std::chrono::time_point<std::chrono::steady_clock, std::chrono::nanoseconds>;
 
+// Seconds as a Duration. Not-a-number is zero; values beyond the range of Duration saturate.
 inline constexpr Duration seconds(double s)
 {
+    if (!(s == s)) return Duration::zero();
+    constexpr double limit = 9.2e9;  // just under Duration::max() seconds
+    if (s >= limit) return Duration::max();
+    if (s <= -limit) return Duration::min();
     return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(s));
 }
-inline constexpr Duration milliseconds(long long ms) { return std::chrono::milliseconds(ms); }
+inline constexpr Duration milliseconds(long long ms)
+{
+    return std::chrono::milliseconds(ms);
+}
 
+// t + d without overflow: a delay too long for the clock ends at the clock's last instant.
+inline TimePoint saturatingAdd(TimePoint t, Duration d)
+{
+    if (d > Duration::zero() && t.time_since_epoch() > Duration::max() - d) return TimePoint::max();
+    if (d < Duration::zero() && t.time_since_epoch() < Duration::min() - d) return TimePoint::min();
+    return t + d;
+}
+
+// Schedulers must be owned by a std::shared_ptr (periodic work re-arms itself through a weak reference).
 class Scheduler : public std::enable_shared_from_this<Scheduler> {
 public:
     virtual ~Scheduler() = default;
@@ -32,17 +51,28 @@ public:
     // Runs work once after delay (a zero or negative delay means as soon as possible).
     virtual Disposable scheduleAfter(Duration delay, std::function<void()> work) = 0;
 
-    // Runs work every period, first after one period, until the result is disposed.
+    // Runs work every period, first after one period, until the result is disposed. Ticks keep to the
+    // grid start + k * period, so slow work does not make them drift; a tick that is late runs at once.
+    // Ticks never overlap: the next is armed when the previous one has run.
     virtual Disposable schedulePeriodic(Duration period, std::function<void()> work)
     {
         auto state = std::make_shared<PeriodicState>();
         state->work = std::move(work);
-        state->period = period;
+        state->period = std::max(period, Duration(1));
+        state->due = saturatingAdd(now(), state->period);
         armPeriodic(state);
-        return Disposable::create([state] {
-            std::lock_guard lock(state->mutex);
-            state->stopped = true;
-            state->next.dispose();
+        // Only the pending job owns the state, so a scheduler that is dropped releases the work with it.
+        std::weak_ptr<PeriodicState> weak = state;
+        return Disposable::create([weak] {
+            auto s = weak.lock();
+            if (!s) return;
+            Disposable next;
+            {
+                std::lock_guard lock(s->mutex);
+                s->stopped = true;
+                next = std::move(s->next);
+            }
+            next.dispose();
         });
     }
 
@@ -53,21 +83,34 @@ private:
         Disposable next;
         std::function<void()> work;
         Duration period{};
+        TimePoint due{};
     };
 
     void armPeriodic(const std::shared_ptr<PeriodicState>& state)
     {
         std::weak_ptr<Scheduler> self = weak_from_this();
-        std::lock_guard lock(state->mutex);
-        if (state->stopped) return;
-        state->next = scheduleAfter(state->period, [state, self] {
+        Disposable next = scheduleAfter(state->due - now(), [state, self] {
             {
                 std::lock_guard lock(state->mutex);
                 if (state->stopped) return;
             }
             state->work();
-            if (auto s = self.lock()) s->armPeriodic(state);
+            auto s = self.lock();
+            if (!s) return;
+            {
+                std::lock_guard lock(state->mutex);
+                if (state->stopped) return;
+                state->due = saturatingAdd(state->due, state->period);
+            }
+            s->armPeriodic(state);
         });
+        std::lock_guard lock(state->mutex);
+        if (state->stopped) {
+            next.dispose();
+            return;
+        }
+        // Stopping is decided by the flag; the handle only frees a cancelled job early.
+        state->next = std::move(next);
     }
 };
 
@@ -77,10 +120,7 @@ using SchedulerPtr = std::shared_ptr<Scheduler>;
 // use it only where no delay is asked for.
 class ImmediateScheduler final : public Scheduler {
 public:
-    TimePoint now() const override
-    {
-        return std::chrono::time_point_cast<Duration>(std::chrono::steady_clock::now());
-    }
+    TimePoint now() const override { return std::chrono::time_point_cast<Duration>(std::chrono::steady_clock::now()); }
     Disposable schedule(std::function<void()> work) override
     {
         work();

@@ -6,13 +6,21 @@
 //
 // Emitting does not allocate: subscribers are kept in an immutable snapshot that subscribing replaces.
 // A subscriber disposed during an emission receives nothing further, even from that emission.
+// Values may be pushed from any thread; each subscriber sees them on the pushing thread. A new subscriber
+// of a BehaviorSubject gets every value exactly once and in order: the current one first, then each later
+// one, even when another thread pushes while it subscribes. A subscriber that comes after the end gets only
+// the error or the completion.
 #pragma once
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "rx/observable.h"
@@ -22,66 +30,185 @@ namespace vandrel::rx {
 namespace detail {
 
 template <class T>
-class SubscriberList : public std::enable_shared_from_this<SubscriberList<T>> {
+class SubjectCore : public std::enable_shared_from_this<SubjectCore<T>> {
 public:
-    struct Entry {
-        Observer<T> observer;
-        std::atomic<bool> active{true};
-        explicit Entry(Observer<T> o) : observer(std::move(o)) {}
-    };
-    using Snapshot = std::vector<std::shared_ptr<Entry>>;
+    SubjectCore() = default;
+    explicit SubjectCore(T initial) : value_(std::move(initial)) {}
 
-    Disposable add(Observer<T> observer)
+    // Only for a core made with an initial value.
+    T value() const
     {
-        auto entry = std::make_shared<Entry>(std::move(observer));
+        std::lock_guard lock(mutex_);
+        return *value_;
+    }
+
+    void next(const T& v)
+    {
+        std::shared_ptr<const Snapshot> snap;
         {
             std::lock_guard lock(mutex_);
-            auto next = std::make_shared<Snapshot>(*snapshot_);
-            next->push_back(entry);
-            snapshot_ = std::move(next);
+            if (ended_) return;
+            if (value_) *value_ = v;
+            snap = snapshot_;
         }
-        std::weak_ptr<SubscriberList> weakSelf = this->shared_from_this();
+        for (const auto& e : *snap) e->deliver(v);
+    }
+
+    void end(std::exception_ptr error)
+    {
+        std::shared_ptr<const Snapshot> snap;
+        {
+            std::lock_guard lock(mutex_);
+            if (ended_) return;
+            ended_ = true;
+            error_ = error;
+            snap = std::exchange(snapshot_, std::make_shared<const Snapshot>());
+        }
+        for (const auto& e : *snap) e->deliverEnd(error);
+    }
+
+    bool hasObservers() const
+    {
+        std::lock_guard lock(mutex_);
+        return !snapshot_->empty();
+    }
+
+    Disposable subscribe(Observer<T> observer)
+    {
+        auto entry = std::make_shared<Entry>(std::move(observer));
+        std::optional<T> first;
+        std::exception_ptr endError;
+        bool ended = false;
+        {
+            std::lock_guard lock(mutex_);
+            if (ended_) {
+                ended = true;
+                endError = error_;
+            } else {
+                if (value_) {
+                    // Values pushed before the first one has been delivered wait in the entry.
+                    entry->primed.store(false, std::memory_order_relaxed);
+                    first = value_;
+                }
+                auto next = std::make_shared<Snapshot>(*snapshot_);
+                next->push_back(entry);
+                snapshot_ = std::move(next);
+            }
+        }
+        if (ended) {
+            if (endError)
+                entry->observer.error(endError);
+            else
+                entry->observer.completed();
+            return {};
+        }
+        std::weak_ptr<SubjectCore> weakSelf = this->shared_from_this();
         std::weak_ptr<Entry> weakEntry = entry;
-        return Disposable::create([weakSelf, weakEntry] {
+        auto handle = Disposable::create([weakSelf, weakEntry] {
             auto e = weakEntry.lock();
             if (!e) return;
             e->active.store(false, std::memory_order_release);
             if (auto self = weakSelf.lock()) self->remove(e);
         });
-    }
-
-    std::shared_ptr<const Snapshot> snapshot() const
-    {
-        std::lock_guard lock(mutex_);
-        return snapshot_;
-    }
-
-    void clear()
-    {
-        std::lock_guard lock(mutex_);
-        snapshot_ = std::make_shared<Snapshot>();
-    }
-
-    template <class F>
-    void forEach(F&& f) const
-    {
-        const auto snap = snapshot();
-        for (const auto& e : *snap) {
-            if (e->active.load(std::memory_order_acquire)) f(e->observer);
-        }
+        if (first) entry->prime(*first);
+        return handle;
     }
 
 private:
+    struct Entry {
+        explicit Entry(Observer<T> o) : observer(std::move(o)) {}
+
+        bool isActive() const { return active.load(std::memory_order_acquire); }
+
+        void deliver(const T& v)
+        {
+            if (!isActive()) return;
+            if (!primed.load(std::memory_order_acquire)) {
+                std::lock_guard lock(pendingMutex);
+                if (!primed.load(std::memory_order_relaxed)) {
+                    pending.push_back(v);
+                    return;
+                }
+            }
+            observer.next(v);
+        }
+
+        void deliverEnd(std::exception_ptr error)
+        {
+            if (!isActive()) return;
+            if (!primed.load(std::memory_order_acquire)) {
+                std::lock_guard lock(pendingMutex);
+                if (!primed.load(std::memory_order_relaxed)) {
+                    pendingEnd = true;
+                    pendingError = error;
+                    return;
+                }
+            }
+            if (error)
+                observer.error(error);
+            else
+                observer.completed();
+        }
+
+        // Delivers the first value, then whatever arrived meanwhile, then opens the direct path.
+        void prime(const T& first)
+        {
+            if (isActive()) observer.next(first);
+            for (;;) {
+                std::vector<T> batch;
+                bool end = false;
+                std::exception_ptr error;
+                {
+                    std::lock_guard lock(pendingMutex);
+                    if (pending.empty() && !pendingEnd) {
+                        primed.store(true, std::memory_order_release);
+                        return;
+                    }
+                    batch.swap(pending);
+                    end = std::exchange(pendingEnd, false);
+                    error = std::exchange(pendingError, nullptr);
+                }
+                for (const auto& v : batch) {
+                    if (isActive()) observer.next(v);
+                }
+                if (end) {
+                    if (isActive()) {
+                        if (error)
+                            observer.error(error);
+                        else
+                            observer.completed();
+                    }
+                    primed.store(true, std::memory_order_release);
+                    return;
+                }
+            }
+        }
+
+        Observer<T> observer;
+        std::atomic<bool> active{true};
+        std::atomic<bool> primed{true};
+        std::mutex pendingMutex;
+        std::vector<T> pending;
+        bool pendingEnd = false;
+        std::exception_ptr pendingError;
+    };
+    using Snapshot = std::vector<std::shared_ptr<Entry>>;
+
     void remove(const std::shared_ptr<Entry>& e)
     {
+        std::shared_ptr<const Snapshot> old;  // released outside the lock
         std::lock_guard lock(mutex_);
+        if (std::find(snapshot_->begin(), snapshot_->end(), e) == snapshot_->end()) return;
         auto next = std::make_shared<Snapshot>(*snapshot_);
         std::erase(*next, e);
-        snapshot_ = std::move(next);
+        old = std::exchange(snapshot_, std::move(next));
     }
 
     mutable std::mutex mutex_;
-    std::shared_ptr<const Snapshot> snapshot_ = std::make_shared<Snapshot>();
+    std::shared_ptr<const Snapshot> snapshot_ = std::make_shared<const Snapshot>();
+    std::optional<T> value_;
+    bool ended_ = false;
+    std::exception_ptr error_;
 };
 
 }  // namespace detail
@@ -89,42 +216,28 @@ private:
 template <class T>
 class PublishSubject {
 public:
-    PublishSubject() : list_(std::make_shared<detail::SubscriberList<T>>()), ended_(std::make_shared<End>()) {}
+    PublishSubject() : core_(std::make_shared<detail::SubjectCore<T>>()) {}
 
-    void onNext(const T& value) const
-    {
-        if (ended_->done.load(std::memory_order_acquire)) return;
-        list_->forEach([&](const Observer<T>& o) { o.next(value); });
-    }
+    void onNext(const T& value) const { core_->next(value); }
+    // The first error or completion ends the subject; later calls are ignored.
     void onError(std::exception_ptr e) const
     {
-        if (ended_->done.exchange(true)) return;
-        ended_->error = e;
-        list_->forEach([&](const Observer<T>& o) { o.error(e); });
-        list_->clear();
+        core_->end(e ? e : std::make_exception_ptr(std::runtime_error("error")));
     }
-    void onCompleted() const
-    {
-        if (ended_->done.exchange(true)) return;
-        list_->forEach([&](const Observer<T>& o) { o.completed(); });
-        list_->clear();
-    }
+    void onCompleted() const { core_->end(nullptr); }
 
     Observable<T> asObservable() const
     {
-        auto list = list_;
-        auto ended = ended_;
-        return Observable<T>([list, ended](Observer<T> o) -> Disposable {
-            if (ended->done.load(std::memory_order_acquire)) {
-                if (ended->error) o.error(ended->error);
-                else o.completed();
-                return {};
-            }
-            return list->add(std::move(o));
-        });
+        auto core = core_;
+        return Observable<T>([core](Observer<T> o) { return core->subscribe(std::move(o)); });
     }
 
-    Disposable subscribe(std::function<void(const T&)> onNext) const { return asObservable().subscribe(std::move(onNext)); }
+    Disposable subscribe(std::function<void(const T&)> onNext, std::function<void(std::exception_ptr)> onError = {},
+                         std::function<void()> onCompleted = {}) const
+    {
+        return core_->subscribe(Observer<T>{std::move(onNext), std::move(onError), std::move(onCompleted)});
+    }
+    Disposable subscribe(Observer<T> observer) const { return core_->subscribe(std::move(observer)); }
 
     template <class Op>
     auto operator|(Op&& op) const
@@ -132,55 +245,39 @@ public:
         return asObservable() | std::forward<Op>(op);
     }
 
-    bool hasObservers() const { return !list_->snapshot()->empty(); }
+    bool hasObservers() const { return core_->hasObservers(); }
 
 private:
-    struct End {
-        std::atomic<bool> done{false};
-        std::exception_ptr error;
-    };
-    std::shared_ptr<detail::SubscriberList<T>> list_;
-    std::shared_ptr<End> ended_;
+    std::shared_ptr<detail::SubjectCore<T>> core_;
 };
 
 template <class T>
 class BehaviorSubject {
 public:
-    explicit BehaviorSubject(T initial) : state_(std::make_shared<State>(std::move(initial))) {}
+    explicit BehaviorSubject(T initial) : core_(std::make_shared<detail::SubjectCore<T>>(std::move(initial))) {}
 
-    T value() const
-    {
-        std::lock_guard lock(state_->mutex);
-        return state_->value;
-    }
+    // The latest value; after the end, the last value before it.
+    T value() const { return core_->value(); }
 
-    void onNext(const T& v) const
+    void onNext(const T& v) const { core_->next(v); }
+    void onError(std::exception_ptr e) const
     {
-        {
-            std::lock_guard lock(state_->mutex);
-            state_->value = v;
-        }
-        state_->subject.onNext(v);
+        core_->end(e ? e : std::make_exception_ptr(std::runtime_error("error")));
     }
-    void onError(std::exception_ptr e) const { state_->subject.onError(std::move(e)); }
-    void onCompleted() const { state_->subject.onCompleted(); }
+    void onCompleted() const { core_->end(nullptr); }
 
     Observable<T> asObservable() const
     {
-        auto state = state_;
-        return Observable<T>([state](Observer<T> o) -> Disposable {
-            // Hold the value lock across the first emission and the registration, so a concurrent onNext
-            // is seen either as the first value or as a later one, never lost.
-            std::unique_lock lock(state->mutex);
-            T current = state->value;
-            auto sub = state->subject.asObservable().subscribe(o);
-            lock.unlock();
-            o.next(current);
-            return sub;
-        });
+        auto core = core_;
+        return Observable<T>([core](Observer<T> o) { return core->subscribe(std::move(o)); });
     }
 
-    Disposable subscribe(std::function<void(const T&)> onNext) const { return asObservable().subscribe(std::move(onNext)); }
+    Disposable subscribe(std::function<void(const T&)> onNext, std::function<void(std::exception_ptr)> onError = {},
+                         std::function<void()> onCompleted = {}) const
+    {
+        return core_->subscribe(Observer<T>{std::move(onNext), std::move(onError), std::move(onCompleted)});
+    }
+    Disposable subscribe(Observer<T> observer) const { return core_->subscribe(std::move(observer)); }
 
     template <class Op>
     auto operator|(Op&& op) const
@@ -188,14 +285,10 @@ public:
         return asObservable() | std::forward<Op>(op);
     }
 
+    bool hasObservers() const { return core_->hasObservers(); }
+
 private:
-    struct State {
-        explicit State(T v) : value(std::move(v)) {}
-        std::mutex mutex;
-        T value;
-        PublishSubject<T> subject;
-    };
-    std::shared_ptr<State> state_;
+    std::shared_ptr<detail::SubjectCore<T>> core_;
 };
 
 template <class T>
@@ -209,6 +302,7 @@ public:
     {
         return asObservable() | std::forward<Op>(op);
     }
+    bool hasObservers() const { return subject_.hasObservers(); }
 
 private:
     PublishSubject<T> subject_;
@@ -227,6 +321,7 @@ public:
     {
         return asObservable() | std::forward<Op>(op);
     }
+    bool hasObservers() const { return subject_.hasObservers(); }
 
 private:
     BehaviorSubject<T> subject_;

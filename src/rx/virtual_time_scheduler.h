@@ -2,7 +2,9 @@
 // job due runs in time order on the advancing thread.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -21,26 +23,36 @@ public:
         return now_;
     }
 
-    Disposable schedule(std::function<void()> work) override { return scheduleAfter(Duration::zero(), std::move(work)); }
+    Disposable schedule(std::function<void()> work) override
+    {
+        return scheduleAfter(Duration::zero(), std::move(work));
+    }
 
     Disposable scheduleAfter(Duration delay, std::function<void()> work) override
     {
-        std::lock_guard lock(mutex_);
-        const Key key{now_ + (delay < Duration::zero() ? Duration::zero() : delay), nextSeq_++};
+        std::unique_lock lock(mutex_);
+        const Key key{saturatingAdd(now_, std::max(delay, Duration::zero())), nextSeq_++};
         jobs_.emplace(key, std::move(work));
-        std::weak_ptr<VirtualTimeScheduler> self =
-            std::static_pointer_cast<VirtualTimeScheduler>(shared_from_this());
+        lock.unlock();
+        std::weak_ptr<Scheduler> self = weak_from_this();
         return Disposable::create([self, key] {
-            if (auto s = self.lock()) {
-                std::lock_guard lock(s->mutex_);
-                s->jobs_.erase(key);
+            if (auto s = std::static_pointer_cast<VirtualTimeScheduler>(self.lock())) {
+                std::function<void()> dropped;
+                {
+                    std::lock_guard lock(s->mutex_);
+                    auto it = s->jobs_.find(key);
+                    if (it == s->jobs_.end()) return;
+                    dropped = std::move(it->second);
+                    s->jobs_.erase(it);
+                }
+                // The job's captures are released outside the lock: they may dispose other jobs.
             }
         });
     }
 
     // Moves the clock forward by d, running every job that falls due on the way (jobs they schedule
     // within the window run too).
-    void advanceBy(Duration d) { advanceTo(now() + d); }
+    void advanceBy(Duration d) { advanceTo(saturatingAdd(now(), d)); }
 
     void advanceTo(TimePoint target)
     {

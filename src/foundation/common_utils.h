@@ -1,0 +1,48 @@
+// Small shared services: running work after a delay on the main or the global queue, running a shell
+// command and collecting its output, and opening the system's accessibility settings.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "rx/scheduler.h"
+
+namespace vandrel {
+
+class CommonUtils {
+public:
+    static constexpr std::chrono::milliseconds kShellTimeout{5000};
+    // Longer delays are cut to this (about a century): the clocks cannot represent much more.
+    static constexpr std::chrono::milliseconds kMaxDelay{3'155'760'000'000LL};
+
+    // Runs execute once on the main queue after timeInSeconds (see delayFor), never inside this call.
+    static void doAfterInMainQueue(double timeInSeconds, std::function<void()> execute);
+    // The same on the global queue, where it may run alongside other work.
+    static void doAfterInGlobalQueue(double timeInSeconds, std::function<void()> execute);
+
+    // The delay rule: seconds times 1000, truncated toward zero, as whole milliseconds. Zero, negative,
+    // sub-millisecond and not-a-number delays mean as soon as possible; infinite or huge ones are clamped
+    // to kMaxDelay.
+    static rx::Duration delayFor(double timeInSeconds);
+
+    // Runs `/bin/bash -c command` and returns what it wrote to standard output, unchanged (a trailing line
+    // break included) except that bytes which are not UTF-8 become U+FFFD. Standard error is not captured.
+    // A command still writing after `timeout` is killed with its process group; what it wrote so far is
+    // returned. A command that cannot be started gives empty text.
+    static std::string shell(const std::string& command, std::chrono::milliseconds timeout = kShellTimeout);
+
+    // Shows the user how to grant the program the access it needs, through the opener registered by the
+    // user interface; without one it only logs.
+    static void openSystemPreferencesAccessibility();
+    static void setAccessibilitySettingsOpener(std::function<void()> opener);
+
+    // Where the delayed work runs; nullptr restores the defaults (MainQueue::shared(), GlobalQueue::shared()).
+    // Tests install virtual-time schedulers here.
+    static void setMainQueueScheduler(rx::SchedulerPtr scheduler);
+    static void setGlobalQueueScheduler(rx::SchedulerPtr scheduler);
+    static rx::SchedulerPtr mainQueueScheduler();
+    static rx::SchedulerPtr globalQueueScheduler();
+};
+
+}  // namespace vandrel

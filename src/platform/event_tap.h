@@ -1,0 +1,58 @@
+// Event taps: callbacks that see every keyboard event of the session where hardware events enter it (the
+// "HID location"), before any application, and decide to pass it (possibly rewritten) or swallow it.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "platform/key_event.h"
+
+namespace vandrel {
+
+enum class TapResult { pass, swallow };
+
+// Where a synthetic event is posted. `session` lies after our own taps: the event goes straight to
+// applications and our taps never see it. `hid` is where hardware events enter, before our taps.
+enum class EventTapLocation { hid, session };
+
+// Where a new tap goes in the list of taps of its event type; the head runs first.
+enum class TapPlacement { headInsert, tailAppend };
+
+// The callback may rewrite the event's key code and flags in place; the rewritten event is what later
+// taps, and applications, see when it passes.
+using TapCallback = std::function<TapResult(KeyEvent&)>;
+
+// Handle of one tap. The tap exists as long as the handle does. The platform may disable a tap on its own
+// (a stalled input path); it then lets events through untouched until it is enabled again.
+// isEnabled and setEnabled may be called from any thread.
+class EventTap {
+public:
+    virtual ~EventTap() = default;
+    virtual bool isEnabled() const = 0;
+    virtual void setEnabled(bool enabled) = 0;
+};
+
+class EventTapService {
+public:
+    virtual ~EventTapService() = default;
+
+    // A tap for one event type at the HID location, enabled on creation; callable from any thread. Null
+    // when the platform cannot create it (no input permission, no keyboard access). The callback runs on the
+    // platform's input thread (Linux: a dedicated thread; the simulated platform: the thread that drives the
+    // keyboard), never concurrently with another tap callback.
+    virtual std::shared_ptr<EventTap> createTap(KeyEventType type, TapCallback callback,
+                                                TapPlacement placement = TapPlacement::headInsert) = 0;
+
+    // Posts one synthetic event carrying exactly the given key code and flags. Callable from any thread.
+    // False when the event cannot be made or delivered (for instance no output device).
+    virtual bool postEvent(const KeyEvent& event, EventTapLocation location = EventTapLocation::session) = 0;
+
+    // Posts a key the user recorded, exactly as recorded: where the platform translates the editing idioms
+    // of postEvent (Linux), a recorded key is not translated.
+    virtual bool postRecordedEvent(const KeyEvent& event, EventTapLocation location = EventTapLocation::session)
+    {
+        return postEvent(event, location);
+    }
+};
+
+}  // namespace vandrel

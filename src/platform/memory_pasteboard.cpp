@@ -1,0 +1,81 @@
+#include "platform/memory_pasteboard.h"
+
+#include <algorithm>
+
+namespace vandrel {
+
+MemoryPasteboard::MemoryPasteboard(std::string name) : name_(std::move(name)) {}
+
+std::int64_t MemoryPasteboard::changeCount() const
+{
+    std::lock_guard lock(mutex_);
+    return changeCount_;
+}
+
+std::int64_t MemoryPasteboard::clearContents()
+{
+    std::lock_guard lock(mutex_);
+    items_.clear();
+    declared_.clear();
+    return ++changeCount_;
+}
+
+std::int64_t MemoryPasteboard::declareTypes(const std::vector<PasteboardType>& types)
+{
+    std::lock_guard lock(mutex_);
+    items_.clear();
+    declared_ = types;
+    return ++changeCount_;
+}
+
+bool MemoryPasteboard::writeObjects(const std::vector<PasteboardItem>& items)
+{
+    std::lock_guard lock(mutex_);
+    items_.insert(items_.end(), items.begin(), items.end());
+    return true;
+}
+
+std::optional<std::vector<PasteboardItem>> MemoryPasteboard::pasteboardItems() const
+{
+    std::lock_guard lock(mutex_);
+    return items_;
+}
+
+std::vector<PasteboardType> MemoryPasteboard::types() const
+{
+    std::lock_guard lock(mutex_);
+    std::vector<PasteboardType> out = items_.empty() ? std::vector<PasteboardType>{} : items_.front().types();
+    for (const auto& t : declared_)
+        if (std::find(out.begin(), out.end(), t) == out.end()) out.push_back(t);
+    return out;
+}
+
+std::optional<PasteboardData> MemoryPasteboard::data(const PasteboardType& type) const
+{
+    std::lock_guard lock(mutex_);
+    if (items_.empty()) return std::nullopt;
+    return items_.front().data(type);
+}
+
+std::optional<std::string> MemoryPasteboard::string(const PasteboardType& type) const
+{
+    std::lock_guard lock(mutex_);
+    if (items_.empty()) return std::nullopt;
+    return items_.front().string(type);
+}
+
+bool MemoryPasteboard::setData(const PasteboardData& data, const PasteboardType& type)
+{
+    std::lock_guard lock(mutex_);
+    if (items_.empty()) items_.emplace_back();
+    items_.front().setData(type, data);
+    std::erase(declared_, type);
+    return true;
+}
+
+bool MemoryPasteboard::setString(const std::string& text, const PasteboardType& type)
+{
+    return setData(PasteboardData(text.begin(), text.end()), type);
+}
+
+}  // namespace vandrel

@@ -1,0 +1,36 @@
+// A pasteboard held in memory: the named pasteboards of every backend, and the general one of the simulated
+// platform. Thread-safe.
+#pragma once
+
+#include <mutex>
+
+#include "platform/pasteboard.h"
+
+namespace vandrel {
+
+class MemoryPasteboard final : public Pasteboard {
+public:
+    explicit MemoryPasteboard(std::string name);
+
+    std::string name() const override { return name_; }
+    std::int64_t changeCount() const override;
+    std::int64_t clearContents() override;
+    std::int64_t declareTypes(const std::vector<PasteboardType>& types) override;
+    bool writeObjects(const std::vector<PasteboardItem>& items) override;
+    std::optional<std::vector<PasteboardItem>> pasteboardItems() const override;
+    std::vector<PasteboardType> types() const override;
+    std::optional<PasteboardData> data(const PasteboardType& type) const override;
+    std::optional<std::string> string(const PasteboardType& type) const override;
+    bool setData(const PasteboardData& data, const PasteboardType& type) override;
+    bool setString(const std::string& text, const PasteboardType& type) override;
+
+private:
+    const std::string name_;
+    mutable std::mutex mutex_;
+    std::int64_t changeCount_ = 0;
+    std::vector<PasteboardItem> items_;
+    // Declared types of the first item whose data has not been set yet.
+    std::vector<PasteboardType> declared_;
+};
+
+}  // namespace vandrel

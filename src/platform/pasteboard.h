@@ -1,0 +1,42 @@
+// A pasteboard: the general one (the desktop clipboard) or a named one private to the program. Its change
+// count moves on every change of owner (clear or declare), so a poller can tell that the content changed.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/pasteboard_item.h"
+
+namespace vandrel {
+
+// Every call may be made from any thread.
+class Pasteboard {
+public:
+    virtual ~Pasteboard() = default;
+
+    virtual std::string name() const = 0;
+    virtual std::int64_t changeCount() const = 0;
+
+    // Empties the pasteboard; returns the new change count.
+    virtual std::int64_t clearContents() = 0;
+    // Empties the pasteboard and declares one item with the given types, whose data is set afterwards with
+    // setData or setString; returns the new change count.
+    virtual std::int64_t declareTypes(const std::vector<PasteboardType>& types) = 0;
+    // Adds items after the current ones (write after clearContents to replace the content); false when
+    // the pasteboard refused them.
+    virtual bool writeObjects(const std::vector<PasteboardItem>& items) = 0;
+
+    // Absent when the pasteboard cannot be read.
+    virtual std::optional<std::vector<PasteboardItem>> pasteboardItems() const = 0;
+    // The types of the first item.
+    virtual std::vector<PasteboardType> types() const = 0;
+    virtual std::optional<PasteboardData> data(const PasteboardType& type) const = 0;
+    virtual std::optional<std::string> string(const PasteboardType& type) const = 0;
+    // Set data on the first item (made when there is none).
+    virtual bool setData(const PasteboardData& data, const PasteboardType& type) = 0;
+    virtual bool setString(const std::string& text, const PasteboardType& type) = 0;
+};
+
+}  // namespace vandrel

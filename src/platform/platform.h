@@ -1,0 +1,47 @@
+// The platform seam: everything the program needs of the desktop it runs on, behind interfaces with two
+// implementations, the simulated platform of the tests (platform/sim) and the Linux backend.
+//
+// Components that have state receive the Platform they use; the few static call sites of the model (a key
+// posting itself, for instance) reach the process-wide instance through Platform::shared(), which the
+// program, or a test, installs with installPlatform().
+//
+// Threads: tap callbacks and raw key reports run on the platform's input thread (Linux: a dedicated thread,
+// so a busy GUI thread never stalls the keyboard; the simulated platform: the thread that drives its
+// keyboard). Workspace notifications arrive on the main thread. Every other call may be made from any
+// thread unless its interface says otherwise.
+#pragma once
+
+#include <memory>
+
+#include "platform/event_tap.h"
+#include "platform/hid_keyboard.h"
+#include "platform/keyboard_layout.h"
+#include "platform/pasteboard_server.h"
+#include "platform/window_system.h"
+#include "platform/workspace.h"
+
+namespace vandrel {
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    virtual EventTapService& eventTaps() = 0;
+    virtual HidKeyboard& hidKeyboard() = 0;
+    virtual Workspace& workspace() = 0;
+    virtual KeyboardLayout& keyboardLayout() = 0;
+    virtual WindowSystem& windowSystem() = 0;
+    virtual PasteboardServer& pasteboards() = 0;
+
+    // Whether this process may watch and rewrite keyboard input (Linux: read access to the keyboards and
+    // write access to the uinput device). With prompt, the platform may also ask the user for it.
+    virtual bool isInputAccessTrusted(bool prompt) = 0;
+
+    // The installed instance, or null when none is installed.
+    static std::shared_ptr<Platform> shared();
+};
+
+// Installs the process-wide instance (null uninstalls it) and returns the one it replaces.
+std::shared_ptr<Platform> installPlatform(std::shared_ptr<Platform> platform);
+
+}  // namespace vandrel

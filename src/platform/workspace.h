@@ -1,0 +1,54 @@
+// The desktop as a whole: running applications and which one is frontmost, activation notifications,
+// launching and opening, secure input, sleep and wake.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/running_application.h"
+#include "rx/observable.h"
+
+namespace vandrel {
+
+enum class PowerEvent { willSleep, didWake };
+
+class Workspace {
+public:
+    virtual ~Workspace() = default;
+
+    // Every call may be made from any thread; only the notifications have a thread of their own.
+    virtual std::optional<RunningApplication> frontmostApplication() = 0;
+    // In the desktop's own order.
+    virtual std::vector<RunningApplication> runningApplications() = 0;
+    virtual std::optional<RunningApplication> runningApplication(std::int32_t processIdentifier);
+    virtual std::vector<RunningApplication> runningApplicationsWithBundleId(const std::string& bundleIdentifier);
+
+    // One value per activation of an application, on the main thread; the value is absent when the
+    // notification names no usable application.
+    virtual rx::Observable<std::optional<RunningApplication>> didActivateApplication() = 0;
+
+    // Sleep and wake of the machine, on the main thread.
+    virtual rx::Observable<PowerEvent> powerEvents() = 0;
+
+    // Whether some application holds secure keyboard input now (Linux has none: always false).
+    virtual bool isSecureEventInputEnabled() = 0;
+    // The system's description of the secure-input holder, in which a holder shows as
+    // "kCGSSessionSecureInputPID"=<pid>; empty when the system has nothing to say. May block.
+    virtual std::string secureInputHolderReport() = 0;
+
+    virtual bool openUrl(const std::string& url) = 0;
+    // Launches (or brings forward) an application; true when the request was accepted.
+    virtual bool launchApplication(const std::string& bundleIdentifier) = 0;
+    virtual bool launchApplicationNamed(const std::string& name) = 0;
+    virtual std::optional<RunningApplication> launchApplicationAtUrl(const std::string& url) = 0;
+
+    // Identities (see RunningApplication::bundleIdentifier) of terminal-like applications, in which
+    // editing strokes follow Emacs-style and terminal conventions.
+    virtual std::set<std::string> terminalLikeApplicationIds();
+    static const std::set<std::string>& defaultTerminalLikeApplicationIds();
+};
+
+}  // namespace vandrel

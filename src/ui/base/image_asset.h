@@ -1,0 +1,51 @@
+// The named images of the program, loaded from the images folder of its resources.
+//
+//   QLabel logo; logo.setPixmap(QPixmap::fromImage(Asset::vandrelLogo.image()));
+//
+// A missing image is a packaging fault: it is logged as an error and reads as an empty (null) image, so a
+// broken install shows blank icons instead of stopping the program.
+#pragma once
+
+#include <QImage>
+#include <filesystem>
+#include <string>
+
+namespace vandrel {
+
+class ImageAsset {
+public:
+    explicit ImageAsset(std::string name) : name_(std::move(name)) {}
+
+    const std::string& name() const { return name_; }
+    // The image, or a null image (logged) when the folder has none of this name.
+    QImage image() const;
+
+    // Where the images are read from: the program's resources/images unless set otherwise.
+    static std::filesystem::path imagesFolder();
+    static void setImagesFolder(std::filesystem::path folder);
+
+private:
+    std::string name_;
+};
+
+struct Asset {
+    static inline const ImageAsset simpleLogo{"SimpleLogo"};
+    static inline const ImageAsset vandrelLogo{"VandrelLogo"};
+    static inline const ImageAsset menubarIcon{"MenubarIcon"};
+    static inline const ImageAsset menubarIconAlert{"MenubarIcon-alert"};
+    static inline const ImageAsset switch1{"Switch-1"};
+    static inline const ImageAsset hotkey{"Hotkey"};
+    static inline const ImageAsset settingsGear64{"settings-gear-64"};
+    static inline const ImageAsset lab{"lab"};
+    static inline const ImageAsset note{"Note"};
+    static inline const ImageAsset quiet{"quiet"};
+    static inline const ImageAsset transparent{"transparent"};
+    static inline const ImageAsset cWarning{"c-warning"};
+    static inline const ImageAsset cCheck{"c-check"};
+    static inline const ImageAsset attach{"Attach"};
+    static inline const ImageAsset info{"Info"};
+    static inline const ImageAsset lockOpen{"Lock-open"};
+    static inline const ImageAsset lockClose{"Lock-close"};
+};
+
+}  // namespace vandrel

@@ -1,0 +1,95 @@
+#include "ui/base/vd_modal.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QPushButton>
+#include <mutex>
+#include <vector>
+
+#include "foundation/localize.h"
+
+namespace vandrel {
+
+namespace {
+
+constexpr int kFirstButton = 0;
+
+std::mutex answererMutex;
+VDModal::Answerer& answererSlot()
+{
+    static VDModal::Answerer answerer;
+    return answerer;
+}
+
+}  // namespace
+
+VDModal::Answerer VDModal::setAnswerer(Answerer answerer)
+{
+    std::lock_guard lock(answererMutex);
+    Answerer previous = std::move(answererSlot());
+    answererSlot() = std::move(answerer);
+    return previous;
+}
+
+int VDModal::run(QMessageBox::Icon icon, const QString& message, const QString& informative,
+                 const std::vector<QString>& buttons)
+{
+    QMessageBox box;
+    box.setIcon(icon);
+    box.setText(message);
+    box.setInformativeText(informative);
+    box.setTextFormat(Qt::PlainText);
+    // The headline stands out as on the platform's own alerts.
+    if (auto* headline = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        QFont font = headline->font();
+        font.setBold(true);
+        headline->setFont(font);
+    }
+    std::vector<QAbstractButton*> added;
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        const auto role = i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole;
+        added.push_back(box.addButton(buttons[i], role));
+    }
+    if (!added.empty()) {
+        if (auto* first = qobject_cast<QPushButton*>(added.front())) box.setDefaultButton(first);
+        box.setEscapeButton(added.back());
+    }
+
+    Answerer answerer;
+    {
+        std::lock_guard lock(answererMutex);
+        answerer = answererSlot();
+    }
+    if (answerer) return answerer(box);
+
+    box.exec();
+    for (std::size_t i = 0; i < added.size(); ++i) {
+        if (box.clickedButton() == added[i]) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool VDModal::alert(const QString& message, const QString& informative, const QString& okButtonText)
+{
+    return run(QMessageBox::Information, message, informative, {okButtonText}) == kFirstButton;
+}
+
+bool VDModal::confirm(const QString& message, const QString& informative, const QString& okButtonText,
+                      const QString& cancelButtonText)
+{
+    return run(QMessageBox::Information, message, informative, {okButtonText, cancelButtonText}) == kFirstButton;
+}
+
+void VDModal::warning(const QString& message, const QString& informative, const QString& okButtonText)
+{
+    run(QMessageBox::Critical, message, informative, {okButtonText});
+}
+
+void VDModal::warningToContactUs(const QString& message, const QString& informative, const QString& okButtonText)
+{
+    const QString text =
+        informative + "\n\n" + QString::fromStdString(localized("_some_ploblem_contact_us_with_info_above"));
+    warning(message, text, okButtonText);
+}
+
+}  // namespace vandrel

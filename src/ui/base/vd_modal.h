@@ -1,0 +1,44 @@
+// Alerts and confirmations: a message box with a headline, an explanatory text and one or two buttons,
+// run modally on the main thread. Texts come in already localized.
+//
+//   if (VDModal().confirm(tr("Delete scheme?"), tr("It cannot be undone."), tr("Delete"), tr("Cancel"))) ...
+//
+// Every call builds a fresh message box, so calls on one VDModal never pile their buttons together.
+// Tests (and a scripted run) install an answerer that decides instead of the user.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <functional>
+
+namespace vandrel {
+
+class VDModal {
+public:
+    // Answers a prepared box: returns the index of the button pressed, in the order the buttons were
+    // added (0 is the first, the default), or -1 when the box was dismissed without one.
+    using Answerer = std::function<int(QMessageBox& box)>;
+
+    // Replaces the answerer; an empty one restores running the box modally for the user. Returns the
+    // previous answerer.
+    static Answerer setAnswerer(Answerer answerer);
+
+    VDModal() = default;
+    virtual ~VDModal() = default;
+
+    // Informational, one button; true when it was pressed.
+    virtual bool alert(const QString& message, const QString& informative, const QString& okButtonText);
+    // Informational, two buttons; true when the first (okButtonText) was pressed.
+    virtual bool confirm(const QString& message, const QString& informative, const QString& okButtonText,
+                         const QString& cancelButtonText);
+    // Critical, one button.
+    virtual void warning(const QString& message, const QString& informative, const QString& okButtonText);
+    // A warning whose text ends, after an empty line, with the request to contact us with the above.
+    virtual void warningToContactUs(const QString& message, const QString& informative, const QString& okButtonText);
+
+private:
+    static int run(QMessageBox::Icon icon, const QString& message, const QString& informative,
+                   const std::vector<QString>& buttons);
+};
+
+}  // namespace vandrel

@@ -1,0 +1,39 @@
+#include "ui/base/vd_window_controller.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace vandrel {
+
+VDWindowController::VDWindowController(int /*width*/, int /*height*/)
+    : window_(std::make_unique<QWidget>(
+          nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint))
+{
+    window_->setFixedSize(initialWidth, initialHeight);
+    containerView_ = ViewComponentized::create<WindowContainerView>(window_.get());
+}
+
+VDWindowController::~VDWindowController() = default;
+
+void VDWindowController::showWindow()
+{
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+    centerWindowOnScreen(window_.get());
+}
+
+void centerWindowOnScreen(QWidget* window)
+{
+    if (!window) return;
+    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    const QSize size = window->frameGeometry().size();
+    const int x = area.left() + (area.width() - size.width()) / 2;
+    // The spare height splits one third above, two thirds below.
+    const int y = area.top() + std::max(0, (area.height() - size.height()) / 3);
+    window->move(x, y);
+}
+
+}  // namespace vandrel

@@ -1,0 +1,74 @@
+#include "engine/hid_key_event_observer.h"
+
+#include <mutex>
+
+#include "foundation/log.h"
+#include "platform/hid_usage.h"
+
+namespace vandrel {
+
+namespace {
+
+struct Installed {
+    std::mutex mutex;
+    std::shared_ptr<HIDKeyEventObserver> observer;
+};
+
+Installed& installed()
+{
+    static Installed i;
+    return i;
+}
+
+}  // namespace
+
+HIDKeyEventObserver::HIDKeyEventObserver(std::shared_ptr<Platform> platform) : platform_(std::move(platform))
+{
+    if (!platform_) log.error("Can't create manager");
+}
+
+HIDKeyEventObserver::~HIDKeyEventObserver() = default;
+
+std::shared_ptr<HIDKeyEventObserver> HIDKeyEventObserver::shared()
+{
+    auto& i = installed();
+    std::lock_guard lock(i.mutex);
+    return i.observer;
+}
+
+std::shared_ptr<HIDKeyEventObserver> HIDKeyEventObserver::install(std::shared_ptr<HIDKeyEventObserver> observer)
+{
+    auto& i = installed();
+    std::lock_guard lock(i.mutex);
+    return std::exchange(i.observer, std::move(observer));
+}
+
+void HIDKeyEventObserver::startObserving()
+{
+    if (started_.exchange(true) || !platform_) return;
+    auto& hid = platform_->hidKeyboard();
+    // Subscribe first so that no report between opening and subscribing is missed. The relays live as long
+    // as this object, and the bag ends the subscription before they go.
+    hid.keyReports()
+        .subscribe([this](const HidKeyReport& report) { ioHIDInputValueCallbackHandler(report); })
+        .disposed(disposeBag_);
+    if (!hid.startObservingKeys()) log.error("Looks like can't open HID?, but all thing work during teting...");
+}
+
+void HIDKeyEventObserver::ioHIDInputValueCallbackHandler(const HidKeyReport& report) const
+{
+    if (report.usagePage != HidUsage::keyboardPage) return;
+    switch (report.usage) {
+        case HidUsage::leftShift:
+        case HidUsage::rightShift:
+            isShiftDown.accept(report.value == 1);
+            break;
+        case HidUsage::capsLock:
+            isCapsDown.accept(report.value == 1);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace vandrel

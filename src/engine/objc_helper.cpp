@@ -1,0 +1,47 @@
+#include "engine/objc_helper.h"
+
+#include <cstdio>
+
+namespace vandrel {
+
+std::int32_t ObjcHelper::capslockState(std::int32_t request)
+{
+    auto platform = Platform::shared();
+    if (!platform) {
+        std::printf("IOServiceGetMatchingService() failed: %x\n", 0u);
+        return 0;
+    }
+    return capslockState(*platform, request);
+}
+
+std::int32_t ObjcHelper::capslockState(Platform& platform, std::int32_t request)
+{
+    auto& hid = platform.hidKeyboard();
+    bool newState = false;
+    switch (request) {
+        case lockOff:
+        case lockOn:
+            newState = request == lockOn;
+            break;
+        case toggle:
+        case query: {
+            const auto current = hid.capsLockLockState();
+            if (!current) {
+                std::fprintf(stderr, "IOHIDGetModifierLockState() failed: %x\n", static_cast<unsigned>(ioReturnError));
+                return ioReturnError;
+            }
+            if (request == query) return *current ? 1 : 0;
+            newState = !*current;
+            break;
+        }
+        default:
+            return 0;
+    }
+    if (!hid.setCapsLockLockState(newState)) {
+        std::fprintf(stderr, "IOHIDSetModifierLockState() failed: %x\n", static_cast<unsigned>(ioReturnError));
+        return ioReturnError;
+    }
+    return 0;
+}
+
+}  // namespace vandrel

@@ -1,0 +1,149 @@
+#include "model/key_scheme_store.h"
+
+#include <mutex>
+#include <set>
+
+#include "foundation/defaults_keys.h"
+#include "foundation/localize.h"
+#include "foundation/log.h"
+#include "foundation/popup_msg.h"
+
+namespace vandrel {
+
+namespace {
+
+using nlohmann::json;
+
+// Each write or removal reads, changes and stores two values; one at a time keeps them consistent.
+std::mutex& storeMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+const std::string& namesKey()
+{
+    return DefaultsKeys::hotkey_customKeySchemeNames.key();
+}
+
+const std::string& schemesKey()
+{
+    return DefaultsKeys::hotkey_allCustomKeySchemes.key();
+}
+
+// The stored value as it is (a null counts as nothing stored): the typed reading would turn a value with one
+// foreign element into the empty default, and writing that back would lose every stored scheme.
+json storedValue(const SettingsStore& store, const std::string& key, json empty)
+{
+    auto value = store.object(key);
+    if (!value || value->is_null()) return empty;
+    return *value;
+}
+
+void reportNotSaved(const std::string& name, const std::string& why)
+{
+    log.error("Cannot save the key scheme ->", name + ": " + why);
+    popupMsg(localized("Failed to save hotkey scheme ${0}", localized("\"${0}\"", name)), 6);
+}
+
+}  // namespace
+
+bool KeySchemeStore::write(const VDKeyScheme& scheme, SettingsStore& store)
+{
+    if (scheme.type() != VDKeySchemeType::custom) return false;
+    const std::string name = scheme.name.value();
+    std::string error;
+    const auto text = scheme.toJsonText(&error);
+    if (!text) {
+        reportNotSaved(name, error);
+        return false;
+    }
+
+    std::lock_guard lock(storeMutex());
+    json names = storedValue(store, namesKey(), json::array());
+    json schemes = storedValue(store, schemesKey(), json::object());
+    if (!names.is_array() || !schemes.is_object()) {
+        reportNotSaved(name, "the stored custom schemes are not a name list and a map");
+        return false;
+    }
+
+    // Repeated names go on every write; the first of each stays, in order. Foreign elements are kept.
+    json uniqueNames = json::array();
+    std::set<std::string> seen;
+    for (const auto& item : names) {
+        if (item.is_string() && !seen.insert(item.get<std::string>()).second) continue;
+        uniqueNames.push_back(item);
+    }
+    if (!seen.count(name)) uniqueNames.push_back(name);
+    schemes[name] = *text;
+
+    // The name goes first: a name without its entry is skipped when read, an entry without its name would
+    // be dropped as an orphan.
+    store.setObject(std::move(uniqueNames), namesKey());
+    store.setObject(std::move(schemes), schemesKey());
+    return true;
+}
+
+void KeySchemeStore::remove(const std::string& name, SettingsStore& store)
+{
+    std::lock_guard lock(storeMutex());
+    json names = storedValue(store, namesKey(), json::array());
+    if (names.is_array()) {
+        const auto before = names.size();
+        json kept = json::array();
+        for (const auto& item : names)
+            if (!(item.is_string() && item.get<std::string>() == name)) kept.push_back(item);
+        if (kept.size() != before) store.setObject(std::move(kept), namesKey());
+    } else {
+        log.error("The stored custom scheme names are not a list, left as they are ->", name);
+    }
+    json schemes = storedValue(store, schemesKey(), json::object());
+    if (schemes.is_object()) {
+        if (schemes.erase(name) > 0) store.setObject(std::move(schemes), schemesKey());
+    } else {
+        log.error("The stored custom schemes are not a map, left as they are ->", name);
+    }
+}
+
+std::vector<KeySchemeStore::StoredScheme> KeySchemeStore::readAll(const SettingsStore& store)
+{
+    std::lock_guard lock(storeMutex());
+    const json names = storedValue(store, namesKey(), json::array());
+    if (!names.is_array()) {
+        log.error("The stored custom scheme names are not a list, nothing restored ->", names.dump());
+        return {};
+    }
+    const json schemes = storedValue(store, schemesKey(), json::object());
+
+    std::vector<StoredScheme> out;
+    std::set<std::string> seen;
+    for (const auto& item : names) {
+        if (!item.is_string()) {
+            log.error("A stored custom scheme name is not text, skipped ->", item.dump());
+            continue;
+        }
+        const auto& name = item.get_ref<const std::string&>();
+        if (!seen.insert(name).second) continue;
+        auto skip = [&name](const std::string& why) {
+            log.error("A stored custom scheme cannot be read, skipped ->", name + ": " + why);
+        };
+        const auto entry = schemes.find(name);  // end() as well when the map is not a map
+        if (entry == schemes.end()) {
+            skip("no stored scheme under that name");
+            continue;
+        }
+        if (!entry->is_string()) {
+            skip("the stored scheme is not text");
+            continue;
+        }
+        auto scheme = VDKeyScheme::fromJsonText(entry->get_ref<const std::string&>());
+        if (!scheme) {
+            skip(scheme.error());
+            continue;
+        }
+        out.push_back({name, std::move(scheme).value()});
+    }
+    return out;
+}
+
+}  // namespace vandrel

@@ -1,0 +1,38 @@
+// Custom key schemes in the user settings: "hotkey_customKeySchemeNames" lists the stored names (each once,
+// in the order they were added) and "hotkey_allCustomKeySchemes" maps each name to the scheme's compact JSON
+// text.
+//
+// Writing never drops what is stored: a scheme that cannot be encoded is reported (error log and a
+// transient message) and nothing is written; entries this build cannot read are kept as they are. Reading
+// never writes: a stored scheme that cannot be read is skipped with one logged error and stays stored.
+// Operations may be called from any thread; each runs as one step.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "foundation/settings_store.h"
+#include "model/vd_key_scheme.h"
+
+namespace vandrel {
+
+class KeySchemeStore {
+public:
+    // Stores a "Custom" scheme under its current name: the name is appended to the list when missing (the
+    // list loses repeated names on every write) and its entry set to the JSON text. Other types are not
+    // stored. True when the scheme was written.
+    static bool write(const VDKeyScheme& scheme, SettingsStore& store);
+
+    // Removes every occurrence of the name from the list and its entry from the map.
+    static void remove(const std::string& name, SettingsStore& store);
+
+    struct StoredScheme {
+        // The name the scheme is listed under (its JSON carries its own name, normally the same).
+        std::string storedName;
+        VDKeySchemePtr scheme;
+    };
+    // The listed schemes that read back, in list order, each listed name once.
+    static std::vector<StoredScheme> readAll(const SettingsStore& store);
+};
+
+}  // namespace vandrel

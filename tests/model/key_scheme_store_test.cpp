@@ -1,0 +1,161 @@
+#include "model/key_scheme_store.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "foundation/defaults.h"
+#include "foundation/defaults_keys.h"
+#include "foundation/log_capture.h"
+#include "foundation/popup_msg.h"
+
+namespace vandrel {
+namespace {
+
+using nlohmann::json;
+using Names = std::vector<std::string>;
+using Texts = std::map<std::string, std::string>;
+
+std::string schemeText(const std::string& name, const std::string& settings = "", const char* version = "v20190601")
+{
+    return std::string(R"({"version":")") + version + R"(","name":")" + name +
+           R"(","desc":"","type":"Custom","keySettings":[)" + settings + R"(],"forAppBundleIds":[]})";
+}
+
+struct KeySchemeStoreTest : ::testing::Test {
+    QTemporaryDir dir;
+    std::shared_ptr<SettingsStore> settings = std::make_shared<SettingsStore>(dir.path().toStdString());
+    SettingsStore& store = *settings;
+    test::ScopedLogCapture logged;
+    int popups = 0;
+
+    KeySchemeStoreTest()
+    {
+        setPopupPresenter([this](const std::string&, double) { ++popups; });
+    }
+    ~KeySchemeStoreTest() override { setPopupPresenter({}); }
+
+    Names names() const { return store.get(DefaultsKeys::hotkey_customKeySchemeNames); }
+    Texts texts() const { return store.get(DefaultsKeys::hotkey_allCustomKeySchemes); }
+    void storeRaw(Names n, Texts t)
+    {
+        store.set(DefaultsKeys::hotkey_customKeySchemeNames, n);
+        store.set(DefaultsKeys::hotkey_allCustomKeySchemes, t);
+    }
+    static VDKeySchemePtr custom(const std::string& name)
+    {
+        return VDKeyScheme::make(name, "", VDKeySchemeType::custom, {});
+    }
+};
+
+TEST_F(KeySchemeStoreTest, OnlyCustomSchemesAreWrittenAndRepeatedNamesGo)
+{
+    EXPECT_FALSE(KeySchemeStore::write(*VDKeyScheme::make("B", "", VDKeySchemeType::builtIn, {}), store));
+    EXPECT_FALSE(KeySchemeStore::write(*VDKeyScheme::make("F", "", VDKeySchemeType::forApp, {}, {"x"}), store));
+    EXPECT_FALSE(store.object("hotkey_customKeySchemeNames"));
+    EXPECT_FALSE(store.object("hotkey_allCustomKeySchemes"));
+
+    storeRaw({"A", "B", "A"}, {{"A", "a"}, {"B", "b"}});
+    auto b = custom("B");
+    EXPECT_TRUE(KeySchemeStore::write(*b, store));
+    EXPECT_EQ(names(), (Names{"A", "B"}));
+    EXPECT_EQ(texts(), (Texts{{"A", "a"}, {"B", schemeText("B")}}));
+
+    installDefaults(settings);
+    EXPECT_TRUE(custom("C")->writeIntoUserDefaults());
+    EXPECT_TRUE(custom("C")->writeIntoUserDefaults());
+    EXPECT_EQ(names(), (Names{"A", "B", "C"}));
+    EXPECT_EQ(popups, 0);
+}
+
+TEST_F(KeySchemeStoreTest, AnEncodingFailureIsReportedAndLosesNothingStored)
+{
+    KeySchemeStore::write(*custom("Good"), store);
+    const auto namesBefore = store.object("hotkey_customKeySchemeNames");
+    const auto textsBefore = store.object("hotkey_allCustomKeySchemes");
+    EXPECT_FALSE(KeySchemeStore::write(*custom("Good\xc3"), store));
+    EXPECT_EQ(logged->count(LogLevel::error), 1u);
+    EXPECT_TRUE(logged->contains(LogLevel::error, "Cannot save the key scheme ->"));
+    EXPECT_EQ(popups, 1);
+    EXPECT_EQ(store.object("hotkey_customKeySchemeNames"), namesBefore);
+    EXPECT_EQ(store.object("hotkey_allCustomKeySchemes"), textsBefore);
+}
+
+TEST_F(KeySchemeStoreTest, StoredValuesOfAnotherShapeAreNeitherLostNorOverwritten)
+{
+    // Elements this build cannot read (a newer version's, say) stay through writes and are skipped on reading.
+    store.setObject(json{{"Odd", {{"future", true}}}, {"Empty", schemeText("Empty")}}, "hotkey_allCustomKeySchemes");
+    store.setObject(json{"Odd", 7, "Empty"}, "hotkey_customKeySchemeNames");
+    ASSERT_TRUE(KeySchemeStore::write(*custom("New"), store));
+    EXPECT_EQ(*store.object("hotkey_customKeySchemeNames"), (json{"Odd", 7, "Empty", "New"}));
+    EXPECT_EQ((*store.object("hotkey_allCustomKeySchemes"))["Odd"], (json{{"future", true}}));
+    EXPECT_EQ(KeySchemeStore::readAll(store).size(), 2u);
+    EXPECT_EQ(logged->count(LogLevel::error), 2u);
+
+    // A value that is no map at all is refused, not replaced.
+    store.setObject(json("not a map"), "hotkey_allCustomKeySchemes");
+    EXPECT_FALSE(KeySchemeStore::write(*custom("Another"), store));
+    KeySchemeStore::remove("Empty", store);
+    EXPECT_EQ(*store.object("hotkey_allCustomKeySchemes"), json("not a map"));
+    EXPECT_EQ(popups, 1);
+}
+
+TEST_F(KeySchemeStoreTest, ReadingSkipsEachBadSchemeWithOneErrorAndWritesNothing)
+{
+    auto setting = [](const char* id, const char* params) {
+        return std::string(R"({"key":{"id":")") + id + R"("},"action":{"idName":"a"},"paramSequence":[)" + params +
+               "]}";
+    };
+    const Texts stored{
+        {"Good", schemeText("Good", setting("10026", R"({"times":2})"))},
+        {"NotJson", "{\"version\":"},
+        {"Missing", R"({"version":"v20190601","name":"Missing","desc":"","type":"Custom","keySettings":[]})"},
+        {"Kind", schemeText("Kind", setting("26", R"({"color":1})"))},
+        {"NoDigit", schemeText("NoDigit", setting("zz", ""))},
+        {"Huge", schemeText("Huge", setting("8000000000000000", ""))},
+        {"Version", schemeText("Version", "", "v2")},
+        {"Later", schemeText("Inside")},
+    };
+    const Names listed{"NotJson", "Good", "Missing", "Kind", "Absent", "NoDigit", "Huge", "Version", "Good", "Later"};
+    storeRaw(listed, stored);
+    int writes = 0;
+    rx::DisposeBag bag;
+    store.changedKeys().subscribe([&](const std::string&) { ++writes; }).disposed(bag);
+
+    const auto read = KeySchemeStore::readAll(store);
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[0].storedName, "Good");
+    EXPECT_EQ(read[0].scheme->keySettings.value().size(), 1u);
+    EXPECT_EQ(read[1].storedName, "Later");
+    EXPECT_EQ(read[1].scheme->name.value(), "Inside");
+    // One line per bad scheme; "Good", listed twice, is read once.
+    EXPECT_EQ(logged->count(LogLevel::error), 7u);
+    for (const auto& e : logged->entries()) {
+        if (e.level == LogLevel::error) {
+            EXPECT_EQ(e.message, "A stored custom scheme cannot be read, skipped ->");
+        }
+    }
+    EXPECT_EQ(writes, 0);
+    EXPECT_EQ(texts(), stored);
+    EXPECT_EQ(names(), listed);
+}
+
+TEST_F(KeySchemeStoreTest, UnknownActionsSurviveAReadAndWriteCycleAndRemoveDropsTheName)
+{
+    const std::string text =
+        schemeText("Future", R"({"key":{"id":"10026"},"action":{"idName":"store.notInThisBuild"},"paramSequence":[]})");
+    storeRaw({"Future", "B", "Future"}, {{"Future", text}, {"B", "b"}});
+    const auto read = KeySchemeStore::readAll(store);
+    ASSERT_EQ(read.size(), 1u);
+    ASSERT_TRUE(KeySchemeStore::write(*read[0].scheme, store));
+    EXPECT_EQ(texts().at("Future"), text);
+
+    KeySchemeStore::remove("Future", store);
+    EXPECT_EQ(names(), Names{"B"});
+    EXPECT_EQ(texts(), (Texts{{"B", "b"}}));
+    KeySchemeStore::remove("Z", store);
+    EXPECT_EQ(names(), Names{"B"});
+}
+
+}  // namespace
+}  // namespace vandrel

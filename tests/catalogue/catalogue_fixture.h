@@ -1,0 +1,130 @@
+// What the catalogue tests share: the simulated platform behind a wrapper that tells recorded posts from
+// ordinary ones (the simulated keyboard records both alike), a working environment whose terminal-like flag
+// drives the actions' Emacs conditions as the engine's does, a settings store in a temporary folder, English
+// texts and a log capture.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "catalogue/system_terminal.h"
+#include "engine/working_environment.h"
+#include "foundation/defaults.h"
+#include "foundation/defaults_keys.h"
+#include "foundation/localize.h"
+#include "foundation/log_capture.h"
+#include "foundation/main_queue.h"
+#include "model/vd_action.h"
+#include "platform/sim/scenario.h"
+#include "platform/sim/sim_platform.h"
+
+namespace vandrel::test {
+
+class RecordingTaps final : public EventTapService {
+public:
+    explicit RecordingTaps(SimKeyboard& keyboard) : keyboard_(keyboard) {}
+
+    std::shared_ptr<EventTap> createTap(KeyEventType type, TapCallback callback, TapPlacement placement) override
+    {
+        return keyboard_.createTap(type, std::move(callback), placement);
+    }
+    bool postEvent(const KeyEvent& event, EventTapLocation location) override
+    {
+        return keyboard_.postEvent(event, location);
+    }
+    bool postRecordedEvent(const KeyEvent& event, EventTapLocation location) override
+    {
+        ++recorded_;
+        return keyboard_.postEvent(event, location);
+    }
+    int recordedCount() const { return recorded_; }
+
+private:
+    SimKeyboard& keyboard_;
+    std::atomic<int> recorded_{0};
+};
+
+class RecordingPlatform final : public Platform {
+public:
+    explicit RecordingPlatform(std::shared_ptr<SimPlatform> sim) : sim_(std::move(sim)), taps_(sim_->keyboard()) {}
+
+    RecordingTaps& eventTaps() override { return taps_; }
+    HidKeyboard& hidKeyboard() override { return sim_->hidKeyboard(); }
+    Workspace& workspace() override { return sim_->workspace(); }
+    KeyboardLayout& keyboardLayout() override { return sim_->keyboardLayout(); }
+    WindowSystem& windowSystem() override { return sim_->windowSystem(); }
+    PasteboardServer& pasteboards() override { return sim_->pasteboards(); }
+    bool isInputAccessTrusted(bool prompt) override { return sim_->isInputAccessTrusted(prompt); }
+
+private:
+    std::shared_ptr<SimPlatform> sim_;
+    RecordingTaps taps_;
+};
+
+struct CatalogueTest : ::testing::Test {
+    // Identities of the applications the tests bring to the front.
+    static constexpr const char* editorId = "org.example.Editor";
+    static constexpr const char* emulatorId = "org.example.Emulator";
+    static constexpr const char* systemTerminalId = "org.example.SystemTerminal";
+
+    QTemporaryDir dir;
+    std::shared_ptr<SimPlatform> sim = SimPlatform::make();
+    std::shared_ptr<RecordingPlatform> platform = std::make_shared<RecordingPlatform>(sim);
+    PlatformInstallation installed{platform};
+    Scenario scenario{*sim};
+    ScopedLogCapture logged;
+    std::unique_ptr<WorkingEnvironment> env;
+
+    CatalogueTest()
+    {
+        installDefaults(std::make_shared<SettingsStore>(dir.path().toStdString()));
+        Localize::setCurrentLanguage("en");
+        auto& workspace = sim->workspace();
+        workspace.setTerminalLikeApplicationIds({emulatorId, systemTerminalId});
+        SystemTerminal::setApplicationIds({systemTerminalId});
+        for (const char* id : {editorId, emulatorId, systemTerminalId}) {
+            RunningApplication app;
+            app.bundleIdentifier = id;
+            app.localizedName = id;
+            workspace.addApplication(app);
+        }
+        env = std::make_unique<WorkingEnvironment>(sim, sim->scheduler());
+        env->startMonitoring();
+        VDAction::setEmacsShortcutAppCondition([e = env.get()] { return e->isOnEmacsShortcutApp.value(); });
+        bringToFront(editorId);
+    }
+    ~CatalogueTest() override
+    {
+        VDAction::setEmacsShortcutAppCondition({});
+        SystemTerminal::setApplicationIds(SystemTerminal::defaultApplicationIds());
+    }
+
+    void bringToFront(const std::string& id)
+    {
+        auto& workspace = sim->workspace();
+        ASSERT_EQ(workspace.runningApplicationsWithBundleId(id).size(), 1u) << id;
+        workspace.activate(workspace.runningApplicationsWithBundleId(id).front().processIdentifier);
+    }
+
+    std::string posted() const { return scenario.posted(); }
+    int recordedPosts() const { return platform->eventTaps().recordedCount(); }
+
+    // Runs the main queue until a marker job queued now has run, so everything queued before it has too.
+    static void drainMainQueue()
+    {
+        bool reached = false;
+        MainQueue::shared()->async([&] { reached = true; });
+        QTimer tick;
+        tick.start(10);
+        for (int i = 0; i < 500 && !reached; ++i) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        ASSERT_TRUE(reached);
+    }
+};
+
+}  // namespace vandrel::test

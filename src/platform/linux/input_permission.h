@@ -1,0 +1,33 @@
+// Whether this process may watch and rewrite keyboard input on Linux: it must read the keyboards
+// (/dev/input/event*) and write /dev/uinput. When it may not, explain() says exactly what is missing and
+// how to grant it (the input group, and the udev rule shipped in resources/linux/).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vandrel {
+
+class InputPermission {
+public:
+    struct Status {
+        std::vector<std::string> readableKeyboards;
+        std::vector<std::string> unreadableNodes;  // event nodes we may not open
+        bool uinputExists = false;
+        bool uinputWritable = false;
+
+        bool granted() const { return !readableKeyboards.empty() && uinputWritable; }
+    };
+
+    static Status check(const std::string& inputDirectory = "/dev/input",
+                        const std::string& uinputPath = "/dev/uinput");
+
+    // Empty when granted; otherwise what is missing and the steps to grant it.
+    static std::string explain(const Status& status, const std::string& uinputPath = "/dev/uinput");
+
+    // The shipped udev rule and help text.
+    static std::string udevRulePath();
+    static std::string helpTextPath();
+};
+
+}  // namespace vandrel

@@ -1,0 +1,106 @@
+#include "platform/linux/linux_platform.h"
+
+#include <iostream>
+#include <map>
+#include <mutex>
+
+#include "foundation/log.h"
+#include "foundation/serial_queue.h"
+#include "platform/linux/evdev_device_source.h"
+#include "platform/linux/input_permission.h"
+#include "platform/linux/input_signal_guard.h"
+#include "platform/linux/input_xkb_caps_lock_indicator.h"
+#include "platform/linux/uinput_device.h"
+#include "platform/linux/x11_window_system.h"
+#include "platform/linux/x11_workspace.h"
+#include "platform/linux/xkb_keyboard_layout.h"
+#include "platform/memory_pasteboard.h"
+
+namespace vandrel {
+
+namespace {
+
+// Placeholder until the desktop clipboard backend exists: every pasteboard, the general one included, is
+// held in this process only.
+class InMemoryPasteboardServer final : public PasteboardServer {
+public:
+    std::shared_ptr<Pasteboard> general() override { return general_; }
+    std::shared_ptr<Pasteboard> named(const std::string& name) override
+    {
+        std::lock_guard lock(mutex_);
+        auto& board = named_[name];
+        if (!board) board = std::make_shared<MemoryPasteboard>(name);
+        return board;
+    }
+
+private:
+    const std::shared_ptr<MemoryPasteboard> general_ = std::make_shared<MemoryPasteboard>("general");
+    std::mutex mutex_;
+    std::map<std::string, std::shared_ptr<MemoryPasteboard>> named_;
+};
+
+}  // namespace
+
+std::shared_ptr<LinuxPlatform> LinuxPlatform::make(Options options)
+{
+    return std::make_shared<LinuxPlatform>(std::move(options));
+}
+
+LinuxPlatform::LinuxPlatform(Options options) : options_(std::move(options))
+{
+    InputBackend::Options input;
+    input.source = std::make_shared<EvdevDeviceSource>(options_.inputDirectory);
+    input.makeOutput = [path = options_.uinputPath]() -> std::unique_ptr<InputOutputDevice> {
+        return UinputDevice::create(path);
+    };
+    input.scheduler =
+        options_.scheduler ? options_.scheduler : SerialQueue::make("tqm.Vandrel.inputWatchdog", QueuePriority::normal);
+    backend_ = std::make_shared<InputBackend>(std::move(input));
+
+    X11Workspace::Options desktop;
+    desktop.desktop = X11Desktop::open(options_.displayName);
+    auto workspace = std::make_shared<X11Workspace>(desktop);
+    workspace_ = workspace;
+    windows_ = std::make_unique<X11WindowSystem>(desktop.desktop, workspace_);
+    layout_ = std::make_unique<XkbKeyboardLayout>(options_.displayName);
+    pasteboards_ = std::make_unique<InMemoryPasteboardServer>();
+
+    std::weak_ptr<Workspace> weakWorkspace = workspace_;
+    taps_ = std::make_unique<LinuxEventTapService>(backend_, [weakWorkspace] {
+        auto ws = weakWorkspace.lock();
+        if (!ws) return false;
+        const auto app = ws->frontmostApplication();
+        return app && app->bundleIdentifier && ws->terminalLikeApplicationIds().count(*app->bundleIdentifier) > 0;
+    });
+    hid_ = std::make_unique<LinuxHidKeyboard>(
+        backend_, InputXkbCapsLockIndicator::open(options_.displayName.value_or(std::string())));
+}
+
+LinuxPlatform::~LinuxPlatform()
+{
+    // Keyboards first: nothing may stay grabbed while the rest goes down.
+    taps_.reset();
+    hid_.reset();
+    backend_->stop();
+}
+
+bool LinuxPlatform::isInputAccessTrusted(bool prompt)
+{
+    const auto status = InputPermission::check(options_.inputDirectory, options_.uinputPath);
+    if (status.granted()) {
+        lastPermissionReport_.clear();
+        return true;
+    }
+    const auto report = InputPermission::explain(status, options_.uinputPath);
+    if (report != lastPermissionReport_) log.error(report);
+    lastPermissionReport_ = report;
+    if (prompt) std::cerr << report << std::flush;
+    return false;
+}
+
+bool LinuxPlatform::installSignalSafety(std::function<void(int)> onTerminate)
+{
+    return InputSignalGuard::install(std::move(onTerminate));
+}
+
+}  // namespace vandrel

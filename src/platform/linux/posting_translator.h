@@ -1,0 +1,50 @@
+// What a posted key event becomes on the Linux output keyboard. Posted events carry macOS-style editing
+// idioms (the built-in actions post Command+Left to reach the line start, Command+C to copy ...); this
+// table turns them into the strokes Linux applications understand (Home, Ctrl+C, Ctrl+Shift+C in a
+// terminal ...). A key the user recorded is posted as recorded instead.
+//
+// A posted event names its modifiers in its flags; the modifier key events that accompany it (Command down
+// before, up after) only repeat them, so in idiom translation a posted lone modifier key writes nothing.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "platform/key_event.h"
+
+namespace vandrel {
+
+// One key event to write, with exactly the modifiers that must be down while it is written.
+struct EvdevStroke {
+    static constexpr std::uint8_t shift = 1;
+    static constexpr std::uint8_t ctrl = 2;
+    static constexpr std::uint8_t alt = 4;
+    static constexpr std::uint8_t meta = 8;
+
+    std::uint16_t code = 0;  // evdev KEY_*
+    bool down = true;
+    std::uint8_t modifiers = 0;
+
+    bool operator==(const EvdevStroke&) const = default;
+};
+
+class PostingTranslator {
+public:
+    // Strokes for a posted event of the built-in actions. Empty when nothing is to be written (a lone
+    // modifier key, an idiom with no safe Linux counterpart); absent when the key has no Linux key.
+    static std::optional<std::vector<EvdevStroke>> translate(const KeyEvent& event, bool terminalLike);
+
+    // Strokes for a key posted as the user recorded it: the key itself with its modifiers mapped one to
+    // one (Command is Super, Option is Alt). Absent when the key has no Linux key.
+    static std::optional<std::vector<EvdevStroke>> translateRecorded(const KeyEvent& event);
+
+    // Whether translate() gives a different answer in a terminal-like application, so the poster asks
+    // for the frontmost application only when it matters.
+    static bool dependsOnTerminal(const KeyEvent& event);
+
+    // The stroke modifiers one to one from event flags.
+    static std::uint8_t strokeModifiers(std::uint64_t flags);
+};
+
+}  // namespace vandrel

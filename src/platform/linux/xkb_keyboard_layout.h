@@ -1,0 +1,34 @@
+// KeyboardLayout through xkbcommon: the layout of the X session's core keyboard, followed as the user
+// switches layouts or loads another keymap; without an X display, the default layout (XKB_DEFAULT_LAYOUT and
+// its siblings, else US). Thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/keyboard_layout.h"
+
+namespace vandrel {
+
+class XkbKeyboardLayout final : public KeyboardLayout {
+public:
+    // The display to follow: the given name, or $DISPLAY when absent; an empty name means none.
+    explicit XkbKeyboardLayout(std::optional<std::string> displayName = std::nullopt);
+    ~XkbKeyboardLayout() override;
+    XkbKeyboardLayout(const XkbKeyboardLayout&) = delete;
+    XkbKeyboardLayout& operator=(const XkbKeyboardLayout&) = delete;
+
+    // In the active layout group, with no modifier held (keypad keys give their digits).
+    std::string characterForKeyCode(std::uint16_t keyCode) override;
+
+    // Whether the layout comes from an X display (else from the defaults).
+    bool followsDisplay() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace vandrel

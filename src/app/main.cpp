@@ -1,14 +1,17 @@
-// Vandrel's entry point. Sets up settings and logging and reports what started.
+// Vandrel's entry point: logging, then the start-up chain of AppDelegate on the Linux backend, the Qt event
+// loop, and the shutdown that lets every keyboard go.
 #include <QCoreApplication>
 #include <memory>
+#include <string>
+#include <vector>
 
-#include "foundation/app_info.h"
+#include "app/app_delegate.h"
 #include "foundation/defaults.h"
 #include "foundation/global_queue.h"
-#include "foundation/log.h"
 #include "foundation/log_manager.h"
 #include "foundation/main_queue.h"
 #include "foundation/settings_store.h"
+#include "platform/linux/linux_platform.h"
 
 int main(int argc, char** argv)
 {
@@ -21,7 +24,20 @@ int main(int argc, char** argv)
     installGroupDefaults(
         std::make_shared<SettingsStore>(SettingsStore::standardFolder(), SettingsStore::groupFileName));
     LogManager::startLoggingSystem(GlobalQueue::shared());
-    vandrel::log.info("Vandrel started: foundation only, no keyboard engine yet ->", AppInfo::vdVersion());
-    vandrel::log.info("isTesting ->", AppInfo::isTesting());
-    return 0;
+
+    AppDelegate::Options options;
+    options.arguments.assign(argv, argv + argc);
+    AppDelegate delegate(std::move(options));
+    // Early, so that a signal at any later point still lets the keyboards go.
+    LinuxPlatform::installSignalSafety([&delegate](int signal) { delegate.onTerminateSignal(signal); });
+
+    int code = 0;
+    if (const auto early = delegate.applicationDidFinishLaunching())
+        code = *early;
+    else
+        code = app.exec();
+    delegate.applicationWillTerminate();
+    // From here a signal takes its default course: the delegate is about to go.
+    LinuxPlatform::installSignalSafety(nullptr);
+    return code;
 }

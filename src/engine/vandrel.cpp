@@ -1,0 +1,172 @@
+#include "engine/vandrel.h"
+
+#include <mutex>
+#include <stdexcept>
+
+#include "engine/clip_service_entry.h"
+#include "engine/objc_helper.h"
+#include "foundation/dispatch_queues.h"
+#include "foundation/global_queue.h"
+#include "foundation/log.h"
+#include "foundation/main_queue.h"
+#include "foundation/realm.h"
+
+namespace vandrel {
+
+namespace {
+
+std::shared_ptr<Platform> platformOf(const Vandrel::Options& options)
+{
+    auto platform = options.platform ? options.platform : Platform::shared();
+    if (!platform) throw std::logic_error("Vandrel needs a platform: install one before the core object is made");
+    return platform;
+}
+
+rx::SchedulerPtr orDefault(const rx::SchedulerPtr& scheduler, const std::function<rx::SchedulerPtr()>& fallback)
+{
+    return scheduler ? scheduler : fallback();
+}
+
+// The observer given, or the one installed: its taps write the Caps-hold state, so that state is ours.
+std::shared_ptr<InputObserver> existingObserver(const Vandrel::Options& options)
+{
+    return options.inputObserver ? options.inputObserver : InputObserver::shared();
+}
+
+std::shared_ptr<InputObserver> inputObserverOf(const Vandrel::Options& options,
+                                               const std::shared_ptr<Platform>& platform,
+                                               const std::shared_ptr<VandrelState>& state,
+                                               const rx::SchedulerPtr& mainScheduler)
+{
+    if (auto existing = existingObserver(options)) return existing;
+    const auto inputScheduler = options.inputThreadScheduler ? options.inputThreadScheduler : mainScheduler;
+    return InputObserver::make({platform, state, inputScheduler, options.guardianScheduler, nullptr});
+}
+
+struct Installed {
+    std::mutex mutex;
+    std::shared_ptr<Vandrel> instance;
+};
+
+Installed& installed()
+{
+    static Installed i;
+    return i;
+}
+
+}  // namespace
+
+std::shared_ptr<Vandrel> Vandrel::make(Options options)
+{
+    return std::make_shared<Vandrel>(Passkey{}, std::move(options));
+}
+
+Vandrel::Vandrel(Passkey, Options options)
+    : options_(std::move(options)),
+      platform_(platformOf(options_)),
+      mainScheduler_(orDefault(options_.mainScheduler, [] { return MainQueue::shared(); })),
+      keyEventScheduler_(orDefault(options_.keyEventScheduler, [] { return KeyEventDeliver::keyEventScheduler(); })),
+      windowBindingScheduler_(
+          orDefault(options_.windowBindingScheduler, [] { return DispatchQueues::windowBinding(); })),
+      state(existingObserver(options_) ? existingObserver(options_)->state()
+                                       : std::make_shared<VandrelState>(options_.clock)),
+      env(std::make_shared<WorkingEnvironment>(
+          platform_, orDefault(options_.backgroundScheduler, [] { return GlobalQueue::shared(); }))),
+      inputObserver_(inputObserverOf(options_, platform_, state, mainScheduler_)),
+      windowBindingService(std::make_shared<WindowBindingService>()),
+      keyService(KeyService::make({options_.factoryScheme, windowBindingService, options_.settings})),
+      eventDeliver(KeyEventDeliver::make({inputObserver_, state,
+                                          [service = std::weak_ptr<KeyService>(keyService)]() -> EventKeeperPtr {
+                                              auto s = service.lock();
+                                              return s ? s->currentEventKeeperWithoutConflicting.value() : nullptr;
+                                          },
+                                          keyEventScheduler_, mainScheduler_}))
+{
+}
+
+Vandrel::~Vandrel() = default;
+
+void Vandrel::start()
+{
+    if (started_.exchange(true)) {
+        log.warning("vandrel start is called again, ignored");
+        return;
+    }
+    log.info("vandrel init start");
+
+    if (ObjcHelper::capslockState(*platform_, ObjcHelper::query) == ObjcHelper::lockOn)
+        ObjcHelper::capslockState(*platform_, ObjcHelper::lockOff);
+
+    log.info("monitoring START");
+    env->startMonitoring();
+    std::weak_ptr<WorkingEnvironment> weakEnv = env;
+    VDAction::setEmacsShortcutAppCondition([weakEnv] {
+        auto e = weakEnv.lock();
+        return e && e->isOnEmacsShortcutApp.value();
+    });
+
+    log.info("restore window bindings START");
+    std::weak_ptr<Vandrel> weak = weak_from_this();
+    windowBindingScheduler_->schedule([weak] {
+        if (auto self = weak.lock()) self->restoreWindowBindings();
+    });
+
+    ClipServiceEntry::startMonitoring();
+
+    log.info("install event delever START");
+    eventDeliver->install();
+
+    keyEventScheduler_->schedule([weak] {
+        if (auto self = weak.lock()) self->keyService->setUpAtLaunch();
+    });
+
+    inputObserver_->startMonitoring();
+    log.info("vandrel init end");
+}
+
+void Vandrel::restoreWindowBindings()
+{
+    auto realm = Realm::open();
+    if (!realm) {
+        log.error("The database cannot be opened, window bindings are not restored ->", realm.error().what());
+        return;
+    }
+    std::vector<std::int64_t> bindingIds;
+    try {
+        auto query = (*realm)->statement(R"(SELECT "bindingId" FROM "VDWindowBindingData" ORDER BY "bindingId")");
+        while (query->executeStep()) bindingIds.push_back(query->getColumn(0).getInt64());
+    } catch (const std::exception& e) {
+        log.error("The stored window bindings cannot be read, none restored ->", std::string(e.what()));
+        return;
+    }
+    std::weak_ptr<WindowBindingService> service = windowBindingService;
+    for (const auto id : bindingIds) {
+        if (auto s = service.lock()) s->restoreBinding(id);
+    }
+}
+
+std::shared_ptr<Vandrel> sharedVandrel()
+{
+    auto& i = installed();
+    std::lock_guard lock(i.mutex);
+    if (!i.instance) {
+        i.instance = Vandrel::make({});
+        InputObserver::install(i.instance->inputObserver());
+    }
+    return i.instance;
+}
+
+Vandrel& vandrel()
+{
+    return *sharedVandrel();
+}
+
+std::shared_ptr<Vandrel> installVandrel(std::shared_ptr<Vandrel> instance)
+{
+    if (instance) InputObserver::install(instance->inputObserver());
+    auto& i = installed();
+    std::lock_guard lock(i.mutex);
+    return std::exchange(i.instance, std::move(instance));
+}
+
+}  // namespace vandrel

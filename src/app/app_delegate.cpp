@@ -130,6 +130,7 @@ void AppDelegate::appInit()
     options_.mainQueue->schedule([this] {
         if (quitting_.load()) return;
         options_.startEngine(platform_);
+        log.info("Keyboard engine started");
     });
 }
 

@@ -1,0 +1,122 @@
+// Runs inside the test VM: the real program started and ended around keys held down. Each test has a program
+// run of its own.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <iostream>
+
+#include "e2e_support.h"
+
+namespace vandrel::vmtest {
+namespace {
+
+class ProgramLifecycle : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Result<UinputKeyboard> keyboard = plugKeyboard();
+        ASSERT_TRUE(keyboard) << keyboard.error();
+        keyboard_.emplace(std::move(keyboard).value());
+        Result<InputDevice> node = InputDevice::waitForName(keyboard_->name(), kKeyTimeout);
+        ASSERT_TRUE(node) << node.error();
+        node_.emplace(std::move(node).value());
+    }
+
+    void TearDown() override
+    {
+        if (HasFailure() && run_) std::cout << "program output:\n" << run_->log() << std::endl;
+    }
+
+    void start()
+    {
+        std::optional<ProgramRun> run = ProgramRun::start();
+        ASSERT_TRUE(run);
+        run_.emplace(std::move(*run));
+    }
+
+    bool physicalGrabbed()
+    {
+        Result<bool> grabbed = node_->isGrabbedByOther();
+        EXPECT_TRUE(grabbed) << grabbed.error();
+        return grabbed && grabbed.value();
+    }
+
+    // Holds Shift and A (both out on the output keyboard), then Caps.
+    void holdKeysAndCaps()
+    {
+        ASSERT_TRUE(keyboard_->press(KEY_LEFTSHIFT));
+        ASSERT_TRUE(keyboard_->press(KEY_A));
+        ASSERT_TRUE(keyboard_->press(KEY_CAPSLOCK));
+        const std::vector<input_event> out = run_->output().readKeyEvents(2, kKeyTimeout);
+        ASSERT_EQ(keysOf(out), (std::vector<Key>{{KEY_LEFTSHIFT, 1}, {KEY_A, 1}}));
+        ASSERT_TRUE(run_->output().isKeyDown(KEY_A));
+    }
+
+    std::optional<UinputKeyboard> keyboard_;
+    std::optional<InputDevice> node_;
+    std::optional<ProgramRun> run_;
+};
+
+TEST_F(ProgramLifecycle, UnpluggingTheKeyboardMidHoldLeavesNoKeyDownOnTheOutput)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_NO_FATAL_FAILURE(holdKeysAndCaps());
+    node_.reset();
+    keyboard_.reset();
+
+    EXPECT_TRUE(eventually([&] { return run_->keysDownOnOutput().empty(); }))
+        << ::testing::PrintToString(run_->keysDownOnOutput());
+    EXPECT_TRUE(run_->process().running());
+
+    // A keyboard plugged in again works as before, Caps Lock included.
+    ASSERT_NO_FATAL_FAILURE(SetUp());
+    ASSERT_TRUE(run_->waitForOutputCount("Keyboard grabbed -> " + keyboard_->name(), 2));
+    ASSERT_TRUE(keyboard_->typeText("back"));
+    EXPECT_EQ(run_->keysBeforeSentinel(*keyboard_), expectedKeys("back"));
+}
+
+TEST_F(ProgramLifecycle, SigtermMidHoldReleasesEveryKeyAndLetsTheKeyboardGo)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_TRUE(physicalGrabbed());
+    ASSERT_NO_FATAL_FAILURE(holdKeysAndCaps());
+
+    ASSERT_TRUE(run_->process().signal(SIGTERM));
+    // The output keyboard says every key went up before it goes away.
+    std::vector<Key> keys;
+    const auto released = [&](int code) { return std::find(keys.begin(), keys.end(), Key{code, 0}) != keys.end(); };
+    while (!(released(KEY_LEFTSHIFT) && released(KEY_A))) {
+        const std::optional<input_event> event = run_->output().readEvent(kKeyTimeout);
+        if (!event) break;
+        if (event->type == EV_KEY) keys.push_back({event->code, event->value});
+    }
+    EXPECT_NE(std::find(keys.begin(), keys.end(), Key{KEY_LEFTSHIFT, 0}), keys.end()) << ::testing::PrintToString(keys);
+    EXPECT_NE(std::find(keys.begin(), keys.end(), Key{KEY_A, 0}), keys.end()) << ::testing::PrintToString(keys);
+
+    const std::optional<ExitStatus> status = run_->process().wait(kProgramStartTimeout);
+    ASSERT_TRUE(status) << "still running after SIGTERM";
+    EXPECT_TRUE(status->exitedWith(0)) << status->describe();
+    EXPECT_FALSE(physicalGrabbed());
+    EXPECT_NE(run_->log().find(">>>> App End <<<<"), std::string::npos);
+
+    // The keys still held reach whoever reads the keyboard now.
+    ASSERT_TRUE(keyboard_->release(KEY_A));
+    EXPECT_EQ(keysOf(node_->readKeyEvents(1, kKeyTimeout)), (std::vector<Key>{{KEY_A, 0}}));
+}
+
+TEST_F(ProgramLifecycle, AKeyHeldAtStartKeepsItsKeyboardUngrabbedUntilReleased)
+{
+    ASSERT_TRUE(keyboard_->press(KEY_K));
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_FALSE(physicalGrabbed()) << "grabbed with a key down: its release would never reach its application";
+
+    ASSERT_TRUE(keyboard_->release(KEY_K));
+    ASSERT_TRUE(run_->waitForOutputCount("Keyboard grabbed -> " + keyboard_->name(), 1));
+    EXPECT_TRUE(physicalGrabbed());
+    // Nothing of the held key comes out of the program: its press went to applications straight from the keyboard.
+    ASSERT_TRUE(keyboard_->typeText("k"));
+    EXPECT_EQ(run_->keysBeforeSentinel(*keyboard_), expectedKeys("k"));
+}
+
+}  // namespace
+}  // namespace vandrel::vmtest

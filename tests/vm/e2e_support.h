@@ -1,0 +1,190 @@
+// What the end-to-end tests share: the real program started in the VM with fresh folders, its output keyboard
+// opened, and key events in a form that prints well in assertions.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <linux/input.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "harness/child_process.h"
+#include "harness/input_device.h"
+#include "harness/uinput_keyboard.h"
+
+namespace vandrel::vmtest {
+
+using namespace std::chrono_literals;
+
+inline constexpr auto kProgramStartTimeout = 20000ms;
+inline constexpr auto kKeyTimeout = 5000ms;
+inline constexpr DeviceIdentity kPhysicalKeyboard{"Vandrel E2E Keyboard", BUS_USB, kTestKeyboardVendor,
+                                                  kTestKeyboardProduct};
+// Typed after the keys under test: everything up to its release is all they produced.
+inline constexpr int kSentinel = KEY_F12;
+
+struct Key {
+    int code = 0;
+    int value = 0;
+    bool operator==(const Key&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const Key& key)
+{
+    return out << key.code << (key.value == 1 ? "v" : key.value == 0 ? "^" : "r");
+}
+
+inline std::vector<Key> keysOf(const std::vector<input_event>& events)
+{
+    std::vector<Key> keys;
+    for (const input_event& event : events) keys.push_back({event.code, event.value});
+    return keys;
+}
+
+inline std::vector<Key> tapOf(int code)
+{
+    return {{code, 1}, {code, 0}};
+}
+
+// What typing `text` on a US layout produces, stroke by stroke.
+inline std::vector<Key> expectedKeys(std::string_view text)
+{
+    std::vector<Key> keys;
+    for (char c : text) {
+        const std::optional<KeyStroke> stroke = UinputKeyboard::strokeFor(c);
+        if (!stroke) continue;
+        if (stroke->shift) keys.push_back({KEY_LEFTSHIFT, 1});
+        keys.push_back({stroke->code, 1});
+        keys.push_back({stroke->code, 0});
+        if (stroke->shift) keys.push_back({KEY_LEFTSHIFT, 0});
+    }
+    return keys;
+}
+
+inline Result<UinputKeyboard> plugKeyboard(std::string_view name = kPhysicalKeyboard.name)
+{
+    const DeviceIdentity identity{name, kPhysicalKeyboard.bustype, kPhysicalKeyboard.vendor, kPhysicalKeyboard.product};
+    return UinputKeyboard::create(identity, UinputKeyboard::Options{});
+}
+
+// Waits, within `timeout`, until `condition` holds; the program reacts on its own threads.
+template <class Condition>
+bool eventually(Condition condition, std::chrono::milliseconds timeout = kKeyTimeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        // Polls what another process does; no timer of ours is waited for.
+        struct timespec pause {
+            0, 20'000'000
+        };
+        nanosleep(&pause, nullptr);
+    }
+}
+
+// The program under test, running with its own settings and data folders.
+class ProgramRun {
+public:
+    // Starts the program and waits until its engine runs and its output keyboard is open here.
+    static std::optional<ProgramRun> start(std::vector<std::string> args = {})
+    {
+        ProgramRun run;
+        char configTemplate[] = "/tmp/vandrel-e2e-config.XXXXXX";
+        char dataTemplate[] = "/tmp/vandrel-e2e-data.XXXXXX";
+        if (!mkdtemp(configTemplate) || !mkdtemp(dataTemplate)) {
+            ADD_FAILURE() << "temp folders cannot be made";
+            return std::nullopt;
+        }
+        ChildProcess::Options options;
+        options.program = VANDREL_PROGRAM_PATH;
+        options.args = std::move(args);
+        options.env = {{"XDG_CONFIG_HOME", configTemplate}, {"XDG_DATA_HOME", dataTemplate}};
+        Result<ChildProcess> child = ChildProcess::start(std::move(options));
+        if (!child) {
+            ADD_FAILURE() << child.error();
+            return std::nullopt;
+        }
+        run.process_.emplace(std::move(child).value());
+        Result<InputDevice> output = InputDevice::waitForIdentity(kVandrelVirtualKeyboard, kProgramStartTimeout);
+        if (!output) {
+            ADD_FAILURE() << output.error() << "\nprogram output:\n" << run.log();
+            return std::nullopt;
+        }
+        run.output_.emplace(std::move(output).value());
+        if (!run.process_->waitForErrorOutput("Keyboard engine started", kProgramStartTimeout)) {
+            ADD_FAILURE() << "the engine did not start; program output:\n" << run.log();
+            return std::nullopt;
+        }
+        return run;
+    }
+
+    ChildProcess& process() { return *process_; }
+    // What the program printed; its log goes to standard error.
+    std::string log() const { return process_->output() + process_->errorOutput(); }
+    InputDevice& output() { return *output_; }
+
+    // Key events on the output up to and including the sentinel's release, which is typed on `keyboard` first.
+    std::vector<Key> keysUntilSentinel(UinputKeyboard& keyboard)
+    {
+        if (!keyboard.tap(kSentinel)) ADD_FAILURE() << "the sentinel cannot be typed";
+        std::vector<Key> keys;
+        const auto deadline = std::chrono::steady_clock::now() + kKeyTimeout;
+        while (std::chrono::steady_clock::now() < deadline) {
+            const std::optional<input_event> event = output_->readEvent(100ms);
+            if (!event || event->type != EV_KEY) continue;
+            keys.push_back({event->code, event->value});
+            if (event->code == kSentinel && event->value == 0) return keys;
+        }
+        ADD_FAILURE() << "the sentinel never came out; got " << ::testing::PrintToString(keys);
+        return keys;
+    }
+
+    // The same, without the sentinel's own tap.
+    std::vector<Key> keysBeforeSentinel(UinputKeyboard& keyboard)
+    {
+        std::vector<Key> keys = keysUntilSentinel(keyboard);
+        const std::vector<Key> sentinel = tapOf(kSentinel);
+        if (keys.size() >= 2 && std::equal(sentinel.begin(), sentinel.end(), keys.end() - 2))
+            keys.resize(keys.size() - 2);
+        return keys;
+    }
+
+    // Waits until `text` has appeared `times` times in the program's output.
+    bool waitForOutputCount(std::string_view text, int times, std::chrono::milliseconds timeout = kKeyTimeout)
+    {
+        return eventually(
+            [&] {
+                const std::string out = log();
+                int found = 0;
+                for (std::size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) ++found;
+                return found >= times;
+            },
+            timeout);
+    }
+
+    std::vector<int> keysDownOnOutput()
+    {
+        Result<std::vector<int>> keys = output_->pressedKeys();
+        if (!keys) {
+            ADD_FAILURE() << keys.error();
+            return {};
+        }
+        return keys.value();
+    }
+
+private:
+    ProgramRun() = default;
+
+    std::optional<ChildProcess> process_;
+    std::optional<InputDevice> output_;
+};
+
+}  // namespace vandrel::vmtest

@@ -323,7 +323,8 @@ void InputObserver::ensureCapsUpByUsingHIDEvent()
 
 void InputObserver::repairCapsUp()
 {
-    if (!state_->isCapsDown()) return;
+    // Caps pressed again since that release: the hold is a new one, not a lost release.
+    if (!state_->isCapsDown() || hidObserver_->isCapsDown.value()) return;
     log.info("capslock state should be set up, be fail with unknow reason. HID set it as up.");
     KeyEvent release;
     release.type = KeyEventType::keyUp;

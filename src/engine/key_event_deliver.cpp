@@ -102,32 +102,37 @@ void KeyEventDeliver::install()
     }
     auto gates = std::make_shared<Gates>();
     std::weak_ptr<KeyEventDeliver> weak = weak_from_this();
+    const rx::SchedulerPtr scheduler = keyEventScheduler_;
+    // One job per event on the one serial scheduler, so events of the three streams are handled in the order
+    // they were published (a Caps release never overtakes the key pressed before it).
+    auto deliver = [weak, scheduler](void (KeyEventDeliver::*executor)(const KeyEvent&)) {
+        return [weak, scheduler, executor](const KeyEvent& event) {
+            scheduler->schedule([weak, executor, event] {
+                if (auto self = weak.lock()) (self.get()->*executor)(event);
+            });
+        };
+    };
 
-    (inputObserver_->keydownWithCaps |
-     rx::filter([gates](const KeyEvent&) { return Gates::pass(gates->keydownWithCapsOpen); }) |
-     rx::observeOn(keyEventScheduler_) | rx::doOnDispose([] { log.info("keydownWithCaps$ disposed"); }))
-        .subscribe([weak](const KeyEvent& event) {
-            if (auto self = weak.lock()) self->keydownWithCapsEventExecutor(event);
+    inputObserver_->keydownWithCaps
+        .subscribe([gates, next = deliver(&KeyEventDeliver::keydownWithCapsEventExecutor)](const KeyEvent& event) {
+            if (Gates::pass(gates->keydownWithCapsOpen)) next(event);
         })
         .disposed(disposeBag_);
+    rx::Disposable::create([] { log.info("keydownWithCaps$ disposed"); }).disposed(disposeBag_);
 
     // A release that passes opens every stream's pause test again at once, on the publishing thread: the
     // next hold is judged afresh and nothing published meanwhile slips past the subscriptions.
-    (inputObserver_->capsUp | rx::filter([gates](const KeyEvent&) {
-         if (!Gates::pass(gates->capsUpOpen)) return false;
-         gates->reset();
-         return true;
-     }) |
-     rx::observeOn(keyEventScheduler_))
-        .subscribe([weak](const KeyEvent& event) {
-            if (auto self = weak.lock()) self->capsUpEventExecutor(event);
+    inputObserver_->capsUp
+        .subscribe([gates, next = deliver(&KeyEventDeliver::capsUpEventExecutor)](const KeyEvent& event) {
+            if (!Gates::pass(gates->capsUpOpen)) return;
+            gates->reset();
+            next(event);
         })
         .disposed(disposeBag_);
 
-    (inputObserver_->capsTap | rx::filter([gates](const KeyEvent&) { return Gates::pass(gates->capsTapOpen); }) |
-     rx::observeOn(keyEventScheduler_))
-        .subscribe([weak](const KeyEvent& event) {
-            if (auto self = weak.lock()) self->capsTapEventExecutor(event);
+    inputObserver_->capsTap
+        .subscribe([gates, next = deliver(&KeyEventDeliver::capsTapEventExecutor)](const KeyEvent& event) {
+            if (Gates::pass(gates->capsTapOpen)) next(event);
         })
         .disposed(disposeBag_);
 }

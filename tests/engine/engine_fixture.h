@@ -1,0 +1,109 @@
+// What the core object's tests share: the simulated platform on one virtual clock that also stands in for
+// the main, key-event and window-binding queues, settings and the database in a temporary folder, the
+// registered catalogue with English texts, and a log capture. Caps Lock is remapped as the program does
+// before it starts the engine.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalogue/build_in_vd_key_scheme.h"
+#include "catalogue/built_in_vd_action.h"
+#include "engine/key_remap.h"
+#include "engine/vandrel.h"
+#include "foundation/defaults.h"
+#include "foundation/localize.h"
+#include "foundation/log_capture.h"
+#include "foundation/main_queue.h"
+#include "foundation/realm.h"
+#include "platform/sim/scenario.h"
+#include "platform/sim/sim_platform.h"
+#include "rx/virtual_time_scheduler.h"
+#include "windowbinding/vd_window_binding_data.h"
+
+namespace vandrel::test {
+
+struct EngineTest : ::testing::Test {
+    QTemporaryDir dir;
+    std::shared_ptr<rx::VirtualTimeScheduler> clock = rx::VirtualTimeScheduler::make();
+    std::shared_ptr<SimPlatform> sim = SimPlatform::make(clock);
+    PlatformInstallation installed{sim};
+    std::shared_ptr<SettingsStore> settings = std::make_shared<SettingsStore>(dir.path().toStdString());
+    ScopedLogCapture logged;
+    Scenario scenario{*sim, clock};
+    std::shared_ptr<Vandrel> core;
+
+    EngineTest()
+    {
+        installDefaults(settings);
+        Localize::setCurrentLanguage("en");
+        BuiltInVDAction::registerAll();
+        VDWindowBindingData::registerSchema();
+        Realm::forgetOpenedFiles();
+        Realm::setCustomConfig(dir.path().toStdString());
+        KeyRemap::remap(*sim);
+        InputObserver::install(nullptr);
+    }
+    ~EngineTest() override
+    {
+        KeyEventDeliver::setIsPaused(false);
+        installVandrel(nullptr);
+        InputObserver::install(nullptr);
+        VDAction::setEmacsShortcutAppCondition({});
+        Realm::forgetOpenedFiles();
+    }
+
+    Vandrel& makeCore()
+    {
+        Vandrel::Options options;
+        options.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
+        options.platform = sim;
+        options.clock = clock;
+        options.mainScheduler = clock;
+        options.keyEventScheduler = clock;
+        options.windowBindingScheduler = clock;
+        options.backgroundScheduler = clock;
+        options.inputThreadScheduler = clock;
+        options.guardianScheduler = clock;
+        options.settings = settings;
+        core = Vandrel::make(std::move(options));
+        installVandrel(core);
+        return *core;
+    }
+
+    // Runs the steps, then every queued job that is due (delivery, then the actions it queued).
+    std::string run(std::string_view steps)
+    {
+        scenario.clear();
+        scenario.run(steps);
+        clock->runDue();
+        return scenario.posted();
+    }
+
+    std::vector<std::string> infoLines() const
+    {
+        std::vector<std::string> lines;
+        for (const auto& e : logged->entries())
+            if (e.level == LogLevel::info) lines.push_back(e.message);
+        return lines;
+    }
+
+    // Runs the Qt main queue until a marker job queued now has run (some built-in actions hop there).
+    static void drainMainQueue()
+    {
+        bool reached = false;
+        MainQueue::shared()->async([&] { reached = true; });
+        QTimer tick;
+        tick.start(10);
+        for (int i = 0; i < 500 && !reached; ++i) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        ASSERT_TRUE(reached);
+    }
+};
+
+}  // namespace vandrel::test

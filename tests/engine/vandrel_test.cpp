@@ -1,0 +1,265 @@
+#include "engine/vandrel.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "engine/engine_fixture.h"
+#include "engine/window_binding_service.h"
+#include "foundation/defaults_keys.h"
+#include "model/key_scheme_store.h"
+
+namespace vandrel::test {
+namespace {
+
+using B = BuiltInVDAction;
+using P = VDAtomicActionParam;
+
+struct VandrelTest : EngineTest {
+    // A stored custom scheme "Mine": Caps+D moves down twice, a Caps tap sends Escape, Caps+F is unbound.
+    void storeMine()
+    {
+        auto mine = VDKeyScheme::make("Mine", "", VDKeySchemeType::custom,
+                                      {VDKeySetting::make(VDKey(2, {57}), B::moveDownN(), {P::times(2)}),
+                                       VDKeySetting::make(VDKey::tapCapslock(), B::tapCapsSendInputEsc())});
+        ASSERT_TRUE(KeySchemeStore::write(*mine, *settings));
+        settings->set(DefaultsKeys::hotkey_currentKeyScheme, std::string("Mine"));
+    }
+
+    std::vector<std::string> startLinesLogged() const
+    {
+        static const std::set<std::string> lines{"vandrel init start", "monitoring START",
+                                                 "restore window bindings START", "install event delever START",
+                                                 "vandrel init end"};
+        auto all = infoLines();
+        std::erase_if(all, [](const std::string& line) { return !lines.count(line); });
+        return all;
+    }
+
+    VDKeySchemePtr active() const { return core->keyService->activeKeyScheme.value(); }
+};
+
+TEST_F(VandrelTest, StartRestoresTheStoredSchemeAndRunsCapsCombinationsOnTheMainQueue)
+{
+    storeMine();
+    makeCore().start();
+    const std::vector<std::string> startLines{"vandrel init start", "monitoring START", "restore window bindings START",
+                                              "install event delever START", "vandrel init end"};
+    EXPECT_EQ(startLinesLogged(), startLines);
+    clock->runDue();
+
+    ASSERT_NE(active(), nullptr);
+    EXPECT_EQ(active()->name.value(), "Mine");
+    EXPECT_EQ(core->keyService->resolveInstalled(active()), active());
+    EXPECT_EQ(core->keyService->availableKeySchemes.value().size(), 2u);
+    EXPECT_EQ(settings->get(DefaultsKeys::hotkey_currentKeyScheme), "Mine");
+    EXPECT_EQ(settings->get(DefaultsKeys::hotkey_currentVandrelVersion), "v20190601");
+
+    // Caps+D: withheld from the applications, its action runs on the main queue with its parameters.
+    scenario.clear();
+    scenario.run("capslock down, d tap");
+    EXPECT_EQ(scenario.posted(), "");  // queued, not run yet
+    clock->runDue();
+    EXPECT_EQ(scenario.posted(), "down down, down up, down down, down up");
+    EXPECT_EQ(scenario.passed(), "");
+    EXPECT_TRUE(core->state->hasRunAnyVdrAction());
+    EXPECT_EQ(core->state->lastExecAction(), B::moveDownN());
+    run("capslock up");
+    EXPECT_FALSE(core->state->hasRunAnyVdrAction());
+
+    // Unbound: a warning, nothing runs.
+    EXPECT_EQ(run("capslock down, f tap, wait 0.5, capslock up"), "");
+    EXPECT_TRUE(logged->contains(LogLevel::warning, "There is no action for keyId: 10003"));
+    EXPECT_EQ(core->state->lastExecAction(), B::moveDownN());
+
+    // A Caps tap runs the tap binding.
+    EXPECT_EQ(run("capslock tap"), "esc down, esc up");
+
+    // Shift + Caps tap toggles the lock through the hidden key.
+    ASSERT_EQ(sim->keyboard().capsLockLockState(), false);
+    run("shift down, capslock tap, shift up");
+    drainMainQueue();
+    EXPECT_EQ(sim->keyboard().capsLockLockState(), true);
+    EXPECT_EQ(core->state->lastExecAction(), B::toggleCapslock());
+}
+
+TEST_F(VandrelTest, RenamingAndRemovingTheActiveSchemeKeepKeysWorking)
+{
+    storeMine();
+    makeCore().start();
+    clock->runDue();
+    auto mine = active();
+    ASSERT_EQ(mine->name.value(), "Mine");
+
+    mine->name.accept("Renamed");
+    EXPECT_EQ(settings->get(DefaultsKeys::hotkey_currentKeyScheme), "Renamed");
+    const auto stored = KeySchemeStore::readAll(*settings);
+    ASSERT_EQ(stored.size(), 1u);  // stored under the new name, not lost
+    EXPECT_EQ(stored[0].storedName, "Renamed");
+    EXPECT_EQ(core->keyService->installedScheme("Renamed"), mine);
+    EXPECT_EQ(core->keyService->installedScheme("Mine"), nullptr);
+    EXPECT_EQ(run("capslock down, d tap, wait 0.01, capslock up"), "down down, down up, down down, down up");
+
+    // Editing the renamed scheme rebuilds the table delivery reads.
+    mine->keySettings.accept({VDKeySetting::make(VDKey(2, {57}), B::moveDownN(), {P::times(3)})});
+    EXPECT_EQ(run("capslock down, d tap, wait 0.01, capslock up"),
+              "down down, down up, down down, down up, down down, down up");
+
+    core->keyService->removeFromUserDefaults(mine);
+    ASSERT_NE(active(), nullptr);
+    EXPECT_EQ(active()->name.value(), "Vandrel");
+    EXPECT_EQ(active(), core->keyService->availableBuildInKeyScheme().front());  // the installed object
+    EXPECT_TRUE(KeySchemeStore::readAll(*settings).empty());
+    EXPECT_EQ(settings->get(DefaultsKeys::hotkey_currentKeyScheme), "Vandrel");
+    EXPECT_EQ(run("capslock down, d tap, wait 0.01, capslock up"), "down down, down up");  // the factory binding
+}
+
+TEST_F(VandrelTest, NoStoredSchemesLeavesTheFactorySchemeActiveAndTheStoredNameAlone)
+{
+    makeCore().start();
+    clock->runDue();
+    ASSERT_NE(active(), nullptr);
+    EXPECT_EQ(active()->name.value(), "Vandrel");
+    EXPECT_EQ(core->keyService->availableKeySchemes.value().size(), 1u);
+    EXPECT_EQ(settings->get(DefaultsKeys::hotkey_currentKeyScheme), "");
+    EXPECT_TRUE(core->inputObserver()->isMonitoring());
+    EXPECT_EQ(InputObserver::shared(), core->inputObserver());
+}
+
+TEST_F(VandrelTest, KeyEventsAroundACapsReleaseAreNeverLost)
+{
+    makeCore().start();
+    clock->runDue();
+    // Two holds in a row before the key-event queue gets a turn.
+    scenario.clear();
+    scenario.run(
+        "capslock down, d tap, wait 0.01, capslock up, capslock down, d tap, capslock up, wait 0.01, capslock tap");
+    clock->runDue();
+    EXPECT_EQ(scenario.posted(), "down down, down up, down down, down up, esc down, esc up");
+}
+
+TEST_F(VandrelTest, PauseAppliesFromTheNextHoldAndEachStreamOpensOnItsFirstEventAfterIt)
+{
+    makeCore().start();
+    clock->runDue();
+
+    KeyEventDeliver::setIsPaused(true);
+    EXPECT_EQ(run("capslock down, d tap"), "");
+    EXPECT_FALSE(core->state->hasRunAnyVdrAction());
+    KeyEventDeliver::setIsPaused(false);
+    EXPECT_EQ(run("d tap"), "down down, down up");
+    KeyEventDeliver::setIsPaused(true);
+    EXPECT_EQ(run("d tap"), "down down, down up");  // this stream has passed once: no longer affected
+    run("capslock up");                             // dropped: the flag stays, the streams stay as they are
+    EXPECT_TRUE(core->state->hasRunAnyVdrAction());
+    EXPECT_EQ(run("capslock down, d tap"), "down down, down up");
+    KeyEventDeliver::setIsPaused(false);
+    run("capslock up");  // the first release after the pause clears the flag and renews
+    EXPECT_FALSE(core->state->hasRunAnyVdrAction());
+    KeyEventDeliver::setIsPaused(true);
+    EXPECT_EQ(run("capslock down, d tap, wait 0.01, capslock up"), "");
+}
+
+TEST_F(VandrelTest, PassThroughRunsNothingAndBlockStillRunsTaps)
+{
+    makeCore().start();
+    clock->runDue();
+    core->state->setKeyEventBehavior(VdrKeyEventBehavior::passThrough);
+    EXPECT_EQ(run("capslock down, d tap, wait 0.01, capslock up"), "");
+    EXPECT_TRUE(logged->contains(LogLevel::info, "vandrel is blocking"));
+    core->state->setKeyEventBehavior(VdrKeyEventBehavior::block);
+    EXPECT_EQ(run("capslock down, d tap, wait 0.5, capslock up"), "");
+    EXPECT_EQ(run("capslock tap"), "esc down, esc up");
+}
+
+VDWindowBindingData binding(std::int64_t id)
+{
+    VDWindowBindingData data;
+    data.bindingId = id;
+    return data;
+}
+
+TEST_F(VandrelTest, StartRestoresStoredWindowBindingsInOrderOnTheirQueue)
+{
+    auto realm = Realm::open();
+    ASSERT_TRUE(realm);
+    (*realm)->write([&] {
+        VDWindowBindingData::add(**realm, binding(3));
+        VDWindowBindingData::add(**realm, binding(1));
+    });
+    auto& v = makeCore();
+    std::vector<std::int64_t> restored;
+    v.windowBindingService->setRestoreBinding([&](std::int64_t id) { restored.push_back(id); });
+    v.start();
+    EXPECT_TRUE(restored.empty());  // queued
+    clock->runDue();
+    EXPECT_EQ(restored, (std::vector<std::int64_t>{1, 3}));
+
+    // The window slots' keys come from the factory scheme's table.
+    ASSERT_TRUE(v.windowBindingService->activateKey(1));
+    EXPECT_EQ(v.windowBindingService->activateKey(1)->id(), "10012");  // Caps + 1
+    ASSERT_TRUE(v.windowBindingService->bindKey(1));
+    EXPECT_EQ(v.windowBindingService->bindKey(1)->id(), "90012");  // Caps + Option + 1
+}
+
+TEST_F(VandrelTest, UnavailableServicesAndAnUnopenableDatabaseAreLoggedAndSkipped)
+{
+    {
+        auto realm = Realm::open();
+        ASSERT_TRUE(realm);
+        (*realm)->write([&] {
+            VDWindowBindingData::add(**realm, binding(1));
+            VDWindowBindingData::add(**realm, binding(2));
+        });
+    }
+    makeCore().start();
+    clock->runDue();
+    EXPECT_TRUE(
+        logged->contains(LogLevel::warning, "The clipboard services are not available in this build, not started"));
+    const auto unavailable = logged->entries();
+    EXPECT_EQ(std::count_if(unavailable.begin(), unavailable.end(),
+                            [](const auto& e) { return e.message.starts_with("Window binding is not available"); }),
+              1);  // said once for two bindings
+
+    // A database that cannot be opened: the restore is skipped, the rest goes on.
+    installVandrel(nullptr);
+    Realm::forgetOpenedFiles();
+    QFile blocker(dir.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    Realm::setCustomConfig(dir.filePath("blocker").toStdString());  // a file where the folder should be
+    logged->clear();
+    makeCore().start();
+    clock->runDue();
+    EXPECT_EQ(logged->count(LogLevel::error), 1u);
+    EXPECT_EQ(startLinesLogged().back(), "vandrel init end");
+    EXPECT_EQ(run("capslock down, d tap, wait 0.01, capslock up"), "down down, down up");
+}
+
+TEST_F(VandrelTest, CapsLockLockIsSwitchedOffAtStartAndSecondStartOnlyLogs)
+{
+    sim->keyboard().setCapsLockLockState(true);
+    auto& v = makeCore();
+    v.start();
+    EXPECT_EQ(sim->keyboard().capsLockLockState(), false);
+    logged->clear();
+    v.start();
+    EXPECT_TRUE(startLinesLogged().empty());
+    EXPECT_EQ(logged->count(LogLevel::warning), 1u);
+}
+
+TEST_F(VandrelTest, ActionsSeeTheWorkingEnvironmentsTerminalFlag)
+{
+    sim->workspace().setTerminalLikeApplicationIds({"org.example.Term"});
+    RunningApplication term;
+    term.bundleIdentifier = "org.example.Term";
+    sim->workspace().addApplication(term);
+    makeCore().start();
+    EXPECT_FALSE(VDAction::isOnEmacsShortcutApp());
+    sim->workspace().activate(sim->workspace().runningApplications().back().processIdentifier);
+    EXPECT_TRUE(VDAction::isOnEmacsShortcutApp());
+}
+
+}  // namespace
+}  // namespace vandrel::test

@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "catalogue/build_in_vd_key_scheme.h"
 #include "catalogue/built_in_vd_action.h"
 #include "clip/realm_migration_handlers.h"
-#include "engine/input_observer.h"
 #include "engine/key_remap.h"
-#include "engine/vandrel_state.h"
+#include "engine/vandrel.h"
 #include "foundation/app_info.h"
 #include "foundation/common_utils.h"
 #include "foundation/log.h"
@@ -22,24 +22,24 @@ namespace vandrel {
 
 namespace {
 
-// The event taps on their own, with the input thread of the Linux backend when there is one.
-void startTaps(const std::shared_ptr<Platform>& platform)
+// The core object over the platform, with the factory scheme of the catalogue, its taps' jobs on the input
+// thread of the Linux backend.
+void startVandrel(const std::shared_ptr<Platform>& platform)
 {
-    rx::SchedulerPtr inputThread;
+    Vandrel::Options options;
+    options.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
+    options.platform = platform;
     if (auto linuxPlatform = std::dynamic_pointer_cast<LinuxPlatform>(platform))
-        inputThread = linuxPlatform->inputBackend().inputThreadScheduler();
-    InputObserver::Dependencies dependencies;
-    dependencies.platform = platform;
-    dependencies.state = std::make_shared<VandrelState>();
-    dependencies.inputThreadScheduler = inputThread;
-    auto observer = InputObserver::make(std::move(dependencies));
-    InputObserver::install(observer);
-    if (!observer->startMonitoring()) log.error("The keyboard event taps could not be started");
+        options.inputThreadScheduler = linuxPlatform->inputBackend().inputThreadScheduler();
+    installVandrel(Vandrel::make(std::move(options)));
+    vandrel().start();
+    // The schemes are set up on the key-event queue; once it reaches this job, Caps combinations run.
+    vandrel().keyEventScheduler()->schedule([] { log.info("Keyboard engine started"); });
 }
 
-void stopTaps()
+void stopVandrel()
 {
-    InputObserver::install(nullptr);
+    installVandrel(nullptr);
 }
 
 }  // namespace
@@ -55,8 +55,8 @@ AppDelegate::AppDelegate(Options options) : options_(std::move(options))
         };
     }
     if (!options_.exitNow) options_.exitNow = [](int code) { std::_Exit(code); };
-    if (!options_.startEngine) options_.startEngine = startTaps;
-    if (!options_.stopEngine) options_.stopEngine = stopTaps;
+    if (!options_.startEngine) options_.startEngine = startVandrel;
+    if (!options_.stopEngine) options_.stopEngine = stopVandrel;
 }
 
 AppDelegate::~AppDelegate()
@@ -130,7 +130,6 @@ void AppDelegate::appInit()
     options_.mainQueue->schedule([this] {
         if (quitting_.load()) return;
         options_.startEngine(platform_);
-        log.info("Keyboard engine started");
     });
 }
 

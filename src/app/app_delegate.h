@@ -42,9 +42,10 @@ public:
         std::function<void(int code)> exitNow;
         // The folder of the object database; absent: the application data folder.
         std::optional<std::filesystem::path> databaseFolder;
-        // Starts the keyboard engine on the main queue; null: the core object's start.
+        // Starts the keyboard engine, on the main queue; null: installs the core object and starts it, then
+        // logs "Keyboard engine started" once its key schemes are set up.
         std::function<void(const std::shared_ptr<Platform>&)> startEngine;
-        // Stops what startEngine started; null: the core object's stop.
+        // Stops what startEngine started; null: uninstalls the core object.
         std::function<void()> stopEngine;
     };
 

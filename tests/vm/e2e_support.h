@@ -157,6 +157,17 @@ public:
         return keys;
     }
 
+    // The next `count` key events on the output (fewer when they do not come in time).
+    std::vector<Key> readKeys(std::size_t count) { return keysOf(output_->readKeyEvents(count, kKeyTimeout)); }
+
+    // Checks that the output gives exactly `expected` (posted strokes come from the main queue, after the keys
+    // that caused them) and then nothing more up to the sentinel.
+    void expectOutput(UinputKeyboard& keyboard, const std::vector<Key>& expected, std::string_view what = {})
+    {
+        EXPECT_EQ(readKeys(expected.size()), expected) << what;
+        EXPECT_EQ(keysBeforeSentinel(keyboard), std::vector<Key>{}) << what << ": nothing more";
+    }
+
     // Waits until `text` has appeared `times` times in the program's output.
     bool waitForOutputCount(std::string_view text, int times, std::chrono::milliseconds timeout = kKeyTimeout)
     {
@@ -178,6 +189,14 @@ public:
             return {};
         }
         return keys.value();
+    }
+
+    // While Caps is held: Caps+E, one line up in the default layout. Once its Up came out the hold has run an
+    // action, so releasing Caps is no Caps tap, however quick the hold.
+    void runActionInHold(UinputKeyboard& keyboard)
+    {
+        EXPECT_TRUE(keyboard.tap(KEY_E));
+        EXPECT_EQ(readKeys(2), (std::vector<Key>{{KEY_UP, 1}, {KEY_UP, 0}})) << "Caps+E";
     }
 
 private:

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -125,6 +126,18 @@ void UinputWriter::userRepeat(std::uint16_t code)
 void UinputWriter::postStroke(const EvdevStroke& stroke)
 {
     if (stroke.code >= KEY_CNT) return;
+    const bool isModifier = std::any_of(std::begin(kModifiers), std::end(kModifiers),
+                                        [&](const auto& m) { return stroke.code == m.left || stroke.code == m.right; });
+    // A release needs no modifiers. Pressing them again only to release the key (the press went out in an
+    // earlier batch, after which the user's modifiers were put back) shows applications a lone modifier tap,
+    // which some take as a command of its own (a double Shift, a Ctrl tap).
+    if (!stroke.down && !isModifier) {
+        if (down_[stroke.code]) {
+            appendKey(stroke.code, 0);
+            appendSync();
+        }
+        return;
+    }
     bool changed = false;
     for (const auto& m : kModifiers) {
         if (stroke.code == m.left || stroke.code == m.right || (stroke.modifiers & m.bit)) continue;

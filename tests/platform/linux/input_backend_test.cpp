@@ -357,6 +357,24 @@ TEST(InputBackend, PostedStrokesCarryExactlyTheirModifiers)
     EXPECT_EQ(rig.output(), (Strings{"KEY_LEFTSHIFT up"}));
 }
 
+TEST(InputBackend, APostedReleaseInALaterBatchPressesNoModifierAgain)
+{
+    InputRig rig;
+    auto recorder = rig.record();
+    // Press and release posted apart, as an action posts them: the modifier comes back between the two, and
+    // the release must not press it again (applications would see a lone Ctrl tap).
+    rig.backend->post({{KEY_LEFT, true, EvdevStroke::ctrl}});
+    rig.pump();
+    EXPECT_EQ(rig.output(), (Strings{"KEY_LEFTCTRL down", "KEY_LEFT down", "KEY_LEFTCTRL up"}));
+    rig.backend->post({{KEY_LEFT, false, EvdevStroke::ctrl}});
+    rig.pump();
+    EXPECT_EQ(rig.output(), (Strings{"KEY_LEFT up"}));
+    // A release of a key that is not down writes nothing.
+    rig.backend->post({{KEY_LEFT, false, EvdevStroke::ctrl}});
+    rig.pump();
+    EXPECT_EQ(rig.output(), Strings{});
+}
+
 TEST(InputBackend, AFailingOutputLetsEveryKeyboardGo)
 {
     ::signal(SIGPIPE, SIG_IGN);

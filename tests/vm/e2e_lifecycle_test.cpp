@@ -104,6 +104,21 @@ TEST_F(ProgramLifecycle, SigtermMidHoldReleasesEveryKeyAndLetsTheKeyboardGo)
     EXPECT_EQ(keysOf(node_->readKeyEvents(1, kKeyTimeout)), (std::vector<Key>{{KEY_A, 0}}));
 }
 
+TEST_F(ProgramLifecycle, TwoInterruptsInARowEndTheProgramWithTheKeyboardLetGo)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    ASSERT_NO_FATAL_FAILURE(holdKeysAndCaps());
+    ASSERT_TRUE(run_->process().signal(SIGINT));
+    ASSERT_TRUE(run_->process().signal(SIGINT));
+    const std::optional<ExitStatus> status = run_->process().wait(kProgramStartTimeout);
+    ASSERT_TRUE(status) << "still running after two interrupts";
+    // The first may have finished the shutdown before the second came.
+    EXPECT_TRUE(status->exitedWith(0) || status->killedBy(SIGINT)) << status->describe();
+    EXPECT_FALSE(physicalGrabbed());
+    for (const InputDeviceInfo& device : InputDevice::list())
+        EXPECT_FALSE(kVandrelVirtualKeyboard.matches(device.name, device.id)) << "the output keyboard is gone";
+}
+
 TEST_F(ProgramLifecycle, AKeyHeldAtStartKeepsItsKeyboardUngrabbedUntilReleased)
 {
     ASSERT_TRUE(keyboard_->press(KEY_K));

@@ -22,6 +22,7 @@ constexpr int kSlots = 64;
 // Slot value: fd << 1 | action (0 ungrab, 1 destroy); -1 free. Lock-free so the handler may read it.
 std::atomic<long> gEmergency[kSlots];
 std::atomic<int> gPipeWrite{-1};
+std::atomic<int> gTerminatingSignals{0};
 std::once_flag gSlotsInit;
 
 constexpr int kTerminating[] = {SIGINT, SIGTERM};
@@ -48,16 +49,7 @@ void initSlots()
     });
 }
 
-extern "C" void onTerminatingSignal(int signal)
-{
-    const int saved = errno;
-    const unsigned char byte = static_cast<unsigned char>(signal);
-    if (const int fd = gPipeWrite.load(); fd >= 0) [[maybe_unused]]
-        auto r = ::write(fd, &byte, 1);
-    errno = saved;
-}
-
-extern "C" void onFatalSignal(int signal)
+void releaseEmergencyFds()
 {
     for (auto& slot : gEmergency) {
         const long value = slot.load();
@@ -68,6 +60,29 @@ extern "C" void onFatalSignal(int signal)
         else
             ::ioctl(fd, EVIOCGRAB, 0);
     }
+}
+
+extern "C" void onTerminatingSignal(int signal)
+{
+    const int saved = errno;
+    if (gTerminatingSignals.fetch_add(1) > 0) {
+        // The first one is on its way through the guard thread; whatever holds that up (a stuck clean-up or
+        // shutdown), another one ends the process, with the keyboards let go as on a fatal signal.
+        releaseEmergencyFds();
+        ::signal(signal, SIG_DFL);
+        ::raise(signal);
+        errno = saved;
+        return;
+    }
+    const unsigned char byte = static_cast<unsigned char>(signal);
+    if (const int fd = gPipeWrite.load(); fd >= 0) [[maybe_unused]]
+        auto r = ::write(fd, &byte, 1);
+    errno = saved;
+}
+
+extern "C" void onFatalSignal(int signal)
+{
+    releaseEmergencyFds();
     // The handler was installed to run once; the default action follows.
     ::raise(signal);
 }

@@ -1,9 +1,10 @@
 // Keeps the keyboard usable when the program ends abruptly. On SIGINT and SIGTERM the handler only writes
 // the signal number to a pipe; the guard's own thread then runs the registered clean-ups (the input backend
 // releases every key on its output and lets every keyboard go) and finally the program's onTerminate, or
-// the signal's default action. On a fatal signal (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT) nothing else can
-// be trusted: the handler itself lets the registered keyboards go and destroys the output keyboard (which
-// releases its keys) with single ioctls, then the signal takes its default course.
+// the signal's default action. A second SIGINT or SIGTERM ends the process at once, in the handler, as a
+// fatal signal does, so a shutdown that hangs can still be ended. On a fatal signal (SIGSEGV, SIGBUS, SIGILL, SIGFPE,
+// SIGABRT) nothing else can be trusted: the handler itself lets the registered keyboards go and destroys the output
+// keyboard (which releases its keys) with single ioctls, then the signal takes its default course.
 #pragma once
 
 #include <functional>

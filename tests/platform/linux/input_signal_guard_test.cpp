@@ -46,5 +46,24 @@ TEST(InputSignalGuard, TerminationLetsTheKeyboardsGoBeforeTheProgramEnds)
     EXPECT_FALSE(rig.source->isGrabbed(testing::kKeyboard));
 }
 
+TEST(InputSignalGuardDeathTest, ASecondTerminatingSignalEndsTheProcessWhateverHoldsUpTheFirst)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::promise<void> stuck;
+            InputSignalGuard::install([](int) {});
+            InputSignalGuard::addCleanup([&] {
+                stuck.set_value();
+                for (;;) ::pause();
+            });
+            ::raise(SIGTERM);
+            stuck.get_future().wait();
+            ::raise(SIGTERM);
+            std::_Exit(0);
+        },
+        ::testing::KilledBySignal(SIGTERM), "");
+}
+
 }  // namespace
 }  // namespace vandrel

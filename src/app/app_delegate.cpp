@@ -152,9 +152,11 @@ void AppDelegate::applicationWillTerminate()
     quitting_.store(true);
     log.info(">>>> App will Terminate <<<<");
     if (hasRunPreInit_) {
-        options_.stopEngine();
-        // Only a mapping this process applied needs undoing; unmapping otherwise would open the keyboards.
-        if (remapped_) KeyRemap::unremap();
+        // Only what this process started needs undoing; unmapping otherwise would open the keyboards.
+        if (remapped_) {
+            options_.stopEngine();
+            KeyRemap::unremap();
+        }
         log.info(">>>> App End <<<<");
     } else {
         log.info("App run beforeInit() only, so terminate now.");

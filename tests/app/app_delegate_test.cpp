@@ -187,6 +187,7 @@ TEST_F(AppDelegateTest, WithoutInputAccessTheProgramExitsWithoutOpeningOrGrabbin
     EXPECT_EQ(engineStarts, 0);
     delegate.applicationWillTerminate();
     EXPECT_FALSE(linuxPlatform->inputBackend().isStarted()) << "quitting does not open the keyboards either";
+    EXPECT_EQ(engineStops, 0);
 }
 
 }  // namespace

@@ -152,6 +152,13 @@ void KeyEventDeliver::capsUpEventExecutor(const KeyEvent&)
 void KeyEventDeliver::capsTapEventExecutor(const KeyEvent& event)
 {
     log.debug("hello capsTap");
+    // The taps judge a tap before this queue has handled the keys pressed during the hold. Events reach this
+    // queue in order, and the Caps release that clears the flag comes after the tap, so a flag set here means
+    // an action ran in this very hold: the release is no tap (a stray Escape would close the user's dialog).
+    if (state_->hasRunAnyVdrAction()) {
+        log.debug("capsTap dropped: an action ran in this hold");
+        return;
+    }
     // A tap with Shift held is its own key (every table binds it to the Caps Lock toggle).
     const ModifierSet modifiers = (event.flags & EventFlags::maskShift) ? ModifierSet{56, 57} : ModifierSet{};
     actionQueryExecute(57, modifiers, true);

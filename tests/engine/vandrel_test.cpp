@@ -75,6 +75,10 @@ TEST_F(VandrelTest, StartRestoresTheStoredSchemeAndRunsCapsCombinationsOnTheMain
 
     // A Caps tap runs the tap binding.
     EXPECT_EQ(run("capslock tap"), "esc down, esc up");
+    // A fast combination released before the queue ran its key is still no tap.
+    EXPECT_EQ(run("capslock down, d tap, capslock up"), "down down, down up, down down, down up");
+    EXPECT_FALSE(core->state->hasRunAnyVdrAction());
+    EXPECT_EQ(run("capslock tap"), "esc down, esc up");
 
     // Shift + Caps tap toggles the lock through the hidden key.
     ASSERT_EQ(sim->keyboard().capsLockLockState(), false);

@@ -8,14 +8,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "foundation/log.h"
 #include "rx/subjects.h"
@@ -40,6 +41,8 @@ namespace {
 // on displays that are not ours go to whatever handler was there before.
 
 thread_local int lastXError = 0;
+// The display this thread is closing: it has left ownDisplays() already, yet its errors are still ours.
+thread_local Display* closingDisplay = nullptr;
 
 std::mutex& handlerMutex()
 {
@@ -56,14 +59,23 @@ std::set<Display*>& ownDisplays()
 XErrorHandler previousErrorHandler = nullptr;
 XIOErrorHandler previousIOErrorHandler = nullptr;
 
+bool isOwn(Display* display)
+{
+    if (display == closingDisplay) return true;
+    std::lock_guard lock(handlerMutex());
+    return ownDisplays().count(display) > 0;
+}
+
 int onXError(Display* display, XErrorEvent* event)
 {
-    XErrorHandler forward = nullptr;
-    {
-        std::lock_guard lock(handlerMutex());
-        if (!ownDisplays().count(display)) forward = previousErrorHandler;
+    if (!isOwn(display)) {
+        XErrorHandler forward = nullptr;
+        {
+            std::lock_guard lock(handlerMutex());
+            forward = previousErrorHandler;
+        }
+        return forward ? forward(display, event) : 0;
     }
-    if (forward) return forward(display, event);
     lastXError = event->error_code;
     return 0;
 }
@@ -72,10 +84,11 @@ int onXError(Display* display, XErrorEvent* event)
 // marks the connection dead instead.
 int onXIOError(Display* display)
 {
+    if (isOwn(display)) return 0;
     XIOErrorHandler forward = nullptr;
     {
         std::lock_guard lock(handlerMutex());
-        if (!ownDisplays().count(display)) forward = previousIOErrorHandler;
+        forward = previousIOErrorHandler;
     }
     return forward ? forward(display) : 0;
 }
@@ -90,27 +103,65 @@ void guardErrorHandler()
     if (oldIO != onXIOError) previousIOErrorHandler = oldIO;
 }
 
+// One Xlib connection. When it breaks, Xlib leaves the display locked to the thread that noticed: any other
+// thread touching it, XCloseDisplay included, would wait forever. So a broken connection is closed by that
+// thread (close() right after the failing call), and never from another one.
 struct Connection {
     Display* display = nullptr;
     std::atomic<bool> dead{false};
+    std::atomic<std::thread::id> brokenOn{};  // set before dead
+    bool reportsLoss = true;                  // one log line per desktop: the query connection tells
 
-    ~Connection()
+    ~Connection() { close(); }
+
+    // Closes unless the connection broke on another thread, in which case the display is left behind: a few
+    // bytes and a socket lost once, rather than a thread blocked for good.
+    void close()
     {
         if (!display) return;
+        if (dead.load() && brokenOn.load() != std::this_thread::get_id()) {
+            log.debug("X11 connection broke on another thread; its display is left open");
+            display = nullptr;
+            return;
+        }
+        Display* d = std::exchange(display, nullptr);
         {
             std::lock_guard lock(handlerMutex());
-            ownDisplays().erase(display);
+            ownDisplays().erase(d);
         }
         // Also after the connection broke: Xlib knows and only frees what the display holds.
-        XCloseDisplay(display);
+        closingDisplay = d;
+        XCloseDisplay(d);
+        closingDisplay = nullptr;
     }
 };
 
 void onIOErrorExit(Display*, void* data)
 {
     auto* connection = static_cast<Connection*>(data);
-    if (!connection->dead.exchange(true)) log.error("X11 connection lost; window and application features are off");
+    // Later calls on the broken display come back here; only the first one counts. One thread at a time
+    // uses a connection, so no two threads get here at once.
+    if (!connection->dead.load()) {
+        connection->brokenOn.store(std::this_thread::get_id());
+        connection->dead.store(true);
+        if (connection->reportsLoss) log.error("X11 connection lost; window and application features are off");
+    }
 }
+
+// The query connection held by one thread; a connection that broke meanwhile is closed on that thread,
+// before the lock goes.
+struct QueryLease {
+    std::unique_lock<std::mutex> lock;
+    Connection* connection = nullptr;
+
+    QueryLease() = default;
+    QueryLease(const QueryLease&) = delete;
+    QueryLease& operator=(const QueryLease&) = delete;
+    ~QueryLease()
+    {
+        if (connection && connection->dead.load()) connection->close();
+    }
+};
 
 std::unique_ptr<Connection> connect(const std::string& name, std::string& failure)
 {
@@ -294,6 +345,11 @@ struct X11Desktop::Impl {
         hasXRes = XResQueryExtension(d, &eventBase, &errorBase) && XResQueryVersion(d, &major, &minor) &&
                   (major > 1 || (major == 1 && minor >= 2));
 #endif
+        if (query->dead.load()) {  // the server went away while we set up: close on this thread
+            query->close();
+            failure = "the connection to " + name + " broke";
+            return false;
+        }
         startWatcher(name);
         return true;
     }
@@ -339,13 +395,19 @@ struct X11Desktop::Impl {
             log.warning("X11 root window watcher unavailable, no activation notices", failure);
             return;
         }
+        watch->reportsLoss = false;
         wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         if (wakeFd < 0) {
             log.warning("X11 root window watcher unavailable, no activation notices", "eventfd failed");
             return;
         }
         XSelectInput(watch->display, RootWindow(watch->display, DefaultScreen(watch->display)), PropertyChangeMask);
-        XFlush(watch->display);
+        XSync(watch->display, False);
+        if (watch->dead.load()) {
+            watch->close();
+            log.warning("X11 root window watcher unavailable, no activation notices", "the connection broke");
+            return;
+        }
         watcher = std::thread([this] {
             setCurrentThreadLabel("x11.watcher");
             watchRoot();
@@ -374,7 +436,10 @@ struct X11Desktop::Impl {
                     changes.onNext(X11RootChange::clientList);
                 }
             }
-            if (watch->dead.load()) return;
+            if (watch->dead.load()) {
+                watch->close();
+                return;
+            }
             pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {wakeFd, POLLIN, 0}};
             if (::poll(fds, 2, -1) < 0) {
                 if (errno == EINTR) continue;
@@ -386,11 +451,12 @@ struct X11Desktop::Impl {
     }
 
     // The query display with its lock held; null when the desktop is unavailable.
-    Display* lockDisplay(std::unique_lock<std::mutex>& lock)
+    Display* lockDisplay(QueryLease& lease)
     {
         if (!query) return nullptr;
-        lock = std::unique_lock(queryMutex);
+        lease.lock = std::unique_lock(queryMutex);
         if (query->dead.load()) return nullptr;
+        lease.connection = query.get();
         guardErrorHandler();
         return query->display;
     }
@@ -508,7 +574,7 @@ bool X11Desktop::followsChanges() const
 
 std::optional<X11WindowId> X11Desktop::activeWindow()
 {
-    std::unique_lock<std::mutex> lock;
+    QueryLease lock;
     Display* d = impl_->lockDisplay(lock);
     if (!d) return std::nullopt;
     auto longs = readLongs(d, impl_->root, impl_->atoms.activeWindow, XA_WINDOW, 1);
@@ -518,7 +584,7 @@ std::optional<X11WindowId> X11Desktop::activeWindow()
 
 std::vector<X11WindowId> X11Desktop::clientList()
 {
-    std::unique_lock<std::mutex> lock;
+    QueryLease lock;
     Display* d = impl_->lockDisplay(lock);
     if (!d) return {};
     return impl_->clientList(d);
@@ -526,7 +592,7 @@ std::vector<X11WindowId> X11Desktop::clientList()
 
 std::vector<X11WindowId> X11Desktop::clientsFrontToBack()
 {
-    std::unique_lock<std::mutex> lock;
+    QueryLease lock;
     Display* d = impl_->lockDisplay(lock);
     if (!d) return {};
     auto stacking = readLongs(d, impl_->root, impl_->atoms.clientListStacking, XA_WINDOW, kMaxClients);
@@ -536,7 +602,7 @@ std::vector<X11WindowId> X11Desktop::clientsFrontToBack()
 
 bool X11Desktop::windowExists(X11WindowId window)
 {
-    std::unique_lock<std::mutex> lock;
+    QueryLease lock;
     Display* d = impl_->lockDisplay(lock);
     if (!d) return false;
     lastXError = 0;
@@ -554,7 +620,7 @@ std::optional<std::int32_t> X11Desktop::windowPid(X11WindowId window)
     }
     std::optional<Impl::PidFacts> facts;
     {
-        std::unique_lock<std::mutex> lock;
+        QueryLease lock;
         Display* d = impl_->lockDisplay(lock);
         if (!d) return std::nullopt;
         facts = impl_->readPidFacts(d, window);
@@ -569,7 +635,7 @@ std::optional<std::int32_t> X11Desktop::windowPid(X11WindowId window)
 
 std::optional<std::string> X11Desktop::windowTitle(X11WindowId window)
 {
-    std::unique_lock<std::mutex> lock;
+    QueryLease lock;
     Display* d = impl_->lockDisplay(lock);
     if (!d) return std::nullopt;
     const auto& a = impl_->atoms;
@@ -593,7 +659,7 @@ std::optional<std::string> X11Desktop::windowTitle(X11WindowId window)
 
 std::optional<X11WindowClass> X11Desktop::windowClass(X11WindowId window)
 {
-    std::unique_lock<std::mutex> lock;
+    QueryLease lock;
     Display* d = impl_->lockDisplay(lock);
     if (!d) return std::nullopt;
     XClassHint hint{};
@@ -613,7 +679,7 @@ std::optional<X11WindowClass> X11Desktop::windowClass(X11WindowId window)
 
 std::optional<X11WindowType> X11Desktop::windowType(X11WindowId window)
 {
-    std::unique_lock<std::mutex> lock;
+    QueryLease lock;
     Display* d = impl_->lockDisplay(lock);
     if (!d) return std::nullopt;
     const auto& a = impl_->atoms;
@@ -632,7 +698,7 @@ std::optional<X11WindowType> X11Desktop::windowType(X11WindowId window)
 
 std::optional<X11WindowState> X11Desktop::windowState(X11WindowId window)
 {
-    std::unique_lock<std::mutex> lock;
+    QueryLease lock;
     Display* d = impl_->lockDisplay(lock);
     if (!d) return std::nullopt;
     const auto& a = impl_->atoms;
@@ -653,7 +719,7 @@ std::optional<X11WindowState> X11Desktop::windowState(X11WindowId window)
 
 X11RequestResult X11Desktop::activate(X11WindowId window)
 {
-    std::unique_lock<std::mutex> lock;
+    QueryLease lock;
     Display* d = impl_->lockDisplay(lock);
     if (!d) return X11RequestResult::failed;
     if (!impl_->isClient(d, window)) return X11RequestResult::gone;
@@ -673,7 +739,7 @@ X11RequestResult X11Desktop::activate(X11WindowId window)
 
 X11RequestResult X11Desktop::iconify(X11WindowId window)
 {
-    std::unique_lock<std::mutex> lock;
+    QueryLease lock;
     Display* d = impl_->lockDisplay(lock);
     if (!d) return X11RequestResult::failed;
     if (!impl_->isClient(d, window)) return X11RequestResult::gone;
@@ -685,7 +751,7 @@ X11RequestResult X11Desktop::iconify(X11WindowId window)
 
 X11RequestResult X11Desktop::deiconify(X11WindowId window)
 {
-    std::unique_lock<std::mutex> lock;
+    QueryLease lock;
     Display* d = impl_->lockDisplay(lock);
     if (!d) return X11RequestResult::failed;
     if (!impl_->isClient(d, window)) return X11RequestResult::gone;

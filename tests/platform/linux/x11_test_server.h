@@ -13,7 +13,9 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -108,8 +110,20 @@ private:
             return;
         }
         home_ = home;
-        wm_ =
-            spawnProgram({"fluxbox", "-display", display_}, environmentWith({"DISPLAY=" + display_, "HOME=" + home_}));
+        // Focus moves only when asked: no new window takes it, and the pointer is of no account. The version
+        // keeps fluxbox from upgrading the file and restarting; the stand-in for its wallpaper setter keeps
+        // a message window ("can't find an app to set the wallpaper") from turning up and taking focus.
+        std::filesystem::create_directories(home_ + "/.fluxbox");
+        std::filesystem::create_directories(home_ + "/bin");
+        std::ofstream(home_ + "/.fluxbox/init") << "session.configVersion: 13\n"
+                                                   "session.screen0.focusNewWindows: false\n"
+                                                   "session.screen0.focusModel: ClickFocus\n";
+        std::ofstream(home_ + "/bin/fbsetbg") << "#!/bin/sh\nexit 0\n";
+        std::filesystem::permissions(home_ + "/bin/fbsetbg", std::filesystem::perms::owner_all);
+        const char* path = std::getenv("PATH");
+        wm_ = spawnProgram({"fluxbox", "-display", display_},
+                           environmentWith({"DISPLAY=" + display_, "HOME=" + home_,
+                                            "PATH=" + home_ + "/bin:" + (path ? path : "/usr/bin:/bin")}));
         Display* d = XOpenDisplay(display_.c_str());
         if (!d) {
             fail("cannot connect to the test server");
@@ -118,7 +132,7 @@ private:
         const Window root = DefaultRootWindow(d);
         XSelectInput(d, root, PropertyChangeMask);
         const Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
-        const Atom active = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+        const Atom clients = XInternAtom(d, "_NET_CLIENT_LIST", False);
         auto has = [&](Atom property) {
             Atom type;
             int format;
@@ -130,7 +144,7 @@ private:
         };
         // The manager is ready once it announced itself and set up its EWMH properties.
         if (!waitUntil(
-                d, [&] { return has(check) && has(active); }, 15s))
+                d, [&] { return has(check) && has(clients); }, 15s))
             fail("fluxbox did not start");
         XCloseDisplay(d);
     }
@@ -168,9 +182,20 @@ public:
         root_ = DefaultRootWindow(display_);
         XSelectInput(display_, root_, PropertyChangeMask);
     }
+    // Ends its windows and waits until the manager has let them go, so that nothing of one test (focus
+    // falling back from a closed window, a stale client-list entry) lands in the next.
     ~X11TestClient()
     {
-        if (display_) XCloseDisplay(display_);
+        if (!display_) return;
+        for (Window w : windows_) XDestroyWindow(display_, w);
+        XSync(display_, False);
+        wait([&] {
+            const auto clients = clientList();
+            return std::none_of(windows_.begin(), windows_.end(), [&](Window w) {
+                return std::find(clients.begin(), clients.end(), w) != clients.end();
+            });
+        });
+        XCloseDisplay(display_);
     }
     X11TestClient(const X11TestClient&) = delete;
     X11TestClient& operator=(const X11TestClient&) = delete;
@@ -181,6 +206,7 @@ public:
     Window create(const WindowSpec& spec)
     {
         const Window w = XCreateSimpleWindow(display_, root_, 10, 10, 200, 150, 0, 0, 0);
+        windows_.push_back(w);
         XSelectInput(display_, w, PropertyChangeMask | StructureNotifyMask);
         XClassHint hint{const_cast<char*>(spec.instance.c_str()), const_cast<char*>(spec.className.c_str())};
         XSetClassHint(display_, w, &hint);
@@ -203,7 +229,9 @@ public:
         }
         XMapWindow(display_, w);
         XSync(display_, False);
-        if (spec.waitForManager) wait([&] { return isClient(w); });
+        // WM_STATE on the window itself: a listed id alone may still be a window of an earlier connection
+        // that had the same ids, which the manager has yet to forget.
+        if (spec.waitForManager) wait([&] { return isClient(w) && isManaged(w); });
         return w;
     }
 
@@ -218,6 +246,7 @@ public:
     {
         XDestroyWindow(display_, w);
         XSync(display_, False);
+        windows_.erase(std::remove(windows_.begin(), windows_.end(), w), windows_.end());
         wait([&] { return !isClient(w); });
     }
 
@@ -242,6 +271,19 @@ public:
     {
         const auto clients = clientList();
         return std::find(clients.begin(), clients.end(), w) != clients.end();
+    }
+
+    // The manager has taken the window on (ICCCM WM_STATE is set).
+    bool isManaged(Window w)
+    {
+        Atom type = None;
+        int format;
+        unsigned long count, after;
+        unsigned char* data = nullptr;
+        XGetWindowProperty(display_, w, atom("WM_STATE"), 0, 2, False, AnyPropertyType, &type, &format, &count, &after,
+                           &data);
+        if (data) XFree(data);
+        return type != None;
     }
 
     Window activeWindow()
@@ -275,6 +317,7 @@ public:
 private:
     Display* display_ = nullptr;
     Window root_ = 0;
+    std::vector<Window> windows_;
 };
 
 }  // namespace vandrel::test

@@ -1,7 +1,8 @@
 #include "model/vd_key_scheme.h"
 
 #include <exception>
-#include <tuple>
+#include <mutex>
+#include <optional>
 #include <unordered_set>
 
 #include "foundation/defaults.h"
@@ -24,6 +25,28 @@ DecodeResult<std::string> textMember(const Json& json, const char* name)
     if (it == json.end()) return DecodeError{std::string("key scheme: missing \"") + name + "\""};
     if (!it->is_string()) return DecodeError{std::string("key scheme: \"") + name + "\" is not text"};
     return it->get<std::string>();
+}
+
+// Each new name paired with the one before it. The pair is emitted with no lock held: subscribers (the key
+// service) take their own locks, and a lock held across the emission would order theirs after it.
+rx::Observable<VDKeyScheme::NamePair> renamesOf(rx::Observable<std::string> names)
+{
+    return rx::Observable<VDKeyScheme::NamePair>([names](rx::Observer<VDKeyScheme::NamePair> observer) {
+        struct Previous {
+            std::mutex mutex;
+            std::optional<std::string> name;
+        };
+        auto previous = std::make_shared<Previous>();
+        return names.subscribe([previous, observer](const std::string& name) {
+            std::optional<VDKeyScheme::NamePair> renamed;
+            {
+                std::lock_guard lock(previous->mutex);
+                if (previous->name) renamed.emplace(*previous->name, name);
+                previous->name = name;
+            }
+            if (renamed) observer.next(*renamed);
+        });
+    });
 }
 
 }  // namespace
@@ -63,10 +86,7 @@ std::optional<VDKeySchemeVersion> keySchemeVersionFromRawValue(std::string_view 
 VDKeyScheme::VDKeyScheme(Passkey, std::string name, std::string desc, VDKeySchemeType type, KeySettings keySettings,
                          std::set<std::string> forAppBundleIds)
     : name(std::move(name)),
-      previousAndCurrentName(rx::zip(this->name, this->name | rx::skip(1)) |
-                             rx::map([](const std::tuple<std::string, std::string>& names) {
-                                 return NamePair(std::get<0>(names), std::get<1>(names));
-                             })),
+      previousAndCurrentName(renamesOf(this->name.asObservable())),
       keySettings(std::move(keySettings)),
       desc_(std::move(desc)),
       type_(type),

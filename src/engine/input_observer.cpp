@@ -22,30 +22,6 @@ Installed& installed()
     return i;
 }
 
-// The flag mask that is set while a modifier key is down; 0 for keys not followed (Caps Lock reports its
-// lock, not the key, and the proxy key is never passed).
-constexpr std::uint64_t modifierMask(std::uint16_t keyCode)
-{
-    switch (keyCode) {
-        case VirtualKeyCode::command:
-        case VirtualKeyCode::rightCommand:
-            return EventFlags::maskCommand;
-        case VirtualKeyCode::shift:
-        case VirtualKeyCode::rightShift:
-            return EventFlags::maskShift;
-        case VirtualKeyCode::option:
-        case VirtualKeyCode::rightOption:
-            return EventFlags::maskAlternate;
-        case VirtualKeyCode::control:
-        case VirtualKeyCode::rightControl:
-            return EventFlags::maskControl;
-        case VirtualKeyCode::function:
-            return EventFlags::maskSecondaryFn;
-        default:
-            return 0;
-    }
-}
-
 rx::SchedulerPtr inputSchedulerOrFallback(rx::SchedulerPtr scheduler)
 {
     if (scheduler) return scheduler;
@@ -246,7 +222,7 @@ TapResult InputObserver::flagsChangedHandler(KeyEvent& event)
     if (held) event.flags |= EventFlags::maskAlphaShift;
     flagsChanged.onNext(event);
 
-    const std::uint64_t mask = modifierMask(key);
+    const std::uint64_t mask = VirtualKeyCode::modifierFlag(key);
     if (mask != 0 && passedDown_.test(key)) {
         // A modifier whose press went out: this is its release, and it goes out too, as the applications
         // last saw the flags.

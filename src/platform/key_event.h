@@ -38,6 +38,30 @@ struct VirtualKeyCode {
 
     // Keys whose press and release arrive as flagsChanged events rather than key-down and key-up.
     static constexpr bool isModifier(std::uint16_t code) { return code >= rightCommand && code <= function; }
+
+    // The flag mask that is set while this modifier key is down, either side; 0 for other keys and for Caps
+    // Lock, whose flag follows its lock rather than the key.
+    static constexpr std::uint64_t modifierFlag(std::uint16_t code)
+    {
+        switch (code) {
+            case command:
+            case rightCommand:
+                return EventFlags::maskCommand;
+            case shift:
+            case rightShift:
+                return EventFlags::maskShift;
+            case option:
+            case rightOption:
+                return EventFlags::maskAlternate;
+            case control:
+            case rightControl:
+                return EventFlags::maskControl;
+            case function:
+                return EventFlags::maskSecondaryFn;
+            default:
+                return 0;
+        }
+    }
 };
 
 struct KeyEvent {

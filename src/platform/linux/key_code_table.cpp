@@ -180,24 +180,7 @@ std::optional<std::uint16_t> KeyCodeTable::evdevCode(std::uint16_t virtualKeyCod
 
 std::uint64_t KeyCodeTable::modifierFlag(std::uint16_t virtualKeyCode)
 {
-    switch (virtualKeyCode) {
-        case VirtualKeyCode::command:
-        case VirtualKeyCode::rightCommand:
-            return EventFlags::maskCommand;
-        case VirtualKeyCode::shift:
-        case VirtualKeyCode::rightShift:
-            return EventFlags::maskShift;
-        case VirtualKeyCode::option:
-        case VirtualKeyCode::rightOption:
-            return EventFlags::maskAlternate;
-        case VirtualKeyCode::control:
-        case VirtualKeyCode::rightControl:
-            return EventFlags::maskControl;
-        case VirtualKeyCode::function:
-            return EventFlags::maskSecondaryFn;
-        default:
-            return 0;
-    }
+    return VirtualKeyCode::modifierFlag(virtualKeyCode);
 }
 
 }  // namespace vandrel

@@ -17,6 +17,11 @@ function(vandrel_add_test)
   set_tests_properties(${T_NAME} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VANDREL_SOURCE_DIR=${VANDREL_SOURCE_DIR}")
+  if(VANDREL_TSAN)
+    # Qt and GLib are not instrumented; their internal hand-overs are suppressed.
+    set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT
+      "TSAN_OPTIONS=suppressions=${VANDREL_SOURCE_DIR}/tests/support/tsan.supp")
+  endif()
   if(T_LABELS)
     set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
   endif()

@@ -367,7 +367,10 @@ namespace {
 class InputThreadScheduler final : public rx::Scheduler {
 public:
     using Enqueue = std::function<void(std::function<void()>)>;
-    InputThreadScheduler(Enqueue enqueue, rx::SchedulerPtr timer) : enqueue_(std::move(enqueue)), timer_(std::move(timer)) {}
+    InputThreadScheduler(Enqueue enqueue, rx::SchedulerPtr timer)
+        : enqueue_(std::move(enqueue)), timer_(std::move(timer))
+    {
+    }
 
     rx::TimePoint now() const override
     {
@@ -588,8 +591,20 @@ KeyEvent InputBackend::makeEvent(KeyEventType type, std::uint16_t keyCode, std::
     return event;
 }
 
+bool InputBackend::passingThrough()
+{
+    const bool on = options_.passThrough && options_.passThrough();
+    if (on != passingThrough_) {
+        passingThrough_ = on;
+        log.info(on ? "Secure input is on: key events pass through untouched"
+                    : "Secure input is off: key events go through the taps again");
+    }
+    return on;
+}
+
 TapResult InputBackend::dispatch(KeyEvent& event)
 {
+    if (passingThrough()) return TapResult::pass;
     const auto list = hub_->snapshot(event.type);
     for (const auto& tap : *list) {
         if (!tap->enabled.load(std::memory_order_relaxed)) continue;

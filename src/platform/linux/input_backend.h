@@ -55,6 +55,10 @@ public:
         rx::Duration openRetryInterval = std::chrono::milliseconds(100);
         // False: no thread; the owner drives the loop with pump() (tests, benchmarks).
         bool ownThread = true;
+        // Asked for every key event on the input thread (keep it cheap); while it answers true the taps see
+        // nothing and every event goes out as the keyboard sent it. The secure-input state: the session is
+        // locked and its lock screen must get the real keys. Null: never.
+        std::function<bool()> passThrough;
     };
 
     explicit InputBackend(Options options);
@@ -132,6 +136,7 @@ private:
     void handleKey(Device& device, std::uint16_t code, std::int32_t value);
     void resync(Device& device);
     TapResult dispatch(KeyEvent& event);
+    bool passingThrough();
     KeyEvent makeEvent(KeyEventType type, std::uint16_t keyCode, std::uint64_t flags) const;
     std::uint64_t currentFlags() const;
     void countModifier(std::uint16_t virtualKeyCode, int delta);
@@ -195,6 +200,7 @@ private:
     std::array<int, 5> modifierCounts_{};
     std::array<std::int32_t, 3> lights_{};  // num, caps, scroll as the desktop set them on the output
     bool lightsKnown_ = false;
+    bool passingThrough_ = false;
 };
 
 }  // namespace vandrel

@@ -10,6 +10,7 @@
 #include "platform/linux/input_permission.h"
 #include "platform/linux/input_signal_guard.h"
 #include "platform/linux/input_xkb_caps_lock_indicator.h"
+#include "platform/linux/logind_dbus_session.h"
 #include "platform/linux/uinput_device.h"
 #include "platform/linux/x11_window_system.h"
 #include "platform/linux/x11_workspace.h"
@@ -48,7 +49,11 @@ std::shared_ptr<LinuxPlatform> LinuxPlatform::make(Options options)
 
 LinuxPlatform::LinuxPlatform(Options options) : options_(std::move(options))
 {
+    std::shared_ptr<LogindSession> session = options_.session;
+    if (!session) session = std::make_shared<LogindDbusSession>();
+
     InputBackend::Options input;
+    input.passThrough = [session] { return session->isLocked(); };
     input.source = std::make_shared<EvdevDeviceSource>(options_.inputDirectory);
     input.makeOutput = [path = options_.uinputPath]() -> std::unique_ptr<InputOutputDevice> {
         return UinputDevice::create(path);
@@ -59,6 +64,7 @@ LinuxPlatform::LinuxPlatform(Options options) : options_(std::move(options))
 
     X11Workspace::Options desktop;
     desktop.desktop = X11Desktop::open(options_.displayName);
+    desktop.session = session;
     auto workspace = std::make_shared<X11Workspace>(desktop);
     workspace_ = workspace;
     windows_ = std::make_unique<X11WindowSystem>(desktop.desktop, workspace_);

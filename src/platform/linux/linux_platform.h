@@ -1,5 +1,6 @@
 // The Linux platform: the keyboard path (input backend over evdev and uinput, event taps, posting, key
-// mapping, lock state, raw keys) and the X11 desktop (workspace, windows, keyboard layout).
+// mapping, lock state, raw keys), the X11 desktop (workspace, windows, keyboard layout) and the login
+// session (lock state, sleep and wake).
 //
 // The program makes one at start and installs it:
 //
@@ -21,6 +22,7 @@
 #include "platform/linux/input_backend.h"
 #include "platform/linux/linux_event_tap_service.h"
 #include "platform/linux/linux_hid_keyboard.h"
+#include "platform/linux/logind_session.h"
 #include "platform/platform.h"
 #include "rx/scheduler.h"
 
@@ -35,6 +37,9 @@ public:
         std::string uinputPath = "/dev/uinput";
         // The X display; absent: $DISPLAY.
         std::optional<std::string> displayName;
+        // The login session (locked: secure input, every key passes untouched; sleep and wake); null:
+        // logind on the system bus, followed from the thread that makes the platform (the main thread).
+        std::shared_ptr<LogindSession> session;
     };
 
     static std::shared_ptr<LinuxPlatform> make(Options options);

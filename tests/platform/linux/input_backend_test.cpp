@@ -164,6 +164,34 @@ TEST(InputBackend, CapsLockMappingOnAndOff)
     EXPECT_EQ(recorder->seen[0].type, KeyEventType::flagsChanged);
 }
 
+TEST(InputBackend, WhileSecureInputIsOnEveryEventPassesUntouched)
+{
+    bool secure = true;
+    InputRig rig(InputRig::Setup{.passThrough = [&] { return secure; }});
+    rig.backend->setKeyMapping(capsToF19());
+    auto recorder = rig.record([](KeyEvent& e) {
+        e.keyCode = 11;  // would rewrite everything to B
+        return TapResult::swallow;
+    });
+
+    // The taps see nothing; Caps Lock reaches the lock screen as Caps Lock, not as F19.
+    rig.source->tap(kKeyboard, KEY_CAPSLOCK);
+    rig.source->tap(kKeyboard, KEY_J);
+    rig.pump();
+    EXPECT_EQ(rig.output(), (Strings{"KEY_CAPSLOCK down", "KEY_CAPSLOCK up", "KEY_J down", "KEY_J up"}));
+    rig.backend->postAtHidLocation(KeyEvent{.type = KeyEventType::keyDown, .keyCode = 38});
+    rig.backend->postAtHidLocation(KeyEvent{.type = KeyEventType::keyUp, .keyCode = 38});
+    rig.pump();
+    EXPECT_EQ(rig.output(), (Strings{"KEY_J down", "KEY_J up"}));
+    EXPECT_TRUE(recorder->seen.empty());
+
+    secure = false;
+    rig.source->tap(kKeyboard, KEY_J);
+    rig.pump();
+    EXPECT_EQ(recorder->seen.size(), 2u);
+    EXPECT_TRUE(rig.output().empty());
+}
+
 TEST(InputBackend, ReleaseOfAPassedPressAlwaysReachesTheOutput)
 {
     InputRig rig;

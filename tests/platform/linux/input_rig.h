@@ -2,6 +2,7 @@
 // the loop with pump() unless it asks for the backend's own thread.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@ struct InputRig {
         bool withOutput = true;
         bool ownThread = false;
         bool keyboard = true;
+        std::function<bool()> passThrough{};
     };
 
     InputRig() : InputRig(Setup{}) {}
@@ -34,6 +36,7 @@ struct InputRig {
         options.source = source;
         options.scheduler = clock;
         options.ownThread = setup.ownThread;
+        options.passThrough = std::move(setup.passThrough);
         if (setup.withOutput) {
             auto [backendEnd, testEnd] = makeSocketPair();
             setNonBlocking(testEnd.get());

@@ -301,6 +301,38 @@ public:
         return out;
     }
 
+    Window root() const { return root_; }
+
+    // A format-32 CARDINAL property; -1 when it is not set.
+    long cardinal(Window w, const char* property)
+    {
+        Atom type = None;
+        int format;
+        unsigned long count = 0, after;
+        unsigned char* data = nullptr;
+        long out = -1;
+        if (XGetWindowProperty(display_, w, atom(property), 0, 1, False, XA_CARDINAL, &type, &format, &count, &after,
+                               &data) == Success &&
+            data && count == 1)
+            out = *reinterpret_cast<long*>(data);
+        if (data) XFree(data);
+        return out;
+    }
+
+    // Asks the manager to move a window to another desktop, as a pager would.
+    void sendToDesktop(Window w, long desktop)
+    {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = w;
+        event.xclient.message_type = atom("_NET_WM_DESKTOP");
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = desktop;
+        event.xclient.data.l[1] = 2;
+        XSendEvent(display_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+        XSync(display_, False);
+    }
+
     // Writes _NET_ACTIVE_WINDOW on the root as a manager would.
     void setActiveWindowProperty(Window w)
     {

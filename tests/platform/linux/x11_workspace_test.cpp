@@ -11,10 +11,13 @@
 #include <fstream>
 #include <memory>
 
+#include "engine/working_environment.h"
+#include "platform/linux/linux_platform.h"
 #include "platform/linux/logind_session.h"
 #include "platform/linux/x11_test_server.h"
 #include "platform/linux/x11_window_element.h"
 #include "rx/subjects.h"
+#include "rx/virtual_time_scheduler.h"
 
 namespace vandrel {
 namespace {
@@ -169,6 +172,74 @@ TEST_F(X11WorkspaceTest, ActivationNoticesFollowTheApplicationsOnTheMainThread)
     EXPECT_EQ(pids(), (std::vector<std::int32_t>{beta.pid(), alpha.pid(), beta.pid()}));
     EXPECT_FALSE(offMainThread);
     subscription.dispose();
+}
+
+// The Linux platform as the engine sees it: the working environment over it follows the user's real focus
+// changes, and secure input is the locked session.
+TEST_F(X11WorkspaceTest, TheWorkingEnvironmentFollowsRealFocusAndTheSessionLock)
+{
+    TestProcess alpha, beta;
+    const Window a = client_->create({.title = "a", .className = "VandrelAlpha", .pid = alpha.pid()});
+    const Window b = client_->create({.title = "b", .className = "VandrelBeta", .pid = beta.pid()});
+    ASSERT_TRUE(activate(a));
+
+    auto clock = rx::VirtualTimeScheduler::make();
+    LinuxPlatform::Options options;
+    options.scheduler = clock;
+    options.inputDirectory = (apps_ / "no-input").string();  // no keyboards: the desktop side only
+    options.uinputPath = (apps_ / "no-uinput").string();
+    options.displayName = server_->display();
+    options.session = session_;
+    auto platform = LinuxPlatform::make(options);
+    WorkingEnvironment env(platform, clock);
+    env.startMonitoring();
+    auto pidOf = [](const std::optional<RunningApplication>& app) { return app ? app->processIdentifier : 0; };
+
+    // Until the first switch the previous application is the frontmost one itself.
+    EXPECT_EQ(pidOf(env.frontmostApplication.value()), alpha.pid());
+    EXPECT_EQ(pidOf(env.preActiveApplication.value()), alpha.pid());
+    EXPECT_EQ(env.frontmostApplication.value()->bundleIdentifier, "VandrelAlpha");  // no installed entry
+
+    ASSERT_TRUE(activate(b));
+    ASSERT_TRUE(client_->wait([&] { return pidOf(env.frontmostApplication.value()) == beta.pid(); }));
+    EXPECT_EQ(pidOf(env.preActiveApplication.value()), alpha.pid());
+    ASSERT_TRUE(activate(a));
+    ASSERT_TRUE(client_->wait([&] { return pidOf(env.frontmostApplication.value()) == alpha.pid(); }));
+    EXPECT_EQ(pidOf(env.preActiveApplication.value()), beta.pid());
+    EXPECT_FALSE(env.isOnEmacsShortcutApp.value());
+
+    session_->locked = true;
+    EXPECT_TRUE(platform->workspace().isSecureEventInputEnabled());
+    clock->advanceBy(std::chrono::seconds(1));
+    EXPECT_TRUE(env.isInSecureInput.value());
+    session_->locked = false;
+    clock->advanceBy(std::chrono::seconds(1));
+    EXPECT_FALSE(env.isInSecureInput.value());
+
+    std::vector<PowerEvent> power;
+    auto subscription = platform->workspace().powerEvents().subscribe([&](PowerEvent e) { power.push_back(e); });
+    session_->power.onNext(PowerEvent::didWake);
+    EXPECT_EQ(power, std::vector<PowerEvent>{PowerEvent::didWake});
+    subscription.dispose();
+}
+
+TEST_F(X11WorkspaceTest, ActivatingAWindowOnAnotherDesktopSwitchesThereFirst)
+{
+    TestProcess p;
+    const Window here = client_->create({.title = "here", .pid = p.pid()});
+    const Window there = client_->create({.title = "there", .pid = p.pid()});
+    ASSERT_TRUE(activate(here));
+    const auto desktopOf = [&](Window w) { return client_->cardinal(w, "_NET_WM_DESKTOP"); };
+    const auto current = [&] { return client_->cardinal(client_->root(), "_NET_CURRENT_DESKTOP"); };
+    ASSERT_EQ(current(), 0);
+    client_->sendToDesktop(there, 2);
+    ASSERT_TRUE(client_->wait([&] { return desktopOf(there) == 2; }));
+
+    ASSERT_TRUE(activate(there));
+    EXPECT_EQ(current(), 2);
+    EXPECT_EQ(workspace_->frontmostApplication()->processIdentifier, p.pid());
+    ASSERT_TRUE(activate(here));
+    EXPECT_EQ(current(), 0);
 }
 
 TEST_F(X11WorkspaceTest, UnmanagedActiveWindowsNameTheirProcessAndNoFocusIsNoNotice)

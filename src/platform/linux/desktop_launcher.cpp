@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QThread>
 #include <QUrl>
+#include <filesystem>
+#include <fstream>
 
 #include "foundation/log.h"
 
@@ -76,6 +78,33 @@ std::optional<std::int64_t> DesktopLauncher::launchEntry(const DesktopEntry& ent
 std::optional<std::int64_t> DesktopLauncher::launchExecutable(const std::string& path)
 {
     return start({path}, {});
+}
+
+std::optional<std::int64_t> DesktopLauncher::launchAfterExit(std::int64_t pid, const std::vector<std::string>& argv)
+{
+    if (pid <= 0 || argv.empty()) return std::nullopt;
+    // The arguments stay positional parameters of the script: nothing of them is ever parsed by the shell.
+    std::vector<std::string> helper{"/bin/sh", "-c",
+                                    "while kill -0 \"$1\" 2>/dev/null; do sleep 0.1; done; shift; exec \"$@\"",
+                                    "vandrel-relaunch", std::to_string(pid)};
+    helper.insert(helper.end(), argv.begin(), argv.end());
+    return start(helper, {});
+}
+
+std::vector<std::string> DesktopLauncher::ownCommandLine()
+{
+    std::error_code error;
+    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) return {};
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    std::vector<std::string> out{executable.string()};
+    std::string argument;
+    bool first = true;
+    while (std::getline(in, argument, '\0')) {
+        if (!first) out.push_back(argument);  // argv[0] may be anything; the executable stands for it
+        first = false;
+    }
+    return out;
 }
 
 bool DesktopLauncher::openUrl(const std::string& url)

@@ -32,6 +32,13 @@ public:
     // application through Qt's desktop services, elsewhere through xdg-open (or gio open).
     bool openUrl(const std::string& url);
 
+    // Starts argv once the process pid has ended, without waiting here: how the program restarts itself, as
+    // the new instance must not meet the old one still holding the keyboards. The pid of the helper that
+    // waits, or absent when it could not start.
+    std::optional<std::int64_t> launchAfterExit(std::int64_t pid, const std::vector<std::string>& argv);
+    // This process as it was started: its executable and its arguments; empty when /proc cannot tell.
+    static std::vector<std::string> ownCommandLine();
+
     static ProcessStarter detachedStarter();
 
 private:

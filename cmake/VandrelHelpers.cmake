@@ -17,6 +17,10 @@ function(vandrel_add_test)
   set_tests_properties(${T_NAME} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VANDREL_SOURCE_DIR=${VANDREL_SOURCE_DIR}")
+  if(VANDREL_SANITIZE)
+    # UBSan only prints by default; a test that hits undefined behaviour must fail.
+    set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+  endif()
   if(VANDREL_TSAN)
     # Qt and GLib are not instrumented; their internal hand-overs are suppressed.
     set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT

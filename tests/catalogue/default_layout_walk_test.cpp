@@ -154,7 +154,9 @@ TEST_F(DefaultLayoutWalkTest, EveryKeyOfTheDefaultLayoutPostsWhatItsActionPosts)
             EXPECT_EQ(logged->count(LogLevel::warning), 0u);
             const std::string body = direct(*setting);
             EXPECT_EQ(viaKeys, body);
-            if (std::string(app) == editorId) EXPECT_NE(viaKeys, "");  // every stroke row types in an editor
+            if (std::string(app) == editorId) {
+                EXPECT_NE(viaKeys, "");  // every stroke row types in an editor
+            }
             ++strokeRows;
         }
     }

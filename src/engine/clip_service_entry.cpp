@@ -1,22 +1,17 @@
 #include "engine/clip_service_entry.h"
 
-#include <mutex>
 #include <utility>
 
 #include "foundation/log.h"
+#include "foundation/registered_function.h"
 
 namespace vandrel {
 
 namespace {
 
-struct Registered {
-    std::mutex mutex;
-    ClipServiceEntry::StartMonitoring start;
-};
-
-Registered& registered()
+RegisteredFunction<void()>& registered()
 {
-    static Registered r;
+    static RegisteredFunction<void()> r;
     return r;
 }
 
@@ -24,19 +19,12 @@ Registered& registered()
 
 ClipServiceEntry::StartMonitoring ClipServiceEntry::setStartMonitoring(StartMonitoring start)
 {
-    auto& r = registered();
-    std::lock_guard lock(r.mutex);
-    return std::exchange(r.start, std::move(start));
+    return registered().set(std::move(start));
 }
 
 bool ClipServiceEntry::startMonitoring()
 {
-    StartMonitoring start;
-    {
-        auto& r = registered();
-        std::lock_guard lock(r.mutex);
-        start = r.start;
-    }
+    const StartMonitoring start = registered().get();
     if (!start) {
         log.warning("The clipboard services are not available in this build, not started");
         return false;

@@ -1,22 +1,17 @@
 #include "engine/keyboard_map_entry.h"
 
-#include <mutex>
 #include <utility>
 
 #include "foundation/log.h"
+#include "foundation/registered_function.h"
 
 namespace vandrel {
 
 namespace {
 
-struct Registered {
-    std::mutex mutex;
-    KeyboardMapEntry::ShowWindow showWindow;
-};
-
-Registered& registered()
+RegisteredFunction<void()>& registered()
 {
-    static Registered r;
+    static RegisteredFunction<void()> r;
     return r;
 }
 
@@ -24,19 +19,12 @@ Registered& registered()
 
 KeyboardMapEntry::ShowWindow KeyboardMapEntry::setShowWindow(ShowWindow showWindow)
 {
-    auto& r = registered();
-    std::lock_guard lock(r.mutex);
-    return std::exchange(r.showWindow, std::move(showWindow));
+    return registered().set(std::move(showWindow));
 }
 
 void KeyboardMapEntry::showWindow()
 {
-    ShowWindow show;
-    {
-        auto& r = registered();
-        std::lock_guard lock(r.mutex);
-        show = r.showWindow;
-    }
+    const ShowWindow show = registered().get();
     if (!show) {
         log.warning("The keyboard map is not available in this build, nothing shown");
         return;

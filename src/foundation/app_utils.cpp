@@ -1,37 +1,31 @@
 #include "foundation/app_utils.h"
 
-#include <mutex>
+#include <utility>
 
 #include "foundation/log.h"
+#include "foundation/registered_function.h"
 
 namespace vandrel {
 
 namespace {
 
-struct Handlers {
-    std::mutex mutex;
-    std::function<void()> checkForUpdates;
-    std::function<void()> restart;
-};
-
-Handlers& handlers()
+RegisteredFunction<void()>& checkForUpdatesHandler()
 {
-    static Handlers h;
+    static RegisteredFunction<void()> h;
     return h;
 }
 
-std::function<void()> take(std::function<void()> Handlers::*member)
+RegisteredFunction<void()>& restartHandler()
 {
-    auto& h = handlers();
-    std::lock_guard lock(h.mutex);
-    return h.*member;
+    static RegisteredFunction<void()> h;
+    return h;
 }
 
 }  // namespace
 
 void AppUtils::checkForUpdates()
 {
-    if (auto handler = take(&Handlers::checkForUpdates))
+    if (auto handler = checkForUpdatesHandler().get())
         handler();
     else
         log.info("checkForUpdates: no update checker is registered");
@@ -39,7 +33,7 @@ void AppUtils::checkForUpdates()
 
 void AppUtils::restartApp()
 {
-    if (auto handler = take(&Handlers::restart))
+    if (auto handler = restartHandler().get())
         handler();
     else
         log.info("restartApp: no restart handler is registered");
@@ -47,16 +41,12 @@ void AppUtils::restartApp()
 
 void AppUtils::setCheckForUpdatesHandler(std::function<void()> handler)
 {
-    auto& h = handlers();
-    std::lock_guard lock(h.mutex);
-    h.checkForUpdates = std::move(handler);
+    checkForUpdatesHandler().set(std::move(handler));
 }
 
 void AppUtils::setRestartHandler(std::function<void()> handler)
 {
-    auto& h = handlers();
-    std::lock_guard lock(h.mutex);
-    h.restart = std::move(handler);
+    restartHandler().set(std::move(handler));
 }
 
 }  // namespace vandrel

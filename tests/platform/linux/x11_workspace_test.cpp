@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 
 #include "engine/working_environment.h"
 #include "platform/linux/linux_platform.h"
@@ -247,12 +248,21 @@ TEST_F(X11WorkspaceTest, UnmanagedActiveWindowsNameTheirProcessAndNoFocusIsNoNot
     TestProcess alpha;
     const Window a = client_->create({.title = "a", .pid = alpha.pid()});
     ASSERT_TRUE(activate(a));
-    std::vector<std::optional<RunningApplication>> notices;
+    // Notices arrive on the watcher's thread here (no main-queue hop), so they are read under a lock.
+    std::mutex noticesMutex;
+    std::vector<std::optional<RunningApplication>> noticesSeen;
+    auto noticesNow = [&] {
+        std::lock_guard lock(noticesMutex);
+        return noticesSeen;
+    };
     X11Workspace::Options options;
     options.desktop = desktop_;
     options.postToMain = [](std::function<void()> job) { job(); };
     X11Workspace watched(std::move(options));
-    auto subscription = watched.didActivateApplication().subscribe([&](const auto& app) { notices.push_back(app); });
+    auto subscription = watched.didActivateApplication().subscribe([&](const auto& app) {
+        std::lock_guard lock(noticesMutex);
+        noticesSeen.push_back(app);
+    });
 
     // A window the manager does not know, named active by hand: no process of ours behind it.
     const Window stray = client_->create(
@@ -260,13 +270,15 @@ TEST_F(X11WorkspaceTest, UnmanagedActiveWindowsNameTheirProcessAndNoFocusIsNoNot
     client_->setActiveWindowProperty(stray);
 #ifdef VANDREL_HAVE_XRES
     // The server still knows which connection made it: the test itself.
-    ASSERT_TRUE(client_->wait([&] { return notices.size() == 1; }));
-    EXPECT_EQ(notices.back()->processIdentifier, getpid());
+    ASSERT_TRUE(client_->wait([&] { return noticesNow().size() == 1; }));
+    EXPECT_EQ(noticesNow().back()->processIdentifier, getpid());
 #endif
     client_->setActiveWindowProperty(0);  // nothing active: no application activated
     client_->setActiveWindowProperty(a);
-    ASSERT_TRUE(client_->wait(
-        [&] { return !notices.empty() && notices.back() && notices.back()->processIdentifier == alpha.pid(); }));
+    ASSERT_TRUE(client_->wait([&] {
+        const auto notices = noticesNow();
+        return !notices.empty() && notices.back() && notices.back()->processIdentifier == alpha.pid();
+    }));
     subscription.dispose();
 }
 

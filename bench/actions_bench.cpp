@@ -1,7 +1,7 @@
 // Scheme loading and the per-key lookup of the action table.
 //
 // Targets: decoding a stored scheme of 100 settings under 1 ms; looking a key up in a built table under
-// 100 ns. The table compared here is the one the engine's action table should use: the spec's map from key
+// 100 ns. The table compared here is the one the engine's action table should use: the stored form's map from key
 // id text, against a map from keybit that spares building the id text on every key event.
 #include <benchmark/benchmark.h>
 

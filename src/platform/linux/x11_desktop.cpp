@@ -509,11 +509,11 @@ struct X11Desktop::Impl {
         }
 #ifdef VANDREL_HAVE_XRES
         if (hasXRes) {
-            XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
+            XResClientIdSpec pidQuery{window, XRES_CLIENT_ID_PID_MASK};
             long count = 0;
             XResClientIdValue* values = nullptr;
             lastXError = 0;
-            if (XResQueryClientIds(d, 1, &spec, &count, &values) == Success && lastXError == 0) {
+            if (XResQueryClientIds(d, 1, &pidQuery, &count, &values) == Success && lastXError == 0) {
                 for (long i = 0; i < count; ++i) {
                     if (XResGetClientIdType(&values[i]) != XRES_CLIENT_ID_PID) continue;
                     const pid_t pid = XResGetClientPid(&values[i]);

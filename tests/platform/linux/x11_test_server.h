@@ -165,7 +165,7 @@ private:
 // An X application of the test: makes, changes and ends windows on its own connection.
 class X11TestClient {
 public:
-    struct WindowSpec {
+    struct WindowOptions {
         std::string title{};  // _NET_WM_NAME
         std::string instance = "vandrel-test";
         std::string className = "VandrelTest";
@@ -203,27 +203,29 @@ public:
     Display* display() const { return display_; }
     Atom atom(const char* name) { return XInternAtom(display_, name, False); }
 
-    Window create(const WindowSpec& spec)
+    Window create(const WindowOptions& options)
     {
         const Window w = XCreateSimpleWindow(display_, root_, 10, 10, 200, 150, 0, 0, 0);
         windows_.push_back(w);
         XSelectInput(display_, w, PropertyChangeMask | StructureNotifyMask);
-        XClassHint hint{const_cast<char*>(spec.instance.c_str()), const_cast<char*>(spec.className.c_str())};
+        XClassHint hint{const_cast<char*>(options.instance.c_str()), const_cast<char*>(options.className.c_str())};
         XSetClassHint(display_, w, &hint);
-        if (!spec.title.empty()) setUtf8(w, "_NET_WM_NAME", spec.title);
-        if (spec.wmName)
+        if (!options.title.empty()) setUtf8(w, "_NET_WM_NAME", options.title);
+        if (options.wmName)
             XChangeProperty(display_, w, XA_WM_NAME, XA_STRING, 8, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(spec.wmName->data()), int(spec.wmName->size()));
-        if (spec.pid) {
-            const long pid = *spec.pid;
+                            reinterpret_cast<const unsigned char*>(options.wmName->data()),
+                            int(options.wmName->size()));
+        if (options.pid) {
+            const long pid = *options.pid;
             XChangeProperty(display_, w, atom("_NET_WM_PID"), XA_CARDINAL, 32, PropModeReplace,
                             reinterpret_cast<const unsigned char*>(&pid), 1);
         }
-        if (spec.machine)
+        if (options.machine)
             XChangeProperty(display_, w, XA_WM_CLIENT_MACHINE, XA_STRING, 8, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(spec.machine->data()), int(spec.machine->size()));
-        if (spec.type) {
-            const Atom type = atom(spec.type->c_str());
+                            reinterpret_cast<const unsigned char*>(options.machine->data()),
+                            int(options.machine->size()));
+        if (options.type) {
+            const Atom type = atom(options.type->c_str());
             XChangeProperty(display_, w, atom("_NET_WM_WINDOW_TYPE"), XA_ATOM, 32, PropModeReplace,
                             reinterpret_cast<const unsigned char*>(&type), 1);
         }
@@ -231,7 +233,7 @@ public:
         XSync(display_, False);
         // WM_STATE on the window itself: a listed id alone may still be a window of an earlier connection
         // that had the same ids, which the manager has yet to forget.
-        if (spec.waitForManager) wait([&] { return isClient(w) && isManaged(w); });
+        if (options.waitForManager) wait([&] { return isClient(w) && isManaged(w); });
         return w;
     }
 

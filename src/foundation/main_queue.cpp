@@ -257,28 +257,10 @@ void MainQueue::syncImpl(const std::function<void()>& work)
         work();
         return;
     }
-    struct Done {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool finished = false;
-        std::exception_ptr error;
-    };
-    auto done = std::make_shared<Done>();
-    async([&work, done] {
-        std::exception_ptr error;
-        try {
-            work();
-        } catch (...) {
-            error = std::current_exception();
-        }
-        std::lock_guard lock(done->mutex);
-        done->error = error;
-        done->finished = true;
-        done->cv.notify_all();
+    runAndWait(work, [this](std::function<void()> job) {
+        async(std::move(job));
+        return true;
     });
-    std::unique_lock lock(done->mutex);
-    done->cv.wait(lock, [&] { return done->finished; });
-    if (done->error) std::rethrow_exception(done->error);
 }
 
 }  // namespace vandrel

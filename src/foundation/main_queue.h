@@ -13,6 +13,7 @@
 #include <optional>
 #include <type_traits>
 
+#include "foundation/blocking_call.h"
 #include "rx/scheduler.h"
 
 namespace vandrel {
@@ -35,14 +36,7 @@ public:
     template <class F>
     auto sync(F&& f) -> std::invoke_result_t<F&>
     {
-        using R = std::invoke_result_t<F&>;
-        if constexpr (std::is_void_v<R>) {
-            syncImpl([&f] { f(); });
-        } else {
-            std::optional<R> result;
-            syncImpl([&f, &result] { result.emplace(f()); });
-            return std::move(*result);
-        }
+        return callThrough(std::forward<F>(f), [this](const std::function<void()>& work) { syncImpl(work); });
     }
 
     rx::TimePoint now() const override;

@@ -192,34 +192,13 @@ void SerialQueue::syncImpl(const std::function<void()>& work)
         work();
         return;
     }
-    struct Done {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool finished = false;
-        std::exception_ptr error;
-    };
-    auto done = std::make_shared<Done>();
-    auto posted = pool_->post(now(), [&work, done] {
-        std::exception_ptr error;
-        try {
-            work();
-        } catch (...) {
-            error = std::current_exception();
-        }
-        std::lock_guard lock(done->mutex);
-        done->error = error;
-        done->finished = true;
-        done->cv.notify_all();
-    });
-    if (posted.isDisposed()) {
+    const bool ran = runAndWait(
+        work, [this](std::function<void()> job) { return !pool_->post(now(), std::move(job)).isDisposed(); });
+    if (!ran) {
         // The queue has stopped: run here rather than wait for ever.
         log.warning("sync on a stopped queue runs on the caller ->", label());
         work();
-        return;
     }
-    std::unique_lock lock(done->mutex);
-    done->cv.wait(lock, [&] { return done->finished; });
-    if (done->error) std::rethrow_exception(done->error);
 }
 
 }  // namespace vandrel

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/blocking_call.h"
 #include "rx/scheduler.h"
 
 namespace vandrel {
@@ -97,14 +98,7 @@ public:
     template <class F>
     auto sync(F&& f) -> std::invoke_result_t<F&>
     {
-        using R = std::invoke_result_t<F&>;
-        if constexpr (std::is_void_v<R>) {
-            syncImpl([&f] { f(); });
-        } else {
-            std::optional<R> result;
-            syncImpl([&f, &result] { result.emplace(f()); });
-            return std::move(*result);
-        }
+        return callThrough(std::forward<F>(f), [this](const std::function<void()>& work) { syncImpl(work); });
     }
 
     // True on the queue's worker thread.

@@ -10,54 +10,7 @@
 namespace vandrel::vmtest {
 namespace {
 
-class ProgramKeys : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        Result<UinputKeyboard> keyboard = plugKeyboard();
-        ASSERT_TRUE(keyboard) << keyboard.error();
-        keyboard_ = new UinputKeyboard(std::move(keyboard).value());
-        // Plugged in before the start, as a keyboard usually is.
-        ASSERT_TRUE(InputDevice::waitForName(keyboard_->name(), kKeyTimeout));
-        std::optional<ProgramRun> run = ProgramRun::start();
-        ASSERT_TRUE(run);
-        run_ = new ProgramRun(std::move(*run));
-    }
-
-    static void TearDownTestSuite()
-    {
-        if (run_) std::cout << "program output (tail):\n" << tail(run_->log()) << std::endl;
-        delete run_;
-        delete keyboard_;
-        run_ = nullptr;
-        keyboard_ = nullptr;
-    }
-
-    void SetUp() override
-    {
-        ASSERT_NE(run_, nullptr);
-        ASSERT_TRUE(run_->process().running()) << run_->log();
-        run_->output().drain();
-    }
-
-    void TearDown() override
-    {
-        if (run_ && run_->process().running()) {
-            EXPECT_EQ(run_->keysDownOnOutput(), std::vector<int>{});
-        }
-    }
-
-    static std::string tail(const std::string& text)
-    {
-        return text.size() > 4000 ? text.substr(text.size() - 4000) : text;
-    }
-
-    static UinputKeyboard& keyboard() { return *keyboard_; }
-    static ProgramRun& run() { return *run_; }
-
-    static inline UinputKeyboard* keyboard_ = nullptr;
-    static inline ProgramRun* run_ = nullptr;
-};
+class ProgramKeys : public ProgramSuite<ProgramKeys> {};
 
 TEST_F(ProgramKeys, PlainTypingPassesThroughUnchangedAndInOrder)
 {

@@ -9,42 +9,8 @@
 namespace vandrel::vmtest {
 namespace {
 
-class DefaultLayout : public ::testing::Test {
+class DefaultLayout : public ProgramSuite<DefaultLayout> {
 protected:
-    static void SetUpTestSuite()
-    {
-        Result<UinputKeyboard> keyboard = plugKeyboard();
-        ASSERT_TRUE(keyboard) << keyboard.error();
-        keyboard_ = new UinputKeyboard(std::move(keyboard).value());
-        ASSERT_TRUE(InputDevice::waitForName(keyboard_->name(), kKeyTimeout));
-        std::optional<ProgramRun> run = ProgramRun::start();
-        ASSERT_TRUE(run);
-        run_ = new ProgramRun(std::move(*run));
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete run_;
-        delete keyboard_;
-        run_ = nullptr;
-        keyboard_ = nullptr;
-    }
-
-    void SetUp() override
-    {
-        ASSERT_NE(run_, nullptr);
-        ASSERT_TRUE(run_->process().running()) << run_->log();
-        run_->output().drain();
-    }
-
-    void TearDown() override
-    {
-        if (HasFailure() && run_) std::cout << "program output:\n" << run_->log() << std::endl;
-        if (run_ && run_->process().running()) {
-            EXPECT_EQ(run_->keysDownOnOutput(), std::vector<int>{});
-        }
-    }
-
     // Caps held and `key` tapped with `modifiers` held give `expected`; Caps goes up only once that came out,
     // as a person types: no Caps tap follows a combination that ran its action.
     static void expectCapsCombination(std::initializer_list<int> modifiers, int key, const std::vector<Key>& expected,
@@ -79,9 +45,6 @@ protected:
         all.push_back({modifier, 0});
         return all;
     }
-
-    static inline UinputKeyboard* keyboard_ = nullptr;
-    static inline ProgramRun* run_ = nullptr;
 };
 
 TEST_F(DefaultLayout, ACapsTapTypesEscape)

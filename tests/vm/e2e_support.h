@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -204,6 +205,57 @@ private:
 
     std::optional<ChildProcess> process_;
     std::optional<InputDevice> output_;
+};
+
+// A test suite that shares one program run: the physical keyboard is plugged in before the start, as a
+// keyboard usually is; every test starts with a running program and an empty output and leaves no key down.
+// Suite is the deriving class, so each suite has its own run.
+template <class Suite>
+class ProgramSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        Result<UinputKeyboard> keyboard = plugKeyboard();
+        ASSERT_TRUE(keyboard) << keyboard.error();
+        keyboard_ = new UinputKeyboard(std::move(keyboard).value());
+        ASSERT_TRUE(InputDevice::waitForName(keyboard_->name(), kKeyTimeout));
+        std::optional<ProgramRun> run = ProgramRun::start();
+        ASSERT_TRUE(run);
+        run_ = new ProgramRun(std::move(*run));
+    }
+
+    static void TearDownTestSuite()
+    {
+        if (run_) {
+            const std::string log = run_->log();
+            std::cout << "program output (tail):\n"
+                      << (log.size() > 4000 ? log.substr(log.size() - 4000) : log) << std::endl;
+        }
+        delete run_;
+        delete keyboard_;
+        run_ = nullptr;
+        keyboard_ = nullptr;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_NE(run_, nullptr);
+        ASSERT_TRUE(run_->process().running()) << run_->log();
+        run_->output().drain();
+    }
+
+    void TearDown() override
+    {
+        if (run_ && run_->process().running()) {
+            EXPECT_EQ(run_->keysDownOnOutput(), std::vector<int>{});
+        }
+    }
+
+    static UinputKeyboard& keyboard() { return *keyboard_; }
+    static ProgramRun& run() { return *run_; }
+
+    static inline UinputKeyboard* keyboard_ = nullptr;
+    static inline ProgramRun* run_ = nullptr;
 };
 
 }  // namespace vandrel::vmtest

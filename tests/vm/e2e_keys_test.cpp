@@ -103,30 +103,12 @@ TEST_F(ProgramKeys, KeyLatencyThroughTheProgram)
     // From a write on the physical keyboard to the event on the program's keyboard, 10,000 events. Printed
     // only: the figure depends on the machine and the emulator.
     constexpr int kEvents = 10'000;
-    std::vector<double> micros;
-    micros.reserve(kEvents);
-    int lost = 0;
-    for (int i = 0; i < kEvents; ++i) {
-        const int value = i % 2 == 0 ? 1 : 0;
-        const auto start = std::chrono::steady_clock::now();
-        if (!keyboard().send(EV_KEY, KEY_J, value)) {
-            ++lost;
-            continue;
-        }
-        const std::vector<input_event> got = run().output().readKeyEvents(1, kKeyTimeout);
-        const auto end = std::chrono::steady_clock::now();
-        if (got.size() != 1 || got[0].code != KEY_J || got[0].value != value) {
-            ++lost;
-            continue;
-        }
-        micros.push_back(std::chrono::duration<double, std::micro>(end - start).count());
-    }
-    ASSERT_EQ(lost, 0) << "events missing or out of order";
-    std::sort(micros.begin(), micros.end());
-    const double median = micros[micros.size() / 2];
-    const double p99 = micros[micros.size() * 99 / 100];
-    std::cout << "physical keyboard -> program -> output keyboard over " << micros.size() << " events: median "
-              << median << " us, p99 " << p99 << " us, max " << micros.back() << " us" << std::endl;
+    const KeyLatency latency = measureKeyLatency(keyboard(), run().output(), kEvents, kKeyTimeout);
+    ASSERT_EQ(latency.lost, 0) << "events missing or out of order";
+    const double median = latency.median();
+    const double p99 = latency.p99();
+    std::cout << "physical keyboard -> program -> output keyboard over " << latency.micros.size() << " events: median "
+              << median << " us, p99 " << p99 << " us, max " << latency.max() << " us" << std::endl;
     RecordProperty("latency_median_us", std::to_string(median));
     RecordProperty("latency_p99_us", std::to_string(p99));
 }

@@ -18,6 +18,7 @@
 
 #include "harness/child_process.h"
 #include "harness/input_device.h"
+#include "harness/key_log.h"
 #include "harness/uinput_keyboard.h"
 
 namespace vandrel::vmtest {
@@ -30,44 +31,6 @@ inline constexpr DeviceIdentity kPhysicalKeyboard{"Vandrel E2E Keyboard", BUS_US
                                                   kTestKeyboardProduct};
 // Typed after the keys under test: everything up to its release is all they produced.
 inline constexpr int kSentinel = KEY_F12;
-
-struct Key {
-    int code = 0;
-    int value = 0;
-    bool operator==(const Key&) const = default;
-};
-
-inline std::ostream& operator<<(std::ostream& out, const Key& key)
-{
-    return out << key.code << (key.value == 1 ? "v" : key.value == 0 ? "^" : "r");
-}
-
-inline std::vector<Key> keysOf(const std::vector<input_event>& events)
-{
-    std::vector<Key> keys;
-    for (const input_event& event : events) keys.push_back({event.code, event.value});
-    return keys;
-}
-
-inline std::vector<Key> tapOf(int code)
-{
-    return {{code, 1}, {code, 0}};
-}
-
-// What typing `text` on a US layout produces, stroke by stroke.
-inline std::vector<Key> expectedKeys(std::string_view text)
-{
-    std::vector<Key> keys;
-    for (char c : text) {
-        const std::optional<KeyStroke> stroke = UinputKeyboard::strokeFor(c);
-        if (!stroke) continue;
-        if (stroke->shift) keys.push_back({KEY_LEFTSHIFT, 1});
-        keys.push_back({stroke->code, 1});
-        keys.push_back({stroke->code, 0});
-        if (stroke->shift) keys.push_back({KEY_LEFTSHIFT, 0});
-    }
-    return keys;
-}
 
 inline Result<UinputKeyboard> plugKeyboard(std::string_view name = kPhysicalKeyboard.name)
 {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "harness/input_device.h"
+#include "harness/key_log.h"
 #include "harness/uinput_keyboard.h"
 
 namespace vandrel::vmtest {
@@ -20,39 +21,6 @@ using namespace std::chrono_literals;
 
 constexpr auto kDeviceTimeout = 3000ms;
 constexpr auto kEventTimeout = 2000ms;
-
-struct Key {
-    int code = 0;
-    int value = 0;
-    bool operator==(const Key&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Key& key)
-{
-    return out << key.code << (key.value ? "↓" : "↑");
-}
-
-std::vector<Key> keysOf(const std::vector<input_event>& events)
-{
-    std::vector<Key> keys;
-    for (const input_event& event : events) keys.push_back({event.code, event.value});
-    return keys;
-}
-
-// What typing `text` on a US layout must produce, stroke by stroke.
-std::vector<Key> expectedKeys(std::string_view text)
-{
-    std::vector<Key> keys;
-    for (char c : text) {
-        const std::optional<KeyStroke> stroke = UinputKeyboard::strokeFor(c);
-        if (!stroke) continue;
-        if (stroke->shift) keys.push_back({KEY_LEFTSHIFT, 1});
-        keys.push_back({stroke->code, 1});
-        keys.push_back({stroke->code, 0});
-        if (stroke->shift) keys.push_back({KEY_LEFTSHIFT, 0});
-    }
-    return keys;
-}
 
 // A keyboard plugged in for the test, and its evdev node opened the way the program under test opens keyboards.
 class KernelInputStack : public ::testing::Test {
@@ -219,30 +187,12 @@ TEST_F(KernelInputStack, KeyRoundTripLatency)
     // the figure depends on the machine and the emulator.
     constexpr int kEvents = 10'000;
     ASSERT_TRUE(device_->grab());
-    std::vector<double> micros;
-    micros.reserve(kEvents);
-    int lost = 0;
-    for (int i = 0; i < kEvents; ++i) {
-        const int value = i % 2 == 0 ? 1 : 0;
-        const auto start = std::chrono::steady_clock::now();
-        if (!keyboard_->send(EV_KEY, KEY_J, value)) {
-            ++lost;
-            continue;
-        }
-        std::vector<input_event> got = device_->readKeyEvents(1, kEventTimeout);
-        const auto end = std::chrono::steady_clock::now();
-        if (got.size() != 1 || got[0].code != KEY_J || got[0].value != value) {
-            ++lost;
-            continue;
-        }
-        micros.push_back(std::chrono::duration<double, std::micro>(end - start).count());
-    }
-    ASSERT_EQ(lost, 0) << "events missing or out of order";
-    std::sort(micros.begin(), micros.end());
-    const double median = micros[micros.size() / 2];
-    const double p99 = micros[micros.size() * 99 / 100];
-    std::cout << "uinput -> evdev round trip over " << micros.size() << " events: median " << median << " us, p99 "
-              << p99 << " us, max " << micros.back() << " us" << std::endl;
+    const KeyLatency latency = measureKeyLatency(*keyboard_, *device_, kEvents, kEventTimeout);
+    ASSERT_EQ(latency.lost, 0) << "events missing or out of order";
+    const double median = latency.median();
+    const double p99 = latency.p99();
+    std::cout << "uinput -> evdev round trip over " << latency.micros.size() << " events: median " << median
+              << " us, p99 " << p99 << " us, max " << latency.max() << " us" << std::endl;
     RecordProperty("latency_median_us", std::to_string(median));
     RecordProperty("latency_p99_us", std::to_string(p99));
 }

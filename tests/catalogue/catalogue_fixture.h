@@ -6,20 +6,18 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <atomic>
 #include <memory>
 #include <string>
 
 #include "catalogue/system_terminal.h"
+#include "engine/engine_fixture.h"
 #include "engine/working_environment.h"
 #include "foundation/defaults.h"
 #include "foundation/defaults_keys.h"
 #include "foundation/localize.h"
 #include "foundation/log_capture.h"
-#include "foundation/main_queue.h"
 #include "model/vd_action.h"
 #include "platform/sim/scenario.h"
 #include "platform/sim/sim_platform.h"
@@ -67,12 +65,33 @@ private:
     RecordingTaps taps_;
 };
 
-struct CatalogueTest : ::testing::Test {
-    // Identities of the applications the tests bring to the front.
+// The applications the tests bring to the front: an editor, a terminal emulator and the system terminal, the
+// last two terminal-like.
+struct TestApplications {
     static constexpr const char* editorId = "org.example.Editor";
     static constexpr const char* emulatorId = "org.example.Emulator";
     static constexpr const char* systemTerminalId = "org.example.SystemTerminal";
 
+    static void addTo(SimWorkspace& workspace)
+    {
+        workspace.setTerminalLikeApplicationIds({emulatorId, systemTerminalId});
+        SystemTerminal::setApplicationIds({systemTerminalId});
+        for (const char* id : {editorId, emulatorId, systemTerminalId}) {
+            RunningApplication app;
+            app.bundleIdentifier = id;
+            app.localizedName = id;
+            workspace.addApplication(app);
+        }
+    }
+    static void bringToFront(SimWorkspace& workspace, const std::string& id)
+    {
+        ASSERT_EQ(workspace.runningApplicationsWithBundleId(id).size(), 1u) << id;
+        workspace.activate(workspace.runningApplicationsWithBundleId(id).front().processIdentifier);
+    }
+    ~TestApplications() { SystemTerminal::setApplicationIds(SystemTerminal::defaultApplicationIds()); }
+};
+
+struct CatalogueTest : ::testing::Test, TestApplications {
     QTemporaryDir dir;
     std::shared_ptr<SimPlatform> sim = SimPlatform::make();
     std::shared_ptr<RecordingPlatform> platform = std::make_shared<RecordingPlatform>(sim);
@@ -85,46 +104,20 @@ struct CatalogueTest : ::testing::Test {
     {
         installDefaults(std::make_shared<SettingsStore>(dir.path().toStdString()));
         Localize::setCurrentLanguage("en");
-        auto& workspace = sim->workspace();
-        workspace.setTerminalLikeApplicationIds({emulatorId, systemTerminalId});
-        SystemTerminal::setApplicationIds({systemTerminalId});
-        for (const char* id : {editorId, emulatorId, systemTerminalId}) {
-            RunningApplication app;
-            app.bundleIdentifier = id;
-            app.localizedName = id;
-            workspace.addApplication(app);
-        }
+        addTo(sim->workspace());
         env = std::make_unique<WorkingEnvironment>(sim, sim->scheduler());
         env->startMonitoring();
         VDAction::setEmacsShortcutAppCondition([e = env.get()] { return e->isOnEmacsShortcutApp.value(); });
         bringToFront(editorId);
     }
-    ~CatalogueTest() override
-    {
-        VDAction::setEmacsShortcutAppCondition({});
-        SystemTerminal::setApplicationIds(SystemTerminal::defaultApplicationIds());
-    }
+    ~CatalogueTest() override { VDAction::setEmacsShortcutAppCondition({}); }
 
-    void bringToFront(const std::string& id)
-    {
-        auto& workspace = sim->workspace();
-        ASSERT_EQ(workspace.runningApplicationsWithBundleId(id).size(), 1u) << id;
-        workspace.activate(workspace.runningApplicationsWithBundleId(id).front().processIdentifier);
-    }
+    void bringToFront(const std::string& id) { TestApplications::bringToFront(sim->workspace(), id); }
 
     std::string posted() const { return scenario.posted(); }
     int recordedPosts() const { return platform->eventTaps().recordedCount(); }
 
-    // Runs the main queue until a marker job queued now has run, so everything queued before it has too.
-    static void drainMainQueue()
-    {
-        bool reached = false;
-        MainQueue::shared()->async([&] { reached = true; });
-        QTimer tick;
-        tick.start(10);
-        for (int i = 0; i < 500 && !reached; ++i) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        ASSERT_TRUE(reached);
-    }
+    static void drainMainQueue() { test::drainMainQueue(); }
 };
 
 }  // namespace vandrel::test

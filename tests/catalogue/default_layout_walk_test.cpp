@@ -9,8 +9,7 @@
 #include "catalogue/build_in_vd_key_scheme.h"
 #include "catalogue/built_in_services.h"
 #include "catalogue/built_in_vd_action.h"
-#include "catalogue/system_terminal.h"
-#include "engine/engine_fixture.h"
+#include "catalogue/catalogue_fixture.h"
 #include "foundation/defaults_keys.h"
 
 namespace vandrel::test {
@@ -20,38 +19,20 @@ using B = BuiltInVDAction;
 
 constexpr int kCapsLock = 57;
 
-struct DefaultLayoutWalkTest : EngineTest {
-    static constexpr const char* editorId = "org.example.Editor";
-    static constexpr const char* emulatorId = "org.example.Emulator";
-    static constexpr const char* systemTerminalId = "org.example.SystemTerminal";
-
+struct DefaultLayoutWalkTest : EngineTest, TestApplications {
     BuiltInServices previousServices = BuiltInServices::install({});
 
     DefaultLayoutWalkTest()
     {
         settings->set(DefaultsKeys::experimental_hotstring, true);  // the layout then carries its hotstring row
-        auto& workspace = sim->workspace();
-        workspace.setTerminalLikeApplicationIds({emulatorId, systemTerminalId});
-        SystemTerminal::setApplicationIds({systemTerminalId});
-        for (const char* id : {editorId, emulatorId, systemTerminalId}) {
-            RunningApplication app;
-            app.bundleIdentifier = id;
-            app.localizedName = id;
-            workspace.addApplication(app);
-        }
+        addTo(sim->workspace());
         bringToFront(editorId);
     }
-    ~DefaultLayoutWalkTest() override
-    {
-        SystemTerminal::setApplicationIds(SystemTerminal::defaultApplicationIds());
-        BuiltInServices::install(previousServices);
-    }
+    ~DefaultLayoutWalkTest() override { BuiltInServices::install(previousServices); }
 
     void bringToFront(const std::string& id)
     {
-        auto& workspace = sim->workspace();
-        ASSERT_EQ(workspace.runningApplicationsWithBundleId(id).size(), 1u) << id;
-        workspace.activate(workspace.runningApplicationsWithBundleId(id).front().processIdentifier);
+        TestApplications::bringToFront(sim->workspace(), id);
         clock->runDue();
     }
 
@@ -104,22 +85,12 @@ struct DefaultLayoutWalkTest : EngineTest {
     }
 };
 
+// The actions that hand their work to a service of a higher layer instead of typing.
 bool isServiceAction(const VDActionPtr& action)
 {
-    static const std::set<VDActionPtr> services{B::showPreferences(),
-                                                B::showCheatSheet(),
-                                                B::bindWindow(),
-                                                B::activateWindow(),
-                                                B::extraPasteboard1Cut(),
-                                                B::extraPasteboard1Copy(),
-                                                B::extraPasteboard1Paste(),
-                                                B::extraPasteboard1PastePlainText(),
-                                                B::extraPasteboard2Cut(),
-                                                B::extraPasteboard2Copy(),
-                                                B::extraPasteboard2Paste(),
-                                                B::extraPasteboard2PastePlainText(),
-                                                B::hotstring()};
-    return services.count(action) > 0;
+    const auto group = action->group();
+    return group == VDActionGroup::windowBinding || group == VDActionGroup::multiClipboard ||
+           group == VDActionGroup::others || action == B::showPreferences() || action == B::showCheatSheet();
 }
 
 TEST_F(DefaultLayoutWalkTest, EveryKeyOfTheDefaultLayoutPostsWhatItsActionPosts)

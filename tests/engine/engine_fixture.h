@@ -29,6 +29,18 @@
 
 namespace vandrel::test {
 
+// Runs the Qt main queue until a marker job queued now has run, so everything queued before it has too (some
+// built-in actions hop there).
+inline void drainMainQueue()
+{
+    bool reached = false;
+    MainQueue::shared()->async([&] { reached = true; });
+    QTimer tick;
+    tick.start(10);
+    for (int i = 0; i < 500 && !reached; ++i) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    ASSERT_TRUE(reached);
+}
+
 struct EngineTest : ::testing::Test {
     QTemporaryDir dir;
     std::shared_ptr<rx::VirtualTimeScheduler> clock = rx::VirtualTimeScheduler::make();
@@ -94,16 +106,7 @@ struct EngineTest : ::testing::Test {
         return lines;
     }
 
-    // Runs the Qt main queue until a marker job queued now has run (some built-in actions hop there).
-    static void drainMainQueue()
-    {
-        bool reached = false;
-        MainQueue::shared()->async([&] { reached = true; });
-        QTimer tick;
-        tick.start(10);
-        for (int i = 0; i < 500 && !reached; ++i) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        ASSERT_TRUE(reached);
-    }
+    static void drainMainQueue() { test::drainMainQueue(); }
 };
 
 }  // namespace vandrel::test

@@ -97,7 +97,6 @@ public:
         InputFd testEnd;
         KeyBits keys;
         bool grabbed = false;
-        int grabCount = 0;
         std::optional<bool> capsLed;
         int openAttempts = 0;
     };
@@ -177,11 +176,6 @@ public:
         std::lock_guard lock(mutex_);
         return nodes_.at(path).grabbed;
     }
-    int grabCount(const std::string& path)
-    {
-        std::lock_guard lock(mutex_);
-        return nodes_.at(path).grabCount;
-    }
     int openAttempts(const std::string& path)
     {
         std::lock_guard lock(mutex_);
@@ -250,7 +244,6 @@ public:
         std::lock_guard lock(mutex_);
         auto& node = nodes_.at(byFd_.at(fd));
         node.grabbed = on;
-        if (on) ++node.grabCount;
         grabChanged_.notify_all();
         return true;
     }

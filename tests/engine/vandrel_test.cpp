@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <set>
 
 #include "engine/engine_fixture.h"
 #include "engine/window_binding_service.h"
@@ -27,13 +26,13 @@ struct VandrelTest : EngineTest {
         settings->set(DefaultsKeys::hotkey_currentKeyScheme, std::string("Mine"));
     }
 
+    inline static const std::vector<std::string> startLines{"vandrel init start", "monitoring START",
+                                                            "restore window bindings START",
+                                                            "install event delever START", "vandrel init end"};
     std::vector<std::string> startLinesLogged() const
     {
-        static const std::set<std::string> lines{"vandrel init start", "monitoring START",
-                                                 "restore window bindings START", "install event delever START",
-                                                 "vandrel init end"};
         auto all = infoLines();
-        std::erase_if(all, [](const std::string& line) { return !lines.count(line); });
+        std::erase_if(all, [](const std::string& line) { return std::ranges::count(startLines, line) == 0; });
         return all;
     }
 
@@ -44,8 +43,6 @@ TEST_F(VandrelTest, StartRestoresTheStoredSchemeAndRunsCapsCombinationsOnTheMain
 {
     storeMine();
     makeCore().start();
-    const std::vector<std::string> startLines{"vandrel init start", "monitoring START", "restore window bindings START",
-                                              "install event delever START", "vandrel init end"};
     EXPECT_EQ(startLinesLogged(), startLines);
     clock->runDue();
 

@@ -4,6 +4,7 @@
 #include <linux/input-event-codes.h>
 
 #include <set>
+#include <tuple>
 
 #include "platform/hid_usage.h"
 #include "platform/key_event.h"
@@ -45,14 +46,13 @@ TEST(KeyCodeTable, CoversEveryKeyOfTheKeyboardPageAndTheNamedKeys)
 
 TEST(KeyCodeTable, ModifierFlagsOfBothSides)
 {
-    EXPECT_EQ(KeyCodeTable::modifierFlag(55), EventFlags::maskCommand);
-    EXPECT_EQ(KeyCodeTable::modifierFlag(54), EventFlags::maskCommand);
-    EXPECT_EQ(KeyCodeTable::modifierFlag(56), EventFlags::maskShift);
-    EXPECT_EQ(KeyCodeTable::modifierFlag(60), EventFlags::maskShift);
-    EXPECT_EQ(KeyCodeTable::modifierFlag(58), EventFlags::maskAlternate);
-    EXPECT_EQ(KeyCodeTable::modifierFlag(61), EventFlags::maskAlternate);
-    EXPECT_EQ(KeyCodeTable::modifierFlag(59), EventFlags::maskControl);
-    EXPECT_EQ(KeyCodeTable::modifierFlag(62), EventFlags::maskControl);
+    // Left and right keys of a modifier set the same flag.
+    for (const auto& [left, right, flag] :
+         {std::tuple{55, 54, EventFlags::maskCommand}, std::tuple{56, 60, EventFlags::maskShift},
+          std::tuple{58, 61, EventFlags::maskAlternate}, std::tuple{59, 62, EventFlags::maskControl}}) {
+        EXPECT_EQ(KeyCodeTable::modifierFlag(left), flag) << left;
+        EXPECT_EQ(KeyCodeTable::modifierFlag(right), flag) << right;
+    }
     EXPECT_EQ(KeyCodeTable::modifierFlag(63), EventFlags::maskSecondaryFn);
     EXPECT_EQ(KeyCodeTable::modifierFlag(57), 0u);
     EXPECT_EQ(KeyCodeTable::modifierFlag(0), 0u);

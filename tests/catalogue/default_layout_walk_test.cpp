@@ -140,33 +140,11 @@ TEST_F(DefaultLayoutWalkTest, EveryKeyOfTheDefaultLayoutPostsWhatItsActionPosts)
     EXPECT_EQ(pressed(VDKey(49, {kCapsLock})), "return down, return up");
     EXPECT_EQ(pressed(VDKey(14, {kCapsLock, 55})), "up down, up up, up down, up up, up down, up up");
     EXPECT_EQ(pressed(VDKey(35, {kCapsLock})), "cmd down, left down [cmd], left up [cmd], cmd up");
-}
-
-TEST_F(DefaultLayoutWalkTest, TerminalLikeApplicationsGetTheTerminalVariantThroughTheKeys)
-{
-    makeCore().start();
-    clock->runDue();
-    const VDKey lineStart(35, {kCapsLock});         // Caps+P
-    const VDKey eraseToLineStart(33, {kCapsLock});  // Caps+[
-    const VDKey wordLeft(0, {kCapsLock});           // Caps+A
-    const VDKey pageStart(35, {kCapsLock, 55});     // Caps+Cmd+P: no terminal variant
-
-    bringToFront(editorId);
-    const std::string pageStartInEditor = pressed(pageStart);
-    EXPECT_EQ(pressed(lineStart), "cmd down, left down [cmd], left up [cmd], cmd up");
-
+    // The engine's working environment follows the front application: there its terminal variants.
     bringToFront(emulatorId);
-    EXPECT_EQ(pressed(lineStart), "ctrl down, a down [ctrl], a up [ctrl], ctrl up");
-    EXPECT_EQ(pressed(wordLeft), "ctrl down, lbracket down [ctrl], lbracket up [ctrl], ctrl up, b down, b up");
-    EXPECT_EQ(pressed(pageStart), pageStartInEditor);
-
-    // The system terminal erases with its own keys, the modifier only in the flags.
+    EXPECT_EQ(pressed(VDKey(35, {kCapsLock})), "ctrl down, a down [ctrl], a up [ctrl], ctrl up");
     bringToFront(systemTerminalId);
-    EXPECT_EQ(pressed(eraseToLineStart), "u down [ctrl], u up [ctrl]");
-
-    // Back in the editor the ordinary strokes return.
-    bringToFront(editorId);
-    EXPECT_EQ(pressed(lineStart), "cmd down, left down [cmd], left up [cmd], cmd up");
+    EXPECT_EQ(pressed(VDKey(33, {kCapsLock})), "u down [ctrl], u up [ctrl]");
 }
 
 }  // namespace

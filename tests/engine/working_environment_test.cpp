@@ -2,24 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/log.h"
+#include "foundation/log_capture.h"
 #include "platform/sim/sim_platform.h"
 #include "rx/virtual_time_scheduler.h"
 
 namespace vandrel {
 namespace {
-
-class CapturedWarnings : public LogDestination {
-public:
-    void write(const LogRecord& r) override
-    {
-        if (r.level != LogLevel::warning) return;
-        std::lock_guard lock(mutex);
-        lines.emplace_back(r.message);
-    }
-    std::mutex mutex;
-    std::vector<std::string> lines;
-};
 
 struct WorkingEnvironmentTest : ::testing::Test {
     std::shared_ptr<rx::VirtualTimeScheduler> clock = rx::VirtualTimeScheduler::make();
@@ -142,8 +130,7 @@ TEST_F(WorkingEnvironmentTest, StoppingWithTheEnvironmentEndsThePoll)
 
 TEST_F(WorkingEnvironmentTest, SecureInputHolderIsNamedFromTheSystemsReport)
 {
-    auto warnings = std::make_shared<CapturedWarnings>();
-    log.addDestination(warnings);
+    test::ScopedLogCapture logged;
     const auto holder = start("org.example.Vault", "Vault");
     const auto nameless = ws.addApplication(RunningApplication{});
 
@@ -164,8 +151,10 @@ TEST_F(WorkingEnvironmentTest, SecureInputHolderIsNamedFromTheSystemsReport)
         ws.setSecureInputHolder(holder.processIdentifier);
         EXPECT_EQ(WorkingEnvironment::getAppUsingSecureInput()->processIdentifier, holder.processIdentifier);
     }
-    log.removeDestination(warnings);
-    EXPECT_EQ(warnings->lines,
+    std::vector<std::string> warnings;
+    for (const auto& e : logged->entries())
+        if (e.level == LogLevel::warning) warnings.push_back(e.message);
+    EXPECT_EQ(warnings,
               (std::vector<std::string>{"Get app using SecureInput fail, 0", "Get app using SecureInput fail, 1",
                                         "Get app using SecureInput fail, 1"}));
 }

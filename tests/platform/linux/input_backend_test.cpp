@@ -105,37 +105,6 @@ TEST(InputBackend, ModifierFlagsFollowBothSidesAndModifiersAreFlagsChanged)
     EXPECT_EQ(rig.output().size(), 10u);
 }
 
-// The engine's way with Caps held, in miniature: the mapped Caps key (F19) starts and ends a hold, and
-// every event in the hold is withheld.
-TEST(InputBackend, CapsHoldWithholdsEveryKeyUntilRelease)
-{
-    InputRig rig;
-    rig.backend->setKeyMapping(capsToF19());
-    bool held = false;
-    auto recorder = rig.record([&](KeyEvent& e) {
-        if (e.keyCode == kF19) {
-            held = e.type == KeyEventType::keyDown;
-            e.keyCode = kCaps;
-            e.flags |= EventFlags::maskAlphaShift;
-            return TapResult::swallow;
-        }
-        return held ? TapResult::swallow : TapResult::pass;
-    });
-    rig.source->press(kKeyboard, KEY_CAPSLOCK);
-    rig.source->key(kKeyboard, KEY_CAPSLOCK, 2);
-    rig.source->tap(kKeyboard, KEY_J);
-    rig.source->press(kKeyboard, KEY_LEFTSHIFT);
-    rig.source->release(kKeyboard, KEY_LEFTSHIFT);
-    rig.source->release(kKeyboard, KEY_CAPSLOCK);
-    rig.source->tap(kKeyboard, KEY_K);
-    rig.pump();
-    EXPECT_EQ(rig.output(), (Strings{"KEY_K down", "KEY_K up"}));
-    ASSERT_GE(recorder->seen.size(), 3u);
-    EXPECT_EQ(recorder->seen[0].type, KeyEventType::keyDown);
-    EXPECT_EQ(recorder->seen[0].keyCode, kF19);
-    EXPECT_TRUE(recorder->seen[1].isAutoRepeat);
-}
-
 TEST(InputBackend, CapsLockMappingOnAndOff)
 {
     InputRig rig;

@@ -33,14 +33,9 @@ protected:
 
 TEST_F(AppInfoTest, VersionsComeFromTheBuildWithBundleFallbacks)
 {
-    EXPECT_EQ(AppInfo::version(), "0.1.0");
-    EXPECT_EQ(AppInfo::buildVersion(), "1");
-    EXPECT_EQ(AppInfo::vdVersion().vers, (std::array<std::int64_t, 5>{0, 1, 0, 0, 70}));
-    EXPECT_FALSE(AppInfo::isTesting());
-
+    EXPECT_EQ(AppInfo::vdVersion().toString(), VDVersion(AppInfo::version()).toString());
     EXPECT_EQ(AppInfo::releaseVersionNumber(""), "0.0.0");
     EXPECT_EQ(AppInfo::buildVersionNumber(""), "0");
-    EXPECT_EQ(VDVersion(AppInfo::releaseVersionNumber("")).vers, (std::array<std::int64_t, 5>{0, 0, 0, 0, 70}));
     EXPECT_EQ(AppInfo::releaseVersionNumber("2.1"), "2.1");
 }
 

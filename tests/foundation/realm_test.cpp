@@ -15,37 +15,23 @@
 
 #include "foundation/dispatch_queues.h"
 #include "foundation/realm_sql.h"
+#include "log_capture.h"
 
 namespace vandrel {
 namespace {
 
 namespace fs = std::filesystem;
 
-class LogCapture : public LogDestination {
-public:
-    void write(const LogRecord& r) override
-    {
-        std::lock_guard lock(mutex_);
-        lines_.push_back({r.level, std::string(r.message), std::string(r.context)});
-    }
-    struct Line {
-        LogLevel level;
-        std::string message, context;
-    };
-    std::vector<Line> find(std::string_view text, std::optional<LogLevel> level = {})
-    {
-        std::lock_guard lock(mutex_);
-        std::vector<Line> out;
-        for (const auto& l : lines_) {
-            if (l.message.find(text) != std::string::npos && (!level || l.level == *level)) out.push_back(l);
-        }
-        return out;
-    }
+using Lines = std::vector<test::LogCapture::Entry>;
 
-private:
-    std::mutex mutex_;
-    std::vector<Line> lines_;
-};
+Lines find(const test::ScopedLogCapture& logs, std::string_view text, std::optional<LogLevel> level = {})
+{
+    Lines out;
+    for (const auto& e : logs->entries()) {
+        if (e.message.find(text) != std::string::npos && (!level || e.level == *level)) out.push_back(e);
+    }
+    return out;
+}
 
 // "Note" is a stored class of the test's own. Its version 0 shape was (name, body, flag).
 constexpr const char* kNoteTable = R"(CREATE TABLE IF NOT EXISTS "Note" ("name" TEXT NOT NULL PRIMARY KEY,
@@ -107,13 +93,10 @@ protected:
         });
         Realm::setCustomConfig(folder_);
         Realm::forgetOpenedFiles();
-        capture_->setMinLevel(LogLevel::verbose);
-        log.addDestination(capture_);
     }
     void TearDown() override
     {
         drainDatabaseQueue();
-        log.removeDestination(capture_);
         realm_.reset();
         Realm::forgetOpenedFiles();
         fs::remove_all(folder_);
@@ -147,7 +130,7 @@ protected:
 
     fs::path folder_;
     std::shared_ptr<Realm> realm_;
-    std::shared_ptr<LogCapture> capture_ = std::make_shared<LogCapture>();
+    test::ScopedLogCapture capture_;
     std::vector<std::uint64_t> migrations_;
     bool failMigration_ = false;
 };
@@ -155,17 +138,15 @@ protected:
 TEST(RealmCompactionRule, CompactsOnlyFilesOver100MiBLessThanHalfUsed)
 {
     constexpr std::uint64_t MiB = 1024 * 1024;
-    auto capture = std::make_shared<LogCapture>();
-    log.addDestination(capture);
+    test::ScopedLogCapture capture;
     EXPECT_TRUE(Realm::shouldCompactOnLaunch(200 * MiB, 60 * MiB));
     EXPECT_FALSE(Realm::shouldCompactOnLaunch(200 * MiB, 100 * MiB));  // exactly half
     EXPECT_TRUE(Realm::shouldCompactOnLaunch(200 * MiB, 100 * MiB - 1));
     EXPECT_FALSE(Realm::shouldCompactOnLaunch(100 * MiB, 0));  // exactly 100 MiB
     EXPECT_TRUE(Realm::shouldCompactOnLaunch(100 * MiB + 1, 0));
     EXPECT_FALSE(Realm::shouldCompactOnLaunch(0, 0));
-    log.removeDestination(capture);
 
-    const auto lines = capture->find("Realm should compact on lacunch -> [totalBytes, usedBytes]", LogLevel::warning);
+    const auto lines = find(capture, "Realm should compact on lacunch -> [totalBytes, usedBytes]", LogLevel::warning);
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0].context, "[209715200, 62914560]");
 }
@@ -189,7 +170,7 @@ TEST_F(RealmTest, FirstOpenOfALaunchChecksTheFileOnceAndEachThreadGetsItsOwnConn
     EXPECT_NE(other, realm_);
     EXPECT_EQ(*Realm::open(), realm_);
     EXPECT_NE(wrongThread.find("incorrect thread"), std::string::npos);
-    EXPECT_EQ(capture_->find("Realm should compact on lacunch").size(), 1u);
+    EXPECT_EQ(find(capture_, "Realm should compact on lacunch").size(), 1u);
 
     other.reset();
     realm_.reset();
@@ -197,8 +178,8 @@ TEST_F(RealmTest, FirstOpenOfALaunchChecksTheFileOnceAndEachThreadGetsItsOwnConn
     SQLite::Statement mode(realm().database(), "PRAGMA journal_mode");
     ASSERT_TRUE(mode.executeStep());
     EXPECT_EQ(mode.getColumn(0).getString(), "wal");
-    EXPECT_EQ(capture_->find("Realm should compact on lacunch").size(), 2u);
-    EXPECT_TRUE(capture_->find("", LogLevel::error).empty());
+    EXPECT_EQ(find(capture_, "Realm should compact on lacunch").size(), 2u);
+    EXPECT_TRUE(find(capture_, "", LogLevel::error).empty());
 }
 
 TEST_F(RealmTest, CompactionRuleSeesTheFileSizesAndItsAnswerDecides)
@@ -266,7 +247,7 @@ TEST_F(RealmTest, UnusableFilesAreMovedAsideAndReplacedByAFreshDatabase)
         for (const auto& entry : fs::directory_iterator(folder_)) fs::remove_all(entry.path());
         make();
         const std::string original = readAll(file());
-        const std::size_t reported = capture_->find("moved aside", LogLevel::error).size();
+        const std::size_t reported = find(capture_, "moved aside", LogLevel::error).size();
 
         EXPECT_EQ(realm_sql::integerPragma(realm().database(), "user_version"), 1);
         realm().transaction([&] { addNote(realm(), "new"); });
@@ -274,7 +255,7 @@ TEST_F(RealmTest, UnusableFilesAreMovedAsideAndReplacedByAFreshDatabase)
         const auto aside = movedAside();
         ASSERT_EQ(aside.size(), 1u);
         EXPECT_TRUE(readAll(aside[0]) == original) << "the old file is kept byte for byte";
-        EXPECT_EQ(capture_->find("moved aside", LogLevel::error).size(), reported + 1);
+        EXPECT_EQ(find(capture_, "moved aside", LogLevel::error).size(), reported + 1);
     }
 }
 
@@ -312,7 +293,7 @@ TEST_F(RealmTest, OlderFileIsMigratedInPlaceKeepingEveryRow)
     EXPECT_TRUE(notes(realm()).empty());
     ASSERT_EQ(movedAside().size(), 1u);
     EXPECT_TRUE(readAll(movedAside()[0]) == original);
-    const auto errors = capture_->find("moved aside", LogLevel::error);
+    const auto errors = find(capture_, "moved aside", LogLevel::error);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].context.find("cannot migrate"), std::string::npos);
 }
@@ -327,12 +308,12 @@ TEST_F(RealmTest, InstanceTransactionCommitsOnTheCallingThreadAndLogsAFailure)
         addNote(realm(), "first");  // duplicate primary key
     });
     EXPECT_EQ(notes(realm()), std::vector<std::string>{"first"}) << "the whole transaction rolled back";
-    auto errors = capture_->find("", LogLevel::error);
+    auto errors = find(capture_, "", LogLevel::error);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].message.find("UNIQUE"), std::string::npos);
 
     realm().transaction([&] { realm().write([] {}); });  // nested
-    EXPECT_EQ(capture_->find("already in a write transaction", LogLevel::error).size(), 1u);
+    EXPECT_EQ(find(capture_, "already in a write transaction", LogLevel::error).size(), 1u);
     EXPECT_THROW(addNote(realm(), "outside"), RealmError);
 }
 
@@ -389,7 +370,7 @@ TEST_F(RealmTest, WriteAsyncSeesTheObjectAsStoredNowAndSkipsOneDeletedMeanwhile)
     EXPECT_EQ(seen, std::vector<std::string>{"stored body"});
     EXPECT_EQ(listed, std::vector<std::string>{"kept"}) << "a list resolves to the objects still stored";
     EXPECT_EQ(failures, 0);
-    EXPECT_TRUE(capture_->find("", LogLevel::error).empty());
+    EXPECT_TRUE(find(capture_, "", LogLevel::error).empty());
 }
 
 TEST_F(RealmTest, QueuedFailuresAreUndoneAloneAndReportedOnce)
@@ -417,7 +398,7 @@ TEST_F(RealmTest, QueuedFailuresAreUndoneAloneAndReportedOnce)
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_NE(failures[0].find("UNIQUE"), std::string::npos);
     EXPECT_EQ(notes(realm()), (std::vector<std::string>{"a", "before", "after"}));
-    const auto errors = capture_->find("", LogLevel::error);
+    const auto errors = find(capture_, "", LogLevel::error);
     ASSERT_EQ(errors.size(), 1u) << "the writeAsync failure goes to its handler only";
     EXPECT_EQ(errors[0].message, "a queued transaction failed");
 
@@ -432,7 +413,7 @@ TEST_F(RealmTest, QueuedFailuresAreUndoneAloneAndReportedOnce)
     EXPECT_FALSE(ran);
     ASSERT_EQ(failures.size(), 2u);
     EXPECT_NE(failures[1].find("Cannot open the database"), std::string::npos);
-    EXPECT_EQ(capture_->find("Cannot open the database", LogLevel::error).size(), 1u);
+    EXPECT_EQ(find(capture_, "Cannot open the database", LogLevel::error).size(), 1u);
 }
 
 // A process killed inside a transaction loses that transaction and nothing else.
@@ -476,7 +457,7 @@ TEST_F(RealmTest, CrashInsideATransactionLosesOnlyThatTransaction)
         ASSERT_TRUE(opened) << opened.error().what();
         EXPECT_EQ(notes(**opened),
                   (std::vector<std::string>{"committed0", "committed1", "committed2", "committed3", "committed4"}));
-        EXPECT_TRUE(capture_->find("moved aside").empty());
+        EXPECT_TRUE(find(capture_, "moved aside").empty());
     }
 }
 

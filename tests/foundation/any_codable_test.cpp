@@ -7,22 +7,15 @@
 using namespace vandrel;
 using nlohmann::json;
 
-TEST(AnyCodable, NullDecodesToTheEmptyValueAndEncodesBackToNull)
+TEST(AnyCodable, ScalarsDecodeToTheirKindsAndNullToTheEmptyValue)
 {
-    auto decoded = AnyCodable::parse("null");
-    ASSERT_TRUE(decoded.ok());
-    EXPECT_TRUE(decoded->isEmpty());
-    EXPECT_EQ(decoded->description(), "nil");
-    EXPECT_EQ(decoded->debugDescription(), "AnyCodable(nil)");
-    EXPECT_EQ(*decoded->encode(), json(nullptr));
-    EXPECT_TRUE(AnyCodable(nullptr).isEmpty());
+    auto null = AnyCodable::parse("null");
+    ASSERT_TRUE(null.ok());
+    EXPECT_TRUE(null->isEmpty());
+    EXPECT_EQ(*null->encode(), json(nullptr));
     EXPECT_TRUE(AnyCodable(std::optional<int>()).isEmpty());
-}
 
-TEST(AnyCodable, ScalarsDecodeToTheirKindsInOrder)
-{
     EXPECT_NE(AnyCodable::parse("true")->get<bool>(), nullptr);
-    EXPECT_EQ(*AnyCodable::parse("42")->get<AnyInt>(), 42);
     EXPECT_EQ(*AnyCodable::parse("-7")->get<AnyInt>(), -7);
     EXPECT_EQ(*AnyCodable::parse("18446744073709551615")->get<AnyUInt>(), 18446744073709551615ull);
     EXPECT_DOUBLE_EQ(*AnyCodable::parse("2.5")->get<double>(), 2.5);
@@ -63,7 +56,6 @@ TEST(AnyCodable, DecodedCollectionsCompareStructurally)
     EXPECT_EQ(*AnyCodable::parse(R"({"a": 1, "b": [2]})"), *AnyCodable::parse(R"({"b": [2], "a": 1})"));
     EXPECT_NE(*AnyCodable::parse("[1, 2]"), *AnyCodable::parse("[2, 1]"));
     EXPECT_NE(*AnyCodable::parse(R"({"a": 1})"), *AnyCodable::parse(R"({"a": 1.0})"));
-    EXPECT_EQ(*AnyCodable::parse("[]"), *AnyCodable::parse("[]"));
     EXPECT_NE(*AnyCodable::parse("[]"), *AnyCodable::parse("{}"));
     // A list whose one element is NaN is unequal to itself, like the NaN.
     const AnyCodable nanList(AnyList{std::nan("")});
@@ -116,7 +108,6 @@ TEST(AnyCodable, ValuesThatJsonCannotHoldFailToEncodeWithThePath)
 TEST(AnyCodable, NestedWrappersEncodeAsTheirHeldValues)
 {
     EXPECT_EQ(*AnyEncodable(AnyCodable(5)).encode(), json(5));
-    EXPECT_EQ(*AnyCodable(std::vector<AnyCodable>{1, "a"}).encode(), json::parse(R"([1, "a"])"));
     EXPECT_EQ(*AnyCodable(std::vector<AnyCodable>{}).encode(), json::array());
     EXPECT_EQ(*AnyCodable(std::map<std::string, AnyCodable>{{"x", true}}).encode(), json::parse(R"({"x": true})"));
     const std::any narrow = std::uint8_t{200};

@@ -20,10 +20,6 @@ TEST(CollectionHelpersTest, UnshiftKeepsTheNewestWithinTheLimit)
     unshift(empty, std::string("X"), 2);
     EXPECT_EQ(empty, (std::vector<std::string>{"X"}));
 
-    std::vector<int> one{1, 2, 3};
-    unshift(one, 9, 1);
-    EXPECT_EQ(one, (std::vector<int>{9}));
-
     // A limit below 1 keeps nothing instead of stopping the program.
     test::ScopedLogCapture logs;
     std::vector<int> none{1, 2};
@@ -37,17 +33,13 @@ TEST(CollectionHelpersTest, CombinedWithPrefersTheOtherSide)
     const std::map<std::string, int> a{{"a", 1}, {"b", 2}};
     const std::map<std::string, int> b{{"b", 3}, {"c", 4}};
     EXPECT_EQ(combinedWith(a, b), (std::map<std::string, int>{{"a", 1}, {"b", 3}, {"c", 4}}));
-    EXPECT_EQ(combinedWith(a, {}), a);
-    EXPECT_EQ(combinedWith({}, b), b);
     EXPECT_EQ(a.at("b"), 2);
 }
 
 TEST(CollectionHelpersTest, SplitIndexOfHeights)
 {
     EXPECT_EQ(indexOfMinVarienceFor({}), 0u);
-    EXPECT_EQ(indexOfMinVarienceFor({7}), 0u);
     EXPECT_EQ(indexOfMinVarienceFor({3, 1, 4, 1, 5}), 0u);
-    EXPECT_EQ(indexOfMinVarienceFor({2, 2}), 0u);
     EXPECT_EQ(indexOfMinVarienceFor({1, 1, 1, 1}), 0u);  // equal minima: the first
     EXPECT_EQ(indexOfMinVarienceFor({1, 10, 1, 1}), 2u);
     EXPECT_EQ(indexOfMinVarienceFor({INT64_MAX, INT64_MAX, 1}), 1u);  // no overflow

@@ -28,6 +28,42 @@ namespace vandrel::rx {
 namespace detail {
 template <class Source>
 using ValueOf = typename std::decay_t<Source>::value_type;
+
+// A stream of Out fed value by value from source: per subscription, makeOnNext(sink) gives the function that
+// each upstream value goes to while the sink is live; errors and completion pass straight on.
+template <class Out, class In, class MakeOnNext>
+Observable<Out> follow(const Observable<In>& source, MakeOnNext makeOnNext)
+{
+    return Observable<Out>([source, makeOnNext](Observer<Out> observer) -> Disposable {
+        auto sink = std::make_shared<Sink<Out>>(std::move(observer));
+        auto handle = sink->handle();
+        sink->addResource(source.subscribe(forwarding<In>(sink, [sink, onNext = makeOnNext(sink)](const In& v) {
+            if (!sink->isStopped()) onNext(v);
+        })));
+        return handle;
+    });
+}
+
+// f(v), or nothing when f throws: the exception then ends the stream as its error.
+template <class SinkPtr, class F, class T>
+auto attempt(const SinkPtr& sink, const F& f, const T& v)
+    -> std::optional<std::decay_t<std::invoke_result_t<const F&, const T&>>>
+{
+    try {
+        return f(v);
+    } catch (...) {
+        sink->forwardError(std::current_exception());
+        return std::nullopt;
+    }
+}
+
+// pred(v) as a bool, or nothing when pred throws (the stream then ends with the error).
+template <class SinkPtr, class P, class T>
+std::optional<bool> holds(const SinkPtr& sink, const P& pred, const T& v)
+{
+    return attempt(
+        sink, [&pred](const T& x) { return static_cast<bool>(pred(x)); }, v);
+}
 }  // namespace detail
 
 // Each value turned into f(value).
@@ -37,21 +73,10 @@ auto map(F f)
     return [f = std::move(f)](const auto& source) {
         using T = detail::ValueOf<decltype(source)>;
         using U = std::decay_t<std::invoke_result_t<const F&, const T&>>;
-        return Observable<U>([source, f](Observer<U> observer) -> Disposable {
-            auto sink = std::make_shared<detail::Sink<U>>(std::move(observer));
-            auto handle = sink->handle();
-            sink->addResource(source.subscribe(detail::forwarding<T>(sink, [sink, f](const T& v) {
-                if (sink->isStopped()) return;
-                std::optional<U> out;
-                try {
-                    out.emplace(f(v));
-                } catch (...) {
-                    sink->forwardError(std::current_exception());
-                    return;
-                }
-                sink->forwardNext(*out);
-            })));
-            return handle;
+        return detail::follow<U>(source, [f](const auto& sink) {
+            return [sink, f](const T& v) {
+                if (auto out = detail::attempt(sink, f, v)) sink->forwardNext(*out);
+            };
         });
     };
 }
@@ -62,21 +87,10 @@ auto filter(P pred)
 {
     return [pred = std::move(pred)](const auto& source) {
         using T = detail::ValueOf<decltype(source)>;
-        return Observable<T>([source, pred](Observer<T> observer) -> Disposable {
-            auto sink = std::make_shared<detail::Sink<T>>(std::move(observer));
-            auto handle = sink->handle();
-            sink->addResource(source.subscribe(detail::forwarding<T>(sink, [sink, pred](const T& v) {
-                if (sink->isStopped()) return;
-                bool pass = false;
-                try {
-                    pass = static_cast<bool>(pred(v));
-                } catch (...) {
-                    sink->forwardError(std::current_exception());
-                    return;
-                }
-                if (pass) sink->forwardNext(v);
-            })));
-            return handle;
+        return detail::follow<T>(source, [pred](const auto& sink) {
+            return [sink, pred](const T& v) {
+                if (detail::holds(sink, pred, v).value_or(false)) sink->forwardNext(v);
+            };
         });
     };
 }
@@ -86,15 +100,12 @@ inline auto skip(long long n)
 {
     return [n](const auto& source) {
         using T = detail::ValueOf<decltype(source)>;
-        return Observable<T>([source, n](Observer<T> observer) -> Disposable {
-            auto sink = std::make_shared<detail::Sink<T>>(std::move(observer));
+        return detail::follow<T>(source, [n](const auto& sink) {
             auto remaining = std::make_shared<std::atomic<long long>>(n);
-            auto handle = sink->handle();
-            sink->addResource(source.subscribe(detail::forwarding<T>(sink, [sink, remaining](const T& v) {
+            return [sink, remaining](const T& v) {
                 if (remaining->load(std::memory_order_relaxed) > 0 && remaining->fetch_sub(1) > 0) return;
                 sink->forwardNext(v);
-            })));
-            return handle;
+            };
         });
     };
 }
@@ -105,25 +116,16 @@ auto skipWhile(P pred)
 {
     return [pred = std::move(pred)](const auto& source) {
         using T = detail::ValueOf<decltype(source)>;
-        return Observable<T>([source, pred](Observer<T> observer) -> Disposable {
-            auto sink = std::make_shared<detail::Sink<T>>(std::move(observer));
+        return detail::follow<T>(source, [pred](const auto& sink) {
             auto passing = std::make_shared<std::atomic<bool>>(false);
-            auto handle = sink->handle();
-            sink->addResource(source.subscribe(detail::forwarding<T>(sink, [sink, pred, passing](const T& v) {
+            return [sink, pred, passing](const T& v) {
                 if (!passing->load(std::memory_order_acquire)) {
-                    bool skipping = false;
-                    try {
-                        skipping = static_cast<bool>(pred(v));
-                    } catch (...) {
-                        sink->forwardError(std::current_exception());
-                        return;
-                    }
-                    if (skipping) return;
+                    const std::optional<bool> skipping = detail::holds(sink, pred, v);
+                    if (!skipping || *skipping) return;
                     passing->store(true, std::memory_order_release);
                 }
                 sink->forwardNext(v);
-            })));
-            return handle;
+            };
         });
     };
 }
@@ -158,24 +160,15 @@ auto takeWhile(P pred)
 {
     return [pred = std::move(pred)](const auto& source) {
         using T = detail::ValueOf<decltype(source)>;
-        return Observable<T>([source, pred](Observer<T> observer) -> Disposable {
-            auto sink = std::make_shared<detail::Sink<T>>(std::move(observer));
-            auto handle = sink->handle();
-            sink->addResource(source.subscribe(detail::forwarding<T>(sink, [sink, pred](const T& v) {
-                if (sink->isStopped()) return;
-                bool pass = false;
-                try {
-                    pass = static_cast<bool>(pred(v));
-                } catch (...) {
-                    sink->forwardError(std::current_exception());
-                    return;
-                }
-                if (pass)
+        return detail::follow<T>(source, [pred](const auto& sink) {
+            return [sink, pred](const T& v) {
+                const std::optional<bool> pass = detail::holds(sink, pred, v);
+                if (!pass) return;
+                if (*pass)
                     sink->forwardNext(v);
                 else
                     sink->forwardCompleted();
-            })));
-            return handle;
+            };
         });
     };
 }
@@ -190,11 +183,8 @@ auto distinctUntilChanged(Eq equal)
             std::mutex mutex;
             std::optional<T> last;
         };
-        return Observable<T>([source, equal](Observer<T> observer) -> Disposable {
-            auto sink = std::make_shared<detail::Sink<T>>(std::move(observer));
-            auto state = std::make_shared<State>();
-            auto handle = sink->handle();
-            sink->addResource(source.subscribe(detail::forwarding<T>(sink, [sink, state, equal](const T& v) {
+        return detail::follow<T>(source, [equal](const auto& sink) {
+            return [sink, equal, state = std::make_shared<State>()](const T& v) {
                 {
                     std::lock_guard lock(state->mutex);
                     try {
@@ -206,8 +196,7 @@ auto distinctUntilChanged(Eq equal)
                     state->last = v;
                 }
                 sink->forwardNext(v);
-            })));
-            return handle;
+            };
         });
     };
 }

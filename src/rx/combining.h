@@ -118,11 +118,13 @@ private:
     std::size_t done_ = 0;
 };
 
-template <class... Ts, std::size_t... Is>
-Disposable subscribeCombineLatest(Observer<std::tuple<Ts...>> observer, const std::tuple<Observable<Ts>...>& sources,
-                                  std::index_sequence<Is...>)
+// Subscribes a combining sink to each source in turn, telling it which source a value or completion came
+// from; an error of any source ends the stream.
+template <template <class...> class CombiningSink, class... Ts, std::size_t... Is>
+Disposable subscribeEach(Observer<std::tuple<Ts...>> observer, const std::tuple<Observable<Ts>...>& sources,
+                         std::index_sequence<Is...>)
 {
-    auto sink = std::make_shared<CombineLatestSink<Ts...>>(std::move(observer));
+    auto sink = std::make_shared<CombiningSink<Ts...>>(std::move(observer));
     auto handle = sink->handle();
     auto subscribeOne = [&sink](auto index, const auto& source) {
         constexpr std::size_t I = decltype(index)::value;
@@ -149,7 +151,8 @@ auto combineLatest(const Ss&... sources)
     using Tuple = std::tuple<typename detail::ObservableOf<Ss>::value_type...>;
     auto all = std::make_tuple(detail::toObservable(sources)...);
     return Observable<Tuple>([all](Observer<Tuple> observer) {
-        return detail::subscribeCombineLatest(std::move(observer), all, std::index_sequence_for<Ss...>{});
+        return detail::subscribeEach<detail::CombineLatestSink>(std::move(observer), all,
+                                                                std::index_sequence_for<Ss...>{});
     });
 }
 
@@ -193,27 +196,6 @@ private:
     std::array<bool, sizeof...(Ts)> done_{};
 };
 
-template <class... Ts, std::size_t... Is>
-Disposable subscribeZip(Observer<std::tuple<Ts...>> observer, const std::tuple<Observable<Ts>...>& sources,
-                        std::index_sequence<Is...>)
-{
-    auto sink = std::make_shared<ZipSink<Ts...>>(std::move(observer));
-    auto handle = sink->handle();
-    auto subscribeOne = [&sink](auto index, const auto& source) {
-        constexpr std::size_t I = decltype(index)::value;
-        using V = ValueOf<decltype(source)>;
-        if (sink->isStopped()) return;
-        sink->addResource(source.subscribe(Observer<V>{[sink](const V& v) { sink->template onNext<I>(v); },
-                                                       [sink](std::exception_ptr e) {
-                                                           std::lock_guard lock(sink->gate);
-                                                           sink->forwardError(e);
-                                                       },
-                                                       [sink] { sink->template onCompleted<I>(); }}));
-    };
-    (subscribeOne(std::integral_constant<std::size_t, Is>{}, std::get<Is>(sources)), ...);
-    return handle;
-}
-
 }  // namespace detail
 
 // Pairs the n-th values of all sources as a tuple. `zip(relay, relay | skip(1))` gives (previous, current).
@@ -223,7 +205,7 @@ auto zip(const Ss&... sources)
     using Tuple = std::tuple<typename detail::ObservableOf<Ss>::value_type...>;
     auto all = std::make_tuple(detail::toObservable(sources)...);
     return Observable<Tuple>([all](Observer<Tuple> observer) {
-        return detail::subscribeZip(std::move(observer), all, std::index_sequence_for<Ss...>{});
+        return detail::subscribeEach<detail::ZipSink>(std::move(observer), all, std::index_sequence_for<Ss...>{});
     });
 }
 

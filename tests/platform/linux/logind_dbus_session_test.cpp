@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
@@ -79,6 +80,12 @@ public:
     ~FakeLogind()
     {
         if (bus_) {
+            // Calls the bus thread queued for the fake objects hold on to the connection: drop them while it
+            // still exists, after no new ones can come.
+            bus_->unregisterObject(kSessionPath);
+            bus_->unregisterObject(QStringLiteral("/org/freedesktop/login1"));
+            QCoreApplication::removePostedEvents(&session);
+            QCoreApplication::removePostedEvents(&manager);
             bus_.reset();
             QDBusConnection::disconnectFromBus(QStringLiteral("fake-logind"));
         }

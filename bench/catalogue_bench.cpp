@@ -9,7 +9,7 @@
 
 #include "catalogue/build_in_vd_key_scheme.h"
 #include "catalogue/built_in_vd_action.h"
-#include "foundation/defaults.h"
+#include "core/defaults.h"
 #include "platform/sim/sim_platform.h"
 
 namespace vandrel {

@@ -7,7 +7,7 @@
 
 #include "clip/realm_migration_handlers.h"
 #include "clip/vd_clipboard.h"
-#include "foundation/dispatch_queues.h"
+#include "core/dispatch_queues.h"
 
 namespace vandrel {
 namespace {

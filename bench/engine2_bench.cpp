@@ -13,7 +13,7 @@
 
 #include "engine/key_remap.h"
 #include "engine/vandrel.h"
-#include "foundation/main_queue.h"
+#include "core/main_queue.h"
 #include "platform/sim/sim_platform.h"
 #include "rx/virtual_time_scheduler.h"
 

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "app/app_delegate.h"
-#include "foundation/defaults.h"
-#include "foundation/global_queue.h"
-#include "foundation/log_manager.h"
-#include "foundation/main_queue.h"
-#include "foundation/settings_store.h"
+#include "core/defaults.h"
+#include "core/global_queue.h"
+#include "core/log_manager.h"
+#include "core/main_queue.h"
+#include "core/settings_store.h"
 #include "platform/linux/linux_platform.h"
 
 int main(int argc, char** argv)

@@ -1,8 +1,8 @@
 #include "catalogue/build_in_vd_key_scheme.h"
 
 #include "catalogue/built_in_vd_action.h"
-#include "foundation/defaults.h"
-#include "foundation/defaults_keys.h"
+#include "core/defaults.h"
+#include "core/defaults_keys.h"
 
 namespace vandrel {
 

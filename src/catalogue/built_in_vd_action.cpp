@@ -3,11 +3,11 @@
 #include "catalogue/built_in_services.h"
 #include "catalogue/recorded_key.h"
 #include "catalogue/system_terminal.h"
-#include "foundation/defaults.h"
-#include "foundation/defaults_keys.h"
-#include "foundation/localize.h"
-#include "foundation/log.h"
-#include "foundation/main_queue.h"
+#include "core/defaults.h"
+#include "core/defaults_keys.h"
+#include "core/localize.h"
+#include "core/log.h"
+#include "core/main_queue.h"
 #include "platform/platform.h"
 
 namespace vandrel {

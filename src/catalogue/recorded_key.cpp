@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "foundation/log.h"
+#include "core/log.h"
 #include "platform/platform.h"
 
 namespace vandrel {

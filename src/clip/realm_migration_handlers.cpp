@@ -4,7 +4,7 @@
 
 #include "clip/vd_clip.h"
 #include "clip/vd_clipboard.h"
-#include "foundation/realm.h"
+#include "storage/realm.h"
 
 namespace vandrel {
 

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "foundation/realm_migration.h"
+#include "storage/realm_migration.h"
 
 namespace vandrel {
 

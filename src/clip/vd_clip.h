@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/realm.h"
+#include "storage/realm.h"
 
 namespace vandrel {
 

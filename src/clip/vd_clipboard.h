@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "clip/vd_clip.h"
-#include "foundation/realm.h"
+#include "storage/realm.h"
 
 namespace vandrel {
 

@@ -2,11 +2,11 @@
 
 #include "engine/keyboard_map_entry.h"
 #include "engine/objc_helper.h"
-#include "foundation/localize.h"
-#include "foundation/log.h"
-#include "foundation/log_manager.h"
-#include "foundation/main_queue.h"
-#include "foundation/popup_msg.h"
+#include "core/localize.h"
+#include "core/log.h"
+#include "core/log_manager.h"
+#include "core/main_queue.h"
+#include "core/popup_msg.h"
 #include "platform/window.h"
 
 namespace vandrel {

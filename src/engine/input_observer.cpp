@@ -2,10 +2,10 @@
 
 #include <set>
 
-#include "foundation/common_utils.h"
-#include "foundation/localize.h"
-#include "foundation/log.h"
-#include "foundation/popup_msg.h"
+#include "core/common_utils.h"
+#include "core/localize.h"
+#include "core/log.h"
+#include "core/popup_msg.h"
 
 namespace vandrel {
 

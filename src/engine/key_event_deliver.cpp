@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <sstream>
 
-#include "foundation/dispatch_queues.h"
-#include "foundation/log.h"
-#include "foundation/main_queue.h"
+#include "core/dispatch_queues.h"
+#include "core/log.h"
+#include "core/main_queue.h"
 
 namespace vandrel {
 

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "foundation/log.h"
+#include "core/log.h"
 #include "platform/hid_usage.h"
 #include "platform/system_log.h"
 

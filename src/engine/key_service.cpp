@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <set>
 
-#include "foundation/defaults.h"
-#include "foundation/defaults_keys.h"
-#include "foundation/localize.h"
-#include "foundation/log.h"
-#include "foundation/popup_msg.h"
+#include "core/defaults.h"
+#include "core/defaults_keys.h"
+#include "core/localize.h"
+#include "core/log.h"
+#include "core/popup_msg.h"
 #include "model/key_scheme_store.h"
 
 namespace vandrel {

@@ -22,7 +22,7 @@
 
 #include "engine/event_keeper.h"
 #include "engine/window_binding_service.h"
-#include "foundation/settings_store.h"
+#include "core/settings_store.h"
 #include "model/vd_key_scheme.h"
 #include "rx/rx.h"
 

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "foundation/log.h"
-#include "foundation/registered_function.h"
+#include "core/log.h"
+#include "core/registered_function.h"
 
 namespace vandrel {
 

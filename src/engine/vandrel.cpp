@@ -5,11 +5,11 @@
 
 #include "engine/clip_service_entry.h"
 #include "engine/objc_helper.h"
-#include "foundation/dispatch_queues.h"
-#include "foundation/global_queue.h"
-#include "foundation/log.h"
-#include "foundation/main_queue.h"
-#include "foundation/realm.h"
+#include "core/dispatch_queues.h"
+#include "core/global_queue.h"
+#include "core/log.h"
+#include "core/main_queue.h"
+#include "storage/realm.h"
 
 namespace vandrel {
 

@@ -22,7 +22,7 @@
 #include "engine/vandrel_state.h"
 #include "engine/window_binding_service.h"
 #include "engine/working_environment.h"
-#include "foundation/settings_store.h"
+#include "core/settings_store.h"
 #include "model/vd_key_scheme.h"
 #include "platform/platform.h"
 #include "rx/scheduler.h"

@@ -1,6 +1,6 @@
 #include "engine/vdr_core.h"
 
-#include "foundation/log.h"
+#include "core/log.h"
 #include "platform/system_log.h"
 
 namespace vandrel {

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "foundation/log.h"
+#include "core/log.h"
 
 namespace vandrel {
 

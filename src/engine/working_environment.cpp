@@ -4,7 +4,7 @@
 #include <mutex>
 #include <regex>
 
-#include "foundation/log.h"
+#include "core/log.h"
 
 namespace vandrel {
 

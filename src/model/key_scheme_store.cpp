@@ -3,10 +3,10 @@
 #include <mutex>
 #include <set>
 
-#include "foundation/defaults_keys.h"
-#include "foundation/localize.h"
-#include "foundation/log.h"
-#include "foundation/popup_msg.h"
+#include "core/defaults_keys.h"
+#include "core/localize.h"
+#include "core/log.h"
+#include "core/popup_msg.h"
 
 namespace vandrel {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/settings_store.h"
+#include "core/settings_store.h"
 #include "model/vd_key_scheme.h"
 
 namespace vandrel {

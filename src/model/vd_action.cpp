@@ -3,8 +3,8 @@
 #include <map>
 #include <mutex>
 
-#include "foundation/localize.h"
-#include "foundation/log.h"
+#include "core/localize.h"
+#include "core/log.h"
 #include "model/vd_key.h"
 
 namespace vandrel {

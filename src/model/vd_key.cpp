@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "foundation/localize.h"
-#include "foundation/log.h"
+#include "core/localize.h"
+#include "core/log.h"
 #include "model/vd_keycode.h"
 #include "platform/platform.h"
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <unordered_set>
 
-#include "foundation/defaults.h"
+#include "core/defaults.h"
 #include "model/key_scheme_store.h"
 
 namespace vandrel {

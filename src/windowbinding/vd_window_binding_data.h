@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/realm.h"
+#include "storage/realm.h"
 
 namespace vandrel {
 

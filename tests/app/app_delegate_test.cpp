@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "foundation/defaults.h"
-#include "foundation/log_capture.h"
-#include "foundation/realm.h"
-#include "foundation/settings_store.h"
+#include "core/defaults.h"
+#include "core/log_capture.h"
+#include "storage/realm.h"
+#include "core/settings_store.h"
 #include "model/vd_action.h"
 #include "platform/hid_usage.h"
 #include "platform/linux/linux_platform.h"

@@ -10,7 +10,7 @@
 #include "catalogue/built_in_services.h"
 #include "catalogue/built_in_vd_action.h"
 #include "catalogue/catalogue_fixture.h"
-#include "foundation/defaults_keys.h"
+#include "core/defaults_keys.h"
 
 namespace vandrel::test {
 namespace {

@@ -8,8 +8,8 @@
 #include "clip/realm_migration_handlers.h"
 #include "clip/vd_clip.h"
 #include "clip/vd_clipboard.h"
-#include "foundation/dispatch_queues.h"
-#include "foundation/realm_sql.h"
+#include "core/dispatch_queues.h"
+#include "storage/realm_sql.h"
 
 namespace vandrel {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "engine/engine_fixture.h"
 #include "engine/keyboard_map_entry.h"
-#include "foundation/popup_msg.h"
+#include "core/popup_msg.h"
 
 namespace vandrel::test {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/key_remap.h"
-#include "foundation/log_capture.h"
+#include "core/log_capture.h"
 #include "platform/hid_usage.h"
 #include "platform/sim/scenario.h"
 #include "platform/sim/sim_platform.h"

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "engine/key_remap.h"
-#include "foundation/log_capture.h"
-#include "foundation/popup_msg.h"
+#include "core/log_capture.h"
+#include "core/popup_msg.h"
 #include "platform/sim/scenario.h"
 #include "platform/sim/sim_platform.h"
 #include "rx/virtual_time_scheduler.h"

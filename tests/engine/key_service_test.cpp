@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/engine_fixture.h"
-#include "foundation/defaults_keys.h"
-#include "foundation/popup_msg.h"
+#include "core/defaults_keys.h"
+#include "core/popup_msg.h"
 #include "model/key_scheme_store.h"
 
 namespace vandrel::test {

@@ -6,7 +6,7 @@
 
 #include "engine/engine_fixture.h"
 #include "engine/window_binding_service.h"
-#include "foundation/defaults_keys.h"
+#include "core/defaults_keys.h"
 #include "model/key_scheme_store.h"
 
 namespace vandrel::test {

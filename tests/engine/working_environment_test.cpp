@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/log_capture.h"
+#include "core/log_capture.h"
 #include "platform/sim/sim_platform.h"
 #include "rx/virtual_time_scheduler.h"
 

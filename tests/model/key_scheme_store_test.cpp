@@ -4,10 +4,10 @@
 
 #include <QTemporaryDir>
 
-#include "foundation/defaults.h"
-#include "foundation/defaults_keys.h"
-#include "foundation/log_capture.h"
-#include "foundation/popup_msg.h"
+#include "core/defaults.h"
+#include "core/defaults_keys.h"
+#include "core/log_capture.h"
+#include "core/popup_msg.h"
 
 namespace vandrel {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <thread>
 
-#include "foundation/localize.h"
-#include "foundation/log_capture.h"
+#include "core/localize.h"
+#include "core/log_capture.h"
 #include "platform/sim/scenario.h"
 #include "platform/sim/sim_platform.h"
 

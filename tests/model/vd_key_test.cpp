@@ -5,8 +5,8 @@
 #include <thread>
 #include <unordered_set>
 
-#include "foundation/localize.h"
-#include "foundation/log_capture.h"
+#include "core/localize.h"
+#include "core/log_capture.h"
 #include "platform/sim/scenario.h"
 #include "platform/sim/sim_platform.h"
 

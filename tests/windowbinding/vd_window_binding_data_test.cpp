@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "foundation/dispatch_queues.h"
+#include "core/dispatch_queues.h"
 
 namespace vandrel {
 namespace {

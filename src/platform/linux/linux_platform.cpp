@@ -4,17 +4,17 @@
 #include <map>
 #include <mutex>
 
-#include "foundation/log.h"
-#include "foundation/serial_queue.h"
-#include "platform/linux/evdev_device_source.h"
-#include "platform/linux/input_permission.h"
-#include "platform/linux/input_signal_guard.h"
-#include "platform/linux/input_xkb_caps_lock_indicator.h"
-#include "platform/linux/logind_dbus_session.h"
-#include "platform/linux/uinput_device.h"
-#include "platform/linux/x11_window_system.h"
-#include "platform/linux/x11_workspace.h"
-#include "platform/linux/xkb_keyboard_layout.h"
+#include "core/log.h"
+#include "core/serial_queue.h"
+#include "platform/linux/input/evdev_device_source.h"
+#include "platform/linux/input/input_permission.h"
+#include "platform/linux/input/input_signal_guard.h"
+#include "platform/linux/input/input_xkb_caps_lock_indicator.h"
+#include "platform/linux/session/logind_dbus_session.h"
+#include "platform/linux/input/uinput_device.h"
+#include "platform/linux/x11/x11_window_system.h"
+#include "platform/linux/x11/x11_workspace.h"
+#include "platform/linux/x11/xkb_keyboard_layout.h"
 #include "platform/memory_pasteboard.h"
 
 namespace vandrel {

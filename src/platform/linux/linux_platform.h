@@ -19,10 +19,10 @@
 #include <optional>
 #include <string>
 
-#include "platform/linux/input_backend.h"
-#include "platform/linux/linux_event_tap_service.h"
-#include "platform/linux/linux_hid_keyboard.h"
-#include "platform/linux/logind_session.h"
+#include "platform/linux/input/input_backend.h"
+#include "platform/linux/input/linux_event_tap_service.h"
+#include "platform/linux/input/linux_hid_keyboard.h"
+#include "platform/linux/session/logind_session.h"
 #include "platform/platform.h"
 #include "rx/scheduler.h"
 

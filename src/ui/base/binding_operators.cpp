@@ -5,7 +5,7 @@
 #include <QThread>
 #include <memory>
 
-#include "foundation/log.h"
+#include "core/log.h"
 #include "rx/operators.h"
 
 namespace vandrel {

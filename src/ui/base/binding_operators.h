@@ -11,8 +11,8 @@
 #include <functional>
 #include <optional>
 
-#include "foundation/defaults.h"
-#include "foundation/defaults_key.h"
+#include "core/defaults.h"
+#include "core/defaults_key.h"
 #include "rx/rx.h"
 
 namespace vandrel {

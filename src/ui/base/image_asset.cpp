@@ -3,7 +3,7 @@
 #include <QString>
 #include <mutex>
 
-#include "foundation/log.h"
+#include "core/log.h"
 
 #ifndef VANDREL_RESOURCES_DIR
 #define VANDREL_RESOURCES_DIR "resources"

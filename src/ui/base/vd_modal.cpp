@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "foundation/localize.h"
+#include "core/localize.h"
 
 namespace vandrel {
 

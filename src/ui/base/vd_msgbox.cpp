@@ -6,9 +6,9 @@
 #include <cmath>
 #include <vector>
 
-#include "foundation/log.h"
-#include "foundation/main_queue.h"
-#include "foundation/popup_msg.h"
+#include "core/log.h"
+#include "core/main_queue.h"
+#include "core/popup_msg.h"
 #include "ui/base/image_asset.h"
 #include "ui/base/vd_window_controller.h"
 

@@ -9,7 +9,7 @@
 
 #include <QWidget>
 
-#include "foundation/log.h"
+#include "core/log.h"
 #include "ui/base/stack_view.h"
 
 namespace vandrel {

@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "foundation/log.h"
+#include "core/log.h"
 #include "ui/base/ui_constants.h"
 
 namespace vandrel {

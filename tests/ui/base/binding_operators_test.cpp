@@ -8,8 +8,8 @@
 #include <memory>
 #include <thread>
 
-#include "foundation/defaults_keys.h"
-#include "foundation/settings_store.h"
+#include "core/defaults_keys.h"
+#include "core/settings_store.h"
 
 using namespace vandrel;
 

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
-#include "foundation/log_capture.h"
+#include "core/log_capture.h"
 #include "ui/base/color_hex.h"
 #include "ui/base/image_asset.h"
 #include "ui/base/image_resize.h"

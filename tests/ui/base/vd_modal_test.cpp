@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <vector>
 
-#include "foundation/localize.h"
+#include "core/localize.h"
 
 using namespace vandrel;
 

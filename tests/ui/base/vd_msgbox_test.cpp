@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <thread>
 
-#include "foundation/popup_msg.h"
+#include "core/popup_msg.h"
 #include "rx/virtual_time_scheduler.h"
 
 using namespace vandrel;

@@ -1,0 +1,145 @@
+#include "core/app_info.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <system_error>
+
+#include "core/defaults.h"
+#include "core/defaults_keys.h"
+#include "core/log.h"
+#include "core/xdg_autostart_login_item.h"
+
+#ifndef VANDREL_APP_VERSION
+#define VANDREL_APP_VERSION ""
+#endif
+#ifndef VANDREL_BUILD_NUMBER
+#define VANDREL_BUILD_NUMBER ""
+#endif
+
+namespace vandrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Folders {
+    std::mutex mutex;
+    std::optional<fs::path> support;
+    std::optional<fs::path> clipCache;
+    std::shared_ptr<LoginItemService> loginItem;
+};
+
+Folders& folders()
+{
+    static Folders instance;
+    return instance;
+}
+
+void createFolder(const fs::path& folder)
+{
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec) log.error("cannot create the folder ->", folder.string() + ": " + ec.message());
+}
+
+}  // namespace
+
+std::string AppInfo::releaseVersionNumber(std::string_view stored)
+{
+    return stored.empty() ? std::string("0.0.0") : std::string(stored);
+}
+
+std::string AppInfo::buildVersionNumber(std::string_view stored)
+{
+    return stored.empty() ? std::string("0") : std::string(stored);
+}
+
+const std::string& AppInfo::version()
+{
+    static const std::string value = releaseVersionNumber(VANDREL_APP_VERSION);
+    return value;
+}
+
+const std::string& AppInfo::buildVersion()
+{
+    static const std::string value = buildVersionNumber(VANDREL_BUILD_NUMBER);
+    return value;
+}
+
+const VDVersion& AppInfo::vdVersion()
+{
+    static const VDVersion value(version());
+    return value;
+}
+
+bool AppInfo::isTesting()
+{
+    return false;
+}
+
+fs::path AppInfo::standardSupportFolder()
+{
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && *data && fs::path(data).is_absolute()) return fs::path(data) / "Vandrel";
+    const char* home = std::getenv("HOME");
+    return fs::path(home && *home ? home : "/tmp") / ".local" / "share" / "Vandrel";
+}
+
+fs::path AppInfo::supportFolderUrl()
+{
+    auto& f = folders();
+    std::lock_guard lock(f.mutex);
+    if (!f.support) {
+        f.support = standardSupportFolder();
+        createFolder(*f.support);
+    }
+    return *f.support;
+}
+
+fs::path AppInfo::clipCacheFolderUrl()
+{
+    const fs::path support = supportFolderUrl();
+    auto& f = folders();
+    std::lock_guard lock(f.mutex);
+    if (!f.clipCache) {
+        f.clipCache = support / "cache" / "clip";
+        createFolder(*f.clipCache);
+    }
+    return *f.clipCache;
+}
+
+void AppInfo::setSupportFolderUrl(fs::path folder)
+{
+    auto& f = folders();
+    std::lock_guard lock(f.mutex);
+    f.support = std::move(folder);
+    f.clipCache.reset();
+    createFolder(*f.support);
+}
+
+void AppInfo::setLoginItemService(std::shared_ptr<LoginItemService> service)
+{
+    auto& f = folders();
+    std::lock_guard lock(f.mutex);
+    f.loginItem = std::move(service);
+}
+
+void AppInfo::switchStartAtLogin(bool enabled)
+{
+    std::shared_ptr<LoginItemService> service;
+    {
+        auto& f = folders();
+        std::lock_guard lock(f.mutex);
+        if (!f.loginItem) f.loginItem = std::make_shared<XdgAutostartLoginItem>();
+        service = f.loginItem;
+    }
+    if (const auto error = service->setStartAtLogin(enabled)) {
+        log.warning("Failed to add login item.", *error);
+        return;
+    }
+    Defaults()[DefaultsKeys::app_isStartAtLogin] = enabled;
+    log.info(enabled ? "Added login item." : "Removed login item.");
+}
+
+}  // namespace vandrel

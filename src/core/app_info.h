@@ -1,0 +1,43 @@
+// Facts about the running program: its version and build, its data folders, and starting at login.
+//
+// The data folder is $XDG_DATA_HOME/Vandrel (~/.local/share/Vandrel), created on first use; tests point it
+// elsewhere with setSupportFolderUrl() before anything uses it. Every member may be used from any thread.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "core/login_item_service.h"
+#include "core/vd_version.h"
+
+namespace vandrel {
+
+class AppInfo {
+public:
+    static const std::string& version();
+    static const std::string& buildVersion();
+    static const VDVersion& vdVersion();
+
+    static std::filesystem::path supportFolderUrl();
+    // supportFolderUrl() + "cache/clip", created on first use.
+    static std::filesystem::path clipCacheFolderUrl();
+    static bool isTesting();
+
+    // Registers or removes the login item; on success stores the choice under app_isStartAtLogin.
+    static void switchStartAtLogin(bool enabled);
+
+    // The version texts as a bundle reports them: the stored text, or "0.0.0" / "0" when there is none.
+    static std::string releaseVersionNumber(std::string_view stored);
+    static std::string buildVersionNumber(std::string_view stored);
+
+    // $XDG_DATA_HOME/Vandrel, or ~/.local/share/Vandrel.
+    static std::filesystem::path standardSupportFolder();
+    // Uses another data folder from now on (created at once); for tests and a sandboxed run.
+    static void setSupportFolderUrl(std::filesystem::path folder);
+    // Replaces the login-item service (the default writes an XDG autostart entry).
+    static void setLoginItemService(std::shared_ptr<LoginItemService> service);
+};
+
+}  // namespace vandrel

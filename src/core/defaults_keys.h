@@ -1,0 +1,54 @@
+// Every typed setting of the program: its key string, type and default. Read and write them through the
+// settings store, `Defaults()[DefaultsKeys::clip_isPastePlainText]`.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/defaults_key.h"
+
+namespace vandrel {
+
+struct DefaultsKeys {
+    using StringList = std::vector<std::string>;
+    using StringMap = std::map<std::string, std::string>;
+
+    static inline const DefaultsKey<bool> app_isStartAtLogin{"app_isStartAtLogin", false};
+    static inline const DefaultsKey<bool> app_isAutoCheckUpdates{"app_isAutoCheckUpdates", false};
+    static inline const DefaultsKey<bool> app_isCheckBetaUpdate{"app_isCheckBetaUpdate", false};
+    static inline const DefaultsKey<bool> app_isCheckAlphaUpdate{"app_isCheckAlphaUpdate", false};
+    static inline const DefaultsKey<bool> app_isAllowSendUsage{"app_isAllowSendUsage", false};
+    static inline const DefaultsKey<bool> app_isDevelopMode{"app_isDevelopMode", false};
+    static inline const DefaultsKey<std::string> app_theVersionFirstLaunch{"app_theVersionFirstLaunch", ""};
+    static inline const DefaultsKey<std::string> app_theVersionLastLaunch{"app_theVersionLastLaunch", ""};
+    static inline const DefaultsKey<std::string> app_theTimeFirstLaunch{"app_theTimeFirstLaunch", ""};
+    static inline const DefaultsKey<std::string> app_theTimeLastLaunch{"app_theTimeLastLaunch", ""};
+    // The accessor names of the next three differ from their stored key strings; stored files use the latter.
+    static inline const DefaultsKey<std::int64_t> app_launchedTimes{"app_launchTimes", 0};
+    static inline const DefaultsKey<std::string> app_fileLogMinLevel{"app_fileMinLogLevel", ""};
+    static inline const DefaultsKey<std::string> hotkey_currentKeyScheme{"hotkey_currentKeyscheme", ""};
+    static inline const DefaultsKey<std::string> hotkey_currentVandrelVersion{"hotkey_currentVandrelVersion", ""};
+    static inline const DefaultsKey<StringList> hotkey_customKeySchemeNames{"hotkey_customKeySchemeNames", {}};
+    static inline const DefaultsKey<StringMap> hotkey_allCustomKeySchemes{"hotkey_allCustomKeySchemes", {}};
+    static inline const DefaultsKey<bool> clip_isPastePlainText{"clip_isPastePlainText", false};
+    static inline const DefaultsKey<bool> clip_isDeleteHistory{"clip_isDeleteHistory", false};
+    static inline const DefaultsKey<bool> clip_isPasteAndDeleteHistory{"clip_isPasteAndDeleteHistory", false};
+    static inline const DefaultsKey<bool> clip_isCopySameHistory{"clip_isCopySameHistory", true};
+    static inline const DefaultsKey<bool> clip_isOverwriteSameHistory{"clip_isOverwriteSameHistory", false};
+    static inline const DefaultsKey<std::int64_t> clip_thumbnailWidth{"clip_thumbnailWidth", 100};
+    static inline const DefaultsKey<std::int64_t> clip_thumbnailHeight{"clip_thumbnailHeight", 32};
+    static inline const DefaultsKey<std::string> feedback_username{"feedback_username", ""};
+    static inline const DefaultsKey<std::string> feedback_email{"feedback_email", ""};
+    static inline const DefaultsKey<bool> windowBinding_isLaunchAppWithoutConfirmation{
+        "windowBinding_isLaunchAppWithoutConfirmation", false};
+    static inline const DefaultsKey<bool> cheatSheet_isWindowPined{"cheatSheet_isWindowPined", true};
+    static inline const DefaultsKey<bool> cheatSheet_isCloseOnCapsUp{"cheatSheet_isCloseOnCapsUp", true};
+    static inline const DefaultsKey<bool> experimental_hotstring{"experimental_hotstring", false};
+
+    // Not a typed key: usage reporting reads and writes it by name (SettingsStore::uniqueUserIdentifier).
+    static constexpr const char* googleReporter_uniqueUserIdentifier = "googleReporter_uniqueUserIdentifier";
+};
+
+}  // namespace vandrel

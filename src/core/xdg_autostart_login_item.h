@@ -1,0 +1,36 @@
+// The login item as an XDG autostart entry: <autostart folder>/vandrel.desktop starts the program when the
+// desktop session starts; removing the file stops it.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "core/login_item_service.h"
+
+namespace vandrel {
+
+class XdgAutostartLoginItem final : public LoginItemService {
+public:
+    static constexpr const char* entryFileName = "vandrel.desktop";
+
+    // $XDG_CONFIG_HOME/autostart, or ~/.config/autostart.
+    static std::filesystem::path standardFolder();
+    // The running program's own executable.
+    static std::filesystem::path runningExecutable();
+
+    XdgAutostartLoginItem();
+    XdgAutostartLoginItem(std::filesystem::path folder, std::filesystem::path executable);
+
+    std::optional<std::string> setStartAtLogin(bool enabled) override;
+
+    std::filesystem::path entryPath() const { return folder_ / entryFileName; }
+    // The entry's text for the executable.
+    std::string entryText() const;
+
+private:
+    std::filesystem::path folder_;
+    std::filesystem::path executable_;
+};
+
+}  // namespace vandrel

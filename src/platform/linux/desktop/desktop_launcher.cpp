@@ -1,0 +1,127 @@
+#include "platform/linux/desktop/desktop_launcher.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QThread>
+#include <QUrl>
+#include <filesystem>
+#include <fstream>
+
+#include "core/log.h"
+
+namespace vandrel {
+
+namespace {
+
+std::string findProgram(const char* name)
+{
+    return QStandardPaths::findExecutable(QString::fromLatin1(name)).toStdString();
+}
+
+}  // namespace
+
+ProcessStarter DesktopLauncher::detachedStarter()
+{
+    return
+        [](const std::vector<std::string>& argv, const std::string& workingDirectory) -> std::optional<std::int64_t> {
+            if (argv.empty()) return std::nullopt;
+            QStringList arguments;
+            for (std::size_t i = 1; i < argv.size(); ++i) arguments << QString::fromStdString(argv[i]);
+            qint64 pid = 0;
+            if (!QProcess::startDetached(QString::fromStdString(argv[0]), arguments,
+                                         QString::fromStdString(workingDirectory), &pid))
+                return std::nullopt;
+            return pid;
+        };
+}
+
+DesktopLauncher::DesktopLauncher(ProcessStarter starter, std::optional<std::string> gioProgram)
+    : starter_(starter ? std::move(starter) : detachedStarter()),
+      gio_(gioProgram ? std::move(*gioProgram) : findProgram("gio"))
+{
+}
+
+std::optional<std::int64_t> DesktopLauncher::start(const std::vector<std::string>& argv,
+                                                   const std::string& workingDirectory)
+{
+    auto pid = starter_(argv, workingDirectory);
+    if (!pid) log.warning("cannot start a program", argv.empty() ? std::string() : argv.front());
+    return pid;
+}
+
+std::optional<std::int64_t> DesktopLauncher::launchEntry(const DesktopEntry& entry)
+{
+    if (!gio_.empty()) {
+        if (!start({gio_, "launch", entry.path}, {})) return std::nullopt;
+        return 0;
+    }
+    auto argv = entry.commandLine();
+    if (argv.empty()) {
+        log.warning("desktop entry has no usable Exec line", entry.path);
+        return std::nullopt;
+    }
+    if (entry.terminal) {
+        const auto terminal = findProgram("x-terminal-emulator");
+        if (terminal.empty()) {
+            log.warning("desktop entry needs a terminal and none is installed", entry.path);
+            return std::nullopt;
+        }
+        argv.insert(argv.begin(), {terminal, "-e"});
+    }
+    return start(argv, entry.workingDirectory);
+}
+
+std::optional<std::int64_t> DesktopLauncher::launchExecutable(const std::string& path)
+{
+    return start({path}, {});
+}
+
+std::optional<std::int64_t> DesktopLauncher::launchAfterExit(std::int64_t pid, const std::vector<std::string>& argv)
+{
+    if (pid <= 0 || argv.empty()) return std::nullopt;
+    // The arguments stay positional parameters of the script: nothing of them is ever parsed by the shell.
+    std::vector<std::string> helper{"/bin/sh", "-c",
+                                    "while kill -0 \"$1\" 2>/dev/null; do sleep 0.1; done; shift; exec \"$@\"",
+                                    "vandrel-relaunch", std::to_string(pid)};
+    helper.insert(helper.end(), argv.begin(), argv.end());
+    return start(helper, {});
+}
+
+std::vector<std::string> DesktopLauncher::ownCommandLine()
+{
+    std::error_code error;
+    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) return {};
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    std::vector<std::string> out{executable.string()};
+    std::string argument;
+    bool first = true;
+    while (std::getline(in, argument, '\0')) {
+        if (!first) out.push_back(argument);  // argv[0] may be anything; the executable stands for it
+        first = false;
+    }
+    return out;
+}
+
+bool DesktopLauncher::openUrl(const std::string& url)
+{
+    const QUrl u(QString::fromStdString(url), QUrl::StrictMode);
+    if (!u.isValid() || u.scheme().isEmpty()) {
+        log.warning("not a URL, not opened", url);
+        return false;
+    }
+    auto* app = QCoreApplication::instance();
+    if (qobject_cast<QGuiApplication*>(app) && QThread::currentThread() == app->thread())
+        return QDesktopServices::openUrl(u);
+    const auto text = u.toString(QUrl::FullyEncoded).toStdString();
+    if (const auto xdgOpen = findProgram("xdg-open"); !xdgOpen.empty()) return start({xdgOpen, text}, {}).has_value();
+    if (!gio_.empty()) return start({gio_, "open", text}, {}).has_value();
+    log.warning("no program to open URLs with (xdg-open or gio)", url);
+    return false;
+}
+
+}  // namespace vandrel

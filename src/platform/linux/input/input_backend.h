@@ -1,0 +1,206 @@
+// The keyboard path of the Linux backend, run on its own input thread:
+//
+//   keyboards (/dev/input/event*, grabbed)  --read-->  raw key reports (before any mapping)
+//        --> key mapping (Caps Lock sends F19 while mapped)  --> key-down / key-up / flags-changed taps
+//        --> passed events written to the output keyboard (uinput), swallowed ones nowhere
+//   posted strokes (from any thread)  --> written to the output keyboard after our taps
+//
+// The thread waits in epoll on the keyboards, the hotplug watch, the output keyboard (its lights) and an
+// eventfd for commands from other threads. Keyboards are grabbed only while something needs them (a tap or
+// a key mapping), only when none of their keys is down, and never while there is no output keyboard to
+// write to. A watchdog on the injected scheduler lets every keyboard go when the thread stalls in a tap for
+// longer than the limit; the taps then report disabled and enabling one grabs again.
+//
+// Events on the output keyboard: a key whose press went out is always released there when the keyboard
+// releases it, even when a tap swallows the release, because a key left down on a Linux keyboard repeats
+// for ever. Keys the program cannot name (media keys, PrintScreen ...) pass straight through.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/event_tap.h"
+#include "platform/hid_keyboard.h"
+#include "platform/linux/input/input_device_source.h"
+#include "platform/linux/input/input_output_device.h"
+#include "platform/linux/input/posting_translator.h"
+#include "rx/scheduler.h"
+#include "rx/subjects.h"
+
+namespace vandrel {
+
+class UinputWriter;
+
+class InputBackend {
+public:
+    struct Options {
+        std::shared_ptr<InputDeviceSource> source;
+        // Makes the output keyboard at start; null when it cannot be made.
+        std::function<std::unique_ptr<InputOutputDevice>()> makeOutput;
+        // Watchdog ticks, new-node retries and event time stamps.
+        rx::SchedulerPtr scheduler;
+        rx::Duration stallLimit = std::chrono::seconds(1);
+        rx::Duration watchdogPeriod = std::chrono::milliseconds(250);
+        // A new node that cannot be opened yet is tried again for this long.
+        rx::Duration openRetryWindow = std::chrono::seconds(1);
+        rx::Duration openRetryInterval = std::chrono::milliseconds(100);
+        // False: no thread; the owner drives the loop with pump() (tests, benchmarks).
+        bool ownThread = true;
+        // Asked for every key event on the input thread (keep it cheap); while it answers true the taps see
+        // nothing and every event goes out as the keyboard sent it. The secure-input state: the session is
+        // locked and its lock screen must get the real keys. Null: never.
+        std::function<bool()> passThrough;
+    };
+
+    explicit InputBackend(Options options);
+    ~InputBackend();
+    InputBackend(const InputBackend&) = delete;
+    InputBackend& operator=(const InputBackend&) = delete;
+
+    // Makes the output keyboard, opens the keyboards and starts the loop. Once only; false when the output
+    // keyboard cannot be made: the keyboards are then read for raw key reports but never grabbed.
+    bool start();
+    bool isStarted() const { return started_.load(); }
+    bool hasOutput() const { return hasOutput_.load(); }
+    // Releases every key on the output, lets every keyboard go and ends the loop. Also run by the destructor.
+    void stop();
+
+    // Without a thread of its own: handles whatever is ready, waiting up to timeoutMs for the first of it,
+    // then everything that follows until nothing is left.
+    void pump(int timeoutMs = 0);
+
+    // A tap for one event type; null when there is no output keyboard.
+    std::shared_ptr<EventTap> createTap(KeyEventType type, TapCallback callback, TapPlacement placement);
+
+    // Writes posted strokes, in order, after everything already queued. Any thread. False when there is no
+    // output keyboard.
+    bool post(std::vector<EvdevStroke> strokes);
+    // Runs an event through the taps as if a keyboard had sent it; when it passes it is written as given.
+    bool postAtHidLocation(const KeyEvent& event);
+
+    // The key mapping of the keyboards, as virtual key codes (source -> destination); a key mapped to
+    // itself is unmapped. Applies to keys pressed after the call.
+    void setKeyMapping(std::map<std::uint16_t, std::uint16_t> mapping);
+
+    // Raw reports (usage page 7) of every physical key press and release, before mapping, once observing.
+    void setObservingKeys(bool observing) { observing_.store(observing); }
+    rx::Observable<HidKeyReport> keyReports() { return reports_.asObservable(); }
+
+    // The Caps Lock light as the desktop last set it on the output keyboard, else as a grabbed keyboard
+    // shows it; absent when neither is known.
+    std::optional<bool> capsLockLight();
+
+    // Lets every keyboard go and releases every key on the output, and keeps it so until the process ends.
+    // Any thread; waits up to a second for the input thread and, when it does not answer, does it directly.
+    void releaseAndUngrab();
+
+    // A scheduler whose jobs run on the input thread, between events, so engine work that must not race the
+    // tap callbacks (the tap guardian, the Caps-up repair) runs where they do. Delays are timed by the
+    // backend's own scheduler. Jobs queued before start() run once the loop runs.
+    rx::SchedulerPtr inputThreadScheduler();
+
+    // What the backend holds now (tests, diagnostics). Any thread.
+    std::size_t keyboardCount() const;
+    std::vector<std::string> grabbedPaths() const;
+    bool isStalled() const { return stalled_.load(); }
+
+private:
+    struct Device;
+    struct TapHub;
+    class Tap;
+    struct Alive;
+
+    void enqueue(std::function<void()> command);
+    void runLoop();
+    // False when nothing was ready.
+    bool handleReady(int timeoutMs);
+    void runCommands();
+    void guarded(const std::function<void()>& work);
+
+    void openNode(const std::string& path, rx::TimePoint firstAttempt);
+    void addDevice(const std::string& path, InputDeviceSource::Opened opened);
+    void removeDevice(std::uint64_t id, const char* why);
+    void readDevice(Device& device);
+    void readOutput();
+    void readHotplug();
+    void handleInputEvent(Device& device, const input_event& ev);
+    void handleKey(Device& device, std::uint16_t code, std::int32_t value);
+    void resync(Device& device);
+    TapResult dispatch(KeyEvent& event);
+    bool passingThrough();
+    KeyEvent makeEvent(KeyEventType type, std::uint16_t keyCode, std::uint64_t flags) const;
+    std::uint64_t currentFlags() const;
+    void countModifier(std::uint16_t virtualKeyCode, int delta);
+
+    bool wantGrab() const;
+    void updateGrabs();
+    void tryGrab(Device& device);
+    void ungrabDevice(Device& device);
+    void setDeviceLights(Device& device);
+    void drain(Device& device);
+
+    template <class Op>
+    bool write(Op&& op);
+    void flushOutput();
+    void outputFailed();
+    void stall(const char* why);
+    void watchdogCheck();
+    void shutDownOnInputThread();
+    void onTapEnabled();
+
+    Options options_;
+    std::shared_ptr<TapHub> hub_;
+    std::shared_ptr<Alive> alive_;
+    rx::PublishSubject<HidKeyReport> reports_;
+
+    std::mutex startMutex_;
+    std::atomic<bool> started_{false};
+    std::atomic<bool> hasOutput_{false};
+    std::atomic<bool> observing_{false};
+    std::atomic<bool> stalled_{false};
+    std::atomic<bool> shutDown_{false};
+    std::atomic<bool> running_{false};
+    std::atomic<bool> capsLockOn_{false};
+    std::atomic<int> capsLightKnown_{0};  // 0 unknown, 1 from a keyboard, 2 from the output keyboard
+    std::atomic<std::int64_t> busySince_{0};
+    std::thread thread_;
+    std::atomic<std::thread::id> loopThread_{};
+    rx::Disposable watchdog_;
+    int cleanupId_ = 0;
+
+    InputFd epoll_;
+    InputFd wake_;
+
+    std::mutex commandMutex_;
+    std::vector<std::function<void()>> commands_;
+
+    // Output keyboard: written on the input thread, and by the watchdog and the signal path in an emergency.
+    std::mutex outputMutex_;
+    std::unique_ptr<InputOutputDevice> output_;
+    std::unique_ptr<UinputWriter> writer_;
+    std::atomic<bool> outputBroken_{false};
+
+    // Keyboards: changed on the input thread; read elsewhere under the lock.
+    mutable std::mutex devicesMutex_;
+    std::vector<std::shared_ptr<Device>> devices_;
+    std::uint64_t nextDeviceId_ = 3;
+
+    // Input-thread state.
+    std::array<std::uint16_t, 128> mapping_{};
+    bool mappingActive_ = false;
+    std::array<int, 5> modifierCounts_{};
+    std::array<std::int32_t, 3> lights_{};  // num, caps, scroll as the desktop set them on the output
+    bool lightsKnown_ = false;
+    bool passingThrough_ = false;
+};
+
+}  // namespace vandrel

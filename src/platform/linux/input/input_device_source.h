@@ -1,0 +1,54 @@
+// Where the input backend gets its keyboards: the event nodes, opening one, hotplug, and the few ioctls on
+// an open keyboard. The real source is EvdevDeviceSource; tests hand out socket pairs that carry raw
+// struct input_event, which is all the backend reads and writes on a device fd.
+#pragma once
+
+#include <linux/input.h>
+
+#include <bitset>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/linux/input/input_fd.h"
+
+namespace vandrel {
+
+using KeyBits = std::bitset<KEY_CNT>;
+
+class InputDeviceSource {
+public:
+    enum class OpenStatus {
+        opened,
+        ignored,      // not a keyboard, or our own output device
+        unavailable,  // cannot be opened now; a new node may become readable once its permissions settle
+    };
+    struct Opened {
+        OpenStatus status = OpenStatus::unavailable;
+        InputFd fd;  // non-blocking, close-on-exec
+        std::string name;
+    };
+    struct HotplugChange {
+        std::string path;
+        bool added = true;
+    };
+
+    virtual ~InputDeviceSource() = default;
+
+    // The event nodes present now.
+    virtual std::vector<std::string> scan() = 0;
+    virtual Opened open(const std::string& path) = 0;
+
+    // A descriptor that turns readable when nodes come or go; -1 when hotplug cannot be followed.
+    virtual int hotplugFd() = 0;
+    virtual std::vector<HotplugChange> readHotplug() = 0;
+
+    // Exclusive access to a keyboard (EVIOCGRAB).
+    virtual bool grab(int fd, bool on) = 0;
+    // Keys the kernel holds down on the device (EVIOCGKEY); absent when it cannot be read.
+    virtual std::optional<KeyBits> keysDown(int fd) = 0;
+    // The device's Caps Lock light (EVIOCGLED); absent when it cannot be read or the device has none.
+    virtual std::optional<bool> capsLockLed(int fd) = 0;
+};
+
+}  // namespace vandrel

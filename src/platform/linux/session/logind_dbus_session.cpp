@@ -1,0 +1,128 @@
+#include "platform/linux/session/logind_dbus_session.h"
+
+#include <unistd.h>
+
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
+
+#include "core/log.h"
+
+namespace vandrel {
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.login1");
+const QString kManagerPath = QStringLiteral("/org/freedesktop/login1");
+const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
+const QString kSession = QStringLiteral("org.freedesktop.login1.Session");
+const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString kLockedHint = QStringLiteral("LockedHint");
+
+}  // namespace
+
+LogindDbusSession::LogindDbusSession(QDBusConnection bus) : bus_(std::move(bus))
+{
+    if (!bus_.isConnected()) {
+        warnOnce(QStringLiteral("system bus unavailable"), bus_.lastError().message());
+        return;
+    }
+    if (!bus_.connect(kService, kManagerPath, kManager, QStringLiteral("PrepareForSleep"), this,
+                      SLOT(onPrepareForSleep(bool))))
+        warnOnce(QStringLiteral("cannot follow sleep and wake"), bus_.lastError().message());
+    findSession();
+}
+
+LogindDbusSession::~LogindDbusSession() = default;
+
+void LogindDbusSession::warnOnce(const QString& what, const QString& detail)
+{
+    if (warned_) return;
+    warned_ = true;
+    log.warning("logind: " + what.toStdString() + "; a locked session and sleep may go unnoticed",
+                detail.toStdString());
+}
+
+void LogindDbusSession::findSession()
+{
+    auto call = QDBusMessage::createMethodCall(kService, kManagerPath, kManager, QStringLiteral("GetSession"));
+    call << QStringLiteral("auto");  // our own session, or the user's graphical one when we run outside any
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        QDBusPendingReply<QDBusObjectPath> reply = *w;
+        if (reply.isError()) {
+            findSessionByPid();
+            return;
+        }
+        followSession(reply.value().path());
+    });
+}
+
+void LogindDbusSession::findSessionByPid()
+{
+    auto call = QDBusMessage::createMethodCall(kService, kManagerPath, kManager, QStringLiteral("GetSessionByPID"));
+    call << static_cast<uint>(::getpid());
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        QDBusPendingReply<QDBusObjectPath> reply = *w;
+        if (reply.isError()) {
+            warnOnce(QStringLiteral("no login session found"), reply.error().message());
+            return;
+        }
+        followSession(reply.value().path());
+    });
+}
+
+void LogindDbusSession::followSession(const QString& path)
+{
+    sessionPath_ = path;
+    // Follow first, then read: a change between the two is not lost.
+    if (!bus_.connect(kService, path, kProperties, QStringLiteral("PropertiesChanged"), this,
+                      SLOT(onPropertiesChanged(QString, QVariantMap, QStringList))))
+        warnOnce(QStringLiteral("cannot follow the session's lock state"), bus_.lastError().message());
+    readLockedHint();
+}
+
+void LogindDbusSession::readLockedHint()
+{
+    auto call = QDBusMessage::createMethodCall(kService, sessionPath_, kProperties, QStringLiteral("Get"));
+    call << kSession << kLockedHint;
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        QDBusPendingReply<QDBusVariant> reply = *w;
+        if (reply.isError()) {
+            warnOnce(QStringLiteral("cannot read the session's lock state"), reply.error().message());
+            return;
+        }
+        locked_.store(reply.value().variant().toBool(), std::memory_order_release);
+    });
+}
+
+void LogindDbusSession::onPropertiesChanged(const QString& interfaceName, const QVariantMap& changed,
+                                            const QStringList& invalidated)
+{
+    if (interfaceName != kSession) return;
+    if (changed.contains(kLockedHint)) {
+        QVariant value = changed.value(kLockedHint);
+        if (value.canConvert<QDBusVariant>()) value = value.value<QDBusVariant>().variant();
+        const bool locked = value.toBool();
+        if (locked_.exchange(locked, std::memory_order_acq_rel) != locked)
+            log.info(locked ? "session locked" : "session unlocked");
+    } else if (invalidated.contains(kLockedHint)) {
+        readLockedHint();
+    }
+}
+
+void LogindDbusSession::onPrepareForSleep(bool start)
+{
+    log.info(start ? "system going to sleep" : "system woke up");
+    power_.onNext(start ? PowerEvent::willSleep : PowerEvent::didWake);
+}
+
+}  // namespace vandrel

@@ -1,0 +1,52 @@
+// LogindSession over D-Bus: org.freedesktop.login1 on the system bus. The session is the caller's own
+// ("auto"), else the one of our process id. LockedHint is read once and then followed through the session's
+// PropertiesChanged signal, so isLocked() never waits on the bus; PrepareForSleep gives the power events.
+// Without a system bus or logind the session reads as unlocked and never sleeps, with one warning in the log.
+//
+// Make it on the main thread (the thread of the Qt event loop): the bus replies and signals arrive there.
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QStringList>
+#include <QVariantMap>
+#include <atomic>
+#include <memory>
+
+#include "platform/linux/session/logind_session.h"
+#include "rx/subjects.h"
+
+namespace vandrel {
+
+class LogindDbusSession final : public QObject, public LogindSession {
+    Q_OBJECT
+
+public:
+    explicit LogindDbusSession(QDBusConnection bus = QDBusConnection::systemBus());
+    ~LogindDbusSession() override;
+
+    bool isLocked() const override { return locked_.load(std::memory_order_acquire); }
+    rx::Observable<PowerEvent> powerEvents() override { return power_.asObservable(); }
+
+    // The session object followed; empty until it is known.
+    QString sessionPath() const { return sessionPath_; }
+
+private slots:
+    void onPrepareForSleep(bool start);
+    void onPropertiesChanged(const QString& interfaceName, const QVariantMap& changed, const QStringList& invalidated);
+
+private:
+    void findSession();
+    void findSessionByPid();
+    void followSession(const QString& path);
+    void readLockedHint();
+    void warnOnce(const QString& what, const QString& detail);
+
+    QDBusConnection bus_;
+    QString sessionPath_;
+    std::atomic<bool> locked_{false};
+    bool warned_ = false;
+    rx::PublishSubject<PowerEvent> power_;
+};
+
+}  // namespace vandrel

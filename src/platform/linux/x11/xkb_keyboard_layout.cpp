@@ -1,0 +1,224 @@
+#include "platform/linux/x11/xkb_keyboard_layout.h"
+
+#include <xcb/xcb.h>
+#include <xkbcommon/xkbcommon-x11.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <cstdlib>
+#include <mutex>
+
+#include "core/log.h"
+#include "platform/linux/input/key_code_table.h"
+
+// xcb's XKB header names a struct member `explicit`.
+// clang-format off
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
+// clang-format on
+
+namespace vandrel {
+
+namespace {
+
+// The X server's key codes are evdev's plus 8.
+constexpr xkb_keycode_t kEvdevOffset = 8;
+
+// The XKB events share one X event code; xkbType tells them apart.
+union XkbEvent {
+    struct {
+        std::uint8_t response_type;
+        std::uint8_t xkbType;
+        std::uint16_t sequence;
+        xcb_timestamp_t time;
+        std::uint8_t deviceID;
+    } any;
+    xcb_xkb_new_keyboard_notify_event_t newKeyboard;
+    xcb_xkb_map_notify_event_t map;
+    xcb_xkb_state_notify_event_t state;
+};
+
+struct ContextDeleter {
+    void operator()(xkb_context* c) const { xkb_context_unref(c); }
+};
+struct KeymapDeleter {
+    void operator()(xkb_keymap* k) const { xkb_keymap_unref(k); }
+};
+struct StateDeleter {
+    void operator()(xkb_state* s) const { xkb_state_unref(s); }
+};
+struct ConnectionDeleter {
+    void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
+};
+
+}  // namespace
+
+struct XkbKeyboardLayout::Impl {
+    std::mutex mutex;
+    std::unique_ptr<xkb_context, ContextDeleter> context{xkb_context_new(XKB_CONTEXT_NO_FLAGS)};
+    std::unique_ptr<xcb_connection_t, ConnectionDeleter> connection;
+    std::int32_t device = -1;
+    std::uint8_t eventBase = 0;
+    std::unique_ptr<xkb_keymap, KeymapDeleter> keymap;
+    std::unique_ptr<xkb_state, StateDeleter> sessionState;  // the server's, for the active group
+    std::unique_ptr<xkb_state, StateDeleter> plainState;    // no modifier held, in the active group
+    xkb_mod_mask_t numLock = 0;
+    bool fromDisplay = false;
+
+    bool connectDisplay(const std::string& name)
+    {
+        connection.reset(xcb_connect(name.c_str(), nullptr));
+        if (xcb_connection_has_error(connection.get())) {
+            connection.reset();
+            log.warning("keyboard layout: cannot connect to the X display, using the default layout", name);
+            return false;
+        }
+        if (!xkb_x11_setup_xkb_extension(connection.get(), XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
+                                         XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, &eventBase, nullptr) ||
+            (device = xkb_x11_get_core_keyboard_device_id(connection.get())) < 0) {
+            connection.reset();
+            log.warning("keyboard layout: the X display has no XKB keyboard, using the default layout", name);
+            return false;
+        }
+        selectEvents();
+        return loadFromDevice();
+    }
+
+    // Notices of a new keymap and of group changes; read as they come on each lookup.
+    void selectEvents()
+    {
+        constexpr std::uint16_t events =
+            XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY | XCB_XKB_EVENT_TYPE_STATE_NOTIFY;
+        constexpr std::uint16_t mapParts = XCB_XKB_MAP_PART_KEY_TYPES | XCB_XKB_MAP_PART_KEY_SYMS |
+                                           XCB_XKB_MAP_PART_MODIFIER_MAP | XCB_XKB_MAP_PART_EXPLICIT_COMPONENTS |
+                                           XCB_XKB_MAP_PART_KEY_ACTIONS | XCB_XKB_MAP_PART_VIRTUAL_MODS |
+                                           XCB_XKB_MAP_PART_VIRTUAL_MOD_MAP;
+        constexpr std::uint16_t groupParts =
+            XCB_XKB_STATE_PART_GROUP_BASE | XCB_XKB_STATE_PART_GROUP_LATCH | XCB_XKB_STATE_PART_GROUP_LOCK;
+        xcb_xkb_select_events_details_t details{};
+        details.affectNewKeyboard = XCB_XKB_NKN_DETAIL_KEYCODES;
+        details.newKeyboardDetails = XCB_XKB_NKN_DETAIL_KEYCODES;
+        details.affectState = groupParts;
+        details.stateDetails = groupParts;
+        auto cookie = xcb_xkb_select_events_aux_checked(connection.get(), static_cast<xcb_xkb_device_spec_t>(device),
+                                                        events, 0, 0, mapParts, mapParts, &details);
+        if (auto* error = xcb_request_check(connection.get(), cookie)) {
+            std::free(error);
+            log.warning("keyboard layout: cannot follow layout changes of the X display");
+        }
+    }
+
+    bool loadFromDevice()
+    {
+        std::unique_ptr<xkb_keymap, KeymapDeleter> map(
+            xkb_x11_keymap_new_from_device(context.get(), connection.get(), device, XKB_KEYMAP_COMPILE_NO_FLAGS));
+        if (!map) {
+            log.warning("keyboard layout: cannot read the keymap of the X display");
+            return false;
+        }
+        std::unique_ptr<xkb_state, StateDeleter> state(
+            xkb_x11_state_new_from_device(map.get(), connection.get(), device));
+        if (!state) return false;
+        use(std::move(map), std::move(state));
+        return true;
+    }
+
+    bool loadDefault()
+    {
+        // Null names: XKB_DEFAULT_RULES, _MODEL, _LAYOUT, _VARIANT, _OPTIONS, else xkbcommon's defaults (US).
+        std::unique_ptr<xkb_keymap, KeymapDeleter> map(
+            xkb_keymap_new_from_names(context.get(), nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS));
+        if (!map) {
+            log.error("keyboard layout: cannot build the default keymap (are the XKB data files installed?)");
+            return false;
+        }
+        std::unique_ptr<xkb_state, StateDeleter> state(xkb_state_new(map.get()));
+        use(std::move(map), std::move(state));
+        return true;
+    }
+
+    void use(std::unique_ptr<xkb_keymap, KeymapDeleter> map, std::unique_ptr<xkb_state, StateDeleter> state)
+    {
+        keymap = std::move(map);
+        sessionState = std::move(state);
+        plainState.reset(xkb_state_new(keymap.get()));
+        // A Mac keypad always types digits: take the keypad keys with Num Lock on.
+        const auto index = xkb_keymap_mod_get_index(keymap.get(), XKB_MOD_NAME_NUM);
+        numLock = index == XKB_MOD_INVALID ? 0 : xkb_mod_mask_t{1} << index;
+    }
+
+    void readEvents()
+    {
+        if (!connection) return;
+        bool reload = false;
+        while (xcb_generic_event_t* raw = xcb_poll_for_event(connection.get())) {
+            const auto* event = reinterpret_cast<const XkbEvent*>(raw);
+            if (event->any.response_type == eventBase && event->any.deviceID == device) {
+                switch (event->any.xkbType) {
+                    case XCB_XKB_NEW_KEYBOARD_NOTIFY:
+                    case XCB_XKB_MAP_NOTIFY:
+                        reload = true;
+                        break;
+                    case XCB_XKB_STATE_NOTIFY:
+                        xkb_state_update_mask(sessionState.get(), event->state.baseMods, event->state.latchedMods,
+                                              event->state.lockedMods, event->state.baseGroup,
+                                              event->state.latchedGroup, event->state.lockedGroup);
+                        break;
+                    default:
+                        break;
+                }
+            }
+            std::free(raw);
+        }
+        if (xcb_connection_has_error(connection.get())) {
+            log.warning("keyboard layout: lost the X display; keeping the last layout");
+            connection.reset();
+            return;
+        }
+        if (reload) loadFromDevice();
+    }
+};
+
+XkbKeyboardLayout::XkbKeyboardLayout(std::optional<std::string> displayName) : impl_(std::make_unique<Impl>())
+{
+    std::string name;
+    if (displayName) {
+        name = *displayName;
+    } else if (const char* env = std::getenv("DISPLAY")) {
+        name = env;
+    }
+    if (!impl_->context) {
+        log.error("keyboard layout: cannot create an xkbcommon context; keys have no characters");
+        return;
+    }
+    if (!name.empty()) impl_->fromDisplay = impl_->connectDisplay(name);
+    if (!impl_->fromDisplay) impl_->loadDefault();
+}
+
+XkbKeyboardLayout::~XkbKeyboardLayout() = default;
+
+bool XkbKeyboardLayout::followsDisplay() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return impl_->fromDisplay && impl_->connection;
+}
+
+std::string XkbKeyboardLayout::characterForKeyCode(std::uint16_t keyCode)
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->readEvents();
+    if (!impl_->keymap) return {};
+    const auto evdev = KeyCodeTable::evdevCode(keyCode);
+    if (!evdev) return {};
+    const auto group = xkb_state_serialize_layout(impl_->sessionState.get(), XKB_STATE_LAYOUT_EFFECTIVE);
+    xkb_state_update_mask(impl_->plainState.get(), 0, 0, impl_->numLock, 0, 0, group);
+    const xkb_keycode_t key = *evdev + kEvdevOffset;
+    const int size = xkb_state_key_get_utf8(impl_->plainState.get(), key, nullptr, 0);
+    if (size <= 0) return {};
+    std::string text(static_cast<std::size_t>(size) + 1, '\0');
+    xkb_state_key_get_utf8(impl_->plainState.get(), key, text.data(), text.size());
+    text.resize(static_cast<std::size_t>(size));
+    return text;
+}
+
+}  // namespace vandrel

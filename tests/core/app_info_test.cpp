@@ -1,0 +1,109 @@
+#include "core/app_info.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "core/defaults.h"
+#include "core/defaults_keys.h"
+#include "core/xdg_autostart_login_item.h"
+#include "core/log_capture.h"
+
+namespace vandrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FailingLoginItem final : public LoginItemService {
+public:
+    std::optional<std::string> setStartAtLogin(bool) override { return "no session manager"; }
+};
+
+class AppInfoTest : public ::testing::Test {
+protected:
+    void SetUp() override { installDefaults(std::make_shared<SettingsStore>(root() / "config")); }
+    void TearDown() override { AppInfo::setLoginItemService(nullptr); }
+    fs::path root() const { return fs::path(dir_.path().toStdString()); }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(AppInfoTest, VersionsComeFromTheBuildWithBundleFallbacks)
+{
+    EXPECT_EQ(AppInfo::vdVersion().toString(), VDVersion(AppInfo::version()).toString());
+    EXPECT_EQ(AppInfo::releaseVersionNumber(""), "0.0.0");
+    EXPECT_EQ(AppInfo::buildVersionNumber(""), "0");
+    EXPECT_EQ(AppInfo::releaseVersionNumber("2.1"), "2.1");
+}
+
+TEST_F(AppInfoTest, DataFoldersAreCreatedOnUse)
+{
+    const char* saved = std::getenv("XDG_DATA_HOME");
+    const std::string savedValue = saved ? saved : "";
+    setenv("XDG_DATA_HOME", "/somewhere/data", 1);
+    EXPECT_EQ(AppInfo::standardSupportFolder(), fs::path("/somewhere/data/Vandrel"));
+    setenv("XDG_DATA_HOME", "relative/path", 1);  // not absolute: ignored
+    setenv("HOME", "/home/someone", 1);
+    EXPECT_EQ(AppInfo::standardSupportFolder(), fs::path("/home/someone/.local/share/Vandrel"));
+    if (saved) {
+        setenv("XDG_DATA_HOME", savedValue.c_str(), 1);
+    } else {
+        unsetenv("XDG_DATA_HOME");
+    }
+
+    AppInfo::setSupportFolderUrl(root() / "data");
+    EXPECT_TRUE(fs::is_directory(root() / "data"));
+    EXPECT_EQ(AppInfo::supportFolderUrl(), root() / "data");
+    EXPECT_EQ(AppInfo::clipCacheFolderUrl(), root() / "data" / "cache" / "clip");
+    EXPECT_TRUE(fs::is_directory(root() / "data" / "cache" / "clip"));
+}
+
+TEST_F(AppInfoTest, AFolderThatCannotBeMadeIsLoggedAndStillGiven)
+{
+    std::ofstream(root() / "blocker") << "x";
+    test::ScopedLogCapture logs;
+    AppInfo::setSupportFolderUrl(root() / "blocker" / "data");
+    EXPECT_EQ(AppInfo::clipCacheFolderUrl(), root() / "blocker" / "data" / "cache" / "clip");
+    EXPECT_EQ(logs->count(LogLevel::error), 2u);
+}
+
+TEST_F(AppInfoTest, AFailedLoginItemCallKeepsTheSetting)
+{
+    Defaults().set(DefaultsKeys::app_isStartAtLogin, true);
+    AppInfo::setLoginItemService(std::make_shared<FailingLoginItem>());
+    test::ScopedLogCapture logs;
+    AppInfo::switchStartAtLogin(false);
+    EXPECT_TRUE(logs->contains(LogLevel::warning, "Failed to add login item."));
+    EXPECT_TRUE(Defaults().get(DefaultsKeys::app_isStartAtLogin));
+}
+
+TEST_F(AppInfoTest, TheAutostartEntryIsWrittenAndRemoved)
+{
+    const fs::path folder = root() / "autostart";
+    auto item = std::make_shared<XdgAutostartLoginItem>(folder, "/opt/my apps/van%drel");
+    AppInfo::setLoginItemService(item);
+    test::ScopedLogCapture logs;
+
+    AppInfo::switchStartAtLogin(true);
+    EXPECT_TRUE(logs->contains(LogLevel::info, "Added login item."));
+    EXPECT_TRUE(Defaults().get(DefaultsKeys::app_isStartAtLogin));
+    std::ifstream in(folder / "vandrel.desktop");
+    const std::string entry{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(entry.rfind("[Desktop Entry]\n", 0), 0u);
+    EXPECT_NE(entry.find("Type=Application\n"), std::string::npos);
+    EXPECT_NE(entry.find("Exec=\"/opt/my apps/van%%drel\"\n"), std::string::npos) << entry;
+
+    AppInfo::switchStartAtLogin(false);
+    EXPECT_TRUE(logs->contains(LogLevel::info, "Removed login item."));
+    EXPECT_FALSE(fs::exists(folder / "vandrel.desktop"));
+    EXPECT_FALSE(Defaults().get(DefaultsKeys::app_isStartAtLogin));
+    // Removing what is not there is no failure.
+    AppInfo::switchStartAtLogin(false);
+    EXPECT_EQ(logs->count(LogLevel::warning), 0u);
+}
+
+}  // namespace
+}  // namespace vandrel

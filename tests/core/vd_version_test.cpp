@@ -1,0 +1,86 @@
+#include "core/vd_version.h"
+
+#include <gtest/gtest.h>
+
+#include "core/log_capture.h"
+
+namespace vandrel {
+namespace {
+
+using Slots = std::array<std::int64_t, 5>;
+
+TEST(VDVersionTest, ParsesTheFullPatternAndPrintsFourNumbers)
+{
+    const struct {
+        const char* text;
+        Slots slots;
+        const char* printed;
+    } cases[] = {
+        {"1.2.3b", {1, 2, 3, 0, 30}, "1.2.3.0b"},
+        {"1.2", {1, 2, 0, 0, 70}, "1.2.0.0"},
+        {"2rc", {2, 0, 0, 0, 50}, "2.0.0.0rc"},
+        {"1.2.3.4a", {1, 2, 3, 4, 10}, "1.2.3.4a"},
+    };
+    test::ScopedLogCapture logs;
+    for (const auto& c : cases) {
+        const VDVersion version(c.text);
+        EXPECT_EQ(version.vers, c.slots) << c.text;
+        EXPECT_EQ(version.toString(), c.printed) << c.text;
+    }
+    EXPECT_EQ(logs->count(LogLevel::warning), 0u);
+    EXPECT_EQ(VDVersion("1.2.3b").debugDescription(), "VDVersion(1.2.3.0b)");
+}
+
+TEST(VDVersionTest, FallsBackToDottedNumbersAndWarnsAtTheFirstOtherPiece)
+{
+    const struct {
+        const char* text;
+        Slots slots;
+        std::size_t warnings;
+    } cases[] = {
+        {"1.2.3-beta", {1, 2, 0, 0, 0}, 1},
+        {"1.2.3.4.5", {1, 2, 3, 4, 5}, 0},
+        {"", {0, 0, 0, 0, 0}, 0},
+        {"beta1", {0, 0, 0, 0, 0}, 1},
+        {"1.2..3x", {1, 2, 0, 0, 0}, 1},
+        // Beyond five pieces there is no slot: the rest is left out, nothing is overrun.
+        {"1.2.3.4.5.6.7", {1, 2, 3, 4, 5}, 0},
+        // A run of digits too long for 64 bits does not convert; it never throws.
+        {"1.99999999999999999999999.3.4.5", {1, 0, 0, 0, 0}, 1},
+        {"99999999999999999999999", {0, 0, 0, 0, 70}, 0},
+        {"9223372036854775807.1", {9223372036854775807LL, 1, 0, 0, 70}, 0},
+    };
+    for (const auto& c : cases) {
+        test::ScopedLogCapture logs;
+        const VDVersion version(c.text);
+        EXPECT_EQ(version.vers, c.slots) << c.text;
+        EXPECT_EQ(logs->count(LogLevel::warning), c.warnings) << c.text;
+        if (c.warnings) {
+            EXPECT_TRUE(
+                logs->contains(LogLevel::warning, "Params to init VDVersion is not made up of numbers and dots."));
+        }
+    }
+    EXPECT_EQ(VDVersion("").toString(), "0.0.0.0");
+}
+
+TEST(VDVersionTest, EncodesAsSlotsAndDecodesTextOrItsOwnForm)
+{
+    const VDVersion version("1.2.3b");
+    EXPECT_EQ(version.toJson().dump(), R"({"vers":[1,2,3,0,30]})");
+
+    const auto fromText = VDVersion::fromJsonText(R"("1.2.3b")");
+    ASSERT_TRUE(fromText);
+    EXPECT_EQ(fromText->vers, version.vers);
+
+    const auto roundTrip = VDVersion::fromJson(version.toJson());
+    ASSERT_TRUE(roundTrip);
+    EXPECT_EQ(*roundTrip, version);
+
+    EXPECT_FALSE(VDVersion::fromJsonText("12"));
+    EXPECT_FALSE(VDVersion::fromJsonText(R"({"vers":[1,2]})"));
+    EXPECT_FALSE(VDVersion::fromJsonText(R"({"vers":[1,2,3,"x",5]})"));
+    EXPECT_FALSE(VDVersion::fromJsonText("not json"));
+}
+
+}  // namespace
+}  // namespace vandrel

@@ -1,0 +1,42 @@
+#include "platform/linux/input/input_permission.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace vandrel {
+namespace {
+
+TEST(InputPermission, SaysWhatIsMissingAndHowToGrantIt)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("vandrel-input-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto status = InputPermission::check(dir.string(), (dir / "uinput").string());
+    EXPECT_FALSE(status.granted());
+    EXPECT_TRUE(status.readableKeyboards.empty());
+    EXPECT_FALSE(status.uinputExists);
+    const auto text = InputPermission::explain(status, (dir / "uinput").string());
+    EXPECT_NE(text.find("no keyboard was found"), std::string::npos);
+    EXPECT_NE(text.find("modprobe uinput"), std::string::npos);
+    EXPECT_NE(text.find("70-vandrel-uinput.rules"), std::string::npos);
+
+    InputPermission::Status refused;
+    refused.unreadableNodes = {"/dev/input/event0"};
+    refused.uinputExists = true;
+    const auto refusedText = InputPermission::explain(refused);
+    EXPECT_NE(refusedText.find("usermod -aG input"), std::string::npos);
+    EXPECT_NE(refusedText.find("/dev/uinput cannot be written"), std::string::npos);
+    EXPECT_EQ(refusedText.find("modprobe"), std::string::npos);
+
+    InputPermission::Status granted;
+    granted.readableKeyboards = {"/dev/input/event3"};
+    granted.uinputExists = granted.uinputWritable = true;
+    EXPECT_TRUE(InputPermission::explain(granted).empty());
+    EXPECT_TRUE(std::filesystem::exists(InputPermission::udevRulePath()));
+    EXPECT_TRUE(std::filesystem::exists(InputPermission::helpTextPath()));
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace vandrel

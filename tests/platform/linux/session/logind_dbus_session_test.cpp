@@ -1,0 +1,197 @@
+// LogindDbusSession against a login manager of the test's own on a private bus (a dbus-daemon started here),
+// so no system bus is needed.
+#include "platform/linux/session/logind_dbus_session.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QObject>
+
+#include "platform/linux/desktop/desktop_test_process.h"
+
+namespace vandrel {
+namespace {
+
+const QString kSessionPath = QStringLiteral("/org/freedesktop/login1/session/_3");
+
+class FakeSession : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Session")
+    Q_PROPERTY(bool LockedHint READ lockedHint)
+
+public:
+    bool lockedHint() const { return locked; }
+    bool locked = false;
+};
+
+class FakeManager : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+
+public:
+    bool knowsAuto = true;
+    uint askedPid = 0;
+
+public slots:
+    QDBusObjectPath GetSession(const QString& id)
+    {
+        if (id != QLatin1String("auto") || !knowsAuto)
+            sendErrorReply(QStringLiteral("org.freedesktop.login1.NoSuchSession"), QStringLiteral("no session"));
+        return QDBusObjectPath(kSessionPath);
+    }
+    QDBusObjectPath GetSessionByPID(uint pid)
+    {
+        askedPid = pid;
+        return QDBusObjectPath(kSessionPath);
+    }
+};
+
+// A private bus with the fake login manager on it.
+class FakeLogind {
+public:
+    FakeLogind()
+    {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) return;
+        daemon_ =
+            test::spawnProgram({"dbus-daemon", "--session", "--nofork", "--print-address=" + std::to_string(fds[1])},
+                               test::environmentWith({}), fds[1]);
+        close(fds[1]);
+        std::string address;
+        pollfd fd{fds[0], POLLIN, 0};
+        char c = 0;
+        while (poll(&fd, 1, 10'000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') address += c;
+        close(fds[0]);
+        if (address.empty()) return;
+        address_ = QString::fromStdString(address);
+        bus_ =
+            std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address_, QStringLiteral("fake-logind")));
+        bus_->registerObject(QStringLiteral("/org/freedesktop/login1"), &manager, QDBusConnection::ExportAllSlots);
+        bus_->registerObject(kSessionPath, &session, QDBusConnection::ExportAllProperties);
+        bus_->registerService(QStringLiteral("org.freedesktop.login1"));
+    }
+    ~FakeLogind()
+    {
+        if (bus_) {
+            // Calls the bus thread queued for the fake objects hold on to the connection: drop them while it
+            // still exists, after no new ones can come.
+            bus_->unregisterObject(kSessionPath);
+            bus_->unregisterObject(QStringLiteral("/org/freedesktop/login1"));
+            QCoreApplication::removePostedEvents(&session);
+            QCoreApplication::removePostedEvents(&manager);
+            bus_.reset();
+            QDBusConnection::disconnectFromBus(QStringLiteral("fake-logind"));
+        }
+        test::stopProgram(daemon_);
+    }
+
+    bool ok() const { return bus_ && bus_->isConnected(); }
+    QDBusConnection clientBus(const QString& name) { return QDBusConnection::connectToBus(address_, name); }
+
+    void sendLockedHint(std::optional<bool> locked)
+    {
+        auto signal = QDBusMessage::createSignal(kSessionPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                 QStringLiteral("PropertiesChanged"));
+        QVariantMap changed;
+        QStringList invalidated;
+        if (locked)
+            changed[QStringLiteral("LockedHint")] = *locked;
+        else
+            invalidated << QStringLiteral("LockedHint");
+        signal << QStringLiteral("org.freedesktop.login1.Session") << changed << invalidated;
+        bus_->send(signal);
+    }
+
+    void sendPrepareForSleep(bool start)
+    {
+        auto signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                                 QStringLiteral("org.freedesktop.login1.Manager"),
+                                                 QStringLiteral("PrepareForSleep"));
+        signal << start;
+        bus_->send(signal);
+    }
+
+    FakeManager manager;
+    FakeSession session;
+
+private:
+    pid_t daemon_ = -1;
+    QString address_;
+    std::unique_ptr<QDBusConnection> bus_;
+};
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(5))
+{
+    return test::waitFor(condition, limit);
+}
+
+class LogindDbusSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!logind_.ok()) GTEST_SKIP() << "no dbus-daemon for a private bus";
+    }
+    void TearDown() override { QDBusConnection::disconnectFromBus(QStringLiteral("client")); }
+
+    FakeLogind logind_;
+};
+
+TEST_F(LogindDbusSessionTest, ReadsTheLockedHintAndFollowsItsChanges)
+{
+    logind_.session.locked = true;
+    LogindDbusSession session(logind_.clientBus(QStringLiteral("client")));
+    EXPECT_FALSE(session.isLocked());  // unknown until the bus answers
+    ASSERT_TRUE(eventually([&] { return session.isLocked(); }));
+    EXPECT_EQ(session.sessionPath(), kSessionPath);
+
+    logind_.sendLockedHint(false);
+    EXPECT_TRUE(eventually([&] { return !session.isLocked(); }));
+    logind_.session.locked = true;
+    logind_.sendLockedHint(std::nullopt);  // only invalidated: read it again
+    EXPECT_TRUE(eventually([&] { return session.isLocked(); }));
+}
+
+TEST_F(LogindDbusSessionTest, FindsTheSessionByProcessWhenAutoIsUnknown)
+{
+    logind_.manager.knowsAuto = false;
+    LogindDbusSession session(logind_.clientBus(QStringLiteral("client")));
+    ASSERT_TRUE(eventually([&] { return session.sessionPath() == kSessionPath; }));
+    EXPECT_EQ(logind_.manager.askedPid, uint(getpid()));
+}
+
+TEST_F(LogindDbusSessionTest, SleepAndWakeBecomePowerEvents)
+{
+    LogindDbusSession session(logind_.clientBus(QStringLiteral("client")));
+    std::vector<PowerEvent> events;
+    auto subscription = session.powerEvents().subscribe([&](PowerEvent e) { events.push_back(e); });
+    ASSERT_TRUE(eventually([&] { return !session.sessionPath().isEmpty(); }));  // the bus is set up by then
+    logind_.sendPrepareForSleep(true);
+    logind_.sendPrepareForSleep(false);
+    EXPECT_TRUE(eventually([&] { return events.size() == 2; }));
+    EXPECT_EQ(events, (std::vector<PowerEvent>{PowerEvent::willSleep, PowerEvent::didWake}));
+    subscription.dispose();
+}
+
+TEST(LogindDbusSessionWithoutBus, ReadsUnlockedAndNeverSleeps)
+{
+    auto bus = QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nobus"));
+    LogindDbusSession session(bus);
+    bool any = false;
+    auto subscription = session.powerEvents().subscribe([&](PowerEvent) { any = true; });
+    EXPECT_FALSE(eventually([&] { return session.isLocked() || any || !session.sessionPath().isEmpty(); },
+                            std::chrono::milliseconds(200)));
+    subscription.dispose();
+    QDBusConnection::disconnectFromBus(QStringLiteral("nobus"));
+}
+
+}  // namespace
+}  // namespace vandrel
+
+#include "logind_dbus_session_test.moc"

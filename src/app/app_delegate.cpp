@@ -8,14 +8,14 @@
 #include "catalogue/build_in_vd_key_scheme.h"
 #include "catalogue/built_in_vd_action.h"
 #include "clip/realm_migration_handlers.h"
-#include "engine/key_remap.h"
-#include "engine/vandrel.h"
 #include "core/app_info.h"
 #include "core/common_utils.h"
 #include "core/log.h"
 #include "core/main_queue.h"
-#include "storage/realm.h"
+#include "engine/key_remap.h"
+#include "engine/vandrel.h"
 #include "platform/linux/linux_platform.h"
+#include "storage/realm.h"
 #include "windowbinding/vd_window_binding_data.h"
 
 namespace vandrel {
@@ -29,8 +29,7 @@ void startVandrel(const std::shared_ptr<Platform>& platform)
     Vandrel::Options options;
     options.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
     options.platform = platform;
-    if (auto linuxPlatform = std::dynamic_pointer_cast<LinuxPlatform>(platform))
-        options.inputThreadScheduler = linuxPlatform->inputBackend().inputThreadScheduler();
+    options.inputThreadScheduler = platform->inputThreadScheduler();
     installVandrel(Vandrel::make(std::move(options)));
     vandrel().start();
     // The schemes are set up on the key-event queue; once it reaches this job, Caps combinations run.
@@ -163,8 +162,7 @@ void AppDelegate::applicationWillTerminate()
     }
     if (platform_) {
         // Released explicitly: objects that outlive this step may still hold the platform.
-        if (auto linuxPlatform = std::dynamic_pointer_cast<LinuxPlatform>(platform_))
-            linuxPlatform->inputBackend().stop();
+        platform_->shutdown();
         if (Platform::shared() == platform_) installPlatform(nullptr);
         platform_.reset();
     }

@@ -1,6 +1,7 @@
 // Vandrel's entry point: logging, then the start-up chain of AppDelegate on the Linux backend, the Qt event
 // loop, and the shutdown that lets every keyboard go.
-#include <QCoreApplication>
+#include <QApplication>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,15 +9,23 @@
 #include "app/app_delegate.h"
 #include "core/defaults.h"
 #include "core/global_queue.h"
+#include "core/log.h"
 #include "core/log_manager.h"
 #include "core/main_queue.h"
 #include "core/settings_store.h"
 #include "platform/linux/linux_platform.h"
+#include "ui/base/vd_msgbox.h"
 
 int main(int argc, char** argv)
 {
     using namespace vandrel;
-    QCoreApplication app(argc, argv);
+    // Windows, the tray and the clipboard need a GUI application; without a display the keyboard engine
+    // still runs, on Qt's offscreen platform.
+    const bool noDisplay =
+        !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM");
+    if (noDisplay) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
     MainQueue::shared();  // names this thread "main" in log lines
     // The logger opens the standard settings itself (they hold the file's level), so a broken settings
     // file is reported in the log.
@@ -24,6 +33,10 @@ int main(int argc, char** argv)
     installGroupDefaults(
         std::make_shared<SettingsStore>(SettingsStore::standardFolder(), SettingsStore::groupFileName));
     LogManager::startLoggingSystem(GlobalQueue::shared());
+    if (noDisplay) vandrel::log.info("No display: windows and messages are not shown, the keyboard engine runs");
+    // Transient messages of every layer (a tap that cannot be made, a scheme that cannot be saved, the
+    // full-log switch) appear on screen.
+    VDMsgbox::installAsPresenter();
 
     AppDelegate::Options options;
     options.arguments.assign(argv, argv + argc);

@@ -1,13 +1,12 @@
 #include "catalogue/built_in_vd_action.h"
 
-#include "catalogue/built_in_services.h"
 #include "catalogue/recorded_key.h"
 #include "catalogue/system_terminal.h"
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
 #include "core/localize.h"
 #include "core/log.h"
-#include "core/main_queue.h"
+#include "engine/vandrel.h"
 #include "platform/platform.h"
 
 namespace vandrel {
@@ -62,6 +61,28 @@ void serviceUnavailable(const std::string& idName)
     log.warning("The service of this action is not available yet ->", idName);
 }
 
+// The installed core object runs the actions: its services, its main queue and its working environment are
+// theirs. Without one (a catalogue used on its own) the services are unavailable and nothing is terminal-like.
+VandrelServices coreServices()
+{
+    const auto core = installedVandrel();
+    return core ? core->services() : VandrelServices{};
+}
+
+void onMainQueue(std::function<void()> job)
+{
+    if (const auto core = installedVandrel())
+        core->mainScheduler()->schedule(std::move(job));
+    else
+        log.warning("No keyboard engine runs, the action's work is dropped");
+}
+
+bool isOnEmacsShortcutApp()
+{
+    const auto core = installedVandrel();
+    return core && core->env->isOnEmacsShortcutApp.value();
+}
+
 // The system terminal erases with its own control keys: the modifier travels in the key's flags, with no
 // modifier key events around it.
 void tapsWithFlags(const std::vector<VDAction::KeyCombo>& keys)
@@ -110,12 +131,12 @@ bool namesOneSlot(const ParamSequence& params)
 
 // A window-binding action: logs, then hands the step's parameter to the service's entry point.
 VDActionPtr makeWindowAction(const char* idName, const char* title, const char* titleTemplate, const char* logLine,
-                             std::function<void(const VDAtomicActionParam&)> BuiltInServices::*entry)
+                             std::function<void(const VDAtomicActionParam&)> VandrelServices::*entry)
 {
     return VDAction::make(idName, localized(title), VDActionGroup::windowBinding)
         ->addStep([idName = std::string(idName), logLine, entry](const VDAtomicActionParam& param) {
             log.debug(logLine);
-            const auto service = BuiltInServices::current().*entry;
+            const auto service = coreServices().*entry;
             if (!service) return serviceUnavailable(idName);
             service(param);
         })
@@ -131,8 +152,8 @@ VDActionPtr makeExtraClipboardAction(const char* idName, const char* titleTempla
 {
     return VDAction::make(idName, localized(titleTemplate, std::to_string(clipboard)), VDActionGroup::multiClipboard)
         ->addStep([idName = std::string(idName), clipboard, isPaste, flag](const VDAtomicActionParam&) {
-            MainQueue::shared()->async([idName, clipboard, isPaste, flag] {
-                const auto services = BuiltInServices::current();
+            onMainQueue([idName, clipboard, isPaste, flag] {
+                const auto services = coreServices();
                 if (isPaste) {
                     if (!services.pasteLastFromExtraClipboard) return serviceUnavailable(idName);
                     services.pasteLastFromExtraClipboard(clipboard, flag);
@@ -181,7 +202,8 @@ VDActionPtr BuiltInVDAction::createDynamicTapAction(std::string name, int keycod
                     return fillPlaceholders(dynamicDesc, std::to_string(*times));
             return fallback;
         });
-    if (emacsKeycode && emacsModifiers) action->addEmacsLimitedCombo({{*emacsKeycode, *emacsModifiers}});
+    if (emacsKeycode && emacsModifiers)
+        action->addEmacsLimitedCombo(&isOnEmacsShortcutApp, {{*emacsKeycode, *emacsModifiers}});
     return action;
 }
 
@@ -199,7 +221,7 @@ const VDActionPtr& BuiltInVDAction::showPreferences()
         VDAction::make("showPreferences", localized("Preferences..."), VDActionGroup::vandrelGeneral)
             ->addStep([](const VDAtomicActionParam&) {
                 log.debug("Show Preferences");
-                const auto show = BuiltInServices::current().showPreferences;
+                const auto show = coreServices().showPreferences;
                 if (!show) return serviceUnavailable("showPreferences");
                 show();
             })
@@ -213,8 +235,8 @@ const VDActionPtr& BuiltInVDAction::showCheatSheet()
         VDAction::make("showCheatSheet", localized("Show Cheat Sheet"), VDActionGroup::vandrelGeneral)
             ->addStep([](const VDAtomicActionParam&) {
                 log.debug("Show Cheat Sheet");
-                MainQueue::shared()->async([] {
-                    const auto show = BuiltInServices::current().showCheatSheet;
+                onMainQueue([] {
+                    const auto show = coreServices().showCheatSheet;
                     if (!show) return serviceUnavailable("showCheatSheet");
                     show();
                 });
@@ -237,7 +259,7 @@ const VDActionPtr& BuiltInVDAction::toggleCapslock()
     static const VDActionPtr action =
         VDAction::make("toggleCapslock", localized("Toggle Caps Lock"), VDActionGroup::general)
             ->addStep([](const VDAtomicActionParam&) {
-                MainQueue::shared()->async([] {
+                onMainQueue([] {
                     log.debug("toggle capslock");
                     switchCapsLockLockState();
                 });
@@ -317,7 +339,7 @@ const VDActionPtr& BuiltInVDAction::moveLeftNWords()
     static const VDActionPtr action =
         createDynamicTapAction("moveLeftNWords", kLeft, {kOption}, VDActionGroup::movement, localized("Move Left Word"),
                                "Move Left ${0} Words")
-            ->addEmacsLimitedCombo({{kLeftBracket, {kControl}}, {kB, {}}})
+            ->addEmacsLimitedCombo(&isOnEmacsShortcutApp, {{kLeftBracket, {kControl}}, {kB, {}}})
             ->setDefaultParamSequence({VDAtomicActionParam::times(1)})
             ->appendToQueryDisc();
     return action;
@@ -328,7 +350,7 @@ const VDActionPtr& BuiltInVDAction::moveRightNWords()
     static const VDActionPtr action =
         createDynamicTapAction("moveRightNWords", kRight, {kOption}, VDActionGroup::movement,
                                localized("Move Right Word"), "Move Right ${0} Words")
-            ->addEmacsLimitedCombo({{kLeftBracket, {kControl}}, {kF, {}}})
+            ->addEmacsLimitedCombo(&isOnEmacsShortcutApp, {{kLeftBracket, {kControl}}, {kF, {}}})
             ->setDefaultParamSequence({VDAtomicActionParam::times(1)})
             ->appendToQueryDisc();
     return action;
@@ -376,7 +398,7 @@ const VDActionPtr& BuiltInVDAction::selectUpN()
 {
     static const VDActionPtr action = createDynamicTapAction("selectUpN", kUp, {kShift}, VDActionGroup::selection,
                                                              localized("Select Up"), "Select Up ${0} Times")
-                                          ->addNoActionWhenEmacs()
+                                          ->addNoActionWhenEmacs(&isOnEmacsShortcutApp)
                                           ->setDefaultParamSequence({VDAtomicActionParam::times(1)})
                                           ->appendToQueryDisc();
     return action;
@@ -386,7 +408,7 @@ const VDActionPtr& BuiltInVDAction::selectDownN()
 {
     static const VDActionPtr action = createDynamicTapAction("selectDownN", kDown, {kShift}, VDActionGroup::selection,
                                                              localized("Select Down"), "Select Down ${0} Times")
-                                          ->addNoActionWhenEmacs()
+                                          ->addNoActionWhenEmacs(&isOnEmacsShortcutApp)
                                           ->setDefaultParamSequence({VDAtomicActionParam::times(1)})
                                           ->appendToQueryDisc();
     return action;
@@ -396,7 +418,7 @@ const VDActionPtr& BuiltInVDAction::selectLeftN()
 {
     static const VDActionPtr action = createDynamicTapAction("selectLeftN", kLeft, {kShift}, VDActionGroup::selection,
                                                              localized("Select Left"), "Select Left ${0} Times")
-                                          ->addNoActionWhenEmacs()
+                                          ->addNoActionWhenEmacs(&isOnEmacsShortcutApp)
                                           ->setDefaultParamSequence({VDAtomicActionParam::times(1)})
                                           ->appendToQueryDisc();
     return action;
@@ -406,7 +428,7 @@ const VDActionPtr& BuiltInVDAction::selectRightN()
 {
     static const VDActionPtr action = createDynamicTapAction("selectRightN", kRight, {kShift}, VDActionGroup::selection,
                                                              localized("Select Right"), "Select Right ${0} Times")
-                                          ->addNoActionWhenEmacs()
+                                          ->addNoActionWhenEmacs(&isOnEmacsShortcutApp)
                                           ->setDefaultParamSequence({VDAtomicActionParam::times(1)})
                                           ->appendToQueryDisc();
     return action;
@@ -418,7 +440,7 @@ const VDActionPtr& BuiltInVDAction::selectCurrentWord()
         VDAction::make("selectCurrentWord", localized("Select Current Word"), VDActionGroup::selection)
             ->addKeyCombo(kLeft, {kOption})
             ->addKeyCombo(kRight, {kShift, kOption})
-            ->addNoActionWhenEmacs()
+            ->addNoActionWhenEmacs(&isOnEmacsShortcutApp)
             ->appendToQueryDisc();
     return action;
 }
@@ -429,7 +451,7 @@ const VDActionPtr& BuiltInVDAction::selectCurrentLine()
         VDAction::make("selectCurrentLine", localized("Select Current Line"), VDActionGroup::selection)
             ->addKeyCombo(kLeft, {kCommand})
             ->addKeyCombo(kRight, {kShift, kCommand})
-            ->addNoActionWhenEmacs()
+            ->addNoActionWhenEmacs(&isOnEmacsShortcutApp)
             ->appendToQueryDisc();
     return action;
 }
@@ -439,7 +461,7 @@ const VDActionPtr& BuiltInVDAction::selectLeftNWords()
     static const VDActionPtr action =
         createDynamicTapAction("selectLeftNWords", kLeft, {kShift, kOption}, VDActionGroup::selection,
                                localized("Select Left Word"), "Select Left ${0} Words")
-            ->addNoActionWhenEmacs()
+            ->addNoActionWhenEmacs(&isOnEmacsShortcutApp)
             ->setDefaultParamSequence({VDAtomicActionParam::times(1)})
             ->appendToQueryDisc();
     return action;
@@ -450,7 +472,7 @@ const VDActionPtr& BuiltInVDAction::selectRightNWords()
     static const VDActionPtr action =
         createDynamicTapAction("selectRightNWords", kRight, {kShift, kOption}, VDActionGroup::selection,
                                localized("Select Right Word"), "Select Right ${0} Words")
-            ->addNoActionWhenEmacs()
+            ->addNoActionWhenEmacs(&isOnEmacsShortcutApp)
             ->setDefaultParamSequence({VDAtomicActionParam::times(1)})
             ->appendToQueryDisc();
     return action;
@@ -462,7 +484,7 @@ const VDActionPtr& BuiltInVDAction::selectToLineBeginning()
         VDAction::make("selectToLineBeginning", localized("Select to the Beginning of the Line"),
                        VDActionGroup::selection)
             ->addKeyCombo(kLeft, {kShift, kCommand})
-            ->addNoActionWhenEmacs()
+            ->addNoActionWhenEmacs(&isOnEmacsShortcutApp)
             ->appendToQueryDisc();
     return action;
 }
@@ -472,7 +494,7 @@ const VDActionPtr& BuiltInVDAction::selectToLineEnd()
     static const VDActionPtr action =
         VDAction::make("selectToLineEnd", localized("Select to the End of the Line"), VDActionGroup::selection)
             ->addKeyCombo(kRight, {kShift, kCommand})
-            ->addNoActionWhenEmacs()
+            ->addNoActionWhenEmacs(&isOnEmacsShortcutApp)
             ->appendToQueryDisc();
     return action;
 }
@@ -483,7 +505,7 @@ const VDActionPtr& BuiltInVDAction::selectToPageBeginning()
         VDAction::make("selectToPageBeginning", localized("Select to the Beginning of the Page"),
                        VDActionGroup::selection)
             ->addKeyCombo(kUp, {kShift, kCommand})
-            ->addNoActionWhenEmacs()
+            ->addNoActionWhenEmacs(&isOnEmacsShortcutApp)
             ->appendToQueryDisc();
     return action;
 }
@@ -493,7 +515,7 @@ const VDActionPtr& BuiltInVDAction::selectToPageEnd()
     static const VDActionPtr action =
         VDAction::make("selectToPageEnd", localized("Select to the End of the Page"), VDActionGroup::selection)
             ->addKeyCombo(kDown, {kShift, kCommand})
-            ->addNoActionWhenEmacs()
+            ->addNoActionWhenEmacs(&isOnEmacsShortcutApp)
             ->appendToQueryDisc();
     return action;
 }
@@ -542,7 +564,7 @@ const VDActionPtr& BuiltInVDAction::deleteToLineBeginning()
                      ->addKeyTap(kDelete);
         // The system terminal's own pair comes first, so there it wins over the Emacs-style strokes.
         return addSystemTerminalTaps(a, {{kU, {kControl}}})
-            ->addEmacsLimitedCombo({{kLeftBracket, {kControl}}, {kW, {}}})
+            ->addEmacsLimitedCombo(&isOnEmacsShortcutApp, {{kLeftBracket, {kControl}}, {kW, {}}})
             ->appendToQueryDisc();
     }();
     return action;
@@ -554,7 +576,7 @@ const VDActionPtr& BuiltInVDAction::deleteToLineEnd()
         VDAction::make("deleteToLineEnd", localized("Delete to the End of the Line"), VDActionGroup::editing)
             ->addKeyCombo(kRight, {kShift, kCommand})
             ->addKeyTap(kForwardDelete)
-            ->addEmacsLimitedCombo({{kK, {kControl}}})
+            ->addEmacsLimitedCombo(&isOnEmacsShortcutApp, {{kK, {kControl}}})
             ->appendToQueryDisc();
     return action;
 }
@@ -598,7 +620,7 @@ const VDActionPtr& BuiltInVDAction::deleteLine()
                      ->addKeyCombo(kLeft, {kShift, kCommand})
                      ->addKeyTap(kDelete);
         return addSystemTerminalTaps(a, {{kK, {kControl}}, {kU, {kControl}}})
-            ->addEmacsLimitedCombo({{kU, {kControl}}})
+            ->addEmacsLimitedCombo(&isOnEmacsShortcutApp, {{kU, {kControl}}})
             ->appendToQueryDisc();
     }();
     return action;
@@ -609,7 +631,7 @@ const VDActionPtr& BuiltInVDAction::deleteAll()
     static const VDActionPtr action = VDAction::make("deleteAll", localized("Delete All"), VDActionGroup::editing)
                                           ->addKeyCombo(kA, {kCommand})
                                           ->addKeyTap(kDelete)
-                                          ->addNoActionWhenEmacs()
+                                          ->addNoActionWhenEmacs(&isOnEmacsShortcutApp)
                                           ->appendToQueryDisc();
     return action;
 }
@@ -619,14 +641,14 @@ const VDActionPtr& BuiltInVDAction::deleteAll()
 const VDActionPtr& BuiltInVDAction::bindWindow()
 {
     static const VDActionPtr action = makeWindowAction("bindWindow", "Bind Window", "Window ${0} - Bind",
-                                                       "bind window~", &BuiltInServices::bindWindow);
+                                                       "bind window~", &VandrelServices::bindWindow);
     return action;
 }
 
 const VDActionPtr& BuiltInVDAction::activateWindow()
 {
     static const VDActionPtr action = makeWindowAction("activateWindow", "Activate Window", "Window ${0} - Activate",
-                                                       "activate window~", &BuiltInServices::activateWindow);
+                                                       "activate window~", &VandrelServices::activateWindow);
     return action;
 }
 
@@ -694,7 +716,7 @@ const VDActionPtr& BuiltInVDAction::hotstring()
 {
     static const VDActionPtr action = VDAction::make("hotstring", localized("Hotstring"), VDActionGroup::others)
                                           ->addStep([](const VDAtomicActionParam&) {
-                                              const auto expand = BuiltInServices::current().expandHotstring;
+                                              const auto expand = coreServices().expandHotstring;
                                               if (!expand) return serviceUnavailable("hotstring");
                                               expand();
                                           })

@@ -4,11 +4,12 @@
 //
 // The key-stroke actions post the editing idioms of the original keyboard (Command+Left for the line start,
 // Option+Left for a word, ...) through VDKey; the platform's poster turns them into the local idioms. In a
-// terminal-like application (VDAction::isOnEmacsShortcutApp) several post Emacs-style strokes instead or
-// nothing, and two erase the line with the system terminal's own keys (SystemTerminal).
+// terminal-like application (the installed core object's working environment says so) several post
+// Emacs-style strokes instead or nothing, and two erase the line with the system terminal's own keys
+// (SystemTerminal).
 //
 // The service actions (preferences, cheat sheet, window binding, extra clipboards, hotstring) hand their
-// work to the entry points installed in BuiltInServices.
+// work to the VandrelServices of the installed core object.
 #pragma once
 
 #include <cstdint>

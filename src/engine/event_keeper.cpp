@@ -1,12 +1,11 @@
 #include "engine/event_keeper.h"
 
-#include "engine/keyboard_map_entry.h"
-#include "engine/objc_helper.h"
 #include "core/localize.h"
 #include "core/log.h"
 #include "core/log_manager.h"
-#include "core/main_queue.h"
 #include "core/popup_msg.h"
+#include "engine/objc_helper.h"
+#include "engine/vandrel.h"
 #include "platform/window.h"
 
 namespace vandrel {
@@ -33,9 +32,20 @@ void getFocusedWindowInfoToLog()
     popupMsg(localized("_window_info_stored_in_log"), 3.5);
 }
 
+// The window lives above the engine: the installed core object carries the way to it.
 void showKeyboardMap()
 {
-    MainQueue::shared()->async([] { KeyboardMapEntry::showWindow(); });
+    const auto core = installedVandrel();
+    if (!core) return;
+    std::weak_ptr<Vandrel> weak = core;
+    core->mainScheduler()->schedule([weak] {
+        const auto core = weak.lock();
+        if (!core) return;
+        if (const auto show = core->services().showKeyboardMap)
+            show();
+        else
+            log.warning("The keyboard map is not available in this build, nothing shown");
+    });
 }
 
 VDActionPtr hiddenAction(VDAction::Step step)

@@ -8,7 +8,7 @@ std::int32_t ObjcHelper::capslockState(std::int32_t request)
 {
     auto platform = Platform::shared();
     if (!platform) {
-        std::printf("IOServiceGetMatchingService() failed: %x\n", 0u);
+        std::fprintf(stderr, "Caps Lock lock state: no platform is installed, nothing read or set\n");
         return 0;
     }
     return capslockState(*platform, request);
@@ -27,7 +27,9 @@ std::int32_t ObjcHelper::capslockState(Platform& platform, std::int32_t request)
         case query: {
             const auto current = hid.capsLockLockState();
             if (!current) {
-                std::fprintf(stderr, "IOHIDGetModifierLockState() failed: %x\n", static_cast<unsigned>(ioReturnError));
+                std::fprintf(stderr,
+                             "Caps Lock lock state: the XKB indicator state of the X session cannot be read (%x)\n",
+                             static_cast<unsigned>(ioReturnError));
                 return ioReturnError;
             }
             if (request == query) return *current ? 1 : 0;
@@ -38,7 +40,9 @@ std::int32_t ObjcHelper::capslockState(Platform& platform, std::int32_t request)
             return 0;
     }
     if (!hid.setCapsLockLockState(newState)) {
-        std::fprintf(stderr, "IOHIDSetModifierLockState() failed: %x\n", static_cast<unsigned>(ioReturnError));
+        std::fprintf(stderr,
+                     "Caps Lock lock state: the Caps Lock stroke cannot be posted on the output keyboard (%x)\n",
+                     static_cast<unsigned>(ioReturnError));
         return ioReturnError;
     }
     return 0;

@@ -3,13 +3,11 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "engine/clip_service_entry.h"
-#include "engine/objc_helper.h"
 #include "core/dispatch_queues.h"
 #include "core/global_queue.h"
 #include "core/log.h"
 #include "core/main_queue.h"
-#include "storage/realm.h"
+#include "engine/objc_helper.h"
 
 namespace vandrel {
 
@@ -99,50 +97,28 @@ void Vandrel::start()
 
     log.info("monitoring START");
     env->startMonitoring();
-    std::weak_ptr<WorkingEnvironment> weakEnv = env;
-    VDAction::setEmacsShortcutAppCondition([weakEnv] {
-        auto e = weakEnv.lock();
-        return e && e->isOnEmacsShortcutApp.value();
-    });
 
     log.info("restore window bindings START");
-    std::weak_ptr<Vandrel> weak = weak_from_this();
-    windowBindingScheduler_->schedule([weak] {
-        if (auto self = weak.lock()) self->restoreWindowBindings();
-    });
+    if (const auto restore = options_.services.restoreWindowBindings)
+        windowBindingScheduler_->schedule(restore);
+    else
+        log.warning("Window binding is not available in this build, stored bindings not restored");
 
-    ClipServiceEntry::startMonitoring();
+    if (const auto startClips = options_.services.startClipMonitoring)
+        startClips();
+    else
+        log.warning("The clipboard services are not available in this build, not started");
 
     log.info("install event delever START");
     eventDeliver->install();
 
+    std::weak_ptr<Vandrel> weak = weak_from_this();
     keyEventScheduler_->schedule([weak] {
         if (auto self = weak.lock()) self->keyService->setUpAtLaunch();
     });
 
     inputObserver_->startMonitoring();
     log.info("vandrel init end");
-}
-
-void Vandrel::restoreWindowBindings()
-{
-    auto realm = Realm::open();
-    if (!realm) {
-        log.error("The database cannot be opened, window bindings are not restored ->", realm.error().what());
-        return;
-    }
-    std::vector<std::int64_t> bindingIds;
-    try {
-        auto query = (*realm)->statement(R"(SELECT "bindingId" FROM "VDWindowBindingData" ORDER BY "bindingId")");
-        while (query->executeStep()) bindingIds.push_back(query->getColumn(0).getInt64());
-    } catch (const std::exception& e) {
-        log.error("The stored window bindings cannot be read, none restored ->", std::string(e.what()));
-        return;
-    }
-    std::weak_ptr<WindowBindingService> service = windowBindingService;
-    for (const auto id : bindingIds) {
-        if (auto s = service.lock()) s->restoreBinding(id);
-    }
 }
 
 std::shared_ptr<Vandrel> sharedVandrel()
@@ -153,6 +129,13 @@ std::shared_ptr<Vandrel> sharedVandrel()
         i.instance = Vandrel::make({});
         InputObserver::install(i.instance->inputObserver());
     }
+    return i.instance;
+}
+
+std::shared_ptr<Vandrel> installedVandrel()
+{
+    auto& i = installed();
+    std::lock_guard lock(i.mutex);
     return i.instance;
 }
 

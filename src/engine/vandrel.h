@@ -1,13 +1,15 @@
 // The core object of the engine. It owns the Caps-hold state, the working environment, the key-event
 // deliverer, the key service and the engine's side of the window-binding service, and start() brings the
 // engine up in a fixed order: Caps Lock lock off, environment monitoring, window-binding restore, clipboard
-// services, delivery, key schemes, and last the event taps.
+// services, delivery, key schemes, and last the event taps. The services above the engine (window binding,
+// clipboards, windows) reach it only through the VandrelServices it is given.
 //
 // The program (or a test) makes one with its options and installs it before first use; vandrel() gives the
 // installed one, making one with the default options when none is installed.
 //
 //   Vandrel::Options options;
 //   options.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
+//   options.services.showCheatSheet = [sheet] { sheet->show(); };
 //   installVandrel(Vandrel::make(std::move(options)));
 //   MainQueue::shared()->async([] { vandrel().start(); });
 #pragma once
@@ -16,13 +18,14 @@
 #include <functional>
 #include <memory>
 
+#include "core/settings_store.h"
 #include "engine/input_observer.h"
 #include "engine/key_event_deliver.h"
 #include "engine/key_service.h"
+#include "engine/vandrel_services.h"
 #include "engine/vandrel_state.h"
 #include "engine/window_binding_service.h"
 #include "engine/working_environment.h"
-#include "core/settings_store.h"
 #include "model/vd_key_scheme.h"
 #include "platform/platform.h"
 #include "rx/scheduler.h"
@@ -60,6 +63,8 @@ public:
         rx::SchedulerPtr guardianScheduler;
         // Null: the process-wide user settings.
         std::shared_ptr<SettingsStore> settings;
+        // The services above the engine; an empty entry is a service not available in this run.
+        VandrelServices services;
     };
 
     static std::shared_ptr<Vandrel> make(Options options);
@@ -76,10 +81,9 @@ public:
     const std::shared_ptr<InputObserver>& inputObserver() const { return inputObserver_; }
     const rx::SchedulerPtr& mainScheduler() const { return mainScheduler_; }
     const rx::SchedulerPtr& keyEventScheduler() const { return keyEventScheduler_; }
+    const VandrelServices& services() const { return options_.services; }
 
 private:
-    void restoreWindowBindings();
-
     const Options options_;
     const std::shared_ptr<Platform> platform_;
     const rx::SchedulerPtr mainScheduler_;
@@ -105,6 +109,8 @@ private:
 // The installed core object; made with the default options on first use when none is installed.
 Vandrel& vandrel();
 std::shared_ptr<Vandrel> sharedVandrel();
+// The installed core object, or null: for code that must not make one (the actions of the catalogue).
+std::shared_ptr<Vandrel> installedVandrel();
 // Installs the core object (null uninstalls it) and returns the one it replaces; its input observer becomes
 // InputObserver::shared(). A reference from vandrel() stays valid while its object is installed.
 std::shared_ptr<Vandrel> installVandrel(std::shared_ptr<Vandrel> instance);

@@ -2,37 +2,7 @@
 
 #include <utility>
 
-#include "core/log.h"
-
 namespace vandrel {
-
-WindowBindingService::RestoreBinding WindowBindingService::setRestoreBinding(RestoreBinding restore)
-{
-    std::lock_guard lock(mutex_);
-    return std::exchange(restore_, std::move(restore));
-}
-
-bool WindowBindingService::isAvailable() const
-{
-    std::lock_guard lock(mutex_);
-    return static_cast<bool>(restore_);
-}
-
-void WindowBindingService::restoreBinding(std::int64_t bindingId)
-{
-    RestoreBinding restore;
-    {
-        std::lock_guard lock(mutex_);
-        restore = restore_;
-        if (!restore) {
-            if (!std::exchange(warnedUnavailable_, true))
-                log.warning("Window binding is not available in this build, stored bindings not restored ->",
-                            bindingId);
-            return;
-        }
-    }
-    restore(bindingId);
-}
 
 WindowBindingService::SlotKeys WindowBindingService::idToActivateKey() const
 {

@@ -23,17 +23,6 @@ Registry& registry()
     return instance;
 }
 
-struct EmacsProbe {
-    std::mutex mutex;
-    VDAction::Condition condition;
-};
-
-EmacsProbe& emacsProbe()
-{
-    static EmacsProbe instance;
-    return instance;
-}
-
 std::int64_t repeatCount(const VDAtomicActionParam& param, std::int64_t fallback)
 {
     return param.timesValue().value_or(fallback);
@@ -146,14 +135,14 @@ VDActionPtr VDAction::addMultiKeyCombo(int keycode, ModifierSet modifiers, std::
     });
 }
 
-VDActionPtr VDAction::addEmacsLimitedCombo(std::vector<KeyCombo> hotkeys)
+VDActionPtr VDAction::addEmacsLimitedCombo(Condition isOnEmacsShortcutApp, std::vector<KeyCombo> hotkeys)
 {
     std::vector<VDKey> keys;
     for (std::size_t i = 0; i < hotkeys.size(); ++i) {
         log.debug("addEmacsCombo ->", comboText(i, hotkeys[i]));
         keys.emplace_back(hotkeys[i].keycode, hotkeys[i].modifiers);
     }
-    return addConditionalAction(&VDAction::isOnEmacsShortcutApp, [keys = std::move(keys)](const ParamSequence& params) {
+    return addConditionalAction(std::move(isOnEmacsShortcutApp), [keys = std::move(keys)](const ParamSequence& params) {
         const VDAtomicActionParam first = params.empty() ? VDAtomicActionParam::none() : params.front();
         log.info("invoking emacs ->", params);
         const std::int64_t n = repeatCount(first, 1);
@@ -163,9 +152,9 @@ VDActionPtr VDAction::addEmacsLimitedCombo(std::vector<KeyCombo> hotkeys)
     });
 }
 
-VDActionPtr VDAction::addNoActionWhenEmacs()
+VDActionPtr VDAction::addNoActionWhenEmacs(Condition isOnEmacsShortcutApp)
 {
-    return addConditionalAction(&VDAction::isOnEmacsShortcutApp, [](const ParamSequence&) { return false; });
+    return addConditionalAction(std::move(isOnEmacsShortcutApp), [](const ParamSequence&) { return false; });
 }
 
 VDActionPtr VDAction::appendToQueryDisc()
@@ -237,24 +226,6 @@ std::string VDAction::noActionTitle()
 {
     if (auto noAction = registered("noAction")) return noAction->staticDescription();
     return localized("No Action");
-}
-
-void VDAction::setEmacsShortcutAppCondition(Condition condition)
-{
-    auto& probe = emacsProbe();
-    std::lock_guard lock(probe.mutex);
-    probe.condition = std::move(condition);
-}
-
-bool VDAction::isOnEmacsShortcutApp()
-{
-    Condition condition;
-    {
-        auto& probe = emacsProbe();
-        std::lock_guard lock(probe.mutex);
-        condition = probe.condition;
-    }
-    return condition && condition();
 }
 
 }  // namespace vandrel

@@ -91,11 +91,12 @@ public:
     // n taps of the key inside one press of its modifier keys: n is the parameter's count when it is times,
     // else defaultCount. A count below zero taps nothing.
     VDActionPtr addMultiKeyCombo(int keycode, ModifierSet modifiers, std::int64_t defaultCount);
-    // In a terminal-like application the action types these combos instead (the list n times over, n from a
-    // leading times parameter, else 1) and its normal steps do not run.
-    VDActionPtr addEmacsLimitedCombo(std::vector<KeyCombo> hotkeys);
-    // In a terminal-like application the action does nothing.
-    VDActionPtr addNoActionWhenEmacs();
+    // While isOnEmacsShortcutApp() holds (the frontmost application is terminal-like; the builder passes the
+    // probe, read each time the action runs) the action types these combos instead (the list n times over, n
+    // from a leading times parameter, else 1) and its normal steps do not run.
+    VDActionPtr addEmacsLimitedCombo(Condition isOnEmacsShortcutApp, std::vector<KeyCombo> hotkeys);
+    // While isOnEmacsShortcutApp() holds the action does nothing.
+    VDActionPtr addNoActionWhenEmacs(Condition isOnEmacsShortcutApp);
 
     // Registers this action under its idName unless one is registered there already (the first wins; the
     // second is logged as an error). Returns this action either way. Thread-safe.
@@ -120,11 +121,6 @@ public:
     static VDActionPtr placeholder(std::string idName);
     // The title of the registered "noAction", or the localized "No Action" before the catalogue registered it.
     static std::string noActionTitle();
-
-    // Whether the frontmost application takes Emacs-style strokes; read by the Emacs conditions each time
-    // they run. The engine installs the probe when it starts; without one it is false.
-    static void setEmacsShortcutAppCondition(Condition condition);
-    static bool isOnEmacsShortcutApp();
 
 private:
     void run(const ParamSequence& params, bool logSteps) const;

@@ -19,6 +19,7 @@
 #include "platform/pasteboard_server.h"
 #include "platform/window_system.h"
 #include "platform/workspace.h"
+#include "rx/scheduler.h"
 
 namespace vandrel {
 
@@ -36,6 +37,12 @@ public:
     // Whether this process may watch and rewrite keyboard input (Linux: read access to the keyboards and
     // write access to the uinput device). With prompt, the platform may also ask the user for it.
     virtual bool isInputAccessTrusted(bool prompt) = 0;
+
+    // Where the taps' callbacks run, for jobs that must stay in order with them (Linux: the input thread);
+    // null when they run on the thread that drives the keyboard (the simulated platform).
+    virtual rx::SchedulerPtr inputThreadScheduler() { return nullptr; }
+    // Lets every device go and releases every key on the output, at shutdown. Later calls do nothing.
+    virtual void shutdown() {}
 
     // The installed instance, or null when none is installed.
     static std::shared_ptr<Platform> shared();

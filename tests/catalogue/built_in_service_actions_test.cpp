@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "catalogue/built_in_services.h"
 #include "catalogue/built_in_vd_action.h"
 #include "catalogue/catalogue_fixture.h"
 
@@ -16,13 +15,10 @@ using P = VDAtomicActionParam;
 // Records what the service actions hand over, and on which call.
 struct ServiceActionsTest : test::CatalogueTest {
     std::vector<std::string> calls;
-    BuiltInServices previous;
-
-    ~ServiceActionsTest() override { BuiltInServices::install(previous); }
 
     void installRecorders()
     {
-        BuiltInServices s;
+        VandrelServices s;
         s.showPreferences = [this] { calls.push_back("preferences"); };
         s.showCheatSheet = [this] { calls.push_back("cheat sheet"); };
         s.bindWindow = [this](const P& p) { calls.push_back("bind " + p.description()); };
@@ -34,7 +30,7 @@ struct ServiceActionsTest : test::CatalogueTest {
             calls.push_back((isPastePlainText ? "paste plain text from " : "paste from ") + std::to_string(clipboard));
         };
         s.expandHotstring = [this] { calls.push_back("hotstring"); };
-        previous = BuiltInServices::install(std::move(s));
+        installCore(std::move(s));
     }
 };
 
@@ -72,7 +68,6 @@ TEST_F(ServiceActionsTest, ServiceActionsHandTheirWorkToTheInstalledServicesOnTh
 
 TEST_F(ServiceActionsTest, AServiceNotYetAvailableIsLoggedAndNothingHappens)
 {
-    previous = BuiltInServices::install({});
     for (auto* action : {&B::showPreferences, &B::showCheatSheet, &B::bindWindow, &B::activateWindow,
                          &B::extraPasteboard1Cut, &B::extraPasteboard2Paste, &B::hotstring})
         action()->doWithParamSequence({P::windowBindingId(2)});
@@ -81,7 +76,7 @@ TEST_F(ServiceActionsTest, AServiceNotYetAvailableIsLoggedAndNothingHappens)
     EXPECT_EQ(logged->count(LogLevel::error), 0u);
     EXPECT_EQ(posted(), "");
 
-    // An entry installed later is found by the next run.
+    // The services of the core object installed later are found by the next run.
     installRecorders();
     B::bindWindow()->doWithParamSequence({P::windowBindingId(2)});
     EXPECT_EQ(calls.size(), 1u);

@@ -223,9 +223,7 @@ TEST_F(BuiltInVDActionTest, TerminalLikeApplicationsGetEmacsStrokesAndTheSystemT
     // The two conditions are independent: a system terminal the desktop does not list as terminal-like still
     // erases with its own keys, and moves by words as an editor does.
     sim->workspace().setTerminalLikeApplicationIds({emulatorId});
-    env = std::make_unique<WorkingEnvironment>(sim, sim->scheduler());
-    env->startMonitoring();
-    VDAction::setEmacsShortcutAppCondition([e = env.get()] { return e->isOnEmacsShortcutApp.value(); });
+    installCore({});
     bringToFront(systemTerminalId);
     EXPECT_EQ(run(&B::deleteLine, {}), "k down [ctrl], k up [ctrl], u down [ctrl], u up [ctrl]");
     EXPECT_EQ(run(&B::moveLeftNWords, {P::times(1)}), "option down, left down [opt], left up [opt], option up");

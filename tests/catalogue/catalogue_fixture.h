@@ -1,7 +1,7 @@
 // What the catalogue tests share: the simulated platform behind a wrapper that tells recorded posts from
-// ordinary ones (the simulated keyboard records both alike), a working environment whose terminal-like flag
-// drives the actions' Emacs conditions as the engine's does, a settings store in a temporary folder, English
-// texts and a log capture.
+// ordinary ones (the simulated keyboard records both alike), an installed core object (not started) whose
+// working environment drives the actions' Emacs conditions and whose services the service actions call, a
+// settings store in a temporary folder, English texts and a log capture.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,13 +11,16 @@
 #include <memory>
 #include <string>
 
+#include "catalogue/build_in_vd_key_scheme.h"
 #include "catalogue/system_terminal.h"
-#include "engine/engine_fixture.h"
-#include "engine/working_environment.h"
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
 #include "core/localize.h"
 #include "core/log_capture.h"
+#include "core/main_queue.h"
+#include "engine/engine_fixture.h"
+#include "engine/vandrel.h"
+#include "engine/working_environment.h"
 #include "model/vd_action.h"
 #include "platform/sim/scenario.h"
 #include "platform/sim/sim_platform.h"
@@ -98,19 +101,35 @@ struct CatalogueTest : ::testing::Test, TestApplications {
     PlatformInstallation installed{platform};
     Scenario scenario{*sim};
     ScopedLogCapture logged;
-    std::unique_ptr<WorkingEnvironment> env;
+    std::shared_ptr<Vandrel> core;
+    std::shared_ptr<WorkingEnvironment> env;
 
     CatalogueTest()
     {
         installDefaults(std::make_shared<SettingsStore>(dir.path().toStdString()));
         Localize::setCurrentLanguage("en");
         addTo(sim->workspace());
-        env = std::make_unique<WorkingEnvironment>(sim, sim->scheduler());
-        env->startMonitoring();
-        VDAction::setEmacsShortcutAppCondition([e = env.get()] { return e->isOnEmacsShortcutApp.value(); });
+        installCore({});
         bringToFront(editorId);
     }
-    ~CatalogueTest() override { VDAction::setEmacsShortcutAppCondition({}); }
+    ~CatalogueTest() override { installVandrel(nullptr); }
+
+    // A fresh core object with these services, its working environment following the workspace.
+    void installCore(VandrelServices services)
+    {
+        Vandrel::Options options;
+        options.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
+        options.platform = platform;
+        options.mainScheduler = MainQueue::shared();
+        options.keyEventScheduler = sim->scheduler();
+        options.windowBindingScheduler = sim->scheduler();
+        options.backgroundScheduler = sim->scheduler();
+        options.services = std::move(services);
+        core = Vandrel::make(std::move(options));
+        installVandrel(core);
+        env = core->env;
+        env->startMonitoring();
+    }
 
     void bringToFront(const std::string& id) { TestApplications::bringToFront(sim->workspace(), id); }
 

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "catalogue/build_in_vd_key_scheme.h"
-#include "catalogue/built_in_services.h"
 #include "catalogue/built_in_vd_action.h"
 #include "catalogue/catalogue_fixture.h"
 #include "core/defaults_keys.h"
@@ -20,15 +19,12 @@ using B = BuiltInVDAction;
 constexpr int kCapsLock = 57;
 
 struct DefaultLayoutWalkTest : EngineTest, TestApplications {
-    BuiltInServices previousServices = BuiltInServices::install({});
-
     DefaultLayoutWalkTest()
     {
         settings->set(DefaultsKeys::experimental_hotstring, true);  // the layout then carries its hotstring row
         addTo(sim->workspace());
         bringToFront(editorId);
     }
-    ~DefaultLayoutWalkTest() override { BuiltInServices::install(previousServices); }
 
     void bringToFront(const std::string& id)
     {

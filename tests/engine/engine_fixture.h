@@ -15,16 +15,16 @@
 
 #include "catalogue/build_in_vd_key_scheme.h"
 #include "catalogue/built_in_vd_action.h"
-#include "engine/key_remap.h"
-#include "engine/vandrel.h"
 #include "core/defaults.h"
 #include "core/localize.h"
 #include "core/log_capture.h"
 #include "core/main_queue.h"
-#include "storage/realm.h"
+#include "engine/key_remap.h"
+#include "engine/vandrel.h"
 #include "platform/sim/scenario.h"
 #include "platform/sim/sim_platform.h"
 #include "rx/virtual_time_scheduler.h"
+#include "storage/realm.h"
 #include "windowbinding/vd_window_binding_data.h"
 
 namespace vandrel::test {
@@ -67,13 +67,13 @@ struct EngineTest : ::testing::Test {
         KeyEventDeliver::setIsPaused(false);
         installVandrel(nullptr);
         InputObserver::install(nullptr);
-        VDAction::setEmacsShortcutAppCondition({});
         Realm::forgetOpenedFiles();
     }
 
-    Vandrel& makeCore()
+    Vandrel& makeCore(VandrelServices services = {})
     {
         Vandrel::Options options;
+        options.services = std::move(services);
         options.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
         options.platform = sim;
         options.clock = clock;

@@ -4,9 +4,8 @@
 
 #include <set>
 
-#include "engine/engine_fixture.h"
-#include "engine/keyboard_map_entry.h"
 #include "core/popup_msg.h"
+#include "engine/engine_fixture.h"
 
 namespace vandrel::test {
 namespace {
@@ -81,16 +80,17 @@ TEST_F(EventKeeperTest, HiddenWindowInfoAndKeyboardMapKeys)
     EXPECT_FALSE(logged->contains(LogLevel::warning, "Focused window's info get by all_modifiers_W ->\n"));
 
     int shown = 0;
-    auto before = KeyboardMapEntry::setShowWindow([&] { ++shown; });
+    VandrelServices services;
+    services.showKeyboardMap = [&] { ++shown; };
+    makeCore(services);
     table.keyActions.at("1f0028").action->doWithParamSequence({});
     EXPECT_EQ(shown, 0);  // queued on the main queue
-    drainMainQueue();
+    clock->runDue();
     EXPECT_EQ(shown, 1);
-    KeyboardMapEntry::setShowWindow({});
+    makeCore();
     table.keyActions.at("1f0028").action->doWithParamSequence({});
-    drainMainQueue();
+    clock->runDue();
     EXPECT_TRUE(logged->contains(LogLevel::warning, "The keyboard map is not available in this build, nothing shown"));
-    KeyboardMapEntry::setShowWindow(before);
 }
 
 }  // namespace

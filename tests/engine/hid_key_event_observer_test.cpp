@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/key_remap.h"
 #include "core/log_capture.h"
+#include "engine/key_remap.h"
 #include "platform/hid_usage.h"
 #include "platform/sim/scenario.h"
 #include "platform/sim/sim_platform.h"

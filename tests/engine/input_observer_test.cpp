@@ -5,9 +5,9 @@
 #include <atomic>
 #include <thread>
 
-#include "engine/key_remap.h"
 #include "core/log_capture.h"
 #include "core/popup_msg.h"
+#include "engine/key_remap.h"
 #include "platform/sim/scenario.h"
 #include "platform/sim/sim_platform.h"
 #include "rx/virtual_time_scheduler.h"

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/engine_fixture.h"
 #include "core/defaults_keys.h"
 #include "core/popup_msg.h"
+#include "engine/engine_fixture.h"
 #include "model/key_scheme_store.h"
 
 namespace vandrel::test {

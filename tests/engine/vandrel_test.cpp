@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
+#include "core/defaults_keys.h"
 #include "engine/engine_fixture.h"
 #include "engine/window_binding_service.h"
-#include "core/defaults_keys.h"
 #include "model/key_scheme_store.h"
 
 namespace vandrel::test {
@@ -161,28 +161,19 @@ TEST_F(VandrelTest, PassThroughRunsNothingAndBlockStillRunsTaps)
     EXPECT_EQ(run("capslock tap"), "esc down, esc up");
 }
 
-VDWindowBindingData binding(std::int64_t id)
+TEST_F(VandrelTest, StartRestoresWindowBindingsOnTheirQueueAndStartsTheClipboardServices)
 {
-    VDWindowBindingData data;
-    data.bindingId = id;
-    return data;
-}
-
-TEST_F(VandrelTest, StartRestoresStoredWindowBindingsInOrderOnTheirQueue)
-{
-    auto realm = Realm::open();
-    ASSERT_TRUE(realm);
-    (*realm)->write([&] {
-        VDWindowBindingData::add(**realm, binding(3));
-        VDWindowBindingData::add(**realm, binding(1));
-    });
-    auto& v = makeCore();
-    std::vector<std::int64_t> restored;
-    v.windowBindingService->setRestoreBinding([&](std::int64_t id) { restored.push_back(id); });
+    int restored = 0;
+    int clipStarts = 0;
+    VandrelServices services;
+    services.restoreWindowBindings = [&] { ++restored; };
+    services.startClipMonitoring = [&] { ++clipStarts; };
+    auto& v = makeCore(services);
     v.start();
-    EXPECT_TRUE(restored.empty());  // queued
+    EXPECT_EQ(clipStarts, 1);
+    EXPECT_EQ(restored, 0);  // queued
     clock->runDue();
-    EXPECT_EQ(restored, (std::vector<std::int64_t>{1, 3}));
+    EXPECT_EQ(restored, 1);
 
     // The window slots' keys come from the factory scheme's table.
     ASSERT_TRUE(v.windowBindingService->activateKey(1));
@@ -191,36 +182,14 @@ TEST_F(VandrelTest, StartRestoresStoredWindowBindingsInOrderOnTheirQueue)
     EXPECT_EQ(v.windowBindingService->bindKey(1)->id(), "90012");  // Caps + Option + 1
 }
 
-TEST_F(VandrelTest, UnavailableServicesAndAnUnopenableDatabaseAreLoggedAndSkipped)
+TEST_F(VandrelTest, UnavailableServicesAreLoggedAndSkipped)
 {
-    {
-        auto realm = Realm::open();
-        ASSERT_TRUE(realm);
-        (*realm)->write([&] {
-            VDWindowBindingData::add(**realm, binding(1));
-            VDWindowBindingData::add(**realm, binding(2));
-        });
-    }
     makeCore().start();
     clock->runDue();
     EXPECT_TRUE(
         logged->contains(LogLevel::warning, "The clipboard services are not available in this build, not started"));
-    const auto unavailable = logged->entries();
-    EXPECT_EQ(std::count_if(unavailable.begin(), unavailable.end(),
-                            [](const auto& e) { return e.message.starts_with("Window binding is not available"); }),
-              1);  // said once for two bindings
-
-    // A database that cannot be opened: the restore is skipped, the rest goes on.
-    installVandrel(nullptr);
-    Realm::forgetOpenedFiles();
-    QFile blocker(dir.filePath("blocker"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    Realm::setCustomConfig(dir.filePath("blocker").toStdString());  // a file where the folder should be
-    logged->clear();
-    makeCore().start();
-    clock->runDue();
-    EXPECT_EQ(logged->count(LogLevel::error), 1u);
+    EXPECT_TRUE(logged->contains(LogLevel::warning,
+                                 "Window binding is not available in this build, stored bindings not restored"));
     EXPECT_EQ(startLinesLogged().back(), "vandrel init end");
     EXPECT_EQ(run("capslock down, d tap, wait 0.01, capslock up"), "down down, down up");
 }
@@ -244,9 +213,12 @@ TEST_F(VandrelTest, ActionsSeeTheWorkingEnvironmentsTerminalFlag)
     term.bundleIdentifier = "org.example.Term";
     sim->workspace().addApplication(term);
     makeCore().start();
-    EXPECT_FALSE(VDAction::isOnEmacsShortcutApp());
+    BuiltInVDAction::selectUpN()->doWithParamSequence({});
+    EXPECT_EQ(scenario.posted(), "shift down, up down [shift], up up [shift], shift up");
+    scenario.clear();
     sim->workspace().activate(sim->workspace().runningApplications().back().processIdentifier);
-    EXPECT_TRUE(VDAction::isOnEmacsShortcutApp());
+    BuiltInVDAction::selectUpN()->doWithParamSequence({});
+    EXPECT_EQ(scenario.posted(), "");
 }
 
 }  // namespace

@@ -21,7 +21,6 @@ struct VDActionTest : ::testing::Test {
     PlatformInstallation installed{sim};
     test::ScopedLogCapture logged;
 
-    ~VDActionTest() override { VDAction::setEmacsShortcutAppCondition({}); }
     std::string posted()
     {
         auto text = Scenario::describe(sim->keyboard().postedEvents());
@@ -109,12 +108,13 @@ TEST_F(VDActionTest, KeyStepsPostTapsCombosAndRepeatedCombos)
 TEST_F(VDActionTest, EmacsConditionsReplaceTheNormalStepsInTerminalLikeApplications)
 {
     bool emacsApp = true;
-    VDAction::setEmacsShortcutAppCondition([&] { return emacsApp; });
+    const auto isEmacsApp = [&] { return emacsApp; };
     Texts normal;
     auto action = VDAction::make("test.emacs", "", VDActionGroup::movement)
                       ->addStep([&](const P& p) { normal.push_back(p.description()); })
-                      ->addEmacsLimitedCombo({{33, {59}}, {11, {}}});
-    auto quiet = VDAction::make("test.quiet", "", VDActionGroup::selection)->addKeyTap(126)->addNoActionWhenEmacs();
+                      ->addEmacsLimitedCombo(isEmacsApp, {{33, {59}}, {11, {}}});
+    auto quiet =
+        VDAction::make("test.quiet", "", VDActionGroup::selection)->addKeyTap(126)->addNoActionWhenEmacs(isEmacsApp);
 
     const std::string once = "ctrl down, lbracket down [ctrl], lbracket up [ctrl], ctrl up, b down, b up";
     action->doWithParamSequence({P::times(3)});
@@ -133,8 +133,6 @@ TEST_F(VDActionTest, EmacsConditionsReplaceTheNormalStepsInTerminalLikeApplicati
     quiet->doWithParamSequence({});
     EXPECT_EQ(posted(), "up down, up up");
     EXPECT_EQ(normal, (Texts{"times(3)"}));
-    VDAction::setEmacsShortcutAppCondition({});
-    EXPECT_FALSE(VDAction::isOnEmacsShortcutApp());
 }
 
 TEST_F(VDActionTest, JsonHoldsTheIdNameOnlyAndDecodesToAStandIn)

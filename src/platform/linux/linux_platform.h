@@ -58,6 +58,9 @@ public:
     // and how to grant it (with prompt, also on standard error for the user at the terminal).
     bool isInputAccessTrusted(bool prompt) override;
 
+    rx::SchedulerPtr inputThreadScheduler() override { return backend_->inputThreadScheduler(); }
+    void shutdown() override { backend_->stop(); }
+
     InputBackend& inputBackend() { return *backend_; }
 
     // SIGINT and SIGTERM let every keyboard go and release every key on the output keyboard, then call

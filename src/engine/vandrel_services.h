@@ -1,12 +1,8 @@
-// The entry points of the services that some built-in actions hand their work to: the preferences window,
-// the cheat sheet, the window-binding service, the extra clipboards and the hotstring expansion. They live in
-// subsystems above the catalogue, so each registers its entry points here at start-up (the app shell wires
-// them) and the catalogue links none of them. An entry left empty is a service not available in this run:
-// the action logs a warning and does nothing.
-//
-//   auto services = BuiltInServices::current();
-//   services.showCheatSheet = [] { cheatSheet.show(); };
-//   BuiltInServices::install(std::move(services));
+// What the core object and the actions it runs need of the services that live above the engine: the window
+// binding, the clipboard services, the preferences window, the cheat sheet, the keyboard map and the hotstring
+// expansion. The program fills one of these and hands it to the core object at construction; the engine and
+// the catalogue link none of those services. An entry left empty is a service not available in this run: its
+// caller logs a warning and does nothing.
 #pragma once
 
 #include <functional>
@@ -15,9 +11,17 @@
 
 namespace vandrel {
 
-struct BuiltInServices {
+struct VandrelServices {
+    // Starts the clipboard services; they return at once. Called by start() on the main thread.
+    std::function<void()> startClipMonitoring;
+    // Finds the live window of every stored window binding again. Called once by start(), on the
+    // window-binding queue; the window-binding service reads its own stored records.
+    std::function<void()> restoreWindowBindings;
+    // Brings the keyboard-map window up. Called on the main queue.
+    std::function<void()> showKeyboardMap;
+
     // Opens the preferences window, creating the status menu first if needed. Called on the thread that
-    // runs the action (the main thread).
+    // runs the action.
     std::function<void()> showPreferences;
     // Shows the cheat sheet. Called on the main queue, a turn after the action ran.
     std::function<void()> showCheatSheet;
@@ -33,11 +37,6 @@ struct BuiltInServices {
     // Reads the text before the caret, expands its hotstring and pastes the result. Called on the thread
     // that runs the action.
     std::function<void()> expandHotstring;
-
-    // A copy of the installed entry points; every action reads them when it runs. Thread-safe.
-    static BuiltInServices current();
-    // Replaces the installed entry points and returns the previous ones.
-    static BuiltInServices install(BuiltInServices services);
 };
 
 }  // namespace vandrel

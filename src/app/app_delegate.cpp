@@ -5,11 +5,13 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "app/app_services.h"
 #include "catalogue/build_in_vd_key_scheme.h"
 #include "catalogue/built_in_vd_action.h"
 #include "clip/realm_migration_handlers.h"
 #include "core/app_info.h"
 #include "core/common_utils.h"
+#include "core/dispatch_queues.h"
 #include "core/log.h"
 #include "core/main_queue.h"
 #include "engine/key_remap.h"
@@ -26,7 +28,11 @@ namespace {
 // thread of the Linux backend.
 void startVandrel(const std::shared_ptr<Platform>& platform)
 {
+    // Made once, for the life of the process: the services keep their state across engine restarts.
+    static const AppServices services = AppServices::make({MainQueue::shared(), DispatchQueues::windowBinding()});
     Vandrel::Options options;
+    options.services = services.vandrelServices();
+    options.windowBindingService = services.windowBindingKeys;
     options.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
     options.platform = platform;
     options.inputThreadScheduler = platform->inputThreadScheduler();

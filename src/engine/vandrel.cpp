@@ -71,7 +71,8 @@ Vandrel::Vandrel(Passkey, Options options)
       env(std::make_shared<WorkingEnvironment>(
           platform_, orDefault(options_.backgroundScheduler, [] { return GlobalQueue::shared(); }))),
       inputObserver_(inputObserverOf(options_, platform_, state, mainScheduler_)),
-      windowBindingService(std::make_shared<WindowBindingService>()),
+      windowBindingService(options_.windowBindingService ? options_.windowBindingService
+                                                         : std::make_shared<WindowBindingService>()),
       keyService(KeyService::make({options_.factoryScheme, windowBindingService, options_.settings})),
       eventDeliver(KeyEventDeliver::make({inputObserver_, state,
                                           [service = std::weak_ptr<KeyService>(keyService)]() -> EventKeeperPtr {

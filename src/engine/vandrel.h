@@ -65,6 +65,8 @@ public:
         std::shared_ptr<SettingsStore> settings;
         // The services above the engine; an empty entry is a service not available in this run.
         VandrelServices services;
+        // The slot keys the key service fills for the window-binding service. Null: a new one.
+        std::shared_ptr<WindowBindingService> windowBindingService;
     };
 
     static std::shared_ptr<Vandrel> make(Options options);

@@ -65,6 +65,63 @@ std::shared_ptr<Window> Window::desktop()
     return nullptr;
 }
 
+int Window::activate() const
+{
+    if (!window) return -1;
+    int result = 0;
+    switch (window->raise()) {
+        case AccessibilityError::success:
+            break;
+        case AccessibilityError::invalidUIElement:
+            result = -2;
+            break;
+        case AccessibilityError::cannotComplete:
+            result = -3;
+            break;
+        default:
+            // Any other refusal is a failure too: the caller rebinds rather than trusting a window that did
+            // not come up.
+            result = -3;
+            break;
+    }
+    systemLog("raiseErr: " + std::to_string(result));
+    auto platform = Platform::shared();
+    const bool fronted = platform && platform->windowSystem().bringProcessToFront(pid, true);
+    if (result == 0 && !fronted) result = -4;
+    return result;
+}
+
+int Window::minimize() const
+{
+    systemLog("minimize, title: " + (window ? window->title().value_or("") : std::string()));
+    if (!window) return 1;
+    return window->setMinimized(true) == AccessibilityError::success ? 0 : 2;
+}
+
+int Window::unminimize() const
+{
+    if (!window) return 1;
+    return window->setMinimized(false) == AccessibilityError::success ? 0 : 2;
+}
+
+bool Window::isMinimize() const
+{
+    return window && window->isMinimized().value_or(false);
+}
+
+bool Window::isFullscreen() const
+{
+    return window && window->isFullscreen().value_or(false);
+}
+
+bool Window::isFocused() const
+{
+    auto platform = Platform::shared();
+    auto focused = platform ? platform->windowSystem().focusedWindow() : nullptr;
+    const std::uint32_t number = focused ? focused->windowNumber().value_or(0) : 0;
+    return winid == number;
+}
+
 std::string Window::getTitle() const
 {
     if (!window) {

@@ -31,6 +31,19 @@ public:
     // The file browser's desktop window; null when there is none.
     static std::shared_ptr<Window> desktop();
 
+    // Raises the window and brings its process to the front (front window only), whatever the raise gave:
+    // 0 on success, -1 with no element, -2 when the window is gone, -3 when the raise cannot complete, -4
+    // when the process cannot be brought to the front. Never reports a failure as success.
+    int activate() const;
+    // 0 on success, 1 with no element, 2 when the window refused.
+    int minimize() const;
+    int unminimize() const;
+    // False when unreadable or with no element.
+    bool isMinimize() const;
+    bool isFullscreen() const;
+    // Its number is the focused window's.
+    bool isFocused() const;
+
     // Empty when it cannot be read.
     std::string getTitle() const;
     std::string getRole() const;

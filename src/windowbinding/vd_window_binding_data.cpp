@@ -2,6 +2,8 @@
 
 #include <SQLiteCpp/Statement.h>
 
+#include "core/log.h"
+
 namespace vandrel {
 
 namespace {
@@ -42,6 +44,29 @@ void VDWindowBindingData::registerSchema()
     Realm::registerObjectSchema(objectSchema());
 }
 
+std::optional<VDWindowBindingDataSwiftType> VDWindowBindingDataSwiftType::createFromObjcObject(const Window& window)
+{
+    const auto fail = [] {
+        log.error("Get window's data for store fail");
+        return std::nullopt;
+    };
+    const auto data = window.getDataForStore();
+    if (!data) return fail();
+    try {
+        const auto& app = data->at("app");
+        VDWindowBindingDataSwiftType mirror;
+        mirror.winTitle = data->at("title").get<std::string>();
+        mirror.winId = static_cast<std::int32_t>(data->at("winid").get<std::uint32_t>());
+        mirror.appBundleId = app.at("bundleId").get<std::string>();
+        mirror.appName = app.at("name").get<std::string>();
+        mirror.appPid = app.at("pid").get<std::int32_t>();
+        mirror.appUrl = app.at("url").get<std::string>();
+        return mirror;
+    } catch (const nlohmann::json::exception&) {
+        return fail();
+    }
+}
+
 VDWindowBindingDataSwiftType VDWindowBindingData::toSwiftRuntimeType() const
 {
     return {winTitle, winId, appBundleId, appName, appPid, appUrl};
@@ -67,6 +92,31 @@ std::vector<VDWindowBindingData> VDWindowBindingData::objects(Realm& realm)
     std::vector<VDWindowBindingData> records;
     while (query->executeStep()) records.push_back(readRecord(*query));
     return records;
+}
+
+std::vector<std::int64_t> VDWindowBindingData::wellFormedIds(Realm& realm,
+                                                             const std::function<void(const std::string&)>& onMalformed)
+{
+    auto query = realm.statement(
+        "SELECT \"bindingId\", typeof(\"bindingId\"), typeof(\"winTitle\"), typeof(\"winId\"), "
+        "typeof(\"appBundleId\"), typeof(\"appName\"), typeof(\"appPid\"), typeof(\"appUrl\"), \"winId\", "
+        "\"appPid\" FROM \"VDWindowBindingData\" ORDER BY \"bindingId\"");
+    std::vector<std::int64_t> ids;
+    while (query->executeStep()) {
+        const auto type = [&](int column) { return query->getColumn(column).getString(); };
+        const auto inRange = [&](int column, std::int64_t low, std::int64_t high) {
+            const auto value = query->getColumn(column).getInt64();
+            return value >= low && value <= high;
+        };
+        const bool good = type(1) == "integer" && type(2) == "text" && type(3) == "integer" && type(4) == "text" &&
+                          type(5) == "text" && type(6) == "integer" && type(7) == "text" &&
+                          inRange(8, INT32_MIN, UINT32_MAX) && inRange(9, INT32_MIN, INT32_MAX);
+        if (good)
+            ids.push_back(query->getColumn(0).getInt64());
+        else if (onMalformed)
+            onMalformed(query->getColumn(0).getString().substr(0, 64));
+    }
+    return ids;
 }
 
 std::optional<VDWindowBindingData> VDWindowBindingData::resolve(Realm& realm) const

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/window.h"
 #include "storage/realm.h"
 
 namespace vandrel {
@@ -21,6 +23,9 @@ struct VDWindowBindingDataSwiftType {
     std::string appName;
     std::int32_t appPid = -1;
     std::string appUrl;
+
+    // From what the window reports now; absent (logged) when it has no complete store data.
+    static std::optional<VDWindowBindingDataSwiftType> createFromObjcObject(const Window& window);
 
     bool operator==(const VDWindowBindingDataSwiftType&) const = default;
 };
@@ -47,6 +52,10 @@ struct VDWindowBindingData {
     static std::optional<VDWindowBindingData> object(Realm& realm, std::int64_t bindingId);
     // Every stored binding, in the database's order (by binding id).
     static std::vector<VDWindowBindingData> objects(Realm& realm);
+    // The binding ids of the stored records whose every value has its column's type, in order; each other
+    // record is reported to onMalformed with its binding id as text.
+    static std::vector<std::int64_t> wellFormedIds(Realm& realm,
+                                                   const std::function<void(const std::string&)>& onMalformed);
     std::optional<VDWindowBindingData> resolve(Realm& realm) const;
 
     // --- writing (inside a write transaction) ---

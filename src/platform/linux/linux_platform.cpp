@@ -78,7 +78,7 @@ LinuxPlatform::LinuxPlatform(Options options) : options_(std::move(options))
             auto ws = weakWorkspace.lock();
             if (!ws) return false;
             const auto app = ws->frontmostApplication();
-            return app && app->bundleIdentifier && ws->terminalLikeApplicationIds().count(*app->bundleIdentifier) > 0;
+            return app && ws->isTerminalLike(*app);
         },
         layout_);
     hid_ = std::make_unique<LinuxHidKeyboard>(

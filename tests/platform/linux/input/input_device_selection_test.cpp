@@ -127,20 +127,26 @@ TEST(InputBackend, AKeypadAndASecondNodeAreTakenOverAndAMouseIsNot)
     rig.pump();
     EXPECT_EQ(rig.output(), (std::vector<std::string>{"KEY_MUTE down", "KEY_MUTE up"}));
 
-    // Hotplug reports the mouse again (its permissions changed): still left alone.
+    // A pointer plugged in later is left alone too.
     rig.source->addNode("/dev/input/event9", true, 0, true, mouse());
     rig.pump();
     EXPECT_EQ(rig.backend->keyboardCount(), 3u);
 }
 
-TEST(InputBackend, AKeyboardAnotherProgramHoldsIsGrabbedOnceItIsLetGo)
+// The main keyboard, and a keypad another program holds at start.
+InputRig::Setup keypadHeldByAnotherProgram()
 {
     InputRig::Setup setup;
     setup.devices = [](testing::FakeKeyboardSource& source) {
         source.addNode(kKeypad, false, 0, true, keypad());
         source.setBusy(kKeypad, true);
     };
-    InputRig rig(setup);
+    return setup;
+}
+
+TEST(InputBackend, AKeyboardAnotherProgramHoldsIsGrabbedOnceItIsLetGo)
+{
+    InputRig rig(keypadHeldByAnotherProgram());
     auto recorder = rig.record([](KeyEvent&) { return TapResult::swallow; });
     EXPECT_TRUE(rig.source->isGrabbed(kKeyboard));  // the others are not held up
     EXPECT_FALSE(rig.source->isGrabbed(kKeypad));
@@ -170,12 +176,7 @@ TEST(InputBackend, AKeyboardAnotherProgramHoldsIsGrabbedOnceItIsLetGo)
 
 TEST(InputBackend, AKeyboardHeldForAMinuteIsLeftToItsHolderUntilTheGrabsAreRenewed)
 {
-    InputRig::Setup setup;
-    setup.devices = [](testing::FakeKeyboardSource& source) {
-        source.addNode(kKeypad, false, 0, true, keypad());
-        source.setBusy(kKeypad, true);
-    };
-    InputRig rig(setup);
+    InputRig rig(keypadHeldByAnotherProgram());
     auto recorder = rig.record();
     for (int i = 0; i < 70; ++i) {
         rig.clock->advanceBy(rx::seconds(1));

@@ -46,6 +46,9 @@ struct DefaultsKeys {
     static inline const DefaultsKey<bool> cheatSheet_isWindowPined{"cheatSheet_isWindowPined", true};
     static inline const DefaultsKey<bool> cheatSheet_isCloseOnCapsUp{"cheatSheet_isCloseOnCapsUp", true};
     static inline const DefaultsKey<bool> experimental_hotstring{"experimental_hotstring", false};
+    // The user's terminal-like applications (desktop-entry ids, WM_CLASS or executable names, any case), in
+    // addition to the terminal emulators the program knows.
+    static inline const DefaultsKey<StringList> app_extraTerminalLikeApps{"app_extraTerminalLikeApps", {}};
 
     // Not a typed key: usage reporting reads and writes it by name (SettingsStore::uniqueUserIdentifier).
     static constexpr const char* googleReporter_uniqueUserIdentifier = "googleReporter_uniqueUserIdentifier";

@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "core/log.h"
+#include "platform/terminal_applications.h"
 
 namespace vandrel {
 
@@ -13,15 +14,26 @@ struct WorkingEnvironment::History {
     std::vector<RunningApplication> apps;
 };
 
-WorkingEnvironment::WorkingEnvironment(std::shared_ptr<Platform> platform, rx::SchedulerPtr scheduler)
+namespace {
+
+std::set<std::string> terminalLikeIds(Workspace& workspace, std::optional<std::vector<std::string>> userApps)
+{
+    if (userApps) workspace.setUserTerminalLikeApplicationIds(std::move(*userApps));
+    return workspace.allTerminalLikeApplicationIds();
+}
+
+}  // namespace
+
+WorkingEnvironment::WorkingEnvironment(std::shared_ptr<Platform> platform, rx::SchedulerPtr scheduler,
+                                       std::optional<std::vector<std::string>> userTerminalApps)
     : platform_(std::move(platform)),
       scheduler_(std::move(scheduler)),
-      emacsShortcutApps_(platform_->workspace().terminalLikeApplicationIds()),
+      emacsShortcutApps_(terminalLikeIds(platform_->workspace(), std::move(userTerminalApps))),
       history_(std::make_shared<History>())
 {
     if (auto front = platform_->workspace().frontmostApplication()) {
         history_->apps.push_back(*front);
-        isOnEmacsShortcutApp.accept(front->bundleIdentifier && emacsShortcutApps_.count(*front->bundleIdentifier));
+        isOnEmacsShortcutApp.accept(TerminalApplications::matches(emacsShortcutApps_, *front));
     }
 }
 
@@ -45,7 +57,7 @@ void WorkingEnvironment::startMonitoring()
     frontmostApplication
         .subscribe([emacs, emacsApps](const std::optional<RunningApplication>& app) {
             if (!app) return;
-            emacs.accept(app->bundleIdentifier && emacsApps.count(*app->bundleIdentifier));
+            emacs.accept(TerminalApplications::matches(emacsApps, *app));
         })
         .disposed(disposeBag_);
 

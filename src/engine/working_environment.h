@@ -25,8 +25,10 @@ struct SecureInputHolder {
 class WorkingEnvironment {
 public:
     // Reads the frontmost application and the terminal-like identities at once; starts nothing. The
-    // scheduler runs the secure-input poll.
-    WorkingEnvironment(std::shared_ptr<Platform> platform, rx::SchedulerPtr scheduler);
+    // scheduler runs the secure-input poll. userTerminalApps, when given, are the user's own terminal-like
+    // applications (the settings file's list): they join the workspace's, so posting treats them alike.
+    WorkingEnvironment(std::shared_ptr<Platform> platform, rx::SchedulerPtr scheduler,
+                       std::optional<std::vector<std::string>> userTerminalApps = std::nullopt);
     ~WorkingEnvironment();
     WorkingEnvironment(const WorkingEnvironment&) = delete;
     WorkingEnvironment& operator=(const WorkingEnvironment&) = delete;
@@ -41,6 +43,7 @@ public:
 
     // Most recent first, at most 2 once monitoring runs.
     std::vector<RunningApplication> activeApplicationsHistory() const;
+    // Compared with the frontmost application's identity and executable name, ignoring case.
     const std::set<std::string>& emacsShortcutApps() const { return emacsShortcutApps_; }
 
     // Written here only: frontmost and previous application change on the main thread (activations),

@@ -1,5 +1,7 @@
 #include "platform/workspace.h"
 
+#include "platform/terminal_applications.h"
+
 namespace vandrel {
 
 std::optional<RunningApplication> Workspace::runningApplication(std::int32_t processIdentifier)
@@ -24,9 +26,33 @@ std::set<std::string> Workspace::terminalLikeApplicationIds()
 
 const std::set<std::string>& Workspace::defaultTerminalLikeApplicationIds()
 {
-    // The desktop's own terminal and two widely used outside emulators, by desktop-entry id.
-    static const std::set<std::string> ids{"org.gnome.Terminal", "org.kde.konsole", "kitty"};
+    return TerminalApplications::allIdentities();
+}
+
+void Workspace::setUserTerminalLikeApplicationIds(std::vector<std::string> ids)
+{
+    std::set<std::string> cleaned;
+    for (auto& id : ids) {
+        const auto first = id.find_first_not_of(" \t");
+        if (first == std::string::npos) continue;  // an empty entry names nothing
+        const auto last = id.find_last_not_of(" \t");
+        cleaned.insert(id.substr(first, last - first + 1));
+    }
+    std::lock_guard lock(userTerminalsMutex_);
+    userTerminals_ = std::move(cleaned);
+}
+
+std::set<std::string> Workspace::allTerminalLikeApplicationIds()
+{
+    auto ids = terminalLikeApplicationIds();
+    std::lock_guard lock(userTerminalsMutex_);
+    ids.insert(userTerminals_.begin(), userTerminals_.end());
     return ids;
+}
+
+bool Workspace::isTerminalLike(const RunningApplication& app)
+{
+    return TerminalApplications::matches(allTerminalLikeApplicationIds(), app);
 }
 
 }  // namespace vandrel

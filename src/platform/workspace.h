@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -46,9 +47,20 @@ public:
     virtual std::optional<RunningApplication> launchApplicationAtUrl(const std::string& url) = 0;
 
     // Identities (see RunningApplication::bundleIdentifier) of terminal-like applications, in which
-    // editing strokes follow Emacs-style and terminal conventions.
+    // editing strokes follow Emacs-style and terminal conventions: the platform's own list and the user's
+    // additions. Compared without regard to case, also with the executable's name (isTerminalLike).
     virtual std::set<std::string> terminalLikeApplicationIds();
+    // Every terminal emulator the program knows (TerminalApplications).
     static const std::set<std::string>& defaultTerminalLikeApplicationIds();
+
+    // The user's own terminal-like applications (the settings file's list), added to the platform's.
+    void setUserTerminalLikeApplicationIds(std::vector<std::string> ids);
+    std::set<std::string> allTerminalLikeApplicationIds();
+    bool isTerminalLike(const RunningApplication& app);
+
+private:
+    std::mutex userTerminalsMutex_;
+    std::set<std::string> userTerminals_;
 };
 
 }  // namespace vandrel

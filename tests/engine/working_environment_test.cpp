@@ -88,6 +88,23 @@ TEST_F(WorkingEnvironmentTest, TerminalLikeFlagFollowsTheFrontmostIdentity)
     EXPECT_EQ(env.preActiveApplication.value(), term);
 }
 
+TEST_F(WorkingEnvironmentTest, TheUsersTerminalsCountInAnyCaseAndReachTheWorkspace)
+{
+    const auto mine = start("com.example.MyTerm", "My Terminal");
+    const auto xterm = start("XTerm", "xterm");
+    const auto editor = start("org.example.Editor", "Editor");
+    ws.activate(mine.processIdentifier);
+
+    WorkingEnvironment env(sim, clock, std::vector<std::string>{"COM.EXAMPLE.MYTERM"});
+    EXPECT_TRUE(env.isOnEmacsShortcutApp.value());
+    EXPECT_TRUE(ws.isTerminalLike(mine));  // posting asks the workspace
+    env.startMonitoring();
+    ws.activate(editor.processIdentifier);
+    EXPECT_FALSE(env.isOnEmacsShortcutApp.value());
+    ws.activate(xterm.processIdentifier);  // a known emulator under its WM_CLASS
+    EXPECT_TRUE(env.isOnEmacsShortcutApp.value());
+}
+
 TEST_F(WorkingEnvironmentTest, NoFrontmostApplicationAtStart)
 {
     WorkingEnvironment env(sim, clock);

@@ -10,8 +10,8 @@
 #include "platform/linux/input/input_permission.h"
 #include "platform/linux/input/input_signal_guard.h"
 #include "platform/linux/input/input_xkb_caps_lock_indicator.h"
-#include "platform/linux/session/logind_dbus_session.h"
 #include "platform/linux/input/uinput_device.h"
+#include "platform/linux/session/logind_dbus_session.h"
 #include "platform/linux/x11/x11_window_system.h"
 #include "platform/linux/x11/x11_workspace.h"
 #include "platform/linux/x11/xkb_keyboard_layout.h"
@@ -68,16 +68,19 @@ LinuxPlatform::LinuxPlatform(Options options) : options_(std::move(options))
     auto workspace = std::make_shared<X11Workspace>(desktop);
     workspace_ = workspace;
     windows_ = std::make_unique<X11WindowSystem>(desktop.desktop, workspace_);
-    layout_ = std::make_unique<XkbKeyboardLayout>(options_.displayName);
+    layout_ = std::make_shared<XkbKeyboardLayout>(options_.displayName);
     pasteboards_ = std::make_unique<InMemoryPasteboardServer>();
 
     std::weak_ptr<Workspace> weakWorkspace = workspace_;
-    taps_ = std::make_unique<LinuxEventTapService>(backend_, [weakWorkspace] {
-        auto ws = weakWorkspace.lock();
-        if (!ws) return false;
-        const auto app = ws->frontmostApplication();
-        return app && app->bundleIdentifier && ws->terminalLikeApplicationIds().count(*app->bundleIdentifier) > 0;
-    });
+    taps_ = std::make_unique<LinuxEventTapService>(
+        backend_,
+        [weakWorkspace] {
+            auto ws = weakWorkspace.lock();
+            if (!ws) return false;
+            const auto app = ws->frontmostApplication();
+            return app && ws->isTerminalLike(*app);
+        },
+        layout_);
     hid_ = std::make_unique<LinuxHidKeyboard>(
         backend_, InputXkbCapsLockIndicator::open(options_.displayName.value_or(std::string())));
 }

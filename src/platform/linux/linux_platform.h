@@ -23,6 +23,7 @@
 #include "platform/linux/input/linux_event_tap_service.h"
 #include "platform/linux/input/linux_hid_keyboard.h"
 #include "platform/linux/session/logind_session.h"
+#include "platform/linux/x11/xkb_keyboard_layout.h"
 #include "platform/platform.h"
 #include "rx/scheduler.h"
 
@@ -74,7 +75,7 @@ private:
     std::unique_ptr<LinuxEventTapService> taps_;
     std::unique_ptr<LinuxHidKeyboard> hid_;
     std::shared_ptr<Workspace> workspace_;
-    std::unique_ptr<KeyboardLayout> layout_;
+    std::shared_ptr<XkbKeyboardLayout> layout_;
     std::unique_ptr<WindowSystem> windows_;
     std::unique_ptr<PasteboardServer> pasteboards_;
     std::string lastPermissionReport_;

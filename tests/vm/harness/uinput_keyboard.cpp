@@ -51,7 +51,15 @@ Result<UinputKeyboard> UinputKeyboard::create(const DeviceIdentity& identity, Op
     libevdev_set_id_version(device, 1);
 
     libevdev_enable_event_type(device, EV_KEY);
-    for (int code = kFirstKey; code <= kLastKey; ++code) libevdev_enable_event_code(device, EV_KEY, code, nullptr);
+    if (options.keys.empty())
+        for (int code = kFirstKey; code <= kLastKey; ++code) libevdev_enable_event_code(device, EV_KEY, code, nullptr);
+    for (int code : options.keys) libevdev_enable_event_code(device, EV_KEY, code, nullptr);
+    if (options.pointer) {
+        for (int button : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE})
+            libevdev_enable_event_code(device, EV_KEY, button, nullptr);
+        libevdev_enable_event_type(device, EV_REL);
+        for (int axis : {REL_X, REL_Y, REL_WHEEL}) libevdev_enable_event_code(device, EV_REL, axis, nullptr);
+    }
     libevdev_enable_event_type(device, EV_MSC);
     libevdev_enable_event_code(device, EV_MSC, MSC_SCAN, nullptr);
     libevdev_enable_event_type(device, EV_LED);

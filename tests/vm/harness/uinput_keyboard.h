@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "harness/device_identity.h"
 #include "harness/result.h"
@@ -27,6 +28,10 @@ class UinputKeyboard {
 public:
     struct Options {
         bool autorepeat = false;
+        // Only these keys (a keypad, a macro pad); empty: every ordinary key.
+        std::vector<int> keys;
+        // Also relative axes and mouse buttons: a pointer with keys.
+        bool pointer = false;
     };
 
     static Result<UinputKeyboard> create(std::string_view name);

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "core/log.h"
+#include "platform/linux/input/input_device_kind.h"
 #include "platform/linux/input/uinput_device.h"
 
 namespace vandrel {
@@ -23,28 +24,30 @@ bool isEventNode(const std::string& name)
     return name.rfind("event", 0) == 0;
 }
 
-constexpr unsigned kLetters[] = {KEY_Q, KEY_W, KEY_E, KEY_R, KEY_T, KEY_Y, KEY_U, KEY_I, KEY_O,
-                                 KEY_P, KEY_A, KEY_S, KEY_D, KEY_F, KEY_G, KEY_H, KEY_J, KEY_K,
-                                 KEY_L, KEY_Z, KEY_X, KEY_C, KEY_V, KEY_B, KEY_N, KEY_M};
-
-enum class Kind { keyboard, other, ours };
-
-Kind classify(int fd, std::string* name)
+// What the device reports, read through libevdev; null when it is no evdev device.
+std::shared_ptr<InputDeviceCapabilities> readCapabilities(int fd, std::string* name)
 {
     libevdev* raw = nullptr;
-    if (libevdev_new_from_fd(fd, &raw) != 0) return Kind::other;
+    if (libevdev_new_from_fd(fd, &raw) != 0) return nullptr;
     std::unique_ptr<libevdev, decltype(&libevdev_free)> dev(raw, &libevdev_free);
     const char* devName = libevdev_get_name(dev.get());
-    const std::string n = devName ? devName : "";
-    if (UinputDevice::isOurs(n, static_cast<std::uint16_t>(libevdev_get_id_bustype(dev.get())),
+    if (name) *name = devName ? devName : "";
+    auto caps = std::make_shared<InputDeviceCapabilities>();
+    caps->ours =
+        UinputDevice::isOurs(devName ? devName : "", static_cast<std::uint16_t>(libevdev_get_id_bustype(dev.get())),
                              static_cast<std::uint16_t>(libevdev_get_id_vendor(dev.get())),
-                             static_cast<std::uint16_t>(libevdev_get_id_product(dev.get()))))
-        return Kind::ours;
-    const bool letters = std::all_of(std::begin(kLetters), std::end(kLetters),
-                                     [&](unsigned code) { return libevdev_has_event_code(dev.get(), EV_KEY, code); });
-    if (!letters) return Kind::other;
-    if (name) *name = n;
-    return Kind::keyboard;
+                             static_cast<std::uint16_t>(libevdev_get_id_product(dev.get())));
+    for (unsigned type = 0; type < EV_CNT; ++type)
+        if (libevdev_has_event_type(dev.get(), type)) caps->types.set(type);
+    for (unsigned code = 0; code < KEY_CNT; ++code)
+        if (libevdev_has_event_code(dev.get(), EV_KEY, code)) caps->keys.set(code);
+    for (unsigned code = 0; code < REL_CNT; ++code)
+        if (libevdev_has_event_code(dev.get(), EV_REL, code)) caps->relative.set(code);
+    for (unsigned code = 0; code < ABS_CNT; ++code)
+        if (libevdev_has_event_code(dev.get(), EV_ABS, code)) caps->absolute.set(code);
+    for (unsigned prop = 0; prop < INPUT_PROP_CNT; ++prop)
+        if (libevdev_has_property(dev.get(), prop)) caps->properties.set(prop);
+    return caps;
 }
 
 }  // namespace
@@ -74,16 +77,13 @@ InputDeviceSource::Opened EvdevDeviceSource::open(const std::string& path)
         result.status = errno == ENOENT || errno == ENODEV ? OpenStatus::ignored : OpenStatus::unavailable;
         return result;
     }
-    switch (classify(fd.get(), &result.name)) {
-        case Kind::keyboard:
-            result.status = OpenStatus::opened;
-            result.fd = std::move(fd);
-            return result;
-        case Kind::ours:
-        case Kind::other:
-            result.status = OpenStatus::ignored;
-            return result;
+    result.capabilities = readCapabilities(fd.get(), &result.name);
+    if (!result.capabilities) {
+        result.status = OpenStatus::ignored;
+        return result;
     }
+    result.status = OpenStatus::opened;
+    result.fd = std::move(fd);
     return result;
 }
 
@@ -119,9 +119,10 @@ std::vector<InputDeviceSource::HotplugChange> EvdevDeviceSource::readHotplug()
     return changes;
 }
 
-bool EvdevDeviceSource::grab(int fd, bool on)
+InputDeviceSource::GrabResult EvdevDeviceSource::grab(int fd, bool on)
 {
-    return ::ioctl(fd, EVIOCGRAB, on ? 1 : 0) == 0;
+    if (::ioctl(fd, EVIOCGRAB, on ? 1 : 0) == 0) return GrabResult::done;
+    return errno == EBUSY ? GrabResult::busy : GrabResult::failed;
 }
 
 std::optional<KeyBits> EvdevDeviceSource::keysDown(int fd)
@@ -147,7 +148,9 @@ std::optional<bool> EvdevDeviceSource::capsLockLed(int fd)
 bool EvdevDeviceSource::isReadableKeyboard(const std::string& path, std::string* name)
 {
     InputFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    return fd && classify(fd.get(), name) == Kind::keyboard;
+    if (!fd) return false;
+    const auto caps = readCapabilities(fd.get(), name);
+    return caps && judgeInputDevice(*caps).take;
 }
 
 }  // namespace vandrel

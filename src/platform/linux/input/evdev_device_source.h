@@ -1,5 +1,5 @@
 // The keyboards of this machine: /dev/input/event* read through libevdev, hotplug through inotify on
-// /dev/input. A keyboard is a device with all the letter keys; our own output keyboard is never one.
+// /dev/input. Every event node is opened and described; which ones are keyboards is judgeInputDevice's call.
 #pragma once
 
 #include <string>
@@ -16,11 +16,11 @@ public:
     Opened open(const std::string& path) override;
     int hotplugFd() override;
     std::vector<HotplugChange> readHotplug() override;
-    bool grab(int fd, bool on) override;
+    GrabResult grab(int fd, bool on) override;
     std::optional<KeyBits> keysDown(int fd) override;
     std::optional<bool> capsLockLed(int fd) override;
 
-    // Whether the node is a keyboard this process can read (permission check); fills name when it is.
+    // Whether the node is a keyboard (part) this process can read (permission check); fills name when it is.
     static bool isReadableKeyboard(const std::string& path, std::string* name = nullptr);
 
 private:

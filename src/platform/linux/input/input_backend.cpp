@@ -12,6 +12,7 @@
 
 #include "core/log.h"
 #include "platform/hid_usage.h"
+#include "platform/linux/input/input_device_kind.h"
 #include "platform/linux/input/input_signal_guard.h"
 #include "platform/linux/input/key_code_table.h"
 #include "platform/linux/input/uinput_writer.h"
@@ -71,6 +72,10 @@ struct InputBackend::Device {
     InputFd fd;
     std::atomic<bool> grabbed{false};
     bool pendingGrab = false;
+    // While another program holds it: since when, the next delay, and whether a retry is scheduled.
+    std::optional<rx::TimePoint> busySince;
+    rx::Duration busyDelay{};
+    bool retryScheduled = false;
     bool draining = false;
     bool dropping = false;  // after SYN_DROPPED, until the next report
     KeyBits raw;            // physical keys down, before mapping
@@ -445,9 +450,21 @@ void InputBackend::openNode(const std::string& path, rx::TimePoint firstAttempt)
     }
     auto opened = options_.source->open(path);
     switch (opened.status) {
-        case InputDeviceSource::OpenStatus::opened:
-            addDevice(path, std::move(opened));
+        case InputDeviceSource::OpenStatus::opened: {
+            const auto verdict = opened.capabilities ? judgeInputDevice(*opened.capabilities)
+                                                     : InputDeviceVerdict{false, "nothing known of it"};
+            if (verdict.take) {
+                leftOut_.erase(path);
+                addDevice(path, std::move(opened), verdict.what);
+                return;
+            }
+            // Hotplug reports a node again when its permissions change; say it once.
+            if (auto& known = leftOut_[path]; known != verdict.what) {
+                known = verdict.what;
+                log.info("Input device left out ->", opened.name + " (" + path + "): " + verdict.what);
+            }
             return;
+        }
         case InputDeviceSource::OpenStatus::ignored:
             return;
         case InputDeviceSource::OpenStatus::unavailable:
@@ -466,7 +483,7 @@ void InputBackend::openNode(const std::string& path, rx::TimePoint firstAttempt)
     });
 }
 
-void InputBackend::addDevice(const std::string& path, InputDeviceSource::Opened opened)
+void InputBackend::addDevice(const std::string& path, InputDeviceSource::Opened opened, const std::string& parts)
 {
     auto device = std::make_shared<Device>();
     device->id = nextDeviceId_++;
@@ -485,7 +502,7 @@ void InputBackend::addDevice(const std::string& path, InputDeviceSource::Opened 
         devices_.push_back(device);
     }
     InputSignalGuard::registerEmergencyFd(device->fd.get(), InputSignalGuard::EmergencyAction::ungrab);
-    log.info("Keyboard found ->", device->label());
+    log.info("Keyboard found ->", device->label() + ": " + parts);
     if (wantGrab()) {
         device->pendingGrab = true;
         tryGrab(*device);
@@ -732,6 +749,7 @@ void InputBackend::readHotplug()
             for (const auto& d : devices_)
                 if (d->path == change.path) id = d->id;
         }
+        leftOut_.erase(change.path);
         if (id != 0) removeDevice(id, "removed");
     }
 }
@@ -754,12 +772,14 @@ void InputBackend::updateGrabs()
     }
     for (const auto& d : devices) {
         if (want) {
-            if (!d->grabbed.load()) {
+            // A keyboard another program holds is tried on its own schedule.
+            if (!d->grabbed.load() && !d->retryScheduled) {
                 d->pendingGrab = true;
                 tryGrab(*d);
             }
         } else {
             d->pendingGrab = false;
+            d->busySince.reset();
             if (d->grabbed.load()) ungrabDevice(*d);
         }
     }
@@ -778,10 +798,17 @@ void InputBackend::tryGrab(Device& device)
         device.raw |= *keys;
         return;
     }
-    if (!options_.source->grab(device.fd.get(), true)) {
-        log.error("A keyboard cannot be grabbed ->", device.label());
-        device.pendingGrab = false;
-        return;
+    switch (options_.source->grab(device.fd.get(), true)) {
+        case InputDeviceSource::GrabResult::done:
+            break;
+        case InputDeviceSource::GrabResult::busy:
+            grabBusy(device);
+            return;
+        case InputDeviceSource::GrabResult::failed:
+            log.error("A keyboard cannot be grabbed ->", device.label() + ": " + std::strerror(errno));
+            device.pendingGrab = false;
+            device.busySince.reset();
+            return;
     }
     drain(device);
     if (device.raw.any()) {
@@ -795,7 +822,49 @@ void InputBackend::tryGrab(Device& device)
     }
     device.pendingGrab = false;
     setDeviceLights(device);
+    if (device.busySince) log.info("A keyboard another program held is free now and grabbed ->", device.label());
+    device.busySince.reset();
     log.info("Keyboard grabbed ->", device.label());
+}
+
+void InputBackend::grabBusy(Device& device)
+{
+    const auto now = options_.scheduler->now();
+    if (!device.busySince) {
+        device.busySince = now;
+        device.busyDelay = options_.grabRetryFirst;
+        log.warning("Another program holds a keyboard; trying again for a minute ->", device.label());
+    }
+    if (device.retryScheduled) return;
+    if (now - *device.busySince >= options_.grabRetryWindow) {
+        log.error("Another program kept a keyboard; it is left to that program ->", device.label());
+        device.pendingGrab = false;
+        device.busySince.reset();
+        return;
+    }
+    device.retryScheduled = true;
+    const auto delay = device.busyDelay;
+    device.busyDelay = std::min(device.busyDelay * 2, options_.grabRetryLongest);
+    std::weak_ptr<Alive> alive = alive_;
+    const std::uint64_t id = device.id;
+    options_.scheduler->scheduleAfter(delay, [alive, id] {
+        auto a = alive.lock();
+        if (!a) return;
+        std::lock_guard lock(a->mutex);
+        auto* self = a->backend;
+        if (!self) return;
+        self->enqueue([self, id] {
+            std::shared_ptr<Device> device;
+            {
+                std::lock_guard lock(self->devicesMutex_);
+                for (const auto& d : self->devices_)
+                    if (d->id == id) device = d;
+            }
+            if (!device) return;
+            device->retryScheduled = false;
+            self->tryGrab(*device);
+        });
+    });
 }
 
 void InputBackend::drain(Device& device)

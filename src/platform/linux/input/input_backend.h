@@ -1,6 +1,6 @@
 // The keyboard path of the Linux backend, run on its own input thread:
 //
-//   keyboards (/dev/input/event*, grabbed)  --read-->  raw key reports (before any mapping)
+//   keyboards (/dev/input/event* judged keyboard parts, grabbed)  --read-->  raw key reports (before any mapping)
 //        --> key mapping (Caps Lock sends F19 while mapped)  --> key-down / key-up / flags-changed taps
 //        --> passed events written to the output keyboard (uinput), swallowed ones nowhere
 //   posted strokes (from any thread)  --> written to the output keyboard after our taps
@@ -53,6 +53,11 @@ public:
         // A new node that cannot be opened yet is tried again for this long.
         rx::Duration openRetryWindow = std::chrono::seconds(1);
         rx::Duration openRetryInterval = std::chrono::milliseconds(100);
+        // A keyboard another program holds (its grab meets EBUSY) is tried again after the first delay, each
+        // delay twice the last up to the longest, until the window has passed.
+        rx::Duration grabRetryFirst = std::chrono::milliseconds(100);
+        rx::Duration grabRetryLongest = std::chrono::seconds(5);
+        rx::Duration grabRetryWindow = std::chrono::seconds(60);
         // False: no thread; the owner drives the loop with pump() (tests, benchmarks).
         bool ownThread = true;
         // Asked for every key event on the input thread (keep it cheap); while it answers true the taps see
@@ -127,7 +132,7 @@ private:
     void guarded(const std::function<void()>& work);
 
     void openNode(const std::string& path, rx::TimePoint firstAttempt);
-    void addDevice(const std::string& path, InputDeviceSource::Opened opened);
+    void addDevice(const std::string& path, InputDeviceSource::Opened opened, const std::string& parts);
     void removeDevice(std::uint64_t id, const char* why);
     void readDevice(Device& device);
     void readOutput();
@@ -144,6 +149,7 @@ private:
     bool wantGrab() const;
     void updateGrabs();
     void tryGrab(Device& device);
+    void grabBusy(Device& device);
     void ungrabDevice(Device& device);
     void setDeviceLights(Device& device);
     void drain(Device& device);
@@ -193,6 +199,8 @@ private:
     mutable std::mutex devicesMutex_;
     std::vector<std::shared_ptr<Device>> devices_;
     std::uint64_t nextDeviceId_ = 3;
+    // Nodes left out (not keyboards) with the reason, so each is logged once.
+    std::map<std::string, std::string> leftOut_;
 
     // Input-thread state.
     std::array<std::uint16_t, 128> mapping_{};

@@ -6,6 +6,8 @@
 #include <linux/input.h>
 
 #include <bitset>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,18 +17,26 @@
 namespace vandrel {
 
 using KeyBits = std::bitset<KEY_CNT>;
+struct InputDeviceCapabilities;
 
 class InputDeviceSource {
 public:
     enum class OpenStatus {
         opened,
-        ignored,      // not a keyboard, or our own output device
+        ignored,      // gone, or not an input device
         unavailable,  // cannot be opened now; a new node may become readable once its permissions settle
     };
     struct Opened {
         OpenStatus status = OpenStatus::unavailable;
         InputFd fd;  // non-blocking, close-on-exec
         std::string name;
+        // What the device can report; the backend decides from it whether to take the device.
+        std::shared_ptr<const InputDeviceCapabilities> capabilities;
+    };
+    enum class GrabResult {
+        done,
+        busy,  // another program holds the device (EBUSY); it may let go soon
+        failed,
     };
     struct HotplugChange {
         std::string path;
@@ -43,8 +53,8 @@ public:
     virtual int hotplugFd() = 0;
     virtual std::vector<HotplugChange> readHotplug() = 0;
 
-    // Exclusive access to a keyboard (EVIOCGRAB).
-    virtual bool grab(int fd, bool on) = 0;
+    // Exclusive access to a keyboard (EVIOCGRAB) or its release.
+    virtual GrabResult grab(int fd, bool on) = 0;
     // Keys the kernel holds down on the device (EVIOCGKEY); absent when it cannot be read.
     virtual std::optional<KeyBits> keysDown(int fd) = 0;
     // The device's Caps Lock light (EVIOCGLED); absent when it cannot be read or the device has none.

@@ -5,8 +5,9 @@
 
 namespace vandrel {
 
-LinuxEventTapService::LinuxEventTapService(std::shared_ptr<InputBackend> backend, std::function<bool()> isTerminalLike)
-    : backend_(std::move(backend)), isTerminalLike_(std::move(isTerminalLike))
+LinuxEventTapService::LinuxEventTapService(std::shared_ptr<InputBackend> backend, std::function<bool()> isTerminalLike,
+                                           std::shared_ptr<LayoutKeyLocator> layout)
+    : backend_(std::move(backend)), isTerminalLike_(std::move(isTerminalLike)), layout_(std::move(layout))
 {
 }
 
@@ -54,7 +55,7 @@ bool LinuxEventTapService::post(const KeyEvent& event, EventTapLocation location
                 terminalAtPress_[event.keyCode] = terminal;
             }
         }
-        strokes = PostingTranslator::translate(event, terminal);
+        strokes = PostingTranslator::translate(event, terminal, layout_.get());
     }
     if (!strokes) {
         log.error("A posted key has no Linux key ->", event.keyCode);

@@ -11,13 +11,16 @@
 
 #include "platform/event_tap.h"
 #include "platform/linux/input/input_backend.h"
+#include "platform/linux/input/layout_key_locator.h"
 
 namespace vandrel {
 
 class LinuxEventTapService final : public EventTapService {
 public:
-    // isTerminalLike tells whether the frontmost application is terminal-like; null means never.
-    LinuxEventTapService(std::shared_ptr<InputBackend> backend, std::function<bool()> isTerminalLike);
+    // isTerminalLike tells whether the frontmost application is terminal-like; null means never. layout
+    // places character strokes on the keys that type their characters; null: on their US positions.
+    LinuxEventTapService(std::shared_ptr<InputBackend> backend, std::function<bool()> isTerminalLike,
+                         std::shared_ptr<LayoutKeyLocator> layout = nullptr);
 
     std::shared_ptr<EventTap> createTap(KeyEventType type, TapCallback callback,
                                         TapPlacement placement = TapPlacement::headInsert) override;
@@ -30,6 +33,7 @@ private:
 
     const std::shared_ptr<InputBackend> backend_;
     const std::function<bool()> isTerminalLike_;
+    const std::shared_ptr<LayoutKeyLocator> layout_;
     std::mutex mutex_;
     // For a posted key-down that translates differently in terminals, the answer it got: its key-up must
     // release the same keys even if the frontmost application changed meanwhile.

@@ -2,6 +2,12 @@
 
 #include <linux/input-event-codes.h>
 
+#include <mutex>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "core/log.h"
 #include "platform/linux/input/key_code_table.h"
 
 namespace vandrel {
@@ -94,6 +100,57 @@ bool isPress(const KeyEvent& event)
     return flag != 0 && (event.flags & flag) != 0;
 }
 
+// The character each character key types on the US layout, which the posted key codes name.
+constexpr std::pair<std::uint16_t, char> kCharacterKeys[] = {
+    {KEY_A, 'a'},         {KEY_B, 'b'},           {KEY_C, 'c'},     {KEY_D, 'd'},          {KEY_E, 'e'},
+    {KEY_F, 'f'},         {KEY_G, 'g'},           {KEY_H, 'h'},     {KEY_I, 'i'},          {KEY_J, 'j'},
+    {KEY_K, 'k'},         {KEY_L, 'l'},           {KEY_M, 'm'},     {KEY_N, 'n'},          {KEY_O, 'o'},
+    {KEY_P, 'p'},         {KEY_Q, 'q'},           {KEY_R, 'r'},     {KEY_S, 's'},          {KEY_T, 't'},
+    {KEY_U, 'u'},         {KEY_V, 'v'},           {KEY_W, 'w'},     {KEY_X, 'x'},          {KEY_Y, 'y'},
+    {KEY_Z, 'z'},         {KEY_1, '1'},           {KEY_2, '2'},     {KEY_3, '3'},          {KEY_4, '4'},
+    {KEY_5, '5'},         {KEY_6, '6'},           {KEY_7, '7'},     {KEY_8, '8'},          {KEY_9, '9'},
+    {KEY_0, '0'},         {KEY_MINUS, '-'},       {KEY_EQUAL, '='}, {KEY_LEFTBRACE, '['},  {KEY_RIGHTBRACE, ']'},
+    {KEY_SEMICOLON, ';'}, {KEY_APOSTROPHE, '\''}, {KEY_GRAVE, '`'}, {KEY_BACKSLASH, '\\'}, {KEY_COMMA, ','},
+    {KEY_DOT, '.'},       {KEY_SLASH, '/'},
+};
+
+std::optional<char> characterOf(std::uint16_t evdevCode)
+{
+    for (const auto& [code, character] : kCharacterKeys)
+        if (code == evdevCode) return character;
+    return std::nullopt;
+}
+
+// Says once per character that no key of the layout types it.
+void reportUnplaced(char character)
+{
+    static std::mutex mutex;
+    static std::set<char> reported;
+    std::lock_guard lock(mutex);
+    if (!reported.insert(character).second) return;
+    log.warning("No key types this character in the current keyboard layout; the key at its usual place is used ->",
+                std::string(1, character));
+}
+
+// The stroke on the key that types its character in the layout.
+void placeByLayout(EvdevStroke& stroke, LayoutKeyLocator& layout)
+{
+    const auto character = characterOf(stroke.code);
+    if (!character) return;
+    if (const auto key = layout.keyTyping(static_cast<char32_t>(*character))) {
+        stroke.code = *key;
+        return;
+    }
+    // Ctrl+[ is Escape to every terminal and to Emacs; where no key types "[" by itself (a German keyboard
+    // has it on AltGr+8), Escape says the same.
+    if (*character == '[' && (stroke.modifiers & EvdevStroke::ctrl)) {
+        stroke.code = KEY_ESC;
+        stroke.modifiers &= static_cast<std::uint8_t>(~EvdevStroke::ctrl);
+        return;
+    }
+    reportUnplaced(*character);
+}
+
 }  // namespace
 
 std::uint8_t PostingTranslator::strokeModifiers(std::uint64_t flags)
@@ -113,7 +170,8 @@ std::optional<std::vector<EvdevStroke>> PostingTranslator::translateRecorded(con
     return std::vector<EvdevStroke>{{*code, isPress(event), strokeModifiers(event.flags)}};
 }
 
-std::optional<std::vector<EvdevStroke>> PostingTranslator::translate(const KeyEvent& event, bool terminalLike)
+std::optional<std::vector<EvdevStroke>> PostingTranslator::translate(const KeyEvent& event, bool terminalLike,
+                                                                     LayoutKeyLocator* layout)
 {
     if (VirtualKeyCode::isModifier(event.keyCode)) {
         // Its press and release are carried by the flags of the key it accompanies.
@@ -121,7 +179,12 @@ std::optional<std::vector<EvdevStroke>> PostingTranslator::translate(const KeyEv
         return std::vector<EvdevStroke>{};
     }
     const Idiom* idiom = findIdiom(event, terminalLike);
-    if (!idiom) return translateRecorded(event);
+    if (!idiom) {
+        auto strokes = translateRecorded(event);
+        if (strokes && layout)
+            for (auto& stroke : *strokes) placeByLayout(stroke, *layout);
+        return strokes;
+    }
 
     std::vector<EvdevStroke> strokes;
     if (idiom->mainCode == 0) return strokes;
@@ -135,6 +198,7 @@ std::optional<std::vector<EvdevStroke>> PostingTranslator::translate(const KeyEv
     // The deletion after a selecting prefix must not extend the selection.
     const std::uint8_t mainMods = idiom->mainModifiers | (idiom->prefixCode != 0 ? 0 : shift);
     strokes.push_back({idiom->mainCode, down, mainMods});
+    if (layout) placeByLayout(strokes.back(), *layout);
     return strokes;
 }
 

@@ -3,6 +3,11 @@
 // table turns them into the strokes Linux applications understand (Home, Ctrl+C, Ctrl+Shift+C in a
 // terminal ...). A key the user recorded is posted as recorded instead.
 //
+// A stroke whose meaning is a character (copy is Ctrl+C, the Emacs-style strokes Ctrl+[ and letters) goes on
+// the key that types that character in the session's layout, as applications read shortcuts by character;
+// only where no key types it, on the key's usual position. Movement and editing keys (arrows, Home, Backspace
+// ...) are the same keys in every layout. Recorded keys keep their position.
+//
 // A posted event names its modifiers in its flags; the modifier key events that accompany it (Command down
 // before, up after) only repeat them, so in idiom translation a posted lone modifier key writes nothing.
 #pragma once
@@ -12,6 +17,7 @@
 #include <vector>
 
 #include "platform/key_event.h"
+#include "platform/linux/input/layout_key_locator.h"
 
 namespace vandrel {
 
@@ -31,9 +37,11 @@ struct EvdevStroke {
 
 class PostingTranslator {
 public:
-    // Strokes for a posted event of the built-in actions. Empty when nothing is to be written (a lone
-    // modifier key, an idiom with no safe Linux counterpart); absent when the key has no Linux key.
-    static std::optional<std::vector<EvdevStroke>> translate(const KeyEvent& event, bool terminalLike);
+    // Strokes for a posted event of the built-in actions, their character keys placed by the layout (null:
+    // by position). Empty when nothing is to be written (a lone modifier key, an idiom with no safe Linux
+    // counterpart); absent when the key has no Linux key.
+    static std::optional<std::vector<EvdevStroke>> translate(const KeyEvent& event, bool terminalLike,
+                                                             LayoutKeyLocator* layout = nullptr);
 
     // Strokes for a key posted as the user recorded it: the key itself with its modifiers mapped one to
     // one (Command is Super, Option is Alt). Absent when the key has no Linux key.

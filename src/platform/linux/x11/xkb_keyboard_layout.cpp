@@ -4,6 +4,7 @@
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 
@@ -219,6 +220,36 @@ std::string XkbKeyboardLayout::characterForKeyCode(std::uint16_t keyCode)
     xkb_state_key_get_utf8(impl_->plainState.get(), key, text.data(), text.size());
     text.resize(static_cast<std::size_t>(size));
     return text;
+}
+
+std::optional<std::uint16_t> XkbKeyboardLayout::keyTyping(char32_t character)
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->readEvents();
+    if (!impl_->keymap) return std::nullopt;
+    const xkb_keysym_t wanted = xkb_utf32_to_keysym(character);
+    if (wanted == XKB_KEY_NoSymbol) return std::nullopt;
+    xkb_keymap* map = impl_->keymap.get();
+    const xkb_layout_index_t current =
+        xkb_state_serialize_layout(impl_->sessionState.get(), XKB_STATE_LAYOUT_EFFECTIVE);
+    const xkb_layout_index_t groups = xkb_keymap_num_layouts(map);
+    // The current group first, then the others in order (a Latin group of a keymap whose current one is not).
+    for (xkb_layout_index_t step = 0; step < std::max<xkb_layout_index_t>(groups, 1); ++step) {
+        const xkb_layout_index_t group = (current + step) % std::max<xkb_layout_index_t>(groups, 1);
+        for (xkb_keycode_t key = std::max(xkb_keymap_min_keycode(map), kEvdevOffset);
+             key <= xkb_keymap_max_keycode(map); ++key) {
+            const xkb_layout_index_t keyGroups = xkb_keymap_num_layouts_for_key(map, key);
+            if (keyGroups == 0) continue;
+            // A key with fewer groups than the keymap wraps to its first ones, as the server does.
+            const xkb_layout_index_t keyGroup = group % keyGroups;
+            if (keyGroup != group && step > 0) continue;  // searched already in the current group's pass
+            const xkb_keysym_t* syms = nullptr;
+            const int count = xkb_keymap_key_get_syms_by_level(map, key, keyGroup, 0, &syms);
+            for (int i = 0; i < count; ++i)
+                if (syms[i] == wanted) return static_cast<std::uint16_t>(key - kEvdevOffset);
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace vandrel

@@ -9,10 +9,11 @@
 #include <string>
 
 #include "platform/keyboard_layout.h"
+#include "platform/linux/input/layout_key_locator.h"
 
 namespace vandrel {
 
-class XkbKeyboardLayout final : public KeyboardLayout {
+class XkbKeyboardLayout final : public KeyboardLayout, public LayoutKeyLocator {
 public:
     // The display to follow: the given name, or $DISPLAY when absent; an empty name means none.
     explicit XkbKeyboardLayout(std::optional<std::string> displayName = std::nullopt);
@@ -22,6 +23,9 @@ public:
 
     // In the active layout group, with no modifier held (keypad keys give their digits).
     std::string characterForKeyCode(std::uint16_t keyCode) override;
+
+    // Searches the keymap for the key of the character's keysym.
+    std::optional<std::uint16_t> keyTyping(char32_t character) override;
 
     // Whether the layout comes from an X display (else from the defaults).
     bool followsDisplay() const;

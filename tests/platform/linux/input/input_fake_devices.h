@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/input/input_device_kind.h"
 #include "platform/linux/input/input_device_source.h"
 #include "platform/linux/input/input_output_device.h"
 
@@ -99,17 +100,22 @@ public:
         bool grabbed = false;
         std::optional<bool> capsLed;
         int openAttempts = 0;
+        InputDeviceCapabilities capabilities = InputDeviceCapabilities::fullKeyboard();
+        bool busy = false;  // another program holds it: grabs meet EBUSY
+        int grabAttempts = 0;
     };
 
     FakeKeyboardSource() : hotplug_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
     // A node present now, or (announce) one that appears later through hotplug.
-    void addNode(const std::string& path, bool announce = false, int unavailableOpens = 0, bool keyboard = true)
+    void addNode(const std::string& path, bool announce = false, int unavailableOpens = 0, bool keyboard = true,
+                 std::optional<InputDeviceCapabilities> capabilities = std::nullopt)
     {
         {
             std::lock_guard lock(mutex_);
             auto& node = nodes_[path];
             node.keyboard = keyboard;
+            if (capabilities) node.capabilities = *capabilities;
             node.unavailableOpens = unavailableOpens;
             auto [a, b] = makeSocketPair();
             setNonBlocking(a.get());
@@ -176,6 +182,16 @@ public:
         std::lock_guard lock(mutex_);
         return nodes_.at(path).grabbed;
     }
+    void setBusy(const std::string& path, bool busy)
+    {
+        std::lock_guard lock(mutex_);
+        nodes_.at(path).busy = busy;
+    }
+    int grabAttempts(const std::string& path)
+    {
+        std::lock_guard lock(mutex_);
+        return nodes_.at(path).grabAttempts;
+    }
     int openAttempts(const std::string& path)
     {
         std::lock_guard lock(mutex_);
@@ -226,6 +242,7 @@ public:
         result.status = OpenStatus::opened;
         result.fd = InputFd(::dup(node.backendEnd.get()));
         result.name = node.name;
+        result.capabilities = std::make_shared<InputDeviceCapabilities>(node.capabilities);
         byFd_[result.fd.get()] = path;
         return result;
     }
@@ -239,13 +256,17 @@ public:
         changes_.clear();
         return out;
     }
-    bool grab(int fd, bool on) override
+    GrabResult grab(int fd, bool on) override
     {
         std::lock_guard lock(mutex_);
         auto& node = nodes_.at(byFd_.at(fd));
+        if (on) {
+            ++node.grabAttempts;
+            if (node.busy) return GrabResult::busy;
+        }
         node.grabbed = on;
         grabChanged_.notify_all();
-        return true;
+        return GrabResult::done;
     }
     std::optional<KeyBits> keysDown(int fd) override
     {

@@ -26,12 +26,15 @@ struct InputRig {
         bool ownThread = false;
         bool keyboard = true;
         std::function<bool()> passThrough{};
+        // More devices present before the backend starts.
+        std::function<void(FakeKeyboardSource&)> devices{};
     };
 
     InputRig() : InputRig(Setup{}) {}
     explicit InputRig(Setup setup)
     {
         if (setup.keyboard) source->addNode(kKeyboard);
+        if (setup.devices) setup.devices(*source);
         InputBackend::Options options;
         options.source = source;
         options.scheduler = clock;

@@ -3,6 +3,7 @@
 #include "platform/linux/x11/xkb_keyboard_layout.h"
 
 #include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
 
 #include <cstdlib>
 
@@ -79,9 +80,11 @@ TEST(XkbKeyboardLayout, FollowsTheSessionsLayoutAsItChanges)
     XkbLockGroup(d, XkbUseCoreKbd, 1);  // the user switches to the second layout
     XSync(d, False);
     EXPECT_TRUE(test::waitUntil(d, [&] { return layout.characterForKeyCode(16) == "z"; }));
+    EXPECT_EQ(layout.keyTyping(U'z'), KEY_Y);  // shortcuts follow the group too
     XkbLockGroup(d, XkbUseCoreKbd, 0);
     XSync(d, False);
     EXPECT_TRUE(test::waitUntil(d, [&] { return layout.characterForKeyCode(16) == "y"; }));
+    EXPECT_EQ(layout.keyTyping(U'z'), KEY_Z);
     XCloseDisplay(d);
 
     // A server that goes away leaves the last layout in place.

@@ -3,6 +3,8 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "core/defaults.h"
+#include "core/defaults_keys.h"
 #include "core/dispatch_queues.h"
 #include "core/global_queue.h"
 #include "core/log.h"
@@ -69,7 +71,8 @@ Vandrel::Vandrel(Passkey, Options options)
       state(existingObserver(options_) ? existingObserver(options_)->state()
                                        : std::make_shared<VandrelState>(options_.clock)),
       env(std::make_shared<WorkingEnvironment>(
-          platform_, orDefault(options_.backgroundScheduler, [] { return GlobalQueue::shared(); }))),
+          platform_, orDefault(options_.backgroundScheduler, [] { return GlobalQueue::shared(); }),
+          (options_.settings ? *options_.settings : Defaults()).get(DefaultsKeys::app_extraTerminalLikeApps))),
       inputObserver_(inputObserverOf(options_, platform_, state, mainScheduler_)),
       windowBindingService(options_.windowBindingService ? options_.windowBindingService
                                                          : std::make_shared<WindowBindingService>()),

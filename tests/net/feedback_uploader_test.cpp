@@ -3,13 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -22,6 +19,7 @@
 #include "core/log_capture.h"
 #include "core/main_queue.h"
 #include "core/settings_store.h"
+#include "net/event_loop_wait.h"
 #include "net/feedback_diagnostics.h"
 
 using namespace vandrel;
@@ -137,21 +135,6 @@ private:
     QByteArray body_ = R"({"resultCode":0})";
 };
 
-// Runs the event loop until done() holds; the bound only keeps a broken test from hanging.
-bool runUntil(const std::function<bool()>& done, int boundMs = 10000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QEventLoop loop;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        if (done() || clock.elapsed() > boundMs) loop.quit();
-    });
-    tick.start(2);
-    if (!done()) loop.exec();
-    return done();
-}
-
 class FeedbackUploaderTest : public testing::Test {
 protected:
     void SetUp() override
@@ -195,7 +178,7 @@ protected:
         std::vector<FeedbackOutcome> outcomes;
         uploader.upload(s, d ? d : diagnostics(), [&](const FeedbackOutcome& o) { outcomes.push_back(o); });
         EXPECT_TRUE(outcomes.empty()) << "delivered inside upload()";
-        EXPECT_TRUE(runUntil([&] { return !outcomes.empty(); }));
+        EXPECT_TRUE(test::runEventLoopUntil([&] { return !outcomes.empty(); }));
         QCoreApplication::processEvents();
         EXPECT_EQ(outcomes.size(), 1u);
         return outcomes.empty() ? FeedbackOutcome{false, "no outcome"} : outcomes.front();

@@ -417,7 +417,10 @@ void VDFeedbackWindowController::close()
 {
     detailsInfoPopover_->hide();
     window()->close();
-    installShared(create(services_));
+    // Only the shared form hands over its place: a form the program already replaced must not throw away
+    // the one the user may be writing in now.
+    const auto current = shared();
+    if (!current || current.get() == this) installShared(create(services_));
 }
 
 }  // namespace vandrel

@@ -92,7 +92,7 @@ public:
     explicit VDFeedbackWindowController(VDFeedbackServices services);
     ~VDFeedbackWindowController() override;
 
-    // Closes the window and installs a fresh form in its place.
+    // Closes the window; when this is the shared form, a fresh form takes its place.
     void close();
     void submitForm();
     void attachAFile();

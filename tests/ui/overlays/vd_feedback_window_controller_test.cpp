@@ -219,7 +219,7 @@ TEST_F(FeedbackFormTest, ASuccessClosesTheFormAndTheNextOneStartsFresh)
     settings.set(DefaultsKeys::feedback_username, "Ada");
     VDFeedbackWindowController::installShared(VDFeedbackWindowController::create(services()));
     chosenFiles = {dir.filePath("shot.png").toStdString()};
-    std::weak_ptr<VDFeedbackWindowController> old = form();
+    std::weak_ptr<VDFeedbackWindowController> sent = form();
     {
         auto f = form();
         f->showWindow();
@@ -231,16 +231,9 @@ TEST_F(FeedbackFormTest, ASuccessClosesTheFormAndTheNextOneStartsFresh)
     }
     mainQueue->runDue();
     ASSERT_EQ(uploads.size(), 1u);
-    // The upload keeps its form even when another one was installed meanwhile.
-    VDFeedbackWindowController::installShared(VDFeedbackWindowController::create(services()));
-    ASSERT_FALSE(old.expired());
-
-    auto completion = std::move(uploads[0].completion);
-    uploads.clear();
-    completion(FeedbackOutcome{true, {}});
-    completion = nullptr;
+    std::exchange(uploads, {})[0].completion(FeedbackOutcome{true, {}});
     mainQueue->runDue();
-    EXPECT_TRUE(old.expired());
+    EXPECT_TRUE(sent.expired());
     EXPECT_EQ(popups, (std::vector<Popup>{{"Thank you! Your feedback was sent.", 7}}));
 
     auto fresh = form();
@@ -255,6 +248,26 @@ TEST_F(FeedbackFormTest, ASuccessClosesTheFormAndTheNextOneStartsFresh)
     EXPECT_TRUE(fresh->isSendInfos());
     EXPECT_EQ(fresh->nameField()->text(), "Ada");
     EXPECT_TRUE(isUnlocked(*fresh));
+}
+
+TEST_F(FeedbackFormTest, AnUploadKeepsItsFormButASuccessLeavesANewerSharedFormAlone)
+{
+    std::weak_ptr<VDFeedbackWindowController> sent = form();
+    fill("Idea", "More clipboards");
+    form()->submitForm();
+    mainQueue->runDue();
+    ASSERT_EQ(uploads.size(), 1u);
+
+    VDFeedbackWindowController::installShared(VDFeedbackWindowController::create(services()));
+    const auto newer = form();
+    newer->titleField()->setText("being written");
+    ASSERT_FALSE(sent.expired());
+
+    std::exchange(uploads, {})[0].completion(FeedbackOutcome{true, {}});
+    mainQueue->runDue();
+    EXPECT_TRUE(sent.expired());
+    EXPECT_EQ(form(), newer);
+    EXPECT_EQ(newer->titleField()->text(), "being written");
 }
 
 TEST_F(FeedbackFormTest, TheDeveloperCodeTwiceRestoresTheSettingAndRebuildsThePreferencesEachTime)

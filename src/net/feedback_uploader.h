@@ -22,6 +22,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QNetworkAccessManager>
+#include <QPointer>
 #include <QUrl>
 #include <chrono>
 #include <filesystem>
@@ -33,8 +35,6 @@
 
 #include "core/vd_version.h"
 #include "rx/scheduler.h"
-
-class QNetworkAccessManager;
 
 namespace vandrel {
 
@@ -111,8 +111,9 @@ private:
     void finish(const Completion& completion, FeedbackOutcome outcome);
 
     Options options_;
-    // Owned by the application object, deleted with this uploader when still there.
-    QNetworkAccessManager* network_ = nullptr;
+    // Owned by the application object (which may go first at exit), deleted with this uploader when still
+    // there.
+    QPointer<QNetworkAccessManager> network_;
 };
 
 }  // namespace vandrel

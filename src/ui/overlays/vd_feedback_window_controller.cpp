@@ -62,6 +62,15 @@ std::shared_ptr<VDFeedbackWindowController> VDFeedbackWindowController::shared()
 
 void VDFeedbackWindowController::installShared(std::shared_ptr<VDFeedbackWindowController> form)
 {
+    // Windows must go before the application object: the installed form is let go when the event loop
+    // ends.
+    static std::once_flag releaseAtQuit;
+    if (form && QCoreApplication::instance()) {
+        std::call_once(releaseAtQuit, [] {
+            QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit,
+                             [] { installShared(nullptr); });
+        });
+    }
     std::shared_ptr<VDFeedbackWindowController> old;
     {
         std::lock_guard lock(sharedMutex);

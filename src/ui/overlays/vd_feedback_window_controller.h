@@ -82,7 +82,8 @@ public:
     static constexpr double failureMessageSeconds = 10;
     static constexpr double developerModeMessageSeconds = 3;
 
-    // The installed form; null until the program installs one.
+    // The installed form; null until the program installs one and again once the event loop has ended
+    // (windows must go before the application object).
     static std::shared_ptr<VDFeedbackWindowController> shared();
     static void installShared(std::shared_ptr<VDFeedbackWindowController> form);
 

@@ -375,3 +375,14 @@ TEST_F(FeedbackFormTest, WithoutAFeedbackAddressSendingFailsAtOnceNamingTheSetti
     EXPECT_EQ(form()->titleField()->text(), "Title");
     EXPECT_EQ(form()->detailsField()->toPlainText(), "Details");
 }
+
+TEST_F(FeedbackFormTest, TheSharedFormIsLetGoWhenTheEventLoopEnds)
+{
+    std::weak_ptr<VDFeedbackWindowController> installed = form();
+    ASSERT_FALSE(installed.expired());
+    QMetaObject::invokeMethod(
+        qApp, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+    QCoreApplication::exec();
+    EXPECT_EQ(form(), nullptr);
+    EXPECT_TRUE(installed.expired());
+}

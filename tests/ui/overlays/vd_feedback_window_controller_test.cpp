@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QKeyEvent>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <deque>
@@ -133,21 +132,6 @@ TEST_F(FeedbackFormTest, AnEmptyTitleOrDetailsTakesTheFocusAndNothingIsSent)
     EXPECT_TRUE(uploads.empty());
     EXPECT_TRUE(isUnlocked(*form()));
     EXPECT_TRUE(popups.empty());
-}
-
-TEST_F(FeedbackFormTest, ReturnAndTabInTheDetailsEditTheTextInsteadOfSending)
-{
-    showAndActivate();
-    fill("title", "line");
-    form()->detailsField()->setFocus();
-    form()->detailsField()->moveCursor(QTextCursor::End);
-    for (int key : {Qt::Key_Return, Qt::Key_Tab}) {
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, key == Qt::Key_Tab ? "\t" : "\r");
-        QApplication::sendEvent(form()->detailsField(), &press);
-    }
-    EXPECT_EQ(form()->detailsField()->toPlainText(), "line\n\t");
-    mainQueue->runDue();
-    EXPECT_TRUE(uploads.empty());
 }
 
 TEST_F(FeedbackFormTest, BlanksAreTextAndTheFormStaysLockedUntilTheOutcome)

@@ -41,6 +41,9 @@ struct DefaultsKeys {
     static inline const DefaultsKey<std::int64_t> clip_thumbnailHeight{"clip_thumbnailHeight", 32};
     static inline const DefaultsKey<std::string> feedback_username{"feedback_username", ""};
     static inline const DefaultsKey<std::string> feedback_email{"feedback_email", ""};
+    // Base address (http or https) of the feedback service; reports go to "<base>/api/feedback". Empty: the
+    // feedback form has nowhere to send and says so.
+    static inline const DefaultsKey<std::string> feedback_apiBase{"feedback_apiBase", ""};
     static inline const DefaultsKey<bool> windowBinding_isLaunchAppWithoutConfirmation{
         "windowBinding_isLaunchAppWithoutConfirmation", false};
     static inline const DefaultsKey<bool> cheatSheet_isWindowPined{"cheatSheet_isWindowPined", true};

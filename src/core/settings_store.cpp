@@ -267,6 +267,16 @@ std::optional<json> SettingsStore::object(std::string_view key) const
     return it->second;
 }
 
+std::optional<json> SettingsStore::persistentDomain() const
+{
+    std::shared_lock lock(state_->mutex);
+    std::error_code ec;
+    if (state_->values.empty() && !fs::exists(state_->file, ec)) return std::nullopt;
+    json domain = json::object();
+    for (const auto& [k, v] : state_->values) domain[k] = v;
+    return domain;
+}
+
 std::optional<std::string> SettingsStore::string(std::string_view key) const
 {
     std::shared_lock lock(state_->mutex);

@@ -75,6 +75,9 @@ public:
     std::optional<std::string> string(std::string_view key) const;
     void setObject(nlohmann::json value, const std::string& key);
     void removeObject(const std::string& key);
+    // Every stored value as one JSON object, or none when nothing is stored and the settings file does not
+    // exist (a store that was never written to).
+    std::optional<nlohmann::json> persistentDomain() const;
     // Writes what is in memory if an earlier write failed; true when the file holds every value.
     bool synchronize();
 

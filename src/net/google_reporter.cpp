@@ -5,9 +5,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QRect>
-#include <QVariant>
-#include <charconv>
 #include <cmath>
 #include <iostream>
 
@@ -16,6 +13,7 @@
 #include "core/defaults_keys.h"
 #include "core/log.h"
 #include "core/sysctl.h"
+#include "net/screen_resolution.h"
 
 // The analytics collection address; a build setting, empty unless the build defines it.
 #ifndef VANDREL_GA_COLLECT_URL
@@ -35,29 +33,6 @@ std::string orNotSet(const std::string& value)
 std::string orNotSet(const QString& value)
 {
     return orNotSet(value.toStdString());
-}
-
-// "1440.0", "1366.5": decimal text that always shows its fraction.
-std::string decimalText(double value)
-{
-    char buf[64];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
-    std::string text(buf, ec == std::errc() ? end : buf);
-    if (text.find_first_of(".en") == std::string::npos) text += ".0";
-    return text;
-}
-
-// The main screen of a GUI application, read through Qt's meta-object system so this library needs no
-// GUI module.
-std::optional<std::pair<double, double>> guiScreenSize()
-{
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app) return std::nullopt;
-    auto* screen = app->property("primaryScreen").value<QObject*>();
-    if (!screen) return std::nullopt;
-    const QRect geometry = screen->property("geometry").toRect();
-    if (!geometry.isValid()) return std::nullopt;
-    return std::make_pair(double(geometry.width()), double(geometry.height()));
 }
 
 GoogleReporter::Parameters combined(GoogleReporter::Parameters base, const GoogleReporter::Parameters& over)
@@ -189,9 +164,7 @@ GoogleReporter::Parameters GoogleReporter::commonFields()
         return orNotSet(languages.isEmpty() ? QString() : languages.front());
     });
     const std::string screen = cached(screenResolution_, [this] {
-        const auto size = options_.screenSize ? options_.screenSize() : guiScreenSize();
-        const auto [w, h] = size.value_or(std::make_pair(0.0, 0.0));
-        return decimalText(w) + "x" + decimalText(h);
+        return screenResolutionText(options_.screenSize ? options_.screenSize() : primaryScreenSize());
     });
     const std::string region = cached(userRegion_, [] {
         const QLocale locale = QLocale::system();

@@ -3,24 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
 
 #include "core/defaults_keys.h"
-#include "net/ga_reporter.h"
 #include "core/log.h"
-#include "core/settings_store.h"
 #include "core/log_capture.h"
+#include "core/settings_store.h"
+#include "net/event_loop_wait.h"
+#include "net/ga_reporter.h"
 
 using namespace vandrel;
 
@@ -75,21 +73,6 @@ private:
     std::vector<QByteArray> targets_;
 };
 
-// Runs the Qt event loop until done() holds or the bound passes.
-bool runEventLoopUntil(const std::function<bool()>& done, int boundMs = 5000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QEventLoop loop;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        if (done() || clock.elapsed() > boundMs) loop.quit();
-    });
-    tick.start(5);
-    if (!done()) loop.exec();
-    return done();
-}
-
 class GoogleReporterTest : public testing::Test {
 protected:
     void SetUp() override { store = std::make_unique<SettingsStore>(dir.path().toStdString()); }
@@ -138,7 +121,7 @@ TEST_F(GoogleReporterTest, SessionStartCarriesEveryFieldAndCreatesTheClientIdent
         reporter.setQuietMode(false);
         reporter.configure("UA-12345-6");
         reporter.session(true);
-        ASSERT_TRUE(runEventLoopUntil([&] { return server.targets().size() == 1; }));
+        ASSERT_TRUE(test::runEventLoopUntil([&] { return server.targets().size() == 1; }));
     }
     ASSERT_TRUE(server.targets()[0].startsWith("/ga/collect?"));
     auto hit = server.fields(0);
@@ -161,7 +144,7 @@ TEST_F(GoogleReporterTest, SessionStartCarriesEveryFieldAndCreatesTheClientIdent
     GoogleReporter nextLaunch(options(server));
     nextLaunch.configure("UA-12345-6");
     nextLaunch.session(false);
-    ASSERT_TRUE(runEventLoopUntil([&] { return server.targets().size() == 2; }));
+    ASSERT_TRUE(test::runEventLoopUntil([&] { return server.targets().size() == 2; }));
     EXPECT_EQ(server.fields(1)["cid"], cid);
     EXPECT_EQ(server.fields(1)["sc"], "end");
 }
@@ -174,7 +157,7 @@ TEST_F(GoogleReporterTest, DelimitersInsideValuesCannotInjectOrCorruptFields)
     reporter.configure("UA-1-1");
     reporter.setAnonymizeIP(false);
     reporter.event("a&tid=evil", "x+y#z", "caf\xC3\xA9 = 100%", {{"ec", "ignored"}, {"tid", "UA-9-9"}, {"k&=", "v"}});
-    ASSERT_TRUE(runEventLoopUntil([&] { return server.targets().size() == 1; }));
+    ASSERT_TRUE(test::runEventLoopUntil([&] { return server.targets().size() == 1; }));
 
     EXPECT_FALSE(server.targets()[0].contains('#'));
     auto hit = server.fields(0);
@@ -198,7 +181,7 @@ TEST_F(GoogleReporterTest, WithoutConsentNothingIsSentAndNoIdentifierIsCreated)
     EXPECT_EQ(logged("Disable to send usage by user."), 2);
     EXPECT_FALSE(store->string(DefaultsKeys::googleReporter_uniqueUserIdentifier).has_value());
     EXPECT_TRUE(printed.empty());
-    runEventLoopUntil([] { return false; }, 200);
+    test::runEventLoopUntil([] { return false; }, 200);
     EXPECT_TRUE(server.targets().empty());
 }
 
@@ -225,7 +208,7 @@ TEST_F(GoogleReporterTest, WithoutTrackerIdOrCollectionAddressNothingIsSent)
         2);
     EXPECT_EQ(printed.size(), 2u);
     EXPECT_FALSE(store->string(DefaultsKeys::googleReporter_uniqueUserIdentifier).has_value());
-    runEventLoopUntil([] { return false; }, 200);
+    test::runEventLoopUntil([] { return false; }, 200);
     EXPECT_TRUE(server.targets().empty());
 }
 
@@ -240,7 +223,7 @@ TEST_F(GoogleReporterTest, ServerThatNeverAnswersTimesOutWithoutBlocking)
     EXPECT_TRUE(server.targets().empty());
     EXPECT_FALSE(printedLineStartingWith("Failed to deliver GA Request."));
 
-    ASSERT_TRUE(runEventLoopUntil([&] { return printedLineStartingWith("Failed to deliver GA Request.  "); }));
+    ASSERT_TRUE(test::runEventLoopUntil([&] { return printedLineStartingWith("Failed to deliver GA Request.  "); }));
     EXPECT_EQ(server.targets().size(), 1u);
 }
 

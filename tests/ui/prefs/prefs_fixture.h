@@ -30,6 +30,15 @@ inline void layOut(QWidget* top)
     if (top->layout()) top->layout()->activate();
 }
 
+// Shows the window and makes it the active one, so that focus changes reach its widgets.
+inline bool activate(QWidget* window)
+{
+    window->show();
+    window->activateWindow();
+    for (int turn = 0; turn < 100 && !window->isActiveWindow(); ++turn) QCoreApplication::processEvents();
+    return window->isActiveWindow();
+}
+
 class RecordingLoginItem final : public LoginItemService {
 public:
     std::optional<std::string> setStartAtLogin(bool enabled) override

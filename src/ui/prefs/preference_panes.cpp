@@ -24,7 +24,10 @@ std::shared_ptr<PreferencePanes>& installed()
 
 }  // namespace
 
-PreferencePanes::PreferencePanes(PreferencesServices services) : services_(std::move(services)) {}
+PreferencePanes::PreferencePanes(PreferencesServices services)
+    : services_(std::move(services)), current_(std::make_shared<PaneList>())
+{
+}
 
 PreferencePanes::~PreferencePanes() = default;
 
@@ -39,8 +42,12 @@ const PreferencePanes::PaneList& PreferencePanes::basicPreferencePanes()
 {
     if (basic_.empty()) {
         basic_.push_back(pane(general_, [this] {
-            return std::make_shared<GeneralPreferenceViewController>(services_,
-                                                                     [this] { return preferencePanes().size(); });
+            std::weak_ptr<PaneList> current = current_;
+            return std::make_shared<GeneralPreferenceViewController>(services_, [current] {
+                // Until a list is set, the window's list is the basic one: General alone.
+                const auto list = current.lock();
+                return list && !list->empty() ? list->size() : std::size_t(1);
+            });
         }));
     }
     return basic_;
@@ -48,11 +55,8 @@ const PreferencePanes::PaneList& PreferencePanes::basicPreferencePanes()
 
 const PreferencePanes::PaneList& PreferencePanes::preferencePanes()
 {
-    if (!currentSet_) {
-        current_ = basicPreferencePanes();
-        currentSet_ = true;
-    }
-    return current_;
+    if (current_->empty()) *current_ = basicPreferencePanes();
+    return *current_;
 }
 
 const PreferencePanes::PaneList& PreferencePanes::updatePreferencePanes()
@@ -74,9 +78,8 @@ const PreferencePanes::PaneList& PreferencePanes::updatePreferencePanes()
             pane(developer_, [this] { return std::make_shared<DeveloperPreferenceViewController>(services_); }));
         list.push_back(pane(develop_, [this] { return std::make_shared<DevelopPreferenceViewController>(services_); }));
     }
-    current_ = std::move(list);
-    currentSet_ = true;
-    return current_;
+    *current_ = std::move(list);
+    return *current_;
 }
 
 PreferencePanes& PreferencePanes::shared()

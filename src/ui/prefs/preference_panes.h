@@ -44,8 +44,8 @@ private:
     PreferencesServices services_;
     std::shared_ptr<PreferencePane> general_, hotkey_, advanced_, experimental_, hotstring_, developer_, develop_;
     PaneList basic_;
-    PaneList current_;
-    bool currentSet_ = false;
+    // Shared with the General pane, which asks for its length when its view loads.
+    std::shared_ptr<PaneList> current_;
 };
 
 }  // namespace vandrel

@@ -1,9 +1,11 @@
 #include "ui/prefs/preferences_window_controller.h"
 
 #include <QActionGroup>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QIcon>
 #include <QPixmap>
+#include <QThread>
 #include <QVBoxLayout>
 #include <utility>
 
@@ -67,6 +69,8 @@ PreferencesWindowController::PreferencesWindowController(std::vector<std::shared
 
 PreferencesWindowController::~PreferencesWindowController()
 {
+    // A pane on screen hears that it leaves (the Develop pane ends a recording that pauses key delivery).
+    window_->hide();
     window_->removeEventFilter(this);
     // The panes outlive this window: their views go back to them before the window deletes its children.
     tabs_->releaseViews();
@@ -160,6 +164,18 @@ void PreferencesWindowController::rebuildShared()
 
 void showPreferences()
 {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) {
+        log.error("showPreferences: no application to show the window in");
+        return;
+    }
+    // Windows are made and shown on the main thread only.
+    if (QThread::currentThread() != app->thread()) {
+        log.warning("showPreferences called off the main thread; it runs there on the next turn");
+        QMetaObject::invokeMethod(
+            app, [] { showPreferences(); }, Qt::QueuedConnection);
+        return;
+    }
     PreferencesWindowController::shared().show();
 }
 

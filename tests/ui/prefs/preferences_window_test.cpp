@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QPointer>
+#include <thread>
 
 #include "core/defaults_keys.h"
 #include "prefs_fixture.h"
@@ -208,4 +209,27 @@ TEST_F(WindowTest, LeavingTheDevelopPaneOrClosingTheWindowEndsItsRecording)
     controller.show(PreferencePaneIdentifier::general);
     EXPECT_FALSE(develop->oldRecorder()->isRecording());
     EXPECT_EQ(controller.window()->size().height() - controller.toolbar()->height(), 340);
+}
+
+TEST_F(WindowTest, ShowingFromAnotherThreadHappensOnTheMainThreadOnItsNextTurn)
+{
+    std::thread worker([] { showPreferences(); });
+    worker.join();
+    EXPECT_FALSE(PreferencesWindowController::hasShared());
+    QCoreApplication::sendPostedEvents();
+    ASSERT_TRUE(PreferencesWindowController::hasShared());
+    EXPECT_TRUE(PreferencesWindowController::shared().window()->isVisible());
+}
+
+TEST_F(WindowTest, AControllerThatGoesWhileShownTellsItsPaneThatItLeaves)
+{
+    auto pane = std::make_shared<SizedPane>(PreferencePaneIdentifier{"one"}, QSize(300, 200));
+    auto controller = std::make_unique<PreferencesWindowController>(std::vector<std::shared_ptr<PreferencePane>>{pane});
+    controller->show();
+    EXPECT_EQ(pane->appearances, 1);
+    QPointer<QWidget> view = pane->view();
+    controller.reset();
+    EXPECT_EQ(pane->disappearances, 1);
+    ASSERT_FALSE(view.isNull());
+    EXPECT_EQ(view->parentWidget(), nullptr);
 }

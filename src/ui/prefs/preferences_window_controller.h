@@ -1,0 +1,74 @@
+// The preferences window: a toolbar with one checkable item per pane (icon and title; hidden when there is
+// a single pane) above the pane shown. The window is not resizable by the user: it takes each pane's size,
+// keeping its top edge (PreferencesTabViewController). Its title is the pane's, its minimized title
+// "Vandrel Preferences". Closing it only hides it.
+//
+// The program has one for the whole run:
+//
+//   showPreferences();                          // builds it on first use and shows it
+//   PreferencesWindowController::rebuildShared(); // the development mode changed: close, build afresh
+//
+// A rebuilt window is not shown; the next showPreferences() shows it. The pane objects outlive the windows
+// (PreferencePanes): a window gives their views back before it goes. Main thread only.
+#pragma once
+
+#include <QAction>
+#include <QObject>
+#include <QToolBar>
+#include <QWidget>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "ui/prefs/preference_pane.h"
+#include "ui/prefs/preferences_tab_view_controller.h"
+
+namespace vandrel {
+
+class PreferencesWindowController : public QObject {
+    Q_OBJECT
+public:
+    explicit PreferencesWindowController(std::vector<std::shared_ptr<PreferencePane>> panes,
+                                         bool hidesToolbarForSingleItem = true);
+    ~PreferencesWindowController() override;
+
+    // Shows the window with the given pane; without one, with the pane shown last (the first at first).
+    // An identifier the window does not have is logged and treated as none.
+    void show(const std::optional<PreferencePaneIdentifier>& pane = std::nullopt);
+    void close();
+
+    QWidget* window() const { return window_.get(); }
+    QToolBar* toolbar() const { return toolbar_; }
+    PreferencesTabViewController* tabViewController() const { return tabs_; }
+    const std::vector<std::shared_ptr<PreferencePane>>& panes() const { return panes_; }
+    PreferencePane* selectedPane() const { return selected_; }
+
+    // The one controller of the run: the installed one, built with createShared() on first use.
+    static PreferencesWindowController& shared();
+    static void setShared(std::unique_ptr<PreferencesWindowController> controller);
+    static bool hasShared();
+    // A new controller over the pane list of PreferencePanes::shared(), set afresh from the current
+    // development mode.
+    static std::unique_ptr<PreferencesWindowController> createShared();
+    // Closes the shared window and replaces its controller with a new one, not shown.
+    static void rebuildShared();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void select(PreferencePane& pane);
+
+    std::vector<std::shared_ptr<PreferencePane>> panes_;
+    std::unique_ptr<QWidget> window_;
+    QToolBar* toolbar_ = nullptr;                   // a child of window_
+    PreferencesTabViewController* tabs_ = nullptr;  // a child of window_
+    std::vector<QAction*> actions_;                 // children of toolbar_, one per pane
+    PreferencePane* selected_ = nullptr;
+    bool everShown_ = false;
+};
+
+// Opens the preferences window (the program's "Preferences..." and its built-in action). Main thread.
+void showPreferences();
+
+}  // namespace vandrel

@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/app_info.h"
+#include "core/defaults_keys.h"
+#include "prefs_fixture.h"
+#include "ui/prefs/general_preference_view_controller.h"
+
+using namespace vandrel;
+
+namespace {
+
+class GeneralPaneTest : public test::PrefsTest {
+protected:
+    GeneralPreferenceViewController& open(std::size_t paneCount = 4)
+    {
+        PreferencesServices s = services();
+        s.checkForUpdates = [this] { ++checks; };
+        s.automaticallyChecksForUpdatesChanged = [this](bool on) { automatic.push_back(on); };
+        pane = std::make_unique<GeneralPreferenceViewController>(s, [paneCount] { return paneCount; });
+        pane->view();
+        runMainTurn();
+        return *pane;
+    }
+
+    std::unique_ptr<GeneralPreferenceViewController> pane;
+    int checks = 0;
+    std::vector<bool> automatic;
+};
+
+}  // namespace
+
+TEST_F(GeneralPaneTest, OpeningBuildsTheRowsATurnLaterShowingWhatIsStoredAndWritesNothing)
+{
+    settings->set(DefaultsKeys::app_isCheckBetaUpdate, true);
+    settings->set(DefaultsKeys::app_isAllowSendUsage, true);
+    writtenKeys.clear();
+
+    GeneralPreferenceViewController general(services(), [] { return std::size_t(4); });
+    EXPECT_EQ(general.preferencePaneIdentifier(), PreferencePaneIdentifier::general);
+    EXPECT_EQ(general.preferencePaneTitle(), "General");
+    EXPECT_FALSE(general.toolbarItemIcon().isNull());
+    general.view();
+    EXPECT_EQ(general.view()->size(), QSize(800, 340));
+    EXPECT_EQ(general.startAtLoginCheckbox(), nullptr);
+    runMainTurn();
+
+    ASSERT_NE(general.startAtLoginCheckbox(), nullptr);
+    EXPECT_FALSE(general.startAtLoginCheckbox()->isChecked());
+    EXPECT_FALSE(general.autoCheckUpdatesCheckbox()->isChecked());
+    EXPECT_TRUE(general.betaVersionCheckbox()->isChecked());
+    EXPECT_TRUE(general.sendUsageCheckbox()->isChecked());
+    EXPECT_TRUE(writtenKeys.empty());
+    EXPECT_TRUE(loginItem->calls.empty());
+    EXPECT_FALSE(settings->object(DefaultsKeys::app_isStartAtLogin.key()).has_value());
+}
+
+TEST_F(GeneralPaneTest, EachCheckboxWritesItsOwnKeyAtOnceAndFollowsChangesMadeElsewhere)
+{
+    auto& general = open();
+    general.autoCheckUpdatesCheckbox()->click();
+    EXPECT_TRUE(settings->get(DefaultsKeys::app_isAutoCheckUpdates));
+    EXPECT_EQ(automatic, std::vector<bool>{true});
+    EXPECT_FALSE(settings->get(DefaultsKeys::app_isCheckBetaUpdate));
+
+    // Beta versions are independent of automatic checking.
+    general.autoCheckUpdatesCheckbox()->click();
+    general.betaVersionCheckbox()->click();
+    EXPECT_FALSE(settings->get(DefaultsKeys::app_isAutoCheckUpdates));
+    EXPECT_TRUE(settings->get(DefaultsKeys::app_isCheckBetaUpdate));
+    EXPECT_EQ(automatic, (std::vector<bool>{true, false}));
+
+    general.sendUsageCheckbox()->click();
+    EXPECT_TRUE(settings->get(DefaultsKeys::app_isAllowSendUsage));
+
+    settings->set(DefaultsKeys::app_isAllowSendUsage, false);
+    settings->set(DefaultsKeys::app_isStartAtLogin, true);
+    EXPECT_FALSE(general.sendUsageCheckbox()->isChecked());
+    EXPECT_TRUE(general.startAtLoginCheckbox()->isChecked());
+    EXPECT_TRUE(loginItem->calls.empty());
+}
+
+TEST_F(GeneralPaneTest, StartAtLoginGoesThroughTheLoginItemAndShowsTheStoredValueWhenItFails)
+{
+    auto& general = open();
+    QCheckBox* box = general.startAtLoginCheckbox();
+    box->click();
+    EXPECT_EQ(loginItem->calls, std::vector<bool>{true});
+    EXPECT_TRUE(settings->get(DefaultsKeys::app_isStartAtLogin));
+    EXPECT_TRUE(box->isChecked());
+
+    loginItem->failure = "the autostart folder cannot be written";
+    box->click();
+    EXPECT_EQ(loginItem->calls, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(settings->get(DefaultsKeys::app_isStartAtLogin));
+    EXPECT_TRUE(box->isChecked());
+
+    // A later change of the setting still shows.
+    loginItem->failure.reset();
+    box->click();
+    EXPECT_FALSE(settings->get(DefaultsKeys::app_isStartAtLogin));
+    EXPECT_FALSE(box->isChecked());
+}
+
+TEST_F(GeneralPaneTest, CheckNowChecksWhateverTheSwitchesSayAndWithoutACheckerOnlyLogs)
+{
+    auto& general = open();
+    general.checkNowButton()->click();
+    EXPECT_EQ(checks, 1);
+    EXPECT_FALSE(settings->get(DefaultsKeys::app_isAutoCheckUpdates));
+
+    GeneralPreferenceViewController bare(services(), {});
+    bare.view();
+    runMainTurn();
+    bare.checkNowButton()->click();
+    bare.autoCheckUpdatesCheckbox()->click();
+    EXPECT_TRUE(settings->get(DefaultsKeys::app_isAutoCheckUpdates));
+    EXPECT_EQ(checks, 1);
+}
+
+TEST_F(GeneralPaneTest, WithoutToolbarTheSettingsStartFortyBelowTheTopAndTheVersionSitsBottomLeft)
+{
+    for (const std::size_t count : {std::size_t(1), std::size_t(4)}) {
+        auto& general = open(count);
+        test::layOut(general.view());
+        SCOPED_TRACE(count);
+        EXPECT_EQ(general.container()->y(), count == 1 ? 40 : 24);
+        EXPECT_EQ(general.container()->x(), 20);
+        QLabel* version = general.versionLabel();
+        ASSERT_NE(version, nullptr);
+        EXPECT_EQ(version->x(), 0);
+        EXPECT_EQ(version->geometry().bottom(), general.container()->height() - 1);
+        EXPECT_EQ(version->text().toStdString(),
+                  "Version: " + AppInfo::version() + "(" + AppInfo::buildVersion() + ")");
+        EXPECT_EQ(general.settingsContainer()->x(), (general.container()->width() - 580) / 2);
+    }
+}

@@ -1,0 +1,120 @@
+// The preferences window on a real X server with a window manager: the built-in action opens it, every pane
+// shows, and a picture of each is written to <build>/screenshots for review. Its own main() starts Xvfb and
+// fluxbox before the application connects to them.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QWindow>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "catalogue/built_in_vd_action.h"
+#include "core/defaults.h"
+#include "core/defaults_keys.h"
+#include "core/settings_store.h"
+#include "engine/vandrel.h"
+#include "platform/sim/sim_platform.h"
+#include "platform/linux/x11/x11_test_server.h"
+#include "rx/virtual_time_scheduler.h"
+#include "ui/prefs/preference_panes.h"
+#include "ui/prefs/preferences_window_controller.h"
+
+using namespace vandrel;
+
+namespace {
+
+std::string displayName;
+
+// Lets Qt and the window manager work until the condition holds (at most five seconds).
+bool settle(const std::function<bool()>& condition)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > 5000) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST(PreferencesOnX, TheActionOpensTheWindowAndEveryPaneShows)
+{
+    QTemporaryDir dir;
+    auto settings = std::make_shared<SettingsStore>(dir.path().toStdString());
+    installDefaults(settings);
+    settings->set(DefaultsKeys::app_isDevelopMode, true);
+    auto mainQueue = rx::VirtualTimeScheduler::make();
+    PreferencesServices services;
+    services.mainQueue = mainQueue;
+    PreferencePanes::install(std::make_shared<PreferencePanes>(services));
+    auto sim = SimPlatform::make(mainQueue);
+    PlatformInstallation platform{sim};
+    Vandrel::Options core;
+    core.platform = sim;
+    core.mainScheduler = mainQueue;
+    core.keyEventScheduler = mainQueue;
+    core.windowBindingScheduler = mainQueue;
+    core.backgroundScheduler = mainQueue;
+    core.settings = settings;
+    core.services.showPreferences = [] { showPreferences(); };
+    installVandrel(Vandrel::make(std::move(core)));
+
+    BuiltInVDAction::showPreferences()->doWithParamSequence({});
+    auto& controller = PreferencesWindowController::shared();
+    QWidget* window = controller.window();
+    ASSERT_TRUE(settle([&] { return window->windowHandle() && window->windowHandle()->isExposed(); }));
+    test::X11TestClient x(displayName);
+    ASSERT_TRUE(x.wait([&] { return x.isClient(window->winId()); })) << "the window manager never took the window";
+    EXPECT_TRUE(controller.toolbar()->isVisible());
+    ASSERT_EQ(controller.toolbar()->actions().size(), 6);
+
+    QDir().mkpath(VANDREL_SCREENSHOT_DIR);
+    for (QAction* action : controller.toolbar()->actions()) {
+        action->trigger();
+        mainQueue->runDue();
+        // Rows added to a shown pane show on the next turn of the event loop.
+        QCoreApplication::sendPostedEvents();
+        PreferencePane* pane = controller.selectedPane();
+        ASSERT_TRUE(settle([&] { return pane->isViewLoaded() && pane->view()->isVisible(); }));
+        EXPECT_EQ(window->windowTitle(), pane->preferencePaneTitle());
+        const QString file = QString(VANDREL_SCREENSHOT_DIR) + "/preferences_" +
+                             QString::fromStdString(pane->preferencePaneIdentifier().rawValue) + ".png";
+        EXPECT_TRUE(window->grab().save(file)) << file.toStdString();
+    }
+
+    // Opening again brings the same window back.
+    controller.close();
+    ASSERT_TRUE(settle([&] { return !window->isVisible(); }));
+    BuiltInVDAction::showPreferences()->doWithParamSequence({});
+    EXPECT_EQ(controller.window(), window);
+    EXPECT_TRUE(settle([&] { return window->windowHandle()->isExposed(); }));
+
+    installVandrel(nullptr);
+    PreferencesWindowController::setShared(nullptr);
+    PreferencePanes::install(nullptr);
+}
+
+int main(int argc, char** argv)
+{
+    test::X11TestServer server;
+    if (!server.ok()) {
+        std::fprintf(stderr, "no X server for the test: %s\n", server.failure().c_str());
+        return 1;
+    }
+    displayName = server.display();
+    setenv("DISPLAY", displayName.c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    int code = 0;
+    {
+        QApplication app(argc, argv);
+        testing::InitGoogleTest(&argc, argv);
+        code = RUN_ALL_TESTS();
+    }
+    return code;
+}

@@ -1,0 +1,86 @@
+// What the preferences tests share: settings in a temporary folder (installed as the program's), a login
+// item that records its calls and can be told to fail, and a main queue on virtual time.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QLayout>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/app_info.h"
+#include "core/defaults.h"
+#include "core/login_item_service.h"
+#include "core/settings_store.h"
+#include "rx/virtual_time_scheduler.h"
+#include "ui/prefs/preferences_services.h"
+
+namespace vandrel::test {
+
+// Shows the widget tree and lays it out.
+inline void layOut(QWidget* top)
+{
+    top->show();
+    QCoreApplication::sendPostedEvents();
+    if (top->layout()) top->layout()->activate();
+}
+
+// Shows the window and makes it the active one, so that focus changes reach its widgets.
+inline bool activate(QWidget* window)
+{
+    window->show();
+    window->activateWindow();
+    for (int turn = 0; turn < 100 && !window->isActiveWindow(); ++turn) QCoreApplication::processEvents();
+    return window->isActiveWindow();
+}
+
+class RecordingLoginItem final : public LoginItemService {
+public:
+    std::optional<std::string> setStartAtLogin(bool enabled) override
+    {
+        calls.push_back(enabled);
+        return failure;
+    }
+    std::vector<bool> calls;
+    std::optional<std::string> failure;
+};
+
+class PrefsTest : public testing::Test {
+protected:
+    PrefsTest()
+    {
+        installDefaults(settings);
+        AppInfo::setLoginItemService(loginItem);
+        settings->changedKeys().subscribe([this](const std::string& key) { writtenKeys.push_back(key); }).disposed(bag);
+    }
+    ~PrefsTest() override
+    {
+        bag.dispose();
+        AppInfo::setLoginItemService(std::make_shared<RecordingLoginItem>());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    PreferencesServices services() const
+    {
+        PreferencesServices s;
+        s.mainQueue = mainQueue;
+        return s;
+    }
+
+    // One turn of the main queue: rows queued by panes get built.
+    void runMainTurn() { mainQueue->runDue(); }
+
+    QTemporaryDir dir;
+    std::shared_ptr<SettingsStore> settings = std::make_shared<SettingsStore>(dir.path().toStdString());
+    std::shared_ptr<RecordingLoginItem> loginItem = std::make_shared<RecordingLoginItem>();
+    std::shared_ptr<rx::VirtualTimeScheduler> mainQueue = rx::VirtualTimeScheduler::make();
+    std::vector<std::string> writtenKeys;
+    rx::DisposeBag bag;
+};
+
+}  // namespace vandrel::test

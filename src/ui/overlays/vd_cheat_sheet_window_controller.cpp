@@ -150,6 +150,16 @@ VDCheatSheetWindowController::~VDCheatSheetWindowController()
     if (window_) window_->removeEventFilter(keyFilter_.get());
 }
 
+VDCheatSheetWindowController::Dependencies VDCheatSheetWindowController::dependenciesOf(const Vandrel& core)
+{
+    Dependencies d;
+    d.activeKeyScheme = core.keyService->activeKeyScheme;
+    d.capsUp = core.inputObserver()->capsUp.asObservable();
+    d.isCapsDown = [state = core.state] { return state->isCapsDown(); };
+    d.mainScheduler = core.mainScheduler();
+    return d;
+}
+
 std::shared_ptr<VDCheatSheetWindowController> VDCheatSheetWindowController::forVandrel()
 {
     auto& shared = sharedSheet();
@@ -185,7 +195,7 @@ void VDCheatSheetWindowController::installLockingBtn()
     lockButton_->setFixedSize(CheatSheetUIConstants::lockIconSize, CheatSheetUIConstants::lockIconSize);
     lockButton_->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; }"));
     applyPinnedLook(false);
-    placeLockButton();
+    placeLockButton(window_->width());
 
     bindSettingToButton(DefaultsKeys::cheatSheet_isWindowPined, lockButton_, settings()).disposed(disposeBag_);
     std::weak_ptr<VDCheatSheetWindowController> weak = weakSelf();
@@ -411,12 +421,11 @@ void VDCheatSheetWindowController::setSizeToFitContent(bool isUseOldWindowScreen
     const QSize size(std::min(content.width(), maxWidth) + scroller, std::min(content.height(), maxHeight));
     window_->resize(size);
     scrollView_->resize(size);
-    placeLockButton();
+    placeLockButton(size.width() - scroller);
 }
 
-void VDCheatSheetWindowController::placeLockButton()
+void VDCheatSheetWindowController::placeLockButton(int containerRight)
 {
-    const int containerRight = std::min(containerStackView_->width(), scrollView_->viewport()->width());
     lockButton_->move(std::max(0, containerRight - kLockInset - CheatSheetUIConstants::lockIconSize), kLockInset);
     lockButton_->raise();
 }

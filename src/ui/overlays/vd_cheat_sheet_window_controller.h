@@ -27,6 +27,7 @@
 #include <string>
 
 #include "core/settings_store.h"
+#include "engine/vandrel.h"
 #include "model/vd_key_scheme.h"
 #include "platform/key_event.h"
 #include "rx/rx.h"
@@ -68,6 +69,10 @@ public:
         // Null: popupMsg.
         Toast toast;
     };
+
+    // The engine's side of the dependencies: the key service's active scheme, the input observer's Caps
+    // releases, the Caps-hold state and the core object's main scheduler. The rest stays at its default.
+    static Dependencies dependenciesOf(const Vandrel& core);
 
     static constexpr double toastSeconds = 3.0;
     static constexpr double quickShowingSeconds = 0.3;
@@ -118,7 +123,8 @@ private:
     void waitForCapsReleaseToClose(bool checkCloseOnCapsUp);
     void draw(const VDKeyScheme& scheme);
     void setSizeToFitContent(bool isUseOldWindowScreenFrame);
-    void placeLockButton();
+    // At the top right of the visible part of the container.
+    void placeLockButton(int containerRight);
     void hintIfQuick();
     void toast(const std::string& message) const;
     void cancelCapsReleaseWait();

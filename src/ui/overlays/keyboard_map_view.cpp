@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <optional>
 
 #include "core/log.h"
 
@@ -115,10 +116,12 @@ std::vector<KeyboardMapKey> buildLayout()
         }
     }
     // The up arrow stands above the down arrow, in half height as on compact keyboards; down shares its row.
+    std::optional<KeyboardMapKey> upKey;
     for (auto& key : keys) {
         if (key.id == "down" || key.id == "left" || key.id == "right") key.rect.setTop(5.75);
-        if (key.id == "down") keys.push_back({"up", "↑", QRectF(key.rect.x(), 5.25, 1, 0.5)});
+        if (key.id == "down") upKey = KeyboardMapKey{"up", "↑", QRectF(key.rect.x(), 5.25, 1, 0.5)};
     }
+    if (upKey) keys.push_back(*upKey);
     return keys;
 }
 
@@ -217,7 +220,7 @@ void KeyboardMapView::paintEvent(QPaintEvent*)
     const QRectF bounds = keyboardBounds();
     const double unit = unitPixels * scale_;
     painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(30, 30, 34, 210));
+    painter.setBrush(QColor(20, 20, 24, 235));
     painter.drawRoundedRect(QRectF(QPointF(0, 0), bounds.size() * unit), 10 * scale_, 10 * scale_);
 
     QFont font = painter.font();
@@ -228,7 +231,7 @@ void KeyboardMapView::paintEvent(QPaintEvent*)
                        (key.rect.width() - kGap) * unit, (key.rect.height() - kGap) * unit);
         const bool down = pressed_.count(key.id) > 0;
         const bool mark = marked_.count(key.id) > 0;
-        QColor fill = down ? QColor(255, 166, 0) : mark ? QColor(70, 130, 200) : QColor(70, 70, 76);
+        QColor fill = down ? QColor(255, 166, 0) : mark ? QColor(70, 130, 200) : QColor(92, 92, 100);
         painter.setPen(Qt::NoPen);
         painter.setBrush(fill);
         painter.drawRoundedRect(r, 5 * scale_, 5 * scale_);

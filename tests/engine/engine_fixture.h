@@ -15,16 +15,17 @@
 
 #include "catalogue/build_in_vd_key_scheme.h"
 #include "catalogue/built_in_vd_action.h"
-#include "engine/key_remap.h"
-#include "engine/vandrel.h"
 #include "core/defaults.h"
 #include "core/localize.h"
 #include "core/log_capture.h"
 #include "core/main_queue.h"
-#include "storage/realm.h"
+#include "engine/key_remap.h"
+#include "engine/sim_core_options.h"
+#include "engine/vandrel.h"
 #include "platform/sim/scenario.h"
 #include "platform/sim/sim_platform.h"
 #include "rx/virtual_time_scheduler.h"
+#include "storage/realm.h"
 #include "windowbinding/vd_window_binding_data.h"
 
 namespace vandrel::test {
@@ -73,18 +74,7 @@ struct EngineTest : ::testing::Test {
 
     Vandrel& makeCore()
     {
-        Vandrel::Options options;
-        options.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
-        options.platform = sim;
-        options.clock = clock;
-        options.mainScheduler = clock;
-        options.keyEventScheduler = clock;
-        options.windowBindingScheduler = clock;
-        options.backgroundScheduler = clock;
-        options.inputThreadScheduler = clock;
-        options.guardianScheduler = clock;
-        options.settings = settings;
-        core = Vandrel::make(std::move(options));
+        core = Vandrel::make(simCoreOptions(sim, clock, settings));
         installVandrel(core);
         return *core;
     }

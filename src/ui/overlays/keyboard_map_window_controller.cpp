@@ -1,6 +1,5 @@
 #include "ui/overlays/keyboard_map_window_controller.h"
 
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -10,6 +9,7 @@
 #include "core/localize.h"
 #include "core/log.h"
 #include "ui/base/vd_window_controller.h"
+#include "ui/overlays/shared_window_controller.h"
 
 namespace vandrel {
 
@@ -17,19 +17,10 @@ namespace {
 
 constexpr int kFadeMilliseconds = 200;
 
-struct SharedMap {
-    std::function<KeyboardMapWindowController::Dependencies()> makeDependencies;
-    std::shared_ptr<KeyboardMapWindowController> instance;
-    ~SharedMap()
-    {
-        // Windows cannot outlive the application object; a map still here at exit is left to the process.
-        if (!QCoreApplication::instance()) new std::shared_ptr<KeyboardMapWindowController>(std::move(instance));
-    }
-};
-
-SharedMap& sharedMap()
+SharedWindowController<KeyboardMapWindowController, KeyboardMapWindowController::Dependencies>& sharedMap()
 {
-    static SharedMap shared;
+    static SharedWindowController<KeyboardMapWindowController, KeyboardMapWindowController::Dependencies> shared(
+        "The keyboard map");
     return shared;
 }
 
@@ -177,22 +168,12 @@ KeyboardMapWindowController::~KeyboardMapWindowController()
 
 std::shared_ptr<KeyboardMapWindowController> KeyboardMapWindowController::shared()
 {
-    auto& shared = sharedMap();
-    if (!shared.instance) {
-        if (!shared.makeDependencies) {
-            log.error("The keyboard map is not set up in this run");
-            return nullptr;
-        }
-        shared.instance = make(shared.makeDependencies());
-    }
-    return shared.instance;
+    return sharedMap().get();
 }
 
 void KeyboardMapWindowController::installShared(std::function<Dependencies()> makeDependencies)
 {
-    auto& shared = sharedMap();
-    shared.makeDependencies = std::move(makeDependencies);
-    shared.instance.reset();
+    sharedMap().install(std::move(makeDependencies));
 }
 
 void KeyboardMapWindowController::showWindow()

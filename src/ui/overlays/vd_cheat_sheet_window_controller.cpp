@@ -1,6 +1,5 @@
 #include "ui/overlays/vd_cheat_sheet_window_controller.h"
 
-#include <QCoreApplication>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QScrollBar>
@@ -16,6 +15,7 @@
 #include "ui/base/binding_operators.h"
 #include "ui/base/image_asset.h"
 #include "ui/base/ui_constants.h"
+#include "ui/overlays/shared_window_controller.h"
 
 namespace vandrel {
 
@@ -44,19 +44,10 @@ QIcon lockIcon(const ImageAsset& asset)
     return QIcon(QPixmap::fromImage(image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
 }
 
-struct SharedSheet {
-    std::function<VDCheatSheetWindowController::Dependencies()> makeDependencies;
-    std::shared_ptr<VDCheatSheetWindowController> instance;
-    ~SharedSheet()
-    {
-        // Windows cannot outlive the application object; a sheet still here at exit is left to the process.
-        if (!QCoreApplication::instance()) new std::shared_ptr<VDCheatSheetWindowController>(std::move(instance));
-    }
-};
-
-SharedSheet& sharedSheet()
+SharedWindowController<VDCheatSheetWindowController, VDCheatSheetWindowController::Dependencies>& sharedSheet()
 {
-    static SharedSheet shared;
+    static SharedWindowController<VDCheatSheetWindowController, VDCheatSheetWindowController::Dependencies> shared(
+        "The cheat sheet");
     return shared;
 }
 
@@ -162,22 +153,12 @@ VDCheatSheetWindowController::Dependencies VDCheatSheetWindowController::depende
 
 std::shared_ptr<VDCheatSheetWindowController> VDCheatSheetWindowController::forVandrel()
 {
-    auto& shared = sharedSheet();
-    if (!shared.instance) {
-        if (!shared.makeDependencies) {
-            log.error("The cheat sheet is not set up in this run");
-            return nullptr;
-        }
-        shared.instance = make(shared.makeDependencies());
-    }
-    return shared.instance;
+    return sharedSheet().get();
 }
 
 void VDCheatSheetWindowController::installForVandrel(std::function<Dependencies()> makeDependencies)
 {
-    auto& shared = sharedSheet();
-    shared.makeDependencies = std::move(makeDependencies);
-    shared.instance.reset();
+    sharedSheet().install(std::move(makeDependencies));
 }
 
 SettingsStore& VDCheatSheetWindowController::settings() const

@@ -8,12 +8,12 @@
 #include <memory>
 #include <string_view>
 
-#include "catalogue/build_in_vd_key_scheme.h"
 #include "catalogue/built_in_services.h"
 #include "catalogue/built_in_vd_action.h"
 #include "core/defaults.h"
 #include "core/localize.h"
 #include "engine/key_remap.h"
+#include "engine/sim_core_options.h"
 #include "engine/vandrel.h"
 #include "platform/sim/scenario.h"
 #include "platform/sim/sim_platform.h"
@@ -40,18 +40,7 @@ struct OverlaysEngine {
         Realm::forgetOpenedFiles();
         Realm::setCustomConfig(dir.path().toStdString());
         KeyRemap::remap(*sim);
-        Vandrel::Options options;
-        options.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
-        options.platform = sim;
-        options.clock = clock;
-        options.mainScheduler = clock;
-        options.keyEventScheduler = clock;
-        options.windowBindingScheduler = clock;
-        options.backgroundScheduler = clock;
-        options.inputThreadScheduler = clock;
-        options.guardianScheduler = clock;
-        options.settings = settings;
-        core = Vandrel::make(std::move(options));
+        core = Vandrel::make(simCoreOptions(sim, clock, settings));
         installVandrel(core);
         core->start();
         clock->runDue();

@@ -187,7 +187,10 @@ void VDCheatSheetWindowController::installLockingBtn()
     settings()
         .observe(DefaultsKeys::cheatSheet_isWindowPined)
         .subscribe([weak](const bool& pinned) {
-            if (auto self = weak.lock()) self->applyPinnedLook(pinned);
+            if (auto self = weak.lock())
+                self->onMainThread([weak, pinned] {
+                    if (auto s = weak.lock()) s->applyPinnedLook(pinned);
+                });
         })
         .disposed(disposeBag_);
 }
@@ -228,6 +231,14 @@ void VDCheatSheetWindowController::onLockButton(bool pin)
         }
     }
     store[DefaultsKeys::cheatSheet_isWindowPined] = false;
+}
+
+void VDCheatSheetWindowController::onMainThread(std::function<void()> work)
+{
+    if (MainQueue::isMainThread())
+        work();
+    else
+        main_->schedule(std::move(work));
 }
 
 void VDCheatSheetWindowController::toast(const std::string& message) const
@@ -340,7 +351,11 @@ void VDCheatSheetWindowController::observeActiveKeySchemeToDrawCheatSheet()
     std::weak_ptr<VDCheatSheetWindowController> weak = weakSelf();
     (deps_.activeKeyScheme | rx::filter([](const VDKeySchemePtr& scheme) { return scheme != nullptr; }))
         .subscribe([weak](const VDKeySchemePtr& scheme) {
-            if (auto self = weak.lock()) self->draw(*scheme);
+            // The key service activates schemes on its own queue; widgets are touched on the main thread only.
+            if (auto self = weak.lock())
+                self->onMainThread([weak, scheme] {
+                    if (auto s = weak.lock()) s->draw(*scheme);
+                });
         })
         .disposed(disposeBag_);
 }

@@ -15,7 +15,8 @@
 // 0.1 s later around its horizontal centre with its top edge kept.
 //
 // Threads: everything runs on the main thread; Caps releases come from the input thread and are moved to
-// the main scheduler. The active scheme must be changed on the main thread once the sheet exists.
+// the main scheduler, and a scheme activated or a setting written on another thread is drawn or applied
+// there on the main scheduler's next turn.
 #pragma once
 
 #include <QPointer>
@@ -127,6 +128,8 @@ private:
     void placeLockButton(int containerRight);
     void hintIfQuick();
     void toast(const std::string& message) const;
+    // Runs work now on the main thread, else queues it there.
+    void onMainThread(std::function<void()> work);
     void cancelCapsReleaseWait();
     int calculateMaxListCount() const;
     bool handleKey(int key, Qt::KeyboardModifiers modifiers);

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QStyle>
+#include <thread>
 
 #include "ui/overlays/cheat_sheet_fixture.h"
 
@@ -237,6 +238,19 @@ TEST_F(CheatSheetWindow, ASchemeChangeRedrawsAndAVisibleSheetResizesKeepingItsTo
     EXPECT_LT(now.width(), old.width());
     EXPECT_EQ(now.top(), old.top());
     EXPECT_NEAR(now.center().x(), old.center().x(), 1);
+}
+
+TEST_F(CheatSheetWindow, ASchemeActivatedOnAnotherThreadIsDrawnOnTheMainThread)
+{
+    auto& s = makeSheet();
+    const auto drawn = s.allGroupStackViews().size();
+    auto small = VDKeyScheme::make("small", "", VDKeySchemeType::custom,
+                                   {VDKeySetting::make(VDKey(38, {57}), BuiltInVDAction::showCheatSheet())});
+    std::thread keyEventQueue([&] { activeKeyScheme.accept(small); });
+    keyEventQueue.join();
+    EXPECT_EQ(s.allGroupStackViews().size(), drawn);
+    clock->runDue();
+    EXPECT_EQ(s.allGroupStackViews().size(), 1u);
 }
 
 }  // namespace

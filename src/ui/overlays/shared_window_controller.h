@@ -1,4 +1,4 @@
-// The one instance of a window controller the program uses (the spec-style `shared` accessor), built on
+// The one instance of a window controller the program uses (its `shared` accessor), built on
 // first use from what the program installed:
 //
 //   SharedWindowController<Sheet, Sheet::Dependencies> slot{"The cheat sheet"};

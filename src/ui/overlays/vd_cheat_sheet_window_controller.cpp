@@ -2,9 +2,7 @@
 
 #include <QEvent>
 #include <QKeyEvent>
-#include <QScrollBar>
 #include <QStyle>
-#include <mutex>
 
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
@@ -338,7 +336,7 @@ void VDCheatSheetWindowController::hintIfQuick()
 bool VDCheatSheetWindowController::handleKey(int key, Qt::KeyboardModifiers modifiers)
 {
     modifiers &= ~Qt::KeypadModifier;
-    // Ctrl+W is the Linux close shortcut; Super+W stands for the other platform's Command+W.
+    // Ctrl+W closes windows on Linux desktops; Super+W, the command key with W, does too.
     const bool closeKey = key == Qt::Key_Escape ||
                           (key == Qt::Key_W && (modifiers == Qt::ControlModifier || modifiers == Qt::MetaModifier));
     if (closeKey) close();

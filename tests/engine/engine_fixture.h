@@ -20,6 +20,7 @@
 #include "core/log_capture.h"
 #include "core/main_queue.h"
 #include "engine/key_remap.h"
+#include "engine/sim_core_options.h"
 #include "engine/vandrel.h"
 #include "platform/sim/scenario.h"
 #include "platform/sim/sim_platform.h"
@@ -72,18 +73,8 @@ struct EngineTest : ::testing::Test {
 
     Vandrel& makeCore(VandrelServices services = {})
     {
-        Vandrel::Options options;
+        auto options = simCoreOptions(sim, clock, settings);
         options.services = std::move(services);
-        options.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
-        options.platform = sim;
-        options.clock = clock;
-        options.mainScheduler = clock;
-        options.keyEventScheduler = clock;
-        options.windowBindingScheduler = clock;
-        options.backgroundScheduler = clock;
-        options.inputThreadScheduler = clock;
-        options.guardianScheduler = clock;
-        options.settings = settings;
         core = Vandrel::make(std::move(options));
         installVandrel(core);
         return *core;

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/desktop/desktop_test_process.h"
+#include "platform/linux/x11/xvfb_process.h"
 
 // Last: Xlib defines macros (None, Bool, Status ...) that Qt's headers use as names.
 // clang-format off
@@ -52,7 +52,7 @@ inline bool waitUntil(Display* display, const std::function<bool()>& condition,
 
 class X11TestServer {
 public:
-    explicit X11TestServer(bool windowManager = true)
+    explicit X11TestServer(bool windowManager = true, std::string screen = "1024x768x24") : screen_(std::move(screen))
     {
         if (!startServer()) return;
         if (windowManager) startWindowManager();
@@ -80,50 +80,14 @@ public:
 private:
     bool startServer()
     {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) return fail("pipe failed");
-        xvfb_ = spawnProgram(
-            {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-            environmentWith({}), fds[1]);
-        close(fds[1]);
-        std::string number;
-        const auto deadline = std::chrono::steady_clock::now() + 15s;
-        while (std::chrono::steady_clock::now() < deadline) {
-            pollfd fd{fds[0], POLLIN, 0};
-            if (poll(&fd, 1, 100) <= 0) continue;
-            char c = 0;
-            if (read(fds[0], &c, 1) != 1) break;
-            if (c == '\n') break;
-            number += c;
-        }
-        close(fds[0]);
-        if (number.empty()) return fail("Xvfb did not start (is it installed?)");
-        display_ = ":" + number;
-        return true;
+        xvfb_ = startXvfb(screen_, display_, failure_);
+        return xvfb_ > 0;
     }
 
     void startWindowManager()
     {
-        char home[] = "/tmp/vandrel-x11-test-XXXXXX";
-        if (!mkdtemp(home)) {
-            fail("mkdtemp failed");
-            return;
-        }
-        home_ = home;
-        // Focus moves only when asked: no new window takes it, and the pointer is of no account. The version
-        // keeps fluxbox from upgrading the file and restarting; the stand-in for its wallpaper setter keeps
-        // a message window ("can't find an app to set the wallpaper") from turning up and taking focus.
-        std::filesystem::create_directories(home_ + "/.fluxbox");
-        std::filesystem::create_directories(home_ + "/bin");
-        std::ofstream(home_ + "/.fluxbox/init") << "session.configVersion: 13\n"
-                                                   "session.screen0.focusNewWindows: false\n"
-                                                   "session.screen0.focusModel: ClickFocus\n";
-        std::ofstream(home_ + "/bin/fbsetbg") << "#!/bin/sh\nexit 0\n";
-        std::filesystem::permissions(home_ + "/bin/fbsetbg", std::filesystem::perms::owner_all);
-        const char* path = std::getenv("PATH");
-        wm_ = spawnProgram({"fluxbox", "-display", display_},
-                           environmentWith({"DISPLAY=" + display_, "HOME=" + home_,
-                                            "PATH=" + home_ + "/bin:" + (path ? path : "/usr/bin:/bin")}));
+        wm_ = startFluxbox(display_, home_, failure_);
+        if (wm_ <= 0) return;
         Display* d = XOpenDisplay(display_.c_str());
         if (!d) {
             fail("cannot connect to the test server");
@@ -155,6 +119,7 @@ private:
         return false;
     }
 
+    std::string screen_;
     pid_t xvfb_ = -1;
     pid_t wm_ = -1;
     std::string display_;

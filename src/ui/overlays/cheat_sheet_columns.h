@@ -1,0 +1,41 @@
+// How the cheat sheet splits the action groups of a scheme into side-by-side columns: how many columns of
+// CheatSheetUIConstants::listWidth fit the screen, and a greedy merge of neighbouring groups into that many
+// runs of roughly even height. Pure functions; the window controller applies the result to its views.
+//
+//   calcGroupsOfListToDisplay(scheme, calculateMaxListCount(screen.visibleWidth))
+//     -> [[General, Movement], [Selection, Editing], [Multiple Clipboard, Window Binding]]
+//
+// Groups are never reordered: the concatenation of the columns is always the scheme's group list.
+#pragma once
+
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "model/vd_action_group.h"
+#include "model/vd_key_scheme.h"
+
+namespace vandrel {
+
+using CheatSheetColumn = std::vector<VDActionGroup>;
+using CheatSheetColumns = std::vector<CheatSheetColumn>;
+// Number of key settings of each group; an absent group counts 0.
+using GroupSettingsCount = std::unordered_map<VDActionGroup, int>;
+
+// Columns that fit a visible screen width (95 % of it, in columns of 420). Never below 1, so a narrow
+// screen still shows one (scrolling) column; 4 without a screen.
+int calculateMaxListCount(std::optional<double> visibleScreenWidth);
+
+// Rows one column takes: each group's settings plus 2 (its title and the gap), less 1. An empty column is -1.
+int rowsOfList(const CheatSheetColumn& column, const GroupSettingsCount& counts);
+
+// Splits groups into at most targetListCount columns: one column per group, then, while there are too
+// many, the neighbouring pair whose joined height lies closest to the mean height of one column fewer is
+// merged (the leftmost pair on a tie). A target below 1 counts as 1; no groups give no columns.
+CheatSheetColumns rearrangementGroupsTo(const std::vector<VDActionGroup>& groups, int targetListCount,
+                                        const GroupSettingsCount& counts);
+
+// The columns to draw for a scheme: its groups in use, split into min(groups, currentListCount) columns.
+CheatSheetColumns calcGroupsOfListToDisplay(const VDKeyScheme& scheme, int currentListCount);
+
+}  // namespace vandrel

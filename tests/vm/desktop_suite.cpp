@@ -1,9 +1,9 @@
 #include "desktop_suite.h"
 
 #include <algorithm>
-#include <deque>
 #include <iostream>
-#include <sstream>
+
+#include "harness/text_lines.h"
 
 namespace vandrel::vmtest {
 
@@ -11,19 +11,6 @@ namespace {
 
 // Registered before main() runs the tests: one desktop for the whole binary.
 [[maybe_unused]] ::testing::Environment* const kDesktop = ::testing::AddGlobalTestEnvironment(new DesktopEnvironment);
-
-std::string lastLines(const std::string& text, std::size_t count)
-{
-    std::deque<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-        if (lines.size() > count) lines.pop_front();
-    }
-    std::string out;
-    for (const std::string& line : lines) out += "  " + line + "\n";
-    return out;
-}
 
 std::string joined(const std::vector<std::string>& entries)
 {
@@ -55,7 +42,7 @@ void DesktopEnvironment::SetUp()
     keyboard_.emplace(std::move(keyboard).value());
     ASSERT_TRUE(InputDevice::waitForName(keyboard_->name(), kKeyTimeout));
 
-    // The probe and the program start at once: each takes seconds under emulation.
+    // The probe and the program start while the window manager comes up: each takes seconds under emulation.
     Result<ProbeClient> probe = ProbeClient::listen(session_->folder() + "/probe.sock");
     ASSERT_TRUE(probe) << probe.error();
     probe_.emplace(std::move(probe).value());
@@ -71,6 +58,8 @@ void DesktopEnvironment::SetUp()
     ASSERT_TRUE(run) << session_->serverLogTail();
     program_.emplace(std::move(*run));
 
+    const Status managed = session_->waitForWindowManager();
+    ASSERT_TRUE(managed) << managed.error();
     const Status accepted = probe_->accept(kProgramStartTimeout);
     ASSERT_TRUE(accepted) << accepted.error() << "\nprobe output:\n"
                           << probeProcess_->output() << probeProcess_->errorOutput();
@@ -99,7 +88,7 @@ void DesktopScenario::SetUp()
     DesktopEnvironment* environment = DesktopEnvironment::current();
     ASSERT_TRUE(environment && environment->ready()) << "the desktop did not start";
     ASSERT_TRUE(desktop().running()) << desktop().serverLogTail();
-    ASSERT_TRUE(program().process().running()) << lastLines(program().log(), 40);
+    ASSERT_TRUE(program().process().running()) << lastLines(program().log(), 40, "  ");
     ASSERT_TRUE(env().probeProcess().running()) << env().probeProcess().errorOutput();
     // What earlier scenarios left in the logs is theirs.
     const Result<std::vector<std::string>> earlier = probe().keys();
@@ -141,8 +130,8 @@ void DesktopScenario::printDiagnostics()
     }
     fetchKeys();
     std::cout << "X key log of the scenario: " << joined(keyLog_) << "\n";
-    std::cout << "program log (tail):\n" << lastLines(program().log(), 40);
-    std::cout << "probe output (tail):\n" << lastLines(env().probeProcess().errorOutput(), 10) << std::flush;
+    std::cout << "program log (tail):\n" << lastLines(program().log(), 40, "  ");
+    std::cout << "probe output (tail):\n" << lastLines(env().probeProcess().errorOutput(), 10, "  ") << std::flush;
 }
 
 void DesktopScenario::put(ProbeWidget widget, std::string_view marked)
@@ -228,7 +217,7 @@ bool DesktopScenario::waitForProgramStrokes(int code)
     return false;
 }
 
-void DesktopScenario::capsChord(std::initializer_list<int> modifiers, int key, Strokes strokes)
+void DesktopScenario::capsChord(const std::vector<int>& modifiers, int key, Strokes strokes)
 {
     program().output().drain();
     ASSERT_TRUE(keyboard().press(KEY_CAPSLOCK));
@@ -237,7 +226,7 @@ void DesktopScenario::capsChord(std::initializer_list<int> modifiers, int key, S
     if (strokes == Strokes::expected) {
         EXPECT_TRUE(waitForProgramStrokes()) << "the program posted nothing for key " << key;
     }
-    for (auto it = std::rbegin(modifiers); it != std::rend(modifiers); ++it) ASSERT_TRUE(keyboard().release(*it));
+    for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) ASSERT_TRUE(keyboard().release(*it));
     ASSERT_TRUE(keyboard().release(KEY_CAPSLOCK));
 }
 

@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -78,7 +77,7 @@ protected:
     // lets go of Caps after seeing the effect (and no key typed later can overtake them).
     enum class Strokes { expected, none };
     // Caps held, `modifiers` held, `key` tapped, then everything released in reverse.
-    void capsChord(std::initializer_list<int> modifiers, int key, Strokes strokes = Strokes::expected);
+    void capsChord(const std::vector<int>& modifiers, int key, Strokes strokes = Strokes::expected);
     // Waits until the program's output keyboard gives a key event (of `code`, when one is given): the first of an
     // action's strokes.
     static constexpr int kAnyKey = -1;

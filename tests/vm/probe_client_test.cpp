@@ -1,5 +1,7 @@
 // The desktop suite's test-side pieces, on the host: the probe's line protocol, marked texts, the X key log's
 // lone taps, and the client over a real Unix socket with a stand-in probe.
+#include "harness/probe_client.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -11,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-#include "harness/probe_client.h"
 #include "harness/probe_protocol.h"
 #include "harness/x_key_log.h"
 
@@ -147,8 +148,9 @@ protected:
 TEST_F(ProbeClientTest, StatesKeysAndErrorsComeBackAsTheProbeSentThem)
 {
     ProbeClient client = listen();
-    FakeProbe probe(socketPath(), {"ok focus=line active=1 xfocus=0 sentinels=3 quits=0 anchor=5 cursor=2 text=a b\\nc d",
-                                   "ok +Super_L -Super_L +Up", "error no focus: active=0", "ok focus=edit text=x"});
+    FakeProbe probe(socketPath(),
+                    {"ok focus=line active=1 xfocus=0 sentinels=3 quits=0 anchor=5 cursor=2 text=a b\\nc d",
+                     "ok +Super_L -Super_L +Up", "error no focus: active=0", "ok focus=edit text=x"});
     ASSERT_TRUE(client.accept(5000ms));
 
     const Result<ProbeState> state = client.state(ProbeWidget::line);

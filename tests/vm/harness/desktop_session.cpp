@@ -15,9 +15,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <fstream>
 #include <sstream>
+
+#include "harness/text_lines.h"
 
 namespace vandrel::vmtest {
 
@@ -116,19 +117,6 @@ Status runToEnd(const std::string& program, std::vector<std::string> args, Deskt
     return Status::success();
 }
 
-std::string tailOf(const std::string& text, std::size_t lines)
-{
-    std::deque<std::string> kept;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        kept.push_back(line);
-        if (kept.size() > lines) kept.pop_front();
-    }
-    std::string out;
-    for (const std::string& line : kept) out += line + "\n";
-    return out;
-}
-
 }  // namespace
 
 Result<std::unique_ptr<DesktopSession>> DesktopSession::start()
@@ -142,7 +130,7 @@ Result<std::unique_ptr<DesktopSession>> DesktopSession::start()
     if (!mkdtemp(folder)) return R::failure(std::string("mkdtemp: ") + std::strerror(errno));
     session->folder_ = folder;
     for (Status (DesktopSession::*step)() :
-         {&DesktopSession::startUdev, &DesktopSession::startServer, &DesktopSession::startWindowManager}) {
+         {&DesktopSession::startUdev, &DesktopSession::startServer, &DesktopSession::launchWindowManager}) {
         const Status status = (session.get()->*step)();
         if (!status) return R::failure(status.error() + "\n" + session->serverLogTail());
     }
@@ -218,11 +206,13 @@ Status DesktopSession::startServer()
     if (!display_)
         return Status::failure(std::string("the X server ") + (ready ? "ended" : "did not answer in time") + ":\n" +
                                server_->errorOutput());
+    XAutoRepeatOff(display_);
+    XSync(display_, False);
     noteStep("X server ready");
     return Status::success();
 }
 
-Status DesktopSession::startWindowManager()
+Status DesktopSession::launchWindowManager()
 {
     ChildProcess::Options options;
     options.program = "fluxbox";
@@ -231,6 +221,12 @@ Status DesktopSession::startWindowManager()
     Result<ChildProcess> child = ChildProcess::start(std::move(options));
     if (!child) return Status::failure("fluxbox: " + child.error());
     windowManager_.emplace(std::move(child).value());
+    return Status::success();
+}
+
+Status DesktopSession::waitForWindowManager()
+{
+    if (!windowManager_) return Status::failure("no window manager was launched");
     // An EWMH window manager announces itself with a check window on the root.
     const Atom check = XInternAtom(display_, "_NET_SUPPORTING_WM_CHECK", False);
     const bool announced = pollUntil(
@@ -248,8 +244,6 @@ Status DesktopSession::startWindowManager()
         kStepTimeout);
     if (!announced || !windowManager_->running())
         return Status::failure("fluxbox did not start:\n" + windowManager_->errorOutput());
-    XAutoRepeatOff(display_);
-    XSync(display_, False);
     noteStep("window manager ready");
     return Status::success();
 }
@@ -316,9 +310,9 @@ std::string DesktopSession::serverLogTail(std::size_t lines) const
     if (log) {
         std::stringstream text;
         text << log.rdbuf();
-        out += "--- X server log (tail) ---\n" + tailOf(text.str(), lines);
+        out += "--- X server log (tail) ---\n" + lastLines(text.str(), lines);
     }
-    if (windowManager_) out += "--- fluxbox (tail) ---\n" + tailOf(windowManager_->errorOutput(), 10);
+    if (windowManager_) out += "--- fluxbox (tail) ---\n" + lastLines(windowManager_->errorOutput(), 10);
     return out;
 }
 

@@ -5,8 +5,9 @@
 //
 // Start-up, bounded at each step: udevd with the module-loading rule masked (the VM's modules are loaded
 // already; a full coldplug would load some 25 more for seconds), a trigger of the input subsystem only, Xorg
-// on display :1 until it answers a client, fluxbox until it announces itself on the root window, and X's own
-// key repeat off (a slow machine would otherwise see repeats of keys it holds).
+// on display :1 until it answers a client with X's own key repeat off (a slow machine would otherwise see
+// repeats of keys it holds), and fluxbox launched. Fluxbox takes seconds to come up under emulation: clients
+// may start meanwhile, and waitForWindowManager() waits until it announces itself on the root window.
 #pragma once
 
 #include <chrono>
@@ -30,6 +31,7 @@ public:
     using Environment = std::vector<std::pair<std::string, std::string>>;
 
     static Result<std::unique_ptr<DesktopSession>> start();
+    Status waitForWindowManager();
     ~DesktopSession();
 
     DesktopSession(const DesktopSession&) = delete;
@@ -63,7 +65,7 @@ private:
     DesktopSession() = default;
     Status startUdev();
     Status startServer();
-    Status startWindowManager();
+    Status launchWindowManager();
     void noteStep(std::string_view step);
 
     std::string folder_;

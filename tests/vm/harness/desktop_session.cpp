@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -214,10 +215,23 @@ Status DesktopSession::startServer()
 
 Status DesktopSession::launchWindowManager()
 {
+    // A home of its own: a configuration of the current version keeps fluxbox from upgrading it and restarting,
+    // and a stand-in for its wallpaper setter keeps a message window from turning up and taking the focus.
+    const std::string home = folder_ + "/fluxbox-home";
+    std::error_code error;
+    std::filesystem::create_directories(home + "/.fluxbox", error);
+    std::filesystem::create_directories(home + "/bin", error);
+    std::ofstream(home + "/.fluxbox/init") << "session.configVersion: 13\n";
+    std::ofstream(home + "/bin/fbsetbg") << "#!/bin/sh\nexit 0\n";
+    std::filesystem::permissions(home + "/bin/fbsetbg", std::filesystem::perms::owner_all, error);
+    if (error) return Status::failure("cannot prepare the window manager's home " + home + ": " + error.message());
+    const char* path = std::getenv("PATH");
     ChildProcess::Options options;
     options.program = "fluxbox";
     options.args = {"-display", displayName_};
     options.env = clientEnvironment();
+    options.env.push_back({"HOME", home});
+    options.env.push_back({"PATH", home + "/bin:" + (path ? path : "/usr/bin:/bin")});
     Result<ChildProcess> child = ChildProcess::start(std::move(options));
     if (!child) return Status::failure("fluxbox: " + child.error());
     windowManager_.emplace(std::move(child).value());

@@ -14,6 +14,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "harness/child_process.h"
@@ -57,8 +58,10 @@ bool eventually(Condition condition, std::chrono::milliseconds timeout = kKeyTim
 // The program under test, running with its own settings and data folders.
 class ProgramRun {
 public:
-    // Starts the program and waits until its engine runs and its output keyboard is open here.
-    static std::optional<ProgramRun> start(std::vector<std::string> args = {})
+    // Starts the program and waits until its engine runs and its output keyboard is open here. `env` adds to the
+    // fresh folders (a desktop's DISPLAY, for one).
+    static std::optional<ProgramRun> start(std::vector<std::string> args = {},
+                                           std::vector<std::pair<std::string, std::string>> env = {})
     {
         ProgramRun run;
         char configTemplate[] = "/tmp/vandrel-e2e-config.XXXXXX";
@@ -71,6 +74,7 @@ public:
         options.program = VANDREL_PROGRAM_PATH;
         options.args = std::move(args);
         options.env = {{"XDG_CONFIG_HOME", configTemplate}, {"XDG_DATA_HOME", dataTemplate}};
+        options.env.insert(options.env.end(), env.begin(), env.end());
         Result<ChildProcess> child = ChildProcess::start(std::move(options));
         if (!child) {
             ADD_FAILURE() << child.error();

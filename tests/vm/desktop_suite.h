@@ -1,0 +1,105 @@
+// The desktop suite's shared setting: one desktop per VM boot (udev, Xorg, fluxbox), the real program grabbing a
+// "physical" keyboard the test plugs in and writing to its output keyboard, which X reads like any other, and the
+// probe application (a QTextEdit, a QLineEdit and an X key logger) receiving what X makes of it.
+//
+// Every scenario of the suite runs in that one boot: a scenario fixture derives from DesktopScenario, and its
+// source file joins the e2e_desktop test's SOURCES. A scenario types on the physical keyboard as a person would
+// (Caps goes up only once an action's strokes are out), then settles: it taps the sentinel key (F12) and waits
+// until both the focused widget and X's key log have seen it, so everything typed before has arrived; nothing
+// waits on a timer. A scenario that fails prints the widgets' text and cursor, the X key log of the scenario and
+// the tail of the program's log.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "e2e_support.h"
+#include "harness/desktop_session.h"
+#include "harness/probe_client.h"
+#include "harness/x_key_log.h"
+
+namespace vandrel::vmtest {
+
+// One step of X or Qt (a window mapped, a key delivered) under software emulation on a busy machine.
+inline constexpr auto kDesktopTimeout = 10000ms;
+inline constexpr std::string_view kSentinelName = "F12";
+
+// Started before the first scenario and stopped after the last.
+class DesktopEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override;
+    void TearDown() override;
+
+    static DesktopEnvironment* current() { return current_; }
+    bool ready() const { return program_.has_value() && probe_ && probe_->connected(); }
+
+    DesktopSession& session() { return *session_; }
+    UinputKeyboard& keyboard() { return *keyboard_; }
+    ProgramRun& program() { return *program_; }
+    ProbeClient& probe() { return *probe_; }
+    ChildProcess& probeProcess() { return *probeProcess_; }
+
+private:
+    static inline DesktopEnvironment* current_ = nullptr;
+
+    // Declared in start order; torn down the other way round (the program lets its keyboards go first).
+    std::unique_ptr<DesktopSession> session_;
+    std::optional<UinputKeyboard> keyboard_;
+    std::optional<ChildProcess> probeProcess_;
+    std::optional<ProbeClient> probe_;
+    std::optional<ProgramRun> program_;
+};
+
+class DesktopScenario : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    DesktopSession& desktop() { return env().session(); }
+    UinputKeyboard& keyboard() { return env().keyboard(); }
+    ProgramRun& program() { return env().program(); }
+    ProbeClient& probe() { return env().probe(); }
+
+    // Puts `marked` (see TextState) into the widget and gives it the keyboard focus.
+    void put(ProbeWidget widget, std::string_view marked);
+    void put(ProbeWidget widget, const TextState& state);
+    // Taps the sentinel and waits until the widget and X's key log have seen it; the widget's state then.
+    ProbeState settle(ProbeWidget widget);
+    // Types `text` (US layout) a few keys at a time, settling in between, as no reader keeps more than 64 events.
+    void type(ProbeWidget widget, std::string_view text);
+
+    // Whether an action is expected to post strokes: then Caps goes up only once they came out, as a person
+    // lets go of Caps after seeing the effect (and no key typed later can overtake them).
+    enum class Strokes { expected, none };
+    // Caps held, `modifiers` held, `key` tapped, then everything released in reverse.
+    void capsChord(const std::vector<int>& modifiers, int key, Strokes strokes = Strokes::expected);
+    // Waits until the program's output keyboard gives a key event (of `code`, when one is given): the first of an
+    // action's strokes.
+    static constexpr int kAnyKey = -1;
+    bool waitForProgramStrokes(int code = kAnyKey);
+
+    // X's key events of this scenario so far (fetched now), the sentinel's left out.
+    std::vector<std::string> scenarioKeyLog();
+    // The same, only since the last call of this function (or the scenario's start).
+    std::vector<std::string> newKeyLog();
+
+    // The layout goes back to US after the scenario, whatever happens in it.
+    void setLayout(std::string_view layout);
+
+private:
+    static DesktopEnvironment& env() { return *DesktopEnvironment::current(); }
+    void fetchKeys();
+    int sentinelReleasesLogged() const;
+    void printDiagnostics();
+
+    std::vector<std::string> keyLog_;
+    std::size_t keyLogMark_ = 0;
+    bool layoutChanged_ = false;
+};
+
+}  // namespace vandrel::vmtest

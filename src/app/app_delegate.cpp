@@ -26,10 +26,8 @@ namespace {
 
 // The core object over the platform, with the factory scheme of the catalogue, its taps' jobs on the input
 // thread of the Linux backend.
-void startVandrel(const std::shared_ptr<Platform>& platform)
+void startVandrel(const std::shared_ptr<Platform>& platform, const AppServices& services)
 {
-    // Made once, for the life of the process: the services keep their state across engine restarts.
-    static const AppServices services = AppServices::make({MainQueue::shared(), DispatchQueues::windowBinding()});
     Vandrel::Options options;
     options.services = services.vandrelServices();
     options.windowBindingService = services.windowBindingKeys;
@@ -40,11 +38,6 @@ void startVandrel(const std::shared_ptr<Platform>& platform)
     vandrel().start();
     // The schemes are set up on the key-event queue; once it reaches this job, Caps combinations run.
     vandrel().keyEventScheduler()->schedule([] { log.info("Keyboard engine started"); });
-}
-
-void stopVandrel()
-{
-    installVandrel(nullptr);
 }
 
 }  // namespace
@@ -60,8 +53,21 @@ AppDelegate::AppDelegate(Options options) : options_(std::move(options))
         };
     }
     if (!options_.exitNow) options_.exitNow = [](int code) { std::_Exit(code); };
-    if (!options_.startEngine) options_.startEngine = startVandrel;
-    if (!options_.stopEngine) options_.stopEngine = stopVandrel;
+    if (!options_.startEngine) {
+        options_.startEngine = [this](const std::shared_ptr<Platform>& platform) {
+            // The services above the engine, made once on the GUI thread and kept until shutdown.
+            if (!services_)
+                services_ = std::make_unique<AppServices>(
+                    AppServices::Options{MainQueue::shared(), DispatchQueues::windowBinding(), options_.quit});
+            startVandrel(platform, *services_);
+        };
+    }
+    if (!options_.stopEngine) {
+        options_.stopEngine = [this] {
+            installVandrel(nullptr);
+            services_.reset();
+        };
+    }
 }
 
 AppDelegate::~AppDelegate()

@@ -23,6 +23,8 @@
 
 namespace vandrel {
 
+class AppServices;
+
 class AppDelegate {
 public:
     // The exit code of a run that cannot watch the keyboard.
@@ -73,6 +75,7 @@ private:
 
     Options options_;
     std::shared_ptr<Platform> platform_;
+    std::unique_ptr<AppServices> services_;
     bool hasRunPreInit_ = false;
     bool remapped_ = false;
     bool terminated_ = false;

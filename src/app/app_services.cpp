@@ -1,23 +1,80 @@
 #include "app/app_services.h"
 
+#include "core/app_utils.h"
 #include "engine/vandrel.h"
+#include "platform/linux/input/key_code_table.h"
+#include "ui/overlays/keyboard_map_window_controller.h"
+#include "ui/overlays/vd_cheat_sheet_window_controller.h"
+#include "ui/overlays/vd_feedback_window_controller.h"
+#include "ui/prefs/preference_panes.h"
+#include "ui/prefs/preferences_window_controller.h"
+#include "ui/prefs/shortcut_key_event.h"
 
 namespace vandrel {
 
-AppServices AppServices::make(const Schedulers& schedulers)
+namespace {
+
+std::shared_ptr<VDWindowBinding> makeWindowBinding(const AppServices::Options& options,
+                                                   std::shared_ptr<WindowBindingService> keys)
 {
-    AppServices services;
-    services.windowBindingKeys = std::make_shared<WindowBindingService>();
     VDWindowBinding::Dependencies binding;
-    binding.scheduler = schedulers.windowBinding;
-    binding.mainScheduler = schedulers.main;
-    binding.keys = services.windowBindingKeys;
+    binding.scheduler = options.windowBinding;
+    binding.mainScheduler = options.main;
+    binding.keys = std::move(keys);
     binding.preActiveApplication = []() -> std::optional<RunningApplication> {
         const auto core = installedVandrel();
         return core ? core->env->preActiveApplication.value() : std::nullopt;
     };
-    services.windowBinding = VDWindowBinding::make(std::move(binding));
-    return services;
+    return VDWindowBinding::make(std::move(binding));
+}
+
+}  // namespace
+
+AppServices::AppServices(Options options)
+    : windowBindingKeys(std::make_shared<WindowBindingService>()),
+      windowBinding(makeWindowBinding(options, windowBindingKeys)),
+      options_(std::move(options)),
+      restart_(AppRestart::forThisProcess(options_.quit))
+{
+    installWindows();
+}
+
+AppServices::~AppServices()
+{
+    // Windows go before the application object does.
+    VDFeedbackWindowController::installShared(nullptr);
+    KeyboardMapWindowController::installShared({});
+    VDCheatSheetWindowController::installForVandrel({});
+    PreferencesWindowController::setShared(nullptr);
+    PreferencePanes::install(nullptr);
+    AppUtils::setRestartHandler(nullptr);
+}
+
+void AppServices::installWindows()
+{
+    // X key codes are evdev codes plus 8.
+    ShortcutKeyEvent::setNativeKeyTranslator([](std::uint32_t scanCode) -> std::optional<std::uint16_t> {
+        if (scanCode <= 8) return std::nullopt;
+        return KeyCodeTable::virtualKeyCode(static_cast<std::uint16_t>(scanCode - 8));
+    });
+    AppUtils::setRestartHandler([this] { restart_.restart(); });
+
+    PreferencesServices preferences;
+    preferences.mainQueue = options_.main;
+    preferences.restartApp = [] { AppUtils::restartApp(); };
+    preferences.checkForUpdates = [] { AppUtils::checkForUpdates(); };
+    PreferencePanes::install(std::make_shared<PreferencePanes>(std::move(preferences)));
+
+    VDCheatSheetWindowController::installForVandrel(
+        [] { return VDCheatSheetWindowController::dependenciesOf(vandrel()); });
+    KeyboardMapWindowController::installShared([main = options_.main] {
+        return KeyboardMapWindowController::dependenciesOf(*vandrel().inputObserver(), main);
+    });
+
+    VDFeedbackServices feedback;
+    feedback.mainQueue = options_.main;
+    feedback.rebuildPreferences = [] { PreferencesWindowController::rebuildShared(); };
+    VDFeedbackWindowController::installShared(VDFeedbackWindowController::create(std::move(feedback)));
 }
 
 VandrelServices AppServices::vandrelServices() const
@@ -32,6 +89,13 @@ VandrelServices AppServices::vandrelServices() const
     };
     entries.activateWindow = [binding](const VDAtomicActionParam& param) {
         if (const auto b = binding.lock()) b->pushActivate(param);
+    };
+    entries.showPreferences = [main = options_.main] { main->schedule([] { showPreferences(); }); };
+    entries.showCheatSheet = [] {
+        if (const auto sheet = VDCheatSheetWindowController::forVandrel()) sheet->show();
+    };
+    entries.showKeyboardMap = [] {
+        if (const auto map = KeyboardMapWindowController::shared()) map->showWindow();
     };
     return entries;
 }

@@ -1,9 +1,12 @@
 // The services above the keyboard engine that the program builds and hands to the core object: each is made
 // here, once, with what it needs, and reached by the engine and the actions only through VandrelServices.
+// Made and dropped on the GUI thread, after the application object exists and before it goes.
 #pragma once
 
+#include <functional>
 #include <memory>
 
+#include "app/app_restart.h"
 #include "engine/vandrel_services.h"
 #include "engine/window_binding_service.h"
 #include "rx/scheduler.h"
@@ -11,21 +14,31 @@
 
 namespace vandrel {
 
-struct AppServices {
-    struct Schedulers {
+class AppServices {
+public:
+    struct Options {
         rx::SchedulerPtr main;
         rx::SchedulerPtr windowBinding;
+        // Ends the event loop the normal way (so the keyboards are let go), for a restart.
+        std::function<void(int code)> quit;
     };
 
-    std::shared_ptr<WindowBindingService> windowBindingKeys;
-    std::shared_ptr<VDWindowBinding> windowBinding;
-
-    // Builds every service over the installed platform; the window binding reads the installed core
-    // object's previous application when it needs it.
-    static AppServices make(const Schedulers& schedulers);
+    explicit AppServices(Options options);
+    ~AppServices();
+    AppServices(const AppServices&) = delete;
+    AppServices& operator=(const AppServices&) = delete;
 
     // The entry points of these services, for Vandrel::Options.
     VandrelServices vandrelServices() const;
+
+    const std::shared_ptr<WindowBindingService> windowBindingKeys;
+    const std::shared_ptr<VDWindowBinding> windowBinding;
+
+private:
+    void installWindows();
+
+    const Options options_;
+    AppRestart restart_;
 };
 
 }  // namespace vandrel

@@ -12,10 +12,7 @@ namespace {
 thread_local std::string threadLabel;
 }
 
-void setCurrentThreadLabel(std::string label)
-{
-    threadLabel = std::move(label);
-}
+void setCurrentThreadLabel(std::string label) { threadLabel = std::move(label); }
 
 std::string_view currentThreadLabel()
 {

@@ -12,7 +12,6 @@
 #include <concepts>
 #include <memory>
 #include <mutex>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <source_location>
 #include <sstream>
@@ -20,6 +19,8 @@
 #include <string_view>
 #include <type_traits>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 namespace vandrel {
 
@@ -59,8 +60,8 @@ struct LogMessage {
     std::source_location location;
 
     template <class S>
-    requires std::convertible_to<const S&, std::string_view> LogMessage(
-        const S& s, std::source_location loc = std::source_location::current())
+        requires std::convertible_to<const S&, std::string_view>
+    LogMessage(const S& s, std::source_location loc = std::source_location::current())
         : text(s), location(loc)
     {
     }
@@ -68,13 +69,9 @@ struct LogMessage {
 
 namespace log_detail {
 template <class T>
-concept Streamable = requires(std::ostream& os, const T& t)
-{
-    os << t;
-};
+concept Streamable = requires(std::ostream& os, const T& t) { os << t; };
 template <class T>
-concept Iterable = requires(const T& t)
-{
+concept Iterable = requires(const T& t) {
     std::begin(t);
     std::end(t);
 };
@@ -94,10 +91,7 @@ std::string logText(const T& value)
         return os.str();
     } else if constexpr (std::is_same_v<T, nlohmann::json> || std::is_same_v<T, nlohmann::ordered_json>) {
         return value.dump();
-    } else if constexpr (requires {
-                             value.has_value();
-                             *value;
-                         }) {
+    } else if constexpr (requires { value.has_value(); *value; }) {
         return value.has_value() ? logText(*value) : std::string("nil");
     } else if constexpr (log_detail::Streamable<T>) {
         std::ostringstream os;
@@ -126,30 +120,15 @@ public:
     void error(LogMessage m) { logPlain(LogLevel::error, m, {}); }
 
     template <class C>
-    void verbose(LogMessage m, const C& context)
-    {
-        emitWith(LogLevel::verbose, m, context);
-    }
+    void verbose(LogMessage m, const C& context) { emitWith(LogLevel::verbose, m, context); }
     template <class C>
-    void debug(LogMessage m, const C& context)
-    {
-        emitWith(LogLevel::debug, m, context);
-    }
+    void debug(LogMessage m, const C& context) { emitWith(LogLevel::debug, m, context); }
     template <class C>
-    void info(LogMessage m, const C& context)
-    {
-        emitWith(LogLevel::info, m, context);
-    }
+    void info(LogMessage m, const C& context) { emitWith(LogLevel::info, m, context); }
     template <class C>
-    void warning(LogMessage m, const C& context)
-    {
-        emitWith(LogLevel::warning, m, context);
-    }
+    void warning(LogMessage m, const C& context) { emitWith(LogLevel::warning, m, context); }
     template <class C>
-    void error(LogMessage m, const C& context)
-    {
-        emitWith(LogLevel::error, m, context);
-    }
+    void error(LogMessage m, const C& context) { emitWith(LogLevel::error, m, context); }
 
     // True when some destination writes messages of this level.
     bool isWritten(LogLevel level) const

@@ -13,8 +13,8 @@
 #include <limits>
 #include <vector>
 
-#include "core/log_capture.h"
 #include "core/main_queue.h"
+#include "core/log_capture.h"
 #include "rx/virtual_time_scheduler.h"
 
 using namespace vandrel;

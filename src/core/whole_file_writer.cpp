@@ -48,11 +48,11 @@ std::string failure(const char* step, const std::filesystem::path& file, int err
 
 // Syncs the folder so the rename itself survives a power loss. The new content is in place already, so a
 // folder that cannot be synced is no failure of the write.
-void syncFolder(const std::filesystem::path& folder)
+void syncFolder(const std::filesystem::path& folder, FileWriteCalls& calls)
 {
     const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
-    ::fsync(fd);
+    calls.fsync(fd);
     ::close(fd);
 }
 
@@ -107,7 +107,7 @@ std::optional<std::string> WholeFileWriter::write(const std::filesystem::path& f
         ::unlink(temporary.c_str());
         return error;
     }
-    syncFolder(file.parent_path());
+    syncFolder(file.parent_path(), calls);
     return std::nullopt;
 }
 

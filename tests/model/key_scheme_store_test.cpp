@@ -162,8 +162,10 @@ TEST_F(KeySchemeStoreTest, UnknownActionsSurviveAReadAndWriteCycleAndRemoveDrops
 TEST_F(KeySchemeStoreTest, DeepOrHugeStoredSchemesAreSkippedWithShortMessages)
 {
     const auto deep = [](int depth, const std::string& inner) {
-        std::string text = inner;
-        for (int i = 0; i < depth; ++i) text = R"({"multiple":[)" + text + "]}";
+        std::string text;
+        for (int i = 0; i < depth; ++i) text += R"({"multiple":[)";
+        text += inner;
+        for (int i = 0; i < depth; ++i) text += "]}";
         return text;
     };
     const auto setting = [](const std::string& params) {
@@ -197,8 +199,7 @@ TEST_F(KeySchemeStoreTest, ANameListNestedTooDeeplyInTheFileLeavesNothingToResto
 {
     const std::filesystem::path folder = dir.path().toStdString() + std::string("/deep");
     std::filesystem::create_directories(folder);
-    std::string names = R"(["Mine"])";
-    for (int i = 0; i < 100000; ++i) names = "[" + names + "]";
+    const std::string names = std::string(100000, '[') + R"(["Mine"])" + std::string(100000, ']');
     std::ofstream(folder / "settings.json")
         << R"({"hotkey_customKeySchemeNames":)" << names << R"(,"hotkey_allCustomKeySchemes":{"Mine":")"
         << "{}"

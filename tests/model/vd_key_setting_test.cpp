@@ -108,8 +108,7 @@ TEST(VDKeySetting, BrokenSettingsFailToDecode)
 TEST(VDKeySetting, AnUnknownParameterOfAnySizeIsRefusedWithAShortMessage)
 {
     const std::string prefix = R"({"key":{"id":"24"},"action":{"idName":"a"},"paramSequence":[{"color":)";
-    std::string deep = "1";
-    for (int i = 0; i < 100000; ++i) deep = "[" + deep + "]";
+    const std::string deep = std::string(100000, '[') + "1" + std::string(100000, ']');
     for (const std::string& value : {deep, "\"" + std::string(1 << 20, 'c') + "\""}) {
         // Parsed without the text limit, as a caller holding a value already may have.
         auto setting = decode(prefix + value + "}]}");

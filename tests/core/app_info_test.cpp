@@ -11,6 +11,7 @@
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
 #include "core/failing_write_calls.h"
+#include "core/file_helpers.h"
 #include "core/log_capture.h"
 #include "core/xdg_autostart_login_item.h"
 
@@ -63,11 +64,8 @@ TEST_F(AppInfoTest, DataFoldersAreCreatedOnUse)
     EXPECT_EQ(AppInfo::clipCacheFolderUrl(), root() / "data" / "cache" / "clip");
     ::umask(umask);
     EXPECT_TRUE(fs::is_directory(root() / "data" / "cache" / "clip"));
-    for (const fs::path& folder : {root() / "data", root() / "data" / "cache", root() / "data" / "cache" / "clip"}) {
-        struct stat info {};
-        ::stat(folder.c_str(), &info);
-        EXPECT_EQ(info.st_mode & 0777, 0700u) << folder;
-    }
+    for (const fs::path& folder : {root() / "data", root() / "data" / "cache", root() / "data" / "cache" / "clip"})
+        EXPECT_EQ(test::modeOf(folder), 0700u) << folder;
 }
 
 TEST_F(AppInfoTest, AFolderThatCannotBeMadeIsLoggedAndStillGiven)

@@ -16,6 +16,7 @@
 #include "core/console_destination.h"
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
+#include "core/file_helpers.h"
 #include "core/log_capture.h"
 #include "core/popup_msg.h"
 #include "core/string_helpers.h"
@@ -303,11 +304,7 @@ TEST_F(LogManagerTest, LinesLoggedDuringTrimsAreNeitherLostNorTorn)
 
 TEST_F(LogManagerTest, TheLogFolderAndFilesAreTheOwnersOnlyWhateverTheUmask)
 {
-    const auto modeOf = [](const fs::path& path) {
-        struct stat info {};
-        ::stat(path.c_str(), &info);
-        return info.st_mode & 07777;
-    };
+    using test::modeOf;
     const mode_t umask = ::umask(022);
     LogManager::initLogger();
     LogManager::startLoggingSystem(scheduler_);

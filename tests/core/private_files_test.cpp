@@ -8,18 +8,14 @@
 #include <filesystem>
 #include <fstream>
 
+#include "core/file_helpers.h"
+
 namespace vandrel {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-mode_t modeOf(const fs::path& path)
-{
-    struct stat info {};
-    ::lstat(path.c_str(), &info);
-    return info.st_mode & 07777;
-}
+using test::modeOf;
 
 class PrivateFilesTest : public ::testing::Test {
 protected:

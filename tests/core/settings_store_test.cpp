@@ -13,6 +13,7 @@
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
 #include "core/failing_write_calls.h"
+#include "core/file_helpers.h"
 #include "core/json_limits.h"
 #include "core/log_capture.h"
 
@@ -46,13 +47,6 @@ protected:
             if (entry.path().filename().string().starts_with("settings.json.corrupt-")) found.push_back(entry.path());
         }
         return found;
-    }
-
-    static mode_t modeOf(const fs::path& path)
-    {
-        struct stat info {};
-        ::stat(path.c_str(), &info);
-        return info.st_mode & 07777;
     }
 
     QTemporaryDir dir_;
@@ -395,8 +389,8 @@ TEST_F(SettingsStoreTest, TheFolderAndFileAreTheOwnersOnlyWhateverTheUmask)
     ::chmod(file().c_str(), 0644);
     SettingsStore(folder()).set(DefaultsKeys::clip_thumbnailWidth, std::int64_t{91});
     ::umask(before);
-    EXPECT_EQ(modeOf(folder()), 0700u);
-    EXPECT_EQ(modeOf(file()), 0600u) << "each write makes the file the owner's only";
+    EXPECT_EQ(test::modeOf(folder()), 0700u);
+    EXPECT_EQ(test::modeOf(file()), 0600u) << "each write makes the file the owner's only";
 }
 
 }  // namespace

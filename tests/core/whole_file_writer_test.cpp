@@ -9,25 +9,14 @@
 #include <iterator>
 
 #include "core/failing_write_calls.h"
+#include "core/file_helpers.h"
 
 namespace vandrel {
 namespace {
 
 namespace fs = std::filesystem;
 using Step = test::FailingWriteCalls::Step;
-
-std::string read(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-mode_t modeOf(const fs::path& path)
-{
-    struct stat info {};
-    ::stat(path.c_str(), &info);
-    return info.st_mode & 07777;
-}
+using test::modeOf;
 
 class WholeFileWriterTest : public ::testing::Test {
 protected:
@@ -55,7 +44,7 @@ TEST_F(WholeFileWriterTest, ReplacesTheContentWithTheRequestedModeWhateverTheUma
 
     EXPECT_FALSE(first.has_value()) << *first;
     EXPECT_FALSE(second.has_value()) << *second;
-    EXPECT_EQ(read(file()), big);
+    EXPECT_EQ(test::readFile(file()), big);
     EXPECT_EQ(modeOf(file()), 0600u);
     EXPECT_EQ(modeOf(folder() / "entry.desktop"), 0640u);
     EXPECT_EQ(names().size(), 2u) << "no temporary file stays";
@@ -85,7 +74,7 @@ TEST_F(WholeFileWriterTest, AFailureAtAnyStepKeepsTheOldFileAndNamesTheStep)
         ASSERT_TRUE(error.has_value());
         EXPECT_NE(error->find(c.words), std::string::npos) << *error;
         EXPECT_NE(error->find(file().string()), std::string::npos) << *error;
-        EXPECT_EQ(read(file()), old);
+        EXPECT_EQ(test::readFile(file()), old);
         EXPECT_EQ(names(), std::vector<std::string>{"settings.json"}) << "the temporary file is removed";
     }
 }

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "core/dispatch_queues.h"
+#include "core/file_helpers.h"
 #include "core/log_capture.h"
 #include "storage/realm_sql.h"
 
@@ -464,11 +465,7 @@ TEST_F(RealmTest, CrashInsideATransactionLosesOnlyThatTransaction)
 
 TEST_F(RealmTest, TheDatabaseAndItsFolderAreTheOwnersOnlyWhateverTheUmask)
 {
-    const auto modeOf = [](const fs::path& path) {
-        struct stat info {};
-        ::stat(path.c_str(), &info);
-        return info.st_mode & 07777;
-    };
+    using test::modeOf;
     const mode_t umask = ::umask(022);
     const fs::path nested = folder_ / "data" / "Vandrel";
     Realm::setCustomConfig(nested);

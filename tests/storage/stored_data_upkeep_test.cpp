@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <fstream>
 
+#include "core/file_helpers.h"
 #include "core/log_capture.h"
 
 namespace vandrel {
@@ -13,13 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-mode_t modeOf(const fs::path& path)
-{
-    struct stat info {};
-    ::stat(path.c_str(), &info);
-    return info.st_mode & 07777;
-}
+using test::modeOf;
 
 class StoredDataUpkeepTest : public ::testing::Test {
 protected:

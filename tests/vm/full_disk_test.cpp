@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/defaults_keys.h"
+#include "core/file_helpers.h"
 #include "core/log_capture.h"
 #include "core/settings_store.h"
 #include "core/xdg_autostart_login_item.h"
@@ -25,12 +26,7 @@ namespace vandrel {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string read(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::readFile;
 
 std::vector<std::string> names(const fs::path& folder)
 {
@@ -88,7 +84,7 @@ TEST_F(FullDisk, SettingsAndTheirCustomSchemeSurviveAWriteThatDoesNotFit)
     store.set(DefaultsKeys::hotkey_allCustomKeySchemes,
               std::map<std::string, std::string>{{"Mine", std::string(9000, 's')}});
     ASSERT_TRUE(store.synchronize());
-    const std::string before = read(folder / "settings.json");
+    const std::string before = readFile(folder / "settings.json");
     ASSERT_GT(before.size(), 9000u);
 
     fill();
@@ -96,13 +92,13 @@ TEST_F(FullDisk, SettingsAndTheirCustomSchemeSurviveAWriteThatDoesNotFit)
     store.set(DefaultsKeys::feedback_username, std::string(2000, 'u'));
     store.set(DefaultsKeys::clip_thumbnailWidth, std::int64_t{90});
     EXPECT_FALSE(store.synchronize()) << "the failure is reported, not taken for success";
-    EXPECT_EQ(read(folder / "settings.json"), before) << "the old file stays whole";
+    EXPECT_EQ(readFile(folder / "settings.json"), before) << "the old file stays whole";
     EXPECT_EQ(names(folder), std::vector<std::string>{"settings.json"}) << "no temporary file is left";
     EXPECT_EQ(logs->count(LogLevel::error), 1u);
 
     makeRoom();
     EXPECT_TRUE(store.synchronize());
-    const auto saved = nlohmann::json::parse(read(folder / "settings.json"));
+    const auto saved = nlohmann::json::parse(readFile(folder / "settings.json"));
     EXPECT_EQ(saved["clip_thumbnailWidth"], 90);
     EXPECT_EQ(saved["hotkey_allCustomKeySchemes"]["Mine"], std::string(9000, 's'));
     EXPECT_EQ(SettingsStore(folder).get(DefaultsKeys::feedback_username), std::string(2000, 'u'));
@@ -112,13 +108,13 @@ TEST_F(FullDisk, TheLoginItemKeepsItsEntryWhenTheNewOneDoesNotFit)
 {
     const fs::path folder = disk_ / "autostart";
     ASSERT_FALSE(XdgAutostartLoginItem(folder, "/usr/bin/vandrel").setStartAtLogin(true).has_value());
-    const std::string before = read(folder / XdgAutostartLoginItem::entryFileName);
+    const std::string before = readFile(folder / XdgAutostartLoginItem::entryFileName);
 
     fill();
     const auto error = XdgAutostartLoginItem(folder, "/opt/" + std::string(8000, 'p')).setStartAtLogin(true);
     ASSERT_TRUE(error.has_value());
     EXPECT_NE(error->find("No space left"), std::string::npos) << *error;
-    EXPECT_EQ(read(folder / XdgAutostartLoginItem::entryFileName), before);
+    EXPECT_EQ(readFile(folder / XdgAutostartLoginItem::entryFileName), before);
     EXPECT_EQ(names(folder), std::vector<std::string>{XdgAutostartLoginItem::entryFileName});
 }
 

@@ -304,9 +304,9 @@ std::optional<std::string> SettingsStore::string(std::string_view key) const
 
 void SettingsStore::setObject(json value, const std::string& key)
 {
-    if (!jsonWithinNesting(value)) {
-        // It could be neither written nor read back.
-        log.error("a setting nested more than " + std::to_string(kMaxJsonNesting) + " deep is not stored ->",
+    // The file's own object is one more level: deeper, the file could not be read back.
+    if (!jsonWithinNesting(value, kMaxJsonNesting - 1)) {
+        log.error("a setting nested " + std::to_string(kMaxJsonNesting) + " or more deep is not stored ->",
                   excerpt(key));
         return;
     }

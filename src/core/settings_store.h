@@ -15,8 +15,8 @@
 //
 // Writes go through WholeFileWriter (0600 file, 0700 folder): a write that fails at any step leaves the old
 // file as it was, is logged once until a write works again, and the store keeps the values in memory;
-// synchronize() reports whether the file holds them. A value nested deeper than kMaxJsonNesting is refused
-// with a logged error. Every member may be used from any thread.
+// synchronize() reports whether the file holds them. A value that would put the file past kMaxJsonNesting
+// (one level is the file's own object) is refused with a logged error. Every member may be used from any thread.
 #pragma once
 
 #include <cstdint>

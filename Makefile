@@ -2,11 +2,13 @@
 # make test   - install what is missing, build, run every test
 # make bench  - build and run the benchmarks (release build)
 # make sanitize - build and run the tests under AddressSanitizer and UBSan
+# make fuzz     - build the fuzz targets with clang 16 and libFuzzer, run each for FUZZ_SECONDS (not in CI)
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+FUZZ_SECONDS ?= 60
 
-.PHONY: deps configure build run test bench sanitize tsan clean format
+.PHONY: deps configure build run test bench sanitize tsan fuzz clean format
 
 deps:
 	@bash scripts/install-deps.sh
@@ -33,8 +35,15 @@ sanitize:
 tsan:
 	$(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DVANDREL_TSAN=ON"
 
+fuzz:
+	@bash scripts/install-deps.sh fuzz
+	@CC=clang-16 CXX=clang++-16 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DVANDREL_BUILD_TESTS=OFF -DVANDREL_FUZZ=ON > /dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
+	@bash fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
 format:
 	@git ls-files '*.h' '*.cpp' | xargs clang-format -i
 
 clean:
-	rm -rf build build-bench build-asan build-tsan
+	rm -rf build build-bench build-asan build-tsan build-fuzz

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the tests and the program need, only when some are missing.
+# `install-deps.sh fuzz` also installs what `make fuzz` needs: clang 16 and its libFuzzer (the distribution's
+# clang 14 cannot compile our C++20).
 set -euo pipefail
 
 packages=(
@@ -15,6 +17,9 @@ packages=(
   qemu-system-x86 linux-image-amd64 busybox-static cpio kmod xz-utils
   udev xserver-xorg-core xserver-xorg-video-dummy xserver-xorg-input-libinput x11-xserver-utils xinput xclip
 )
+if [[ "${1:-}" == "fuzz" ]]; then
+  packages+=(clang-16 libclang-rt-16-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -8,6 +8,8 @@
 #include <optional>
 #include <typeinfo>
 
+#include "core/json_limits.h"
+
 namespace vandrel {
 
 std::string CodingError::description() const
@@ -238,7 +240,9 @@ CodingResult<nlohmann::json> encode(const std::any& raw, const CodingPath& path)
     return invalidValue(v, path);
 }
 
-CodingResult<std::any> decode(const nlohmann::json& json, const CodingPath& path)
+namespace {
+
+CodingResult<std::any> decodeAt(const nlohmann::json& json, const CodingPath& path, int depth)
 {
     using T = nlohmann::json::value_t;
     switch (json.type()) {
@@ -259,9 +263,10 @@ CodingResult<std::any> decode(const nlohmann::json& json, const CodingPath& path
         case T::string:
             return std::any(json.get<std::string>());
         case T::array: {
+            if (depth >= kMaxJsonNesting) break;  // deeper than any reader may recurse
             AnyList items;
             for (std::size_t i = 0; i < json.size(); ++i) {
-                auto element = decode(json[i], {});
+                auto element = decodeAt(json[i], {}, depth + 1);
                 if (!element) break;  // the whole list fails; reported at the list's own position
                 items.push_back(*element);
             }
@@ -269,10 +274,11 @@ CodingResult<std::any> decode(const nlohmann::json& json, const CodingPath& path
             break;
         }
         case T::object: {
+            if (depth >= kMaxJsonNesting) break;
             AnyMap items;
             bool failed = false;
             for (const auto& [key, value] : json.items()) {
-                auto element = decode(value, {});
+                auto element = decodeAt(value, {}, depth + 1);
                 if (!element) {
                     failed = true;
                     break;
@@ -286,6 +292,13 @@ CodingResult<std::any> decode(const nlohmann::json& json, const CodingPath& path
             break;
     }
     return CodingError{CodingError::Kind::dataCorrupted, path, kCannotDecode, {}};
+}
+
+}  // namespace
+
+CodingResult<std::any> decode(const nlohmann::json& json, const CodingPath& path)
+{
+    return decodeAt(json, path, 0);
 }
 
 bool equal(const std::any& rawA, const std::any& rawB)

@@ -11,7 +11,8 @@
 //   auto json = v.encode();                                   // CodingResult<nlohmann::json>
 //   auto back = AnyCodable::parse(R"([1, null, "a"])");       // CodingResult<AnyCodable>
 //
-// Decoding yields only the empty value, bool, AnyInt, AnyUInt, double, std::string, AnyList and AnyMap.
+// Decoding yields only the empty value, bool, AnyInt, AnyUInt, double, std::string, AnyList and AnyMap, and
+// refuses (data corrupted) lists and maps nested more than kMaxJsonNesting deep.
 // Equality compares kinds and values structurally: different kinds are unequal, a NaN is unequal to
 // itself, texts compare as canonically equivalent Unicode, lists and maps compare element by element.
 #pragma once
@@ -29,6 +30,8 @@
 #include <utility>
 #include <variant>
 #include <vector>
+
+#include "core/json_limits.h"
 
 namespace vandrel {
 
@@ -190,10 +193,11 @@ public:
         return AnyValue(Raw{}, *held);
     }
 
-    // Decodes JSON text; text that is not JSON is a data-corrupted error.
+    // Decodes JSON text; text that is not JSON, or is nested more than kMaxJsonNesting deep, is a
+    // data-corrupted error.
     static CodingResult<AnyValue> parse(std::string_view jsonText) requires Tag::decodable
     {
-        auto parsed = nlohmann::json::parse(jsonText, nullptr, false);
+        auto parsed = parseBoundedJson<nlohmann::json>(jsonText);
         if (parsed.is_discarded())
             return CodingError{CodingError::Kind::dataCorrupted, {}, "The given data was not valid JSON.", {}};
         return decode(parsed);

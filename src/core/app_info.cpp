@@ -8,6 +8,7 @@
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
 #include "core/log.h"
+#include "core/private_files.h"
 #include "core/xdg_autostart_login_item.h"
 
 #ifndef VANDREL_APP_VERSION
@@ -36,11 +37,10 @@ Folders& folders()
     return instance;
 }
 
+// The data folders hold the user's clips and logs: for the owner only.
 void createFolder(const fs::path& folder)
 {
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec) log.error("cannot create the folder ->", folder.string() + ": " + ec.message());
+    if (auto error = createPrivateFolder(folder)) log.error("cannot create the folder ->", *error);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Facts about the running program: its version and build, its data folders, and starting at login.
 //
-// The data folder is $XDG_DATA_HOME/Vandrel (~/.local/share/Vandrel), created on first use; tests point it
+// The data folder is $XDG_DATA_HOME/Vandrel (~/.local/share/Vandrel), created on first use (0700, as is
+// cache/clip in it); tests point it
 // elsewhere with setSupportFolderUrl() before anything uses it. Every member may be used from any thread.
 #pragma once
 

@@ -3,6 +3,7 @@
 //   struct VDKey : Jsonable<VDKey> { ... };      // plus to_json/from_json found by argument lookup
 //   nlohmann::json j = key.toJson();             // the string "Error" (and one error line) when encoding fails
 //   std::optional<VDKey> k = VDKey::fromJson(j); // absent when decoding fails
+//   VDKey::fromJsonText(text)                    // absent as well for text nested more than kMaxJsonNesting
 //
 // Pass nlohmann::ordered_json as Json where the order of members matters.
 #pragma once
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string_view>
 
+#include "core/json_limits.h"
 #include "core/log.h"
 
 namespace vandrel {
@@ -48,7 +50,7 @@ public:
 
     static std::optional<Derived> fromJsonText(std::string_view text)
     {
-        const Json json = Json::parse(text, nullptr, false);
+        const Json json = parseBoundedJson<Json>(text);
         if (json.is_discarded()) return std::nullopt;
         return fromJson(json);
     }

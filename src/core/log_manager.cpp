@@ -18,6 +18,7 @@
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
 #include "core/popup_msg.h"
+#include "core/private_files.h"
 #include "core/string_helpers.h"
 
 namespace vandrel {
@@ -192,6 +193,9 @@ void LogManager::initLogger()
     auto console = std::make_shared<ConsoleDestination>();
     console->setMinLevel(LogLevel::debug);
     log.addDestination(console);
+    // The logs name applications, windows and keys: folder and file are made for the owner only before the
+    // destination opens (and would otherwise create) them. A failure shows in the destination's open error.
+    if (!createPrivateFolder(logsDirUrl())) createPrivateFile(debugLogFileUrl());
     auto file = std::make_shared<FileDestination>(debugLogFileUrl());
     file->setMinLevel(defaultFileLogLevel);
     const std::string openError = file->openError();
@@ -228,10 +232,8 @@ void LogManager::switchToLogAllLevel()
 void LogManager::startLoggingSystem(rx::SchedulerPtr scheduler)
 {
     auto& s = setup();
-    std::error_code ec;
     const fs::path folder = logsDirUrl();
-    fs::create_directories(folder, ec);
-    if (ec) {
+    if (const auto folderError = createPrivateFolder(folder)) {
         // Without the folder there is nothing to keep small; say so once.
         bool reported = false;
         {
@@ -239,8 +241,7 @@ void LogManager::startLoggingSystem(rx::SchedulerPtr scheduler)
             reported = s.logFolderProblemReported;
             s.logFolderProblemReported = true;
         }
-        if (!reported)
-            log.error("cannot create the logs folder; log files are off ->", folder.string() + ": " + ec.message());
+        if (!reported) log.error("cannot create the logs folder; log files are off ->", *folderError);
         return;
     }
 
@@ -303,15 +304,7 @@ std::shared_ptr<LogManager> LogManager::create(fs::path logUrl, std::uint64_t si
         new LogManager(std::move(logUrl), sizeLimit, cycleTime, std::move(actionWhenOversize)));
     const fs::path& path = manager->logUrlToSave_;
 
-    std::error_code ec;
-    if (!fs::exists(path, ec)) {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            log.error("log file dosen't exist, and create fail -> ", path.string());
-        } else {
-            ::close(fd);
-        }
-    }
+    if (createPrivateFile(path)) log.error("log file dosen't exist, and create fail -> ", path.string());
     log.info("a logManager created. path, maxSize, cycleTime ->",
              std::vector<std::string>{path.string(), byteCountText(sizeLimit), cycleText(cycleTime)});
 
@@ -342,6 +335,7 @@ void LogManager::loopToCheckFileSize()
         // The file destination goes on writing into a deleted file; have it make the file again.
         const auto destination = loggingFileDestination();
         if (destination && destination->path() == logUrlToSave_ && ec == std::errc::no_such_file_or_directory) {
+            createPrivateFile(logUrlToSave_);
             destination->reopen();
         }
         return;

@@ -1,20 +1,23 @@
 #include "core/settings_store.h"
 
-#include <QByteArray>
-#include <QSaveFile>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QString>
 #include <QUuid>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <shared_mutex>
-#include <sstream>
 
 #include "core/defaults_keys.h"
+#include "core/json_limits.h"
 #include "core/log.h"
+#include "core/private_files.h"
 #include "rx/subjects.h"
 
 namespace vandrel {
@@ -37,9 +40,11 @@ struct SettingsStore::State {
     // Set when an unreadable file could not be moved aside: writing would destroy it.
     bool writesBlocked = false;
 
+    WholeFileWriter writer;
     rx::PublishSubject<std::string> changes;
 
     void load();
+    void setAside(const std::string& why);
     bool persist(std::uint64_t upTo);
     std::uint64_t change(const std::string& key, std::optional<json> value);
 };
@@ -123,35 +128,61 @@ fs::path freeAsideName(const fs::path& file)
 
 void SettingsStore::State::load()
 {
-    std::error_code ec;
-    if (!fs::exists(file, ec)) return;
-
-    std::ifstream in(file, std::ios::binary);
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return;
+        setAside(std::string("it cannot be opened (") + std::strerror(errno) + ")");
+        return;
+    }
     std::string text;
-    if (in) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in && !in.eof()) {
-        // Unreadable, not necessarily broken: keep it as it is and never write over it.
-        writesBlocked = true;
-        log.error("settings file cannot be read; using defaults and leaving the file untouched ->", file.string());
+    std::string readError;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        readError = std::strerror(errno);
+    } else if (!S_ISREG(info.st_mode)) {
+        // A folder, a pipe or a device: nothing to read, and a pipe would block the start.
+        readError = S_ISDIR(info.st_mode) ? "a folder" : "not a regular file";
+    } else {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) readError = std::strerror(errno);
+            if (n <= 0) break;
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    if (!readError.empty()) {
+        setAside("it cannot be read (" + readError + ")");
         return;
     }
 
+    if (jsonTextNesting(text) > kMaxJsonNesting) {
+        setAside("it is nested more than " + std::to_string(kMaxJsonNesting) + " deep");
+        return;
+    }
     json parsed = json::parse(text, nullptr, false);
     if (!parsed.is_discarded() && parsed.is_object()) {
         for (auto& [k, v] : parsed.items()) values.emplace(k, std::move(v));
         return;
     }
+    setAside("it is not a JSON object");
+}
 
+void SettingsStore::State::setAside(const std::string& why)
+{
+    std::error_code ec;
     const fs::path aside = freeAsideName(file);
     fs::rename(file, aside, ec);
     if (ec) {
+        // Writing would destroy what is there: keep it and the values in memory only.
         writesBlocked = true;
-        log.error(
-            "settings file is not a JSON object and cannot be moved aside; using defaults and leaving it "
-            "untouched ->",
-            file.string() + ": " + ec.message());
+        log.error("settings file cannot be used and cannot be moved aside; using defaults and leaving it untouched ->",
+                  file.string() + ": " + why + "; " + ec.message());
     } else {
-        log.error("settings file is not a JSON object; moved it aside and using defaults ->", aside.string());
+        log.error("settings file cannot be used; moved it aside and using defaults ->",
+                  file.string() + ": " + why + " -> " + aside.string());
     }
 }
 
@@ -174,16 +205,10 @@ bool SettingsStore::State::persist(std::uint64_t upTo)
         // Replace bad UTF-8 rather than fail: a setting must never make the whole file unwritable.
         const std::string text = document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 
-        std::error_code ec;
-        fs::create_directories(folder, ec);
-        QSaveFile out(QString::fromStdString(file.string()));
-        if (!out.open(QIODevice::WriteOnly)) {
-            failure = out.errorString().toStdString();
-        } else if (out.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
-            failure = out.errorString().toStdString();
-            out.cancelWriting();
-        } else if (!out.commit()) {
-            failure = out.errorString().toStdString();
+        if (auto error = createPrivateFolder(folder)) {
+            failure = *error;
+        } else if (auto writeError = writer.write(file, text, kPrivateFileMode)) {
+            failure = *writeError;
         }
 
         if (failure.empty()) {
@@ -229,8 +254,10 @@ fs::path SettingsStore::standardFolder()
     return base / "Vandrel";
 }
 
-SettingsStore::SettingsStore(fs::path folder, std::string fileName) : state_(std::make_shared<State>())
+SettingsStore::SettingsStore(fs::path folder, std::string fileName, WholeFileWriter writer)
+    : state_(std::make_shared<State>())
 {
+    state_->writer = std::move(writer);
     state_->folder = std::move(folder);
     state_->file = state_->folder / fileName;
     state_->load();
@@ -287,6 +314,12 @@ std::optional<std::string> SettingsStore::string(std::string_view key) const
 
 void SettingsStore::setObject(json value, const std::string& key)
 {
+    // The file's own object is one more level: deeper, the file could not be read back.
+    if (!jsonWithinNesting(value, kMaxJsonNesting - 1)) {
+        log.error("a setting nested " + std::to_string(kMaxJsonNesting) + " or more deep is not stored ->",
+                  excerpt(key));
+        return;
+    }
     const auto generation = state_->change(key, std::move(value));
     state_->persist(generation);
     state_->changes.onNext(key);

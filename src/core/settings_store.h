@@ -6,9 +6,17 @@
 //   store[DefaultsKeys::cheatSheet_isWindowPined] = false;           // stored at once
 //
 // A value of another type than the key's reads as the key's default and stays in the file untouched until
-// the key is written. Defaults are never written back. An unreadable file is moved aside
-// (settings.json.corrupt-<time>) with one logged error; a folder that cannot be written is logged and the
-// store goes on with its in-memory values. Every member may be used from any thread.
+// the key is written. Defaults are never written back.
+//
+// Whatever is in place of the file, the store opens: anything that cannot be used as the file (not a JSON
+// object, nested more than kMaxJsonNesting deep, unreadable, a folder, a pipe) is moved aside
+// (settings.json.corrupt-<time>) with one logged error and the store starts from defaults; when it cannot
+// be moved aside, it is left untouched and never written over (values stay in memory).
+//
+// Writes go through WholeFileWriter (0600 file, 0700 folder): a write that fails at any step leaves the old
+// file as it was, is logged once until a write works again, and the store keeps the values in memory;
+// synchronize() reports whether the file holds them. A value that would put the file past kMaxJsonNesting
+// (one level is the file's own object) is refused with a logged error. Every member may be used from any thread.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +30,7 @@
 #include <vector>
 
 #include "core/defaults_key.h"
+#include "core/whole_file_writer.h"
 #include "rx/observable.h"
 
 namespace vandrel {
@@ -53,7 +62,9 @@ public:
     // $XDG_CONFIG_HOME/Vandrel, or ~/.config/Vandrel when it is not set.
     static std::filesystem::path standardFolder();
 
-    explicit SettingsStore(std::filesystem::path folder, std::string fileName = standardFileName);
+    // The writer is for tests that make writes fail.
+    explicit SettingsStore(std::filesystem::path folder, std::string fileName = standardFileName,
+                           WholeFileWriter writer = WholeFileWriter());
     ~SettingsStore();
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;

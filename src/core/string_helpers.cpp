@@ -1,6 +1,7 @@
 #include "core/string_helpers.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,8 +48,10 @@ std::error_code appendTo(std::string_view text, const std::filesystem::path& fil
         ::close(fd);
         return ec;
     }
-    fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // The files appended to are logs: the owner's only, whatever the umask.
+    fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return {errno, std::generic_category()};
+    ::fchmod(fd, 0600);
     auto ec = writeAll(fd, text);
     if (::close(fd) != 0 && !ec) ec = {errno, std::generic_category()};
     return ec;

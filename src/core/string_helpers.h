@@ -13,7 +13,8 @@
 namespace vandrel {
 
 // Appends text at the end of the file; when the file cannot be opened for writing (it does not exist),
-// writes text as the file's whole content. The error of that last write, or an empty error code.
+// writes text as the file's whole content (a new file is 0600). The error of that last write, or an empty
+// error code.
 std::error_code appendTo(std::string_view text, const std::filesystem::path& file);
 
 // The characters (code points of the UTF-8 text) at offsets lower up to, not including, upper; upper past

@@ -1,8 +1,9 @@
 #include "core/vd_version.h"
 
 #include <charconv>
-#include <regex>
+#include <optional>
 
+#include "core/json_limits.h"
 #include "core/log.h"
 
 namespace vandrel {
@@ -19,29 +20,63 @@ std::optional<std::int64_t> decimal(std::string_view text)
     return value;
 }
 
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The full pattern "^(\d+)\.?(\d+)?\.?(\d+)?\.?(\d+)?(a|b|rc)?$", matched in one pass: a first run of
+// digits, three times an optional dot and an optional run, then an optional stage and the end. Taking each
+// part as long as it goes is the pattern's own first match (digits and dots never compete), so "123" is one
+// run and "1..2" puts 2 in the third slot.
+struct PatternMatch {
+    std::array<std::string_view, 4> runs;  // empty where a group took no part
+    std::string_view stage;
+};
+
+std::optional<PatternMatch> matchPattern(std::string_view text)
+{
+    std::size_t at = 0;
+    const auto digits = [&] {
+        const std::size_t start = at;
+        while (at < text.size() && isDigit(text[at])) ++at;
+        return text.substr(start, at - start);
+    };
+    PatternMatch match;
+    match.runs[0] = digits();
+    if (match.runs[0].empty()) return std::nullopt;
+    for (std::size_t group = 1; group < match.runs.size(); ++group) {
+        if (at < text.size() && text[at] == '.') ++at;
+        match.runs[group] = digits();
+    }
+    match.stage = text.substr(at);
+    if (!match.stage.empty() && match.stage != "a" && match.stage != "b" && match.stage != "rc") return std::nullopt;
+    return match;
+}
+
 }  // namespace
 
 VDVersion::VDVersion(std::string_view text)
 {
-    static const std::regex pattern(R"(^(\d+)\.?(\d+)?\.?(\d+)?\.?(\d+)?(a|b|rc)?$)");
-    const std::string input(text);
-    std::smatch match;
-    if (std::regex_match(input, match, pattern)) {
-        for (std::size_t group = 1; group <= 4; ++group) {
-            if (!match[group].matched) continue;
-            if (const auto value = decimal(match[group].str())) vers[group - 1] = *value;
+    if (text.size() > maxTextLength) {
+        log.warning("Params to init VDVersion is too long to be a version ->", excerpt(text));
+        return;
+    }
+    if (const auto match = matchPattern(text)) {
+        for (std::size_t group = 0; group < match->runs.size(); ++group) {
+            if (const auto value = decimal(match->runs[group])) vers[group] = *value;
         }
-        const std::string stage = match[5].matched ? match[5].str() : std::string();
+        const std::string_view stage = match->stage;
         vers[4] = stage == "a" ? alpha : stage == "b" ? beta : stage == "rc" ? releaseCandidate : release;
         return;
     }
 
+    const std::string_view input = text;
     std::size_t slot = 0;
     std::size_t start = 0;
     while (start <= input.size()) {
         const std::size_t dot = input.find('.', start);
-        const std::string_view piece =
-            std::string_view(input).substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+        const std::string_view piece = input.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
         start = dot == std::string::npos ? input.size() + 1 : dot + 1;
         if (piece.empty()) continue;
         // Five slots only: further pieces have nowhere to go and are left out.

@@ -1,7 +1,7 @@
 // A version number of up to four numeric parts and a release stage, as in "1.2.3b".
 //
 // vers[0..3] hold the parts, vers[4] the stage: 10 alpha ("a"), 30 beta ("b"), 50 release candidate
-// ("rc"), 70 release. Parsing never fails; parts it cannot read stay 0.
+// ("rc"), 70 release. Parsing never fails and takes time linear in the text; parts it cannot read stay 0.
 // JSON: written as {"vers":[1,2,3,0,30]}; read from a version text ("1.2.3b") or from that object form.
 #pragma once
 
@@ -22,6 +22,9 @@ public:
     static constexpr std::int64_t beta = 30;
     static constexpr std::int64_t releaseCandidate = 50;
     static constexpr std::int64_t release = 70;
+    // Four 64-bit numbers, their dots and a stage fit many times over; a longer text is not a version and
+    // reads as all zeros (with a warning).
+    static constexpr std::size_t maxTextLength = 256;
 
     VDVersion() = default;
     explicit VDVersion(std::string_view text);

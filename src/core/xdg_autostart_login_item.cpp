@@ -1,9 +1,9 @@
 #include "core/xdg_autostart_login_item.h"
 
-#include <QSaveFile>
-#include <QString>
 #include <cstdlib>
 #include <system_error>
+
+#include "core/private_files.h"
 
 namespace vandrel {
 
@@ -53,8 +53,8 @@ fs::path XdgAutostartLoginItem::runningExecutable()
 
 XdgAutostartLoginItem::XdgAutostartLoginItem() : XdgAutostartLoginItem(standardFolder(), runningExecutable()) {}
 
-XdgAutostartLoginItem::XdgAutostartLoginItem(fs::path folder, fs::path executable)
-    : folder_(std::move(folder)), executable_(std::move(executable))
+XdgAutostartLoginItem::XdgAutostartLoginItem(fs::path folder, fs::path executable, WholeFileWriter writer)
+    : folder_(std::move(folder)), executable_(std::move(executable)), writer_(std::move(writer))
 {
 }
 
@@ -81,15 +81,8 @@ std::optional<std::string> XdgAutostartLoginItem::setStartAtLogin(bool enabled)
         return std::nullopt;
     }
 
-    fs::create_directories(folder_, ec);
-    if (ec) return folder_.string() + ": " + ec.message();
-    QSaveFile out(QString::fromStdString(entry.string()));
-    const std::string text = entryText();
-    if (!out.open(QIODevice::WriteOnly) ||
-        out.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) || !out.commit()) {
-        return entry.string() + ": " + out.errorString().toStdString();
-    }
-    return std::nullopt;
+    if (auto error = createPrivateFolder(folder_)) return error;
+    return writer_.write(entry, entryText());
 }
 
 }  // namespace vandrel

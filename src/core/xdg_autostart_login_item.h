@@ -1,5 +1,6 @@
 // The login item as an XDG autostart entry: <autostart folder>/vandrel.desktop starts the program when the
-// desktop session starts; removing the file stops it.
+// desktop session starts; removing the file stops it. The entry is written whole (WholeFileWriter): a
+// failed write leaves an earlier entry as it was and is reported.
 #pragma once
 
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "core/login_item_service.h"
+#include "core/whole_file_writer.h"
 
 namespace vandrel {
 
@@ -20,7 +22,9 @@ public:
     static std::filesystem::path runningExecutable();
 
     XdgAutostartLoginItem();
-    XdgAutostartLoginItem(std::filesystem::path folder, std::filesystem::path executable);
+    // The writer is for tests that make writes fail.
+    XdgAutostartLoginItem(std::filesystem::path folder, std::filesystem::path executable,
+                          WholeFileWriter writer = WholeFileWriter());
 
     std::optional<std::string> setStartAtLogin(bool enabled) override;
 
@@ -31,6 +35,7 @@ public:
 private:
     std::filesystem::path folder_;
     std::filesystem::path executable_;
+    WholeFileWriter writer_;
 };
 
 }  // namespace vandrel

@@ -5,6 +5,7 @@
 
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
+#include "core/json_limits.h"
 #include "core/localize.h"
 #include "core/log.h"
 #include "core/popup_msg.h"
@@ -209,7 +210,7 @@ void KeyService::restoreKeySchemesFromUserDefault()
         const std::string name = stored.scheme->name.value();
         if (keySchemeNameToKeyScheme_.count(name)) {
             log.error("A stored custom scheme has the name of an installed scheme, skipped ->",
-                      stored.storedName + " (" + name + ")");
+                      excerpt(stored.storedName) + " (" + excerpt(name) + ")");
             continue;
         }
         install(stored.scheme);
@@ -234,7 +235,7 @@ void KeyService::removeOrphanedStoredSchemes(const std::vector<std::string>& lis
         if (!listed.count(name)) orphans.push_back(name);
     for (const auto& name : orphans) {
         log.debug("Remove the keyScheme in .hotkey_allCustomKeySchemes but not in .hotkey_customKeySchemeNames ->",
-                  name);
+                  excerpt(name));
         auto current = store.object(key);
         if (!current || !current->is_object()) return;
         current->erase(name);

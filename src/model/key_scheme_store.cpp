@@ -4,6 +4,7 @@
 #include <set>
 
 #include "core/defaults_keys.h"
+#include "core/json_limits.h"
 #include "core/localize.h"
 #include "core/log.h"
 #include "core/popup_msg.h"
@@ -110,7 +111,7 @@ std::vector<KeySchemeStore::StoredScheme> KeySchemeStore::readAll(const Settings
     std::lock_guard lock(storeMutex());
     const json names = storedValue(store, namesKey(), json::array());
     if (!names.is_array()) {
-        log.error("The stored custom scheme names are not a list, nothing restored ->", names.dump());
+        log.error("The stored custom scheme names are not a list, nothing restored ->", jsonExcerpt(names));
         return {};
     }
     const json schemes = storedValue(store, schemesKey(), json::object());
@@ -119,13 +120,13 @@ std::vector<KeySchemeStore::StoredScheme> KeySchemeStore::readAll(const Settings
     std::set<std::string> seen;
     for (const auto& item : names) {
         if (!item.is_string()) {
-            log.error("A stored custom scheme name is not text, skipped ->", item.dump());
+            log.error("A stored custom scheme name is not text, skipped ->", jsonExcerpt(item));
             continue;
         }
         const auto& name = item.get_ref<const std::string&>();
         if (!seen.insert(name).second) continue;
         auto skip = [&name](const std::string& why) {
-            log.error("A stored custom scheme cannot be read, skipped ->", name + ": " + why);
+            log.error("A stored custom scheme cannot be read, skipped ->", excerpt(name) + ": " + why);
         };
         const auto entry = schemes.find(name);  // end() as well when the map is not a map
         if (entry == schemes.end()) {

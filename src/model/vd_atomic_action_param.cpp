@@ -4,12 +4,15 @@
 #include <cmath>
 #include <limits>
 
+#include "core/json_limits.h"
+
 namespace vandrel {
 
 namespace {
 
-// Deeper nesting than any scheme uses is refused instead of recursing without bound.
-constexpr int kMaxNesting = 32;
+// Deeper nesting than any scheme uses is refused instead of recursing without bound; each multiple is two
+// levels of JSON (its object and its list).
+constexpr int kMaxNesting = kMaxJsonNesting / 2;
 
 using Json = nlohmann::ordered_json;
 

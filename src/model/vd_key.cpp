@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "core/json_limits.h"
 #include "core/localize.h"
 #include "core/log.h"
 #include "model/vd_keycode.h"
@@ -212,7 +213,7 @@ DecodeResult<std::int64_t> VDKey::keybitFromId(std::string_view id)
 {
     std::size_t i = 0;
     while (i < id.size() && isBlank(id[i])) ++i;
-    if (i < id.size() && id[i] == '-') return DecodeError{"key id \"" + std::string(id) + "\" is negative"};
+    if (i < id.size() && id[i] == '-') return DecodeError{"key id \"" + excerpt(id) + "\" is negative"};
     if (i < id.size() && id[i] == '+') ++i;
     if (i + 2 < id.size() && id[i] == '0' && (id[i + 1] == 'x' || id[i + 1] == 'X') && hexDigit(id[i + 2]) >= 0) i += 2;
     constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
@@ -221,7 +222,7 @@ DecodeResult<std::int64_t> VDKey::keybitFromId(std::string_view id)
         const int d = hexDigit(id[i]);
         if (d < 0) break;
         if (value > (kMax - static_cast<std::uint64_t>(d)) / 16)
-            return DecodeError{"key id \"" + std::string(id) + "\" does not fit a keybit"};
+            return DecodeError{"key id \"" + excerpt(id) + "\" does not fit a keybit"};
         value = value * 16 + static_cast<std::uint64_t>(d);
     }
     return static_cast<std::int64_t>(value);

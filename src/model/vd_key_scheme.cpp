@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "core/defaults.h"
+#include "core/json_limits.h"
 #include "model/key_scheme_store.h"
 
 namespace vandrel {
@@ -200,7 +201,7 @@ DecodeResult<VDKeySchemePtr> VDKeyScheme::fromJson(const nlohmann::ordered_json&
     auto versionText = textMember(json, "version");
     if (!versionText) return DecodeError{versionText.error()};
     if (!keySchemeVersionFromRawValue(versionText.value()))
-        return DecodeError{"key scheme: unknown version \"" + versionText.value() + "\""};
+        return DecodeError{"key scheme: unknown version \"" + excerpt(versionText.value()) + "\""};
 
     auto schemeName = textMember(json, "name");
     if (!schemeName) return DecodeError{schemeName.error()};
@@ -209,7 +210,7 @@ DecodeResult<VDKeySchemePtr> VDKeyScheme::fromJson(const nlohmann::ordered_json&
     auto typeText = textMember(json, "type");
     if (!typeText) return DecodeError{typeText.error()};
     auto type = keySchemeTypeFromRawValue(typeText.value());
-    if (!type) return DecodeError{"key scheme: unknown type \"" + typeText.value() + "\""};
+    if (!type) return DecodeError{"key scheme: unknown type \"" + excerpt(typeText.value()) + "\""};
 
     auto settingsJson = json.find("keySettings");
     if (settingsJson == json.end()) return DecodeError{"key scheme: missing \"keySettings\""};
@@ -237,8 +238,9 @@ DecodeResult<VDKeySchemePtr> VDKeyScheme::fromJson(const nlohmann::ordered_json&
 
 DecodeResult<VDKeySchemePtr> VDKeyScheme::fromJsonText(std::string_view text)
 {
-    const Json json = Json::parse(text, nullptr, false);
-    if (json.is_discarded()) return DecodeError{"key scheme: not JSON"};
+    const Json json = parseBoundedJson<Json>(text);
+    if (json.is_discarded())
+        return DecodeError{"key scheme: not JSON, or nested more than " + std::to_string(kMaxJsonNesting) + " deep"};
     return fromJson(json);
 }
 

@@ -3,6 +3,8 @@
 #include <array>
 #include <string_view>
 
+#include "core/json_limits.h"
+
 namespace vandrel {
 
 namespace {
@@ -11,8 +13,8 @@ using Json = nlohmann::ordered_json;
 
 constexpr std::array<std::string_view, 7> kParamKinds{
     "times", "keyId", "windowBindingId", "windowBindingKeys", "interval", "multiple", "none"};
-// Beyond what the parameter decoder accepts anyway.
-constexpr int kMaxNesting = 32;
+// As deep as the parameter decoder goes: each multiple is two levels of JSON, its object and its list.
+constexpr int kMaxNesting = kMaxJsonNesting / 2;
 
 // A parameter written by a newer build (say {"color": 3}) would read as none and be saved back as none; the
 // binding is refused instead, so what is stored stays as it is.
@@ -84,7 +86,7 @@ DecodeResult<VDKeySettingPtr> VDKeySetting::fromJson(const nlohmann::ordered_jso
     auto key = VDKey::fromJson(*keyJson);
     if (!key) return DecodeError{"key setting: " + key.error()};
     const auto& id = keyJson->at("id").get_ref<const std::string&>();
-    if (!hasHexDigit(id)) return DecodeError{"key setting: key id \"" + id + "\" has no hexadecimal digit"};
+    if (!hasHexDigit(id)) return DecodeError{"key setting: key id \"" + excerpt(id) + "\" has no hexadecimal digit"};
 
     const Json* actionJson = member(json, "action");
     if (!actionJson) return DecodeError{"key setting: missing \"action\""};
@@ -99,8 +101,7 @@ DecodeResult<VDKeySettingPtr> VDKeySetting::fromJson(const nlohmann::ordered_jso
     if (paramsJson->is_array()) {
         for (const auto& param : *paramsJson)
             if (!namesKnownKinds(param, 0))
-                return DecodeError{"key setting: unknown parameter kind " +
-                                   param.dump(-1, ' ', false, Json::error_handler_t::replace)};
+                return DecodeError{"key setting: unknown parameter kind " + jsonExcerpt(param)};
     }
     auto params = VDAtomicActionParam::sequenceFromJson(*paramsJson);
     if (!params) return DecodeError{"key setting: " + params.error()};

@@ -10,9 +10,11 @@
 #include <deque>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 
 #include "core/app_info.h"
 #include "core/dispatch_queues.h"
+#include "core/private_files.h"
 #include "storage/realm_sql.h"
 
 namespace vandrel {
@@ -178,6 +180,9 @@ bool isEnvironmentFailure(const SQLite::Exception& e)
 void bringUpToDate(const fs::path& file, const RealmConfiguration& configuration,
                    const std::vector<RealmObjectSchema>& schemas)
 {
+    // The file will hold clipboard text: made for the owner only before SQLite would make it with the
+    // umask's mode (its -wal and -shm files take the file's mode).
+    if (auto error = createPrivateFile(file)) throw std::runtime_error(*error);
     SQLite::Database db(file, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, kBusyTimeoutMs);
     const auto version = static_cast<std::uint64_t>(realm_sql::integerPragma(db, "user_version"));
     bool anyTable = false;
@@ -207,7 +212,7 @@ void launchCheck(const RealmConfiguration& configuration)
 {
     const fs::path& file = configuration.fileURL;
     const auto schemas = schemasOf(configuration);
-    fs::create_directories(file.parent_path());
+    if (auto error = createPrivateFolder(file.parent_path())) throw std::runtime_error(*error);
 
     std::error_code ec;
     if (fs::exists(file, ec) && fs::file_size(file, ec) > 0) {

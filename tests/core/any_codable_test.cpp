@@ -132,3 +132,35 @@ TEST(AnyDecodable, FailuresNameTheCodableWordsAndTheEnclosingPosition)
     EXPECT_EQ(notJson.error().kind, CodingError::Kind::dataCorrupted);
     EXPECT_EQ(AnyDecodable::parse("3")->debugDescription(), "AnyDecodable(3)");
 }
+
+TEST(AnyCodable, ValuesNestedDeeperThanTheLimitAreCorruptedDataNotACrash)
+{
+    const auto nested = [](int depth, char open, const char* inner, char close) {
+        std::string text;
+        for (int i = 0; i < depth; ++i) text += open == '{' ? std::string(R"({"k":)") : std::string(1, open);
+        text += inner;
+        text += std::string(static_cast<std::size_t>(depth), close);
+        return text;
+    };
+    // At the limit both lists and maps decode and encode back.
+    for (const char open : {'[', '{'}) {
+        const std::string text = nested(kMaxJsonNesting, open, "1", open == '[' ? ']' : '}');
+        auto decoded = AnyCodable::parse(text);
+        ASSERT_TRUE(decoded.ok()) << open;
+        EXPECT_EQ(*decoded->encode(), json::parse(text));
+    }
+    for (const int depth : {kMaxJsonNesting + 1, 20000, 100000}) {
+        for (const char open : {'[', '{'}) {
+            SCOPED_TRACE(std::to_string(depth) + open);
+            const std::string text = nested(depth, open, "1", open == '[' ? ']' : '}');
+            auto parsed = AnyDecodable::parse(text);
+            ASSERT_FALSE(parsed.ok());
+            EXPECT_EQ(parsed.error().kind, CodingError::Kind::dataCorrupted);
+            // A value already parsed elsewhere, without the text's limit, is refused by the decoder itself.
+            auto decoded = AnyDecodable::decode(json::parse(text), {"root"});
+            ASSERT_FALSE(decoded.ok());
+            EXPECT_EQ(decoded.error().codingPath, CodingPath{"root"});
+            EXPECT_EQ(decoded.error().kind, CodingError::Kind::dataCorrupted);
+        }
+    }
+}

@@ -1,6 +1,7 @@
 #include "core/app_info.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QTemporaryDir>
 #include <filesystem>
@@ -9,8 +10,10 @@
 
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
-#include "core/xdg_autostart_login_item.h"
+#include "core/failing_write_calls.h"
+#include "core/file_helpers.h"
 #include "core/log_capture.h"
+#include "core/xdg_autostart_login_item.h"
 
 namespace vandrel {
 namespace {
@@ -54,11 +57,15 @@ TEST_F(AppInfoTest, DataFoldersAreCreatedOnUse)
         unsetenv("XDG_DATA_HOME");
     }
 
+    const mode_t umask = ::umask(022);
     AppInfo::setSupportFolderUrl(root() / "data");
     EXPECT_TRUE(fs::is_directory(root() / "data"));
     EXPECT_EQ(AppInfo::supportFolderUrl(), root() / "data");
     EXPECT_EQ(AppInfo::clipCacheFolderUrl(), root() / "data" / "cache" / "clip");
+    ::umask(umask);
     EXPECT_TRUE(fs::is_directory(root() / "data" / "cache" / "clip"));
+    for (const fs::path& folder : {root() / "data", root() / "data" / "cache", root() / "data" / "cache" / "clip"})
+        EXPECT_EQ(test::modeOf(folder), 0700u) << folder;
 }
 
 TEST_F(AppInfoTest, AFolderThatCannotBeMadeIsLoggedAndStillGiven)
@@ -103,6 +110,28 @@ TEST_F(AppInfoTest, TheAutostartEntryIsWrittenAndRemoved)
     // Removing what is not there is no failure.
     AppInfo::switchStartAtLogin(false);
     EXPECT_EQ(logs->count(LogLevel::warning), 0u);
+}
+
+TEST_F(AppInfoTest, AFailedEntryWriteKeepsTheEarlierEntryAndIsReported)
+{
+    const fs::path folder = root() / "autostart";
+    auto calls = std::make_shared<test::FailingWriteCalls>();
+    auto item = std::make_shared<XdgAutostartLoginItem>(folder, "/usr/bin/vandrel", WholeFileWriter(calls));
+    ASSERT_FALSE(item->setStartAtLogin(true).has_value());
+    std::ifstream in(item->entryPath());
+    const std::string before{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+
+    auto moved = std::make_shared<XdgAutostartLoginItem>(folder, "/opt/vandrel", WholeFileWriter(calls));
+    calls->failAt(test::FailingWriteCalls::Step::partialWrite);
+    AppInfo::setLoginItemService(moved);
+    Defaults().set(DefaultsKeys::app_isStartAtLogin, false);
+    test::ScopedLogCapture logs;
+    AppInfo::switchStartAtLogin(true);
+    EXPECT_TRUE(logs->contains(LogLevel::warning, "Failed to add login item."));
+    EXPECT_FALSE(Defaults().get(DefaultsKeys::app_isStartAtLogin));
+    std::ifstream again(item->entryPath());
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), std::istreambuf_iterator<char>()), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 }
 
 }  // namespace

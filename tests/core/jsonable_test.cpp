@@ -49,6 +49,14 @@ TEST(JsonableTest, ModelsEncodeInTheirMemberOrderAndDecodeAsValues)
     EXPECT_EQ(back->x, 6);
     EXPECT_FALSE(Point::fromJsonText(R"({"y":5})"));
     EXPECT_FALSE(Point::fromJsonText(R"({"y":"5","x":6})"));
+    // Members nested beyond the limit make the text unreadable, even where the model would skip them.
+    const auto nestedIn = [](int depth) {
+        return R"({"y":5,"x":6,"extra":)" + std::string(static_cast<std::size_t>(depth), '[') +
+               std::string(static_cast<std::size_t>(depth), ']') + "}";
+    };
+    EXPECT_TRUE(Point::fromJsonText(nestedIn(kMaxJsonNesting - 1)));
+    EXPECT_FALSE(Point::fromJsonText(nestedIn(kMaxJsonNesting)));
+    EXPECT_FALSE(Point::fromJsonText(nestedIn(100000)));
     EXPECT_FALSE(Point::fromJsonText("{"));
 }
 

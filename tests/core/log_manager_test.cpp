@@ -1,6 +1,7 @@
 #include "core/log_manager.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QTemporaryDir>
 #include <atomic>
@@ -15,9 +16,10 @@
 #include "core/console_destination.h"
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
+#include "core/file_helpers.h"
+#include "core/log_capture.h"
 #include "core/popup_msg.h"
 #include "core/string_helpers.h"
-#include "core/log_capture.h"
 #include "rx/virtual_time_scheduler.h"
 
 namespace vandrel {
@@ -298,6 +300,31 @@ TEST_F(LogManagerTest, LinesLoggedDuringTrimsAreNeitherLostNorTorn)
     }
     ASSERT_EQ(seen.size(), static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) EXPECT_EQ(seen.count(i), 1u) << i;
+}
+
+TEST_F(LogManagerTest, TheLogFolderAndFilesAreTheOwnersOnlyWhateverTheUmask)
+{
+    using test::modeOf;
+    const mode_t umask = ::umask(022);
+    LogManager::initLogger();
+    LogManager::startLoggingSystem(scheduler_);
+    log.info("a line");
+    EXPECT_EQ(modeOf(LogManager::logsDirUrl()), 0700u);
+    EXPECT_EQ(modeOf(LogManager::debugLogFileUrl()), 0600u);
+    EXPECT_EQ(modeOf(LogManager::olderDebugLogFileUrl()), 0600u);
+
+    // A log file deleted under the running program comes back for the owner only as well.
+    fs::remove(LogManager::debugLogFileUrl());
+    LogManager::pathToLogManager().at(LogManager::debugLogFileUrl().string())->loopToCheckFileSize();
+    log.info("after the deletion");
+    EXPECT_NE(read(LogManager::debugLogFileUrl()).find("after the deletion"), std::string::npos);
+    EXPECT_EQ(modeOf(LogManager::debugLogFileUrl()), 0600u);
+
+    // The older log made by the first append of trimmed lines too.
+    fs::remove(LogManager::olderDebugLogFileUrl());
+    EXPECT_FALSE(appendTo("\nold line", LogManager::olderDebugLogFileUrl()));
+    ::umask(umask);
+    EXPECT_EQ(modeOf(LogManager::olderDebugLogFileUrl()), 0600u);
 }
 
 }  // namespace

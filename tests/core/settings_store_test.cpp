@@ -1,6 +1,7 @@
 #include "core/settings_store.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QTemporaryDir>
 #include <filesystem>
@@ -11,6 +12,9 @@
 
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
+#include "core/failing_write_calls.h"
+#include "core/file_helpers.h"
+#include "core/json_limits.h"
 #include "core/log_capture.h"
 
 namespace vandrel {
@@ -47,6 +51,12 @@ protected:
 
     QTemporaryDir dir_;
 };
+
+// A settings value nested `depth` lists deep.
+std::string nestedValue(int depth)
+{
+    return std::string(static_cast<std::size_t>(depth), '[') + "1" + std::string(static_cast<std::size_t>(depth), ']');
+}
 
 TEST_F(SettingsStoreTest, FreshStoreReadsTheTableDefaultsAndWritesNothing)
 {
@@ -257,6 +267,130 @@ TEST_F(SettingsStoreTest, InstalledDefaultsServeTheSubscriptForm)
     GroupDefaults().setObject(1234, "app_theVandrelCurrentPID");
     EXPECT_TRUE(fs::exists(folder() / "group-settings.json"));
     EXPECT_FALSE(Defaults().object("app_theVandrelCurrentPID").has_value());
+}
+
+TEST_F(SettingsStoreTest, AFolderOrPipeInPlaceOfEitherFileIsMovedAsideAndTheStoreStarts)
+{
+    for (const char* name : {SettingsStore::standardFileName, SettingsStore::groupFileName}) {
+        for (const bool pipe : {false, true}) {
+            SCOPED_TRACE(std::string(name) + (pipe ? " pipe" : " folder"));
+            fs::remove_all(folder());
+            fs::create_directories(folder());
+            const fs::path path = folder() / name;
+            if (pipe) {
+                ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);  // opening it for reading must not wait for a writer
+            } else {
+                fs::create_directories(path);
+                std::ofstream(path / "inside") << "kept";
+            }
+            test::ScopedLogCapture logs;
+            SettingsStore store(folder(), name);
+            EXPECT_EQ(logs->count(LogLevel::error), 1u);
+            EXPECT_EQ(store.get(DefaultsKeys::clip_thumbnailWidth), 100);
+
+            std::vector<fs::path> aside;
+            for (const auto& entry : fs::directory_iterator(folder()))
+                if (entry.path().filename().string().starts_with(std::string(name) + ".corrupt-"))
+                    aside.push_back(entry.path());
+            ASSERT_EQ(aside.size(), 1u);
+            if (!pipe) {
+                EXPECT_EQ(read(aside.front() / "inside"), "kept");
+            }
+
+            store.set(DefaultsKeys::clip_thumbnailWidth, std::int64_t{90});
+            EXPECT_TRUE(fs::is_regular_file(path));
+            EXPECT_EQ(SettingsStore(folder(), name).get(DefaultsKeys::clip_thumbnailWidth), 90);
+        }
+    }
+}
+
+TEST_F(SettingsStoreTest, AFileNestedDeeperThanTheLimitIsMovedAsideAndTheStoreWrites)
+{
+    // The file's object is one level, so a value may hold kMaxJsonNesting - 1 more.
+    writeFile(R"({"deep": )" + nestedValue(kMaxJsonNesting - 1) + R"(, "clip_thumbnailWidth": 80})");
+    {
+        SettingsStore store(folder());
+        EXPECT_EQ(store.get(DefaultsKeys::clip_thumbnailWidth), 80);
+        store.set(DefaultsKeys::clip_thumbnailWidth, std::int64_t{81});
+        EXPECT_TRUE(asideFiles().empty());
+    }
+
+    for (const int depth : {kMaxJsonNesting, 100000}) {
+        SCOPED_TRACE(depth);
+        fs::remove_all(folder());
+        const std::string text = R"({"clip_thumbnailWidth": 80, "deep": )" + nestedValue(depth) + "}";
+        writeFile(text);
+        test::ScopedLogCapture logs;
+        SettingsStore store(folder());
+        EXPECT_EQ(logs->count(LogLevel::error), 1u);
+        EXPECT_EQ(store.get(DefaultsKeys::clip_thumbnailWidth), 100);
+        store.set(DefaultsKeys::feedback_username, std::string("me"));  // the write that used to overflow
+        EXPECT_TRUE(store.synchronize());
+        ASSERT_EQ(asideFiles().size(), 1u);
+        EXPECT_EQ(read(asideFiles().front()), text);
+        for (const auto& entry : logs->entries()) EXPECT_LT(entry.context.size(), 1000u) << "no message quotes it all";
+    }
+}
+
+TEST_F(SettingsStoreTest, AValueNestedDeeperThanTheLimitIsNotStored)
+{
+    SettingsStore store(folder());
+    test::ScopedLogCapture logs;
+    store.setObject(json::parse(nestedValue(kMaxJsonNesting)), "deep");  // the file would be one deeper
+    EXPECT_FALSE(store.object("deep").has_value());
+    EXPECT_EQ(logs->count(LogLevel::error), 1u);
+    store.setObject(json::parse(nestedValue(kMaxJsonNesting - 1)), "deep");
+    EXPECT_TRUE(store.object("deep").has_value());
+    EXPECT_TRUE(SettingsStore(folder()).object("deep").has_value());
+}
+
+TEST_F(SettingsStoreTest, AFailedWriteAtAnyStepKeepsTheFileLogsOnceAndReportsTheFailure)
+{
+    using Step = test::FailingWriteCalls::Step;
+    for (const Step step :
+         {Step::create, Step::write, Step::partialWrite, Step::fsync, Step::shortFile, Step::close, Step::rename}) {
+        SCOPED_TRACE(static_cast<int>(step));
+        fs::remove_all(folder());
+        const std::string stored = R"({"hotkey_customKeySchemeNames": ["Mine"], "hotkey_allCustomKeySchemes": )"
+                                   R"({"Mine": ")" +
+                                   std::string(9000, 'k') + R"("}})";
+        writeFile(stored);
+        auto calls = std::make_shared<test::FailingWriteCalls>();
+        calls->failAt(step);
+        SettingsStore store(folder(), SettingsStore::standardFileName, WholeFileWriter(calls));
+        test::ScopedLogCapture logs;
+        store.set(DefaultsKeys::clip_thumbnailWidth, std::int64_t{90});
+        store.set(DefaultsKeys::clip_thumbnailWidth, std::int64_t{91});
+        EXPECT_FALSE(store.synchronize());
+        EXPECT_EQ(read(file()), stored);
+        EXPECT_EQ(logs->count(LogLevel::error), 1u);
+        EXPECT_EQ(store.get(DefaultsKeys::clip_thumbnailWidth), 91);
+        std::size_t entries = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder())) ++entries;
+        EXPECT_EQ(entries, 1u) << "no temporary file stays";
+
+        calls->failAt(Step::none);  // space again
+        EXPECT_TRUE(store.synchronize());
+        EXPECT_EQ(logs->count(LogLevel::info), 1u) << "the recovery is told";
+        const json saved = json::parse(read(file()));
+        EXPECT_EQ(saved["clip_thumbnailWidth"], 91);
+        EXPECT_EQ(saved["hotkey_customKeySchemeNames"], json::array({"Mine"}));
+    }
+}
+
+TEST_F(SettingsStoreTest, TheFolderAndFileAreTheOwnersOnlyWhateverTheUmask)
+{
+    const mode_t before = ::umask(022);
+    {
+        SettingsStore store(folder());
+        store.set(DefaultsKeys::clip_thumbnailWidth, std::int64_t{90});
+    }
+    writeFile("{}");
+    ::chmod(file().c_str(), 0644);
+    SettingsStore(folder()).set(DefaultsKeys::clip_thumbnailWidth, std::int64_t{91});
+    ::umask(before);
+    EXPECT_EQ(test::modeOf(folder()), 0700u);
+    EXPECT_EQ(test::modeOf(file()), 0600u) << "each write makes the file the owner's only";
 }
 
 }  // namespace

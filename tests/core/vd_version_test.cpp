@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "core/log_capture.h"
 
 namespace vandrel {
@@ -80,6 +82,47 @@ TEST(VDVersionTest, EncodesAsSlotsAndDecodesTextOrItsOwnForm)
     EXPECT_FALSE(VDVersion::fromJsonText(R"({"vers":[1,2]})"));
     EXPECT_FALSE(VDVersion::fromJsonText(R"({"vers":[1,2,3,"x",5]})"));
     EXPECT_FALSE(VDVersion::fromJsonText("not json"));
+}
+
+TEST(VDVersionTest, ReadsEveryShortTextAsTheVersionPatternDoes)
+{
+    // The pattern the parser follows, as a regular expression; fine for short texts only.
+    const std::regex pattern(R"(^(\d+)\.?(\d+)?\.?(\d+)?\.?(\d+)?(a|b|rc)?$)");
+    const std::string alphabet = "09.abrcx";
+    std::vector<std::string> texts{""};
+    for (std::size_t length = 1; length <= 5; ++length) {
+        std::vector<std::string> longer;
+        for (const auto& text : texts)
+            if (text.size() == length - 1)
+                for (const char c : alphabet) longer.push_back(text + c);
+        texts.insert(texts.end(), longer.begin(), longer.end());
+    }
+    test::ScopedLogCapture logs;
+    for (const auto& text : texts) {
+        std::smatch match;
+        if (!std::regex_match(text, match, pattern)) continue;
+        Slots expected{};
+        for (std::size_t group = 1; group <= 4; ++group)
+            if (match[group].matched) expected[group - 1] = std::stoll(match[group].str());
+        const std::string stage = match[5].matched ? match[5].str() : "";
+        expected[4] = stage == "a" ? 10 : stage == "b" ? 30 : stage == "rc" ? 50 : 70;
+        EXPECT_EQ(VDVersion(text).vers, expected) << text;
+    }
+    EXPECT_EQ(VDVersion("1..2").vers, (Slots{1, 0, 2, 0, 70}));
+}
+
+TEST(VDVersionTest, HugeTextsAreReadInOnePassAndOverlongOnesAreNoVersion)
+{
+    const std::string digits(VDVersion::maxTextLength, '7');
+    EXPECT_EQ(VDVersion(digits).vers, (Slots{0, 0, 0, 0, 70})) << "one run too long for 64 bits";
+    for (const std::string& text : {std::string(30000, '9'), std::string(30000, '.'), "1." + std::string(30000, '2'),
+                                    std::string(VDVersion::maxTextLength + 1, '1')}) {
+        test::ScopedLogCapture logs;
+        EXPECT_EQ(VDVersion(text).vers, (Slots{0, 0, 0, 0, 0}));
+        ASSERT_EQ(logs->count(LogLevel::warning), 1u);
+        EXPECT_LT(logs->entries().front().context.size(), 200u) << "the warning quotes a cut";
+    }
+    EXPECT_EQ(nlohmann::json(std::string(30000, '9')).get<VDVersion>().vers, (Slots{0, 0, 0, 0, 0}));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
 
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
@@ -155,6 +157,59 @@ TEST_F(KeySchemeStoreTest, UnknownActionsSurviveAReadAndWriteCycleAndRemoveDrops
     EXPECT_EQ(texts(), (Texts{{"B", "b"}}));
     KeySchemeStore::remove("Z", store);
     EXPECT_EQ(names(), Names{"B"});
+}
+
+TEST_F(KeySchemeStoreTest, DeepOrHugeStoredSchemesAreSkippedWithShortMessages)
+{
+    const auto deep = [](int depth, const std::string& inner) {
+        std::string text;
+        for (int i = 0; i < depth; ++i) text += R"({"multiple":[)";
+        text += inner;
+        for (int i = 0; i < depth; ++i) text += "]}";
+        return text;
+    };
+    const auto setting = [](const std::string& params) {
+        return R"({"key":{"id":"10026"},"action":{"idName":"a"},"paramSequence":[)" + params + "]}";
+    };
+    const std::string hugeName(1 << 20, 'n');
+    const Texts stored{
+        // An unknown parameter nested far beyond the limit: its skip message used to overflow the stack.
+        {"DeepParam",
+         schemeText("DeepParam", setting(R"({"color":)" + std::string(100000, '[') + std::string(100000, ']') + "}"))},
+        {"DeepMultiple", schemeText("DeepMultiple", setting(deep(100000, R"({"color":1})")))},
+        // Within the limit as JSON but deeper than the parameters nest.
+        {"Nested", schemeText("Nested", setting(deep(31, R"({"times":1})")))},
+        // A parameter the error message must not quote whole.
+        {"HugeParam", schemeText("HugeParam", setting(R"({"color":")" + std::string(1 << 20, 'c') + R"("})"))},
+        {"HugeVersion", schemeText("HugeVersion", "", hugeName.c_str())},
+        {hugeName, "{"},
+        {"Fine", schemeText("Fine", setting(deep(20, R"({"times":1})")))},
+    };
+    storeRaw({"DeepParam", "DeepMultiple", "Nested", "HugeParam", "HugeVersion", hugeName, "Fine"}, stored);
+
+    const auto read = KeySchemeStore::readAll(store);
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].storedName, "Fine");
+    EXPECT_EQ(logged->count(LogLevel::error), 6u);
+    for (const auto& e : logged->entries()) EXPECT_LT(e.context.size(), 1000u) << e.message;
+    EXPECT_EQ(texts(), stored) << "what cannot be read stays stored";
+}
+
+TEST_F(KeySchemeStoreTest, ANameListNestedTooDeeplyInTheFileLeavesNothingToRestoreAndWritesWork)
+{
+    const std::filesystem::path folder = dir.path().toStdString() + std::string("/deep");
+    std::filesystem::create_directories(folder);
+    const std::string names = std::string(100000, '[') + R"(["Mine"])" + std::string(100000, ']');
+    std::ofstream(folder / "settings.json")
+        << R"({"hotkey_customKeySchemeNames":)" << names << R"(,"hotkey_allCustomKeySchemes":{"Mine":")"
+        << "{}"
+        << R"("}})";
+    SettingsStore deepStore(folder);
+    EXPECT_TRUE(KeySchemeStore::readAll(deepStore).empty());
+    ASSERT_TRUE(KeySchemeStore::write(*custom("New"), deepStore));
+    EXPECT_TRUE(deepStore.synchronize());
+    EXPECT_EQ(SettingsStore(folder).get(DefaultsKeys::hotkey_customKeySchemeNames), Names{"New"});
+    for (const auto& e : logged->entries()) EXPECT_LT(e.context.size(), 1000u) << e.message;
 }
 
 }  // namespace

@@ -105,5 +105,23 @@ TEST(VDKeySetting, BrokenSettingsFailToDecode)
     EXPECT_EQ(lenient.value()->paramSequence(), (std::vector<P>{P::none(), P::none(), P::times(2)}));
 }
 
+TEST(VDKeySetting, AnUnknownParameterOfAnySizeIsRefusedWithAShortMessage)
+{
+    const std::string prefix = R"({"key":{"id":"24"},"action":{"idName":"a"},"paramSequence":[{"color":)";
+    const std::string deep = std::string(100000, '[') + "1" + std::string(100000, ']');
+    for (const std::string& value : {deep, "\"" + std::string(1 << 20, 'c') + "\""}) {
+        // Parsed without the text limit, as a caller holding a value already may have.
+        auto setting = decode(prefix + value + "}]}");
+        ASSERT_FALSE(setting.ok());
+        EXPECT_NE(setting.error().find("unknown parameter kind"), std::string::npos);
+        EXPECT_LT(setting.error().size(), 300u);
+    }
+    auto longId = decode(R"({"key":{"id":")" + std::string(1 << 20, 'z') +
+                         R"("},"action":{"idName":"a"},)"
+                         R"("paramSequence":[]})");
+    ASSERT_FALSE(longId.ok());
+    EXPECT_LT(longId.error().size(), 300u);
+}
+
 }  // namespace
 }  // namespace vandrel

@@ -5,6 +5,7 @@
 #include <SQLiteCpp/Transaction.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,8 +15,9 @@
 #include <thread>
 
 #include "core/dispatch_queues.h"
-#include "storage/realm_sql.h"
+#include "core/file_helpers.h"
 #include "core/log_capture.h"
+#include "storage/realm_sql.h"
 
 namespace vandrel {
 namespace {
@@ -459,6 +461,32 @@ TEST_F(RealmTest, CrashInsideATransactionLosesOnlyThatTransaction)
                   (std::vector<std::string>{"committed0", "committed1", "committed2", "committed3", "committed4"}));
         EXPECT_TRUE(find(capture_, "moved aside").empty());
     }
+}
+
+TEST_F(RealmTest, TheDatabaseAndItsFolderAreTheOwnersOnlyWhateverTheUmask)
+{
+    using test::modeOf;
+    const mode_t umask = ::umask(022);
+    const fs::path nested = folder_ / "data" / "Vandrel";
+    Realm::setCustomConfig(nested);
+    Realm::forgetOpenedFiles();
+    realm().transaction([&] { addNote(realm(), "clip text"); });
+    EXPECT_EQ(modeOf(nested), 0700u);
+    EXPECT_EQ(modeOf(nested / "default.realm"), 0600u);
+    EXPECT_EQ(modeOf(nested / "default.realm-wal"), 0600u);
+    EXPECT_EQ(modeOf(nested / "default.realm-shm"), 0600u);
+
+    // The fresh file that replaces one moved aside as well.
+    realm_.reset();
+    Realm::forgetOpenedFiles();
+    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(nested / (std::string("default.realm") + suffix));
+    std::ofstream(nested / "default.realm") << "not a database";
+    ::chmod((nested / "default.realm").c_str(), 0644);
+    realm().transaction([&] { addNote(realm(), "again"); });
+    ::umask(umask);
+    EXPECT_EQ(modeOf(nested / "default.realm"), 0600u);
+    EXPECT_EQ(modeOf(nested / "default.realm-wal"), 0600u);
+    Realm::setCustomConfig(folder_);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // loop, and the shutdown that lets every keyboard go.
 #include <QApplication>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "core/main_queue.h"
 #include "core/settings_store.h"
 #include "platform/linux/linux_platform.h"
+#include "storage/stored_data_upkeep.h"
 #include "ui/base/vd_msgbox.h"
 
 int main(int argc, char** argv)
@@ -30,6 +32,8 @@ int main(int argc, char** argv)
     // The logger opens the standard settings itself (they hold the file's level), so a broken settings
     // file is reported in the log.
     LogManager::initLogger();
+    // Owner-only folders and files, and no temporary copies left by a run that was killed mid-write.
+    tidyStoredDataAtStart(StoredDataLocations::standard(), std::filesystem::file_time_type::clock::now());
     installGroupDefaults(
         std::make_shared<SettingsStore>(SettingsStore::standardFolder(), SettingsStore::groupFileName));
     LogManager::startLoggingSystem(GlobalQueue::shared());

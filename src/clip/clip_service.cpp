@@ -79,25 +79,24 @@ void ClipService::startMonitoring()
     // The first poll compares against a count no pasteboard has, so it captures what is there at start.
     cachedChangeCount.accept(-1);
     auto normal = rx::interval(normalInterval, clip) | rx::map([](std::int64_t) { return true; });
-    auto overload = isOverload.asObservable() | rx::filter([](bool on) { return on; }) |
-                    rx::flatMap([clip, weak](bool) {
-                        return rx::interval(overloadInterval, clip) | rx::take(overloadTimeout, clip) |
-                               rx::filter([weak](std::int64_t) {
-                                   auto self = weak.lock();
-                                   return self && self->isOverload.value();
-                               }) |
-                               rx::map([](std::int64_t) { return true; });
-                    });
-    auto changes =
-        rx::merge(normal, overload) | rx::map([weak](bool) -> std::int64_t {
-            auto self = weak.lock();
-            return self ? self->general_->changeCount() : -1;
-        }) |
-        rx::withLatestFrom(cachedChangeCount.asObservable(),
-                           [](std::int64_t now, std::int64_t seen) { return std::make_pair(now, seen); }) |
-        rx::filter([](const std::pair<std::int64_t, std::int64_t>& counts) {
-            return counts.first >= 0 && counts.first != counts.second;
+    auto overload =
+        isOverload.asObservable() | rx::filter([](bool on) { return on; }) | rx::flatMap([clip, weak](bool) {
+            return rx::interval(overloadInterval, clip) | rx::take(overloadTimeout, clip) |
+                   rx::filter([weak](std::int64_t) {
+                       auto self = weak.lock();
+                       return self && self->isOverload.value();
+                   }) |
+                   rx::map([](std::int64_t) { return true; });
         });
+    auto changes = rx::merge(normal, overload) | rx::map([weak](bool) -> std::int64_t {
+                       auto self = weak.lock();
+                       return self ? self->general_->changeCount() : -1;
+                   }) |
+                   rx::withLatestFrom(cachedChangeCount.asObservable(),
+                                      [](std::int64_t now, std::int64_t seen) { return std::make_pair(now, seen); }) |
+                   rx::filter([](const std::pair<std::int64_t, std::int64_t>& counts) {
+                       return counts.first >= 0 && counts.first != counts.second;
+                   });
     changes
         .subscribe([weak](const std::pair<std::int64_t, std::int64_t>& counts) {
             if (auto self = weak.lock()) self->onChange(counts.first);
@@ -105,12 +104,16 @@ void ClipService::startMonitoring()
         .disposed(bag);
 
     middlePasteboard_ = options_.pasteboards->named(kMiddlePasteboardName);
-    (pasteboardItemsToStore.asObservable() | rx::observeOn(clip)).subscribe([weak](const ClipConveyor::ItemsDelivery& d) {
-        if (auto self = weak.lock()) self->store(d);
-    }).disposed(bag);
-    defaultConveyor_->pasteboardItemsConveyor.subscribe([weak](const ClipConveyor::ItemsDelivery& d) {
-        if (auto self = weak.lock()) self->pasteboardItemsToStore.onNext(d);
-    }).disposed(bag);
+    (pasteboardItemsToStore.asObservable() | rx::observeOn(clip))
+        .subscribe([weak](const ClipConveyor::ItemsDelivery& d) {
+            if (auto self = weak.lock()) self->store(d);
+        })
+        .disposed(bag);
+    defaultConveyor_->pasteboardItemsConveyor
+        .subscribe([weak](const ClipConveyor::ItemsDelivery& d) {
+            if (auto self = weak.lock()) self->pasteboardItemsToStore.onNext(d);
+        })
+        .disposed(bag);
 
     std::lock_guard lock(bagMutex_);
     disposeBag_ = std::move(bag);
@@ -227,8 +230,9 @@ void ClipService::deleteWith(const VDClip& clip)
         log.error("Cannot delete the clip: the database does not open ->", realm.error().what());
         return;
     }
-    (*realm)->writeAsync(clip, [](const RealmError& error) { log.error("Deleting a clip failed ->", error.what()); },
-                         [key](Realm& r, VDClip&) { VDClip::remove(r, key); });
+    (*realm)->writeAsync(
+        clip, [](const RealmError& error) { log.error("Deleting a clip failed ->", error.what()); },
+        [key](Realm& r, VDClip&) { VDClip::remove(r, key); });
 }
 
 std::optional<VDClipboard> ClipService::activeClipboard() const
@@ -310,10 +314,11 @@ void ClipService::save(const VDClipData& data, const std::optional<VDClipboard>&
     clip.dataPath = (options_.clipFolder / (fileName + ".data")).string();
     clip.stringData = ClipUtils::prefixOfCharacters(data.stringValue, kStringDataLimit);
     clip.dataHash = hash;
-    clip.updateTime = options_.now ? options_.now()
-                                   : std::chrono::duration_cast<std::chrono::seconds>(
-                                         std::chrono::system_clock::now().time_since_epoch())
-                                         .count();
+    clip.updateTime =
+        options_.now
+            ? options_.now()
+            : std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+                  .count();
     clip.primaryType = data.types.empty() ? std::string() : data.types.front();
 
     if (!ClipUtils::prepareSaveToPath(options_.clipFolder)) {
@@ -335,7 +340,9 @@ void ClipService::save(const VDClipData& data, const std::optional<VDClipboard>&
 
     log.info("past new created clip to allClipHistory");
     const auto conveyor = activeClipConveyor.value();
-    options_.clipScheduler->schedule([conveyor, clip, clipboard] { conveyor->vdClipConveyor.onNext({clip, clipboard}); });
+    options_.clipScheduler->schedule([conveyor, clip, clipboard] {
+        conveyor->vdClipConveyor.onNext({clip, clipboard});
+    });
 }
 
 }  // namespace vandrel

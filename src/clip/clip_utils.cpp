@@ -76,7 +76,8 @@ bool ClipUtils::prepareSaveToPath(const std::filesystem::path& path)
     const auto status = fs::status(path, ec);
     if (ec) return false;
     const auto others = fs::perms::group_all | fs::perms::others_all;
-    if ((status.permissions() & others) != fs::perms::none || (status.permissions() & fs::perms::owner_all) != fs::perms::owner_all) {
+    if ((status.permissions() & others) != fs::perms::none ||
+        (status.permissions() & fs::perms::owner_all) != fs::perms::owner_all) {
         fs::permissions(path, fs::perms::owner_all, fs::perm_options::replace, ec);
         if (ec) log.warning("Cannot make the clip folder private ->", path.string());
     }

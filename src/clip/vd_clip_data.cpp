@@ -92,7 +92,8 @@ void addPart(QCryptographicHash& hash, char tag, const char* data, std::size_t s
 {
     hash.addData(QByteArrayView(&tag, 1));
     unsigned char length[8];
-    for (int i = 0; i < 8; ++i) length[i] = static_cast<unsigned char>((static_cast<std::uint64_t>(size) >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 8; ++i)
+        length[i] = static_cast<unsigned char>((static_cast<std::uint64_t>(size) >> (8 * i)) & 0xFF);
     hash.addData(QByteArrayView(reinterpret_cast<const char*>(length), 8));
     hash.addData(QByteArrayView(data, static_cast<qsizetype>(size)));
 }
@@ -112,16 +113,16 @@ void addPart(QCryptographicHash& hash, char tag, const PasteboardData& data)
 const std::vector<PasteboardType>& VDClipData::availableTypes()
 {
     static const std::vector<PasteboardType> types{
-        PasteboardTypes::string, PasteboardTypes::rtf,  PasteboardTypes::rtfd, PasteboardTypes::pdf,
-        PasteboardTypes::fileUrl, PasteboardTypes::url, PasteboardTypes::tiff, PasteboardTypes::html,
-        PasteboardTypes::png,    PasteboardTypes::jpeg, PasteboardTypes::bmp,  PasteboardTypes::gif,
+        PasteboardTypes::string,  PasteboardTypes::rtf,  PasteboardTypes::rtfd, PasteboardTypes::pdf,
+        PasteboardTypes::fileUrl, PasteboardTypes::url,  PasteboardTypes::tiff, PasteboardTypes::html,
+        PasteboardTypes::png,     PasteboardTypes::jpeg, PasteboardTypes::bmp,  PasteboardTypes::gif,
         PasteboardTypes::webp};
     return types;
 }
 
 const std::vector<std::string>& VDClipData::availableTypesString()
 {
-    static const std::vector<std::string> names{"String", "RTF", "RTFD", "PDF",  "FileURL", "URL", "TIFF",
+    static const std::vector<std::string> names{"String", "RTF", "RTFD", "PDF", "FileURL", "URL", "TIFF",
                                                 "HTML",   "PNG", "JPEG", "BMP", "GIF",     "WebP"};
     return names;
 }

@@ -14,8 +14,9 @@ LinuxPasteboardServer::LinuxPasteboardServer(QtClipboardPasteboard::GuiRunner ru
         general_ = QtClipboardPasteboard::make(std::move(runOnGui));
         desktop_ = true;
     } else {
-        log.warning("No Qt GUI application: the clipboard is private to this program and its history sees only "
-                    "the program's own copies");
+        log.warning(
+            "No Qt GUI application: the clipboard is private to this program and its history sees only "
+            "the program's own copies");
         general_ = std::make_shared<MemoryPasteboard>("general");
     }
 }

@@ -164,9 +164,8 @@ std::optional<std::vector<PasteboardItem>> QtClipboardPasteboard::pasteboardItem
             items.emplace();
             return;
         }
-        auto item = ClipboardMime::readItem(mime->formats(), [mime](const QString& format) {
-            return std::optional<QByteArray>(mime->data(format));
-        });
+        auto item = ClipboardMime::readItem(
+            mime->formats(), [mime](const QString& format) { return std::optional<QByteArray>(mime->data(format)); });
         if (item) items = std::vector<PasteboardItem>{std::move(*item)};
     });
     return items;

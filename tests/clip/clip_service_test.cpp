@@ -52,6 +52,7 @@ TEST(ClipServiceTest, FirstPollCapturesWhatThePasteboardHoldsAndKeepsItPrivate)
     EXPECT_EQ(fs::path(clip.dataPath).extension(), ".data");
     EXPECT_EQ(modeOf(clip.dataPath), 0600u);
     EXPECT_EQ(modeOf(rig.clipFolder()), 0700u);
+    EXPECT_EQ(modeOf(rig.folder / Realm::kFileName), 0600u);
 }
 
 TEST(ClipServiceTest, TwoChangesInOneTickMakeOneClipOfTheLatest)

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QThread>
+#include <chrono>
 
 #include "core/log.h"
 #include "core/main_queue.h"
@@ -157,17 +158,36 @@ bool QtClipboardPasteboard::setString(const std::string& text, const PasteboardT
 std::optional<std::vector<PasteboardItem>> QtClipboardPasteboard::pasteboardItems() const
 {
     if (auto own = ownItems()) return own;
+    const std::int64_t count = changeCount_.load();
+    // An owner that let a transfer time out is not asked again until the content changes: every retry
+    // would stall the GUI thread for another time-out.
+    if (stalledAt_.load() == count) return std::nullopt;
     std::optional<std::vector<PasteboardItem>> items;
+    bool stalled = false;
     onGui([&] {
         const QMimeData* mime = clipboard_ ? clipboard_->mimeData(QClipboard::Clipboard) : nullptr;
         if (!mime || mime->formats().isEmpty()) {
             items.emplace();
             return;
         }
-        auto item = ClipboardMime::readItem(
-            mime->formats(), [mime](const QString& format) { return std::optional<QByteArray>(mime->data(format)); });
+        auto item = ClipboardMime::readItem(mime->formats(), [mime, &stalled](const QString& format) {
+            if (stalled) return std::optional<QByteArray>();
+            const auto started = std::chrono::steady_clock::now();
+            QByteArray bytes = mime->data(format);
+            // Nothing back after this long: the owner is dead or stuck, the toolkit gave up waiting.
+            if (bytes.isEmpty() && std::chrono::steady_clock::now() - started >= kStalledTransfer) {
+                stalled = true;
+                return std::optional<QByteArray>();
+            }
+            return std::optional<QByteArray>(std::move(bytes));
+        });
+        if (stalled) return;
         if (item) items = std::vector<PasteboardItem>{std::move(*item)};
     });
+    if (stalled) {
+        stalledAt_.store(count);
+        log.warning("The clipboard owner does not hand over its content: not read until the clipboard changes");
+    }
     return items;
 }
 

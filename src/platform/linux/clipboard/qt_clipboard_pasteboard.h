@@ -11,6 +11,10 @@
 // reading but hands none of them over reads as absent (unreadable); one that offers none of them reads as
 // one item without types; no owner reads as no items.
 //
+// An owner that lets a transfer time out (dead or stuck) makes the read absent at once, without asking for the
+// rest of its formats, and its content is not asked for again until the clipboard changes: the GUI thread
+// waits at most one transfer time-out per change.
+//
 // Writing: the pasteboard keeps the items we wrote and offers them as one QMimeData (ClipboardMime).
 // clearContents() gives up the selection.
 #pragma once
@@ -18,6 +22,7 @@
 #include <QObject>
 #include <QPointer>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -65,8 +70,12 @@ private:
     // Our own items while we own the selection.
     std::optional<std::vector<PasteboardItem>> ownItems() const;
 
+    // A transfer that comes back empty after this long timed out.
+    static constexpr std::chrono::milliseconds kStalledTransfer{1000};
+
     const GuiRunner runOnGui_;
     std::atomic<std::int64_t> changeCount_{0};
+    mutable std::atomic<std::int64_t> stalledAt_{-1};
     mutable std::mutex mutex_;
     std::optional<std::vector<PasteboardItem>> own_;
     std::vector<PasteboardType> declared_;

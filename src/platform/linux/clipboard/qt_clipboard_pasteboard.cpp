@@ -158,36 +158,41 @@ bool QtClipboardPasteboard::setString(const std::string& text, const PasteboardT
 std::optional<std::vector<PasteboardItem>> QtClipboardPasteboard::pasteboardItems() const
 {
     if (auto own = ownItems()) return own;
-    const std::int64_t count = changeCount_.load();
-    // An owner that let a transfer time out is not asked again until the content changes: every retry
-    // would stall the GUI thread for another time-out.
-    if (stalledAt_.load() == count) return std::nullopt;
     std::optional<std::vector<PasteboardItem>> items;
     bool stalled = false;
     onGui([&] {
+        // Checked here, in the GUI thread's order: a read queued behind the one that stalled returns at once.
+        const std::int64_t count = changeCount_.load();
+        if (stalledAt_.load() == count) return;
+        const auto timed = [&](auto read) {
+            const auto started = std::chrono::steady_clock::now();
+            auto result = read();
+            // Nothing back after this long: the owner is dead or stuck, the toolkit gave up waiting.
+            if (result.isEmpty() && std::chrono::steady_clock::now() - started >= kStalledTransfer) stalled = true;
+            return result;
+        };
         const QMimeData* mime = clipboard_ ? clipboard_->mimeData(QClipboard::Clipboard) : nullptr;
-        if (!mime || mime->formats().isEmpty()) {
+        const QStringList formats = mime ? timed([&] { return mime->formats(); }) : QStringList();
+        if (!stalled && formats.isEmpty()) {
             items.emplace();
             return;
         }
-        auto item = ClipboardMime::readItem(mime->formats(), [mime, &stalled](const QString& format) {
-            if (stalled) return std::optional<QByteArray>();
-            const auto started = std::chrono::steady_clock::now();
-            QByteArray bytes = mime->data(format);
-            // Nothing back after this long: the owner is dead or stuck, the toolkit gave up waiting.
-            if (bytes.isEmpty() && std::chrono::steady_clock::now() - started >= kStalledTransfer) {
-                stalled = true;
-                return std::optional<QByteArray>();
-            }
-            return std::optional<QByteArray>(std::move(bytes));
-        });
-        if (stalled) return;
+        std::optional<PasteboardItem> item;
+        if (!stalled) {
+            item = ClipboardMime::readItem(formats, [&](const QString& format) -> std::optional<QByteArray> {
+                if (stalled) return std::nullopt;
+                QByteArray bytes = timed([&] { return mime->data(format); });
+                if (stalled) return std::nullopt;
+                return bytes;
+            });
+        }
+        if (stalled) {
+            stalledAt_.store(count);
+            log.warning("The clipboard owner does not hand over its content: not read until the clipboard changes");
+            return;
+        }
         if (item) items = std::vector<PasteboardItem>{std::move(*item)};
     });
-    if (stalled) {
-        stalledAt_.store(count);
-        log.warning("The clipboard owner does not hand over its content: not read until the clipboard changes");
-    }
     return items;
 }
 

@@ -12,8 +12,8 @@
 // one item without types; no owner reads as no items.
 //
 // An owner that lets a transfer time out (dead or stuck) makes the read absent at once, without asking for the
-// rest of its formats, and its content is not asked for again until the clipboard changes: the GUI thread
-// waits at most one transfer time-out per change.
+// rest of its formats, and its content is not asked for again until the clipboard changes (reads queued
+// behind it included): the GUI thread waits at most one transfer time-out (the toolkit's, 5 s) per change.
 //
 // Writing: the pasteboard keeps the items we wrote and offers them as one QMimeData (ClipboardMime).
 // clearContents() gives up the selection.

@@ -3,8 +3,8 @@
 //   clipboard_peer own <format>=<file>...   owns the clipboard with each file's bytes under its format, prints
 //                                           "owned" once it does, and ends when its standard input closes
 //   clipboard_peer hang <format>...         owns it offering these formats, and never hands any over
-//   clipboard_peer read <folder>            writes the data of every offered format to <folder>/<encoded format>
-//                                           and the list of formats to <folder>/formats, then ends
+//   clipboard_peer read <folder>            writes the data of every offered MIME format to <folder>/<encoded
+//                                           format> and the list of formats to <folder>/formats, then ends
 #include <unistd.h>
 
 #include <QClipboard>
@@ -55,6 +55,8 @@ int read(const QString& folder)
     if (!list.open(QIODevice::WriteOnly)) return 2;
     if (!mime) return 0;
     for (const QString& format : mime->formats()) {
+        // The selection protocol's own targets and the toolkit's synthetic image are not content.
+        if (!format.contains('/') || format == "application/x-qt-image") continue;
         list.write(format.toUtf8() + "\n");
         QFile out(folder + "/" + QString::fromLatin1(QUrl::toPercentEncoding(format)));
         if (!out.open(QIODevice::WriteOnly)) return 2;

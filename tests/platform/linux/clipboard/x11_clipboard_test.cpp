@@ -301,7 +301,9 @@ TEST_F(X11ClipboardTest, APasswordManagersCopyMakesNoClip)
 
 TEST_F(X11ClipboardTest, AnOwnerThatNeverAnswersCostsTheGuiThreadOneTransferTimeout)
 {
-    service_.reset();  // the backend alone
+    // The backend alone: nothing else reads the clipboard meanwhile.
+    paste_.reset();
+    service_.reset();
     clipQueue_->sync([] {});
     startPeer({{"text/plain", {}}, {"text/html", {}}, {"image/png", {}}}, true);
     auto general = server_->general();
@@ -320,8 +322,8 @@ TEST_F(X11ClipboardTest, AnOwnerThatNeverAnswersCostsTheGuiThreadOneTransferTime
     tick.start(10);
     ASSERT_TRUE(waitFor([&] { return first.wait_for(0s) == std::future_status::ready; }, 30s));
     EXPECT_FALSE(first.get());
-    // Three formats offered, one time-out waited: the GUI thread was never held for two.
-    EXPECT_LT(longestGap, 9s);
+    // Three formats offered, one time-out (5 s) waited.
+    EXPECT_LT(longestGap, 8s);
 
     auto again = std::async(std::launch::async, [general] { return general->pasteboardItems(); });
     ASSERT_TRUE(waitFor([&] { return again.wait_for(0s) == std::future_status::ready; }, 1s));

@@ -84,6 +84,12 @@ public:
         general().writeObjects(items);
     }
     void copyText(const std::string& text) { own({textItem(text)}); }
+    // Copies and lets one normal poll period pass.
+    void copyAndPoll(const std::string& text)
+    {
+        copyText(text);
+        advance(250);
+    }
 
     void advance(int ms) { clock->advanceBy(std::chrono::milliseconds(ms)); }
 

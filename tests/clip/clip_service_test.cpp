@@ -60,8 +60,7 @@ TEST(ClipServiceTest, TwoChangesInOneTickMakeOneClipOfTheLatest)
     ClipRig rig;
     rig.advance(500);
     rig.copyText("first");
-    rig.copyText("second");
-    rig.advance(250);
+    rig.copyAndPoll("second");
     EXPECT_EQ(rig.texts(), std::vector<std::string>{"second"});
     rig.advance(1000);
     EXPECT_EQ(rig.clips.size(), 1u);
@@ -89,8 +88,7 @@ TEST(ClipServiceTest, ABorrowedChangeMakesNoClipNowOrLater)
 
     rig.service->endBorrowing();  // unmatched: the count stays at zero
     EXPECT_EQ(rig.service->passNewClipCreatedCount(), 0);
-    rig.copyText("the user's");
-    rig.advance(250);
+    rig.copyAndPoll("the user's");
     EXPECT_EQ(rig.texts(), std::vector<std::string>{"the user's"});
 }
 
@@ -125,8 +123,7 @@ TEST(ClipServiceTest, AnEmptyStringAloneMakesNoClipButWithRichTextItDoes)
 {
     ClipRig rig;
     rig.advance(500);
-    rig.copyText("");
-    rig.advance(250);
+    rig.copyAndPoll("");
     EXPECT_TRUE(rig.clips.empty());
 
     PasteboardItem item = textItem("");
@@ -142,10 +139,8 @@ TEST(ClipServiceTest, SettingsDecideKeysAndDuplicates)
     {
         ClipRig rig;  // defaults: every copy is a clip of its own
         rig.advance(500);
-        rig.copyText("same");
-        rig.advance(250);
-        rig.copyText("same");
-        rig.advance(250);
+        rig.copyAndPoll("same");
+        rig.copyAndPoll("same");
         ASSERT_EQ(rig.clips.size(), 2u);
         EXPECT_NE(rig.clips[0].first.savedHash, rig.clips[1].first.savedHash);
         EXPECT_EQ(rig.clips[0].first.dataHash, rig.clips[1].first.dataHash);
@@ -154,10 +149,8 @@ TEST(ClipServiceTest, SettingsDecideKeysAndDuplicates)
         ClipRig rig;  // overwrite: the key is the content hash
         rig.settings->set(DefaultsKeys::clip_isOverwriteSameHistory, true);
         rig.advance(500);
-        rig.copyText("same");
-        rig.advance(250);
-        rig.copyText("same");
-        rig.advance(250);
+        rig.copyAndPoll("same");
+        rig.copyAndPoll("same");
         ASSERT_EQ(rig.clips.size(), 2u);
         EXPECT_EQ(rig.clips[0].first.savedHash, rig.clips[0].first.dataHash);
         EXPECT_EQ(rig.clips[0].first.savedHash, rig.clips[1].first.savedHash);
@@ -167,15 +160,12 @@ TEST(ClipServiceTest, SettingsDecideKeysAndDuplicates)
         rig.settings->set(DefaultsKeys::clip_isOverwriteSameHistory, true);
         rig.settings->set(DefaultsKeys::clip_isCopySameHistory, false);
         rig.advance(500);
-        rig.copyText("same");
-        rig.advance(250);
+        rig.copyAndPoll("same");
         ASSERT_EQ(rig.clips.size(), 1u);
         rig.storeInHistory(rig.clips[0].first);
-        rig.copyText("same");
-        rig.advance(250);
+        rig.copyAndPoll("same");
         EXPECT_EQ(rig.clips.size(), 1u);
-        rig.copyText("other");
-        rig.advance(250);
+        rig.copyAndPoll("other");
         EXPECT_EQ(rig.clips.size(), 2u);
     }
 }
@@ -192,14 +182,12 @@ TEST(ClipServiceTest, WhileAnotherConveyorIsActiveCopiesGoThereAndMakeNoClip)
     ASSERT_TRUE(back);
     EXPECT_FALSE(rig.service->switchConveyorTo(ClipConveyor::make()));  // already switched
 
-    rig.copyText("selected text");
-    rig.advance(250);
+    rig.copyAndPoll("selected text");
     EXPECT_EQ(received, std::vector<std::string>{"selected text"});
     EXPECT_TRUE(rig.clips.empty());
 
     back();
-    rig.copyText("a copy");
-    rig.advance(250);
+    rig.copyAndPoll("a copy");
     EXPECT_EQ(rig.texts(), std::vector<std::string>{"a copy"});
     EXPECT_EQ(received.size(), 1u);
 }
@@ -231,8 +219,7 @@ TEST(ClipServiceTest, LongTextIsCutByCharactersInTheRowAndKeptWholeInThePayload)
     std::string text;
     for (int i = 0; i < ClipService::kStringDataLimit; ++i) text += "\xC3\xA9";  // é, two bytes
     text += "Z";
-    rig.copyText(text);
-    rig.advance(250);
+    rig.copyAndPoll(text);
     ASSERT_EQ(rig.clips.size(), 1u);
     const std::string& row = rig.clips[0].first.stringData;
     EXPECT_EQ(row.size(), 2u * ClipService::kStringDataLimit);
@@ -293,13 +280,11 @@ TEST(ClipServiceTest, ADatabaseThatDoesNotOpenDropsTheCaptureOnly)
     fs::create_directories(rig.folder);
     std::ofstream(rig.folder / "not-a-folder") << "a file where the folder should be";
     Realm::setDefaultConfiguration(configuration);
-    rig.copyText("lost");
-    rig.advance(250);
+    rig.copyAndPoll("lost");
     EXPECT_TRUE(rig.clips.empty());
 
     Realm::setDefaultConfiguration(kept);
-    rig.copyText("kept");
-    rig.advance(250);
+    rig.copyAndPoll("kept");
     EXPECT_EQ(rig.texts(), std::vector<std::string>{"kept"});
 }
 
@@ -309,8 +294,7 @@ TEST(ClipServiceTest, AClipFolderThatCannotBeMadeDropsTheCapture)
     fs::create_directories(rig.clipFolder().parent_path());
     std::ofstream(rig.clipFolder()) << "in the way";
     rig.service->startMonitoring();
-    rig.copyText("nowhere to go");
-    rig.advance(250);
+    rig.copyAndPoll("nowhere to go");
     EXPECT_TRUE(rig.clips.empty());
 }
 
@@ -322,8 +306,7 @@ TEST(ClipServiceTest, ImagesAndColourCodesGetTheirPictureUnderTheClipsKey)
     picture.setData(PasteboardTypes::png, pngOf(400, 200, Qt::red));
     rig.own({picture});
     rig.advance(250);
-    rig.copyText("#1A2B3C");
-    rig.advance(250);
+    rig.copyAndPoll("#1A2B3C");
     ASSERT_EQ(rig.clips.size(), 2u);
 
     const VDClip& image = rig.clips[0].first;

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "clip/clip_rig.h"
+#include "platform/sim/sim_platform.h"
 
 namespace vandrel {
 namespace {
@@ -60,11 +61,18 @@ TEST(ClipUtilsTest, TheClipFolderIsMadePrivateWithItsParents)
     fs::remove_all(root);
 }
 
-TEST(ClipUtilsTest, TheStrokesAreTheEditingCombinations)
+TEST(ClipUtilsTest, CopyPostsCommandCThroughThePlatformsPoster)
 {
-    ASSERT_EQ(ClipUtils::cmdV()->actions().size(), 1u);
-    EXPECT_EQ(ClipUtils::cmdC(), ClipUtils::cmdC());  // built once
-    EXPECT_NE(ClipUtils::cmdC(), ClipUtils::cmdX());
+    auto sim = SimPlatform::make();
+    PlatformInstallation installed(sim);
+    ClipUtils::copy();
+    std::vector<std::pair<KeyEventType, std::uint16_t>> keys;
+    for (const auto& posted : sim->keyboard().postedEvents())
+        keys.emplace_back(posted.event.type, posted.event.keyCode);
+    EXPECT_EQ(keys, (std::vector<std::pair<KeyEventType, std::uint16_t>>{{KeyEventType::keyDown, 55},
+                                                                         {KeyEventType::keyDown, 8},
+                                                                         {KeyEventType::keyUp, 8},
+                                                                         {KeyEventType::keyUp, 55}}));
 }
 
 }  // namespace

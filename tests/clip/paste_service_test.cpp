@@ -53,8 +53,7 @@ protected:
 TEST_F(PasteServiceTest, AClipIsPastedWithAllItsTypesAndTheStrokeFollowsLater)
 {
     const VDClip clip = capturedClip();
-    rig.copyText("user's own");
-    rig.advance(250);
+    rig.copyAndPoll("user's own");
     rig.clips.clear();
 
     EXPECT_TRUE(paste->paste(clip, false));

@@ -107,7 +107,7 @@ bool PasteService::paste(const VDClip& clip, bool isPastePlainText)
         return false;
     }
     log.debug("clip -->", describe(clip));
-    const auto data = VDClipData::unarchive(clip.dataPath);
+    const auto data = clip.vdClipData();
     if (!data) return false;
 
     const auto& settings = *options_.settings;

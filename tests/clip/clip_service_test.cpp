@@ -315,6 +315,8 @@ TEST(ClipServiceTest, ImagesAndColourCodesGetTheirPictureUnderTheClipsKey)
     const auto thumbnail = rig.images->object(image.thumbnailPath);
     ASSERT_TRUE(thumbnail);
     EXPECT_EQ(thumbnail->size(), QSize(64, 32));
+    EXPECT_EQ(modeOf(rig.images->folder() / (image.savedHash + ".png")), 0600u);
+    EXPECT_EQ(modeOf(rig.images->folder()), 0700u);
 
     const VDClip& colour = rig.clips[1].first;
     EXPECT_EQ(colour.typeForVD, "colorCode");

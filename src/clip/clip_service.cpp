@@ -127,14 +127,12 @@ void ClipService::onChange(std::int64_t changeCount)
         log.info("prevent to create clip, passNewClipCreatedCount ->", borrowed);
         return;
     }
-    if (activeClipConveyor.value() == defaultConveyor_) {
-        log.debug("start to create a clip data");
-        std::lock_guard lock(lock_);
-        shadowCopy();
-    } else {
-        // Only a service that switched to its own conveyor (the hotstring service) gets here.
-        shadowCopy();
-    }
+    // No lock is held around the copy: reading the desktop clipboard waits for the GUI thread, which starts
+    // copies of its own (a paste's shadow copy), so a lock held across the read could deadlock the two. The
+    // pasteboard and the conveyors are safe to use from both at once.
+    if (activeClipConveyor.value() == defaultConveyor_) log.debug("start to create a clip data");
+    // Otherwise a service switched to its own conveyor (the hotstring service) and gets the copy.
+    shadowCopy();
 }
 
 void ClipService::recordChangeCount(std::optional<std::int64_t> changeCount)
@@ -169,7 +167,6 @@ void ClipService::endBorrowing()
 
 void ClipService::shadowCopy()
 {
-    std::lock_guard lock(lock_);
     auto general = general_;
     auto source = rx::Observable<std::vector<PasteboardItem>>::create(
         [general](rx::Observer<std::vector<PasteboardItem>> observer) -> rx::Disposable {

@@ -142,7 +142,6 @@ private:
     const Options options_;
     const std::shared_ptr<Pasteboard> general_;
     const std::shared_ptr<ClipConveyor> defaultConveyor_;
-    std::recursive_mutex lock_;
     std::atomic<int> passNewClipCreatedCount_{0};
     std::mutex bagMutex_;
     rx::DisposeBag disposeBag_;

@@ -3,6 +3,7 @@
 #include "clip/clip_utils.h"
 #include "clip/installed_instance.h"
 #include "clip/vd_clip_data.h"
+#include "core/blocking_call.h"
 #include "core/defaults_keys.h"
 #include "core/log.h"
 
@@ -23,6 +24,17 @@ std::string describe(const VDClip& clip)
 
 }  // namespace
 
+template <class F>
+auto PasteService::serialized(F f)
+{
+    auto locked = [this, &f] {
+        std::lock_guard lock(lock_);
+        return f();
+    };
+    if (!options_.runOnGui) return locked();
+    return callThrough(locked, [this](const std::function<void()>& work) { options_.runOnGui(work); });
+}
+
 std::shared_ptr<PasteService> PasteService::make(Options options)
 {
     return std::make_shared<PasteService>(Passkey{}, std::move(options));
@@ -42,7 +54,11 @@ std::shared_ptr<PasteService> PasteService::install(std::shared_ptr<PasteService
 
 bool PasteService::copyToPasteboard(const std::vector<PasteboardItem>& items, bool isUsePlainText)
 {
-    std::lock_guard lock(lock_);
+    return serialized([&] { return writeItems(items, isUsePlainText); });
+}
+
+bool PasteService::writeItems(const std::vector<PasteboardItem>& items, bool isUsePlainText)
+{
     auto& general = *options_.general;
     log.debug("pasteboard.types ->", general.types());
     std::vector<std::vector<PasteboardType>> itemTypes;
@@ -67,7 +83,11 @@ bool PasteService::copyToPasteboard(const std::vector<PasteboardItem>& items, bo
 
 void PasteService::copyToPasteboard(const VDClip& clip)
 {
-    std::lock_guard lock(lock_);
+    serialized([&] { writeClip(clip); });
+}
+
+void PasteService::writeClip(const VDClip& clip)
+{
     log.verbose("Start to copy clip to pasteboard");
     const auto data = VDClipData::unarchive(clip.dataPath);
     if (!data) {
@@ -79,13 +99,17 @@ void PasteService::copyToPasteboard(const VDClip& clip)
         data->setToGeneralPasteboard(*options_.general);
         log.verbose("copy data end");
     } else {
-        copyToPasteboard(data->stringValue);
+        writeText(data->stringValue);
     }
 }
 
 void PasteService::copyToPasteboard(const std::string& text)
 {
-    std::lock_guard lock(lock_);
+    serialized([&] { writeText(text); });
+}
+
+void PasteService::writeText(const std::string& text)
+{
     log.verbose("Start to copy string to pasteboard");
     options_.general->declareTypes({PasteboardTypes::string});
     log.verbose("declared types");

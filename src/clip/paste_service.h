@@ -2,8 +2,10 @@
 // recursive lock, and pastes by posting Command+V (Ctrl+V, Ctrl+Shift+V in a terminal) 50 ms later on the
 // global queue, so the calling action returns at once.
 //
-// Every write is serialised by the lock, whichever thread calls (the GUI thread from actions, the clip queue
-// from the extra clipboards' restores). Plain-text writes find the text first and leave the pasteboard
+// Every write is serialised by the lock, whichever thread calls (the GUI thread from actions, other queues
+// from the extra clipboards' restores). Each write runs as one job through runOnGui: the desktop clipboard
+// lives on the GUI thread, and a write that held the lock while waiting for the GUI thread could deadlock with
+// a write made on it. Plain-text writes find the text first and leave the pasteboard
 // untouched when there is none. A paste that must make no clip of its own write ("clip_isPasteAndDelete
 // History") writes inside a borrow of the capture service.
 #pragma once
@@ -41,6 +43,8 @@ public:
         std::function<void(const VDActionPtr&)> postKeys;
         // The database a clip is looked up in before it is pasted; empty fileURL: the default configuration.
         RealmConfiguration realmConfiguration;
+        // Runs a write on the GUI thread and waits for it (at once on the GUI thread); null: on the caller.
+        std::function<void(const std::function<void()>&)> runOnGui;
     };
 
     static std::shared_ptr<PasteService> make(Options options);
@@ -68,6 +72,12 @@ public:
     void paste();
 
 private:
+    // Runs f under the lock as one job on the GUI thread, returning its result.
+    template <class F>
+    auto serialized(F f);
+    bool writeItems(const std::vector<PasteboardItem>& items, bool isUsePlainText);
+    void writeClip(const VDClip& clip);
+    void writeText(const std::string& text);
     RealmExpected<std::shared_ptr<Realm>> openRealm() const;
 
     const Options options_;

@@ -98,6 +98,7 @@ protected:
         pasteOptions.clipService = service_;
         pasteOptions.globalScheduler = GlobalQueue::shared();
         pasteOptions.postKeys = [](const VDActionPtr&) {};
+        pasteOptions.runOnGui = [](const std::function<void()>& work) { MainQueue::shared()->sync(work); };
         paste_ = PasteService::make(pasteOptions);
         service_->startMonitoring();
     }
@@ -297,6 +298,23 @@ TEST_F(X11ClipboardTest, APasswordManagersCopyMakesNoClip)
     EXPECT_EQ(clipCount(), 0u);
     const fs::path clips = folder_ / "cache" / "clip";
     EXPECT_TRUE(!fs::exists(clips) || fs::is_empty(clips));
+}
+
+TEST_F(X11ClipboardTest, WritesFromAnotherThreadAndTheGuiThreadAtOnceDoNotDeadlock)
+{
+    // Another queue writes (as a restore of the extra clipboards does) while the GUI thread writes (as an
+    // action does); a write holding the lock while it waits for the GUI thread would stall both for good.
+    auto other = std::async(std::launch::async, [this] {
+        for (int i = 0; i < 50; ++i) paste_->copyToPasteboard("from a queue " + std::to_string(i));
+    });
+    int i = 0;
+    EXPECT_TRUE(waitFor([&] {
+        paste_->copyToPasteboard("from the GUI thread " + std::to_string(i++));
+        return other.wait_for(0s) == std::future_status::ready;
+    }));
+    const auto text = server_->general()->string(PasteboardTypes::string);
+    ASSERT_TRUE(text);
+    EXPECT_TRUE(text->rfind("from", 0) == 0);
 }
 
 TEST_F(X11ClipboardTest, AnOwnerThatNeverAnswersCostsTheGuiThreadOneTransferTimeout)

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <future>
 
+#include "core/main_queue.h"
 #include "platform/linux/clipboard/linux_pasteboard_server.h"
 
 namespace vandrel {
@@ -47,10 +48,8 @@ TEST(QtClipboardPasteboardTest, OurWritesCountOnceAndReadBackWithoutTheClipboard
 {
     std::atomic<int> hops{0};
     auto board = QtClipboardPasteboard::make([&](const std::function<void()>& work) {
-        if (QThread::currentThread() != qApp->thread()) ++hops;
-        QMetaObject::invokeMethod(
-            qApp, [&] { work(); },
-            QThread::currentThread() == qApp->thread() ? Qt::DirectConnection : Qt::BlockingQueuedConnection);
+        if (!MainQueue::isMainThread()) ++hops;
+        MainQueue::shared()->sync(work);
     });
     const auto start = board->changeCount();
 

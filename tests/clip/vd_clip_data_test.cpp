@@ -133,6 +133,22 @@ TEST(VDClipDataTest, TheArchiveRoundTripsAndToleratesMissingOrStrangeKeys)
     EXPECT_FALSE(VDClipData::decode(QCborValue(QLatin1String("a text")).toCbor()));
 }
 
+TEST(VDClipDataTest, DamagedArchivesDecodeToSomethingOrNothingButNeverCrash)
+{
+    VDClipData data = textClip("payload");
+    data.fileURLs = {"file:///a"};
+    data.pasteboardItemsDatas = {{{'p'}}};
+    data.pasteboardItemsTypes = {{PasteboardTypes::string}};
+    const QByteArray archive = data.encode();
+    std::mt19937 random(42);
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray damaged = archive.left(static_cast<qsizetype>(random() % (archive.size() + 1)));
+        for (int flips = static_cast<int>(random() % 4); flips > 0 && !damaged.isEmpty(); --flips)
+            damaged[static_cast<qsizetype>(random() % damaged.size())] = static_cast<char>(random());
+        if (const auto decoded = VDClipData::decode(damaged)) decoded->pasteboardItemsArray();
+    }
+}
+
 TEST(VDClipDataTest, ArchiveFilesArePrivateAndBrokenOnesReadAsNone)
 {
     TempFolder folder;

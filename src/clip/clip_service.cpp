@@ -51,7 +51,8 @@ ClipService::ClipService(Passkey, Options options)
     : activeClipConveyor(options.clipConveyor),
       options_(std::move(options)),
       general_(options_.pasteboards->general()),
-      defaultConveyor_(options_.clipConveyor)
+      defaultConveyor_(options_.clipConveyor),
+      middlePasteboard_(options_.pasteboards->named(kMiddlePasteboardName))
 {
 }
 
@@ -103,7 +104,6 @@ void ClipService::startMonitoring()
         })
         .disposed(bag);
 
-    middlePasteboard_ = options_.pasteboards->named(kMiddlePasteboardName);
     (pasteboardItemsToStore.asObservable() | rx::observeOn(clip))
         .subscribe([weak](const ClipConveyor::ItemsDelivery& d) {
             if (auto self = weak.lock()) self->store(d);

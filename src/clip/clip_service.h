@@ -53,6 +53,7 @@ public:
     static constexpr const char* kMiddlePasteboardName = "tqm.Vandrel.ClipService.middlePasteboard";
     static constexpr std::int64_t kStringDataLimit = 100000;
 
+    // pasteboards, clipScheduler, mainScheduler, settings and clipFolder are required; the rest have defaults.
     struct Options {
         // The platform's pasteboards: the general one is watched, a named one is the private middle board.
         std::shared_ptr<PasteboardServer> pasteboards;
@@ -143,9 +144,10 @@ private:
     const std::shared_ptr<Pasteboard> general_;
     const std::shared_ptr<ClipConveyor> defaultConveyor_;
     std::atomic<int> passNewClipCreatedCount_{0};
+    // The private pasteboard the store step reads a snapshot through.
+    const std::shared_ptr<Pasteboard> middlePasteboard_;
     std::mutex bagMutex_;
     rx::DisposeBag disposeBag_;
-    std::shared_ptr<Pasteboard> middlePasteboard_;
 };
 
 }  // namespace vandrel

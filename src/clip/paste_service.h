@@ -32,6 +32,7 @@ class PasteService {
 public:
     static constexpr rx::Duration kPasteDelay = std::chrono::milliseconds(50);
 
+    // general, settings, clipService and globalScheduler are required.
     struct Options {
         std::shared_ptr<Pasteboard> general;
         std::shared_ptr<SettingsStore> settings;

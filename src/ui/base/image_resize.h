@@ -1,0 +1,4 @@
+// Moved to the core, where the clip store uses it too.
+#pragma once
+
+#include "core/image_resize.h"

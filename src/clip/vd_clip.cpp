@@ -2,6 +2,8 @@
 
 #include <SQLiteCpp/Statement.h>
 
+#include "clip/vd_clip_data.h"
+
 namespace vandrel {
 
 namespace {
@@ -53,6 +55,11 @@ std::vector<VDClip> VDClip::objects(Realm& realm)
     std::vector<VDClip> clips;
     while (query->executeStep()) clips.push_back(readClip(*query, 0));
     return clips;
+}
+
+std::optional<VDClipData> VDClip::vdClipData() const
+{
+    return VDClipData::unarchive(dataPath);
 }
 
 std::optional<VDClip> VDClip::resolve(Realm& realm) const

@@ -11,6 +11,8 @@
 
 namespace vandrel {
 
+class VDClipData;
+
 struct VDClip {
     std::string dataPath;         // full path of the payload file
     std::string stringData;       // the capture's plain text, at most its first 100000 characters
@@ -20,6 +22,12 @@ struct VDClip {
     std::int64_t updateTime = 0;  // capture time, whole seconds since 1970; history order
     std::string thumbnailPath;    // key of the clip's image in the image cache, empty when none
     std::string typeForVD;        // "colorCode" when the text is a colour code with a swatch
+
+    // The archived snapshot at dataPath, read on every call; none (logged "unarchiveObject with
+    // clip.dataPath fail ->") when the file is missing or broken.
+    std::optional<VDClipData> vdClipData() const;
+    // A copy that belongs to no database.
+    VDClip deepCopy() const { return *this; }
 
     static constexpr const char* kClassName = "VDClip";
     static const char* primaryKey() { return "savedHash"; }

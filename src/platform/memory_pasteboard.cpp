@@ -38,6 +38,10 @@ bool MemoryPasteboard::writeObjects(const std::vector<PasteboardItem>& items)
 std::optional<std::vector<PasteboardItem>> MemoryPasteboard::pasteboardItems() const
 {
     std::lock_guard lock(mutex_);
+    if (failingReads_ > 0) {
+        --failingReads_;
+        return std::nullopt;
+    }
     return items_;
 }
 
@@ -76,6 +80,12 @@ bool MemoryPasteboard::setData(const PasteboardData& data, const PasteboardType&
 bool MemoryPasteboard::setString(const std::string& text, const PasteboardType& type)
 {
     return setData(PasteboardData(text.begin(), text.end()), type);
+}
+
+void MemoryPasteboard::failNextReads(int count)
+{
+    std::lock_guard lock(mutex_);
+    failingReads_ = count;
 }
 
 }  // namespace vandrel

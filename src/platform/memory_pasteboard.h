@@ -24,6 +24,10 @@ public:
     bool setData(const PasteboardData& data, const PasteboardType& type) override;
     bool setString(const std::string& text, const PasteboardType& type) override;
 
+    // The simulated desktop's owner that fails to hand over its content: the next `count` reads of the
+    // items answer absent, as a dead or silent clipboard owner does.
+    void failNextReads(int count);
+
 private:
     const std::string name_;
     mutable std::mutex mutex_;
@@ -31,6 +35,7 @@ private:
     std::vector<PasteboardItem> items_;
     // Declared types of the first item whose data has not been set yet.
     std::vector<PasteboardType> declared_;
+    mutable int failingReads_ = 0;
 };
 
 }  // namespace vandrel

@@ -2,7 +2,9 @@
 
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -207,6 +209,24 @@ void bringUpToDate(const fs::path& file, const RealmConfiguration& configuration
     compactIfWanted(db, configuration);
 }
 
+// The database holds clipboard history: it is readable by its owner only, whatever the umask. A new file is
+// made that way before SQLite opens it (its journal files take the database's mode); an existing one is
+// tightened.
+void makePrivate(const fs::path& file)
+{
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0) ::close(fd);
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        const fs::path path = file.string() + suffix;
+        std::error_code ec;
+        if (!fs::exists(path, ec)) continue;
+        const auto perms = fs::status(path, ec).permissions();
+        if (ec || (perms & (fs::perms::group_all | fs::perms::others_all)) == fs::perms::none) continue;
+        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace, ec);
+        if (ec) log.warning("Cannot make the database file private ->", path.string());
+    }
+}
+
 // The checks of the first open of a file in this process.
 void launchCheck(const RealmConfiguration& configuration)
 {
@@ -218,15 +238,19 @@ void launchCheck(const RealmConfiguration& configuration)
     if (fs::exists(file, ec) && fs::file_size(file, ec) > 0) {
         if (auto problem = inspect(file, configuration.schemaVersion)) moveAside(file, *problem);
     }
-    try {
+    const auto bring = [&] {
+        makePrivate(file);
         bringUpToDate(file, configuration, schemas);
+    };
+    try {
+        bring();
     } catch (const UnusableFile& e) {
         moveAside(file, e.what());
-        bringUpToDate(file, configuration, schemas);
+        bring();
     } catch (const SQLite::Exception& e) {
         if (!isDamage(e)) throw;
         moveAside(file, e.what());
-        bringUpToDate(file, configuration, schemas);
+        bring();
     }
 }
 

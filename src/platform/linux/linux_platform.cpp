@@ -1,11 +1,10 @@
 #include "platform/linux/linux_platform.h"
 
 #include <iostream>
-#include <map>
-#include <mutex>
 
 #include "core/log.h"
 #include "core/serial_queue.h"
+#include "platform/linux/clipboard/linux_pasteboard_server.h"
 #include "platform/linux/input/evdev_device_source.h"
 #include "platform/linux/input/input_permission.h"
 #include "platform/linux/input/input_signal_guard.h"
@@ -15,32 +14,8 @@
 #include "platform/linux/x11/x11_window_system.h"
 #include "platform/linux/x11/x11_workspace.h"
 #include "platform/linux/x11/xkb_keyboard_layout.h"
-#include "platform/memory_pasteboard.h"
 
 namespace vandrel {
-
-namespace {
-
-// Placeholder until the desktop clipboard backend exists: every pasteboard, the general one included, is
-// held in this process only.
-class InMemoryPasteboardServer final : public PasteboardServer {
-public:
-    std::shared_ptr<Pasteboard> general() override { return general_; }
-    std::shared_ptr<Pasteboard> named(const std::string& name) override
-    {
-        std::lock_guard lock(mutex_);
-        auto& board = named_[name];
-        if (!board) board = std::make_shared<MemoryPasteboard>(name);
-        return board;
-    }
-
-private:
-    const std::shared_ptr<MemoryPasteboard> general_ = std::make_shared<MemoryPasteboard>("general");
-    std::mutex mutex_;
-    std::map<std::string, std::shared_ptr<MemoryPasteboard>> named_;
-};
-
-}  // namespace
 
 std::shared_ptr<LinuxPlatform> LinuxPlatform::make(Options options)
 {
@@ -69,7 +44,7 @@ LinuxPlatform::LinuxPlatform(Options options) : options_(std::move(options))
     workspace_ = workspace;
     windows_ = std::make_unique<X11WindowSystem>(desktop.desktop, workspace_);
     layout_ = std::make_shared<XkbKeyboardLayout>(options_.displayName);
-    pasteboards_ = std::make_unique<InMemoryPasteboardServer>();
+    pasteboards_ = std::make_unique<LinuxPasteboardServer>();
 
     std::weak_ptr<Workspace> weakWorkspace = workspace_;
     taps_ = std::make_unique<LinuxEventTapService>(

@@ -1,6 +1,6 @@
 // The Linux platform: the keyboard path (input backend over evdev and uinput, event taps, posting, key
-// mapping, lock state, raw keys), the X11 desktop (workspace, windows, keyboard layout) and the login
-// session (lock state, sleep and wake).
+// mapping, lock state, raw keys), the X11 desktop (workspace, windows, keyboard layout, the clipboard through
+// QClipboard when the program runs a QGuiApplication) and the login session (lock state, sleep and wake).
 //
 // The program makes one at start and installs it:
 //

@@ -1,4 +1,4 @@
-#include "ui/base/image_resize.h"
+#include "core/image_resize.h"
 
 #include <algorithm>
 #include <cmath>

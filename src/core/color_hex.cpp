@@ -1,4 +1,4 @@
-#include "ui/base/color_hex.h"
+#include "core/color_hex.h"
 
 namespace vandrel {
 

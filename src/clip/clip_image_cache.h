@@ -1,0 +1,32 @@
+// The keyed image cache of clip thumbnails and colour swatches: one PNG file per key in a folder of its own
+// (owner-only access, like the clips). Keys are a clip's savedHash. Thread-safe; failures are logged and
+// leave the cache without that image.
+#pragma once
+
+#include <QImage>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace vandrel {
+
+class ClipImageCache {
+public:
+    explicit ClipImageCache(std::filesystem::path folder);
+
+    void setObject(const QImage& image, const std::string& key);
+    std::optional<QImage> object(const std::string& key) const;
+    void removeObject(const std::string& key);
+
+    const std::filesystem::path& folder() const { return folder_; }
+
+private:
+    // None for a key that is no plain file name.
+    std::optional<std::filesystem::path> fileOf(const std::string& key) const;
+
+    const std::filesystem::path folder_;
+    mutable std::mutex mutex_;
+};
+
+}  // namespace vandrel

@@ -1,0 +1,32 @@
+// The pasteboards of the Linux platform: the general one is the desktop clipboard (QtClipboardPasteboard)
+// when the program runs a Qt GUI application, else one held in this process (logged once); named
+// pasteboards are always private to the process and held in memory.
+#pragma once
+
+#include <map>
+#include <mutex>
+
+#include "platform/linux/clipboard/qt_clipboard_pasteboard.h"
+#include "platform/pasteboard_server.h"
+
+namespace vandrel {
+
+class LinuxPasteboardServer final : public PasteboardServer {
+public:
+    // Callable from any thread; the desktop clipboard is attached on the GUI thread.
+    explicit LinuxPasteboardServer(QtClipboardPasteboard::GuiRunner runOnGui = {});
+
+    std::shared_ptr<Pasteboard> general() override { return general_; }
+    std::shared_ptr<Pasteboard> named(const std::string& name) override;
+
+    // Whether general() is the desktop clipboard.
+    bool isDesktopClipboard() const { return desktop_; }
+
+private:
+    std::shared_ptr<Pasteboard> general_;
+    bool desktop_ = false;
+    std::mutex mutex_;
+    std::map<std::string, std::shared_ptr<Pasteboard>> named_;
+};
+
+}  // namespace vandrel

@@ -1,0 +1,247 @@
+#include "platform/linux/clipboard/qt_clipboard_pasteboard.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QThread>
+#include <chrono>
+
+#include "core/log.h"
+#include "core/main_queue.h"
+#include "platform/linux/clipboard/clipboard_mime.h"
+
+namespace vandrel {
+
+namespace {
+
+const QString kUriList = QStringLiteral("text/uri-list");
+
+PasteboardType typeOf(const QMimeData& mime, const QString& format, const PasteboardType& listed)
+{
+    return format == kUriList ? ClipboardMime::typeOfUriList(mime.data(format)) : listed;
+}
+
+}  // namespace
+
+std::shared_ptr<QtClipboardPasteboard> QtClipboardPasteboard::make(GuiRunner runOnGui)
+{
+    if (!runOnGui) runOnGui = [](const std::function<void()>& work) { MainQueue::shared()->sync(work); };
+    auto board = std::make_shared<QtClipboardPasteboard>(Passkey{}, std::move(runOnGui));
+    board->onGui([&board] { board->attach(); });
+    return board;
+}
+
+QtClipboardPasteboard::QtClipboardPasteboard(Passkey, GuiRunner runOnGui) : runOnGui_(std::move(runOnGui)) {}
+
+QtClipboardPasteboard::~QtClipboardPasteboard()
+{
+    // The receiver belongs to the GUI thread; the connection holds us weakly, so a late notice is harmless.
+    QObject* receiver = receiver_.release();
+    if (!receiver) return;
+    if (receiver->thread() == QThread::currentThread() || !QCoreApplication::instance())
+        delete receiver;
+    else
+        receiver->deleteLater();
+}
+
+void QtClipboardPasteboard::attach()
+{
+    clipboard_ = QGuiApplication::clipboard();
+    if (!clipboard_) {
+        log.error("The desktop clipboard is not available: no Qt GUI application");
+        return;
+    }
+    receiver_ = std::make_unique<QObject>();
+    std::weak_ptr<QtClipboardPasteboard> weak = weak_from_this();
+    QObject::connect(clipboard_, &QClipboard::dataChanged, receiver_.get(), [weak] {
+        if (auto self = weak.lock()) self->onDataChanged();
+    });
+}
+
+void QtClipboardPasteboard::onDataChanged()
+{
+    // Our own writes are counted where they are made.
+    if (writing_) return;
+    {
+        std::lock_guard lock(mutex_);
+        own_.reset();
+        declared_.clear();
+    }
+    ++changeCount_;
+}
+
+void QtClipboardPasteboard::onGui(const std::function<void()>& work) const
+{
+    runOnGui_(work);
+}
+
+std::optional<std::vector<PasteboardItem>> QtClipboardPasteboard::ownItems() const
+{
+    std::lock_guard lock(mutex_);
+    return own_;
+}
+
+bool QtClipboardPasteboard::publish(const std::vector<PasteboardItem>& own)
+{
+    if (!clipboard_) return false;
+    writing_ = true;
+    if (own.empty())
+        clipboard_->clear(QClipboard::Clipboard);
+    else
+        clipboard_->setMimeData(ClipboardMime::mimeDataOf(own).release(), QClipboard::Clipboard);
+    writing_ = false;
+    return true;
+}
+
+std::int64_t QtClipboardPasteboard::clearContents()
+{
+    return declareTypes({});
+}
+
+std::int64_t QtClipboardPasteboard::declareTypes(const std::vector<PasteboardType>& types)
+{
+    std::int64_t count = 0;
+    onGui([&] {
+        {
+            std::lock_guard lock(mutex_);
+            own_.emplace();
+            declared_ = types;
+        }
+        publish({});
+        count = ++changeCount_;
+    });
+    return count;
+}
+
+bool QtClipboardPasteboard::writeObjects(const std::vector<PasteboardItem>& items)
+{
+    bool written = false;
+    onGui([&] {
+        std::vector<PasteboardItem> own;
+        {
+            std::lock_guard lock(mutex_);
+            // Someone else owns the clipboard: there is nothing of ours to add to (clear it first).
+            if (!own_) return;
+            own_->insert(own_->end(), items.begin(), items.end());
+            own = *own_;
+        }
+        written = publish(own);
+    });
+    if (!written) log.warning("The desktop clipboard refused the write: it was not cleared first or is not available");
+    return written;
+}
+
+bool QtClipboardPasteboard::setData(const PasteboardData& data, const PasteboardType& type)
+{
+    bool written = false;
+    onGui([&] {
+        std::vector<PasteboardItem> own;
+        {
+            std::lock_guard lock(mutex_);
+            if (!own_) return;
+            if (own_->empty()) own_->emplace_back();
+            own_->front().setData(type, data);
+            std::erase(declared_, type);
+            own = *own_;
+        }
+        written = publish(own);
+    });
+    return written;
+}
+
+bool QtClipboardPasteboard::setString(const std::string& text, const PasteboardType& type)
+{
+    return setData(PasteboardData(text.begin(), text.end()), type);
+}
+
+std::optional<std::vector<PasteboardItem>> QtClipboardPasteboard::pasteboardItems() const
+{
+    if (auto own = ownItems()) return own;
+    std::optional<std::vector<PasteboardItem>> items;
+    bool stalled = false;
+    onGui([&] {
+        // Checked here, in the GUI thread's order: a read queued behind the one that stalled returns at once.
+        const std::int64_t count = changeCount_.load();
+        if (stalledAt_.load() == count) return;
+        const auto timed = [&](auto read) {
+            const auto started = std::chrono::steady_clock::now();
+            auto result = read();
+            // Nothing back after this long: the owner is dead or stuck, the toolkit gave up waiting.
+            if (result.isEmpty() && std::chrono::steady_clock::now() - started >= kStalledTransfer) stalled = true;
+            return result;
+        };
+        const QMimeData* mime = clipboard_ ? clipboard_->mimeData(QClipboard::Clipboard) : nullptr;
+        const QStringList formats = mime ? timed([&] { return mime->formats(); }) : QStringList();
+        if (!stalled && formats.isEmpty()) {
+            items.emplace();
+            return;
+        }
+        std::optional<PasteboardItem> item;
+        if (!stalled) {
+            item = ClipboardMime::readItem(formats, [&](const QString& format) -> std::optional<QByteArray> {
+                if (stalled) return std::nullopt;
+                QByteArray bytes = timed([&] { return mime->data(format); });
+                if (stalled) return std::nullopt;
+                return bytes;
+            });
+        }
+        if (stalled) {
+            stalledAt_.store(count);
+            log.warning("The clipboard owner does not hand over its content: not read until the clipboard changes");
+            return;
+        }
+        if (item) items = std::vector<PasteboardItem>{std::move(*item)};
+    });
+    return items;
+}
+
+std::vector<PasteboardType> QtClipboardPasteboard::types() const
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (own_) {
+            std::vector<PasteboardType> out = own_->empty() ? std::vector<PasteboardType>{} : own_->front().types();
+            for (const auto& t : declared_)
+                if (std::find(out.begin(), out.end(), t) == out.end()) out.push_back(t);
+            return out;
+        }
+    }
+    std::vector<PasteboardType> out;
+    onGui([&] {
+        const QMimeData* mime = clipboard_ ? clipboard_->mimeData(QClipboard::Clipboard) : nullptr;
+        if (!mime) return;
+        for (const auto& [format, type] : ClipboardMime::formatsToRead(mime->formats()))
+            out.push_back(typeOf(*mime, format, type));
+    });
+    return out;
+}
+
+std::optional<PasteboardData> QtClipboardPasteboard::data(const PasteboardType& type) const
+{
+    if (auto own = ownItems()) {
+        if (own->empty()) return std::nullopt;
+        return own->front().data(type);
+    }
+    std::optional<PasteboardData> out;
+    onGui([&] {
+        const QMimeData* mime = clipboard_ ? clipboard_->mimeData(QClipboard::Clipboard) : nullptr;
+        if (!mime) return;
+        for (const auto& [format, listed] : ClipboardMime::formatsToRead(mime->formats())) {
+            if (typeOf(*mime, format, listed) != type) continue;
+            const QByteArray bytes = mime->data(format);
+            out.emplace(bytes.begin(), bytes.end());
+            return;
+        }
+    });
+    return out;
+}
+
+std::optional<std::string> QtClipboardPasteboard::string(const PasteboardType& type) const
+{
+    auto bytes = data(type);
+    if (!bytes) return std::nullopt;
+    return std::string(bytes->begin(), bytes->end());
+}
+
+}  // namespace vandrel

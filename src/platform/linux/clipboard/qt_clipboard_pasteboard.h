@@ -1,0 +1,88 @@
+// The general pasteboard of the Linux desktop: the X11 CLIPBOARD selection through QClipboard.
+//
+// Threads: QClipboard lives on the GUI thread and is touched only there. A call from any other thread hands
+// its work to the GUI thread and waits for it (a transfer from a slow owner waits as long as the toolkit's
+// transfer time-out); a call on the GUI thread runs at once. changeCount() never hops: it reads an atomic
+// counter, bumped once for each foreign change of owner (QClipboard::dataChanged) and once for each clear
+// or declare of ours (the toolkit's own notice of our write is not counted again).
+//
+// Reading copies the data of the formats ClipboardMime lists, and nothing else, into one item; content we
+// wrote ourselves is answered from our own copy without a transfer. An owner that offers formats worth
+// reading but hands none of them over reads as absent (unreadable); one that offers none of them reads as
+// one item without types; no owner reads as no items.
+//
+// An owner that lets a transfer time out (dead or stuck) makes the read absent at once, without asking for the
+// rest of its formats, and its content is not asked for again until the clipboard changes (reads queued
+// behind it included): the GUI thread waits at most one transfer time-out (the toolkit's, 5 s) per change.
+//
+// Writing: the pasteboard keeps the items we wrote and offers them as one QMimeData (ClipboardMime).
+// clearContents() gives up the selection.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "platform/pasteboard.h"
+
+class QClipboard;
+
+namespace vandrel {
+
+class QtClipboardPasteboard final : public Pasteboard, public std::enable_shared_from_this<QtClipboardPasteboard> {
+public:
+    // Runs a job on the GUI thread and returns when it ran; the default hands it to the main queue (at once
+    // on the GUI thread).
+    using GuiRunner = std::function<void(const std::function<void()>&)>;
+
+    // Needs a QGuiApplication; callable from any thread.
+    static std::shared_ptr<QtClipboardPasteboard> make(GuiRunner runOnGui = {});
+    ~QtClipboardPasteboard() override;
+
+    std::string name() const override { return "general"; }
+    std::int64_t changeCount() const override { return changeCount_.load(); }
+    std::int64_t clearContents() override;
+    std::int64_t declareTypes(const std::vector<PasteboardType>& types) override;
+    bool writeObjects(const std::vector<PasteboardItem>& items) override;
+    std::optional<std::vector<PasteboardItem>> pasteboardItems() const override;
+    std::vector<PasteboardType> types() const override;
+    std::optional<PasteboardData> data(const PasteboardType& type) const override;
+    std::optional<std::string> string(const PasteboardType& type) const override;
+    bool setData(const PasteboardData& data, const PasteboardType& type) override;
+    bool setString(const std::string& text, const PasteboardType& type) override;
+
+private:
+    struct Passkey {};
+
+public:
+    QtClipboardPasteboard(Passkey, GuiRunner runOnGui);
+
+private:
+    void attach();
+    void onDataChanged();
+    // Offers `own` on the clipboard (GUI thread).
+    bool publish(const std::vector<PasteboardItem>& own);
+    void onGui(const std::function<void()>& work) const;
+    // Our own items while we own the selection.
+    std::optional<std::vector<PasteboardItem>> ownItems() const;
+
+    // A transfer that comes back empty after this long timed out.
+    static constexpr std::chrono::milliseconds kStalledTransfer{1000};
+
+    const GuiRunner runOnGui_;
+    std::atomic<std::int64_t> changeCount_{0};
+    mutable std::atomic<std::int64_t> stalledAt_{-1};
+    mutable std::mutex mutex_;
+    std::optional<std::vector<PasteboardItem>> own_;
+    std::vector<PasteboardType> declared_;
+    // GUI thread only.
+    QPointer<QClipboard> clipboard_;
+    std::unique_ptr<QObject> receiver_;
+    bool writing_ = false;
+};
+
+}  // namespace vandrel

@@ -1,0 +1,160 @@
+// The paste service over the simulated desktop: what reaches the pasteboard, when the paste stroke is
+// posted, and what happens to the pasted clip.
+#include "clip/paste_service.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "clip/clip_rig.h"
+#include "clip/clip_utils.h"
+#include "core/defaults_keys.h"
+
+namespace vandrel {
+namespace {
+
+using test::ClipRig;
+using test::textItem;
+
+class PasteServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        PasteService::Options options;
+        options.general = rig.pasteboards->general();
+        options.settings = rig.settings;
+        options.clipService = rig.service;
+        options.globalScheduler = rig.clock;
+        options.postKeys = [this](const VDActionPtr& action) { posted.push_back(action); };
+        paste = PasteService::make(options);
+        rig.advance(500);
+    }
+
+    // A clip of rich content captured and filed in the system history.
+    VDClip capturedClip()
+    {
+        PasteboardItem item = textItem("plain words");
+        item.setString(PasteboardTypes::html, "<b>plain words</b>");
+        item.setData(PasteboardTypes::png, {1, 2, 3});
+        rig.own({item});
+        rig.advance(250);
+        EXPECT_FALSE(rig.clips.empty());
+        VDClip clip = rig.clips.back().first;
+        rig.storeInHistory(clip);
+        rig.clips.clear();
+        return clip;
+    }
+
+    ClipRig rig;
+    std::vector<VDActionPtr> posted;
+    std::shared_ptr<PasteService> paste;
+};
+
+TEST_F(PasteServiceTest, AClipIsPastedWithAllItsTypesAndTheStrokeFollowsLater)
+{
+    const VDClip clip = capturedClip();
+    rig.copyAndPoll("user's own");
+    rig.clips.clear();
+
+    EXPECT_TRUE(paste->paste(clip, false));
+    EXPECT_EQ(rig.general().types(),
+              (std::vector<PasteboardType>{PasteboardTypes::string, PasteboardTypes::html, PasteboardTypes::png}));
+    EXPECT_TRUE(posted.empty());
+    rig.advance(49);
+    EXPECT_TRUE(posted.empty());
+    rig.advance(1);
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0], ClipUtils::cmdV());
+    EXPECT_TRUE(VDClip::object(rig.realm(), clip.savedHash));
+}
+
+TEST_F(PasteServiceTest, PlainTextLeavesOnlyTheText)
+{
+    const VDClip clip = capturedClip();
+    EXPECT_TRUE(paste->paste(clip, true));
+    EXPECT_EQ(rig.general().types(), std::vector<PasteboardType>{PasteboardTypes::string});
+    EXPECT_EQ(rig.general().string(PasteboardTypes::string), "plain words");
+
+    // The setting does the same for the clip write, and the recursive lock lets the text write nest.
+    rig.settings->set(DefaultsKeys::clip_isPastePlainText, true);
+    rig.copyText("other");
+    paste->copyToPasteboard(clip);
+    EXPECT_EQ(rig.general().types(), std::vector<PasteboardType>{PasteboardTypes::string});
+    EXPECT_EQ(rig.general().string(PasteboardTypes::string), "plain words");
+}
+
+TEST_F(PasteServiceTest, PasteAndDeleteMakesNoClipOfItsWriteAndDropsThePastedClip)
+{
+    const VDClip clip = capturedClip();
+    rig.settings->set(DefaultsKeys::clip_isPasteAndDeleteHistory, true);
+    EXPECT_TRUE(paste->paste(clip, false));
+    EXPECT_EQ(rig.service->passNewClipCreatedCount(), 0);
+    rig.advance(1000);
+    EXPECT_TRUE(rig.clips.empty());
+    DispatchQueues::realm()->sync([] {});
+    EXPECT_FALSE(VDClip::object(rig.realm(), clip.savedHash));
+    EXPECT_TRUE((VDClipboard{0, 3}.clipHistory(rig.realm()).empty()));
+    EXPECT_EQ(posted.size(), 1u);
+}
+
+TEST_F(PasteServiceTest, DeleteHistoryDropsTheClipAndTheWriteIsCaptured)
+{
+    const VDClip clip = capturedClip();
+    rig.settings->set(DefaultsKeys::clip_isDeleteHistory, true);
+    EXPECT_TRUE(paste->paste(clip, false));
+    rig.advance(250);
+    EXPECT_EQ(rig.texts(), std::vector<std::string>{"plain words"});
+    DispatchQueues::realm()->sync([] {});
+    EXPECT_FALSE(VDClip::object(rig.realm(), clip.savedHash));
+}
+
+TEST_F(PasteServiceTest, AGoneOrUnreadableClipPastesNothing)
+{
+    VDClip clip = capturedClip();
+    rig.copyText("user's own");
+    const auto count = rig.general().changeCount();
+
+    VDClip unknown = clip;
+    unknown.savedHash = "not stored";
+    EXPECT_FALSE(paste->paste(unknown, false));
+
+    std::ofstream(clip.dataPath, std::ios::trunc) << "damaged";
+    EXPECT_FALSE(paste->paste(clip, false));
+    paste->copyToPasteboard(clip);
+    rig.advance(1000);
+    EXPECT_TRUE(posted.empty());
+    EXPECT_EQ(rig.general().changeCount(), count);
+    EXPECT_EQ(rig.general().string(PasteboardTypes::string), "user's own");
+}
+
+TEST_F(PasteServiceTest, ItemsWithoutTextLeaveThePasteboardAloneInPlainTextMode)
+{
+    rig.copyText("user's own");
+    PasteboardItem image;
+    image.setData(PasteboardTypes::png, {1});
+    EXPECT_FALSE(paste->copyToPasteboard({image}, true));
+    EXPECT_EQ(rig.general().string(PasteboardTypes::string), "user's own");
+
+    PasteboardItem rich = textItem("words");
+    rich.setString(PasteboardTypes::rtf, "{words}");
+    EXPECT_TRUE(paste->copyToPasteboard({rich}, true));
+    EXPECT_EQ(rig.general().types(), std::vector<PasteboardType>{PasteboardTypes::string});
+    EXPECT_TRUE(paste->copyToPasteboard({rich, image}, false));
+    EXPECT_EQ(rig.general().pasteboardItems(), (std::vector<PasteboardItem>{rich, image}));
+}
+
+TEST_F(PasteServiceTest, ATextIsWrittenAsTheOnlyType)
+{
+    rig.copyText("x");
+    const auto before = rig.general().changeCount();
+    paste->copyToPasteboard(std::string("typed result"));
+    EXPECT_EQ(rig.general().changeCount(), before + 1);
+    EXPECT_EQ(rig.general().types(), std::vector<PasteboardType>{PasteboardTypes::string});
+    EXPECT_EQ(rig.general().string(PasteboardTypes::string), "typed result");
+    paste->paste();
+    rig.advance(50);
+    EXPECT_EQ(posted.size(), 1u);
+}
+
+}  // namespace
+}  // namespace vandrel

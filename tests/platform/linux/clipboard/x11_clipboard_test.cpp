@@ -1,0 +1,369 @@
+// The clipboard history on a real X server: another process (clipboard_peer) owns the CLIPBOARD selection,
+// the capture service running over the desktop clipboard backend makes one clip of each copy with the
+// right types and payload, and each clip written back reaches the other process byte for byte.
+//
+// The binary has its own main: the private X server must exist before the Qt GUI application connects to it.
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMimeData>
+#include <QProcess>
+#include <QTimer>
+#include <QUrl>
+#include <chrono>
+#include <future>
+#include <mutex>
+#include <random>
+
+#include "clip/clip_service.h"
+#include "clip/paste_service.h"
+#include "clip/realm_migration_handlers.h"
+#include "core/global_queue.h"
+#include "core/main_queue.h"
+#include "core/serial_queue.h"
+#include "platform/linux/clipboard/linux_pasteboard_server.h"
+#include "platform/linux/x11/x11_test_server.h"
+
+namespace vandrel {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Runs the GUI thread's events until condition holds or limit passes; wakes at least every 5 ms.
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 15s)
+{
+    QTimer heartbeat;
+    heartbeat.start(5);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+unsigned modeOf(const fs::path& path)
+{
+    return static_cast<unsigned>(fs::status(path).permissions() & fs::perms::mask);
+}
+
+QByteArray bytesOf(const PasteboardData& data)
+{
+    return QByteArray(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size()));
+}
+
+using Content = std::vector<std::pair<QString, QByteArray>>;
+
+class X11ClipboardTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder_ = fs::temp_directory_path() / ("vandrel-x11-clipboard-" + std::to_string(std::random_device()()));
+        fs::create_directories(folder_);
+        // Nothing of an earlier test may be on the clipboard when the first poll looks.
+        QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
+        RealmMigrationHandlers::registerWithRealm();
+        Realm::setCustomConfig(folder_);
+        Realm::forgetOpenedFiles();
+        settings_ = std::make_shared<SettingsStore>(folder_ / "config");
+        server_ = std::make_shared<LinuxPasteboardServer>();
+        ASSERT_TRUE(server_->isDesktopClipboard());
+
+        ClipService::Options options;
+        options.pasteboards = server_;
+        options.clipScheduler = clipQueue_;
+        options.mainScheduler = MainQueue::shared();
+        options.retryScheduler = GlobalQueue::shared();
+        options.settings = settings_;
+        options.clipFolder = folder_ / "cache" / "clip";
+        options.imageCache = std::make_shared<ClipImageCache>(folder_ / "cache" / "thumbnail");
+        service_ = ClipService::make(options);
+        service_->clipConveyor()->vdClipConveyor.subscribe([this](const ClipConveyor::ClipDelivery& d) {
+            std::lock_guard lock(mutex_);
+            clips_.push_back(d.first);
+        });
+        service_->clipConveyor()->pasteboardItemsConveyor.subscribe([this](const ClipConveyor::ItemsDelivery&) {
+            std::lock_guard lock(mutex_);
+            ++copies_;
+        });
+        PasteService::Options pasteOptions;
+        pasteOptions.general = server_->general();
+        pasteOptions.settings = settings_;
+        pasteOptions.clipService = service_;
+        pasteOptions.globalScheduler = GlobalQueue::shared();
+        pasteOptions.postKeys = [](const VDActionPtr&) {};
+        pasteOptions.runOnGui = [](const std::function<void()>& work) { MainQueue::shared()->sync(work); };
+        paste_ = PasteService::make(pasteOptions);
+        service_->startMonitoring();
+    }
+
+    void TearDown() override
+    {
+        stopPeer();
+        service_.reset();
+        clipQueue_->sync([] {});
+        Realm::forgetOpenedFiles();
+        fs::remove_all(folder_);
+    }
+
+    std::size_t clipCount()
+    {
+        std::lock_guard lock(mutex_);
+        return clips_.size();
+    }
+    VDClip clip(std::size_t i)
+    {
+        std::lock_guard lock(mutex_);
+        return clips_.at(i);
+    }
+
+    static QString peerProgram() { return QStringLiteral(VANDREL_CLIPBOARD_PEER); }
+
+    // The peer takes the clipboard with this content (or, hanging, offers these formats and never answers).
+    void startPeer(const Content& content, bool hang = false)
+    {
+        QStringList args{hang ? "hang" : "own"};
+        int n = 0;
+        for (const auto& [format, bytes] : content) {
+            if (hang) {
+                args << format;
+                continue;
+            }
+            const QString file = QString::fromStdString((folder_ / ("offer-" + std::to_string(n++))).string());
+            QFile out(file);
+            ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+            out.write(bytes);
+            args << format + "=" + file;
+        }
+        peer_ = std::make_unique<QProcess>();
+        peer_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        peer_->start(peerProgram(), args);
+        ASSERT_TRUE(waitFor([&] { return peer_->canReadLine() || peer_->state() == QProcess::NotRunning; }));
+        ASSERT_EQ(peer_->readLine().trimmed(), "owned");
+    }
+
+    void stopPeer()
+    {
+        if (!peer_) return;
+        peer_->closeWriteChannel();
+        if (!waitFor([&] { return peer_->state() == QProcess::NotRunning; }, 3s)) {
+            peer_->kill();
+            peer_->waitForFinished();
+        }
+        peer_.reset();
+    }
+
+    // What the peer reads from the clipboard, by format; our GUI thread serves it meanwhile.
+    std::map<QString, QByteArray> peerReads()
+    {
+        const fs::path out = folder_ / ("read-" + std::to_string(++reads_));
+        fs::create_directories(out);
+        QProcess reader;
+        reader.setProcessChannelMode(QProcess::ForwardedChannels);
+        reader.start(peerProgram(), {"read", QString::fromStdString(out.string())});
+        EXPECT_TRUE(waitFor([&] { return reader.state() == QProcess::NotRunning; }));
+        std::map<QString, QByteArray> got;
+        QFile list(QString::fromStdString((out / "formats").string()));
+        if (!list.open(QIODevice::ReadOnly)) return got;
+        for (const QByteArray& line : list.readAll().split('\n')) {
+            if (line.isEmpty()) continue;
+            QFile data(QString::fromStdString(out.string()) + "/" + QUrl::toPercentEncoding(QString::fromUtf8(line)));
+            if (data.open(QIODevice::ReadOnly)) got[QString::fromUtf8(line)] = data.readAll();
+        }
+        return got;
+    }
+
+    // Captures content offered by the peer as the one next clip and checks its kept types.
+    VDClipData capture(const Content& content, const std::vector<PasteboardType>& expectedTypes)
+    {
+        const std::size_t before = clipCount();
+        startPeer(content);
+        EXPECT_TRUE(waitFor([&] { return clipCount() == before + 1; })) << "no clip was made";
+        if (clipCount() != before + 1) return {};
+        const VDClip made = clip(before);
+        const auto data = VDClipData::unarchive(made.dataPath);
+        EXPECT_TRUE(data);
+        if (!data) return {};
+        EXPECT_EQ(data->types, expectedTypes);
+        EXPECT_EQ(made.primaryType, expectedTypes.front());
+        EXPECT_EQ(modeOf(made.dataPath), 0600u);
+        stopPeer();
+        return *data;
+    }
+
+    // Writes the clip back (in a borrow, so it makes no clip) and checks that the peer reads every format it
+    // offered with the same bytes.
+    void pasteBackAndCompare(const VDClip& made, const Content& content)
+    {
+        service_->borrowSystemClipboardWithoutNewClipCreatedOnce([&](std::function<void()> done) {
+            paste_->copyToPasteboard(made);
+            done();
+        });
+        const auto read = peerReads();
+        for (const auto& [format, bytes] : content) {
+            ASSERT_TRUE(read.count(format)) << format.toStdString() << " is not offered back";
+            EXPECT_EQ(read.at(format), bytes) << format.toStdString();
+        }
+    }
+
+    fs::path folder_;
+    std::shared_ptr<SerialQueue> clipQueue_ = SerialQueue::make("tqm.Vandrel.clipService");
+    std::shared_ptr<SettingsStore> settings_;
+    std::shared_ptr<LinuxPasteboardServer> server_;
+    std::shared_ptr<ClipService> service_;
+    std::shared_ptr<PasteService> paste_;
+    std::unique_ptr<QProcess> peer_;
+    std::mutex mutex_;
+    std::vector<VDClip> clips_;
+    int copies_ = 0;
+    int reads_ = 0;
+};
+
+TEST_F(X11ClipboardTest, TextIsCapturedAndPastedBackByteForByte)
+{
+    const Content text{{"text/plain", QByteArray("Grüße, 世界 — copied")}};
+    const auto data = capture(text, {PasteboardTypes::string});
+    EXPECT_EQ(data.stringValue, "Grüße, 世界 — copied");
+    EXPECT_EQ(clip(0).stringData, "Grüße, 世界 — copied");
+    pasteBackAndCompare(clip(0), text);
+    EXPECT_EQ(clipCount(), 1u);
+    EXPECT_EQ(modeOf(folder_ / "cache" / "clip"), 0700u);
+    EXPECT_EQ(modeOf(folder_ / Realm::kFileName), 0600u);
+}
+
+TEST_F(X11ClipboardTest, HtmlWithTextKeepsBoth)
+{
+    const Content rich{{"text/html", QByteArray("<b>bold</b> and <i>more</i>")},
+                       {"text/plain", QByteArray("bold and more")}};
+    const auto data = capture(rich, {PasteboardTypes::string, PasteboardTypes::html});
+    ASSERT_TRUE(data.html);
+    EXPECT_EQ(bytesOf(*data.html), rich[0].second);
+    pasteBackAndCompare(clip(0), rich);
+}
+
+TEST_F(X11ClipboardTest, AnImageIsCapturedWithItsThumbnail)
+{
+    QImage picture(300, 120, QImage::Format_ARGB32);
+    picture.fill(QColor(10, 200, 30));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    const Content image{{"image/png", png}};
+    const auto data = capture(image, {PasteboardTypes::png});
+    ASSERT_TRUE(data.image);
+    EXPECT_EQ(bytesOf(*data.image), png);
+    EXPECT_FALSE(clip(0).thumbnailPath.empty());
+    pasteBackAndCompare(clip(0), image);
+}
+
+TEST_F(X11ClipboardTest, AFileListIsCapturedAsFileUrls)
+{
+    QImage picture(40, 40, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    const fs::path pictureFile = folder_ / "a picture.png";
+    ASSERT_TRUE(picture.save(QString::fromStdString(pictureFile.string()), "PNG"));
+    const QByteArray uris = QUrl::fromLocalFile(QString::fromStdString(pictureFile.string())).toEncoded() + "\r\n" +
+                            QUrl::fromLocalFile("/etc/hostname").toEncoded() + "\r\n";
+    const Content files{{"text/uri-list", uris}};
+    startPeer(files);
+    ASSERT_TRUE(waitFor([&] { return clipCount() == 1; }));
+    const auto data = VDClipData::unarchive(clip(0).dataPath);
+    ASSERT_TRUE(data);
+    EXPECT_NE(std::find(data->types.begin(), data->types.end(), PasteboardTypes::fileUrl), data->types.end());
+    ASSERT_EQ(data->fileURLs.size(), 2u);
+    EXPECT_EQ(QUrl(QString::fromStdString(data->fileURLs[0])).toLocalFile().toStdString(), pictureFile.string());
+    EXPECT_FALSE(clip(0).thumbnailPath.empty());  // read from the local picture file
+    stopPeer();
+    pasteBackAndCompare(clip(0), files);
+}
+
+TEST_F(X11ClipboardTest, APasswordManagersCopyMakesNoClip)
+{
+    startPeer({{"text/plain", QByteArray("correct horse battery staple")},
+               {"x-kde-passwordManagerHint", QByteArray("secret")}});
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard lock(mutex_);
+        return copies_ == 1;
+    }));
+    // The store step and any publication it made have run once the clip queue drained twice.
+    clipQueue_->sync([] {});
+    clipQueue_->sync([] {});
+    EXPECT_EQ(clipCount(), 0u);
+    const fs::path clips = folder_ / "cache" / "clip";
+    EXPECT_TRUE(!fs::exists(clips) || fs::is_empty(clips));
+}
+
+TEST_F(X11ClipboardTest, WritesFromAnotherThreadAndTheGuiThreadAtOnceDoNotDeadlock)
+{
+    // Another queue writes (as a restore of the extra clipboards does) while the GUI thread writes (as an
+    // action does); a write holding the lock while it waits for the GUI thread would stall both for good.
+    auto other = std::async(std::launch::async, [this] {
+        for (int i = 0; i < 50; ++i) paste_->copyToPasteboard("from a queue " + std::to_string(i));
+    });
+    int i = 0;
+    EXPECT_TRUE(waitFor([&] {
+        paste_->copyToPasteboard("from the GUI thread " + std::to_string(i++));
+        return other.wait_for(0s) == std::future_status::ready;
+    }));
+    const auto text = server_->general()->string(PasteboardTypes::string);
+    ASSERT_TRUE(text);
+    EXPECT_TRUE(text->rfind("from", 0) == 0);
+}
+
+TEST_F(X11ClipboardTest, AnOwnerThatNeverAnswersCostsTheGuiThreadOneTransferTimeout)
+{
+    // The backend alone: nothing else reads the clipboard meanwhile.
+    paste_.reset();
+    service_.reset();
+    clipQueue_->sync([] {});
+    startPeer({{"text/plain", {}}, {"text/html", {}}, {"image/png", {}}}, true);
+    auto general = server_->general();
+    ASSERT_TRUE(waitFor([&] { return general->changeCount() > 0; }));
+
+    // The reads run off the GUI thread, as the capture service's do; the GUI thread keeps turning.
+    auto first = std::async(std::launch::async, [general] { return general->pasteboardItems(); });
+    auto longestGap = std::chrono::steady_clock::duration::zero();
+    auto last = std::chrono::steady_clock::now();
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const auto now = std::chrono::steady_clock::now();
+        longestGap = std::max(longestGap, now - last);
+        last = now;
+    });
+    tick.start(10);
+    ASSERT_TRUE(waitFor([&] { return first.wait_for(0s) == std::future_status::ready; }, 30s));
+    EXPECT_FALSE(first.get());
+    // Three formats offered, one time-out (5 s) waited.
+    EXPECT_LT(longestGap, 8s);
+
+    auto again = std::async(std::launch::async, [general] { return general->pasteboardItems(); });
+    ASSERT_TRUE(waitFor([&] { return again.wait_for(0s) == std::future_status::ready; }, 1s));
+    EXPECT_FALSE(again.get());
+    peer_->kill();
+    peer_->waitForFinished();
+    peer_.reset();
+}
+
+}  // namespace
+}  // namespace vandrel
+
+int main(int argc, char** argv)
+{
+    vandrel::test::X11TestServer server(false);
+    if (!server.ok()) {
+        std::fprintf(stderr, "No private X server: %s\n", server.failure().c_str());
+        return 1;
+    }
+    setenv("DISPLAY", server.display().c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    QGuiApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

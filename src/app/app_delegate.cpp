@@ -12,6 +12,7 @@
 #include "core/app_info.h"
 #include "core/common_utils.h"
 #include "core/dispatch_queues.h"
+#include "core/global_queue.h"
 #include "core/log.h"
 #include "core/main_queue.h"
 #include "engine/key_remap.h"
@@ -58,7 +59,8 @@ AppDelegate::AppDelegate(Options options) : options_(std::move(options))
             // The services above the engine, made once on the GUI thread and kept until shutdown.
             if (!services_)
                 services_ = std::make_unique<AppServices>(
-                    AppServices::Options{MainQueue::shared(), DispatchQueues::windowBinding(), options_.quit});
+                    AppServices::Options{platform, MainQueue::shared(), DispatchQueues::windowBinding(),
+                                         DispatchQueues::clipService(), GlobalQueue::shared(), options_.quit});
             startVandrel(platform, *services_);
         };
     }

@@ -1,6 +1,9 @@
 #include "app/app_services.h"
 
+#include "core/app_info.h"
 #include "core/app_utils.h"
+#include "core/defaults.h"
+#include "core/main_queue.h"
 #include "engine/vandrel.h"
 #include "platform/linux/input/key_code_table.h"
 #include "ui/overlays/keyboard_map_window_controller.h"
@@ -33,9 +36,11 @@ std::shared_ptr<VDWindowBinding> makeWindowBinding(const AppServices::Options& o
 AppServices::AppServices(Options options)
     : windowBindingKeys(std::make_shared<WindowBindingService>()),
       windowBinding(makeWindowBinding(options, windowBindingKeys)),
+      clipConveyor(ClipConveyor::make()),
       options_(std::move(options)),
       restart_(AppRestart::forThisProcess(options_.quit))
 {
+    installClipboards();
     installWindows();
 }
 
@@ -48,6 +53,34 @@ AppServices::~AppServices()
     PreferencesWindowController::setShared(nullptr);
     PreferencePanes::install(nullptr);
     AppUtils::setRestartHandler(nullptr);
+    if (PasteService::shared() == pasteService) PasteService::install(nullptr);
+    if (ClipService::shared() == clipService) ClipService::install(nullptr);
+}
+
+void AppServices::installClipboards()
+{
+    // The user settings live until the process ends; the services only borrow them.
+    const std::shared_ptr<SettingsStore> settings(std::shared_ptr<void>(), &Defaults());
+    ClipService::Options clip;
+    clip.pasteboards = std::shared_ptr<PasteboardServer>(options_.platform, &options_.platform->pasteboards());
+    clip.clipScheduler = options_.clip;
+    clip.mainScheduler = options_.main;
+    clip.retryScheduler = options_.background;
+    clip.settings = settings;
+    clip.clipFolder = AppInfo::clipCacheFolderUrl();
+    clip.imageCache = std::make_shared<ClipImageCache>(AppInfo::supportFolderUrl() / "cache" / "thumbnail");
+    clip.clipConveyor = clipConveyor;
+    clipService = ClipService::make(std::move(clip));
+    ClipService::install(clipService);
+
+    PasteService::Options paste;
+    paste.general = options_.platform->pasteboards().general();
+    paste.settings = settings;
+    paste.clipService = clipService;
+    paste.globalScheduler = options_.background;
+    paste.runOnGui = [](const std::function<void()>& work) { MainQueue::shared()->sync(work); };
+    pasteService = PasteService::make(std::move(paste));
+    PasteService::install(pasteService);
 }
 
 void AppServices::installWindows()
@@ -80,6 +113,10 @@ void AppServices::installWindows()
 VandrelServices AppServices::vandrelServices() const
 {
     VandrelServices entries;
+    std::weak_ptr<ClipService> clip = clipService;
+    entries.startClipMonitoring = [clip] {
+        if (const auto c = clip.lock()) c->startMonitoring();
+    };
     std::weak_ptr<VDWindowBinding> binding = windowBinding;
     entries.restoreWindowBindings = [binding] {
         if (const auto b = binding.lock()) b->restoreAllBindings();

@@ -7,8 +7,12 @@
 #include <memory>
 
 #include "app/app_restart.h"
+#include "clip/clip_conveyor.h"
+#include "clip/clip_service.h"
+#include "clip/paste_service.h"
 #include "engine/vandrel_services.h"
 #include "engine/window_binding_service.h"
+#include "platform/platform.h"
 #include "rx/scheduler.h"
 #include "windowbinding/vd_window_binding.h"
 
@@ -17,8 +21,12 @@ namespace vandrel {
 class AppServices {
 public:
     struct Options {
+        std::shared_ptr<Platform> platform;
         rx::SchedulerPtr main;
         rx::SchedulerPtr windowBinding;
+        rx::SchedulerPtr clip;
+        // The global queue: the clipboard's retries and the paste stroke's wait.
+        rx::SchedulerPtr background;
         // Ends the event loop the normal way (so the keyboards are let go), for a restart.
         std::function<void(int code)> quit;
     };
@@ -33,9 +41,13 @@ public:
 
     const std::shared_ptr<WindowBindingService> windowBindingKeys;
     const std::shared_ptr<VDWindowBinding> windowBinding;
+    const std::shared_ptr<ClipConveyor> clipConveyor;
+    std::shared_ptr<ClipService> clipService;
+    std::shared_ptr<PasteService> pasteService;
 
 private:
     void installWindows();
+    void installClipboards();
 
     const Options options_;
     AppRestart restart_;

@@ -16,6 +16,7 @@
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
 #include "core/settings_store.h"
+#include "engine/sim_core_options.h"
 #include "engine/vandrel.h"
 #include "platform/sim/sim_platform.h"
 #include "platform/linux/x11/x11_test_server.h"
@@ -55,13 +56,7 @@ TEST(PreferencesOnX, TheActionOpensTheWindowAndEveryPaneShows)
     PreferencePanes::install(std::make_shared<PreferencePanes>(services));
     auto sim = SimPlatform::make(mainQueue);
     PlatformInstallation platform{sim};
-    Vandrel::Options core;
-    core.platform = sim;
-    core.mainScheduler = mainQueue;
-    core.keyEventScheduler = mainQueue;
-    core.windowBindingScheduler = mainQueue;
-    core.backgroundScheduler = mainQueue;
-    core.settings = settings;
+    auto core = test::simCoreOptions(sim, mainQueue, settings);
     core.services.showPreferences = [] { showPreferences(); };
     installVandrel(Vandrel::make(std::move(core)));
 

@@ -44,6 +44,12 @@ struct DefaultsKeys {
     // Base address (http or https) of the feedback service; reports go to "<base>/api/feedback". Empty: the
     // feedback form has nowhere to send and says so.
     static inline const DefaultsKey<std::string> feedback_apiBase{"feedback_apiBase", ""};
+    // Base address (http or https) of the product site: the manual and the tutorial are its "/manual" and
+    // "/tutorial" pages. Empty: the local pages shipped with the program.
+    static inline const DefaultsKey<std::string> app_siteBase{"app_siteBase", ""};
+    // Base address (http or https) of the download host; the update feed is "<base>/app/appcast.xml". Empty:
+    // there is no update source and nothing is asked for.
+    static inline const DefaultsKey<std::string> app_downloadBase{"app_downloadBase", ""};
     static inline const DefaultsKey<bool> windowBinding_isLaunchAppWithoutConfirmation{
         "windowBinding_isLaunchAppWithoutConfirmation", false};
     static inline const DefaultsKey<bool> cheatSheet_isWindowPined{"cheatSheet_isWindowPined", true};

@@ -26,7 +26,7 @@ namespace {
 
 // The core object over the platform, with the factory scheme of the catalogue, its taps' jobs on the input
 // thread of the Linux backend.
-void startVandrel(const std::shared_ptr<Platform>& platform, const AppServices& services)
+void startVandrel(const std::shared_ptr<Platform>& platform, AppServices& services)
 {
     Vandrel::Options options;
     options.services = services.vandrelServices();
@@ -35,6 +35,7 @@ void startVandrel(const std::shared_ptr<Platform>& platform, const AppServices& 
     options.platform = platform;
     options.inputThreadScheduler = platform->inputThreadScheduler();
     installVandrel(Vandrel::make(std::move(options)));
+    services.initMenuButton();
     vandrel().start();
     // The schemes are set up on the key-event queue; once it reaches this job, Caps combinations run.
     vandrel().keyEventScheduler()->schedule([] { log.info("Keyboard engine started"); });

@@ -59,6 +59,10 @@ struct DefaultsKeys {
     // addition to the terminal emulators the program knows.
     static inline const DefaultsKey<StringList> app_extraTerminalLikeApps{"app_extraTerminalLikeApps", {}};
 
+    // In the suite shared with the login-item helper (GroupDefaults()): the running program's process id, -1
+    // once it quit the normal way.
+    static inline const DefaultsKey<std::int64_t> app_theVandrelCurrentPID{"app_theVandrelCurrentPID", 0};
+
     // Not a typed key: usage reporting reads and writes it by name (SettingsStore::uniqueUserIdentifier).
     static constexpr const char* googleReporter_uniqueUserIdentifier = "googleReporter_uniqueUserIdentifier";
 };

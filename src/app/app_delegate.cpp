@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "app/app_services.h"
+#include "app/helper_app_controller.h"
 #include "catalogue/build_in_vd_key_scheme.h"
 #include "catalogue/built_in_vd_action.h"
 #include "clip/realm_migration_handlers.h"
@@ -78,6 +79,7 @@ AppDelegate::~AppDelegate()
 
 std::optional<int> AppDelegate::applicationDidFinishLaunching()
 {
+    if (options_.helperApp) options_.helperApp->recordCurrentPID(false);
     if (!beforeInit()) return std::nullopt;
     return appPreInit();
 }
@@ -173,6 +175,7 @@ void AppDelegate::applicationWillTerminate()
     } else {
         log.info("App run beforeInit() only, so terminate now.");
     }
+    if (options_.helperApp) options_.helperApp->recordCurrentPID(true);
     if (platform_) {
         // Released explicitly: objects that outlive this step may still hold the platform.
         platform_->shutdown();

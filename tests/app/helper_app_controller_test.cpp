@@ -6,9 +6,14 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "app/app_delegate.h"
+#include "core/defaults.h"
 #include "core/defaults_keys.h"
 #include "core/log_capture.h"
 #include "core/settings_store.h"
+#include "platform/sim/sim_platform.h"
+#include "rx/virtual_time_scheduler.h"
+#include "storage/realm.h"
 
 namespace vandrel {
 namespace {
@@ -58,6 +63,35 @@ TEST(HelperAppControllerTest, TheLockGoesWithTheProgram)
         EXPECT_TRUE(InstanceLock::isHeldElsewhere(lock));
     }
     EXPECT_FALSE(InstanceLock::isHeldElsewhere(lock));
+}
+
+TEST(HelperAppControllerTest, TheProgramRecordsItsIdAtStartAndMinusOneWhenItQuits)
+{
+    QTemporaryDir dir;
+    const std::filesystem::path folder = dir.path().toStdString();
+    installDefaults(std::make_shared<SettingsStore>(folder / "settings"));
+    Realm::setDefaultConfiguration({});
+    auto group = std::make_shared<SettingsStore>(folder, SettingsStore::groupFileName);
+    auto clock = rx::VirtualTimeScheduler::make();
+    auto sim = SimPlatform::make(clock);
+
+    AppDelegate::Options options;
+    options.arguments = {"vandrel"};
+    options.makePlatform = [sim] { return std::shared_ptr<Platform>(sim); };
+    options.mainQueue = clock;
+    options.quit = [](int) {};
+    options.databaseFolder = folder / "data";
+    options.startEngine = [](const std::shared_ptr<Platform>&) {};
+    options.stopEngine = [] {};
+    options.helperApp = std::make_shared<HelperAppController>(HelperAppController::Options{group, folder / "lock"});
+    {
+        AppDelegate delegate(std::move(options));
+        delegate.applicationDidFinishLaunching();
+        EXPECT_EQ(group->get(DefaultsKeys::app_theVandrelCurrentPID), ::getpid());
+        delegate.applicationWillTerminate();
+        EXPECT_EQ(group->get(DefaultsKeys::app_theVandrelCurrentPID), -1);
+    }
+    installPlatform(nullptr);
 }
 
 }  // namespace

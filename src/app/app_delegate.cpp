@@ -7,6 +7,7 @@
 
 #include "app/app_services.h"
 #include "app/helper_app_controller.h"
+#include "app/migration.h"
 #include "catalogue/build_in_vd_key_scheme.h"
 #include "catalogue/built_in_vd_action.h"
 #include "clip/realm_migration_handlers.h"
@@ -79,6 +80,7 @@ AppDelegate::~AppDelegate()
 
 std::optional<int> AppDelegate::applicationDidFinishLaunching()
 {
+    Migration::shared().run();
     if (options_.helperApp) options_.helperApp->recordCurrentPID(false);
     if (!beforeInit()) return std::nullopt;
     return appPreInit();

@@ -6,14 +6,11 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "app/app_delegate.h"
+#include "app/quiet_delegate.h"
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
 #include "core/log_capture.h"
 #include "core/settings_store.h"
-#include "platform/sim/sim_platform.h"
-#include "rx/virtual_time_scheduler.h"
-#include "storage/realm.h"
 
 namespace vandrel {
 namespace {
@@ -70,19 +67,8 @@ TEST(HelperAppControllerTest, TheProgramRecordsItsIdAtStartAndMinusOneWhenItQuit
     QTemporaryDir dir;
     const std::filesystem::path folder = dir.path().toStdString();
     installDefaults(std::make_shared<SettingsStore>(folder / "settings"));
-    Realm::setDefaultConfiguration({});
     auto group = std::make_shared<SettingsStore>(folder, SettingsStore::groupFileName);
-    auto clock = rx::VirtualTimeScheduler::make();
-    auto sim = SimPlatform::make(clock);
-
-    AppDelegate::Options options;
-    options.arguments = {"vandrel"};
-    options.makePlatform = [sim] { return std::shared_ptr<Platform>(sim); };
-    options.mainQueue = clock;
-    options.quit = [](int) {};
-    options.databaseFolder = folder / "data";
-    options.startEngine = [](const std::shared_ptr<Platform>&) {};
-    options.stopEngine = [] {};
+    auto options = test::quietDelegateOptions(folder);
     options.helperApp = std::make_shared<HelperAppController>(HelperAppController::Options{group, folder / "lock"});
     {
         AppDelegate delegate(std::move(options));

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "app/quiet_delegate.h"
+#include "core/app_info.h"
+#include "core/defaults.h"
 #include "core/defaults_keys.h"
 #include "core/settings_store.h"
 
@@ -69,6 +72,17 @@ TEST_F(MigrationTest, ResetSettingsCountAsAFirstLaunch)
 TEST_F(MigrationTest, TheProgramsRunnerHasNoTasks)
 {
     EXPECT_TRUE(Migration::shared().taskQueue.empty());
+}
+
+TEST_F(MigrationTest, LaunchingRunsTheMigrationsFirst)
+{
+    installDefaults(settings());
+    {
+        AppDelegate delegate(test::quietDelegateOptions(dir.path().toStdString()));
+        delegate.applicationDidFinishLaunching();
+        EXPECT_EQ(Defaults().get(DefaultsKeys::app_theVersionLastLaunch), AppInfo::version());
+    }
+    installPlatform(nullptr);
 }
 
 }  // namespace

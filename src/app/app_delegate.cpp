@@ -6,6 +6,8 @@
 #include <iostream>
 
 #include "app/app_services.h"
+#include "app/helper_app_controller.h"
+#include "app/migration.h"
 #include "catalogue/build_in_vd_key_scheme.h"
 #include "catalogue/built_in_vd_action.h"
 #include "clip/realm_migration_handlers.h"
@@ -27,7 +29,7 @@ namespace {
 
 // The core object over the platform, with the factory scheme of the catalogue, its taps' jobs on the input
 // thread of the Linux backend.
-void startVandrel(const std::shared_ptr<Platform>& platform, const AppServices& services)
+void startVandrel(const std::shared_ptr<Platform>& platform, AppServices& services)
 {
     Vandrel::Options options;
     options.services = services.vandrelServices();
@@ -36,6 +38,7 @@ void startVandrel(const std::shared_ptr<Platform>& platform, const AppServices& 
     options.platform = platform;
     options.inputThreadScheduler = platform->inputThreadScheduler();
     installVandrel(Vandrel::make(std::move(options)));
+    services.initMenuButton();
     vandrel().start();
     // The schemes are set up on the key-event queue; once it reaches this job, Caps combinations run.
     vandrel().keyEventScheduler()->schedule([] { log.info("Keyboard engine started"); });
@@ -79,6 +82,8 @@ AppDelegate::~AppDelegate()
 
 std::optional<int> AppDelegate::applicationDidFinishLaunching()
 {
+    Migration::shared().run();
+    if (options_.helperApp) options_.helperApp->recordCurrentPID(false);
     if (!beforeInit()) return std::nullopt;
     return appPreInit();
 }
@@ -174,6 +179,7 @@ void AppDelegate::applicationWillTerminate()
     } else {
         log.info("App run beforeInit() only, so terminate now.");
     }
+    if (options_.helperApp) options_.helperApp->recordCurrentPID(true);
     if (platform_) {
         // Released explicitly: objects that outlive this step may still hold the platform.
         platform_->shutdown();

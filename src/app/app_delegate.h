@@ -24,6 +24,7 @@
 namespace vandrel {
 
 class AppServices;
+class HelperAppController;
 
 class AppDelegate {
 public:
@@ -49,6 +50,9 @@ public:
         std::function<void(const std::shared_ptr<Platform>&)> startEngine;
         // Stops what startEngine started; null: uninstalls the core object.
         std::function<void()> stopEngine;
+        // Marks the program running and keeps its process id for the login-item helper (-1 after a normal
+        // quit); null: nothing is recorded.
+        std::shared_ptr<HelperAppController> helperApp;
     };
 
     explicit AppDelegate(Options options);

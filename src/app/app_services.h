@@ -1,5 +1,7 @@
 // The services above the keyboard engine that the program builds and hands to the core object: each is made
 // here, once, with what it needs, and reached by the engine and the actions only through VandrelServices.
+// The tray's status item and the update checker are made here too; the tray's menu is built by
+// initMenuButton() once the core object is installed (the menu follows its frozen-hotkeys state).
 // Made and dropped on the GUI thread, after the application object exists and before it goes.
 #pragma once
 
@@ -10,6 +12,8 @@
 #include "clip/clip_conveyor.h"
 #include "clip/clip_service.h"
 #include "clip/paste_service.h"
+#include "app/vd_status_bar_menu.h"
+#include "app/vd_updater.h"
 #include "engine/vandrel_services.h"
 #include "engine/window_binding_service.h"
 #include "platform/platform.h"
@@ -38,6 +42,8 @@ public:
 
     // The entry points of these services, for Vandrel::Options.
     VandrelServices vandrelServices() const;
+    // Builds the tray's menu; once, on the GUI thread, after the core object is installed.
+    void initMenuButton();
 
     const std::shared_ptr<WindowBindingService> windowBindingKeys;
     const std::shared_ptr<VDWindowBinding> windowBinding;
@@ -45,9 +51,13 @@ public:
     std::shared_ptr<ClipService> clipService;
     std::shared_ptr<PasteService> pasteService;
 
+    const std::shared_ptr<VDUpdater> updater;
+    const std::shared_ptr<VDStatusBarMenu> statusBarMenu;
+
 private:
     void installWindows();
     void installClipboards();
+    void installShell();
 
     const Options options_;
     AppRestart restart_;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/app_delegate.h"
+#include "app/helper_app_controller.h"
 #include "core/defaults.h"
 #include "core/global_queue.h"
 #include "core/log.h"
@@ -44,6 +45,7 @@ int main(int argc, char** argv)
 
     AppDelegate::Options options;
     options.arguments.assign(argv, argv + argc);
+    options.helperApp = std::make_shared<HelperAppController>();
     AppDelegate delegate(std::move(options));
     // Early, so that a signal at any later point still lets the keyboards go.
     LinuxPlatform::installSignalSafety([&delegate](int signal) { delegate.onTerminateSignal(signal); });

@@ -1,8 +1,11 @@
 #include "core/xdg_autostart_login_item.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <system_error>
 
+#include "core/log.h"
 #include "core/private_files.h"
 
 namespace vandrel {
@@ -51,7 +54,18 @@ fs::path XdgAutostartLoginItem::runningExecutable()
     return ec ? fs::path("vandrel") : self;
 }
 
-XdgAutostartLoginItem::XdgAutostartLoginItem() : XdgAutostartLoginItem(standardFolder(), runningExecutable()) {}
+fs::path XdgAutostartLoginItem::loginExecutableFor(const fs::path& program)
+{
+    const fs::path helper = program.parent_path() / helperFileName;
+    if (::access(helper.c_str(), X_OK) == 0) return helper;
+    log.warning("The login-item helper is missing; the autostart entry starts the program itself ->", helper.string());
+    return program;
+}
+
+XdgAutostartLoginItem::XdgAutostartLoginItem()
+    : XdgAutostartLoginItem(standardFolder(), loginExecutableFor(runningExecutable()))
+{
+}
 
 XdgAutostartLoginItem::XdgAutostartLoginItem(fs::path folder, fs::path executable, WholeFileWriter writer)
     : folder_(std::move(folder)), executable_(std::move(executable)), writer_(std::move(writer))

@@ -134,5 +134,20 @@ TEST_F(AppInfoTest, AFailedEntryWriteKeepsTheEarlierEntryAndIsReported)
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 }
 
+TEST_F(AppInfoTest, TheAutostartEntryRunsTheHelperBesideTheProgramWhenThereIsOne)
+{
+    const fs::path bin = root() / "bin";
+    fs::create_directories(bin);
+    std::ofstream(bin / "vandrel") << "";
+    test::ScopedLogCapture logs;
+    EXPECT_EQ(XdgAutostartLoginItem::loginExecutableFor(bin / "vandrel"), bin / "vandrel");
+    EXPECT_EQ(logs->count(LogLevel::warning), 1u);
+
+    std::ofstream(bin / "vandrel-helper") << "#!/bin/sh\n";
+    EXPECT_EQ(XdgAutostartLoginItem::loginExecutableFor(bin / "vandrel"), bin / "vandrel") << "not executable";
+    fs::permissions(bin / "vandrel-helper", fs::perms::owner_all);
+    EXPECT_EQ(XdgAutostartLoginItem::loginExecutableFor(bin / "vandrel"), bin / "vandrel-helper");
+}
+
 }  // namespace
 }  // namespace vandrel

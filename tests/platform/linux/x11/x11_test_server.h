@@ -32,6 +32,9 @@
 
 namespace vandrel::test {
 
+// The X window id here, also where vandrel::Window (the window wrapper) is declared.
+using Window = ::Window;
+
 // Waits for a condition on X state: wakes on events of the display, and at least every 10 ms for Qt's queue.
 inline bool waitUntil(Display* display, const std::function<bool()>& condition,
                       std::chrono::milliseconds limit = 5000ms)

@@ -1,0 +1,337 @@
+// The window-binding service on a real X desktop: Xvfb and fluxbox started here, applications that are real
+// processes with windows of their own (x11_window_app.cpp), the Linux platform, and applications folders of the
+// test. The service's timers (the throttle, the 4 s "press again", the launch checks) run on virtual time; every
+// X request is real, and each wait on the desktop polls its condition with a bound.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "core/dispatch_queues.h"
+#include "core/localize.h"
+#include "core/popup_msg.h"
+#include "platform/linux/linux_platform.h"
+#include "platform/sim/sim_platform.h"
+#include "rx/subjects.h"
+#include "rx/virtual_time_scheduler.h"
+#include "windowbinding/vd_window_binding.h"
+#include "windowbinding/vd_window_binding_data.h"
+
+// Last: Xlib defines macros (None, Bool, Status ...) that other headers use as names.
+#include "platform/linux/x11/x11_test_server.h"
+
+namespace vandrel {
+namespace {
+
+using namespace std::chrono_literals;
+// The X window id; vandrel::Window is the service's window wrapper.
+using XWindow = ::Window;
+
+using test::X11TestClient;
+using test::X11TestServer;
+
+constexpr const char* kNotesTitle = "Notes of A";
+
+class NoSession final : public LogindSession {
+public:
+    bool isLocked() const override { return false; }
+    rx::Observable<PowerEvent> powerEvents() override { return power.asObservable(); }
+    rx::PublishSubject<PowerEvent> power;
+};
+
+// One stand-in application process with its windows; ended when it goes. `program` is the stand-in's path or
+// another name for it: a program of another name is another application.
+class WindowApp {
+public:
+    WindowApp(const std::string& program, const std::string& display, const std::string& instance,
+              const std::string& className, const std::string& title)
+        : pid_(test::spawnProgram({program, instance, className, title}, test::environmentWith({"DISPLAY=" + display})))
+    {
+    }
+    ~WindowApp() { stop(); }
+    WindowApp(const WindowApp&) = delete;
+    WindowApp& operator=(const WindowApp&) = delete;
+    pid_t pid() const { return pid_; }
+    void stop() { test::stopProgram(pid_); }
+
+private:
+    pid_t pid_;
+};
+
+class X11WindowBindingTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server_ = std::make_unique<X11TestServer>(); }
+    static void TearDownTestSuite() { server_.reset(); }
+
+    void SetUp() override
+    {
+        if (!server_->ok()) GTEST_SKIP() << "no X test server: " << server_->failure();
+        // The launcher finds the entry here, and the launched program the display.
+        const auto share = dir_.filePath("share").toStdString();
+        std::filesystem::create_directories(share + "/applications");
+        std::ofstream(share + "/applications/vandrel-notes.desktop")
+            << "[Desktop Entry]\nType=Application\nName=Vandrel Notes\nStartupWMClass=VandrelNotes\nExec="
+            << VANDREL_X11_WINDOW_APP << " vandrel-notes VandrelNotes \"" << kNotesTitle << "\"\n";
+        setenv("XDG_DATA_DIRS", share.c_str(), 1);
+        for (const char* name : {"vandrel-term", "vandrel-other"}) {
+            const auto link = dir_.filePath(name).toStdString();
+            std::filesystem::create_symlink(VANDREL_X11_WINDOW_APP, link);
+            programs_[name] = link;
+        }
+        programs_["vandrel-notes"] = VANDREL_X11_WINDOW_APP;
+        setenv("XDG_DATA_HOME", dir_.filePath("home").toStdString().c_str(), 1);
+        setenv("DISPLAY", server_->display().c_str(), 1);
+
+        Localize::setCurrentLanguage("en");
+        VDWindowBindingData::registerSchema();
+        Realm::forgetOpenedFiles();
+        Realm::setCustomConfig(dir_.path().toStdString());
+        keys_->refillKeys({{1, VDKey(18, {57})}}, {{1, VDKey(18, {57, 58})}});
+
+        LinuxPlatform::Options options;
+        options.scheduler = clock_;
+        options.inputDirectory = dir_.filePath("no-input").toStdString();  // the desktop side only
+        options.uinputPath = dir_.filePath("no-uinput").toStdString();
+        options.displayName = server_->display();
+        options.session = std::make_shared<NoSession>();
+        platform_ = LinuxPlatform::make(options);
+        installed_.emplace(platform_);
+        client_ = std::make_unique<X11TestClient>(server_->display());
+        previousPresenter_ = setPopupPresenter([this](const std::string& m, double) { messages_.push_back(m); });
+        service_ = makeService();
+    }
+
+    void TearDown() override
+    {
+        if (!server_->ok()) return;
+        service_.reset();
+        for (const pid_t pid : launched_) ::kill(pid, SIGTERM);
+        DispatchQueues::realm()->sync([] {});
+        Realm::forgetOpenedFiles();
+        setPopupPresenter(previousPresenter_);
+        client_.reset();
+        installed_.reset();
+        platform_.reset();
+    }
+
+    std::shared_ptr<VDWindowBinding> makeService()
+    {
+        VDWindowBinding::Dependencies d;
+        d.scheduler = clock_;
+        d.keys = keys_;
+        d.settings = std::make_shared<SettingsStore>(dir_.filePath("config").toStdString());
+        d.preActiveApplication = [this] { return preActive_; };
+        return VDWindowBinding::make(std::move(d));
+    }
+
+    // The first managed window of the process, once the manager has taken it on.
+    XWindow windowOf(pid_t pid)
+    {
+        XWindow found = 0;
+        client_->wait([&] {
+            for (const XWindow w : client_->clientList())
+                if (client_->cardinal(w, "_NET_WM_PID") == pid && client_->isManaged(w)) found = w;
+            return found != 0;
+        });
+        return found;
+    }
+
+    // The managed windows of class VandrelNotes, now.
+    std::vector<XWindow> notesWindows()
+    {
+        std::vector<XWindow> out;
+        for (const XWindow w : client_->clientList()) {
+            XClassHint hint{};
+            if (!XGetClassHint(client_->display(), w, &hint)) continue;
+            if (hint.res_class && std::string(hint.res_class) == "VandrelNotes" && client_->isManaged(w))
+                out.push_back(w);
+            XFree(hint.res_name);
+            XFree(hint.res_class);
+        }
+        return out;
+    }
+
+    // Waits for a window of class VandrelNotes to turn up; 0 when none does.
+    XWindow newNotesWindow()
+    {
+        XWindow found = 0;
+        client_->wait(
+            [&] {
+                const auto windows = notesWindows();
+                found = windows.empty() ? 0 : windows.front();
+                return found != 0;
+            },
+            15s);
+        return found;
+    }
+
+    // Focuses a window as a task bar does, and waits until the manager did.
+    bool focus(XWindow w)
+    {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = w;
+        event.xclient.message_type = client_->atom("_NET_ACTIVE_WINDOW");
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = 2;
+        XSendEvent(client_->display(), client_->root(), False, SubstructureRedirectMask | SubstructureNotifyMask,
+                   &event);
+        XSync(client_->display(), False);
+        return client_->wait([&] { return client_->activeWindow() == w; });
+    }
+
+    bool isIconic(XWindow w)
+    {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        const Atom wmState = client_->atom("WM_STATE");
+        XGetWindowProperty(client_->display(), w, wmState, 0, 2, False, wmState, &type, &format, &count, &after, &data);
+        const bool iconic = data && count > 0 && reinterpret_cast<long*>(data)[0] == IconicState;
+        if (data) XFree(data);
+        return iconic;
+    }
+
+    std::optional<VDWindowBindingData> stored(std::int64_t id)
+    {
+        DispatchQueues::realm()->sync([] {});
+        auto realm = Realm::open();
+        return realm ? VDWindowBindingData::object(**realm, id) : std::nullopt;
+    }
+
+    std::uint32_t boundNumber(const std::shared_ptr<VDWindowBinding>& service)
+    {
+        const auto w = service->windowOf(1);
+        return w && w->window ? w->window->windowNumber().value_or(0) : 0;
+    }
+
+    static inline std::unique_ptr<X11TestServer> server_;
+    QTemporaryDir dir_;
+    std::shared_ptr<rx::VirtualTimeScheduler> clock_ = rx::VirtualTimeScheduler::make();
+    std::shared_ptr<LinuxPlatform> platform_;
+    std::optional<PlatformInstallation> installed_;
+    std::unique_ptr<X11TestClient> client_;
+    std::shared_ptr<WindowBindingService> keys_ = std::make_shared<WindowBindingService>();
+    std::optional<RunningApplication> preActive_;
+    std::vector<std::string> messages_;
+    PopupPresenter previousPresenter_;
+    std::vector<pid_t> launched_;
+    std::map<std::string, std::string> programs_;
+    std::shared_ptr<VDWindowBinding> service_;
+};
+
+TEST_F(X11WindowBindingTest, BringsTheBoundWindowBackThenMinimizesItAndRefocusesThePreviousOne)
+{
+    WindowApp notes(programs_["vandrel-notes"], server_->display(), "vandrel-notes", "VandrelNotes", kNotesTitle);
+    WindowApp term(programs_["vandrel-term"], server_->display(), "vandrel-term", "VandrelTerm", "Term of B");
+    const XWindow a = windowOf(notes.pid());
+    const XWindow b = windowOf(term.pid());
+    ASSERT_TRUE(a && b);
+
+    ASSERT_TRUE(focus(a));
+    ASSERT_TRUE(service_->bind(1));
+    EXPECT_EQ(boundNumber(service_), a);
+    const auto record = stored(1);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->winTitle, kNotesTitle);
+    EXPECT_EQ(static_cast<XWindow>(static_cast<std::uint32_t>(record->winId)), a);
+    EXPECT_EQ(record->appBundleId, "vandrel-notes");  // its desktop entry, by its window class
+    EXPECT_EQ(record->appName, "Vandrel Notes");
+    EXPECT_EQ(record->appPid, notes.pid());
+
+    ASSERT_TRUE(focus(b));
+    service_->pushActivate(VDAtomicActionParam::windowBindingId(1));  // as the key's action does
+    clock_->runDue();                                                 // the hop to the window-binding queue
+    EXPECT_TRUE(client_->wait([&] { return client_->activeWindow() == a; }));
+
+    // Pressed again while it has focus: minimized, and the window that had focus before comes back.
+    preActive_ = platform_->workspace().runningApplication(term.pid());
+    clock_->advanceBy(rx::seconds(0.2));
+    service_->pushActivate(VDAtomicActionParam::windowBindingId(1));
+    clock_->runDue();
+    EXPECT_TRUE(client_->wait([&] { return isIconic(a) && client_->activeWindow() == b; }));
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(X11WindowBindingTest, AnExitedApplicationIsLaunchedFromItsEntryOnTheSecondPressAndItsNewWindowBound)
+{
+    WindowApp notes(programs_["vandrel-notes"], server_->display(), "vandrel-notes", "VandrelNotes", kNotesTitle);
+    WindowApp term(programs_["vandrel-term"], server_->display(), "vandrel-term", "VandrelTerm", "Term of B");
+    const XWindow a = windowOf(notes.pid());
+    const XWindow b = windowOf(term.pid());
+    ASSERT_TRUE(a && b);
+    ASSERT_TRUE(focus(a));
+    ASSERT_TRUE(service_->bind(1));
+    ASSERT_TRUE(focus(b));
+
+    notes.stop();
+    ASSERT_TRUE(client_->wait([&] { return !client_->isClient(a); }));
+    service_->activate(1);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_.back(),
+              localized("_press_again_to_launch", VDKey(18, {57}).keyCharWithModifiers(), "Vandrel Notes"));
+    EXPECT_TRUE(notesWindows().empty()) << "launched on the first press";
+
+    clock_->advanceBy(rx::seconds(3.9));
+    service_->activate(1);
+    clock_->runDue();
+    EXPECT_EQ(messages_.back(), localized("_alert_window_launching", "Vandrel Notes"));
+    const XWindow relaunched = newNotesWindow();
+    ASSERT_NE(relaunched, 0u) << "no window of the entry's program";
+    launched_.push_back(static_cast<pid_t>(client_->cardinal(relaunched, "_NET_WM_PID")));
+
+    // The launch is checked every 0.1 s of the queue's time: one check finds the new window and binds it.
+    clock_->advanceBy(rx::seconds(0.1));
+    EXPECT_EQ(boundNumber(service_), relaunched);
+    ASSERT_TRUE(stored(1));
+    EXPECT_EQ(static_cast<XWindow>(static_cast<std::uint32_t>(stored(1)->winId)), relaunched);
+    EXPECT_EQ(stored(1)->winTitle, kNotesTitle);
+
+    // Bound anew: the next press brings the new window forward.
+    ASSERT_TRUE(focus(b));
+    service_->activate(1);
+    EXPECT_TRUE(client_->wait([&] { return client_->activeWindow() == relaunched; }));
+}
+
+TEST_F(X11WindowBindingTest, ARestartFindsTheStoredWindowByNumberThenByTitleWhenTheNumberChanged)
+{
+    std::optional<WindowApp> notes;
+    notes.emplace(programs_["vandrel-notes"], server_->display(), "vandrel-notes", "VandrelNotes", kNotesTitle);
+    WindowApp other(programs_["vandrel-other"], server_->display(), "vandrel-other", "VandrelOther", "Other");
+    const XWindow a = windowOf(notes->pid());
+    ASSERT_TRUE(a && windowOf(other.pid()));
+    ASSERT_TRUE(focus(a));
+    ASSERT_TRUE(service_->bind(1));
+    ASSERT_TRUE(stored(1));
+
+    auto restarted = makeService();
+    restarted->restoreAllBindings();
+    EXPECT_EQ(boundNumber(restarted), a);
+
+    // The application started again: its window has another number and the same title.
+    notes.reset();
+    // Taken first, the connection slot of the one that ended gives the new window another number.
+    WindowApp filler(programs_["vandrel-other"], server_->display(), "vandrel-other", "VandrelOther", "Filler");
+    ASSERT_NE(windowOf(filler.pid()), 0u);
+    notes.emplace(programs_["vandrel-notes"], server_->display(), "vandrel-notes", "VandrelNotes", kNotesTitle);
+    const XWindow again = windowOf(notes->pid());
+    ASSERT_NE(again, 0u);
+    ASSERT_NE(again, a);
+    restarted = makeService();
+    restarted->restoreAllBindings();
+    EXPECT_EQ(boundNumber(restarted), again);
+    EXPECT_EQ(static_cast<XWindow>(static_cast<std::uint32_t>(stored(1)->winId)), again);
+    EXPECT_EQ(stored(1)->appPid, notes->pid());
+
+    ASSERT_TRUE(focus(windowOf(other.pid())));
+    restarted->activate(1);
+    EXPECT_TRUE(client_->wait([&] { return client_->activeWindow() == again; }));
+}
+
+}  // namespace
+}  // namespace vandrel

@@ -255,6 +255,12 @@ TEST_F(X11WindowBindingTest, BringsTheBoundWindowBackThenMinimizesItAndRefocuses
     service_->pushActivate(VDAtomicActionParam::windowBindingId(1));
     clock_->runDue();
     EXPECT_TRUE(client_->wait([&] { return isIconic(a) && client_->activeWindow() == b; }));
+
+    // And a third press brings it back from the task bar.
+    clock_->advanceBy(rx::seconds(0.2));
+    service_->pushActivate(VDAtomicActionParam::windowBindingId(1));
+    clock_->runDue();
+    EXPECT_TRUE(client_->wait([&] { return !isIconic(a) && client_->activeWindow() == a; }));
     EXPECT_TRUE(messages_.empty());
 }
 

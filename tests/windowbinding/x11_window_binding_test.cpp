@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 
+#include "core/defaults_keys.h"
 #include "core/dispatch_queues.h"
 #include "core/localize.h"
 #include "core/popup_msg.h"
@@ -76,8 +77,11 @@ protected:
         std::ofstream(share + "/applications/vandrel-notes.desktop")
             << "[Desktop Entry]\nType=Application\nName=Vandrel Notes\nStartupWMClass=VandrelNotes\nExec="
             << VANDREL_X11_WINDOW_APP << " vandrel-notes VandrelNotes \"" << kNotesTitle << "\"\n";
+        // Its program fails at once: it never shows a window.
+        std::ofstream(share + "/applications/vandrel-broken.desktop")
+            << "[Desktop Entry]\nType=Application\nName=Vandrel Broken\nStartupWMClass=VandrelBroken\nExec=false\n";
         setenv("XDG_DATA_DIRS", share.c_str(), 1);
-        for (const char* name : {"vandrel-term", "vandrel-other"}) {
+        for (const char* name : {"vandrel-term", "vandrel-other", "vandrel-broken"}) {
             const auto link = dir_.filePath(name).toStdString();
             std::filesystem::create_symlink(VANDREL_X11_WINDOW_APP, link);
             programs_[name] = link;
@@ -123,7 +127,7 @@ protected:
         VDWindowBinding::Dependencies d;
         d.scheduler = clock_;
         d.keys = keys_;
-        d.settings = std::make_shared<SettingsStore>(dir_.filePath("config").toStdString());
+        d.settings = settings_;
         d.preActiveApplication = [this] { return preActive_; };
         return VDWindowBinding::make(std::move(d));
     }
@@ -217,6 +221,7 @@ protected:
     std::optional<PlatformInstallation> installed_;
     std::unique_ptr<X11TestClient> client_;
     std::shared_ptr<WindowBindingService> keys_ = std::make_shared<WindowBindingService>();
+    std::shared_ptr<SettingsStore> settings_ = std::make_shared<SettingsStore>(dir_.filePath("config").toStdString());
     std::optional<RunningApplication> preActive_;
     std::vector<std::string> messages_;
     PopupPresenter previousPresenter_;
@@ -302,6 +307,32 @@ TEST_F(X11WindowBindingTest, AnExitedApplicationIsLaunchedFromItsEntryOnTheSecon
     ASSERT_TRUE(focus(b));
     service_->activate(1);
     EXPECT_TRUE(client_->wait([&] { return client_->activeWindow() == relaunched; }));
+}
+
+TEST_F(X11WindowBindingTest, ALaunchThatBringsNoWindowIsReportedOnceTheWaitRunsOut)
+{
+    settings_->set(DefaultsKeys::windowBinding_isLaunchAppWithoutConfirmation, true);
+    WindowApp broken(programs_["vandrel-broken"], server_->display(), "vandrel-broken", "VandrelBroken", "Broken");
+    WindowApp term(programs_["vandrel-term"], server_->display(), "vandrel-term", "VandrelTerm", "Term of B");
+    const XWindow a = windowOf(broken.pid());
+    const XWindow b = windowOf(term.pid());
+    ASSERT_TRUE(a && b);
+    ASSERT_TRUE(focus(a));
+    ASSERT_TRUE(service_->bind(1));
+    ASSERT_TRUE(focus(b));
+    broken.stop();
+    ASSERT_TRUE(client_->wait([&] { return !client_->isClient(a); }));
+
+    // The setting launches on the first press; the entry's program starts and fails.
+    service_->activate(1);
+    clock_->runDue();
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_.back(), localized("_alert_window_launching", "Vandrel Broken"));
+    clock_->advanceBy(rx::seconds(VDWindowBinding::kLaunchWaitSeconds - 0.5));
+    EXPECT_EQ(messages_.size(), 1u);
+    clock_->advanceBy(rx::seconds(1));
+    ASSERT_EQ(messages_.size(), 2u);
+    EXPECT_EQ(messages_.back(), localized("_alert_window_launch_fail", "Vandrel Broken"));
 }
 
 TEST_F(X11WindowBindingTest, ARestartFindsTheStoredWindowByNumberThenByTitleWhenTheNumberChanged)

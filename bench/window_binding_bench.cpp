@@ -72,22 +72,9 @@ struct Session {
         service = VDWindowBinding::make(std::move(d));
         // Slot 1: the first window of the first process; slot 2: of the second.
         for (int slot : {1, 2}) {
-            if (!focus(windows[(slot - 1) * kWindowsEach]) || !service->bind(slot)) return;
+            if (!client->activate(windows[(slot - 1) * kWindowsEach]) || !service->bind(slot)) return;
         }
         ready = true;
-    }
-
-    bool focus(XWindow w)
-    {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = w;
-        event.xclient.message_type = client->atom("_NET_ACTIVE_WINDOW");
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = 2;
-        XSendEvent(client->display(), client->root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
-        XSync(client->display(), False);
-        return client->wait([&] { return client->activeWindow() == w; });
     }
 
     test::X11TestServer server;

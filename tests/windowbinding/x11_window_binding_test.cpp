@@ -132,6 +132,25 @@ protected:
         return VDWindowBinding::make(std::move(d));
     }
 
+    std::unique_ptr<WindowApp> startApp(const std::string& name, const std::string& className, const std::string& title)
+    {
+        return std::make_unique<WindowApp>(programs_.at(name), server_->display(), name, className, title);
+    }
+
+    // Starts the application to bind (bound_, window a_) and a terminal (term_, window b_), binds a_ to slot 1,
+    // and leaves the focus on b_.
+    void bindOneAndFocusAnother(const std::string& name, const std::string& className, const std::string& title)
+    {
+        bound_ = startApp(name, className, title);
+        term_ = startApp("vandrel-term", "VandrelTerm", "Term of B");
+        a_ = windowOf(bound_->pid());
+        b_ = windowOf(term_->pid());
+        ASSERT_TRUE(a_ && b_);
+        ASSERT_TRUE(client_->activate(a_));
+        ASSERT_TRUE(service_->bind(1));
+        ASSERT_TRUE(client_->activate(b_));
+    }
+
     // The first managed window of the process, once the manager has taken it on.
     XWindow windowOf(pid_t pid)
     {
@@ -173,21 +192,6 @@ protected:
         return found;
     }
 
-    // Focuses a window as a task bar does, and waits until the manager did.
-    bool focus(XWindow w)
-    {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = w;
-        event.xclient.message_type = client_->atom("_NET_ACTIVE_WINDOW");
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = 2;
-        XSendEvent(client_->display(), client_->root(), False, SubstructureRedirectMask | SubstructureNotifyMask,
-                   &event);
-        XSync(client_->display(), False);
-        return client_->wait([&] { return client_->activeWindow() == w; });
-    }
-
     bool isIconic(XWindow w)
     {
         Atom type = None;
@@ -226,62 +230,49 @@ protected:
     std::vector<std::string> messages_;
     PopupPresenter previousPresenter_;
     std::vector<pid_t> launched_;
+    std::unique_ptr<WindowApp> bound_, term_;
+    XWindow a_ = 0, b_ = 0;
     std::map<std::string, std::string> programs_;
     std::shared_ptr<VDWindowBinding> service_;
 };
 
 TEST_F(X11WindowBindingTest, BringsTheBoundWindowBackThenMinimizesItAndRefocusesThePreviousOne)
 {
-    WindowApp notes(programs_["vandrel-notes"], server_->display(), "vandrel-notes", "VandrelNotes", kNotesTitle);
-    WindowApp term(programs_["vandrel-term"], server_->display(), "vandrel-term", "VandrelTerm", "Term of B");
-    const XWindow a = windowOf(notes.pid());
-    const XWindow b = windowOf(term.pid());
-    ASSERT_TRUE(a && b);
-
-    ASSERT_TRUE(focus(a));
-    ASSERT_TRUE(service_->bind(1));
-    EXPECT_EQ(boundNumber(service_), a);
+    ASSERT_NO_FATAL_FAILURE(bindOneAndFocusAnother("vandrel-notes", "VandrelNotes", kNotesTitle));
+    EXPECT_EQ(boundNumber(service_), a_);
     const auto record = stored(1);
     ASSERT_TRUE(record);
     EXPECT_EQ(record->winTitle, kNotesTitle);
-    EXPECT_EQ(static_cast<XWindow>(static_cast<std::uint32_t>(record->winId)), a);
+    EXPECT_EQ(static_cast<XWindow>(static_cast<std::uint32_t>(record->winId)), a_);
     EXPECT_EQ(record->appBundleId, "vandrel-notes");  // its desktop entry, by its window class
     EXPECT_EQ(record->appName, "Vandrel Notes");
-    EXPECT_EQ(record->appPid, notes.pid());
+    EXPECT_EQ(record->appPid, bound_->pid());
 
-    ASSERT_TRUE(focus(b));
     service_->pushActivate(VDAtomicActionParam::windowBindingId(1));  // as the key's action does
     clock_->runDue();                                                 // the hop to the window-binding queue
-    EXPECT_TRUE(client_->wait([&] { return client_->activeWindow() == a; }));
+    EXPECT_TRUE(client_->wait([&] { return client_->activeWindow() == a_; }));
 
     // Pressed again while it has focus: minimized, and the window that had focus before comes back.
-    preActive_ = platform_->workspace().runningApplication(term.pid());
+    preActive_ = platform_->workspace().runningApplication(term_->pid());
     clock_->advanceBy(rx::seconds(0.2));
     service_->pushActivate(VDAtomicActionParam::windowBindingId(1));
     clock_->runDue();
-    EXPECT_TRUE(client_->wait([&] { return isIconic(a) && client_->activeWindow() == b; }));
+    EXPECT_TRUE(client_->wait([&] { return isIconic(a_) && client_->activeWindow() == b_; }));
 
     // And a third press brings it back from the task bar.
     clock_->advanceBy(rx::seconds(0.2));
     service_->pushActivate(VDAtomicActionParam::windowBindingId(1));
     clock_->runDue();
-    EXPECT_TRUE(client_->wait([&] { return !isIconic(a) && client_->activeWindow() == a; }));
+    EXPECT_TRUE(client_->wait([&] { return !isIconic(a_) && client_->activeWindow() == a_; }));
     EXPECT_TRUE(messages_.empty());
 }
 
 TEST_F(X11WindowBindingTest, AnExitedApplicationIsLaunchedFromItsEntryOnTheSecondPressAndItsNewWindowBound)
 {
-    WindowApp notes(programs_["vandrel-notes"], server_->display(), "vandrel-notes", "VandrelNotes", kNotesTitle);
-    WindowApp term(programs_["vandrel-term"], server_->display(), "vandrel-term", "VandrelTerm", "Term of B");
-    const XWindow a = windowOf(notes.pid());
-    const XWindow b = windowOf(term.pid());
-    ASSERT_TRUE(a && b);
-    ASSERT_TRUE(focus(a));
-    ASSERT_TRUE(service_->bind(1));
-    ASSERT_TRUE(focus(b));
+    ASSERT_NO_FATAL_FAILURE(bindOneAndFocusAnother("vandrel-notes", "VandrelNotes", kNotesTitle));
+    bound_->stop();
+    ASSERT_TRUE(client_->wait([&] { return !client_->isClient(a_); }));
 
-    notes.stop();
-    ASSERT_TRUE(client_->wait([&] { return !client_->isClient(a); }));
     service_->activate(1);
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_EQ(messages_.back(),
@@ -304,7 +295,7 @@ TEST_F(X11WindowBindingTest, AnExitedApplicationIsLaunchedFromItsEntryOnTheSecon
     EXPECT_EQ(stored(1)->winTitle, kNotesTitle);
 
     // Bound anew: the next press brings the new window forward.
-    ASSERT_TRUE(focus(b));
+    ASSERT_TRUE(client_->activate(b_));
     service_->activate(1);
     EXPECT_TRUE(client_->wait([&] { return client_->activeWindow() == relaunched; }));
 }
@@ -312,16 +303,9 @@ TEST_F(X11WindowBindingTest, AnExitedApplicationIsLaunchedFromItsEntryOnTheSecon
 TEST_F(X11WindowBindingTest, ALaunchThatBringsNoWindowIsReportedOnceTheWaitRunsOut)
 {
     settings_->set(DefaultsKeys::windowBinding_isLaunchAppWithoutConfirmation, true);
-    WindowApp broken(programs_["vandrel-broken"], server_->display(), "vandrel-broken", "VandrelBroken", "Broken");
-    WindowApp term(programs_["vandrel-term"], server_->display(), "vandrel-term", "VandrelTerm", "Term of B");
-    const XWindow a = windowOf(broken.pid());
-    const XWindow b = windowOf(term.pid());
-    ASSERT_TRUE(a && b);
-    ASSERT_TRUE(focus(a));
-    ASSERT_TRUE(service_->bind(1));
-    ASSERT_TRUE(focus(b));
-    broken.stop();
-    ASSERT_TRUE(client_->wait([&] { return !client_->isClient(a); }));
+    ASSERT_NO_FATAL_FAILURE(bindOneAndFocusAnother("vandrel-broken", "VandrelBroken", "Broken"));
+    bound_->stop();
+    ASSERT_TRUE(client_->wait([&] { return !client_->isClient(a_); }));
 
     // The setting launches on the first press; the entry's program starts and fails.
     service_->activate(1);
@@ -337,35 +321,29 @@ TEST_F(X11WindowBindingTest, ALaunchThatBringsNoWindowIsReportedOnceTheWaitRunsO
 
 TEST_F(X11WindowBindingTest, ARestartFindsTheStoredWindowByNumberThenByTitleWhenTheNumberChanged)
 {
-    std::optional<WindowApp> notes;
-    notes.emplace(programs_["vandrel-notes"], server_->display(), "vandrel-notes", "VandrelNotes", kNotesTitle);
-    WindowApp other(programs_["vandrel-other"], server_->display(), "vandrel-other", "VandrelOther", "Other");
-    const XWindow a = windowOf(notes->pid());
-    ASSERT_TRUE(a && windowOf(other.pid()));
-    ASSERT_TRUE(focus(a));
-    ASSERT_TRUE(service_->bind(1));
+    ASSERT_NO_FATAL_FAILURE(bindOneAndFocusAnother("vandrel-notes", "VandrelNotes", kNotesTitle));
     ASSERT_TRUE(stored(1));
 
     auto restarted = makeService();
     restarted->restoreAllBindings();
-    EXPECT_EQ(boundNumber(restarted), a);
+    EXPECT_EQ(boundNumber(restarted), a_);
 
     // The application started again: its window has another number and the same title.
-    notes.reset();
+    bound_.reset();
     // Taken first, the connection slot of the one that ended gives the new window another number.
-    WindowApp filler(programs_["vandrel-other"], server_->display(), "vandrel-other", "VandrelOther", "Filler");
-    ASSERT_NE(windowOf(filler.pid()), 0u);
-    notes.emplace(programs_["vandrel-notes"], server_->display(), "vandrel-notes", "VandrelNotes", kNotesTitle);
-    const XWindow again = windowOf(notes->pid());
+    const auto filler = startApp("vandrel-other", "VandrelOther", "Filler");
+    ASSERT_NE(windowOf(filler->pid()), 0u);
+    bound_ = startApp("vandrel-notes", "VandrelNotes", kNotesTitle);
+    const XWindow again = windowOf(bound_->pid());
     ASSERT_NE(again, 0u);
-    ASSERT_NE(again, a);
+    ASSERT_NE(again, a_);
     restarted = makeService();
     restarted->restoreAllBindings();
     EXPECT_EQ(boundNumber(restarted), again);
     EXPECT_EQ(static_cast<XWindow>(static_cast<std::uint32_t>(stored(1)->winId)), again);
-    EXPECT_EQ(stored(1)->appPid, notes->pid());
+    EXPECT_EQ(stored(1)->appPid, bound_->pid());
 
-    ASSERT_TRUE(focus(windowOf(other.pid())));
+    ASSERT_TRUE(client_->activate(b_));
     restarted->activate(1);
     EXPECT_TRUE(client_->wait([&] { return client_->activeWindow() == again; }));
 }

@@ -303,6 +303,20 @@ public:
         XSync(display_, False);
     }
 
+    // Asks the manager to activate a window as a task bar does, and waits until it did.
+    bool activate(Window w)
+    {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = w;
+        event.xclient.message_type = atom("_NET_ACTIVE_WINDOW");
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = 2;
+        XSendEvent(display_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+        XSync(display_, False);
+        return wait([&] { return activeWindow() == w; });
+    }
+
     // Writes _NET_ACTIVE_WINDOW on the root as a manager would.
     void setActiveWindowProperty(Window w)
     {

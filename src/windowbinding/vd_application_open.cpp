@@ -38,24 +38,30 @@ std::shared_ptr<VDApplication> VDApplicationOpener::findApplication(const std::s
 }
 
 bool VDApplicationOpener::open(const std::string& app, std::optional<double> waitLimit,
-                               std::optional<bool> waitForWindow, Callback callback) const
+                               std::optional<bool> waitForWindow, Callback callback, std::function<void()> gaveUp) const
 {
     const bool launched = VDApplication::launchOrFocusByBundleId(app) || VDApplication::launchOrFocusByName(app);
     log.info("opening app by bundleId or appName -> " + app + ", result -> " + (launched ? "true" : "false"));
     if (!launched) return false;
     log.info("start to check if app opening");
-    openingCheck(scheduler_, app, waitLimit.value_or(0), waitForWindow.value_or(true), std::move(callback));
+    openingCheck(scheduler_, app, waitLimit.value_or(0), waitForWindow.value_or(true), std::move(callback),
+                 std::move(gaveUp));
     return true;
 }
 
 void VDApplicationOpener::openingCheck(const rx::SchedulerPtr& scheduler, const std::string& appIdOrName, double limit,
-                                       bool waitForWindow, Callback callback)
+                                       bool waitForWindow, Callback callback, std::function<void()> gaveUp)
 {
-    const auto recheck = [scheduler, appIdOrName, limit, waitForWindow, callback] {
-        if (!(limit > 0)) return;
-        scheduler->scheduleAfter(rx::seconds(kCheckInterval), [scheduler, appIdOrName, limit, waitForWindow, callback] {
-            openingCheck(scheduler, appIdOrName, limit - kCheckInterval, waitForWindow, callback);
-        });
+    const auto recheck = [scheduler, appIdOrName, limit, waitForWindow, callback, gaveUp] {
+        if (!(limit > 0)) {
+            log.warning("the launched application showed no window in time ->", appIdOrName);
+            if (gaveUp) gaveUp();
+            return;
+        }
+        scheduler->scheduleAfter(
+            rx::seconds(kCheckInterval), [scheduler, appIdOrName, limit, waitForWindow, callback, gaveUp] {
+                openingCheck(scheduler, appIdOrName, limit - kCheckInterval, waitForWindow, callback, gaveUp);
+            });
     };
     const auto app = findApplication(appIdOrName);
     if (!app) return recheck();

@@ -23,16 +23,17 @@ public:
     explicit VDApplicationOpener(rx::SchedulerPtr scheduler) : scheduler_(std::move(scheduler)) {}
 
     // False when neither launch was accepted: the callback is never called. waitLimit absent: one check. With
-    // waitForWindow false, a found application without a main window ends the wait.
+    // waitForWindow false, a found application without a main window ends the wait. gaveUp runs (where the
+    // checks run) when the wait ran out without a window: a program that failed to start, or never showed one.
     bool open(const std::string& app, std::optional<double> waitLimit, std::optional<bool> waitForWindow,
-              Callback callback) const;
+              Callback callback, std::function<void()> gaveUp = {}) const;
 
     // The running application that answers to appIdOrName, by identity first; null when none.
     static std::shared_ptr<VDApplication> findApplication(const std::string& appIdOrName);
 
 private:
     static void openingCheck(const rx::SchedulerPtr& scheduler, const std::string& appIdOrName, double limit,
-                             bool waitForWindow, Callback callback);
+                             bool waitForWindow, Callback callback, std::function<void()> gaveUp);
 
     const rx::SchedulerPtr scheduler_;
 };

@@ -242,13 +242,16 @@ void VDWindowBinding::rebind(std::int64_t bindingId, const std::shared_ptr<Windo
         }
     };
 
+    // A launch that was accepted yet brought no window (the program failed, or never showed one) is a failed
+    // launch too: the user was told it is launching, so they are told it did not.
+    const auto gaveUp = [name = nameOr(app, "App")] { popupMsg(localized("_alert_window_launch_fail", name), 3.0); };
     bool opened = false;
     if (app->bundleId) {
-        opened = opener_.open(*app->bundleId, kLaunchWaitSeconds, true, completion);
+        opened = opener_.open(*app->bundleId, kLaunchWaitSeconds, true, completion, gaveUp);
         log.debug("Step 1 -> ", opened);
     }
     if (!opened && app->name) {
-        opened = opener_.open(*app->name, kLaunchWaitSeconds, true, completion);
+        opened = opener_.open(*app->name, kLaunchWaitSeconds, true, completion, gaveUp);
         log.debug("Step 2 -> ", opened);
     }
     if (!opened) {

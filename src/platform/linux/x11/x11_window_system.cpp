@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/linux/x11/x11_window_element.h"
 
@@ -81,17 +82,23 @@ std::shared_ptr<WindowElement> X11WindowSystem::mainWindowOfApplication(std::int
 bool X11WindowSystem::bringProcessToFront(std::int32_t processIdentifier, bool frontWindowOnly)
 {
     if (!hasApplicationElement(processIdentifier)) return false;
-    const auto windows = ordinaryWindows(processIdentifier);
-    if (windows.empty()) return true;  // a process without windows has nothing to show
-    X11WindowId front = windows.front();
+    std::optional<X11WindowId> raised;
     {
         std::lock_guard lock(raised_->mutex);
         auto it = raised_->byProcess.find(processIdentifier);
         if (it != raised_->byProcess.end()) {
-            if (std::find(windows.begin(), windows.end(), it->second) != windows.end()) front = it->second;
+            raised = it->second;
             raised_->byProcess.erase(it);
         }
     }
+    // The window just raised is the front one and the only one asked for: its raise already asked the manager
+    // to activate it, which brings the process forward too. Nothing more to send, and no need to walk the
+    // process's windows (a round trip to the server each).
+    if (frontWindowOnly && raised && desktop_->windowPid(*raised) == processIdentifier) return true;
+    const auto windows = ordinaryWindows(processIdentifier);
+    if (windows.empty()) return true;  // a process without windows has nothing to show
+    X11WindowId front = windows.front();
+    if (raised && std::find(windows.begin(), windows.end(), *raised) != windows.end()) front = *raised;
     if (!frontWindowOnly) {
         // Bottom first, so the stacking among them stays and the front window ends on top.
         for (auto it = windows.rbegin(); it != windows.rend(); ++it)
@@ -102,16 +109,31 @@ bool X11WindowSystem::bringProcessToFront(std::int32_t processIdentifier, bool f
 
 std::string X11WindowSystem::fileBrowserBundleId()
 {
-    if (workspace_) {
-        for (auto window : desktop_->clientList()) {
-            if (desktop_->windowType(window) != X11WindowType::desktop) continue;
-            auto pid = desktop_->windowPid(window);
-            if (!pid) continue;
-            if (auto app = workspace_->runningApplication(*pid); app && app->bundleIdentifier)
-                return *app->bundleIdentifier;
+    if (!workspace_) return defaultFileBrowserBundleId;
+    // Asking every client window for its type costs a round trip each: the answer holds while the client
+    // list stands.
+    const auto generation = desktop_->clientListGeneration();
+    const bool cacheable = desktop_->followsChanges();
+    if (cacheable) {
+        std::lock_guard lock(fileBrowser_->mutex);
+        if (fileBrowser_->generation == generation && !fileBrowser_->bundleId.empty()) return fileBrowser_->bundleId;
+    }
+    std::string found = defaultFileBrowserBundleId;
+    for (auto window : desktop_->clientList()) {
+        if (desktop_->windowType(window) != X11WindowType::desktop) continue;
+        auto pid = desktop_->windowPid(window);
+        if (!pid) continue;
+        if (auto app = workspace_->runningApplication(*pid); app && app->bundleIdentifier) {
+            found = *app->bundleIdentifier;
+            break;
         }
     }
-    return defaultFileBrowserBundleId;
+    if (cacheable) {
+        std::lock_guard lock(fileBrowser_->mutex);
+        fileBrowser_->generation = generation;
+        fileBrowser_->bundleId = found;
+    }
+    return found;
 }
 
 }  // namespace vandrel

@@ -30,7 +30,8 @@ public:
                                                                      std::size_t maxCount) override;
     std::shared_ptr<WindowElement> mainWindowOfApplication(std::int32_t processIdentifier) override;
     // Activates the window of the process raised last through one of our elements (the manager may not have
-    // acted on that yet), else its topmost window; without frontWindowOnly its other windows come up too.
+    // acted on that yet), else its topmost window; without frontWindowOnly its other windows come up too. With
+    // frontWindowOnly right after such a raise there is nothing more to ask: the raise was the activation.
     bool bringProcessToFront(std::int32_t processIdentifier, bool frontWindowOnly) override;
     std::string fileBrowserBundleId() override;
 
@@ -44,6 +45,12 @@ private:
         std::map<std::int32_t, X11WindowId> byProcess;
     };
 
+    struct FileBrowser {
+        std::mutex mutex;
+        std::uint64_t generation = 0;
+        std::string bundleId;  // empty: not looked up yet
+    };
+
     std::shared_ptr<WindowElement> element(X11WindowId window);
     // The process's client windows, topmost first, without its desktop and dock windows.
     std::vector<X11WindowId> ordinaryWindows(std::int32_t pid);
@@ -52,6 +59,7 @@ private:
     const std::shared_ptr<X11Desktop> desktop_;
     const std::shared_ptr<Workspace> workspace_;
     const std::shared_ptr<Raised> raised_ = std::make_shared<Raised>();
+    const std::unique_ptr<FileBrowser> fileBrowser_ = std::make_unique<FileBrowser>();
 };
 
 }  // namespace vandrel

@@ -205,6 +205,14 @@ std::vector<RunningApplication> X11Workspace::runningApplications()
 
 std::optional<RunningApplication> X11Workspace::runningApplication(std::int32_t processIdentifier)
 {
+    // Known with the client list as it stands: it still has a window, and reading the list again (a round
+    // trip) would tell nothing new.
+    if (desktop_->followsChanges()) {
+        const auto generation = desktop_->clientListGeneration();
+        std::lock_guard lock(identitiesMutex_);
+        auto it = identities_.find(processIdentifier);
+        if (it != identities_.end() && it->second.generation == generation) return it->second.app;
+    }
     for (auto window : desktop_->clientList())
         if (desktop_->windowPid(window) == processIdentifier) return applicationOf(processIdentifier, window);
     return std::nullopt;

@@ -32,6 +32,9 @@
 
 namespace vandrel::test {
 
+// The X window id here, also where vandrel::Window (the window wrapper) is declared.
+using Window = ::Window;
+
 // Waits for a condition on X state: wakes on events of the display, and at least every 10 ms for Qt's queue.
 inline bool waitUntil(Display* display, const std::function<bool()>& condition,
                       std::chrono::milliseconds limit = 5000ms)
@@ -298,6 +301,20 @@ public:
         event.xclient.data.l[1] = 2;
         XSendEvent(display_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
         XSync(display_, False);
+    }
+
+    // Asks the manager to activate a window as a task bar does, and waits until it did.
+    bool activate(Window w)
+    {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = w;
+        event.xclient.message_type = atom("_NET_ACTIVE_WINDOW");
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = 2;
+        XSendEvent(display_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+        XSync(display_, False);
+        return wait([&] { return activeWindow() == w; });
     }
 
     // Writes _NET_ACTIVE_WINDOW on the root as a manager would.

@@ -151,6 +151,27 @@ TEST_F(X11WindowSystemTest, BringingAProcessForwardKeepsTheWindowJustRaised)
     EXPECT_FALSE(windows_->bringProcessToFront(999999, true));
 }
 
+// Both answers are kept while the client list stands (they cost a round trip per window): they must follow it.
+TEST_F(X11WindowSystemTest, TheFileBrowserAndTheRunningApplicationsFollowTheClientList)
+{
+    auto workspace = std::make_shared<X11Workspace>(X11Workspace::Options{.desktop = desktop_});
+    X11WindowSystem windows(desktop_, workspace);
+    TestProcess files, editor;
+    const Window doc = client_->create({.title = "doc", .className = "VandrelEditor", .pid = editor.pid()});
+    EXPECT_EQ(windows.fileBrowserBundleId(), X11WindowSystem::defaultFileBrowserBundleId);
+    ASSERT_TRUE(workspace->runningApplication(editor.pid()));
+
+    const Window desk = client_->create(
+        {.title = "desk", .className = "VandrelFiles", .pid = files.pid(), .type = "_NET_WM_WINDOW_TYPE_DESKTOP"});
+    EXPECT_TRUE(client_->wait([&] { return windows.fileBrowserBundleId() == "VandrelFiles"; }));
+    client_->destroy(desk);
+    EXPECT_TRUE(
+        client_->wait([&] { return windows.fileBrowserBundleId() == X11WindowSystem::defaultFileBrowserBundleId; }));
+
+    client_->destroy(doc);
+    EXPECT_TRUE(client_->wait([&] { return !workspace->runningApplication(editor.pid()); }));
+}
+
 #ifdef VANDREL_HAVE_XRES
 TEST_F(X11WindowSystemTest, TheServerNamesTheProcessWhenTheWindowCannot)
 {

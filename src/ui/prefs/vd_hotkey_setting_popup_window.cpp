@@ -1,0 +1,248 @@
+#include "ui/prefs/vd_hotkey_setting_popup_window.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <utility>
+
+#include "catalogue/built_in_vd_action.h"
+#include "core/localize.h"
+#include "core/log.h"
+#include "ui/base/control_helpers.h"
+#include "ui/base/ui_constants.h"
+#include "ui/base/view_componentized.h"
+#include "ui/base/window_container_view.h"
+#include "ui/prefs/setting_group_stack_view.h"
+#include "ui/prefs/setting_rows.h"
+#include "ui/prefs/settings_container_stack_view.h"
+
+namespace vandrel {
+
+namespace {
+
+// "Hotkey" and ":" are localized apart, as every row title of the sheet.
+QLabel* rowTitle(const char* word)
+{
+    return makeTitleLabel(QString::fromStdString(localized(word) + localized(":")));
+}
+
+QString menuTitle(const VDActionPtr& action)
+{
+    if (action->dynamicDescription()) {
+        if (auto text = action->dynamicDescription()(action->defaultParamSequence()))
+            return QString::fromStdString(*text);
+    }
+    return QString::fromStdString(action->staticDescription());
+}
+
+}  // namespace
+
+std::unique_ptr<VDHotkeySettingPopupWindow> VDHotkeySettingPopupWindow::make(QWidget* opener,
+                                                                             std::shared_ptr<KeyService> keyService,
+                                                                             VDKeySettingPtr keySetting,
+                                                                             VDKeySchemePtr keyScheme)
+{
+    QWidget* parentWindow = opener ? opener->window() : nullptr;
+    if (!parentWindow || !keyScheme) {
+        log.error("The key-setting sheet needs a window to open on");
+        return nullptr;
+    }
+    return std::make_unique<VDHotkeySettingPopupWindow>(Passkey{}, parentWindow, std::move(keyService),
+                                                        std::move(keySetting), std::move(keyScheme));
+}
+
+VDHotkeySettingPopupWindow::VDHotkeySettingPopupWindow(Passkey, QWidget* parentWindow,
+                                                       std::shared_ptr<KeyService> keyService,
+                                                       VDKeySettingPtr keySetting, VDKeySchemePtr keyScheme)
+    : parentWindow_(parentWindow),
+      editor_(std::move(keyService), std::move(keyScheme), keySetting),
+      settingWindow_(new QDialog(parentWindow, Qt::Sheet))
+{
+    settingWindow_->setWindowModality(Qt::WindowModal);
+    settingWindow_->resize(std::max(parentWindow->width() - 2 * UIConstants::windowPadding, 400), 240);
+    auto* container = ViewComponentized::create<WindowContainerView>(settingWindow_);
+    auto* column = new StackView(Qt::Vertical);
+    auto* centerContainerStack = ViewComponentized::create<SettingsContainerStackView>(column);
+    hotkeyGroupStack_ = ViewComponentized::create<SettingGroupStackView>(centerContainerStack);
+    actionGroupStack_ = ViewComponentized::create<SettingGroupStackView>(centerContainerStack);
+    paramGroupStack_ = ViewComponentized::create<SettingGroupStackView>(centerContainerStack);
+    column->boxLayout()->addStretch(1);
+    auto* layout = new QVBoxLayout(container);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(column, 1);
+
+    installHotkeyRecorder();
+    installActionSelector();
+    if (keySetting) {
+        installParameterBlock(keySetting->action(), keySetting->paramSequence());
+        pickAction(keySetting->action());
+    }
+    installSettingWindowButtons();
+    if (keySetting && keySetting->action()->group() == VDActionGroup::vandrelGeneral) disable();
+    startActionMonitoring();
+}
+
+VDHotkeySettingPopupWindow::~VDHotkeySettingPopupWindow()
+{
+    paramsDisposebag_.dispose();
+    settingWindowDisposebag_.dispose();
+    delete settingWindow_;
+}
+
+void VDHotkeySettingPopupWindow::popup()
+{
+    if (!parentWindow_) return;
+    settingWindow_->open();
+    if (auto* focused = settingWindow_->focusWidget()) focused->clearFocus();
+}
+
+void VDHotkeySettingPopupWindow::disable()
+{
+    if (hotkeyRecorder_) hotkeyRecorder_->setEnabled(false);
+    if (actionPopupButton_) actionPopupButton_->setEnabled(false);
+    for (const auto& selector : parameterSelectors_)
+        if (selector) selector->setEnabled(false);
+}
+
+void VDHotkeySettingPopupWindow::removeAllParameterSelectors()
+{
+    paramsDisposebag_ = rx::DisposeBag();
+    parameterSelectors_.clear();
+    for (auto* child : paramGroupStack_->arrangedSubviews()) delete child;
+}
+
+void VDHotkeySettingPopupWindow::installHotkeyRecorder()
+{
+    auto [title, content] = addTitledRow(hotkeyGroupStack_);
+    title->addArrangedSubview(rowTitle("Hotkey"));
+    hotkeyRecorder_ = new QPushButton(localizedText("Click to record hotkey..."));
+    hotkeyRecorder_->setMinimumWidth(190);
+    content->addArrangedSubview(hotkeyRecorder_);
+    editor_.hotkeyToSet
+        .subscribe([this](const std::optional<VDKey>& key) {
+            if (key) hotkeyRecorder_->setText(QString::fromStdString(key->keyCharWithModifiers()));
+        })
+        .disposed(settingWindowDisposebag_);
+
+    auto [marker, note] = addTitledRow(hotkeyGroupStack_, SettingItemStackView::ItemType::marked);
+    note->addArrangedSubview(makeNoteLabel(localizedText("Please use a hotkey with Caps Lock key, for example, ⌘⇪A.")));
+}
+
+void VDHotkeySettingPopupWindow::installActionSelector()
+{
+    auto [title, content] = addTitledRow(actionGroupStack_);
+    title->addArrangedSubview(rowTitle("Action"));
+    actionPopupButton_ = new QComboBox();
+    actionPopupButton_->setMinimumWidth(260);
+    const auto& actionsOfGroup = BuiltInVDAction::SettableActions::actionsOfGroup();
+    for (const auto& group : BuiltInVDAction::SettableActions::groups()) {
+        const auto it = actionsOfGroup.find(group);
+        if (it == actionsOfGroup.end() || it->second.empty()) continue;
+        if (actionPopupButton_->count() > 0) actionPopupButton_->insertSeparator(actionPopupButton_->count());
+        for (const auto& action : it->second) {
+            actionPopupButton_->addItem(menuTitle(action), static_cast<int>(actionsOfItems_.size()));
+            actionsOfItems_.push_back(action);
+        }
+    }
+    actionPopupButton_->insertSeparator(actionPopupButton_->count());
+    actionPopupButton_->addItem(localizedText("None"), static_cast<int>(actionsOfItems_.size()));
+    actionsOfItems_.push_back(BuiltInVDAction::noAction());
+    actionPopupButton_->setCurrentIndex(actionPopupButton_->count() - 1);
+    content->addArrangedSubview(actionPopupButton_);
+}
+
+void VDHotkeySettingPopupWindow::pickAction(const VDActionPtr& action)
+{
+    for (int i = 0; i < actionPopupButton_->count(); ++i) {
+        const QVariant data = actionPopupButton_->itemData(i);
+        if (!data.isValid() || data.toInt() < 0 || data.toInt() >= static_cast<int>(actionsOfItems_.size())) continue;
+        if (actionsOfItems_[data.toInt()] == action) {
+            actionPopupButton_->setCurrentIndex(i);
+            emit actionPopupButton_->activated(i);
+            return;
+        }
+    }
+}
+
+void VDHotkeySettingPopupWindow::startActionMonitoring()
+{
+    QObject::connect(actionPopupButton_, &QComboBox::activated, actionPopupButton_, [this](int index) {
+        log.debug("changedItemsss -->");
+        const QVariant data = actionPopupButton_->itemData(index);
+        const int slot = data.isValid() ? data.toInt() : -1;
+        if (slot < 0 || slot >= static_cast<int>(actionsOfItems_.size())) {
+            log.error("Get represented object (VDAction) from selected item fail");
+            return;
+        }
+        const auto action = actionsOfItems_[slot];
+        const auto held = editor_.keySetting.value();
+        const auto params = held && held->action() == action ? held->paramSequence() : HotkeySettingEditor::Params{};
+        removeAllParameterSelectors();
+        installParameterBlock(action, params);
+        editor_.chooseAction(action);
+    });
+}
+
+void VDHotkeySettingPopupWindow::installParameterBlock(const VDActionPtr& action,
+                                                       const HotkeySettingEditor::Params& params)
+{
+    removeAllParameterSelectors();
+    const auto values = HotkeySettingEditor::selectorValues(action, params);
+    for (std::size_t i = 0; i < values.size(); ++i) installParameterSelector(values[i], i);
+}
+
+void VDHotkeySettingPopupWindow::installParameterSelector(const VDAtomicActionParam& param, std::size_t index)
+{
+    switch (param.kind()) {
+        case VDAtomicActionParam::Case::times: {
+            auto [title, content] = addTitledRow(paramGroupStack_);
+            title->addArrangedSubview(rowTitle("Number of Times"));
+            auto* selector = new QComboBox();
+            selector->setEditable(true);
+            selector->setFixedWidth(60);
+            for (int n : {1, 3, 5, 10, 15, 20, 30}) selector->addItem(QString::number(n));
+            selector->setEditText(QString::number(*param.timesValue()));
+            content->addArrangedSubview(selector);
+            parameterSelectors_.emplace_back(selector);
+            QObject::connect(selector, &QComboBox::editTextChanged, selector, [this, index](const QString& text) {
+                bool ok = false;
+                const int n = text.toInt(&ok);
+                if (ok && n >= 1 && n <= 50) editor_.updateParams(VDAtomicActionParam::times(n), index);
+            });
+            break;
+        }
+        case VDAtomicActionParam::Case::windowBindingId: {
+            auto [title, content] = addTitledRow(paramGroupStack_);
+            title->addArrangedSubview(rowTitle("Window"));
+            auto* selector = new QComboBox();
+            for (int n = 1; n <= 20; ++n) selector->addItem(QString::number(n));
+            selector->setCurrentIndex(selector->findText(QString::number(*param.windowBindingIdValue())));
+            content->addArrangedSubview(selector);
+            parameterSelectors_.emplace_back(selector);
+            QObject::connect(selector, &QComboBox::activated, selector, [this, selector, index](int item) {
+                bool ok = false;
+                const int slot = selector->itemText(item).toInt(&ok);
+                if (ok) editor_.updateParams(VDAtomicActionParam::windowBindingId(slot), index);
+            });
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void VDHotkeySettingPopupWindow::installSettingWindowButtons()
+{
+    doneButton_ = new QPushButton(localizedText("Done"));
+    doneButton_->setDefault(true);
+    beMinimalLimited(doneButton_, UIConstants::buttonMinWidth);
+    auto* row = new QHBoxLayout();
+    row->addStretch(1);
+    row->addWidget(doneButton_);
+    static_cast<QVBoxLayout*>(settingWindow_->findChild<WindowContainerView*>()->layout())->addLayout(row);
+    QObject::connect(doneButton_, &QPushButton::clicked, settingWindow_, [this] {
+        log.debug("all params ->", editor_.paramsToSet.value().size());
+        settingWindow_->accept();
+    });
+}
+
+}  // namespace vandrel

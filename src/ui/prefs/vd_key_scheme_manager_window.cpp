@@ -1,0 +1,181 @@
+#include "ui/prefs/vd_key_scheme_manager_window.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+#include <utility>
+
+#include "core/localize.h"
+#include "core/log.h"
+#include "ui/base/control_helpers.h"
+#include "ui/base/ui_constants.h"
+#include "ui/base/view_componentized.h"
+#include "ui/base/window_container_view.h"
+#include "ui/prefs/setting_rows.h"
+
+namespace vandrel {
+
+std::unique_ptr<VDKeySchemeManagerWindow> VDKeySchemeManagerWindow::make(QWidget* opener,
+                                                                         std::shared_ptr<KeyService> keyService,
+                                                                         std::function<VDKeySchemePtr()> basicScheme)
+{
+    QWidget* superWindow = opener ? opener->window() : nullptr;
+    if (!superWindow) return nullptr;
+    return std::make_unique<VDKeySchemeManagerWindow>(Passkey{}, superWindow, std::move(keyService),
+                                                      std::move(basicScheme));
+}
+
+VDKeySchemeManagerWindow::VDKeySchemeManagerWindow(Passkey, QWidget* superWindow,
+                                                   std::shared_ptr<KeyService> keyService,
+                                                   std::function<VDKeySchemePtr()> basicScheme)
+    : superWindow_(superWindow),
+      manager_(std::move(keyService), std::move(basicScheme)),
+      window_(new QDialog(superWindow, Qt::Sheet))
+{
+    window_->setWindowModality(Qt::WindowModal);
+    window_->resize(480, 240);
+    auto* container = ViewComponentized::create<WindowContainerView>(window_);
+    auto* layout = new QVBoxLayout(container);
+    layout->setContentsMargins(0, 0, 0, 0);
+    installTable();
+    installAddRemoveButtons();
+    installDoneBtn();
+}
+
+VDKeySchemeManagerWindow::~VDKeySchemeManagerWindow()
+{
+    disposeBag_.dispose();
+    keySchemeNameDisposeBag_.dispose();
+    delete window_;
+}
+
+void VDKeySchemeManagerWindow::show()
+{
+    window_->open();
+}
+
+void VDKeySchemeManagerWindow::installTable()
+{
+    schemesTable_ = new QListWidget();
+    schemesTable_->setAlternatingRowColors(true);
+    schemesTable_->setFixedHeight(240 - static_cast<int>(3.5 * UIConstants::windowPadding));
+    window_->findChild<WindowContainerView*>()->layout()->addWidget(schemesTable_);
+    QObject::connect(schemesTable_, &QListWidget::currentRowChanged, schemesTable_, [this](int row) {
+        log.debug("change ->", row);
+        selectedKeyScheme.accept(schemeOfRow(row));
+    });
+    const auto& keyService = manager_.keyService();
+    if (!keyService) return;
+    keyService->availableKeySchemes
+        .subscribe([this](const std::vector<VDKeySchemePtr>& schemes) {
+            reloadTable();
+            keySchemeNameDisposeBag_ = rx::DisposeBag();
+            for (const auto& scheme : schemes)
+                (scheme->name | rx::skip(1))
+                    .subscribe([this](const std::string&) { reloadTable(); })
+                    .disposed(keySchemeNameDisposeBag_);
+        })
+        .disposed(disposeBag_);
+}
+
+VDKeySchemePtr VDKeySchemeManagerWindow::schemeOfRow(int row) const
+{
+    const auto& keyService = manager_.keyService();
+    if (!keyService || row < 0) return nullptr;
+    const auto list = keyService->availableKeySchemes.value();
+    return row < static_cast<int>(list.size()) ? list[row] : nullptr;
+}
+
+void VDKeySchemeManagerWindow::reloadTable()
+{
+    const auto selected = selectedKeyScheme.value();
+    QSignalBlocker quiet(schemesTable_);
+    schemesTable_->clear();
+    const auto& keyService = manager_.keyService();
+    const auto list = keyService ? keyService->availableKeySchemes.value() : std::vector<VDKeySchemePtr>{};
+    int selectedRow = -1;
+    for (int row = 0; row < static_cast<int>(list.size()); ++row) {
+        const auto& scheme = list[row];
+        auto* item =
+            new QListWidgetItem(scheme ? QString::fromStdString(scheme->name.value()) : QString(unreadableName));
+        if (scheme && scheme->type() == VDKeySchemeType::builtIn)
+            item->setForeground(schemesTable_->palette().brush(QPalette::Disabled, QPalette::Text));
+        schemesTable_->addItem(item);
+        if (scheme && scheme == selected) selectedRow = row;
+    }
+    schemesTable_->setCurrentRow(selectedRow);
+    if (selectedRow < 0 && selected) selectedKeyScheme.accept(nullptr);
+}
+
+void VDKeySchemeManagerWindow::installAddRemoveButtons()
+{
+    addAndRemoveButtons_ = SegmentedControl::createAddAndRemoveButtons().release();
+    auto* row = new QHBoxLayout();
+    row->addWidget(addAndRemoveButtons_);
+    row->addStretch(1);
+    static_cast<QVBoxLayout*>(window_->findChild<WindowContainerView*>()->layout())->addLayout(row);
+    (selectedKeyScheme | rx::map([](const VDKeySchemePtr& s) { return s && s->type() != VDKeySchemeType::builtIn; }) |
+     rx::distinctUntilChanged())
+        .subscribe([this](bool enabled) { addAndRemoveButtons_->segment(1)->setEnabled(enabled); })
+        .disposed(disposeBag_);
+    QObject::connect(addAndRemoveButtons_, &SegmentedControl::segmentClicked, addAndRemoveButtons_,
+                     [this](int segment) {
+                         if (segment == 0) addKeyScheme();
+                         if (segment == 1) removeKeyScheme();
+                     });
+}
+
+std::unique_ptr<QMenu> VDKeySchemeManagerWindow::makeAddMenu()
+{
+    auto menu = std::make_unique<QMenu>();
+    if (const auto selected = selectedKeyScheme.value()) {
+        const auto title = localized("Duplicate ${0}", localized("\"${0}\"", selected->name.value()));
+        QObject::connect(menu->addAction(QString::fromStdString(title)), &QAction::triggered, menu.get(),
+                         [this] { duplicateSelectedScheme(); });
+    } else {
+        menu->addAction(localizedText("Duplicate the selected scheme"))->setEnabled(false);
+    }
+    QObject::connect(menu->addAction(localizedText("New Scheme")), &QAction::triggered, menu.get(),
+                     [this] { createNewScheme(); });
+    return menu;
+}
+
+void VDKeySchemeManagerWindow::addKeyScheme()
+{
+    log.debug("add key scheme");
+    auto menu = makeAddMenu();
+    menu->exec(addAndRemoveButtons_->mapToGlobal(QPoint(0, addAndRemoveButtons_->height())));
+}
+
+void VDKeySchemeManagerWindow::createNewScheme()
+{
+    manager_.createNewScheme();
+    reloadTable();
+}
+
+void VDKeySchemeManagerWindow::duplicateSelectedScheme()
+{
+    if (!selectedKeyScheme.value()) return;
+    manager_.duplicate(selectedKeyScheme.value());
+    reloadTable();
+}
+
+void VDKeySchemeManagerWindow::removeKeyScheme()
+{
+    const auto selected = selectedKeyScheme.value();
+    if (!selected) return;
+    manager_.remove(selected);
+    selectedKeyScheme.accept(nullptr);
+    reloadTable();
+}
+
+void VDKeySchemeManagerWindow::installDoneBtn()
+{
+    doneButton_ = new QPushButton(localizedText("Done"));
+    beMinimalLimited(doneButton_, UIConstants::buttonMinWidth);
+    auto* row = static_cast<QHBoxLayout*>(
+        static_cast<QVBoxLayout*>(window_->findChild<WindowContainerView*>()->layout())->itemAt(1)->layout());
+    row->addWidget(doneButton_);
+    QObject::connect(doneButton_, &QPushButton::clicked, window_, [this] { window_->accept(); });
+}
+
+}  // namespace vandrel

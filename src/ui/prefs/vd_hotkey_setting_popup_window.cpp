@@ -85,7 +85,7 @@ VDHotkeySettingPopupWindow::~VDHotkeySettingPopupWindow()
 {
     paramsDisposebag_.dispose();
     settingWindowDisposebag_.dispose();
-    delete settingWindow_;
+    delete settingWindow_.data();
 }
 
 void VDHotkeySettingPopupWindow::popup()

@@ -64,7 +64,8 @@ private:
 
     QPointer<QWidget> parentWindow_;
     HotkeySettingEditor editor_;
-    QDialog* settingWindow_;  // owned (deleted with this object)
+    // Owned; a child of the opener's window too, so it goes with that window when the window goes first.
+    QPointer<QDialog> settingWindow_;
     StackView* hotkeyGroupStack_ = nullptr;
     StackView* actionGroupStack_ = nullptr;
     StackView* paramGroupStack_ = nullptr;

@@ -45,7 +45,7 @@ VDKeySchemeManagerWindow::~VDKeySchemeManagerWindow()
 {
     disposeBag_.dispose();
     keySchemeNameDisposeBag_.dispose();
-    delete window_;
+    delete window_.data();
 }
 
 void VDKeySchemeManagerWindow::show()

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QListWidget>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <functional>
 #include <memory>
@@ -65,7 +66,8 @@ private:
 
     QWidget* superWindow_;
     KeySchemeManager manager_;
-    QDialog* window_;  // owned
+    // Owned; a child of the opener's window too, so it goes with that window when the window goes first.
+    QPointer<QDialog> window_;
     QListWidget* schemesTable_ = nullptr;
     SegmentedControl* addAndRemoveButtons_ = nullptr;
     QPushButton* doneButton_ = nullptr;

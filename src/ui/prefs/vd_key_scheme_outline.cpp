@@ -126,7 +126,8 @@ QVariant VDKeySchemeOutlineViewDataSource::data(const QModelIndex& index, int ro
 {
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
     if (index.column() == commandColumn) return commandText(item(index));
-    if (index.column() == keyColumn && role == Qt::DisplayRole) {
+    // The hotkey cell shows the key; the model gives its text as the tooltip only, so it is not drawn twice.
+    if (index.column() == keyColumn && role == Qt::ToolTipRole) {
         if (auto setting = keySetting(index))
             return QString::fromStdString(setting->key().modifiersString() + setting->key().keyChar());
     }

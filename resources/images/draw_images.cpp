@@ -256,6 +256,16 @@ void checkIcon(QPainter& p, double s)
     p.drawPath(tick);
 }
 
+void removeIcon(QPainter& p, double s)
+{
+    p.setPen(Qt::NoPen);
+    p.setBrush(kAlert);
+    p.drawEllipse(QPointF(s / 2, s / 2), s * 0.44, s * 0.44);
+    p.setPen(pen(Qt::white, s * 0.1));
+    p.drawLine(QPointF(s * 0.33, s * 0.33), QPointF(s * 0.67, s * 0.67));
+    p.drawLine(QPointF(s * 0.67, s * 0.33), QPointF(s * 0.33, s * 0.67));
+}
+
 void attachIcon(QPainter& p, double s)
 {
     p.setPen(pen(kInk, s * 0.07));
@@ -318,6 +328,7 @@ int main(int argc, char** argv)
     ok &= save(folder, "transparent", 64, 64, transparentIcon);
     ok &= save(folder, "c-warning", 32, 32, warningIcon);
     ok &= save(folder, "c-check", 32, 32, checkIcon);
+    ok &= save(folder, "c-remove", 32, 32, removeIcon);
     ok &= save(folder, "Attach", 32, 32, attachIcon);
     ok &= save(folder, "Info", 32, 32, infoIcon);
     ok &= save(folder, "Lock-open", 32, 32, [](QPainter& p, double s) { lockIcon(p, s, false); });

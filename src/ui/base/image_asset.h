@@ -42,6 +42,7 @@ struct Asset {
     static inline const ImageAsset transparent{"transparent"};
     static inline const ImageAsset cWarning{"c-warning"};
     static inline const ImageAsset cCheck{"c-check"};
+    static inline const ImageAsset cRemove{"c-remove"};
     static inline const ImageAsset attach{"Attach"};
     static inline const ImageAsset info{"Info"};
     static inline const ImageAsset lockOpen{"Lock-open"};

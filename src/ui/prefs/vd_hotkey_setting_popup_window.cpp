@@ -14,6 +14,7 @@
 #include "ui/prefs/setting_group_stack_view.h"
 #include "ui/prefs/setting_rows.h"
 #include "ui/prefs/settings_container_stack_view.h"
+#include "ui/prefs/vd_hotkey_recorder.h"
 
 namespace vandrel {
 
@@ -114,12 +115,17 @@ void VDHotkeySettingPopupWindow::installHotkeyRecorder()
 {
     auto [title, content] = addTitledRow(hotkeyGroupStack_);
     title->addArrangedSubview(rowTitle("Hotkey"));
-    hotkeyRecorder_ = new QPushButton(localizedText("Click to record hotkey..."));
-    hotkeyRecorder_->setMinimumWidth(190);
+    hotkeyRecorder_ = new VDHotkeyRecorder();
+    hotkeyRecorder_->setModifiersMustIncluding({57});
     content->addArrangedSubview(hotkeyRecorder_);
-    editor_.hotkeyToSet
+    if (const auto key = editor_.hotkeyToSet.value()) {
+        hotkeyRecorder_->recordedHotkey.accept(key);
+        hotkeyRecorder_->flashTitle({}, -1);
+    }
+    hotkeyRecorder_->startFocusingObserve();
+    (hotkeyRecorder_->recordedHotkey | rx::skip(1))
         .subscribe([this](const std::optional<VDKey>& key) {
-            if (key) hotkeyRecorder_->setText(QString::fromStdString(key->keyCharWithModifiers()));
+            if (key) editor_.setHotkey(*key);
         })
         .disposed(settingWindowDisposebag_);
 
@@ -223,6 +229,25 @@ void VDHotkeySettingPopupWindow::installParameterSelector(const VDAtomicActionPa
                 const int slot = selector->itemText(item).toInt(&ok);
                 if (ok) editor_.updateParams(VDAtomicActionParam::windowBindingId(slot), index);
             });
+            break;
+        }
+        case VDAtomicActionParam::Case::keyId: {
+            auto [title, content] = addTitledRow(paramGroupStack_);
+            title->addArrangedSubview(rowTitle("Keystroke"));
+            auto* recorder = new VDHotkeyRecorder();
+            recorder->setModifiersMustNotIncluding({57});
+            content->addArrangedSubview(recorder);
+            parameterSelectors_.emplace_back(recorder);
+            if (const auto keybit = VDKey::keybitFromId(*param.keyIdValue())) {
+                recorder->recordedHotkey.accept(VDKey::fromKeybit(keybit.value()));
+                recorder->flashTitle({}, -1);
+            }
+            recorder->startFocusingObserve();
+            (recorder->recordedHotkey | rx::skip(1))
+                .subscribe([this, index](const std::optional<VDKey>& key) {
+                    if (key) editor_.updateParams(VDAtomicActionParam::keyId(key->id()), index);
+                })
+                .disposed(paramsDisposebag_);
             break;
         }
         default:

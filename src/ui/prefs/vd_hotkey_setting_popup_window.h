@@ -22,6 +22,8 @@
 
 namespace vandrel {
 
+class VDHotkeyRecorder;
+
 class VDHotkeySettingPopupWindow {
 public:
     // Null when the opener's view is in no window. keySetting null: a new setting.
@@ -40,7 +42,7 @@ public:
 
     HotkeySettingEditor& editor() { return editor_; }
     QDialog* settingWindow() const { return settingWindow_; }
-    QPushButton* hotkeyRecorder() const { return hotkeyRecorder_; }
+    VDHotkeyRecorder* hotkeyRecorder() const { return hotkeyRecorder_; }
     QComboBox* actionPopupButton() const { return actionPopupButton_; }
     // Picks the action in the action row, as the user does.
     void pickAction(const VDActionPtr& action);
@@ -69,7 +71,7 @@ private:
     StackView* hotkeyGroupStack_ = nullptr;
     StackView* actionGroupStack_ = nullptr;
     StackView* paramGroupStack_ = nullptr;
-    QPushButton* hotkeyRecorder_ = nullptr;
+    VDHotkeyRecorder* hotkeyRecorder_ = nullptr;
     QComboBox* actionPopupButton_ = nullptr;
     std::vector<VDActionPtr> actionsOfItems_;
     std::vector<QPointer<QWidget>> parameterSelectors_;

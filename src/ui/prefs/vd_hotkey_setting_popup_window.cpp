@@ -14,6 +14,7 @@
 #include "ui/prefs/setting_group_stack_view.h"
 #include "ui/prefs/setting_rows.h"
 #include "ui/prefs/settings_container_stack_view.h"
+#include "ui/prefs/times_param_selector.h"
 #include "ui/prefs/vd_hotkey_recorder.h"
 
 namespace vandrel {
@@ -202,18 +203,15 @@ void VDHotkeySettingPopupWindow::installParameterSelector(const VDAtomicActionPa
         case VDAtomicActionParam::Case::times: {
             auto [title, content] = addTitledRow(paramGroupStack_);
             title->addArrangedSubview(rowTitle("Number of Times"));
-            auto* selector = new QComboBox();
-            selector->setEditable(true);
+            auto* selector = new TimesParamSelector(QString::number(*param.timesValue()));
+            selector->setFormatter(new NumberOfTimesFormatter(selector));
+            selector->addItemsWithObjectValues(TimesParamSelector::defaultListValues);
             selector->setFixedWidth(60);
-            for (int n : {1, 3, 5, 10, 15, 20, 30}) selector->addItem(QString::number(n));
-            selector->setEditText(QString::number(*param.timesValue()));
             content->addArrangedSubview(selector);
             parameterSelectors_.emplace_back(selector);
-            QObject::connect(selector, &QComboBox::editTextChanged, selector, [this, index](const QString& text) {
-                bool ok = false;
-                const int n = text.toInt(&ok);
-                if (ok && n >= 1 && n <= 50) editor_.updateParams(VDAtomicActionParam::times(n), index);
-            });
+            selector->changedParamValue
+                .subscribe([this, index](int n) { editor_.updateParams(VDAtomicActionParam::times(n), index); })
+                .disposed(paramsDisposebag_);
             break;
         }
         case VDAtomicActionParam::Case::windowBindingId: {

@@ -66,7 +66,8 @@ TEST_F(SheetTest, ANewSettingStartsOnNoneAndIsStoredOnceItsCapsHotkeyIsRecorded)
     ASSERT_EQ(storedSettings().size(), 3u);
     EXPECT_EQ(storedSettings()[2]->key(), caps(14));
 
-    selector(0)->setEditText("5");
+    selector(0)->setCurrentIndex(2);  // the list's 5
+    emit selector(0)->activated(2);
     s.hotkeyRecorder()->recordedHotkey.accept(caps(15));
     ASSERT_EQ(storedSettings().size(), 3u);
     EXPECT_EQ(storedSettings()[2]->key(), caps(15));

@@ -15,6 +15,7 @@
 #include "ui/prefs/setting_rows.h"
 #include "ui/prefs/settings_container_stack_view.h"
 #include "ui/prefs/times_param_selector.h"
+#include "ui/prefs/vd_hotkey_popup_button.h"
 #include "ui/prefs/vd_hotkey_recorder.h"
 
 namespace vandrel {
@@ -25,15 +26,6 @@ namespace {
 QLabel* rowTitle(const char* word)
 {
     return makeTitleLabel(QString::fromStdString(localized(word) + localized(":")));
-}
-
-QString menuTitle(const VDActionPtr& action)
-{
-    if (action->dynamicDescription()) {
-        if (auto text = action->dynamicDescription()(action->defaultParamSequence()))
-            return QString::fromStdString(*text);
-    }
-    return QString::fromStdString(action->staticDescription());
 }
 
 }  // namespace
@@ -76,7 +68,9 @@ VDHotkeySettingPopupWindow::VDHotkeySettingPopupWindow(Passkey, QWidget* parentW
     installActionSelector();
     if (keySetting) {
         installParameterBlock(keySetting->action(), keySetting->paramSequence());
-        pickAction(keySetting->action());
+        // Shown before the chooser is watched: opening stores nothing.
+        if (keySetting->action() != BuiltInVDAction::noAction())
+            actionPopupButton_->selectAction(*keySetting->action());
     }
     installSettingWindowButtons();
     if (keySetting && keySetting->action()->group() == VDActionGroup::vandrelGeneral) disable();
@@ -138,55 +132,51 @@ void VDHotkeySettingPopupWindow::installActionSelector()
 {
     auto [title, content] = addTitledRow(actionGroupStack_);
     title->addArrangedSubview(rowTitle("Action"));
-    actionPopupButton_ = new QComboBox();
-    actionPopupButton_->setMinimumWidth(260);
-    const auto& actionsOfGroup = BuiltInVDAction::SettableActions::actionsOfGroup();
-    for (const auto& group : BuiltInVDAction::SettableActions::groups()) {
-        const auto it = actionsOfGroup.find(group);
-        if (it == actionsOfGroup.end() || it->second.empty()) continue;
-        if (actionPopupButton_->count() > 0) actionPopupButton_->insertSeparator(actionPopupButton_->count());
-        for (const auto& action : it->second) {
-            actionPopupButton_->addItem(menuTitle(action), static_cast<int>(actionsOfItems_.size()));
-            actionsOfItems_.push_back(action);
-        }
-    }
-    actionPopupButton_->insertSeparator(actionPopupButton_->count());
-    actionPopupButton_->addItem(localizedText("None"), static_cast<int>(actionsOfItems_.size()));
-    actionsOfItems_.push_back(BuiltInVDAction::noAction());
-    actionPopupButton_->setCurrentIndex(actionPopupButton_->count() - 1);
+    actionPopupButton_ = new VDHotkeyPopupButton(settingWindow_);
+    actionPopupButton_->installAllBuildInSetableActions();
+    actionPopupButton_->addSeparator();
+    noneItem_ = actionPopupButton_->addItem(localizedText("None"));
+    noneItem_->setTag(-1);
+    noneItem_->setRepresentedObject(BuiltInVDAction::noAction());
+    actionPopupButton_->selectItem(actionPopupButton_->numberOfItems() - 1);
     content->addArrangedSubview(actionPopupButton_);
 }
 
 void VDHotkeySettingPopupWindow::pickAction(const VDActionPtr& action)
 {
-    for (int i = 0; i < actionPopupButton_->count(); ++i) {
-        const QVariant data = actionPopupButton_->itemData(i);
-        if (!data.isValid() || data.toInt() < 0 || data.toInt() >= static_cast<int>(actionsOfItems_.size())) continue;
-        if (actionsOfItems_[data.toInt()] == action) {
-            actionPopupButton_->setCurrentIndex(i);
-            emit actionPopupButton_->activated(i);
-            return;
-        }
-    }
+    if (!action) return;
+    if (action->idName() == BuiltInVDAction::noAction()->idName())
+        noneItem_->trigger();
+    else
+        actionPopupButton_->selectAction(*action);
 }
 
 void VDHotkeySettingPopupWindow::startActionMonitoring()
 {
-    QObject::connect(actionPopupButton_, &QComboBox::activated, actionPopupButton_, [this](int index) {
-        log.debug("changedItemsss -->");
-        const QVariant data = actionPopupButton_->itemData(index);
-        const int slot = data.isValid() ? data.toInt() : -1;
-        if (slot < 0 || slot >= static_cast<int>(actionsOfItems_.size())) {
-            log.error("Get represented object (VDAction) from selected item fail");
-            return;
-        }
-        const auto action = actionsOfItems_[slot];
-        const auto held = editor_.keySetting.value();
-        const auto params = held && held->action() == action ? held->paramSequence() : HotkeySettingEditor::Params{};
-        removeAllParameterSelectors();
-        installParameterBlock(action, params);
-        editor_.chooseAction(action);
-    });
+    for (const auto& menu : actionPopupButton_->groupedActionMenus()) {
+        if (!menu) continue;
+        menu->changedItem
+            .subscribe([this](VDHotkeyMenuItem* item) {
+                log.debug("changedItemsss -->");
+                actionChosen(item ? item->representedAction() : nullptr);
+            })
+            .disposed(settingWindowDisposebag_);
+    }
+    // "None" belongs to no group menu: its pick is read from the item itself.
+    QObject::connect(noneItem_, &QAction::triggered, actionPopupButton_,
+                     [this] { actionChosen(noneItem_->representedAction()); });
+}
+
+void VDHotkeySettingPopupWindow::actionChosen(const VDActionPtr& action)
+{
+    if (!action) {
+        log.error("Get represented object (VDAction) from selected item fail");
+        return;
+    }
+    const auto held = editor_.keySetting.value();
+    const auto params = held && held->action() == action ? held->paramSequence() : HotkeySettingEditor::Params{};
+    installParameterBlock(action, params);
+    editor_.chooseAction(action);
 }
 
 void VDHotkeySettingPopupWindow::installParameterBlock(const VDActionPtr& action,

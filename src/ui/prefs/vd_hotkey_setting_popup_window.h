@@ -23,6 +23,8 @@
 namespace vandrel {
 
 class VDHotkeyRecorder;
+class VDHotkeyPopupButton;
+class VDHotkeyMenuItem;
 
 class VDHotkeySettingPopupWindow {
 public:
@@ -43,7 +45,7 @@ public:
     HotkeySettingEditor& editor() { return editor_; }
     QDialog* settingWindow() const { return settingWindow_; }
     VDHotkeyRecorder* hotkeyRecorder() const { return hotkeyRecorder_; }
-    QComboBox* actionPopupButton() const { return actionPopupButton_; }
+    VDHotkeyPopupButton* actionPopupButton() const { return actionPopupButton_; }
     // Picks the action in the action row, as the user does.
     void pickAction(const VDActionPtr& action);
     const std::vector<QPointer<QWidget>>& parameterSelectors() const { return parameterSelectors_; }
@@ -62,6 +64,7 @@ private:
     void installParameterBlock(const VDActionPtr& action, const HotkeySettingEditor::Params& params);
     void installSettingWindowButtons();
     void startActionMonitoring();
+    void actionChosen(const VDActionPtr& action);
     void installParameterSelector(const VDAtomicActionParam& param, std::size_t index);
 
     QPointer<QWidget> parentWindow_;
@@ -72,8 +75,8 @@ private:
     StackView* actionGroupStack_ = nullptr;
     StackView* paramGroupStack_ = nullptr;
     VDHotkeyRecorder* hotkeyRecorder_ = nullptr;
-    QComboBox* actionPopupButton_ = nullptr;
-    std::vector<VDActionPtr> actionsOfItems_;
+    VDHotkeyPopupButton* actionPopupButton_ = nullptr;
+    VDHotkeyMenuItem* noneItem_ = nullptr;  // owned by the chooser's menu
     std::vector<QPointer<QWidget>> parameterSelectors_;
     QPushButton* doneButton_ = nullptr;
 

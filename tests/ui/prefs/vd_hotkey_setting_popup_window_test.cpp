@@ -6,6 +6,7 @@
 
 #include "engine/key_event_deliver.h"
 #include "hotkey_editor_fixture.h"
+#include "ui/prefs/vd_hotkey_popup_button.h"
 #include "ui/prefs/vd_hotkey_recorder.h"
 
 using namespace vandrel;
@@ -52,7 +53,7 @@ TEST_F(SheetTest, ANewSettingStartsOnNoneAndIsStoredOnceItsCapsHotkeyIsRecorded)
     EXPECT_EQ(VDHotkeySettingPopupWindow::make(nullptr, keyService, nullptr, mine), nullptr);
     auto& s = open(nullptr);
     EXPECT_TRUE(s.settingWindow()->isVisible());
-    EXPECT_EQ(s.actionPopupButton()->currentText(), "None");
+    EXPECT_EQ(s.actionPopupButton()->cell().title(), "None");
     EXPECT_TRUE(s.parameterSelectors().empty());
 
     s.pickAction(B::moveUpN());
@@ -81,7 +82,7 @@ TEST_F(SheetTest, ANewSettingStartsOnNoneAndIsStoredOnceItsCapsHotkeyIsRecorded)
 TEST_F(SheetTest, AnExistingSettingShowsItsOwnValuesAndKeepsThemWhenOnlyTheHotkeyChanges)
 {
     auto& s = open(mine->keySettings.value()[0]);
-    EXPECT_EQ(s.actionPopupButton()->currentText(), "Move Down");
+    EXPECT_EQ(s.actionPopupButton()->cell().title(), "Move Down");
     ASSERT_EQ(s.parameterSelectors().size(), 1u);
     EXPECT_EQ(selector(0)->currentText(), "30");
     s.hotkeyRecorder()->recordedHotkey.accept(caps(40));

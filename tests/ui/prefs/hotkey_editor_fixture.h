@@ -63,6 +63,17 @@ protected:
         return nullptr;
     }
 
+    // A shown window for the sheets to open on.
+    QWidget& opener()
+    {
+        if (!opener_) {
+            opener_ = std::make_unique<QWidget>();
+            opener_->resize(800, 500);
+            layOut(opener_.get());
+        }
+        return *opener_;
+    }
+
     static VDKey caps(int keycode, ModifierSet more = {})
     {
         more.insert(57);
@@ -73,6 +84,9 @@ protected:
     std::vector<std::string> messages;
     std::vector<double> messageSeconds;
     PopupPresenter previousPresenter;
+
+private:
+    std::unique_ptr<QWidget> opener_;
 };
 
 }  // namespace vandrel::test

@@ -19,6 +19,7 @@
 #include "core/defaults.h"
 #include "core/localize.h"
 #include "core/settings_store.h"
+#include "engine/sim_core_options.h"
 #include "engine/vandrel.h"
 #include "platform/sim/sim_platform.h"
 #include "rx/virtual_time_scheduler.h"
@@ -27,23 +28,12 @@
 #include "ui/prefs/preferences_window_controller.h"
 #include "ui/prefs/vd_hotkey_setting_popup_window.h"
 #include "ui/prefs/vd_key_scheme_manager_window.h"
-// Last: Xlib defines names Qt uses.
-#include "platform/linux/x11/x11_test_server.h"
+// Last: it brings Xlib, whose names clash with Qt's.
+#include "on_x_main.h"
 
 using namespace vandrel;
 
 namespace {
-
-bool settle(const std::function<bool()>& condition)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > 5000) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 bool shown(QWidget* window)
 {
@@ -69,15 +59,7 @@ TEST(HotkeysOnX, ThePaneTheSheetAndTheManagerShow)
     auto mainQueue = rx::VirtualTimeScheduler::make();
     auto sim = SimPlatform::make(mainQueue);
     PlatformInstallation platform{sim};
-    Vandrel::Options core;
-    core.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
-    core.platform = sim;
-    core.mainScheduler = mainQueue;
-    core.keyEventScheduler = mainQueue;
-    core.windowBindingScheduler = mainQueue;
-    core.backgroundScheduler = mainQueue;
-    core.settings = settings;
-    installVandrel(Vandrel::make(std::move(core)));
+    installVandrel(Vandrel::make(test::simCoreOptions(sim, mainQueue, settings)));
     vandrel::vandrel().start();
     mainQueue->runDue();
 
@@ -89,14 +71,14 @@ TEST(HotkeysOnX, ThePaneTheSheetAndTheManagerShow)
     auto& controller = PreferencesWindowController::shared();
     controller.show(PreferencePaneIdentifier::hotkey);
     QWidget* window = controller.window();
-    ASSERT_TRUE(settle([&] { return shown(window); }));
+    ASSERT_TRUE(test::settleOnX([&] { return shown(window); }));
     auto* pane = dynamic_cast<HotkeysPreferenceViewController*>(controller.selectedPane());
     ASSERT_NE(pane, nullptr);
     mainQueue->advanceBy(rx::milliseconds(HotkeysPreferenceViewController::popupDebounceMilliseconds));
     QCoreApplication::sendPostedEvents();
     ASSERT_NE(pane->hotkeysOutlineView(), nullptr);
     EXPECT_EQ(pane->schemePopup()->currentText(), "Vandrel");
-    ASSERT_TRUE(settle([&] { return pane->hotkeysOutlineView()->isVisible(); }));
+    ASSERT_TRUE(test::settleOnX([&] { return pane->hotkeysOutlineView()->isVisible(); }));
     save(window, "hotkeys_pane");
 
     auto* outline = pane->hotkeysOutlineView();
@@ -106,15 +88,15 @@ TEST(HotkeysOnX, ThePaneTheSheetAndTheManagerShow)
     }
     auto* sheet = pane->hotkeySettingPopupWindow();
     ASSERT_NE(sheet, nullptr);
-    ASSERT_TRUE(settle([&] { return shown(sheet->settingWindow()); }));
+    ASSERT_TRUE(test::settleOnX([&] { return shown(sheet->settingWindow()); }));
     save(sheet->settingWindow(), "hotkey_setting_sheet");
     sheet->doneButton()->click();
-    ASSERT_TRUE(settle([&] { return !sheet->settingWindow()->isVisible(); }));
+    ASSERT_TRUE(test::settleOnX([&] { return !sheet->settingWindow()->isVisible(); }));
 
     pane->chooseSchemeItem(pane->schemePopup()->count() - 1);
     auto* manager = pane->keySchemeManagerWindow();
     ASSERT_NE(manager, nullptr);
-    ASSERT_TRUE(settle([&] { return shown(manager->window()); }));
+    ASSERT_TRUE(test::settleOnX([&] { return shown(manager->window()); }));
     save(manager->window(), "key_scheme_manager");
     manager->doneButton()->click();
 
@@ -124,20 +106,4 @@ TEST(HotkeysOnX, ThePaneTheSheetAndTheManagerShow)
     installVandrel(nullptr);
 }
 
-int main(int argc, char** argv)
-{
-    test::X11TestServer server;
-    if (!server.ok()) {
-        std::fprintf(stderr, "no X server for the test: %s\n", server.failure().c_str());
-        return 1;
-    }
-    setenv("DISPLAY", server.display().c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-    int code = 0;
-    {
-        QApplication app(argc, argv);
-        testing::InitGoogleTest(&argc, argv);
-        code = RUN_ALL_TESTS();
-    }
-    return code;
-}
+VANDREL_PREFS_ON_X_MAIN()

@@ -18,9 +18,7 @@ class ManagerTest : public test::HotkeyEditorTest {
 protected:
     ManagerTest()
     {
-        opener.resize(800, 500);
-        test::layOut(&opener);
-        window = VDKeySchemeManagerWindow::make(&opener, keyService, [] { return BuildInVDKeyScheme::basic(); });
+        window = VDKeySchemeManagerWindow::make(&opener(), keyService, [] { return BuildInVDKeyScheme::basic(); });
     }
 
     std::vector<std::string> rowTexts() const
@@ -37,7 +35,6 @@ protected:
     }
     bool removeEnabled() const { return window->addAndRemoveButtons()->segment(1)->isEnabled(); }
 
-    QWidget opener;
     std::unique_ptr<VDKeySchemeManagerWindow> window;
 };
 
@@ -129,7 +126,7 @@ TEST_F(ManagerTest, AStoredSchemeThatCannotBeReadIsNeitherListedNorRemoved)
     settings->setObject(nlohmann::json{{"Broken", "{not json"}, {"Fine", *fine->toJsonText()}},
                         DefaultsKeys::hotkey_allCustomKeySchemes.key());
     keyService = makeKeyService();
-    window = VDKeySchemeManagerWindow::make(&opener, keyService, [] { return BuildInVDKeyScheme::basic(); });
+    window = VDKeySchemeManagerWindow::make(&opener(), keyService, [] { return BuildInVDKeyScheme::basic(); });
     window->show();
     EXPECT_EQ(rowTexts(), (std::vector<std::string>{"Vandrel", "Fine"}));
     window->createNewScheme();

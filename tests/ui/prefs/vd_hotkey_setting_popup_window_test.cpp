@@ -17,11 +17,6 @@ namespace {
 
 class SheetTest : public test::HotkeyEditorTest {
 protected:
-    SheetTest()
-    {
-        opener.resize(800, 500);
-        test::layOut(&opener);
-    }
     ~SheetTest() override
     {
         sheet.reset();
@@ -30,7 +25,7 @@ protected:
 
     VDHotkeySettingPopupWindow& open(VDKeySettingPtr setting)
     {
-        sheet = VDHotkeySettingPopupWindow::make(&opener, keyService, std::move(setting), mine);
+        sheet = VDHotkeySettingPopupWindow::make(&opener(), keyService, std::move(setting), mine);
         sheet->popup();
         return *sheet;
     }
@@ -40,7 +35,6 @@ protected:
         return qobject_cast<QComboBox*>(sheet->parameterSelectors().at(i).data());
     }
 
-    QWidget opener;
     VDKeySchemePtr mine = addCustom("Mine", {VDKeySetting::make(caps(38), B::moveDownN(), {P::times(30)}),
                                              VDKeySetting::make(caps(43), B::showPreferences())});
     std::unique_ptr<VDHotkeySettingPopupWindow> sheet;

@@ -1,0 +1,224 @@
+#include "ui/prefs/vd_key_scheme_manager_table_view.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QResizeEvent>
+#include <algorithm>
+
+#include "core/localize.h"
+#include "core/log.h"
+#include "engine/vandrel.h"
+#include "ui/base/vd_modal.h"
+#include "ui/prefs/programmatic_table_cell_view.h"
+
+namespace vandrel {
+
+namespace {
+
+std::shared_ptr<KeyService> serviceOrInstalled(const std::shared_ptr<KeyService>& keyService)
+{
+    if (keyService) return keyService;
+    const auto core = installedVandrel();
+    return core ? core->keyService : nullptr;
+}
+
+void warnAboutName(std::string_view messageTemplate, const QString& name)
+{
+    const std::string quoted = localized("\"${0}\"", name.toStdString());
+    VDModal().warning(QString::fromStdString(localized(messageTemplate, quoted)), QString(),
+                      QString::fromStdString(localized("OK")));
+}
+
+}  // namespace
+
+// --- data source ---------------------------------------------------------------------------------------------
+
+VDKeySchemeTableDataSource::VDKeySchemeTableDataSource(std::shared_ptr<KeyService> keyService, QObject* parent)
+    : QAbstractTableModel(parent), keyService_(std::move(keyService))
+{
+}
+
+std::vector<VDKeySchemePtr> VDKeySchemeTableDataSource::schemes() const
+{
+    const auto service = serviceOrInstalled(keyService_);
+    return service ? service->availableKeySchemes.value() : std::vector<VDKeySchemePtr>{};
+}
+
+int VDKeySchemeTableDataSource::numberOfRows() const
+{
+    return static_cast<int>(schemes().size());
+}
+
+VDKeySchemePtr VDKeySchemeTableDataSource::keySchemeAt(int row) const
+{
+    const auto all = schemes();
+    if (row < 0 || row >= static_cast<int>(all.size())) return nullptr;
+    return all[static_cast<std::size_t>(row)];
+}
+
+void VDKeySchemeTableDataSource::reload()
+{
+    beginResetModel();
+    endResetModel();
+}
+
+int VDKeySchemeTableDataSource::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : numberOfRows();
+}
+
+int VDKeySchemeTableDataSource::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : 1;
+}
+
+QVariant VDKeySchemeTableDataSource::data(const QModelIndex&, int) const
+{
+    return {};
+}
+
+// --- table -----------------------------------------------------------------------------------------------------
+
+const QString& VDKeySchemeManagerTableView::TableIdentifier::KeySchemeColumnId()
+{
+    static const QString id = QStringLiteral("KeySchemeColumn");
+    return id;
+}
+
+VDKeySchemeManagerTableView::VDKeySchemeManagerTableView(QWidget* parent) : QTableView(parent)
+{
+    horizontalHeader()->hide();
+    horizontalHeader()->setStretchLastSection(true);
+    verticalHeader()->hide();
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setShowGrid(false);
+}
+
+void VDKeySchemeManagerTableView::setDataSource(VDKeySchemeTableDataSource* dataSource)
+{
+    dataSource_ = dataSource;
+    setModel(dataSource);
+}
+
+QString VDKeySchemeManagerTableView::columnIdentifier(int column) const
+{
+    return column == 0 ? TableIdentifier::KeySchemeColumnId() : QString();
+}
+
+void VDKeySchemeManagerTableView::reloadData()
+{
+    if (!dataSource_) return;
+    dataSource_->reload();
+    if (!viewFor_) return;
+    for (int row = 0; row < dataSource_->rowCount(); ++row)
+        for (int column = 0; column < dataSource_->columnCount(); ++column)
+            if (QWidget* view = viewFor_(*this, columnIdentifier(column), row))
+                setIndexWidget(dataSource_->index(row, column), view);
+}
+
+int VDKeySchemeManagerTableView::numberOfRows() const
+{
+    return dataSource_ ? dataSource_->rowCount() : 0;
+}
+
+QWidget* VDKeySchemeManagerTableView::viewAt(int column, int row) const
+{
+    return dataSource_ ? indexWidget(dataSource_->index(row, column)) : nullptr;
+}
+
+VDKeySchemeManagerTableWrapperView::VDKeySchemeManagerTableWrapperView(QWidget* parent)
+    : QWidget(parent), tableView_(new VDKeySchemeManagerTableView(this))
+{
+    log.debug("VDKeySchemeOutlineWrapperView ->", "the scheme table");
+    tableView_->setAlternatingRowColors(true);
+    tableView_->setAttribute(Qt::WA_MacShowFocusRect, false);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(tableView_);
+}
+
+// --- cells -----------------------------------------------------------------------------------------------------
+
+ProgrammaticKeySchemeManagerTableTextField::ProgrammaticKeySchemeManagerTableTextField(QWidget* parent)
+    : QLineEdit(parent)
+{
+    // The first change of an edit begins it; Return or leaving the field ends it.
+    connect(this, &QLineEdit::textEdited, this, [this] {
+        if (isEditing_) return;
+        isEditing_ = true;
+        textDidBeginEditing(textAtFocus_);
+    });
+    connect(this, &QLineEdit::editingFinished, this, [this] {
+        // Ended once: the warning takes the focus, which would end it a second time.
+        if (!isEditing_) return;
+        isEditing_ = false;
+        if (textShouldEndEditing()) textDidEndEditing(text());
+        textAtFocus_ = text();
+    });
+}
+
+void ProgrammaticKeySchemeManagerTableTextField::focusInEvent(QFocusEvent* event)
+{
+    QLineEdit::focusInEvent(event);
+    if (!isEditing_) textAtFocus_ = text();
+}
+
+void ProgrammaticKeySchemeManagerTableTextField::textDidBeginEditing(const QString& textBeforeEditing)
+{
+    stringBeforeEditingStart_ = textBeforeEditing;
+}
+
+std::vector<VDKeySchemePtr> ProgrammaticKeySchemeManagerTableTextField::availableKeySchemes() const
+{
+    const auto service = serviceOrInstalled(keyService_);
+    return service ? service->availableKeySchemes.value() : std::vector<VDKeySchemePtr>{};
+}
+
+void ProgrammaticKeySchemeManagerTableTextField::textDidEndEditing(const QString& editorText)
+{
+    const auto* cell = qobject_cast<ProgrammaticKeySchemeTableCellView*>(parentWidget());
+    const VDKeySchemePtr scheme = cell ? cell->objectValue() : nullptr;
+    if (!scheme || !stringBeforeEditingStart_) return;
+    const QString& oldName = *stringBeforeEditingStart_;
+    const QString newName = editorText;
+    log.debug("textShouldEndEditing ->",
+              scheme->name.value() + " | " + oldName.toStdString() + " -> " + newName.toStdString());
+
+    // A blank name reads as no name in every list that shows it.
+    if (newName.trimmed().isEmpty()) {
+        warnAboutName("The name ${0} is not valid. Please choose a different name.", newName);
+        setText(oldName);
+        return;
+    }
+    std::vector<std::string> names;
+    for (const auto& other : availableKeySchemes())
+        if (other && other->name.value() != oldName.toStdString()) names.push_back(other->name.value());
+    if (std::find(names.begin(), names.end(), newName.toStdString()) != names.end()) {
+        warnAboutName("The name ${0} is already taken. Please choose a different name.", newName);
+        setText(oldName);
+        return;
+    }
+    scheme->name.accept(newName.toStdString());
+}
+
+ProgrammaticKeySchemeTableCellView::ProgrammaticKeySchemeTableCellView(const QRect& frame, QWidget* parent)
+    : QWidget(parent), textField_(new ProgrammaticKeySchemeManagerTableTextField(this))
+{
+    if (frame.isValid()) setGeometry(frame);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    textField_->setGeometry(textRect);
+    textField_->setFrame(false);
+    textField_->setStyleSheet(QStringLiteral("background: transparent;"));
+    textField_->setFont(smallSystemFont());
+    textField_->setReadOnly(true);
+}
+
+void ProgrammaticKeySchemeTableCellView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // The field keeps its height and follows the cell's width.
+    textField_->setGeometry(textRect.x(), textRect.y(), std::max(event->size().width(), 0), textRect.height());
+}
+
+}  // namespace vandrel

@@ -55,13 +55,18 @@ void VDKeySchemeManagerWindow::show()
 
 void VDKeySchemeManagerWindow::installTable()
 {
-    schemesTable_ = new QListWidget();
+    auto* wrapper = new VDKeySchemeManagerTableWrapperView();
+    schemesTable_ = wrapper->tableView();
+    tableDataSource_ = new VDKeySchemeTableDataSource(manager_.keyService(), schemesTable_);
+    schemesTable_->setDataSource(tableDataSource_);
+    schemesTable_->setViewFor(
+        [this](VDKeySchemeManagerTableView&, const QString& columnId, int row) { return tableView(columnId, row); });
     schemesTable_->setAlternatingRowColors(true);
-    schemesTable_->setFixedHeight(240 - static_cast<int>(3.5 * UIConstants::windowPadding));
-    window_->findChild<WindowContainerView*>()->layout()->addWidget(schemesTable_);
-    QObject::connect(schemesTable_, &QListWidget::currentRowChanged, schemesTable_, [this](int row) {
-        log.debug("change ->", row);
-        selectedKeyScheme.accept(schemeOfRow(row));
+    wrapper->setFixedHeight(240 - static_cast<int>(3.5 * UIConstants::windowPadding));
+    window_->findChild<WindowContainerView*>()->layout()->addWidget(wrapper);
+    QObject::connect(schemesTable_->selectionModel(), &QItemSelectionModel::selectionChanged, schemesTable_, [this] {
+        log.debug("change ->", selectedRow());
+        selectedKeyScheme.accept(schemeOfRow(selectedRow()));
     });
     const auto& keyService = manager_.keyService();
     if (!keyService) return;
@@ -77,33 +82,68 @@ void VDKeySchemeManagerWindow::installTable()
         .disposed(disposeBag_);
 }
 
+QWidget* VDKeySchemeManagerWindow::tableView(const QString& columnId, int row)
+{
+    auto* cell = new ProgrammaticKeySchemeTableCellView(QRect(0, 0, 440, 20));
+    auto* field = cell->textField();
+    field->setKeyService(manager_.keyService());
+    const auto scheme = schemeOfRow(row);
+    if (columnId != VDKeySchemeManagerTableView::TableIdentifier::KeySchemeColumnId() || !scheme) {
+        field->setText(unreadableName);
+        field->setReadOnly(true);
+        return cell;
+    }
+    log.debug("cellId = VDKeySchemeManagerTableView.TableIdentifier.KeySchemeCellId ->", scheme->name.value());
+    cell->setObjectValue(scheme);
+    field->setText(QString::fromStdString(scheme->name.value()));
+    field->setReadOnly(scheme->type() == VDKeySchemeType::builtIn);
+    if (scheme->type() == VDKeySchemeType::builtIn) {
+        QPalette palette = field->palette();
+        palette.setColor(QPalette::Text, palette.color(QPalette::Disabled, QPalette::Text));
+        field->setPalette(palette);
+    }
+    return cell;
+}
+
 VDKeySchemePtr VDKeySchemeManagerWindow::schemeOfRow(int row) const
 {
-    const auto& keyService = manager_.keyService();
-    if (!keyService || row < 0) return nullptr;
-    const auto list = keyService->availableKeySchemes.value();
-    return row < static_cast<int>(list.size()) ? list[row] : nullptr;
+    return tableDataSource_ && row >= 0 ? tableDataSource_->keySchemeAt(row) : nullptr;
+}
+
+void VDKeySchemeManagerWindow::selectRow(int row)
+{
+    if (row < 0 || row >= schemesTable_->numberOfRows())
+        schemesTable_->clearSelection();
+    else
+        schemesTable_->selectRow(row);
+}
+
+int VDKeySchemeManagerWindow::selectedRow() const
+{
+    const auto rows = schemesTable_->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.front().row();
+}
+
+QString VDKeySchemeManagerWindow::rowText(int row) const
+{
+    auto* cell = qobject_cast<ProgrammaticKeySchemeTableCellView*>(schemesTable_->viewAt(0, row));
+    return cell ? cell->textField()->text() : QString();
 }
 
 void VDKeySchemeManagerWindow::reloadTable()
 {
     const auto selected = selectedKeyScheme.value();
-    QSignalBlocker quiet(schemesTable_);
-    schemesTable_->clear();
-    const auto& keyService = manager_.keyService();
-    const auto list = keyService ? keyService->availableKeySchemes.value() : std::vector<VDKeySchemePtr>{};
-    int selectedRow = -1;
-    for (int row = 0; row < static_cast<int>(list.size()); ++row) {
-        const auto& scheme = list[row];
-        auto* item =
-            new QListWidgetItem(scheme ? QString::fromStdString(scheme->name.value()) : QString(unreadableName));
-        if (scheme && scheme->type() == VDKeySchemeType::builtIn)
-            item->setForeground(schemesTable_->palette().brush(QPalette::Disabled, QPalette::Text));
-        schemesTable_->addItem(item);
-        if (scheme && scheme == selected) selectedRow = row;
+    {
+        QSignalBlocker quiet(schemesTable_->selectionModel());
+        schemesTable_->reloadData();
+        schemesTable_->clearSelection();
+        const auto list =
+            manager_.keyService() ? manager_.keyService()->availableKeySchemes.value() : std::vector<VDKeySchemePtr>{};
+        const auto it = std::find(list.begin(), list.end(), selected);
+        if (selected && it != list.end()) schemesTable_->selectRow(static_cast<int>(it - list.begin()));
     }
-    schemesTable_->setCurrentRow(selectedRow);
-    if (selectedRow < 0 && selected) selectedKeyScheme.accept(nullptr);
+    schemesTable_->viewport()->update();
+    if (selected && schemeOfRow(selectedRow()) != selected) selectedKeyScheme.accept(nullptr);
 }
 
 void VDKeySchemeManagerWindow::installAddRemoveButtons()

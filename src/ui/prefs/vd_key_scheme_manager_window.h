@@ -7,7 +7,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QListWidget>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
@@ -18,6 +17,7 @@
 #include "rx/rx.h"
 #include "ui/base/segmented_control.h"
 #include "ui/prefs/key_scheme_manager.h"
+#include "ui/prefs/vd_key_scheme_manager_table_view.h"
 
 namespace vandrel {
 
@@ -42,7 +42,8 @@ public:
 
     QWidget* superWindow() const { return superWindow_; }
     QDialog* window() const { return window_; }
-    QListWidget* schemesTable() const { return schemesTable_; }
+    VDKeySchemeManagerTableView* schemesTable() const { return schemesTable_; }
+    VDKeySchemeTableDataSource* tableDataSource() const { return tableDataSource_; }
     SegmentedControl* addAndRemoveButtons() const { return addAndRemoveButtons_; }
     QPushButton* doneButton() const { return doneButton_; }
     KeySchemeManager& manager() { return manager_; }
@@ -51,6 +52,11 @@ public:
 
     // The scheme of a row of the current list, or null.
     VDKeySchemePtr schemeOfRow(int row) const;
+    // Selects the row (-1: none), as a click does.
+    void selectRow(int row);
+    int selectedRow() const;
+    // The name a row shows.
+    QString rowText(int row) const;
     // The "+" menu as it would pop up now (owned by the caller).
     std::unique_ptr<QMenu> makeAddMenu();
     void addKeyScheme();
@@ -63,15 +69,16 @@ private:
     void installAddRemoveButtons();
     void installDoneBtn();
     void reloadTable();
+    QWidget* tableView(const QString& columnId, int row);
 
     QWidget* superWindow_;
     KeySchemeManager manager_;
     // Owned; a child of the opener's window too, so it goes with that window when the window goes first.
     QPointer<QDialog> window_;
-    QListWidget* schemesTable_ = nullptr;
+    VDKeySchemeManagerTableView* schemesTable_ = nullptr;
+    VDKeySchemeTableDataSource* tableDataSource_ = nullptr;  // a child of the table
     SegmentedControl* addAndRemoveButtons_ = nullptr;
     QPushButton* doneButton_ = nullptr;
-    std::vector<std::weak_ptr<VDKeyScheme>> rows_;
 
     rx::DisposeBag keySchemeNameDisposeBag_;
     rx::DisposeBag disposeBag_;

@@ -6,6 +6,7 @@
 
 #include "core/defaults_keys.h"
 #include "hotkey_editor_fixture.h"
+#include "ui/base/vd_modal.h"
 #include "ui/prefs/vd_key_scheme_manager_window.h"
 
 using namespace vandrel;
@@ -24,8 +25,8 @@ protected:
     std::vector<std::string> rowTexts() const
     {
         std::vector<std::string> texts;
-        for (int i = 0; i < window->schemesTable()->count(); ++i)
-            texts.push_back(window->schemesTable()->item(i)->text().toStdString());
+        for (int i = 0; i < window->schemesTable()->numberOfRows(); ++i)
+            texts.push_back(window->rowText(i).toStdString());
         return texts;
     }
     int rowOf(const VDKeySchemePtr& scheme) const
@@ -58,7 +59,7 @@ TEST_F(ManagerTest, NewSchemesAreCustomThenCustom2EachActiveStoredAndListedLast)
 TEST_F(ManagerTest, ADuplicateIsIndependentOfItsSource)
 {
     auto work = addCustom("Work", {VDKeySetting::make(caps(2), B::moveDownN(), {P::times(3)})});
-    window->schemesTable()->setCurrentRow(rowOf(work));
+    window->selectRow(rowOf(work));
     ASSERT_EQ(window->selectedKeyScheme.value(), work);
     auto menu = window->makeAddMenu();
     ASSERT_EQ(menu->actions().size(), 2);
@@ -82,13 +83,13 @@ TEST_F(ManagerTest, ADuplicateIsIndependentOfItsSource)
 TEST_F(ManagerTest, RemovingTheActiveSchemeActivatesTheDefaultAndLeavesNothingSelected)
 {
     auto mine = addCustom("Mine", {});
-    window->schemesTable()->setCurrentRow(rowOf(mine));
+    window->selectRow(rowOf(mine));
     EXPECT_TRUE(removeEnabled());
     window->addAndRemoveButtons()->segment(1)->click();
     EXPECT_EQ(active(), factory());
     EXPECT_EQ(rowTexts(), std::vector<std::string>{"Vandrel"});
     EXPECT_EQ(window->selectedKeyScheme.value(), nullptr);
-    EXPECT_EQ(window->schemesTable()->currentRow(), -1);
+    EXPECT_EQ(window->selectedRow(), -1);
     EXPECT_FALSE(removeEnabled());
     EXPECT_FALSE(stored("Mine"));
     EXPECT_EQ(settings->get(DefaultsKeys::hotkey_currentKeyScheme), "Vandrel");
@@ -96,7 +97,7 @@ TEST_F(ManagerTest, RemovingTheActiveSchemeActivatesTheDefaultAndLeavesNothingSe
 
 TEST_F(ManagerTest, BuiltInSchemesCannotBeRemovedAndRemovalTakesTheChosenObjectOnly)
 {
-    window->schemesTable()->setCurrentRow(0);
+    window->selectRow(0);
     EXPECT_FALSE(removeEnabled());
     EXPECT_EQ(window->makeAddMenu()->actions()[0]->text(), "Duplicate \"Vandrel\"");
     EXPECT_FALSE(window->manager().remove(factory()));
@@ -107,14 +108,13 @@ TEST_F(ManagerTest, BuiltInSchemesCannotBeRemovedAndRemovalTakesTheChosenObjectO
     auto forApp = VDKeyScheme::make("Team", "", VDKeySchemeType::forApp, {}, {"org.example.app"});
     keyService->install(forApp);
     auto custom = addCustom("Team", {});
-    window->schemesTable()->setCurrentRow(rowOf(custom));
+    window->selectRow(rowOf(custom));
     window->removeKeyScheme();
     const auto list = keyService->availableKeySchemes.value();
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[1], forApp);
 
-    window->schemesTable()->clearSelection();
-    window->schemesTable()->setCurrentRow(-1);
+    window->selectRow(-1);
     EXPECT_FALSE(window->makeAddMenu()->actions()[0]->isEnabled());
     EXPECT_EQ(window->schemeOfRow(7), nullptr);
 }
@@ -142,4 +142,33 @@ TEST_F(ManagerTest, TheTableFollowsRenamesAndNewLists)
     EXPECT_EQ(rowTexts(), (std::vector<std::string>{"Vandrel", "Yours"}));
     EXPECT_TRUE(stored("Yours"));
     EXPECT_FALSE(stored("Mine"));
+}
+
+TEST_F(ManagerTest, NamesAreEditedInPlaceOnlyForSchemesThatAreNotBuiltInAndTakenNamesAreRefused)
+{
+    auto mine = addCustom("Mine", {});
+    auto* builtInCell = qobject_cast<ProgrammaticKeySchemeTableCellView*>(window->schemesTable()->viewAt(0, 0));
+    auto* cell = qobject_cast<ProgrammaticKeySchemeTableCellView*>(window->schemesTable()->viewAt(0, 1));
+    ASSERT_TRUE(builtInCell && cell);
+    EXPECT_TRUE(builtInCell->textField()->isReadOnly());
+    EXPECT_FALSE(cell->textField()->isReadOnly());
+    EXPECT_EQ(cell->objectValue(), mine);
+
+    std::vector<QString> warnings;
+    auto previous = VDModal::setAnswerer([&](QMessageBox& box) {
+        warnings.push_back(box.text());
+        return 0;
+    });
+    cell->textField()->textDidBeginEditing("Mine");
+    cell->textField()->textDidEndEditing("Vandrel");
+    EXPECT_EQ(mine->name.value(), "Mine");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0], "The name \"Vandrel\" is already taken. Please choose a different name.");
+
+    cell->textField()->textDidBeginEditing("Mine");
+    cell->textField()->textDidEndEditing("Yours");
+    VDModal::setAnswerer(previous);
+    EXPECT_EQ(mine->name.value(), "Yours");
+    EXPECT_EQ(window->rowText(1), "Yours");
+    EXPECT_TRUE(stored("Yours"));
 }

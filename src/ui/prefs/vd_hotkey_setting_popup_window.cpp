@@ -87,8 +87,11 @@ VDHotkeySettingPopupWindow::~VDHotkeySettingPopupWindow()
 void VDHotkeySettingPopupWindow::popup()
 {
     if (!parentWindow_) return;
+    // The dialog itself takes the focus: a focused recorder would start recording, and silence the keyboard,
+    // before the user asked for it.
+    settingWindow_->setFocusPolicy(Qt::StrongFocus);
+    settingWindow_->setFocus();
     settingWindow_->open();
-    if (auto* focused = settingWindow_->focusWidget()) focused->clearFocus();
 }
 
 void VDHotkeySettingPopupWindow::disable()

@@ -26,6 +26,7 @@
 #include "ui/prefs/hotkeys_preference_view_controller.h"
 #include "ui/prefs/preference_panes.h"
 #include "ui/prefs/preferences_window_controller.h"
+#include "ui/prefs/vd_hotkey_recorder.h"
 #include "ui/prefs/vd_hotkey_setting_popup_window.h"
 #include "ui/prefs/vd_key_scheme_manager_window.h"
 // Last: it brings Xlib, whose names clash with Qt's.
@@ -89,6 +90,8 @@ TEST(HotkeysOnX, ThePaneTheSheetAndTheManagerShow)
     auto* sheet = pane->hotkeySettingPopupWindow();
     ASSERT_NE(sheet, nullptr);
     ASSERT_TRUE(test::settleOnX([&] { return shown(sheet->settingWindow()); }));
+    // Opening focuses no control: the recorder waits for a click before it takes the keyboard.
+    EXPECT_FALSE(sheet->hotkeyRecorder()->isRecording());
     save(sheet->settingWindow(), "hotkey_setting_sheet");
     sheet->doneButton()->click();
     ASSERT_TRUE(test::settleOnX([&] { return !sheet->settingWindow()->isVisible(); }));
@@ -97,6 +100,8 @@ TEST(HotkeysOnX, ThePaneTheSheetAndTheManagerShow)
     auto* manager = pane->keySchemeManagerWindow();
     ASSERT_NE(manager, nullptr);
     ASSERT_TRUE(test::settleOnX([&] { return shown(manager->window()); }));
+    manager->createNewScheme();
+    EXPECT_EQ(manager->rowText(1), "Custom");
     save(manager->window(), "key_scheme_manager");
     manager->doneButton()->click();
 

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <algorithm>
+#include <string>
 #include <tuple>
 
 #include "core/log.h"
@@ -271,7 +272,8 @@ void VDHotkeyRecorder::setButtonsShown(bool ok, bool remove)
 void VDHotkeyRecorder::mousePressEvent(QMouseEvent* event)
 {
     QPushButton::mousePressEvent(event);
-    log.debug("mouse clicked ->", event->position().toPoint().x());
+    const QPoint at = event->position().toPoint();
+    log.debug("mouse clicked ->", std::to_string(at.x()) + ", " + std::to_string(at.y()));
     if (isEnabled()) setFocus(Qt::MouseFocusReason);
 }
 

@@ -72,7 +72,8 @@ VDKeySchemeOutlineViewDataSource* HotkeysPreferenceViewController::hotkeysOutlin
 
 void HotkeysPreferenceViewController::onGuiThread(std::function<void()> work)
 {
-    QWidget* context = view();
+    QWidget* context = guiContext_.data();
+    if (!context) return;
     if (QThread::currentThread() == context->thread()) {
         work();
         return;
@@ -84,6 +85,7 @@ void HotkeysPreferenceViewController::viewDidLoad()
 {
     log.verbose("Hotkeys preferences did load");
     PreferencesViewController::viewDidLoad();
+    guiContext_ = view();
     const QSize size(PreferencesUIConstants::windowMinWidth, 600 - PreferencesUIConstants::tabHeight);
     view()->resize(size);
     view()->setMinimumSize(size);

@@ -110,6 +110,8 @@ private:
     const std::function<VDKeySchemePtr()> basicScheme_;
     const rx::SchedulerPtr debounceScheduler_;
     std::unique_ptr<HotkeysViewModel> viewModel_;
+    // The view, read from any thread to post work to the GUI thread.
+    QPointer<QWidget> guiContext_;
 
     StackView* containerStackView_ = nullptr;
     QComboBox* schemePopup_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QPushButton>
+#include <thread>
 
 #include "hotkey_editor_fixture.h"
 #include "ui/prefs/hotkey_help_view_controller.h"
@@ -298,4 +299,16 @@ TEST_F(PaneTest, HelpPopoverShowsFourSentencesOnce)
     EXPECT_EQ(help->contentStackView()->arrangedSubviews().size(), 4u);
     EXPECT_EQ(HotkeyHelpViewController::sentences()[0], "Built-in hotkey scheme cannot be modified.");
     EXPECT_LE(help->maximumWidth(), 480);
+}
+
+TEST_F(PaneTest, AnActivationOnTheEnginesThreadReachesTheOutlineOnTheGuiThread)
+{
+    auto mine = VDKeyScheme::make("Mine", "", VDKeySchemeType::custom, {mv(2)});
+    keyService->install(mine);
+    std::thread([&] { keyService->activate(mine); }).join();
+    EXPECT_EQ(outline()->dataSource()->keyScheme(), factory());
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(outline()->dataSource()->keyScheme(), mine);
+    settle();
+    EXPECT_EQ(shownScheme(), "Mine");
 }

@@ -1,9 +1,7 @@
 #include "ui/prefs/hotkeys_preference_view_controller.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QMetaObject>
-#include <QStandardItemModel>
 #include <QThread>
 #include <QVBoxLayout>
 #include <algorithm>

@@ -9,7 +9,7 @@
 // each row's cell view, and calls reloadData() whenever the list of schemes or a scheme's name changes.
 //
 // A rename reaches the program only through the scheme's name relay; the key service then moves the stored
-// scheme, its place in the list of stored names and the current-scheme setting to the new name. A name that
+// scheme, its entry in the list of stored names and the current-scheme setting to the new name. A name that
 // is empty or blank, or that another available scheme has (exact comparison), is refused with a warning and
 // the field shows the old name again. Main thread only.
 #pragma once

@@ -19,30 +19,15 @@
 #include "engine/sim_core_options.h"
 #include "engine/vandrel.h"
 #include "platform/sim/sim_platform.h"
-#include "platform/linux/x11/x11_test_server.h"
 #include "rx/virtual_time_scheduler.h"
 #include "ui/prefs/preference_panes.h"
 #include "ui/prefs/preferences_window_controller.h"
+// Last: it brings Xlib, whose names clash with Qt's.
+#include "on_x_main.h"
 
 using namespace vandrel;
 
-namespace {
-
-std::string displayName;
-
-// Lets Qt and the window manager work until the condition holds (at most five seconds).
-bool settle(const std::function<bool()>& condition)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > 5000) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
-}  // namespace
+using test::settleOnX;
 
 TEST(PreferencesOnX, TheActionOpensTheWindowAndEveryPaneShows)
 {
@@ -63,8 +48,8 @@ TEST(PreferencesOnX, TheActionOpensTheWindowAndEveryPaneShows)
     BuiltInVDAction::showPreferences()->doWithParamSequence({});
     auto& controller = PreferencesWindowController::shared();
     QWidget* window = controller.window();
-    ASSERT_TRUE(settle([&] { return window->windowHandle() && window->windowHandle()->isExposed(); }));
-    test::X11TestClient x(displayName);
+    ASSERT_TRUE(settleOnX([&] { return window->windowHandle() && window->windowHandle()->isExposed(); }));
+    test::X11TestClient x(test::onXDisplayName());
     ASSERT_TRUE(x.wait([&] { return x.isClient(window->winId()); })) << "the window manager never took the window";
     EXPECT_TRUE(controller.toolbar()->isVisible());
     ASSERT_EQ(controller.toolbar()->actions().size(), 6);
@@ -76,7 +61,7 @@ TEST(PreferencesOnX, TheActionOpensTheWindowAndEveryPaneShows)
         // Rows added to a shown pane show on the next turn of the event loop.
         QCoreApplication::sendPostedEvents();
         PreferencePane* pane = controller.selectedPane();
-        ASSERT_TRUE(settle([&] { return pane->isViewLoaded() && pane->view()->isVisible(); }));
+        ASSERT_TRUE(settleOnX([&] { return pane->isViewLoaded() && pane->view()->isVisible(); }));
         EXPECT_EQ(window->windowTitle(), pane->preferencePaneTitle());
         const QString file = QString(VANDREL_SCREENSHOT_DIR) + "/preferences_" +
                              QString::fromStdString(pane->preferencePaneIdentifier().rawValue) + ".png";
@@ -85,31 +70,14 @@ TEST(PreferencesOnX, TheActionOpensTheWindowAndEveryPaneShows)
 
     // Opening again brings the same window back.
     controller.close();
-    ASSERT_TRUE(settle([&] { return !window->isVisible(); }));
+    ASSERT_TRUE(settleOnX([&] { return !window->isVisible(); }));
     BuiltInVDAction::showPreferences()->doWithParamSequence({});
     EXPECT_EQ(controller.window(), window);
-    EXPECT_TRUE(settle([&] { return window->windowHandle()->isExposed(); }));
+    EXPECT_TRUE(settleOnX([&] { return window->windowHandle()->isExposed(); }));
 
     installVandrel(nullptr);
     PreferencesWindowController::setShared(nullptr);
     PreferencePanes::install(nullptr);
 }
 
-int main(int argc, char** argv)
-{
-    test::X11TestServer server;
-    if (!server.ok()) {
-        std::fprintf(stderr, "no X server for the test: %s\n", server.failure().c_str());
-        return 1;
-    }
-    displayName = server.display();
-    setenv("DISPLAY", displayName.c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-    int code = 0;
-    {
-        QApplication app(argc, argv);
-        testing::InitGoogleTest(&argc, argv);
-        code = RUN_ALL_TESTS();
-    }
-    return code;
-}
+VANDREL_PREFS_ON_X_MAIN()

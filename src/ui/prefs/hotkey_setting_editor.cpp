@@ -1,0 +1,124 @@
+#include "ui/prefs/hotkey_setting_editor.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "core/log.h"
+
+namespace vandrel {
+
+namespace {
+
+// Puts newSetting in place of held (the same object, else the first equal one); appends it when held is
+// null or no longer in the list, so an edit is never dropped.
+void replaceOrAppend(VDKeyScheme& scheme, const VDKeySettingPtr& held, const VDKeySettingPtr& newSetting)
+{
+    auto settings = scheme.keySettings.value();
+    auto it = held ? std::find(settings.begin(), settings.end(), held) : settings.end();
+    if (held && it == settings.end())
+        it = std::find_if(settings.begin(), settings.end(), [&](const VDKeySettingPtr& s) { return *s == *held; });
+    if (it != settings.end())
+        *it = newSetting;
+    else
+        settings.push_back(newSetting);
+    scheme.keySettings.accept(settings);
+}
+
+}  // namespace
+
+HotkeySettingEditor::HotkeySettingEditor(std::shared_ptr<KeyService> keyService, VDKeySchemePtr keyScheme,
+                                         VDKeySettingPtr keySetting)
+    : keySetting(keySetting),
+      hotkeyToSet(keySetting ? std::optional<VDKey>(keySetting->key()) : std::nullopt),
+      actionToSet(keySetting ? keySetting->action() : nullptr),
+      paramsToSet(keySetting ? keySetting->paramSequence() : Params{}),
+      keyService_(std::move(keyService)),
+      keyScheme_(std::move(keyScheme))
+{
+}
+
+bool HotkeySettingEditor::setHotkey(const VDKey& key)
+{
+    hotkeyToSet.accept(key);
+    return apply();
+}
+
+bool HotkeySettingEditor::chooseAction(const VDActionPtr& action)
+{
+    if (!action) {
+        log.error("Get represented object (VDAction) from selected item fail");
+        return false;
+    }
+    const auto held = keySetting.value();
+    if (held && held->action() == action) {
+        log.debug("updateParamsBlock with keySetting");
+        paramsToSet.accept(held->paramSequence());
+    } else {
+        log.debug("updateParamsBlock with action");
+        paramsToSet.accept({});
+    }
+    actionToSet.accept(action);
+    return apply();
+}
+
+bool HotkeySettingEditor::updateParams(const VDAtomicActionParam& param, std::size_t index)
+{
+    const auto action = actionToSet.value();
+    if (!action) return false;
+    auto values = selectorValues(action, paramsToSet.value());
+    if (values.size() <= index) values.resize(index + 1);
+    values[index] = param;
+    paramsToSet.accept(storedSequence(action, std::move(values)));
+    return apply();
+}
+
+std::vector<VDAtomicActionParam> HotkeySettingEditor::selectorValues(const VDActionPtr& action, const Params& params)
+{
+    Params values = params;
+    if (!action) return values;
+    const auto& defaults = action->defaultParamSequence();
+    for (std::size_t i = values.size(); i < defaults.size(); ++i) values.push_back(defaults[i]);
+    return values;
+}
+
+HotkeySettingEditor::Params HotkeySettingEditor::storedSequence(const VDActionPtr& action, Params values)
+{
+    const Params none;
+    const auto& defaults = action ? action->defaultParamSequence() : none;
+    // A place past the action's own parameters has no default: it stays, and so does everything before it.
+    while (!values.empty() && values.size() <= defaults.size() && values.back() == defaults[values.size() - 1])
+        values.pop_back();
+    return values;
+}
+
+VDKeySettingPtr HotkeySettingEditor::createKeySetting() const
+{
+    const auto hotkey = hotkeyToSet.value();
+    const auto action = actionToSet.value();
+    if (!hotkey || !action) return nullptr;
+    const auto params = paramsToSet.value();
+    const auto& check = action->paramSeqenceValidationCheck();
+    if (check && !check(params)) return nullptr;
+    log.debug("create a new keysetting");
+    return VDKeySetting::make(*hotkey, action, params);
+}
+
+bool HotkeySettingEditor::apply()
+{
+    log.debug("something changed, try to create a new keysetting");
+    const auto newSetting = createKeySetting();
+    if (!newSetting || !keyScheme_ || !keyService_) return false;
+    const auto held = keySetting.value();
+    if (held && *held == *newSetting && held->action() == newSetting->action()) return false;
+
+    log.debug(held ? "replace keysetting" : "add new key setting");
+    auto copy = keyService_->modifyButCreateACutomSchemeForBuildInScheme(
+        keyScheme_, [&](VDKeyScheme& scheme) { replaceOrAppend(scheme, held, newSetting); });
+    if (copy) keyScheme_ = copy;
+    keySetting.accept(newSetting);
+    if (keyScheme_->type() == VDKeySchemeType::custom && !keyScheme_->writeIntoUserDefaults())
+        log.error("The key scheme could not be stored ->", keyScheme_->name.value());
+    return true;
+}
+
+}  // namespace vandrel

@@ -1,0 +1,87 @@
+// The key-setting sheet: a window-modal dialog over the preferences window in which one key setting of a
+// scheme is made or changed. Rows, top to bottom: the hotkey (a Caps Lock combination) with a note on that
+// rule, the action (the settable actions by group, then "None"), and one row per parameter of the action
+// that has a selector ("Number of Times", "Window", "Keystroke"). Every valid change is stored at once
+// (HotkeySettingEditor); "Done" only closes the sheet. A setting of the Vandrel General group opens with
+// every control disabled.
+//
+// Main thread only.
+#pragma once
+
+#include <QComboBox>
+#include <QDialog>
+#include <QPointer>
+#include <QPushButton>
+#include <memory>
+#include <vector>
+
+#include "engine/key_service.h"
+#include "rx/rx.h"
+#include "ui/base/stack_view.h"
+#include "ui/prefs/hotkey_setting_editor.h"
+
+namespace vandrel {
+
+class VDHotkeyRecorder;
+class VDHotkeyPopupButton;
+class VDHotkeyMenuItem;
+
+class VDHotkeySettingPopupWindow {
+public:
+    // Null when the opener's view is in no window. keySetting null: a new setting.
+    static std::unique_ptr<VDHotkeySettingPopupWindow> make(QWidget* opener, std::shared_ptr<KeyService> keyService,
+                                                            VDKeySettingPtr keySetting, VDKeySchemePtr keyScheme);
+    ~VDHotkeySettingPopupWindow();
+    VDHotkeySettingPopupWindow(const VDHotkeySettingPopupWindow&) = delete;
+    VDHotkeySettingPopupWindow& operator=(const VDHotkeySettingPopupWindow&) = delete;
+
+    // Shows the sheet over the opener's window, with no control focused.
+    void popup();
+    // Disables every control: the sheet only shows the setting.
+    void disable();
+    // Ends the parameter selectors' subscriptions and removes their rows.
+    void removeAllParameterSelectors();
+
+    HotkeySettingEditor& editor() { return editor_; }
+    QDialog* settingWindow() const { return settingWindow_; }
+    VDHotkeyRecorder* hotkeyRecorder() const { return hotkeyRecorder_; }
+    VDHotkeyPopupButton* actionPopupButton() const { return actionPopupButton_; }
+    // Picks the action in the action row, as the user does.
+    void pickAction(const VDActionPtr& action);
+    const std::vector<QPointer<QWidget>>& parameterSelectors() const { return parameterSelectors_; }
+    QPushButton* doneButton() const { return doneButton_; }
+
+private:
+    struct Passkey {};
+
+public:
+    VDHotkeySettingPopupWindow(Passkey, QWidget* parentWindow, std::shared_ptr<KeyService> keyService,
+                               VDKeySettingPtr keySetting, VDKeySchemePtr keyScheme);
+
+private:
+    void installHotkeyRecorder();
+    void installActionSelector();
+    void installParameterBlock(const VDActionPtr& action, const HotkeySettingEditor::Params& params);
+    void installSettingWindowButtons();
+    void startActionMonitoring();
+    void actionChosen(const VDActionPtr& action);
+    void installParameterSelector(const VDAtomicActionParam& param, std::size_t index);
+
+    QPointer<QWidget> parentWindow_;
+    HotkeySettingEditor editor_;
+    // Owned; a child of the opener's window too, so it goes with that window when the window goes first.
+    QPointer<QDialog> settingWindow_;
+    StackView* hotkeyGroupStack_ = nullptr;
+    StackView* actionGroupStack_ = nullptr;
+    StackView* paramGroupStack_ = nullptr;
+    VDHotkeyRecorder* hotkeyRecorder_ = nullptr;
+    VDHotkeyPopupButton* actionPopupButton_ = nullptr;
+    VDHotkeyMenuItem* noneItem_ = nullptr;  // owned by the chooser's menu
+    std::vector<QPointer<QWidget>> parameterSelectors_;
+    QPushButton* doneButton_ = nullptr;
+
+    rx::DisposeBag paramsDisposebag_;
+    rx::DisposeBag settingWindowDisposebag_;
+};
+
+}  // namespace vandrel

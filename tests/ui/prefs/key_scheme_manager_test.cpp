@@ -1,0 +1,174 @@
+#include "ui/prefs/key_scheme_manager.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+
+#include "core/defaults_keys.h"
+#include "hotkey_editor_fixture.h"
+#include "ui/base/vd_modal.h"
+#include "ui/prefs/vd_key_scheme_manager_window.h"
+
+using namespace vandrel;
+using B = BuiltInVDAction;
+using P = VDAtomicActionParam;
+
+namespace {
+
+class ManagerTest : public test::HotkeyEditorTest {
+protected:
+    ManagerTest()
+    {
+        window = VDKeySchemeManagerWindow::make(&opener(), keyService, [] { return BuildInVDKeyScheme::basic(); });
+    }
+
+    std::vector<std::string> rowTexts() const
+    {
+        std::vector<std::string> texts;
+        for (int i = 0; i < window->schemesTable()->numberOfRows(); ++i)
+            texts.push_back(window->rowText(i).toStdString());
+        return texts;
+    }
+    int rowOf(const VDKeySchemePtr& scheme) const
+    {
+        const auto list = keyService->availableKeySchemes.value();
+        return static_cast<int>(std::find(list.begin(), list.end(), scheme) - list.begin());
+    }
+    bool removeEnabled() const { return window->addAndRemoveButtons()->segment(1)->isEnabled(); }
+
+    std::unique_ptr<VDKeySchemeManagerWindow> window;
+};
+
+}  // namespace
+
+TEST_F(ManagerTest, NewSchemesAreCustomThenCustom2EachActiveStoredAndListedLast)
+{
+    ASSERT_TRUE(window);
+    EXPECT_EQ(VDKeySchemeManagerWindow::make(nullptr, keyService, {}), nullptr);
+    window->createNewScheme();
+    window->createNewScheme();
+    EXPECT_EQ(rowTexts(), (std::vector<std::string>{"Vandrel", "Custom", "Custom 2"}));
+    EXPECT_EQ(active()->name.value(), "Custom 2");
+    EXPECT_EQ(active()->type(), VDKeySchemeType::custom);
+    EXPECT_EQ(active()->keySettings.value().size(), BuildInVDKeyScheme::basic()->keySettings.value().size());
+    EXPECT_TRUE(stored("Custom"));
+    EXPECT_TRUE(stored("Custom 2"));
+    EXPECT_EQ(settings->get(DefaultsKeys::hotkey_currentKeyScheme), "Custom 2");
+}
+
+TEST_F(ManagerTest, ADuplicateIsIndependentOfItsSource)
+{
+    auto work = addCustom("Work", {VDKeySetting::make(caps(2), B::moveDownN(), {P::times(3)})});
+    window->selectRow(rowOf(work));
+    ASSERT_EQ(window->selectedKeyScheme.value(), work);
+    auto menu = window->makeAddMenu();
+    ASSERT_EQ(menu->actions().size(), 2);
+    EXPECT_EQ(menu->actions()[0]->text(), "Duplicate \"Work\"");
+    menu->actions()[0]->trigger();
+
+    const auto copy = active();
+    ASSERT_NE(copy, work);
+    EXPECT_EQ(copy->name.value(), "Work 2");
+    ASSERT_EQ(copy->keySettings.value().size(), 1u);
+    EXPECT_NE(copy->keySettings.value()[0], work->keySettings.value()[0]);
+    EXPECT_EQ(*copy->keySettings.value()[0], *work->keySettings.value()[0]);
+
+    work->keySettings.accept({});
+    EXPECT_EQ(copy->keySettings.value().size(), 1u);
+    copy->replace(*copy->keySettings.value()[0], VDKeySetting::make(caps(3), B::moveUpN()));
+    EXPECT_TRUE(work->keySettings.value().empty());
+    EXPECT_EQ(stored("Work 2")->keySettings.value().size(), 1u);
+}
+
+TEST_F(ManagerTest, RemovingTheActiveSchemeActivatesTheDefaultAndLeavesNothingSelected)
+{
+    auto mine = addCustom("Mine", {});
+    window->selectRow(rowOf(mine));
+    EXPECT_TRUE(removeEnabled());
+    window->addAndRemoveButtons()->segment(1)->click();
+    EXPECT_EQ(active(), factory());
+    EXPECT_EQ(rowTexts(), std::vector<std::string>{"Vandrel"});
+    EXPECT_EQ(window->selectedKeyScheme.value(), nullptr);
+    EXPECT_EQ(window->selectedRow(), -1);
+    EXPECT_FALSE(removeEnabled());
+    EXPECT_FALSE(stored("Mine"));
+    EXPECT_EQ(settings->get(DefaultsKeys::hotkey_currentKeyScheme), "Vandrel");
+}
+
+TEST_F(ManagerTest, BuiltInSchemesCannotBeRemovedAndRemovalTakesTheChosenObjectOnly)
+{
+    window->selectRow(0);
+    EXPECT_FALSE(removeEnabled());
+    EXPECT_EQ(window->makeAddMenu()->actions()[0]->text(), "Duplicate \"Vandrel\"");
+    EXPECT_FALSE(window->manager().remove(factory()));
+    window->removeKeyScheme();
+    EXPECT_EQ(rowTexts(), std::vector<std::string>{"Vandrel"});
+
+    // A per-application scheme and a custom one of the same name: only the chosen one goes.
+    auto forApp = VDKeyScheme::make("Team", "", VDKeySchemeType::forApp, {}, {"org.example.app"});
+    keyService->install(forApp);
+    auto custom = addCustom("Team", {});
+    window->selectRow(rowOf(custom));
+    window->removeKeyScheme();
+    const auto list = keyService->availableKeySchemes.value();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[1], forApp);
+
+    window->selectRow(-1);
+    EXPECT_FALSE(window->makeAddMenu()->actions()[0]->isEnabled());
+    EXPECT_EQ(window->schemeOfRow(7), nullptr);
+}
+
+TEST_F(ManagerTest, AStoredSchemeThatCannotBeReadIsNeitherListedNorRemoved)
+{
+    settings->setObject(nlohmann::json::array({"Broken", "Fine"}), DefaultsKeys::hotkey_customKeySchemeNames.key());
+    auto fine = VDKeyScheme::make("Fine", "", VDKeySchemeType::custom, {});
+    settings->setObject(nlohmann::json{{"Broken", "{not json"}, {"Fine", *fine->toJsonText()}},
+                        DefaultsKeys::hotkey_allCustomKeySchemes.key());
+    keyService = makeKeyService();
+    window = VDKeySchemeManagerWindow::make(&opener(), keyService, [] { return BuildInVDKeyScheme::basic(); });
+    window->show();
+    EXPECT_EQ(rowTexts(), (std::vector<std::string>{"Vandrel", "Fine"}));
+    window->createNewScheme();
+    const auto names = settings->object(DefaultsKeys::hotkey_customKeySchemeNames.key());
+    EXPECT_EQ(*names, nlohmann::json::array({"Broken", "Fine", "Custom"}));
+    EXPECT_EQ((*settings->object(DefaultsKeys::hotkey_allCustomKeySchemes.key()))["Broken"], "{not json");
+}
+
+TEST_F(ManagerTest, TheTableFollowsRenamesAndNewLists)
+{
+    auto mine = addCustom("Mine", {});
+    mine->name.accept("Yours");
+    EXPECT_EQ(rowTexts(), (std::vector<std::string>{"Vandrel", "Yours"}));
+    EXPECT_TRUE(stored("Yours"));
+    EXPECT_FALSE(stored("Mine"));
+}
+
+TEST_F(ManagerTest, NamesAreEditedInPlaceOnlyForSchemesThatAreNotBuiltInAndTakenNamesAreRefused)
+{
+    auto mine = addCustom("Mine", {});
+    auto* builtInCell = qobject_cast<ProgrammaticKeySchemeTableCellView*>(window->schemesTable()->viewAt(0, 0));
+    auto* cell = qobject_cast<ProgrammaticKeySchemeTableCellView*>(window->schemesTable()->viewAt(0, 1));
+    ASSERT_TRUE(builtInCell && cell);
+    EXPECT_TRUE(builtInCell->textField()->isReadOnly());
+    EXPECT_FALSE(cell->textField()->isReadOnly());
+    EXPECT_EQ(cell->objectValue(), mine);
+
+    std::vector<QString> warnings;
+    auto previous = VDModal::setAnswerer([&](QMessageBox& box) {
+        warnings.push_back(box.text());
+        return 0;
+    });
+    cell->textField()->textDidBeginEditing("Mine");
+    cell->textField()->textDidEndEditing("Vandrel");
+    EXPECT_EQ(mine->name.value(), "Mine");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0], "The name \"Vandrel\" is already taken. Please choose a different name.");
+
+    cell->textField()->textDidBeginEditing("Mine");
+    cell->textField()->textDidEndEditing("Yours");
+    VDModal::setAnswerer(previous);
+    EXPECT_EQ(mine->name.value(), "Yours");
+    EXPECT_EQ(window->rowText(1), "Yours");
+    EXPECT_TRUE(stored("Yours"));
+}

@@ -1,7 +1,7 @@
 #include "app/app_services.h"
 
-#include "core/app_info.h"
 #include "app/system_tray_status_item.h"
+#include "core/app_info.h"
 #include "core/app_utils.h"
 #include "core/defaults.h"
 #include "core/main_queue.h"
@@ -10,9 +10,12 @@
 #include "ui/overlays/keyboard_map_window_controller.h"
 #include "ui/overlays/vd_cheat_sheet_window_controller.h"
 #include "ui/overlays/vd_feedback_window_controller.h"
+#include "ui/prefs/hotkey_recorder.h"
+#include "ui/prefs/hotkeys_preference_view_controller.h"
 #include "ui/prefs/preference_panes.h"
 #include "ui/prefs/preferences_window_controller.h"
 #include "ui/prefs/shortcut_key_event.h"
+#include "ui/prefs/vd_hotkey_recorder.h"
 
 namespace vandrel {
 
@@ -136,6 +139,11 @@ void AppServices::installWindows()
     preferences.mainQueue = options_.main;
     preferences.restartApp = [] { AppUtils::restartApp(); };
     preferences.checkForUpdates = [] { AppUtils::checkForUpdates(); };
+    preferences.makeDevelopHotkeyRecorder = [] { return VDHotkeyRecorder::makeForDevelopPane(); };
+    preferences.makeDevelopOldRecorder = [] { return std::make_unique<HotkeyRecorder>(); };
+    preferences.makeHotkeyPane = [preferences] {
+        return std::make_shared<HotkeysPreferenceViewController>(preferences);
+    };
     PreferencePanes::install(std::make_shared<PreferencePanes>(std::move(preferences)));
 
     VDCheatSheetWindowController::installForVandrel(

@@ -55,6 +55,8 @@ AppServices::~AppServices()
     PreferencesWindowController::setShared(nullptr);
     PreferencePanes::install(nullptr);
     AppUtils::setRestartHandler(nullptr);
+    // The user's clipboard content comes back even when the program stops in the middle of a paste.
+    if (multiClipboardService) multiClipboardService->finishPendingRestore();
     if (MultiClipboardService::shared() == multiClipboardService) MultiClipboardService::install(nullptr);
     if (PasteService::shared() == pasteService) PasteService::install(nullptr);
     if (ClipService::shared() == clipService) ClipService::install(nullptr);

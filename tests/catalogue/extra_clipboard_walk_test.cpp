@@ -127,5 +127,34 @@ TEST_F(ExtraClipboardWalkTest, CopyAndPasteThroughExtraClipboardOneKeepTheUsersC
     EXPECT_EQ(text(), "the user's text");
 }
 
+TEST_F(ExtraClipboardWalkTest, CutAndPlainPasteThroughExtraClipboardTwoInATerminal)
+{
+    bringToFront(sim->workspace(), emulatorId);
+    clock->runDue();
+    copyInTheEditor("the user's text");
+    advance(300);
+    scenario.clear();
+
+    keys("capslock down, cmd down, x tap, cmd up");
+    // The key poster turns the cut idiom into the terminal's copy (Ctrl+Shift+C).
+    EXPECT_EQ(scenario.posted(), "cmd down, x down [cmd], x up [cmd], cmd up");
+    copyInTheEditor("terminal line");
+    keys("capslock up");
+    advance(3000);
+    ASSERT_EQ(multi->clipHistory(2).size(), 1u);
+    EXPECT_EQ(text(), "the user's text");
+
+    scenario.clear();
+    keys("capslock down, opt down, cmd down, v tap, cmd up, opt up");
+    advance(60);
+    EXPECT_EQ(scenario.posted(), "cmd down, v down [cmd], v up [cmd], cmd up");
+    EXPECT_EQ(general()->types(), std::vector<PasteboardType>{PasteboardTypes::string});
+    EXPECT_EQ(text(), "terminal line");
+    keys("capslock up");
+    advance(3000);
+    EXPECT_EQ(text(), "the user's text");
+    EXPECT_TRUE(multi->clipHistory(1).empty());
+}
+
 }  // namespace
 }  // namespace vandrel::test

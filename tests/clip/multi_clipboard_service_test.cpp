@@ -321,6 +321,29 @@ TEST(MultiClipboardServiceTest, RepeatedPasteOnlyPostsTheStrokeUnlessThePlainFla
     EXPECT_EQ(rig.rig.service->passNewClipCreatedCount(), 0);
 }
 
+TEST(MultiClipboardServiceTest, StoppingDuringAPastePutsTheUsersClipboardBack)
+{
+    MultiRig rig;
+    rig.userCopies("user");
+    rig.selection = "board one";
+    rig.multi->copyToClipboard(1, false);
+    rig.settle();
+    rig.selection.reset();
+
+    rig.capsDown = true;
+    rig.multi->pasteLastFromClipboard(1, false);
+    rig.advance(100);
+    ASSERT_EQ(rig.text(), "board one");
+    ASSERT_TRUE(rig.multi->willRestoreSystemClipboard());
+    rig.multi->finishPendingRestore();
+    EXPECT_EQ(rig.text(), "user");
+    EXPECT_FALSE(rig.multi->willRestoreSystemClipboard());
+    EXPECT_EQ(rig.rig.service->passNewClipCreatedCount(), 0);
+    rig.settle();  // the restore that was waiting for Caps does nothing more
+    EXPECT_EQ(rig.text(), "user");
+    EXPECT_EQ(rig.posted, (std::vector<std::string>{"copy", "paste"}));
+}
+
 TEST(MultiClipboardServiceTest, PastesAreRefusedWhileABoardIsCopyingAndAnEmptyBoardPastesNothing)
 {
     MultiRig rig;

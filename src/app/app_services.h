@@ -11,6 +11,8 @@
 #include "app/app_restart.h"
 #include "clip/clip_conveyor.h"
 #include "clip/clip_service.h"
+#include "clip/data_clean_service.h"
+#include "clip/multi_clipboard_service.h"
 #include "clip/paste_service.h"
 #include "app/vd_status_bar_menu.h"
 #include "app/vd_updater.h"
@@ -50,6 +52,8 @@ public:
     const std::shared_ptr<ClipConveyor> clipConveyor;
     std::shared_ptr<ClipService> clipService;
     std::shared_ptr<PasteService> pasteService;
+    std::shared_ptr<MultiClipboardService> multiClipboardService;
+    std::shared_ptr<DataCleanService> dataCleanService;
 
     const std::shared_ptr<VDUpdater> updater;
     const std::shared_ptr<VDStatusBarMenu> statusBarMenu;

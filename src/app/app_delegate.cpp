@@ -29,8 +29,11 @@ void startVandrel(const std::shared_ptr<Platform>& platform)
     Vandrel::Options options;
     options.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
     options.platform = platform;
-    if (auto linuxPlatform = std::dynamic_pointer_cast<LinuxPlatform>(platform))
+    if (auto linuxPlatform = std::dynamic_pointer_cast<LinuxPlatform>(platform)) {
         options.inputThreadScheduler = linuxPlatform->inputBackend().inputThreadScheduler();
+        // The taps run on the input thread: Caps combinations are delivered there, in order with the keys.
+        options.deliverOnTapThread = true;
+    }
     installVandrel(Vandrel::make(std::move(options)));
     vandrel().start();
     // The schemes are set up on the key-event queue; once it reaches this job, Caps combinations run.

@@ -150,7 +150,11 @@ private:
 
     template <class Op>
     bool write(Op&& op);
-    void flushOutput();
+    // Paced, unless everything must go now (letting a keyboard go, shutting down).
+    void flushOutput(bool everything = false);
+    // The epoll time-out that wakes the loop for the next chunk of a paced write.
+    int outputTimeoutMs(int timeoutMs);
+    bool onInputThread() const { return std::this_thread::get_id() == loopThread_.load(std::memory_order_relaxed); }
     void outputFailed();
     void stall(const char* why);
     void watchdogCheck();

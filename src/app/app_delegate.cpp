@@ -8,14 +8,14 @@
 #include "catalogue/build_in_vd_key_scheme.h"
 #include "catalogue/built_in_vd_action.h"
 #include "clip/realm_migration_handlers.h"
-#include "engine/key_remap.h"
-#include "engine/vandrel.h"
 #include "core/app_info.h"
 #include "core/common_utils.h"
 #include "core/log.h"
 #include "core/main_queue.h"
-#include "storage/realm.h"
+#include "engine/key_remap.h"
+#include "engine/vandrel.h"
 #include "platform/linux/linux_platform.h"
+#include "storage/realm.h"
 #include "windowbinding/vd_window_binding_data.h"
 
 namespace vandrel {

@@ -255,18 +255,19 @@ const VDActionPtr& BuiltInVDAction::sendInput()
 {
     static const VDActionPtr action =
         VDAction::make("sendInput", localized("Send Input"), VDActionGroup::general)
-            ->addStep([](const VDAtomicActionParam& param) {
-                const auto id = param.keyIdValue();
-                if (!id) return;
-                const auto key = RecordedKey::fromId(*id);
-                if (!key) {
-                    log.warning("Send Input: the key id does not parse, nothing posted ->", *id);
-                    return;
-                }
-                RecordedKey::keyAct(*key, true);
-                RecordedKey::keyAct(*key, false);
-            },
-                     VDAction::StepKind::postsKeys)
+            ->addStep(
+                [](const VDAtomicActionParam& param) {
+                    const auto id = param.keyIdValue();
+                    if (!id) return;
+                    const auto key = RecordedKey::fromId(*id);
+                    if (!key) {
+                        log.warning("Send Input: the key id does not parse, nothing posted ->", *id);
+                        return;
+                    }
+                    RecordedKey::keyAct(*key, true);
+                    RecordedKey::keyAct(*key, false);
+                },
+                VDAction::StepKind::postsKeys)
             ->setDynamicDescription(
                 [title = localized("Send Input: ${0}")](const ParamSequence& params) -> std::optional<std::string> {
                     if (params.empty()) return std::nullopt;

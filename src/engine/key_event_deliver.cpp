@@ -3,8 +3,8 @@
 #include <charconv>
 #include <cstdio>
 #include <optional>
-#include <unordered_map>
 #include <sstream>
+#include <unordered_map>
 
 #include "core/dispatch_queues.h"
 #include "core/log.h"

@@ -3,12 +3,12 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "engine/clip_service_entry.h"
-#include "engine/objc_helper.h"
 #include "core/dispatch_queues.h"
 #include "core/global_queue.h"
 #include "core/log.h"
 #include "core/main_queue.h"
+#include "engine/clip_service_entry.h"
+#include "engine/objc_helper.h"
 #include "storage/realm.h"
 
 namespace vandrel {

@@ -16,13 +16,13 @@
 #include <functional>
 #include <memory>
 
+#include "core/settings_store.h"
 #include "engine/input_observer.h"
 #include "engine/key_event_deliver.h"
 #include "engine/key_service.h"
 #include "engine/vandrel_state.h"
 #include "engine/window_binding_service.h"
 #include "engine/working_environment.h"
-#include "core/settings_store.h"
 #include "model/vd_key_scheme.h"
 #include "platform/platform.h"
 #include "rx/scheduler.h"

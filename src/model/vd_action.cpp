@@ -151,9 +151,11 @@ VDActionPtr VDAction::addKeyCombo(int keycode, ModifierSet modifiers, bool isKee
 
 VDActionPtr VDAction::addMultiKeyCombo(int keycode, ModifierSet modifiers, std::int64_t defaultCount)
 {
-    return addStep([key = VDKey(keycode, std::move(modifiers)), defaultCount](
-                       const VDAtomicActionParam& param) { tapHoldingModifiers(key, repeatCount(param, defaultCount)); },
-                   StepKind::postsKeys);
+    return addStep(
+        [key = VDKey(keycode, std::move(modifiers)), defaultCount](const VDAtomicActionParam& param) {
+            tapHoldingModifiers(key, repeatCount(param, defaultCount));
+        },
+        StepKind::postsKeys);
 }
 
 VDActionPtr VDAction::addEmacsLimitedCombo(std::vector<KeyCombo> hotkeys)

@@ -322,9 +322,8 @@ int InputBackend::outputTimeoutMs(int timeoutMs)
         due = writer_->nextChunkAt();
     }
     const auto left = due - options_.scheduler->now();
-    const int ms = left <= rx::Duration::zero()
-                       ? 0
-                       : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+    const int ms =
+        left <= rx::Duration::zero() ? 0 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
     return timeoutMs < 0 ? ms : std::min(ms, timeoutMs);
 }
 
@@ -1088,6 +1087,12 @@ std::size_t InputBackend::keyboardCount() const
 {
     std::lock_guard lock(devicesMutex_);
     return devices_.size();
+}
+
+bool InputBackend::isOutputKeyDown(std::uint16_t code)
+{
+    std::lock_guard lock(outputMutex_);
+    return writer_ && writer_->isDown(code);
 }
 
 std::vector<std::string> InputBackend::grabbedPaths() const

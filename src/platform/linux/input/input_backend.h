@@ -112,6 +112,7 @@ public:
     std::size_t keyboardCount() const;
     std::vector<std::string> grabbedPaths() const;
     bool isStalled() const { return stalled_.load(); }
+    bool isOutputKeyDown(std::uint16_t code);
 
 private:
     struct Device;

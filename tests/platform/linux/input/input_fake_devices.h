@@ -85,7 +85,9 @@ inline std::vector<std::string> loneModifierTaps(const std::vector<input_event>&
 {
     static constexpr std::uint16_t kModifiers[] = {KEY_LEFTSHIFT, KEY_RIGHTSHIFT, KEY_LEFTCTRL, KEY_RIGHTCTRL,
                                                    KEY_LEFTALT,   KEY_RIGHTALT,   KEY_LEFTMETA, KEY_RIGHTMETA};
-    const auto isModifier = [](std::uint16_t code) { return std::find(std::begin(kModifiers), std::end(kModifiers), code) != std::end(kModifiers); };
+    const auto isModifier = [](std::uint16_t code) {
+        return std::find(std::begin(kModifiers), std::end(kModifiers), code) != std::end(kModifiers);
+    };
     std::map<std::uint16_t, bool> alone;
     std::vector<std::string> taps;
     for (const auto& ev : events) {

@@ -15,9 +15,9 @@
 #include "core/console_destination.h"
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
+#include "core/log_capture.h"
 #include "core/popup_msg.h"
 #include "core/string_helpers.h"
-#include "core/log_capture.h"
 #include "rx/virtual_time_scheduler.h"
 
 namespace vandrel {
@@ -25,8 +25,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// What the file holds once the logger has written every line logged so far (it writes on its own thread).
 std::string read(const fs::path& path)
 {
+    log.flush();
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }

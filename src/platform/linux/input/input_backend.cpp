@@ -300,7 +300,8 @@ void InputBackend::pump(int timeoutMs)
     }
 }
 
-void InputBackend::guarded(const std::function<void()>& work)
+template <class Work>
+void InputBackend::guarded(Work&& work)
 {
     try {
         work();

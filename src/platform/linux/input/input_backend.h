@@ -146,7 +146,9 @@ private:
     // False when nothing was ready.
     bool handleReady(int timeoutMs);
     void runCommands();
-    void guarded(const std::function<void()>& work);
+    // Runs work; an exception lets every keyboard go. A template, so the key path builds no std::function.
+    template <class Work>
+    void guarded(Work&& work);
 
     void openNode(const std::string& path, rx::TimePoint firstAttempt);
     void addDevice(const std::string& path, InputDeviceSource::Opened opened);

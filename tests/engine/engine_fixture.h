@@ -15,16 +15,16 @@
 
 #include "catalogue/build_in_vd_key_scheme.h"
 #include "catalogue/built_in_vd_action.h"
-#include "engine/key_remap.h"
-#include "engine/vandrel.h"
 #include "core/defaults.h"
 #include "core/localize.h"
 #include "core/log_capture.h"
 #include "core/main_queue.h"
-#include "storage/realm.h"
+#include "engine/key_remap.h"
+#include "engine/vandrel.h"
 #include "platform/sim/scenario.h"
 #include "platform/sim/sim_platform.h"
 #include "rx/virtual_time_scheduler.h"
+#include "storage/realm.h"
 #include "windowbinding/vd_window_binding_data.h"
 
 namespace vandrel::test {
@@ -71,7 +71,8 @@ struct EngineTest : ::testing::Test {
         Realm::forgetOpenedFiles();
     }
 
-    Vandrel& makeCore()
+    // `adjust` changes the options before the core is made.
+    Vandrel& makeCore(const std::function<void(Vandrel::Options&)>& adjust = {})
     {
         Vandrel::Options options;
         options.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
@@ -84,6 +85,7 @@ struct EngineTest : ::testing::Test {
         options.inputThreadScheduler = clock;
         options.guardianScheduler = clock;
         options.settings = settings;
+        if (adjust) adjust(options);
         core = Vandrel::make(std::move(options));
         installVandrel(core);
         return *core;

@@ -10,43 +10,13 @@
 
 #include <QTemporaryDir>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <new>
 #include <vector>
 
-#include "catalogue/build_in_vd_key_scheme.h"
+#include "allocation_count.h"
 #include "core/file_destination.h"
-#include "engine/event_keeper.h"
-#include "engine/input_observer.h"
-#include "engine/key_event_deliver.h"
-#include "input/input_rig.h"
-#include "platform/linux/input/linux_event_tap_service.h"
-#include "platform/linux/input/linux_hid_keyboard.h"
-#include "platform/sim/sim_platform.h"
-
-namespace {
-// Allocations made by the thread that counts, while it counts.
-thread_local bool counting = false;
-thread_local std::uint64_t allocations = 0;
-}  // namespace
-
-void* operator new(std::size_t size)
-{
-    if (counting) ++allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
+#include "input/key_path_rig.h"
 
 namespace vandrel {
 namespace {
@@ -54,57 +24,21 @@ namespace {
 using testing::InputRig;
 using testing::kKeyboard;
 
-class BenchPlatform final : public Platform {
-public:
-    BenchPlatform(std::shared_ptr<InputBackend> backend, std::shared_ptr<SimPlatform> sim)
-        : sim_(std::move(sim)), taps_(backend, nullptr), hid_(backend, nullptr)
-    {
-    }
-    EventTapService& eventTaps() override { return taps_; }
-    HidKeyboard& hidKeyboard() override { return hid_; }
-    Workspace& workspace() override { return sim_->workspace(); }
-    KeyboardLayout& keyboardLayout() override { return sim_->keyboardLayout(); }
-    WindowSystem& windowSystem() override { return sim_->windowSystem(); }
-    PasteboardServer& pasteboards() override { return sim_->pasteboards(); }
-    bool isInputAccessTrusted(bool) override { return true; }
-
-private:
-    std::shared_ptr<SimPlatform> sim_;
-    LinuxEventTapService taps_;
-    LinuxHidKeyboard hid_;
-};
-
 struct KeyPathBench {
     QTemporaryDir dir;
     std::shared_ptr<FileDestination> file =
         std::make_shared<FileDestination>(std::filesystem::path(dir.path().toStdString()) / "debug.log");
-    InputRig rig;
-    std::shared_ptr<InputBackend> backend{rig.backend.get(), [](InputBackend*) {}};
-    std::shared_ptr<Platform> platform = std::make_shared<BenchPlatform>(backend, SimPlatform::make(rig.clock));
-    PlatformInstallation installed{platform};
-    std::shared_ptr<VandrelState> state = std::make_shared<VandrelState>(rig.clock);
-    std::shared_ptr<InputObserver> observer;
-    std::shared_ptr<KeyEventDeliver> deliver;
-    int fd;
+    testing::KeyPathRig path;
+    InputRig& rig = path.rig;
+    int fd = rig.source->testFd(kKeyboard);
 
     KeyPathBench()
     {
         file->setMinLevel(LogLevel::debug);
         vandrel::log.addDestination(file);
-        const auto scheme = BuildInVDKeyScheme::vandrel_v20190601();
-        const EventKeeperPtr table =
-            EventKeeper::withoutConflicting(std::make_shared<const EventKeeper>(*scheme), scheme);
-        observer = InputObserver::make({platform, state, backend->inputThreadScheduler(), rig.clock, nullptr});
-        deliver = KeyEventDeliver::make({observer, state, [table] { return table; }, rig.clock, rig.clock, true});
-        deliver->install();
-        observer->startMonitoring();
-        backend->setKeyMapping({{57, 80}});
-        rig.pump();
-        fd = rig.source->testFd(kKeyboard);
     }
     ~KeyPathBench()
     {
-        observer.reset();
         vandrel::log.flush();
         vandrel::log.removeDestination(file);
     }
@@ -117,12 +51,11 @@ struct KeyPathBench {
     // One read-to-write run of the loop: its time in microseconds and its allocations.
     std::pair<double, std::uint64_t> measuredPump()
     {
-        allocations = 0;
-        counting = true;
+        const std::uint64_t before = bench::threadAllocationsSoFar();
         const auto start = std::chrono::steady_clock::now();
         rig.pump();
         const auto end = std::chrono::steady_clock::now();
-        counting = false;
+        const std::uint64_t allocations = bench::threadAllocationsSoFar() - before;
         return {std::chrono::duration<double, std::micro>(end - start).count(), allocations};
     }
 

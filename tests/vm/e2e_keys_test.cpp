@@ -163,22 +163,21 @@ TEST_F(ProgramKeys, AKeyTypedRightAfterAnActionComesAfterItsStrokes)
 
 TEST_F(ProgramKeys, SuperHeldAroundACapsActionNeverShowsAsALoneTap)
 {
+    // The modifier held, Caps held, the key tapped, then both let go: what applications get.
+    const auto heldAround = [&](int modifier, int key) {
+        EXPECT_TRUE(keyboard().press(modifier));
+        EXPECT_TRUE(keyboard().press(KEY_CAPSLOCK));
+        EXPECT_TRUE(keyboard().tap(key));
+        EXPECT_TRUE(keyboard().release(KEY_CAPSLOCK));
+        EXPECT_TRUE(keyboard().release(modifier));
+        return run().keysBeforeSentinel(keyboard());
+    };
     // Super held before Caps is the layout's Command: Caps+Super+E is three Ups, with Super lifted for them.
-    ASSERT_TRUE(keyboard().press(KEY_LEFTMETA));
-    ASSERT_TRUE(keyboard().press(KEY_CAPSLOCK));
-    ASSERT_TRUE(keyboard().tap(KEY_E));
-    ASSERT_TRUE(keyboard().release(KEY_CAPSLOCK));
-    ASSERT_TRUE(keyboard().release(KEY_LEFTMETA));
-    const std::vector<Key> keys = run().keysBeforeSentinel(keyboard());
+    const std::vector<Key> keys = heldAround(KEY_LEFTMETA, KEY_E);
     EXPECT_EQ(loneModifierTaps(keys), std::vector<int>{}) << ::testing::PrintToString(keys);
     EXPECT_EQ(std::count(keys.begin(), keys.end(), Key{KEY_UP, 1}), 3) << ::testing::PrintToString(keys);
     // Alt held around an unbound combination: the swallowed keys came between its press and release.
-    ASSERT_TRUE(keyboard().press(KEY_LEFTALT));
-    ASSERT_TRUE(keyboard().press(KEY_CAPSLOCK));
-    ASSERT_TRUE(keyboard().tap(KEY_Q));
-    ASSERT_TRUE(keyboard().release(KEY_CAPSLOCK));
-    ASSERT_TRUE(keyboard().release(KEY_LEFTALT));
-    const std::vector<Key> alt = run().keysBeforeSentinel(keyboard());
+    const std::vector<Key> alt = heldAround(KEY_LEFTALT, KEY_Q);
     EXPECT_EQ(loneModifierTaps(alt), std::vector<int>{}) << ::testing::PrintToString(alt);
     // A lone tap the user types still goes out.
     ASSERT_TRUE(keyboard().tap(KEY_LEFTMETA));

@@ -322,9 +322,8 @@ int InputBackend::outputTimeoutMs(int timeoutMs)
         if (!writer_ || outputBroken_ || !writer_->hasPending()) return timeoutMs;
         due = writer_->nextChunkAt();
     }
-    const auto left = due - options_.scheduler->now();
-    const int ms =
-        left <= rx::Duration::zero() ? 0 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+    const rx::TimePoint now = options_.scheduler->now();
+    const int ms = due <= now ? 0 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(due - now).count());
     return timeoutMs < 0 ? ms : std::min(ms, timeoutMs);
 }
 

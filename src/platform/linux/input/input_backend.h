@@ -24,10 +24,10 @@
 // command, after the events read before it.
 //
 // Pacing. The kernel keeps 64 events per reader of the output keyboard, and a reader handed more at once
-// loses the rest. The queue is written in chunks of at most 32 events, cut after a report, with a pause of
-// about 1 ms after a full chunk (UinputWriter); the loop sleeps the pause in epoll, so reading goes on and
-// what is read meanwhile waits behind the chunks, in order. A short batch goes out at once. The pause is
-// timed by the injected scheduler.
+// loses the rest. The queue is written in chunks cut after a report, never more than 32 events within 1 ms
+// (UinputWriter); the loop sleeps until the next chunk may go in epoll, so reading goes on and what is read
+// meanwhile waits behind the chunks, in order. A short batch after a quiet moment goes out at once. The
+// pause is timed by the injected scheduler.
 //
 // Lone modifier taps: a modifier the user holds that a stroke lifts stays up until pressed again, and one
 // that would go up with nothing written since its press gets a guard tap first (UinputWriter).

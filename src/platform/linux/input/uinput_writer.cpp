@@ -239,29 +239,37 @@ bool UinputWriter::writeEvents(std::size_t count)
 
 bool UinputWriter::flush(rx::TimePoint now)
 {
-    if (!hasPending()) return !failed_;
-    if (now - windowStart_ >= chunkPause) {
-        windowStart_ = now;
-        windowCount_ = 0;
+    while (recentSize_ > 0 && recent_[recentHead_].at + chunkPause <= now) {
+        recentEvents_ -= recent_[recentHead_].count;
+        recentHead_ = (recentHead_ + 1) % recent_.size();
+        --recentSize_;
     }
-    while (hasPending() && windowCount_ < chunkEvents) {
-        const std::size_t budget = chunkEvents - windowCount_;
+    while (hasPending() && recentEvents_ < chunkEvents && recentSize_ < recent_.size()) {
+        const std::size_t budget = chunkEvents - recentEvents_;
         const std::size_t end = std::min(buffer_.size(), head_ + budget);
         // The chunk ends after a report, so a reader never waits a pause in the middle of one.
         std::size_t count = 0;
         for (std::size_t i = head_; i < end; ++i)
             if (buffer_[i].type == EV_SYN && buffer_[i].code == SYN_REPORT) count = i - head_ + 1;
         if (count == 0) {
-            if (windowCount_ != 0) break;
+            if (recentEvents_ != 0) break;
             // One report longer than a chunk: it goes whole.
             std::size_t i = head_;
             while (i < buffer_.size() && !(buffer_[i].type == EV_SYN && buffer_[i].code == SYN_REPORT)) ++i;
             count = std::min(buffer_.size(), i + 1) - head_;
         }
         if (!writeEvents(count)) return false;
-        windowCount_ += count;
+        recent_[(recentHead_ + recentSize_) % recent_.size()] = {now, count};
+        ++recentSize_;
+        recentEvents_ += count;
     }
-    return true;
+    return !failed_;
+}
+
+rx::TimePoint UinputWriter::nextChunkAt() const
+{
+    // The oldest write of the last pause leaves room when it ages out.
+    return recentSize_ == 0 ? rx::TimePoint::min() : recent_[recentHead_].at + chunkPause;
 }
 
 bool UinputWriter::flushAll()

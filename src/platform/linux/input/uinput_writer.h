@@ -5,10 +5,11 @@
 //
 // Pacing. Every change is queued, in order, with its SYN_REPORT; flush() writes the queue in chunks a
 // reader of the device can drain: the kernel keeps only 64 events per reader, and a reader that is handed
-// more at once loses the rest (SYN_DROPPED). A chunk holds at most chunkEvents events, cut after a
-// SYN_REPORT; after a full chunk the next one waits chunkPause. Whatever is queued behind a waiting chunk
-// (a key the user typed after a long action) waits with it, so the order never changes. A short batch
-// goes out at once.
+// more at once loses the rest (SYN_DROPPED). No chunkPause ever sees more than chunkEvents events written
+// (a report longer than that alone goes whole), and chunks are cut after a SYN_REPORT, so a reader that reads
+// about once a millisecond never loses one. Whatever is queued behind a waiting chunk (a key the user typed
+// after a long action) waits with it, so the order never changes. A short batch after a quiet moment goes out
+// at once.
 //
 // Lone modifier taps. Applications act on a modifier pressed and released with no other key between (a
 // lone Super opens the overview, a lone Alt the menu bar), so the output never shows one that the user did
@@ -68,8 +69,8 @@ public:
     // Writes everything queued at once (shutting down, an emergency). False when a write failed.
     bool flushAll();
     bool hasPending() const { return head_ < buffer_.size(); }
-    // When flush() may write the next chunk.
-    rx::TimePoint nextChunkAt() const { return windowStart_ + chunkPause; }
+    // When flush() may write more (meaningful while hasPending()).
+    rx::TimePoint nextChunkAt() const;
 
     std::uint64_t generation() const { return generation_; }
     bool isDown(std::uint16_t code) const { return code < KEY_CNT && down_[code]; }
@@ -96,8 +97,15 @@ private:
     std::bitset<KEY_CNT> interrupted_;
     std::vector<input_event> buffer_;
     std::size_t head_ = 0;  // first event not written yet
-    rx::TimePoint windowStart_{};
-    std::size_t windowCount_ = 0;
+    // The writes of the last chunkPause, oldest first, and how many events they carried.
+    struct Sent {
+        rx::TimePoint at;
+        std::size_t count;
+    };
+    std::array<Sent, chunkEvents> recent_{};
+    std::size_t recentHead_ = 0;
+    std::size_t recentSize_ = 0;
+    std::size_t recentEvents_ = 0;
     std::uint64_t generation_ = 0;
     bool modifiersDirty_ = false;
     bool failed_ = false;

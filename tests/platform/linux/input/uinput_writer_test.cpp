@@ -73,6 +73,37 @@ TEST_F(WriterTest, ALongBatchGoesOutInChunksCutAfterAReportWithAPauseBetween)
     EXPECT_EQ(keys(), (Strings{"KEY_LEFTCTRL down", "KEY_DOWN down", "KEY_DOWN up", "KEY_LEFTCTRL up"}));
 }
 
+TEST_F(WriterTest, NoPauseEverSeesMoreThanAChunkWhateverTheMomentsOfTheWrites)
+{
+    // A typed key, then most of a pause later a long action, then more typing while it goes out.
+    std::vector<std::pair<rx::TimePoint, std::size_t>> sent;
+    const rx::TimePoint start = now;
+    for (int tick = 0; tick <= 100; ++tick) {
+        now = start + tick * std::chrono::microseconds(100);
+        if (tick == 0 || tick == 12 || tick == 13) {
+            writer.userPress(KEY_A);
+            writer.userRelease(KEY_A);
+        }
+        if (tick == 9)
+            for (int i = 0; i < 30; ++i) {
+                writer.postStroke({KEY_UP, true, 0});
+                writer.postStroke({KEY_UP, false, 0});
+            }
+        ASSERT_TRUE(writer.flush(now));
+        for (const auto& w : writes()) sent.emplace_back(now, w.size());
+    }
+    EXPECT_FALSE(writer.hasPending());
+    std::size_t total = 0;
+    for (const auto& [at, count] : sent) {
+        total += count;
+        std::size_t inPause = 0;
+        for (const auto& [other, n] : sent)
+            if (other <= at && other + UinputWriter::chunkPause > at) inPause += n;
+        EXPECT_LE(inPause, UinputWriter::chunkEvents);
+    }
+    EXPECT_EQ(total, 3 * 4 + 120u);
+}
+
 TEST_F(WriterTest, AReportLongerThanAChunkGoesWholeAndFlushAllWritesEverything)
 {
     for (std::uint16_t code = KEY_Q; code < KEY_Q + 40; ++code) writer.userPress(code);

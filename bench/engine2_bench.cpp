@@ -11,9 +11,9 @@
 #include <chrono>
 #include <vector>
 
-#include "core/main_queue.h"
 #include "engine/key_remap.h"
 #include "engine/vandrel.h"
+#include "core/main_queue.h"
 #include "platform/sim/sim_platform.h"
 #include "rx/virtual_time_scheduler.h"
 

@@ -225,6 +225,7 @@ bool UinputWriter::writeEvents(std::size_t count)
             failed_ = true;
             buffer_.clear();
             head_ = 0;
+            heldBack_ = false;
             return false;
         }
         data += n;
@@ -239,6 +240,15 @@ bool UinputWriter::writeEvents(std::size_t count)
 
 bool UinputWriter::flush(rx::TimePoint now)
 {
+    if (heldBack_ && now > nextChunkAt() + 2 * chunkPause) {
+        // Woken far later than the pause asked: this thread did not run, and most likely the reader did not
+        // either (a stalled machine). It gets a pause to read the last chunk before the next one comes.
+        recentHead_ = 0;
+        recentSize_ = 1;
+        recent_[0] = {now, chunkEvents};
+        recentEvents_ = chunkEvents;
+        return !failed_;
+    }
     while (recentSize_ > 0 && recent_[recentHead_].at + chunkPause <= now) {
         recentEvents_ -= recent_[recentHead_].count;
         recentHead_ = (recentHead_ + 1) % recent_.size();
@@ -263,6 +273,7 @@ bool UinputWriter::flush(rx::TimePoint now)
         ++recentSize_;
         recentEvents_ += count;
     }
+    heldBack_ = hasPending();
     return !failed_;
 }
 

@@ -7,9 +7,10 @@
 // reader of the device can drain: the kernel keeps only 64 events per reader, and a reader that is handed
 // more at once loses the rest (SYN_DROPPED). No chunkPause ever sees more than chunkEvents events written
 // (a report longer than that alone goes whole), and chunks are cut after a SYN_REPORT, so a reader that reads
-// about once a millisecond never loses one. Whatever is queued behind a waiting chunk (a key the user typed
-// after a long action) waits with it, so the order never changes. A short batch after a quiet moment goes out
-// at once.
+// about once a millisecond never loses one. A wake-up for the next chunk that comes far too late (a stalled
+// machine: the reader did not run either) waits one more pause. Whatever is queued behind a waiting chunk (a
+// key the user typed after a long action) waits with it, so the order never changes. A short batch after a
+// quiet moment goes out at once.
 //
 // Lone modifier taps. Applications act on a modifier pressed and released with no other key between (a
 // lone Super opens the overview, a lone Alt the menu bar), so the output never shows one that the user did
@@ -106,6 +107,8 @@ private:
     std::size_t recentHead_ = 0;
     std::size_t recentSize_ = 0;
     std::size_t recentEvents_ = 0;
+    // Events wait for the pause to pass.
+    bool heldBack_ = false;
     std::uint64_t generation_ = 0;
     bool modifiersDirty_ = false;
     bool failed_ = false;

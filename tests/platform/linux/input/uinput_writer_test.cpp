@@ -104,6 +104,33 @@ TEST_F(WriterTest, NoPauseEverSeesMoreThanAChunkWhateverTheMomentsOfTheWrites)
     EXPECT_EQ(total, 3 * 4 + 120u);
 }
 
+TEST_F(WriterTest, AWakeUpFarTooLateGivesTheReaderAPauseBeforeTheNextChunk)
+{
+    for (int i = 0; i < 20; ++i) {
+        writer.postStroke({KEY_UP, true, 0});
+        writer.postStroke({KEY_UP, false, 0});
+    }
+    ASSERT_TRUE(writer.flush(now));
+    EXPECT_EQ(writes().size(), 1u);
+    // The machine stalled: the next chunk would land on a reader that has not read the last one yet.
+    now = writer.nextChunkAt() + 5 * UinputWriter::chunkPause;
+    ASSERT_TRUE(writer.flush(now));
+    EXPECT_TRUE(writes().empty());
+    EXPECT_EQ(writer.nextChunkAt(), now + UinputWriter::chunkPause);
+    ASSERT_TRUE(writer.flush(writer.nextChunkAt()));
+    EXPECT_EQ(writes().size(), 1u);
+    // A long action after a quiet moment starts at once.
+    while (writer.hasPending()) ASSERT_TRUE(writer.flush(writer.nextChunkAt()));
+    writes();
+    now = writer.nextChunkAt() + std::chrono::seconds(10);
+    for (int i = 0; i < 20; ++i) {
+        writer.postStroke({KEY_UP, true, 0});
+        writer.postStroke({KEY_UP, false, 0});
+    }
+    ASSERT_TRUE(writer.flush(now));
+    EXPECT_EQ(writes().size(), 1u);
+}
+
 TEST_F(WriterTest, AReportLongerThanAChunkGoesWholeAndFlushAllWritesEverything)
 {
     for (std::uint16_t code = KEY_Q; code < KEY_Q + 40; ++code) writer.userPress(code);

@@ -2,30 +2,8 @@
 // emission ("allocs"), which must stay 0: values are pushed on the key path.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
+#include "allocation_count.h"
 #include "rx/subjects.h"
-
-namespace {
-std::atomic<long long> allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size)
-{
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace {
 
@@ -34,7 +12,8 @@ using namespace vandrel::rx;
 void reportAllocations(benchmark::State& state, long long before)
 {
     state.counters["allocs"] =
-        benchmark::Counter(static_cast<double>(allocations.load() - before), benchmark::Counter::kAvgIterations);
+        benchmark::Counter(static_cast<double>(static_cast<long long>(vandrel::bench::allocationsSoFar()) - before),
+                           benchmark::Counter::kAvgIterations);
 }
 
 void PublishSubjectOnNext(benchmark::State& state)
@@ -43,7 +22,7 @@ void PublishSubjectOnNext(benchmark::State& state)
     long long sum = 0;
     DisposeBag bag;
     for (int i = 0; i < state.range(0); ++i) subject.subscribe([&sum](int v) { sum += v; }).disposed(bag);
-    const long long before = allocations.load();
+    const long long before = static_cast<long long>(vandrel::bench::allocationsSoFar());
     int v = 0;
     for (auto _ : state) subject.onNext(++v);
     reportAllocations(state, before);
@@ -56,7 +35,7 @@ void BehaviorRelayAccept(benchmark::State& state)
     BehaviorRelay<int> relay(0);
     long long sum = 0;
     auto d = relay.subscribe([&sum](int v) { sum += v; });
-    const long long before = allocations.load();
+    const long long before = static_cast<long long>(vandrel::bench::allocationsSoFar());
     int v = 0;
     for (auto _ : state) relay.accept(++v);
     reportAllocations(state, before);
@@ -67,7 +46,7 @@ BENCHMARK(BehaviorRelayAccept);
 void BehaviorRelayValue(benchmark::State& state)
 {
     BehaviorRelay<int> relay(7);
-    const long long before = allocations.load();
+    const long long before = static_cast<long long>(vandrel::bench::allocationsSoFar());
     for (auto _ : state) benchmark::DoNotOptimize(relay.value());
     reportAllocations(state, before);
 }

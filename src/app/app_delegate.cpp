@@ -37,6 +37,8 @@ void startVandrel(const std::shared_ptr<Platform>& platform, AppServices& servic
     options.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
     options.platform = platform;
     options.inputThreadScheduler = platform->inputThreadScheduler();
+    // Taps on an input thread of their own: Caps combinations are delivered there, in order with the keys.
+    options.deliverOnTapThread = options.inputThreadScheduler != nullptr;
     installVandrel(Vandrel::make(std::move(options)));
     services.initMenuButton();
     vandrel().start();

@@ -96,10 +96,13 @@ void tapsWithFlags(const std::vector<VDAction::KeyCombo>& keys)
 
 VDActionPtr addSystemTerminalTaps(VDActionPtr action, std::vector<VDAction::KeyCombo> keys)
 {
-    return action->addConditionalAction(&SystemTerminal::isFrontmost, [keys = std::move(keys)](const ParamSequence&) {
-        tapsWithFlags(keys);
-        return false;
-    });
+    return action->addConditionalAction(
+        &SystemTerminal::isFrontmost,
+        [keys = std::move(keys)](const ParamSequence&) {
+            tapsWithFlags(keys);
+            return false;
+        },
+        VDAction::StepKind::postsKeys);
 }
 
 // Title templates are localized once, when the action is built, like the static titles.
@@ -176,23 +179,25 @@ VDActionPtr BuiltInVDAction::createDynamicTapAction(std::string name, int keycod
                                                     std::optional<ModifierSet> emacsModifiers)
 {
     auto action = VDAction::make(name, staticDesc, actionGroup);
-    action->addStep([name, key = VDKey(keycode, std::move(modifiers)), defulatTimes](const VDAtomicActionParam& p) {
-        const std::int64_t times = p.timesValue().value_or(defulatTimes);
-        if (times < 0) {
-            // Pressing the modifier keys alone would still reach the application; a bad count does nothing.
-            log.warning("A negative repeat count posts nothing ->", name + " " + std::to_string(times));
-            return;
-        }
-        VDKey::doWhileModifiersPressing(
-            key.modifiers(),
-            [&key, times] {
-                for (std::int64_t i = 0; i < times; ++i) {
-                    key.keyAct(true);
-                    key.keyAct(false);
-                }
-            },
-            false);
-    });
+    action->addStep(
+        [name, key = VDKey(keycode, std::move(modifiers)), defulatTimes](const VDAtomicActionParam& p) {
+            const std::int64_t times = p.timesValue().value_or(defulatTimes);
+            if (times < 0) {
+                // Pressing the modifier keys alone would still reach the application; a bad count does nothing.
+                log.warning("A negative repeat count posts nothing ->", name + " " + std::to_string(times));
+                return;
+            }
+            VDKey::doWhileModifiersPressing(
+                key.modifiers(),
+                [&key, times] {
+                    for (std::int64_t i = 0; i < times; ++i) {
+                        key.keyAct(true);
+                        key.keyAct(false);
+                    }
+                },
+                false);
+        },
+        VDAction::StepKind::postsKeys);
     // Three entries have no count template; their title stays the static one rather than turning empty.
     action->setDynamicDescription(
         [dynamicDesc = localizedTemplate(dynamicDesc), fallback = defaultDynamicDesc.value_or(staticDesc)](
@@ -272,17 +277,19 @@ const VDActionPtr& BuiltInVDAction::sendInput()
 {
     static const VDActionPtr action =
         VDAction::make("sendInput", localized("Send Input"), VDActionGroup::general)
-            ->addStep([](const VDAtomicActionParam& param) {
-                const auto id = param.keyIdValue();
-                if (!id) return;
-                const auto key = RecordedKey::fromId(*id);
-                if (!key) {
-                    log.warning("Send Input: the key id does not parse, nothing posted ->", *id);
-                    return;
-                }
-                RecordedKey::keyAct(*key, true);
-                RecordedKey::keyAct(*key, false);
-            })
+            ->addStep(
+                [](const VDAtomicActionParam& param) {
+                    const auto id = param.keyIdValue();
+                    if (!id) return;
+                    const auto key = RecordedKey::fromId(*id);
+                    if (!key) {
+                        log.warning("Send Input: the key id does not parse, nothing posted ->", *id);
+                        return;
+                    }
+                    RecordedKey::keyAct(*key, true);
+                    RecordedKey::keyAct(*key, false);
+                },
+                VDAction::StepKind::postsKeys)
             ->setDynamicDescription(
                 [title = localized("Send Input: ${0}")](const ParamSequence& params) -> std::optional<std::string> {
                     if (params.empty()) return std::nullopt;

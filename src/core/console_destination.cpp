@@ -35,6 +35,12 @@ ConsoleDestination::ConsoleDestination(std::shared_ptr<spdlog::sinks::sink> sink
 {
     sink_->set_pattern("%v");
     setMinLevel(LogLevel::debug);
+    startAsync();
+}
+
+ConsoleDestination::~ConsoleDestination()
+{
+    stopAsync();
 }
 
 void ConsoleDestination::write(const LogRecord& record)

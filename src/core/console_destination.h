@@ -1,5 +1,6 @@
 // The console destination: every line on standard error, in the shared line format with the console's
-// five-character labels. ANSI colours only when standard error is a terminal.
+// five-character labels. ANSI colours only when standard error is a terminal. Lines logged through the logger
+// are written on the destination's own thread (see log.h).
 #pragma once
 
 #include <memory>
@@ -17,6 +18,8 @@ public:
     ConsoleDestination();
     // A test or a capture can pass its own sink; colours are off then unless asked for.
     explicit ConsoleDestination(std::shared_ptr<spdlog::sinks::sink> sink, bool useColours = false);
+
+    ~ConsoleDestination() override;
 
     void write(const LogRecord& record) override;
     bool usesColours() const { return useColours_; }

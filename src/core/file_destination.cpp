@@ -94,9 +94,13 @@ FileDestination::FileDestination(std::filesystem::path file)
     : path_(std::move(file)), sink_(std::make_shared<LogFileSink>(path_))
 {
     sink_->open();
+    startAsync();
 }
 
-FileDestination::~FileDestination() = default;
+FileDestination::~FileDestination()
+{
+    stopAsync();
+}
 
 void FileDestination::write(const LogRecord& record)
 {

@@ -1,6 +1,7 @@
 // The file destination: every line appended to one file (logs/debug.log), in the shared line format with
-// the file's three-character labels and no colours. Each line is flushed as it is written, so a reader of
-// the file (the feedback form) sees it at once.
+// the file's three-character labels and no colours. Lines logged through the logger are formatted and written
+// on the destination's own thread (see log.h); each is flushed as it is written, so a reader of the file (the
+// feedback form) sees it once the logger has written it (log.flush() waits for that).
 //
 // A file that cannot be opened drops the lines and keeps the reason (openError()); the program goes on.
 // Whoever rewrites the file (the log-file trimming) does it inside withFileClosed(), which holds every

@@ -174,7 +174,10 @@ TapResult InputObserver::keyDownHandler(KeyEvent& event)
     keydown.onNext(event);
     if (const auto count = keydownBlockeds_->count.load(std::memory_order_acquire); count != 0) {
         log.verbose("keydownBlockeds.count ->", count);
-        const std::int64_t keybit = VDKey(event).keybit();
+        // The keybit of VDKey(event), without building the key: the flag masks are the keybit masks.
+        constexpr std::uint64_t keyMasks = EventFlags::maskAlphaShift | EventFlags::maskCommand |
+                                           EventFlags::maskAlternate | EventFlags::maskControl | EventFlags::maskShift;
+        const std::int64_t keybit = event.keyCode + static_cast<std::int64_t>(event.flags & keyMasks);
         std::lock_guard lock(keydownBlockeds_->mutex);
         if (keydownBlockeds_->keybits.count(keybit) != 0) return TapResult::swallow;
     }

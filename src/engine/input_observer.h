@@ -12,7 +12,8 @@
 //
 // Subjects emit synchronously inside the tap callback, on the taps' thread (Linux: the input thread), with the
 // event already rewritten. Subscribers that do more than a few flag reads move their work elsewhere (the
-// deliverer hops to the key-event queue); a slow callback makes the platform disable the tap.
+// deliverer hops to the key-event queue, unless it delivers on the taps' thread, where a lookup is a table read
+// and a key-only action only queues strokes); a slow callback makes the platform disable the tap.
 //
 // Two safety nets: a guardian re-enables disabled taps every 2 s (and, for the key-up tap, drops the held
 // flag since a Caps release may have been lost meanwhile), and a repair makes up a lost Caps release 0.1 s

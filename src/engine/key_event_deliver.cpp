@@ -1,7 +1,10 @@
 #include "engine/key_event_deliver.h"
 
+#include <charconv>
 #include <cstdio>
+#include <optional>
 #include <sstream>
+#include <unordered_map>
 
 #include "core/dispatch_queues.h"
 #include "core/log.h"
@@ -35,7 +38,20 @@ std::string keyIdOf(std::int64_t keybit)
     return os.str();
 }
 
+std::optional<std::int64_t> keybitOfId(const std::string& id)
+{
+    std::int64_t keybit = 0;
+    const auto [end, error] = std::from_chars(id.data(), id.data() + id.size(), keybit, 16);
+    if (error != std::errc() || end != id.data() + id.size()) return std::nullopt;
+    return keybit;
+}
+
 }  // namespace
+
+struct KeyEventDeliver::Index {
+    EventKeeperPtr table;
+    std::unordered_map<std::int64_t, const EventKeeper::Entry*> byKeybit;
+};
 
 std::atomic<bool> KeyEventDeliver::isPaused_{false};
 
@@ -79,8 +95,18 @@ KeyEventDeliver::KeyEventDeliver(Passkey, Dependencies dependencies)
       currentTable_(std::move(dependencies.currentTable)),
       keyEventScheduler_(dependencies.keyEventScheduler ? std::move(dependencies.keyEventScheduler)
                                                         : keyEventScheduler()),
-      mainScheduler_(dependencies.mainScheduler ? std::move(dependencies.mainScheduler) : MainQueue::shared())
+      mainScheduler_(dependencies.mainScheduler ? std::move(dependencies.mainScheduler) : MainQueue::shared()),
+      deliverOnTapThread_(dependencies.deliverOnTapThread)
 {
+}
+
+std::int64_t KeyEventDeliver::keybitWithCaps(int keycode, std::uint64_t flags)
+{
+    constexpr std::uint64_t modifierMasks =
+        EventFlags::maskCommand | EventFlags::maskAlternate | EventFlags::maskShift | EventFlags::maskControl;
+    static_assert(EventFlags::maskCommand == KeyKit::commandMask && EventFlags::maskShift == KeyKit::shiftMask &&
+                  EventFlags::maskAlternate == KeyKit::optionMask && EventFlags::maskControl == KeyKit::controlMask);
+    return keycode + KeyKit::capsLockMask + static_cast<std::int64_t>(flags & modifierMasks);
 }
 
 ModifierSet KeyEventDeliver::modifiersWithCaps(std::uint64_t flags)
@@ -104,9 +130,15 @@ void KeyEventDeliver::install()
     std::weak_ptr<KeyEventDeliver> weak = weak_from_this();
     const rx::SchedulerPtr scheduler = keyEventScheduler_;
     // One job per event on the one serial scheduler, so events of the three streams are handled in the order
-    // they were published (a Caps release never overtakes the key pressed before it).
-    auto deliver = [weak, scheduler](void (KeyEventDeliver::*executor)(const KeyEvent&)) {
-        return [weak, scheduler, executor](const KeyEvent& event) {
+    // they were published (a Caps release never overtakes the key pressed before it). Delivered on the taps'
+    // thread, that order is the taps' own.
+    const bool inPlace = deliverOnTapThread_;
+    auto deliver = [weak, scheduler, inPlace](void (KeyEventDeliver::*executor)(const KeyEvent&)) {
+        return [weak, scheduler, inPlace, executor](const KeyEvent& event) {
+            if (inPlace) {
+                if (auto self = weak.lock()) (self.get()->*executor)(event);
+                return;
+            }
             scheduler->schedule([weak, executor, event] {
                 if (auto self = weak.lock()) (self.get()->*executor)(event);
             });
@@ -139,7 +171,7 @@ void KeyEventDeliver::install()
 
 void KeyEventDeliver::keydownWithCapsEventExecutor(const KeyEvent& event)
 {
-    actionQueryExecute(event.keyCode, modifiersWithCaps(event.flags), true);
+    queryKeybit(keybitWithCaps(event.keyCode, event.flags), true);
 }
 
 void KeyEventDeliver::capsUpEventExecutor(const KeyEvent&)
@@ -160,23 +192,49 @@ void KeyEventDeliver::capsTapEventExecutor(const KeyEvent& event)
         return;
     }
     // A tap with Shift held is its own key (every table binds it to the Caps Lock toggle).
-    const ModifierSet modifiers = (event.flags & EventFlags::maskShift) ? ModifierSet{56, 57} : ModifierSet{};
-    actionQueryExecute(57, modifiers, true);
+    constexpr std::int64_t capsTap = 57;
+    queryKeybit((event.flags & EventFlags::maskShift) ? capsTap + KeyKit::capsLockMask + KeyKit::shiftMask : capsTap,
+                true);
 }
 
 void KeyEventDeliver::actionQueryExecute(int keycode, const ModifierSet& modifiers, bool isMarkHadDoneVandrel)
 {
-    const std::string keyId = keyIdOf(KeyKit::makekeybitFrom(keycode, modifiers));
+    queryKeybit(KeyKit::makekeybitFrom(keycode, modifiers), isMarkHadDoneVandrel);
+}
+
+const EventKeeper::Entry* KeyEventDeliver::find(const EventKeeperPtr& table, std::int64_t keybit)
+{
+    std::shared_ptr<const Index> index;
+    {
+        std::lock_guard lock(indexMutex_);
+        index = index_;
+    }
+    if (!index || index->table != table) {
+        // A new table: published once and never changed, so its index holds as long as it does.
+        auto made = std::make_shared<Index>();
+        made->table = table;
+        for (const auto& [id, entry] : table->keyActions)
+            if (const auto bit = keybitOfId(id)) made->byKeybit.emplace(*bit, &entry);
+        index = made;
+        std::lock_guard lock(indexMutex_);
+        index_ = index;
+    }
+    const auto found = index->byKeybit.find(keybit);
+    return found == index->byKeybit.end() ? nullptr : found->second;
+}
+
+void KeyEventDeliver::queryKeybit(std::int64_t keybit, bool isMarkHadDoneVandrel)
+{
     const EventKeeperPtr table = currentTable_ ? currentTable_() : nullptr;
     if (!table) return;
-    const auto found = table->keyActions.find(keyId);
+    const EventKeeper::Entry* found = find(table, keybit);
 
     if (state_->keyEventBehavior() == VdrKeyEventBehavior::passThrough) {
         log.info("vandrel is blocking");
         return;
     }
-    if (found == table->keyActions.end()) {
-        log.warning("There is no action for keyId: " + keyId);
+    if (!found) {
+        log.warning("There is no action for keyId: " + keyIdOf(keybit));
         return;
     }
     if (isMarkHadDoneVandrel) {
@@ -184,11 +242,20 @@ void KeyEventDeliver::actionQueryExecute(int keycode, const ModifierSet& modifie
                   state_->hasRunAnyVdrAction());
         state_->setHasRunAnyVdrAction(true);
     }
-    const auto entry = found->second;
-    state_->setLastExecAction(entry.action);
-    mainScheduler_->schedule([entry] {
-        if (entry.action) entry.action->doWithParamSequence(entry.paramSequence);
-    });
+    const VDActionPtr& action = found->action;
+    state_->setLastExecAction(action);
+    if (!action) return;
+    if (action->postsKeysOnly()) {
+        // Here and now: in order with the keys around it, whatever the GUI thread is doing. The table (and so
+        // the entry) stays alive while we hold it.
+        try {
+            action->doWithParamSequence(found->paramSequence);
+        } catch (const std::exception& e) {
+            log.error("An action failed ->", e.what());
+        }
+        return;
+    }
+    mainScheduler_->schedule([entry = *found] { entry.action->doWithParamSequence(entry.paramSequence); });
 }
 
 }  // namespace vandrel

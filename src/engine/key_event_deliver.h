@@ -1,6 +1,15 @@
 // Turns what the input observer publishes into action runs: every key pressed while Caps is held, and every
-// Caps tap, becomes a key id that is looked up in the current conflict-free action table; a bound action is
-// queued on the main queue with its parameters. All lookups run one at a time on the key-event scheduler.
+// Caps tap, becomes a key id that is looked up in the current conflict-free action table. All lookups run one
+// at a time, in publishing order, on the key-event scheduler, or, with deliverOnTapThread, right in the tap
+// callback on the taps' thread (the Linux input thread, which is serial and never the GUI thread).
+//
+// Where a bound action runs:
+//   - an action whose steps only post keys (VDAction::postsKeysOnly) runs at once, where it was looked up:
+//     it never waits for the GUI thread, and on the taps' thread its strokes reach the output keyboard before
+//     any key event read after the one that triggered it (the input backend writes posts from its own thread
+//     in place);
+//   - every other action (it shows something or calls a service) is queued on the main queue.
+// Lookups go by keybit; the hexadecimal key ids of a table are read once per published table.
 //
 // Pausing (the hotkey recorder sets isPaused while it records): each of the three streams drops its events
 // while paused until one of its events passes; from then on that stream is not affected until the next Caps
@@ -11,6 +20,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include "engine/event_keeper.h"
 #include "engine/input_observer.h"
@@ -33,8 +43,11 @@ public:
         std::function<EventKeeperPtr()> currentTable;
         // Null: keyEventScheduler().
         rx::SchedulerPtr keyEventScheduler;
-        // Where actions run. Null: the main queue.
+        // Where actions that do more than post keys run. Null: the main queue.
         rx::SchedulerPtr mainScheduler;
+        // True: deliver inside the tap callbacks (no hop to the key-event scheduler). For platforms whose taps
+        // run on a serial thread of their own rather than the GUI thread.
+        bool deliverOnTapThread = false;
     };
 
     static std::shared_ptr<KeyEventDeliver> make(Dependencies dependencies);
@@ -52,19 +65,25 @@ public:
     // synchronous: an event published after install() returns is delivered.
     void install();
 
-    // Packs the combination into its key id, looks it up and queues what it finds. On the key-event
-    // scheduler.
+    // Packs the combination into its key id, looks it up and runs or queues what it finds. Where delivery
+    // runs.
     void actionQueryExecute(int keycode, const ModifierSet& modifiers, bool isMarkHadDoneVandrel);
 
     // The modifier key codes of an event's flags, Caps Lock always among them.
     static ModifierSet modifiersWithCaps(std::uint64_t flags);
+    // The keybit of a key pressed with Caps held and these flags (the flag masks are the keybit masks).
+    static std::int64_t keybitWithCaps(int keycode, std::uint64_t flags);
 
 private:
     struct Gates;
+    struct Index;
 
     void keydownWithCapsEventExecutor(const KeyEvent& event);
     void capsUpEventExecutor(const KeyEvent& event);
     void capsTapEventExecutor(const KeyEvent& event);
+    void queryKeybit(std::int64_t keybit, bool isMarkHadDoneVandrel);
+    // The entry bound to the keybit in the table, through an index by keybit made once per table.
+    const EventKeeper::Entry* find(const EventKeeperPtr& table, std::int64_t keybit);
 
     static std::atomic<bool> isPaused_;
 
@@ -73,6 +92,9 @@ private:
     const std::function<EventKeeperPtr()> currentTable_;
     const rx::SchedulerPtr keyEventScheduler_;
     const rx::SchedulerPtr mainScheduler_;
+    const bool deliverOnTapThread_;
+    std::mutex indexMutex_;
+    std::shared_ptr<const Index> index_;
     rx::DisposeBag disposeBag_;
 };
 

@@ -82,7 +82,7 @@ Vandrel::Vandrel(Passkey, Options options)
                                               auto s = service.lock();
                                               return s ? s->currentEventKeeperWithoutConflicting.value() : nullptr;
                                           },
-                                          keyEventScheduler_, mainScheduler_}))
+                                          keyEventScheduler_, mainScheduler_, options_.deliverOnTapThread}))
 {
 }
 

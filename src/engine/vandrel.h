@@ -50,6 +50,9 @@ public:
         rx::SchedulerPtr mainScheduler;
         // Delivery and scheme set-up. Null: KeyEventDeliver::keyEventScheduler().
         rx::SchedulerPtr keyEventScheduler;
+        // Deliver Caps combinations inside the tap callbacks instead of on the key-event scheduler (see
+        // KeyEventDeliver): for a platform whose taps run on a serial input thread of their own (Linux).
+        bool deliverOnTapThread = false;
         // The window-binding restore. Null: DispatchQueues::windowBinding().
         rx::SchedulerPtr windowBindingScheduler;
         // The working environment's secure-input poll. Null: GlobalQueue::shared().

@@ -56,7 +56,9 @@ VDAction::VDAction(Passkey, std::string idName, std::string desc, VDActionGroup 
       group_(group),
       actions_(std::move(actions)),
       defaultParamSequence_(std::move(paramSequence)),
-      paramSeqenceValidationCheck_([](const ParamSequence&) { return true; })
+      paramSeqenceValidationCheck_([](const ParamSequence&) { return true; }),
+      // Steps handed over whole are of unknown kind.
+      postsKeysOnly_(actions_.empty())
 {
 }
 
@@ -90,49 +92,59 @@ VDActionPtr VDAction::setParamSeqenceValidationCheck(ParamSequenceCheck check)
     return shared_from_this();
 }
 
-VDActionPtr VDAction::addStep(Step step)
+VDActionPtr VDAction::addStep(Step step, StepKind kind)
 {
-    if (step) actions_.push_back(std::move(step));
+    if (!step) return shared_from_this();
+    actions_.push_back(std::move(step));
+    if (kind != StepKind::postsKeys) postsKeysOnly_ = false;
     return shared_from_this();
 }
 
-VDActionPtr VDAction::addConditionalAction(Condition condition, ConditionalStep action)
+VDActionPtr VDAction::addConditionalAction(Condition condition, ConditionalStep action, StepKind kind)
 {
-    if (condition && action) conditionalActions_.push_back({std::move(condition), std::move(action)});
+    if (!condition || !action) return shared_from_this();
+    conditionalActions_.push_back({std::move(condition), std::move(action)});
+    if (kind != StepKind::postsKeys) postsKeysOnly_ = false;
     return shared_from_this();
 }
 
 VDActionPtr VDAction::addKeyTap(int keycode)
 {
-    return addStep([keycode](const VDAtomicActionParam&) {
-        const VDKey key(keycode, {});
-        key.keyAct(true);
-        key.keyAct(false);
-    });
+    return addStep(
+        [keycode](const VDAtomicActionParam&) {
+            const VDKey key(keycode, {});
+            key.keyAct(true);
+            key.keyAct(false);
+        },
+        StepKind::postsKeys);
 }
 
 VDActionPtr VDAction::addKeyCombo(int keycode, ModifierSet modifiers, bool isKeepHoldingAfterActionDone,
                                   std::optional<EventTapLocation> tapLocation)
 {
-    return addStep([keycode, modifiers = std::move(modifiers), isKeepHoldingAfterActionDone,
-                    tapLocation](const VDAtomicActionParam&) {
-        VDKey key(keycode, modifiers);
-        if (tapLocation) key.setTapLocation(*tapLocation);
-        VDKey::doWhileModifiersPressing(
-            modifiers,
-            [&key] {
-                key.keyAct(true);
-                key.keyAct(false);
-            },
-            isKeepHoldingAfterActionDone);
-    });
+    return addStep(
+        [keycode, modifiers = std::move(modifiers), isKeepHoldingAfterActionDone,
+         tapLocation](const VDAtomicActionParam&) {
+            VDKey key(keycode, modifiers);
+            if (tapLocation) key.setTapLocation(*tapLocation);
+            VDKey::doWhileModifiersPressing(
+                modifiers,
+                [&key] {
+                    key.keyAct(true);
+                    key.keyAct(false);
+                },
+                isKeepHoldingAfterActionDone);
+        },
+        StepKind::postsKeys);
 }
 
 VDActionPtr VDAction::addMultiKeyCombo(int keycode, ModifierSet modifiers, std::int64_t defaultCount)
 {
-    return addStep([key = VDKey(keycode, std::move(modifiers)), defaultCount](const VDAtomicActionParam& param) {
-        tapHoldingModifiers(key, repeatCount(param, defaultCount));
-    });
+    return addStep(
+        [key = VDKey(keycode, std::move(modifiers)), defaultCount](const VDAtomicActionParam& param) {
+            tapHoldingModifiers(key, repeatCount(param, defaultCount));
+        },
+        StepKind::postsKeys);
 }
 
 VDActionPtr VDAction::addEmacsLimitedCombo(Condition isOnEmacsShortcutApp, std::vector<KeyCombo> hotkeys)
@@ -142,19 +154,23 @@ VDActionPtr VDAction::addEmacsLimitedCombo(Condition isOnEmacsShortcutApp, std::
         log.debug("addEmacsCombo ->", comboText(i, hotkeys[i]));
         keys.emplace_back(hotkeys[i].keycode, hotkeys[i].modifiers);
     }
-    return addConditionalAction(std::move(isOnEmacsShortcutApp), [keys = std::move(keys)](const ParamSequence& params) {
-        const VDAtomicActionParam first = params.empty() ? VDAtomicActionParam::none() : params.front();
-        log.info("invoking emacs ->", params);
-        const std::int64_t n = repeatCount(first, 1);
-        for (std::int64_t i = 0; i < n; ++i)
-            for (const auto& key : keys) tapHoldingModifiers(key, 1);
-        return false;
-    });
+    return addConditionalAction(
+        std::move(isOnEmacsShortcutApp),
+        [keys = std::move(keys)](const ParamSequence& params) {
+            const VDAtomicActionParam first = params.empty() ? VDAtomicActionParam::none() : params.front();
+            log.info("invoking emacs ->", params);
+            const std::int64_t n = repeatCount(first, 1);
+            for (std::int64_t i = 0; i < n; ++i)
+                for (const auto& key : keys) tapHoldingModifiers(key, 1);
+            return false;
+        },
+        StepKind::postsKeys);
 }
 
 VDActionPtr VDAction::addNoActionWhenEmacs(Condition isOnEmacsShortcutApp)
 {
-    return addConditionalAction(std::move(isOnEmacsShortcutApp), [](const ParamSequence&) { return false; });
+    return addConditionalAction(
+        std::move(isOnEmacsShortcutApp), [](const ParamSequence&) { return false; }, StepKind::postsKeys);
 }
 
 VDActionPtr VDAction::appendToQueryDisc()

@@ -76,12 +76,21 @@ public:
     // Accepts every sequence unless the builder set a stricter check.
     const ParamSequenceCheck& paramSeqenceValidationCheck() const { return paramSeqenceValidationCheck_; }
 
+    // What a step does, as far as where it may run is concerned.
+    enum class StepKind {
+        any,        // may call a service or show something: runs on the main queue
+        postsKeys,  // only posts key strokes (and reads thread-safe state): may run on the key path itself
+    };
+    // True when every step and conditional step only posts keys. Such an action runs where the key that
+    // triggered it was handled, in order with the keys around it, and never waits for the GUI thread.
+    bool postsKeysOnly() const { return postsKeysOnly_; }
+
     // Builders: each changes this action and returns it, so calls chain.
     VDActionPtr setDynamicDescription(DynamicDescription dynamicDescription);
     VDActionPtr setDefaultParamSequence(ParamSequence paramSequence);
     VDActionPtr setParamSeqenceValidationCheck(ParamSequenceCheck check);
-    VDActionPtr addStep(Step step);
-    VDActionPtr addConditionalAction(Condition condition, ConditionalStep action);
+    VDActionPtr addStep(Step step, StepKind kind = StepKind::any);
+    VDActionPtr addConditionalAction(Condition condition, ConditionalStep action, StepKind kind = StepKind::any);
     // A tap (down, up) of the key code without modifiers; ignores its parameter.
     VDActionPtr addKeyTap(int keycode);
     // One tap of the key with its modifier keys held around it (left held when isKeepHoldingAfterActionDone);
@@ -133,6 +142,7 @@ private:
     ParamSequence defaultParamSequence_;
     std::vector<ConditionalAction> conditionalActions_;
     ParamSequenceCheck paramSeqenceValidationCheck_;
+    bool postsKeysOnly_;
 };
 
 }  // namespace vandrel

@@ -142,6 +142,15 @@ const Body bodies[] = {
     {&B::deleteAll, {}, "cmd down, a down [cmd], a up [cmd], cmd up, backspace down, backspace up"},
 };
 
+TEST_F(BuiltInVDActionTest, StrokeActionsAreKeyOnlyAndThoseThatShowOrCallServicesAreNot)
+{
+    for (const auto& action : {B::moveLeftN(), B::moveUpN(), B::moveLeftNWords(), B::tapCapsSendInputEsc(),
+                               B::sendInput(), B::selectLeftN(), B::deleteLine()})
+        EXPECT_TRUE(action->postsKeysOnly()) << action->idName();
+    for (const auto& action : {B::showPreferences(), B::showCheatSheet(), B::toggleCapslock(), B::bindWindow()})
+        EXPECT_FALSE(action->postsKeysOnly()) << action->idName();
+}
+
 TEST_F(BuiltInVDActionTest, KeyStrokeActionsPostTheEditingIdiomsUntranslated)
 {
     for (const auto& row : bodies) {

@@ -27,8 +27,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// What the file holds once the logger has written every line logged so far (it writes on its own thread).
 std::string read(const fs::path& path)
 {
+    log.flush();
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }

@@ -73,8 +73,13 @@ struct EngineTest : ::testing::Test {
 
     Vandrel& makeCore(VandrelServices services = {})
     {
+        return makeCore([&services](Vandrel::Options& options) { options.services = std::move(services); });
+    }
+    // `adjust` changes the options before the core is made.
+    Vandrel& makeCore(const std::function<void(Vandrel::Options&)>& adjust)
+    {
         auto options = simCoreOptions(sim, clock, settings);
-        options.services = std::move(services);
+        if (adjust) adjust(options);
         core = Vandrel::make(std::move(options));
         installVandrel(core);
         return *core;

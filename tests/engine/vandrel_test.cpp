@@ -39,7 +39,7 @@ struct VandrelTest : EngineTest {
     VDKeySchemePtr active() const { return core->keyService->activeKeyScheme.value(); }
 };
 
-TEST_F(VandrelTest, StartRestoresTheStoredSchemeAndRunsCapsCombinationsOnTheMainQueue)
+TEST_F(VandrelTest, StartRestoresTheStoredSchemeAndRunsCapsCombinations)
 {
     storeMine();
     makeCore().start();
@@ -49,7 +49,7 @@ TEST_F(VandrelTest, StartRestoresTheStoredSchemeAndRunsCapsCombinationsOnTheMain
     ASSERT_NE(active(), nullptr);
     EXPECT_EQ(active()->name.value(), "Mine");
 
-    // Caps+D: withheld from the applications, its action runs on the main queue with its parameters.
+    // Caps+D: withheld from the applications, its action runs on the key-event queue with its parameters.
     scenario.clear();
     scenario.run("capslock down, d tap");
     EXPECT_EQ(scenario.posted(), "");  // queued, not run yet
@@ -79,6 +79,46 @@ TEST_F(VandrelTest, StartRestoresTheStoredSchemeAndRunsCapsCombinationsOnTheMain
     drainMainQueue();
     EXPECT_EQ(sim->keyboard().capsLockLockState(), true);
     EXPECT_EQ(core->state->lastExecAction(), B::toggleCapslock());
+}
+
+TEST_F(VandrelTest, KeyOnlyActionsNeverWaitForTheMainQueueAndOthersStillDo)
+{
+    // A main queue that never runs while the test does not say so: a GUI thread that is busy.
+    const auto main = rx::VirtualTimeScheduler::make();
+    int shown = 0;
+    makeCore([&](Vandrel::Options& options) {
+        options.mainScheduler = main;
+        options.services.showCheatSheet = [&] { ++shown; };
+    }).start();
+    clock->runDue();
+
+    // Caps+S moves left without the main queue.
+    EXPECT_EQ(run("capslock down, s tap, capslock up"), "left down, left up");
+    EXPECT_EQ(core->state->lastExecAction(), B::moveLeftN());
+    // Caps+Shift+/ (the cheat sheet) shows something: it waits for the main queue.
+    run("capslock down, shift down, slash tap, shift up, capslock up");
+    EXPECT_EQ(core->state->lastExecAction(), B::showCheatSheet());
+    drainMainQueue();
+    EXPECT_EQ(shown, 0);
+    main->runDue();
+    drainMainQueue();
+    EXPECT_EQ(shown, 1);
+}
+
+TEST_F(VandrelTest, DeliveredOnTheTapThreadAnActionPostsBeforeTheTapReturns)
+{
+    makeCore([](Vandrel::Options& options) { options.deliverOnTapThread = true; }).start();
+    clock->runDue();
+    scenario.clear();
+    // No queue has run: the stroke was posted inside the tap, before the next key was handled.
+    scenario.run("capslock down, s tap, capslock up, x tap");
+    EXPECT_EQ(scenario.posted(), "left down, left up");
+    EXPECT_EQ(scenario.passed(), "x down, x up");
+    // The hold ran an action, so its quick release was no tap; a quick hold alone is.
+    EXPECT_FALSE(core->state->hasRunAnyVdrAction());
+    scenario.clear();
+    scenario.run("capslock tap");
+    EXPECT_EQ(scenario.posted(), "esc down, esc up");
 }
 
 TEST_F(VandrelTest, RenamingAndRemovingTheActiveSchemeKeepKeysWorking)

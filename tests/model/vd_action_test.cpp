@@ -135,6 +135,30 @@ TEST_F(VDActionTest, EmacsConditionsReplaceTheNormalStepsInTerminalLikeApplicati
     EXPECT_EQ(normal, (Texts{"times(3)"}));
 }
 
+TEST_F(VDActionTest, OnlyActionsBuiltFromKeyStepsPostKeysOnly)
+{
+    EXPECT_TRUE(VDAction::make("keys", "", VDActionGroup::movement)
+                    ->addKeyTap(126)
+                    ->addKeyCombo(123, {55})
+                    ->addMultiKeyCombo(125, {56}, 2)
+                    ->addEmacsLimitedCombo([] { return false; }, {{33, {59}}})
+                    ->addNoActionWhenEmacs([] { return false; })
+                    ->addStep([](const VDAtomicActionParam&) {}, VDAction::StepKind::postsKeys)
+                    ->postsKeysOnly());
+    // A step or condition of unknown kind may show something: the whole action is not key-only.
+    EXPECT_FALSE(VDAction::make("step", "", VDActionGroup::general)
+                     ->addKeyTap(126)
+                     ->addStep([](const VDAtomicActionParam&) {})
+                     ->postsKeysOnly());
+    EXPECT_FALSE(VDAction::make("condition", "", VDActionGroup::general)
+                     ->addKeyTap(126)
+                     ->addConditionalAction([] { return true; }, [](const VDAction::ParamSequence&) { return true; })
+                     ->postsKeysOnly());
+    EXPECT_FALSE(
+        VDAction::make("given", "", VDActionGroup::general, {[](const VDAtomicActionParam&) {}})->postsKeysOnly());
+    EXPECT_TRUE(VDAction::make()->postsKeysOnly());
+}
+
 TEST_F(VDActionTest, JsonHoldsTheIdNameOnlyAndDecodesToAStandIn)
 {
     auto action = VDAction::make("test.json", "Title", VDActionGroup::editing)->addKeyTap(51)->appendToQueryDisc();

@@ -128,8 +128,8 @@ public:
     // The next `count` key events on the output (fewer when they do not come in time).
     std::vector<Key> readKeys(std::size_t count) { return keysOf(output_->readKeyEvents(count, kKeyTimeout)); }
 
-    // Checks that the output gives exactly `expected` (posted strokes come from the main queue, after the keys
-    // that caused them) and then nothing more up to the sentinel.
+    // Checks that the output gives exactly `expected` (strokes of actions that show something come from the main
+    // queue, after the keys that caused them) and then nothing more up to the sentinel.
     void expectOutput(UinputKeyboard& keyboard, const std::vector<Key>& expected, std::string_view what = {})
     {
         EXPECT_EQ(readKeys(expected.size()), expected) << what;

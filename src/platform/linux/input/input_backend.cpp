@@ -305,7 +305,8 @@ void InputBackend::pump(int timeoutMs)
     }
 }
 
-void InputBackend::guarded(const std::function<void()>& work)
+template <class Work>
+void InputBackend::guarded(Work&& work)
 {
     try {
         work();
@@ -318,11 +319,28 @@ void InputBackend::guarded(const std::function<void()>& work)
     }
 }
 
+int InputBackend::outputTimeoutMs(int timeoutMs)
+{
+    rx::TimePoint due;
+    {
+        std::lock_guard lock(outputMutex_);
+        if (!writer_ || outputBroken_ || !writer_->hasPending()) return timeoutMs;
+        due = writer_->nextChunkAt();
+    }
+    const rx::TimePoint now = options_.scheduler->now();
+    const int ms = due <= now ? 0 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(due - now).count());
+    return timeoutMs < 0 ? ms : std::min(ms, timeoutMs);
+}
+
 bool InputBackend::handleReady(int timeoutMs)
 {
     epoll_event events[16];
-    const int n = ::epoll_wait(epoll_.get(), events, 16, timeoutMs);
-    if (n <= 0) return false;
+    const int n = ::epoll_wait(epoll_.get(), events, 16, outputTimeoutMs(timeoutMs));
+    if (n <= 0) {
+        // Nothing came: the next chunk of a long write may be due.
+        guarded([this] { flushOutput(); });
+        return false;
+    }
     busySince_.store(options_.scheduler->now().time_since_epoch().count());
     guarded([&] {
         for (int i = 0; i < n; ++i) {
@@ -349,7 +367,7 @@ bool InputBackend::handleReady(int timeoutMs)
                     removeDevice(id, "hung up");
             }
         }
-        // One write carries everything this round passed.
+        // What this round passed and posted goes out together, as far as the pacing allows.
         flushOutput();
     });
     busySince_.store(kIdle);
@@ -435,8 +453,6 @@ void InputBackend::runCommands()
         batch.swap(commands_);
     }
     for (auto& command : batch) command();
-    // Posted strokes may have changed the modifiers; give the user's back.
-    write([](UinputWriter& w) { w.restoreModifiers(); });
 }
 
 // ---- Keyboards
@@ -686,7 +702,11 @@ void InputBackend::handleKey(Device& device, std::uint16_t code, std::int32_t va
             type = KeyEventType::flagsChanged;
         }
         KeyEvent event = makeEvent(type, mapped, flags);
-        if (dispatch(event) == TapResult::swallow || !device.grabbed.load()) return;
+        if (dispatch(event) == TapResult::swallow) {
+            write([](UinputWriter& w) { w.userEventSwallowed(); });
+            return;
+        }
+        if (!device.grabbed.load()) return;
         if (lockKey && event.keyCode == VirtualKeyCode::capsLock) capsLockOn_.store(lockAfter);
         // Untouched, the key goes out as the physical key it is (a mapped Caps Lock stays Caps Lock for
         // the desktop); rewritten, as the key it was rewritten to.
@@ -709,7 +729,7 @@ void InputBackend::handleKey(Device& device, std::uint16_t code, std::int32_t va
             KeyEvent event =
                 makeEvent(VirtualKeyCode::isModifier(was.mapped) ? KeyEventType::flagsChanged : KeyEventType::keyUp,
                           was.mapped, currentFlags());
-            dispatch(event);
+            if (dispatch(event) == TapResult::swallow) write([](UinputWriter& w) { w.userEventSwallowed(); });
         }
         // Passed or not, a key that went down on the output comes up there.
         if (was.out)
@@ -894,7 +914,7 @@ void InputBackend::ungrabDevice(Device& device)
             if (w.generation() == was.generation) w.userRelease(was.outCode);
         });
     }
-    flushOutput();
+    flushOutput(true);
     options_.source->grab(device.fd.get(), false);
     std::lock_guard lock(devicesMutex_);
     device.grabbed.store(false);
@@ -926,11 +946,14 @@ bool InputBackend::write(Op&& op)
     return true;
 }
 
-void InputBackend::flushOutput()
+void InputBackend::flushOutput(bool everything)
 {
     {
         std::lock_guard lock(outputMutex_);
-        if (!writer_ || outputBroken_ || writer_->flush()) return;
+        if (!writer_ || outputBroken_) return;
+        // Posted strokes may have changed the modifiers; give the user's back.
+        writer_->restoreModifiers();
+        if (everything ? writer_->flushAll() : writer_->flush(options_.scheduler->now())) return;
         outputBroken_ = true;
     }
     outputFailed();
@@ -1011,7 +1034,7 @@ void InputBackend::stall(const char* why)
     std::unique_lock lock(outputMutex_, std::try_to_lock);
     if (lock.owns_lock() && writer_ && !outputBroken_) {
         writer_->releaseAll();
-        writer_->flush();
+        writer_->flushAll();
     }
 }
 
@@ -1036,7 +1059,7 @@ void InputBackend::shutDownOnInputThread()
         if (d->grabbed.load()) ungrabDevice(*d);
     }
     write([](UinputWriter& w) { w.releaseAll(); });
-    flushOutput();
+    flushOutput(true);
 }
 
 void InputBackend::releaseAndUngrab()
@@ -1073,6 +1096,13 @@ std::shared_ptr<EventTap> InputBackend::createTap(KeyEventType type, TapCallback
 bool InputBackend::post(std::vector<EvdevStroke> strokes)
 {
     if (!hasOutput_.load() || shutDown_.load()) return false;
+    if (onInputThread()) {
+        // From a tap or a job on the input thread: behind everything already queued, before any event read
+        // later. The round's end puts the user's modifiers back and writes it.
+        return write([&](UinputWriter& w) {
+            for (const auto& stroke : strokes) w.postStroke(stroke);
+        });
+    }
     enqueue([this, strokes = std::move(strokes)] {
         for (const auto& stroke : strokes)
             if (!write([&](UinputWriter& w) { w.postStroke(stroke); })) return;
@@ -1126,6 +1156,12 @@ std::size_t InputBackend::keyboardCount() const
 {
     std::lock_guard lock(devicesMutex_);
     return devices_.size();
+}
+
+bool InputBackend::isOutputKeyDown(std::uint16_t code)
+{
+    std::lock_guard lock(outputMutex_);
+    return writer_ && writer_->isDown(code);
 }
 
 std::vector<std::string> InputBackend::grabbedPaths() const

@@ -14,6 +14,26 @@
 // Events on the output keyboard: a key whose press went out is always released there when the keyboard
 // releases it, even when a tap swallows the release, because a key left down on a Linux keyboard repeats
 // for ever. Keys the program cannot name (media keys, PrintScreen ...) pass straight through.
+//
+// Order, by construction. Everything for the output keyboard (passed events, posted strokes) joins one queue
+// on this thread, in the order of its causes. The engine delivers Caps combinations inside the tap callbacks,
+// and an action that only posts keys runs right there (KeyEventDeliver): post() called on this thread queues
+// its strokes at once, so they stand before every event read after the key that triggered the action. No
+// event waits for another thread, and a busy GUI thread delays nothing. Strokes posted from other threads
+// (actions that show UI or call services run on the main queue) join the queue when the loop takes the
+// command, after the events read before it.
+//
+// Pacing. The kernel keeps 64 events per reader of the output keyboard, and a reader handed more at once
+// loses the rest. The queue is written in chunks cut after a report, never more than 32 events within 1 ms
+// (UinputWriter); the loop sleeps until the next chunk may go in epoll, so reading goes on and what is read
+// meanwhile waits behind the chunks, in order. A short batch after a quiet moment goes out at once. The
+// pause is timed by the injected scheduler.
+//
+// Lone modifier taps: a modifier the user holds that a stroke lifts stays up until pressed again, and one
+// that would go up with nothing written since its press gets a guard tap first (UinputWriter).
+//
+// Cost. A passed key or a stroke-only action allocates nothing here and does no file I/O: the tap lists are
+// snapshots, the queue keeps its capacity, and the logger writes its files on a thread of its own.
 #pragma once
 
 #include <array>
@@ -46,7 +66,7 @@ public:
         std::shared_ptr<InputDeviceSource> source;
         // Makes the output keyboard at start; null when it cannot be made.
         std::function<std::unique_ptr<InputOutputDevice>()> makeOutput;
-        // Watchdog ticks, new-node retries and event time stamps.
+        // Watchdog ticks, new-node retries, event time stamps and the pauses between chunks of a long write.
         rx::SchedulerPtr scheduler;
         rx::Duration stallLimit = std::chrono::seconds(1);
         rx::Duration watchdogPeriod = std::chrono::milliseconds(250);
@@ -86,8 +106,9 @@ public:
     // A tap for one event type; null when there is no output keyboard.
     std::shared_ptr<EventTap> createTap(KeyEventType type, TapCallback callback, TapPlacement placement);
 
-    // Writes posted strokes, in order, after everything already queued. Any thread. False when there is no
-    // output keyboard.
+    // Writes posted strokes, in order, after everything already queued: on the input thread at once (before
+    // any event read later), from another thread when the loop takes the command. Any thread. False when
+    // there is no output keyboard.
     bool post(std::vector<EvdevStroke> strokes);
     // Runs an event through the taps as if a keyboard had sent it; when it passes it is written as given.
     bool postAtHidLocation(const KeyEvent& event);
@@ -117,6 +138,7 @@ public:
     std::size_t keyboardCount() const;
     std::vector<std::string> grabbedPaths() const;
     bool isStalled() const { return stalled_.load(); }
+    bool isOutputKeyDown(std::uint16_t code);
 
 private:
     struct Device;
@@ -129,7 +151,9 @@ private:
     // False when nothing was ready.
     bool handleReady(int timeoutMs);
     void runCommands();
-    void guarded(const std::function<void()>& work);
+    // Runs work; an exception lets every keyboard go. A template, so the key path builds no std::function.
+    template <class Work>
+    void guarded(Work&& work);
 
     void openNode(const std::string& path, rx::TimePoint firstAttempt);
     void addDevice(const std::string& path, InputDeviceSource::Opened opened, const std::string& parts);
@@ -156,7 +180,11 @@ private:
 
     template <class Op>
     bool write(Op&& op);
-    void flushOutput();
+    // Paced, unless everything must go now (letting a keyboard go, shutting down).
+    void flushOutput(bool everything = false);
+    // The epoll time-out that wakes the loop for the next chunk of a paced write.
+    int outputTimeoutMs(int timeoutMs);
+    bool onInputThread() const { return std::this_thread::get_id() == loopThread_.load(std::memory_order_relaxed); }
     void outputFailed();
     void stall(const char* why);
     void watchdogCheck();

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -77,6 +78,30 @@ inline std::vector<std::string> describeKeys(const std::vector<input_event>& eve
                                                                                             : " repeat"));
     }
     return out;
+}
+
+// What applications act on: the modifiers pressed and released on the output with no other key pressed
+// between ("KEY_LEFTMETA" for a lone Super tap, which opens the overview).
+inline std::vector<std::string> loneModifierTaps(const std::vector<input_event>& events)
+{
+    static constexpr std::uint16_t kModifiers[] = {KEY_LEFTSHIFT, KEY_RIGHTSHIFT, KEY_LEFTCTRL, KEY_RIGHTCTRL,
+                                                   KEY_LEFTALT,   KEY_RIGHTALT,   KEY_LEFTMETA, KEY_RIGHTMETA};
+    const auto isModifier = [](std::uint16_t code) {
+        return std::find(std::begin(kModifiers), std::end(kModifiers), code) != std::end(kModifiers);
+    };
+    std::map<std::uint16_t, bool> alone;
+    std::vector<std::string> taps;
+    for (const auto& ev : events) {
+        if (ev.type != EV_KEY || ev.value == 2) continue;
+        if (ev.value == 1) {
+            for (auto& [code, flag] : alone) flag = false;
+            if (isModifier(ev.code)) alone[ev.code] = true;
+        } else if (isModifier(ev.code) && alone[ev.code]) {
+            taps.push_back(libevdev_event_code_get_name(EV_KEY, ev.code));
+            alone[ev.code] = false;
+        }
+    }
+    return taps;
 }
 
 class FakeOutput final : public InputOutputDevice {

@@ -9,6 +9,7 @@
 
 #include "input_fake_devices.h"
 #include "platform/linux/input/input_backend.h"
+#include "platform/linux/input/uinput_writer.h"
 #include "rx/virtual_time_scheduler.h"
 
 namespace vandrel::testing {
@@ -54,6 +55,12 @@ struct InputRig {
     }
 
     void pump() { backend->pump(0); }
+    // After the pause that lets the next chunk of a long write go.
+    void pumpAfterPause()
+    {
+        clock->advanceBy(UinputWriter::chunkPause);
+        pump();
+    }
     // Key events written to the output keyboard since the last call, described.
     std::vector<std::string> output() { return describeKeys(readEvents(outputTestEnd.get())); }
     std::vector<input_event> rawOutput() { return readEvents(outputTestEnd.get()); }

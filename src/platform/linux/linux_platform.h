@@ -58,6 +58,8 @@ public:
     // Read access to a keyboard and write access to /dev/uinput. When either is missing, logs exactly what
     // and how to grant it (with prompt, also on standard error for the user at the terminal).
     bool isInputAccessTrusted(bool prompt) override;
+    std::vector<std::string> missingInputAccess() override;
+    std::string inputAccessGrantCommands() override;
 
     rx::SchedulerPtr inputThreadScheduler() override { return backend_->inputThreadScheduler(); }
     void shutdown() override { backend_->stop(); }

@@ -66,7 +66,7 @@ public:
 
     InputBackend& inputBackend() { return *backend_; }
 
-    // SIGINT and SIGTERM let every keyboard go and release every key on the output keyboard, then call
+    // SIGINT, SIGTERM and SIGHUP let every keyboard go and release every key on the output keyboard, then call
     // onTerminate with the signal on a thread of their own (null: the signal's default action ends the
     // process); fatal signals let go at once. Call once, early.
     static bool installSignalSafety(std::function<void(int signal)> onTerminate);

@@ -187,8 +187,14 @@ std::string GetAccessibilityWindowController::text() const
 
 rx::Observable<bool> GetAccessibilityWindowController::checkingAccessibilityObservable() const
 {
-    return rx::interval(pollInterval, services_.mainQueue) |
-           rx::map([hasPermission = services_.hasPermission](std::int64_t) { return hasPermission(); }) |
+    return checkingAccessibilityObservable(services_.hasPermission, services_.mainQueue);
+}
+
+rx::Observable<bool> GetAccessibilityWindowController::checkingAccessibilityObservable(
+    std::function<bool()> hasPermission, rx::SchedulerPtr scheduler)
+{
+    return rx::interval(pollInterval, std::move(scheduler)) |
+           rx::map([hasPermission = std::move(hasPermission)](std::int64_t) { return hasPermission(); }) |
            rx::takeWhile([](bool trusted) { return !trusted; });
 }
 

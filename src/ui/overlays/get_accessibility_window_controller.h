@@ -82,6 +82,9 @@ public:
     // Completes at the first check (one every 300 ms, the first 300 ms after subscribing) that finds access;
     // its values are all false. Cold: each subscription polls on its own.
     rx::Observable<bool> checkingAccessibilityObservable() const;
+    // The same poll over any check, ticking on the scheduler.
+    static rx::Observable<bool> checkingAccessibilityObservable(std::function<bool()> hasPermission,
+                                                                rx::SchedulerPtr scheduler);
 
     void showWindow() override;
 

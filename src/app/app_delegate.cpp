@@ -7,6 +7,8 @@
 #include <cstdlib>
 
 #include "app/app_services.h"
+#include "app/helper_app_controller.h"
+#include "app/migration.h"
 #include "app/watchdog.h"
 #include "catalogue/build_in_vd_key_scheme.h"
 #include "catalogue/built_in_vd_action.h"
@@ -81,7 +83,7 @@ void AppDelegate::useProgramStepsWhereUnset()
         };
     }
     if (!options_.exitNow) options_.exitNow = [](int code) { std::_Exit(code); };
-    if (!options_.runMigrations) options_.runMigrations = [] {};
+    if (!options_.runMigrations) options_.runMigrations = [] { Migration::shared().run(); };
     if (!options_.initLogging) {
         options_.initLogging = [] {
             LogManager::initLogger();
@@ -99,8 +101,16 @@ void AppDelegate::useProgramStepsWhereUnset()
             makeVandrel(platform, *services_);
         };
     }
-    if (!options_.initMenu) options_.initMenu = [] {};
-    if (!options_.setUpUpdater) options_.setUpUpdater = [] {};
+    if (!options_.initMenu) {
+        options_.initMenu = [this] {
+            if (services_) services_->initMenuButton();
+        };
+    }
+    if (!options_.setUpUpdater) {
+        options_.setUpUpdater = [this] {
+            if (services_) services_->setUpUpdater();
+        };
+    }
     if (!options_.startEngine) options_.startEngine = [] { startVandrel(); };
     if (!options_.stopEngine) {
         options_.stopEngine = [this] {
@@ -134,7 +144,11 @@ void AppDelegate::useProgramStepsWhereUnset()
     }
     if (!options_.showFirstLaunchDialog) {
         options_.showFirstLaunchDialog = [this] {
-            VDLogoModal::showModalForFirstTimeLaunched({[] {}, options_.mainQueue});
+            VDLogoModal::showModalForFirstTimeLaunched({[] {
+                                                            if (const auto menu = VDStatusBarMenu::shared())
+                                                                menu->goTutorial();
+                                                        },
+                                                        options_.mainQueue});
         };
     }
 }
@@ -147,6 +161,7 @@ AppDelegate::~AppDelegate()
 void AppDelegate::applicationDidFinishLaunching()
 {
     options_.runMigrations();
+    if (options_.helperApp) options_.helperApp->recordCurrentPID(false);
     options_.mainQueue->schedule([this] {
         if (quitting_.load()) return;
         if (beforeInit()) appPreInit();
@@ -320,6 +335,7 @@ void AppDelegate::applicationWillTerminate()
     } else {
         log.info("App run beforeInit() only, so terminate now.");
     }
+    if (options_.helperApp) options_.helperApp->recordCurrentPID(true);
     GetAccessibilityWindowController::installShared({});
     CommonUtils::setAccessibilitySettingsOpener(nullptr);
     if (platform_) {

@@ -1,7 +1,8 @@
 // The process's start-up and shutdown order:
 //
 //   AppDelegate()                     the main-thread watchdog (0.4 s)
-//   applicationDidFinishLaunching()   the launch migrations, then queues beforeInit on the main queue
+//   applicationDidFinishLaunching()   the launch migrations, the process id for the login-item helper, then
+//                                     queues beforeInit on the main queue
 //   beforeInit                        logging; the arguments: "--unremap-capslock" removes the Caps Lock
 //                                     mapping, quits 1 s later and ends start-up; "--uitesting" only logs
 //   appPreInit                        database, usage session, the core object (not started), tray menu,
@@ -36,6 +37,7 @@ namespace vandrel {
 
 class AppServices;
 class GetAccessibilityWindowController;
+class HelperAppController;
 class Watchdog;
 
 class AppDelegate {
@@ -83,6 +85,9 @@ public:
         std::function<std::shared_ptr<GetAccessibilityWindowController>()> guide;
         // Null: VDLogoModal::showModalForFirstTimeLaunched with the tray menu's tutorial.
         std::function<void()> showFirstLaunchDialog;
+        // Marks the program running and keeps its process id for the login-item helper (-1 after a normal
+        // quit); null: nothing is recorded.
+        std::shared_ptr<HelperAppController> helperApp;
     };
 
     explicit AppDelegate(Options options);

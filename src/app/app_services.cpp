@@ -1,5 +1,6 @@
 #include "app/app_services.h"
 
+#include "app/system_tray_status_item.h"
 #include "core/app_utils.h"
 #include "engine/vandrel.h"
 #include "platform/linux/input/key_code_table.h"
@@ -28,19 +29,58 @@ std::shared_ptr<VDWindowBinding> makeWindowBinding(const AppServices::Options& o
     return VDWindowBinding::make(std::move(binding));
 }
 
+bool openUrl(const std::string& url)
+{
+    const auto platform = Platform::shared();
+    return platform && platform->workspace().openUrl(url);
+}
+
+std::shared_ptr<VDStatusBarMenu> makeStatusBarMenu(const AppServices::Options& options)
+{
+    StatusBarMenuServices menu;
+    menu.mainQueue = options.main;
+    menu.secureInput = [] { return vandrel().env->isInSecureInput.asObservable(); };
+    menu.appUsingSecureInput = [] { return WorkingEnvironment::getAppUsingSecureInput(); };
+    menu.frontmostApplication = []() -> std::optional<RunningApplication> {
+        const auto core = installedVandrel();
+        return core ? core->env->frontmostApplication.value() : std::nullopt;
+    };
+    menu.showPreferences = [] { showPreferences(); };
+    menu.checkForUpdates = [] { AppUtils::checkForUpdates(); };
+    menu.showFeedback = [] {
+        if (const auto form = VDFeedbackWindowController::shared()) form->showWindow();
+    };
+    menu.openUrl = openUrl;
+    menu.quit = [quit = options.quit] { quit(0); };
+    return VDStatusBarMenu::make(std::make_unique<SystemTrayStatusItem>(), std::move(menu));
+}
+
+std::shared_ptr<VDUpdater> makeUpdater()
+{
+    UpdaterServices updater;
+    updater.openUrl = openUrl;
+    return std::make_shared<VDUpdater>(std::move(updater));
+}
+
 }  // namespace
 
 AppServices::AppServices(Options options)
     : windowBindingKeys(std::make_shared<WindowBindingService>()),
       windowBinding(makeWindowBinding(options, windowBindingKeys)),
+      updater(makeUpdater()),
+      statusBarMenu(makeStatusBarMenu(options)),
       options_(std::move(options)),
       restart_(AppRestart::forThisProcess(options_.quit))
 {
     installWindows();
+    installShell();
 }
 
 AppServices::~AppServices()
 {
+    VDStatusBarMenu::installShared(nullptr);
+    AppUtils::setCheckForUpdatesHandler(nullptr);
+    VDUpdater::installShared(nullptr);
     // Windows go before the application object does.
     VDFeedbackWindowController::installShared(nullptr);
     KeyboardMapWindowController::installShared({});
@@ -75,6 +115,26 @@ void AppServices::installWindows()
     feedback.mainQueue = options_.main;
     feedback.rebuildPreferences = [] { PreferencesWindowController::rebuildShared(); };
     VDFeedbackWindowController::installShared(VDFeedbackWindowController::create(std::move(feedback)));
+}
+
+void AppServices::installShell()
+{
+    VDStatusBarMenu::installShared(statusBarMenu);
+}
+
+void AppServices::setUpUpdater()
+{
+    // Checks run only when asked for (Check Now, the menu): there are no automatic ones, at any launch.
+    VDUpdater::installShared(updater);
+    updater->preFetchAppcast();
+    AppUtils::setCheckForUpdatesHandler([] {
+        if (const auto u = VDUpdater::shared()) u->checkForUpdates();
+    });
+}
+
+void AppServices::initMenuButton()
+{
+    statusBarMenu->initMenuButton();
 }
 
 VandrelServices AppServices::vandrelServices() const

@@ -1,5 +1,8 @@
 // The services above the keyboard engine that the program builds and hands to the core object: each is made
 // here, once, with what it needs, and reached by the engine and the actions only through VandrelServices.
+// The tray's status item and the update checker are made here too; the tray's menu is built by
+// initMenuButton() once the core object is installed (the menu follows its frozen-hotkeys state), and the
+// checker is put in place by setUpUpdater() after it.
 // Made and dropped on the GUI thread, after the application object exists and before it goes.
 #pragma once
 
@@ -7,6 +10,8 @@
 #include <memory>
 
 #include "app/app_restart.h"
+#include "app/vd_status_bar_menu.h"
+#include "app/vd_updater.h"
 #include "engine/vandrel_services.h"
 #include "engine/window_binding_service.h"
 #include "rx/scheduler.h"
@@ -30,12 +35,19 @@ public:
 
     // The entry points of these services, for Vandrel::Options.
     VandrelServices vandrelServices() const;
+    // Builds the tray's menu; once, on the GUI thread, after the core object is installed.
+    void initMenuButton();
+    // Installs the update checker (no automatic checks) and hands it the feed address; once, after the menu.
+    void setUpUpdater();
 
     const std::shared_ptr<WindowBindingService> windowBindingKeys;
     const std::shared_ptr<VDWindowBinding> windowBinding;
+    const std::shared_ptr<VDUpdater> updater;
+    const std::shared_ptr<VDStatusBarMenu> statusBarMenu;
 
 private:
     void installWindows();
+    void installShell();
 
     const Options options_;
     AppRestart restart_;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/app_delegate.h"
+#include "app/helper_app_controller.h"
 #include "core/defaults.h"
 #include "core/log.h"
 #include "core/log_manager.h"
@@ -39,6 +40,7 @@ int main(int argc, char** argv)
 
     AppDelegate::Options options;
     options.arguments.assign(argv, argv + argc);
+    options.helperApp = std::make_shared<HelperAppController>();
     AppDelegate delegate(std::move(options));
     // Early, so that a signal at any later point still lets the keyboards go.
     LinuxPlatform::installSignalSafety([&delegate](int signal) { delegate.onTerminateSignal(signal); });

@@ -1,18 +1,58 @@
 #include "core/constants.h"
 
-#include "core/app_info.h"
-#include "core/localize.h"
+#include <QString>
+#include <QUrl>
+#include <mutex>
 
-#ifndef VANDREL_SITE_BASE
-#define VANDREL_SITE_BASE "https://vandrel.app"
+#include "core/app_info.h"
+#include "core/defaults.h"
+#include "core/defaults_keys.h"
+#include "core/localize.h"
+#include "core/log.h"
+
+#ifndef VANDREL_RESOURCES_DIR
+#define VANDREL_RESOURCES_DIR "resources"
 #endif
 
 namespace vandrel {
 
-const std::string& Constants::WebServer::siteBase()
+namespace {
+
+struct PagesFolder {
+    std::mutex mutex;
+    std::filesystem::path folder = VANDREL_RESOURCES_DIR;
+};
+
+PagesFolder& pagesFolder()
 {
-    static const std::string value = VANDREL_SITE_BASE;
-    return value;
+    static PagesFolder instance;
+    return instance;
+}
+
+}  // namespace
+
+std::string Constants::WebServer::cleanBase(const std::string& value, const std::string& setting)
+{
+    QString text = QString::fromStdString(value).trimmed();
+    while (text.endsWith('/')) text.chop(1);
+    if (text.isEmpty()) return {};
+    const QUrl url(text, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() || (scheme != "http" && scheme != "https")) {
+        log.warning("The setting " + setting + " is not an http:// or https:// address; it is not used ->", value);
+        return {};
+    }
+    return text.toStdString();
+}
+
+std::string Constants::WebServer::siteBase()
+{
+    return cleanBase(Defaults()[DefaultsKeys::app_siteBase], DefaultsKeys::app_siteBase.key());
+}
+
+std::string Constants::WebServer::downloadBase()
+{
+    return cleanBase(Defaults()[DefaultsKeys::app_downloadBase], DefaultsKeys::app_downloadBase.key());
 }
 
 const std::string& Constants::WebServer::commonParams()
@@ -21,33 +61,55 @@ const std::string& Constants::WebServer::commonParams()
     return value;
 }
 
-std::string Constants::WebServer::WebSite::homeFor(const std::string& language)
+std::string Constants::WebServer::WebSite::homeFor(const std::string& base, const std::string& language)
 {
-    return language == "zh-Hans" ? siteBase() + "/cn" : siteBase();
+    return language == "zh-Hans" ? base + "/cn" : base;
 }
 
-const std::string& Constants::WebServer::WebSite::home()
+std::string Constants::WebServer::WebSite::pageFor(const std::string& base, const std::string& language,
+                                                   const std::string& page)
 {
-    static const std::string value = homeFor(Localize::currentLanguage());
-    return value;
+    if (base.empty()) {
+        const auto file = localPagesFolder() / (page + ".html");
+        return QUrl::fromLocalFile(QString::fromStdString(file.string())).toString(QUrl::FullyEncoded).toStdString();
+    }
+    return homeFor(base, language) + "/" + page;
 }
 
-const std::string& Constants::WebServer::WebSite::manual()
+std::string Constants::WebServer::WebSite::home()
 {
-    static const std::string value = home() + "/manual";
-    return value;
+    const std::string base = siteBase();
+    return base.empty() ? pageFor(base, {}, "manual") : homeFor(base, Localize::currentLanguage());
 }
 
-const std::string& Constants::WebServer::WebSite::tutorial()
+std::string Constants::WebServer::WebSite::manual()
 {
-    static const std::string value = home() + "/tutorial";
-    return value;
+    return pageFor(siteBase(), Localize::currentLanguage(), "manual");
 }
 
-const std::string& Constants::WebServer::ApiPath::feedback()
+std::string Constants::WebServer::WebSite::tutorial()
 {
-    static const std::string value = siteBase() + "/api/feedback";
-    return value;
+    return pageFor(siteBase(), Localize::currentLanguage(), "tutorial");
+}
+
+std::filesystem::path Constants::WebServer::WebSite::localPagesFolder()
+{
+    auto& p = pagesFolder();
+    std::lock_guard lock(p.mutex);
+    return p.folder;
+}
+
+void Constants::WebServer::WebSite::setLocalPagesFolder(std::filesystem::path folder)
+{
+    auto& p = pagesFolder();
+    std::lock_guard lock(p.mutex);
+    p.folder = std::move(folder);
+}
+
+std::string Constants::WebServer::ApiPath::feedback()
+{
+    const std::string base = siteBase();
+    return base.empty() ? std::string() : base + "/api/feedback";
 }
 
 }  // namespace vandrel

@@ -44,6 +44,12 @@ struct DefaultsKeys {
     // Base address (http or https) of the feedback service; reports go to "<base>/api/feedback". Empty: the
     // feedback form has nowhere to send and says so.
     static inline const DefaultsKey<std::string> feedback_apiBase{"feedback_apiBase", ""};
+    // Base address (http or https) of the product site: the manual and the tutorial are its "/manual" and
+    // "/tutorial" pages. Empty: the local pages shipped with the program.
+    static inline const DefaultsKey<std::string> app_siteBase{"app_siteBase", ""};
+    // Base address (http or https) of the download host; the update feed is "<base>/app/appcast.xml". Empty:
+    // there is no update source and nothing is asked for.
+    static inline const DefaultsKey<std::string> app_downloadBase{"app_downloadBase", ""};
     static inline const DefaultsKey<bool> windowBinding_isLaunchAppWithoutConfirmation{
         "windowBinding_isLaunchAppWithoutConfirmation", false};
     static inline const DefaultsKey<bool> cheatSheet_isWindowPined{"cheatSheet_isWindowPined", true};
@@ -52,6 +58,10 @@ struct DefaultsKeys {
     // The user's terminal-like applications (desktop-entry ids, WM_CLASS or executable names, any case), in
     // addition to the terminal emulators the program knows.
     static inline const DefaultsKey<StringList> app_extraTerminalLikeApps{"app_extraTerminalLikeApps", {}};
+
+    // In the suite shared with the login-item helper (GroupDefaults()): the running program's process id, -1
+    // once it quit the normal way.
+    static inline const DefaultsKey<std::int64_t> app_theVandrelCurrentPID{"app_theVandrelCurrentPID", 0};
 
     // Not a typed key: usage reporting reads and writes it by name (SettingsStore::uniqueUserIdentifier).
     static constexpr const char* googleReporter_uniqueUserIdentifier = "googleReporter_uniqueUserIdentifier";

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <compare>
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -34,6 +35,8 @@ public:
     std::string debugDescription() const;
 
     bool operator==(const VDVersion&) const = default;
+    // Part by part, then the stage: 1.2.0a < 1.2.0b < 1.2.0rc < 1.2.0 < 1.2.1a.
+    std::strong_ordering operator<=>(const VDVersion& other) const { return vers <=> other.vers; }
 };
 
 std::ostream& operator<<(std::ostream& os, const VDVersion& version);

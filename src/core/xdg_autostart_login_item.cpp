@@ -1,9 +1,13 @@
 #include "core/xdg_autostart_login_item.h"
 
+#include <unistd.h>
+
 #include <QSaveFile>
 #include <QString>
 #include <cstdlib>
 #include <system_error>
+
+#include "core/log.h"
 
 namespace vandrel {
 
@@ -51,7 +55,18 @@ fs::path XdgAutostartLoginItem::runningExecutable()
     return ec ? fs::path("vandrel") : self;
 }
 
-XdgAutostartLoginItem::XdgAutostartLoginItem() : XdgAutostartLoginItem(standardFolder(), runningExecutable()) {}
+fs::path XdgAutostartLoginItem::loginExecutableFor(const fs::path& program)
+{
+    const fs::path helper = program.parent_path() / helperFileName;
+    if (::access(helper.c_str(), X_OK) == 0) return helper;
+    log.warning("The login-item helper is missing; the autostart entry starts the program itself ->", helper.string());
+    return program;
+}
+
+XdgAutostartLoginItem::XdgAutostartLoginItem()
+    : XdgAutostartLoginItem(standardFolder(), loginExecutableFor(runningExecutable()))
+{
+}
 
 XdgAutostartLoginItem::XdgAutostartLoginItem(fs::path folder, fs::path executable)
     : folder_(std::move(folder)), executable_(std::move(executable))

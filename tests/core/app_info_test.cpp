@@ -9,8 +9,8 @@
 
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
-#include "core/xdg_autostart_login_item.h"
 #include "core/log_capture.h"
+#include "core/xdg_autostart_login_item.h"
 
 namespace vandrel {
 namespace {
@@ -103,6 +103,21 @@ TEST_F(AppInfoTest, TheAutostartEntryIsWrittenAndRemoved)
     // Removing what is not there is no failure.
     AppInfo::switchStartAtLogin(false);
     EXPECT_EQ(logs->count(LogLevel::warning), 0u);
+}
+
+TEST_F(AppInfoTest, TheAutostartEntryRunsTheHelperBesideTheProgramWhenThereIsOne)
+{
+    const fs::path bin = root() / "bin";
+    fs::create_directories(bin);
+    std::ofstream(bin / "vandrel") << "";
+    test::ScopedLogCapture logs;
+    EXPECT_EQ(XdgAutostartLoginItem::loginExecutableFor(bin / "vandrel"), bin / "vandrel");
+    EXPECT_EQ(logs->count(LogLevel::warning), 1u);
+
+    std::ofstream(bin / "vandrel-helper") << "#!/bin/sh\n";
+    EXPECT_EQ(XdgAutostartLoginItem::loginExecutableFor(bin / "vandrel"), bin / "vandrel") << "not executable";
+    fs::permissions(bin / "vandrel-helper", fs::perms::owner_all);
+    EXPECT_EQ(XdgAutostartLoginItem::loginExecutableFor(bin / "vandrel"), bin / "vandrel-helper");
 }
 
 }  // namespace

@@ -1,0 +1,41 @@
+#include "app/system_tray_status_item.h"
+
+#include <QCursor>
+#include <QIcon>
+#include <QMenu>
+#include <QPixmap>
+
+#include "core/log.h"
+#include "ui/base/image_asset.h"
+
+namespace vandrel {
+
+SystemTrayStatusItem::SystemTrayStatusItem() : tray_(std::make_unique<QSystemTrayIcon>())
+{
+    tray_->setToolTip("Vandrel");
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        log.warning(
+            "This desktop has no system tray: Vandrel runs without its tray icon; Caps+Shift+, opens the "
+            "preferences and Caps+Shift+/ the cheat sheet");
+    QObject::connect(tray_.get(), &QSystemTrayIcon::activated, tray_.get(),
+                     [this](QSystemTrayIcon::ActivationReason reason) {
+                         // The context-menu request opens the menu by itself; a plain click does the same here.
+                         if (reason == QSystemTrayIcon::Trigger && menu_) menu_->popup(QCursor::pos());
+                     });
+}
+
+SystemTrayStatusItem::~SystemTrayStatusItem() = default;
+
+void SystemTrayStatusItem::setImage(const std::string& name)
+{
+    tray_->setIcon(QIcon(QPixmap::fromImage(ImageAsset(name).image())));
+    if (!tray_->isVisible()) tray_->show();
+}
+
+void SystemTrayStatusItem::setMenu(QMenu* menu)
+{
+    menu_ = menu;
+    tray_->setContextMenu(menu);
+}
+
+}  // namespace vandrel

@@ -1,0 +1,121 @@
+#include "app/vd_updater.h"
+
+#include <mutex>
+
+#include "core/constants.h"
+#include "core/localize.h"
+#include "core/log.h"
+#include "ui/base/vd_modal.h"
+
+namespace vandrel {
+
+namespace {
+
+struct SharedUpdater {
+    std::mutex mutex;
+    std::shared_ptr<VDUpdater> updater;
+};
+
+SharedUpdater& sharedUpdater()
+{
+    static SharedUpdater instance;
+    return instance;
+}
+
+QString qs(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+VDUpdater::VDUpdater(UpdaterServices services) : services_(std::move(services))
+{
+    if (!services_.checker) services_.checker = std::make_shared<UpdateChecker>();
+    if (!services_.downloadBase) services_.downloadBase = [] { return Constants::WebServer::downloadBase(); };
+    if (!services_.presentResult) {
+        services_.presentResult = [openUrl = services_.openUrl](const UpdateCheckResult& result) {
+            showResult(result, openUrl);
+        };
+    }
+}
+
+VDUpdater::~VDUpdater()
+{
+    *alive_ = false;
+}
+
+std::shared_ptr<VDUpdater> VDUpdater::shared()
+{
+    auto& s = sharedUpdater();
+    std::lock_guard lock(s.mutex);
+    return s.updater;
+}
+
+void VDUpdater::installShared(std::shared_ptr<VDUpdater> updater)
+{
+    auto& s = sharedUpdater();
+    std::shared_ptr<VDUpdater> old;
+    std::lock_guard lock(s.mutex);
+    old = std::exchange(s.updater, std::move(updater));
+}
+
+void VDUpdater::preFetchAppcast()
+{
+    const std::string base = services_.downloadBase();
+    if (base.empty()) {
+        log.info("No download host is set (app_downloadBase): update checks have no source");
+        return;
+    }
+    appcastURLString.accept(base + appcastPath);
+}
+
+std::optional<std::string> VDUpdater::feedURLString() const
+{
+    const auto url = appcastURLString.value();
+    if (url)
+        log.debug("feedURLString ->", *url);
+    else
+        log.debug("feedURLString ->");
+    return url;
+}
+
+void VDUpdater::checkForUpdates()
+{
+    if (checking_) {
+        log.info("An update check is running already");
+        return;
+    }
+    checking_ = true;
+    std::weak_ptr<bool> alive = alive_;
+    services_.checker->check(feedURLString(), [this, alive](const UpdateCheckResult& result) {
+        if (!alive.lock()) return;
+        checking_ = false;
+        services_.presentResult(result);
+    });
+}
+
+void VDUpdater::showResult(const UpdateCheckResult& result, const std::function<bool(const std::string&)>& openUrl)
+{
+    VDModal modal;
+    switch (result.status) {
+        case UpdateCheckResult::Status::upToDate:
+            modal.alert(qs(localized("_update_up_to_date")), qs(localized("_update_up_to_date_informative")),
+                        qs(localized("OK")));
+            return;
+        case UpdateCheckResult::Status::updateAvailable: {
+            const AppcastItem& item = *result.item;
+            if (modal.confirm(qs(localized("_update_available", item.version)), qs(item.title),
+                              qs(localized("Download")), qs(localized("Later")))) {
+                if (!openUrl || !openUrl(item.link)) log.warning("The release page could not be opened ->", item.link);
+            }
+            return;
+        }
+        case UpdateCheckResult::Status::noSource:
+        case UpdateCheckResult::Status::failed:
+            modal.alert(qs(localized("_update_check_failed")), qs(result.reason), qs(localized("OK")));
+            return;
+    }
+}
+
+}  // namespace vandrel

@@ -1,0 +1,64 @@
+// The update check of the program. It keeps the feed address (appcastURLString: none until
+// preFetchAppcast() puts "<app_downloadBase>/app/appcast.xml" there, and none for good when no download
+// host is set) and checks it on demand only: the General pane's "Check Now" and the menu's "Check for
+// Updates..." reach checkForUpdates() through AppUtils::checkForUpdates(). There are no automatic checks
+// and nothing is downloaded or installed here: the result is a dialog, "up to date", "version X is
+// available" with a Download button that opens the release's page, or why there is no answer.
+//
+// The program makes one and installs it (shared()). Main thread, except feedURLString(), which any thread
+// may call.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "net/update_checker.h"
+#include "rx/rx.h"
+
+namespace vandrel {
+
+struct UpdaterServices {
+    // The check of the feed; null: an UpdateChecker with its defaults.
+    std::shared_ptr<UpdateChecker> checker;
+    // The download host's address (cleaned, empty when there is none); null: the setting app_downloadBase.
+    std::function<std::string()> downloadBase;
+    // Shows the result; null: the dialog (showResult).
+    std::function<void(const UpdateCheckResult&)> presentResult;
+    // Opens a release page in the browser.
+    std::function<bool(const std::string& url)> openUrl;
+};
+
+class VDUpdater {
+public:
+    static constexpr const char* appcastPath = "/app/appcast.xml";
+
+    explicit VDUpdater(UpdaterServices services = {});
+    ~VDUpdater();
+    VDUpdater(const VDUpdater&) = delete;
+    VDUpdater& operator=(const VDUpdater&) = delete;
+
+    static std::shared_ptr<VDUpdater> shared();
+    static void installShared(std::shared_ptr<VDUpdater> updater);
+
+    const rx::BehaviorRelay<std::optional<std::string>> appcastURLString{std::nullopt};
+
+    // Puts the feed address in place (none when no download host is set).
+    void preFetchAppcast();
+    // The feed address now, or none.
+    std::optional<std::string> feedURLString() const;
+    // Checks now and shows the result. A check while one runs is not started again.
+    void checkForUpdates();
+    bool isChecking() const { return checking_; }
+
+    // The result as a dialog through VDModal; Download opens the release's link.
+    static void showResult(const UpdateCheckResult& result, const std::function<bool(const std::string&)>& openUrl);
+
+private:
+    UpdaterServices services_;
+    bool checking_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace vandrel

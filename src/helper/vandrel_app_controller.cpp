@@ -1,0 +1,124 @@
+#include "helper/vandrel_app_controller.h"
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <mutex>
+#include <system_error>
+
+#include "core/defaults_keys.h"
+#include "core/instance_lock.h"
+#include "core/log.h"
+#include "core/settings_store.h"
+
+namespace vandrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path runningExecutable()
+{
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path() : self;
+}
+
+bool startDetached(const fs::path& program, const std::vector<std::string>& arguments)
+{
+    QStringList list;
+    for (const auto& a : arguments) list << QString::fromStdString(a);
+    return QProcess::startDetached(QString::fromStdString(program.string()), list);
+}
+
+}  // namespace
+
+VandrelAppController::VandrelAppController() : VandrelAppController(Options{}) {}
+
+VandrelAppController::VandrelAppController(Options options) : options_(std::move(options))
+{
+    if (options_.helperExecutable.empty()) options_.helperExecutable = runningExecutable();
+    if (options_.instanceLock.empty()) options_.instanceLock = InstanceLock::standardPath();
+    if (!options_.launch) options_.launch = startDetached;
+}
+
+VandrelAppController::~VandrelAppController() = default;
+
+VandrelAppController& VandrelAppController::shared()
+{
+    static VandrelAppController instance;
+    return instance;
+}
+
+SettingsStore& VandrelAppController::groupUserDefaults()
+{
+    std::call_once(groupOnce_, [this] {
+        if (!options_.groupSettings)
+            options_.groupSettings =
+                std::make_shared<SettingsStore>(SettingsStore::standardFolder(), SettingsStore::groupFileName);
+    });
+    return *options_.groupSettings;
+}
+
+bool VandrelAppController::isVandrelRunning() const
+{
+    return InstanceLock::isHeldElsewhere(options_.instanceLock);
+}
+
+bool VandrelAppController::isNormalEnd(std::int64_t storedPid)
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(storedPid))) < 0;
+}
+
+bool VandrelAppController::isVandrelTerminatedNormally()
+{
+    const std::int64_t stored = groupUserDefaults().get(DefaultsKeys::app_theVandrelCurrentPID);
+    const auto low = static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(stored)));
+    log.info("vandrelLastPid -> " + std::to_string(low));
+    return isNormalEnd(stored);
+}
+
+fs::path VandrelAppController::vandrelAppPathFor(const fs::path& helperExecutable)
+{
+    return helperExecutable.parent_path() / programName;
+}
+
+fs::path VandrelAppController::vandrelAppPath() const
+{
+    return vandrelAppPathFor(options_.helperExecutable);
+}
+
+std::vector<std::string> VandrelAppController::argumentsFor(std::int32_t mode)
+{
+    if (mode == 1) return {"--unremap-capslock"};
+    return {};
+}
+
+void VandrelAppController::launchVandrelAppTo(std::int32_t mode)
+{
+    const fs::path program = vandrelAppPath();
+    if (program == options_.helperExecutable || options_.helperExecutable.empty()) {
+        log.error("The helper cannot tell where the program is ->", options_.helperExecutable.string());
+        return;
+    }
+    if (!options_.launch(program, argumentsFor(mode)))
+        log.error("The program could not be started ->", program.string());
+}
+
+void VandrelAppController::launchVandrelApp()
+{
+    launchVandrelAppTo(0);
+}
+
+bool VandrelAppController::runAtLogin()
+{
+    if (isVandrelRunning()) {
+        log.info("Vandrel runs already; nothing to start");
+        return false;
+    }
+    if (!isVandrelTerminatedNormally()) log.info("Vandrel's last run did not end the normal way");
+    launchVandrelApp();
+    return true;
+}
+
+}  // namespace vandrel

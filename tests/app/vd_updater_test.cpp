@@ -1,0 +1,138 @@
+#include "app/vd_updater.h"
+
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/app_utils.h"
+#include "core/defaults.h"
+#include "core/defaults_keys.h"
+#include "core/log_capture.h"
+#include "core/settings_store.h"
+#include "net/event_loop_wait.h"
+#include "net/feed_server.h"
+#include "ui/base/vd_modal.h"
+
+namespace vandrel {
+namespace {
+
+using Status = UpdateCheckResult::Status;
+
+class VDUpdaterTest : public ::testing::Test {
+protected:
+    void SetUp() override { installDefaults(settings); }
+
+    UpdaterServices services()
+    {
+        UpdaterServices s;
+        UpdateChecker::Options checker;
+        checker.current = VDVersion("1.0.0");
+        checker.settings = settings.get();
+        s.checker = std::make_shared<UpdateChecker>(checker);
+        s.presentResult = [this](const UpdateCheckResult& r) { results.push_back(r); };
+        return s;
+    }
+
+    QTemporaryDir dir;
+    std::shared_ptr<SettingsStore> settings = std::make_shared<SettingsStore>(dir.path().toStdString());
+    test::FeedServer server;
+    std::vector<UpdateCheckResult> results;
+    test::ScopedLogCapture logs;
+};
+
+TEST_F(VDUpdaterTest, TheFeedAddressIsNoneUntilPreFetchedAndNoneWithoutADownloadHost)
+{
+    VDUpdater updater(services());
+    settings->set(DefaultsKeys::app_downloadBase, std::string("https://dl.example.org/"));
+    EXPECT_EQ(updater.feedURLString(), std::nullopt);
+    updater.preFetchAppcast();
+    EXPECT_EQ(updater.feedURLString(), "https://dl.example.org/app/appcast.xml");
+    EXPECT_EQ(updater.appcastURLString.value(), "https://dl.example.org/app/appcast.xml");
+
+    settings->set(DefaultsKeys::app_downloadBase, std::string());
+    VDUpdater without(services());
+    without.preFetchAppcast();
+    EXPECT_EQ(without.feedURLString(), std::nullopt);
+}
+
+TEST_F(VDUpdaterTest, CheckNowFetchesTheFeedOnceAndPresentsTheResult)
+{
+    const std::string url = server.url("");
+    settings->set(DefaultsKeys::app_downloadBase, url);
+    server.reply(200,
+                 "<rss version=\"2.0\"><channel><item><title>Vandrel 1.1</title><link>https://example.org/1.1"
+                 "</link><enclosure url=\"https://dl.example.org/1.1\" version=\"1.1\"/></item></channel></rss>");
+    VDUpdater updater(services());
+    updater.preFetchAppcast();
+    updater.checkForUpdates();
+    updater.checkForUpdates();  // while the first runs: not again
+    ASSERT_TRUE(test::runEventLoopUntil([&] { return !results.empty(); }));
+    EXPECT_EQ(server.paths, std::vector<std::string>{"/app/appcast.xml"});
+    EXPECT_EQ(results[0].status, Status::updateAvailable);
+    EXPECT_FALSE(updater.isChecking());
+}
+
+TEST_F(VDUpdaterTest, WithoutASourceTheCheckSaysSoAndAsksNobody)
+{
+    VDUpdater updater(services());
+    updater.preFetchAppcast();
+    updater.checkForUpdates();
+    ASSERT_TRUE(test::runEventLoopUntil([&] { return !results.empty(); }));
+    EXPECT_EQ(results[0].status, Status::noSource);
+    EXPECT_EQ(results[0].reason, "no update source configured");
+    EXPECT_TRUE(server.paths.empty());
+}
+
+TEST_F(VDUpdaterTest, TheDialogsDownloadButtonOpensTheReleasePage)
+{
+    std::vector<std::string> texts;
+    int answer = 0;
+    auto previous = VDModal::setAnswerer([&](QMessageBox& box) {
+        std::string buttons;
+        for (auto* b : box.buttons()) buttons += "[" + b->text().toStdString() + "]";
+        texts.push_back(box.text().toStdString() + " | " + box.informativeText().toStdString() + " | " + buttons);
+        return answer;
+    });
+    std::vector<std::string> opened;
+    auto open = [&](const std::string& u) {
+        opened.push_back(u);
+        return true;
+    };
+    AppcastItem item{"Vandrel 2.0 with a new cheat sheet", "2.0", VDVersion("2.0"), "https://example.org/2.0", ""};
+    VDUpdater::showResult({Status::updateAvailable, item, {}}, open);
+    answer = 1;  // Later
+    VDUpdater::showResult({Status::updateAvailable, item, {}}, open);
+    VDUpdater::showResult({Status::upToDate, std::nullopt, {}}, open);
+    VDUpdater::showResult({Status::noSource, std::nullopt, "no update source configured"}, open);
+    VDModal::setAnswerer(previous);
+
+    EXPECT_EQ(opened, std::vector<std::string>{"https://example.org/2.0"});
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_NE(texts[0].find("Vandrel 2.0 is available."), std::string::npos) << texts[0];
+    EXPECT_NE(texts[0].find("[Download]"), std::string::npos) << texts[0];
+    EXPECT_NE(texts[2].find("Vandrel is up to date."), std::string::npos) << texts[2];
+    EXPECT_NE(texts[3].find("no update source configured"), std::string::npos) << texts[3];
+}
+
+TEST_F(VDUpdaterTest, TheInstalledUpdaterAnswersCheckNow)
+{
+    auto updater = std::make_shared<VDUpdater>(services());
+    VDUpdater::installShared(updater);
+    AppUtils::setCheckForUpdatesHandler([] {
+        if (const auto u = VDUpdater::shared()) u->checkForUpdates();
+    });
+    AppUtils::checkForUpdates();
+    ASSERT_TRUE(test::runEventLoopUntil([&] { return !results.empty(); }));
+    EXPECT_EQ(results[0].status, Status::noSource);
+    AppUtils::setCheckForUpdatesHandler(nullptr);
+    VDUpdater::installShared(nullptr);
+}
+
+}  // namespace
+}  // namespace vandrel

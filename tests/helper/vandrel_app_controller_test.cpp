@@ -1,0 +1,133 @@
+#include "helper/vandrel_app_controller.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/defaults_keys.h"
+#include "core/instance_lock.h"
+#include "core/log_capture.h"
+#include "core/settings_store.h"
+
+namespace vandrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Launch {
+    fs::path program;
+    std::vector<std::string> arguments;
+    bool operator==(const Launch&) const = default;
+};
+
+class VandrelAppControllerTest : public ::testing::Test {
+protected:
+    fs::path path(const char* name) const { return fs::path(dir.path().toStdString()) / name; }
+
+    VandrelAppController::Options options(fs::path helper = "/opt/vandrel/bin/vandrel-helper")
+    {
+        VandrelAppController::Options o;
+        o.helperExecutable = std::move(helper);
+        o.groupSettings = group;
+        o.instanceLock = path("vandrel.lock");
+        o.launch = [this](const fs::path& program, const std::vector<std::string>& arguments) {
+            launches.push_back({program, arguments});
+            return true;
+        };
+        return o;
+    }
+
+    QTemporaryDir dir;
+    std::shared_ptr<SettingsStore> group =
+        std::make_shared<SettingsStore>(dir.path().toStdString(), SettingsStore::groupFileName);
+    std::vector<Launch> launches;
+    test::ScopedLogCapture logs;
+};
+
+TEST_F(VandrelAppControllerTest, TheProgramIsTheOneBesideTheHelperNeverTheHelperItself)
+{
+    EXPECT_EQ(VandrelAppController::vandrelAppPathFor("/opt/vandrel/bin/vandrel-helper"), "/opt/vandrel/bin/vandrel");
+    EXPECT_EQ(VandrelAppController::vandrelAppPathFor("/home/u/build/src/app/vandrel-helper"),
+              "/home/u/build/src/app/vandrel");
+
+    VandrelAppController controller(options());
+    controller.launchVandrelApp();
+    EXPECT_EQ(launches, (std::vector<Launch>{{"/opt/vandrel/bin/vandrel", {}}}));
+
+    // A helper that is itself named like the program starts nothing rather than itself.
+    launches.clear();
+    VandrelAppController(options("/opt/vandrel/bin/vandrel")).launchVandrelApp();
+    EXPECT_TRUE(launches.empty());
+    EXPECT_EQ(logs->count(LogLevel::error), 1u);
+
+    // Without a given path the helper takes its own executable.
+    EXPECT_EQ(VandrelAppController(options("")).vandrelAppPath().parent_path(),
+              fs::read_symlink("/proc/self/exe").parent_path());
+}
+
+TEST_F(VandrelAppControllerTest, ModeOneGivesCapsLockBackEveryOtherModeStartsPlainly)
+{
+    VandrelAppController controller(options());
+    controller.launchVandrelAppTo(1);
+    controller.launchVandrelAppTo(0);
+    controller.launchVandrelAppTo(7);
+    controller.launchVandrelAppTo(-1);
+    const fs::path program = "/opt/vandrel/bin/vandrel";
+    EXPECT_EQ(launches,
+              (std::vector<Launch>{{program, {"--unremap-capslock"}}, {program, {}}, {program, {}}, {program, {}}}));
+}
+
+TEST_F(VandrelAppControllerTest, OnlyANegativeStoredIdIsANormalEnd)
+{
+    VandrelAppController controller(options());
+    EXPECT_FALSE(controller.isVandrelTerminatedNormally()) << "missing";
+    EXPECT_TRUE(logs->contains(LogLevel::info, "vandrelLastPid -> 0"));
+
+    const auto stored = [&](std::int64_t value) {
+        group->set(DefaultsKeys::app_theVandrelCurrentPID, value);
+        return controller.isVandrelTerminatedNormally();
+    };
+    EXPECT_TRUE(stored(-1));
+    EXPECT_FALSE(stored(1234));
+    EXPECT_FALSE(stored(0));
+    // 64-bit values count by their low 32 bits.
+    EXPECT_TRUE(stored(0xFFFFFFFFLL));
+    EXPECT_FALSE(stored(0x1000004D2LL));
+    EXPECT_TRUE(logs->contains(LogLevel::info, "vandrelLastPid -> 1234"));
+    EXPECT_FALSE(stored(-4294967296LL));  // low bits 0
+    EXPECT_TRUE(stored(0x7FFFFFFF80000000LL));
+    // A value of another type reads as missing.
+    group->setObject("not a number", DefaultsKeys::app_theVandrelCurrentPID.key());
+    EXPECT_FALSE(controller.isVandrelTerminatedNormally());
+}
+
+TEST_F(VandrelAppControllerTest, AtLoginTheProgramStartsOnlyWhenItDoesNotRun)
+{
+    VandrelAppController controller(options());
+    EXPECT_FALSE(controller.isVandrelRunning());
+    {
+        InstanceLock running(path("vandrel.lock"));
+        ASSERT_TRUE(running.tryAcquire());
+        EXPECT_TRUE(controller.isVandrelRunning());
+        EXPECT_FALSE(controller.runAtLogin());
+        EXPECT_TRUE(launches.empty());
+    }
+    // The program has gone (its lock with it).
+    EXPECT_FALSE(controller.isVandrelRunning());
+    EXPECT_TRUE(controller.runAtLogin());
+    EXPECT_EQ(launches, (std::vector<Launch>{{"/opt/vandrel/bin/vandrel", {}}}));
+}
+
+TEST_F(VandrelAppControllerTest, TheSharedControllerReadsTheSuiteOfTheProgram)
+{
+    auto& shared = VandrelAppController::shared();
+    EXPECT_EQ(&shared, &VandrelAppController::shared());
+    EXPECT_EQ(VandrelAppController::argumentsFor(1), std::vector<std::string>{"--unremap-capslock"});
+}
+
+}  // namespace
+}  // namespace vandrel

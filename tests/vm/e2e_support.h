@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <ostream>
@@ -95,10 +96,16 @@ public:
             ADD_FAILURE() << "temp folders cannot be made";
             return std::nullopt;
         }
+        // A launch after the first: the welcome window of a first launch would take the desktop's focus.
+        const std::filesystem::path settings = std::filesystem::path(configTemplate) / "Vandrel";
+        std::filesystem::create_directories(settings);
+        std::ofstream(settings / "settings.json") << R"({"app_theTimeFirstLaunch": "2026-01-01T00:00:00.000Z"})";
         if (owner) {
-            for (const char* folder : {configTemplate, dataTemplate, runtimeTemplate}) {
-                if (::chown(folder, owner->first, owner->second) != 0) {
-                    ADD_FAILURE() << "cannot hand " << folder << " over";
+            for (const std::filesystem::path& path :
+                 {std::filesystem::path(configTemplate), settings, settings / "settings.json",
+                  std::filesystem::path(dataTemplate), std::filesystem::path(runtimeTemplate)}) {
+                if (::chown(path.c_str(), owner->first, owner->second) != 0) {
+                    ADD_FAILURE() << "cannot hand " << path << " over";
                     return std::nullopt;
                 }
             }

@@ -213,7 +213,9 @@ TEST_F(AppDelegateTest, WithoutAccessTheGuideWaitsAndTheEngineStartsAtTheGrantTh
     EXPECT_EQ(guide->state(), GuideState::guiding) << "the guide has a poll of its own";
 
     guide->openSystemPreferencesBtn()->click();
-    EXPECT_EQ(sim->workspace().openedUrls().size(), 1u) << "the help";
+    ASSERT_EQ(sim->workspace().openedUrls().size(), 1u) << "the help";
+    EXPECT_TRUE(sim->workspace().openedUrls().front().ends_with("/linux/input-permission.txt"))
+        << sim->workspace().openedUrls().front();
     clock->advanceBy(300ms);
     EXPECT_EQ(guide->state(), GuideState::granted);
     EXPECT_EQ(trace.back(), "engine start (Caps Lock mapped)");

@@ -34,7 +34,7 @@ public:
 protected:
     bool eventFilter(QObject*, QEvent* event) override
     {
-        if (event->type() == QEvent::Close || event->type() == QEvent::Hide) modal_->closed();
+        if (event->type() == QEvent::Close) modal_->closed();
         return false;
     }
 

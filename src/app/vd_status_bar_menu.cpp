@@ -2,9 +2,9 @@
 
 #include <QAction>
 #include <QUrl>
-#include <mutex>
 
 #include "core/constants.h"
+#include "core/installed_instance.h"
 #include "core/localize.h"
 #include "core/log.h"
 
@@ -12,15 +12,10 @@ namespace vandrel {
 
 namespace {
 
-struct SharedMenu {
-    std::mutex mutex;
-    std::shared_ptr<VDStatusBarMenu> menu;
-};
-
-SharedMenu& sharedMenu()
+InstalledInstance<VDStatusBarMenu>& sharedMenu()
 {
-    static SharedMenu instance;
-    return instance;
+    static InstalledInstance<VDStatusBarMenu> slot;
+    return slot;
 }
 
 QString qs(const std::string& text)
@@ -75,19 +70,12 @@ VDStatusBarMenu::~VDStatusBarMenu()
 
 std::shared_ptr<VDStatusBarMenu> VDStatusBarMenu::shared()
 {
-    auto& s = sharedMenu();
-    std::lock_guard lock(s.mutex);
-    return s.menu;
+    return sharedMenu().get();
 }
 
 void VDStatusBarMenu::installShared(std::shared_ptr<VDStatusBarMenu> menu)
 {
-    auto& s = sharedMenu();
-    std::shared_ptr<VDStatusBarMenu> old;
-    {
-        std::lock_guard lock(s.mutex);
-        old = std::exchange(s.menu, std::move(menu));
-    }
+    sharedMenu().install(std::move(menu));
 }
 
 std::string VDStatusBarMenu::preferencesTitle()

@@ -1,8 +1,7 @@
 #include "app/vd_updater.h"
 
-#include <mutex>
-
 #include "core/constants.h"
+#include "core/installed_instance.h"
 #include "core/localize.h"
 #include "core/log.h"
 #include "ui/base/vd_modal.h"
@@ -11,15 +10,10 @@ namespace vandrel {
 
 namespace {
 
-struct SharedUpdater {
-    std::mutex mutex;
-    std::shared_ptr<VDUpdater> updater;
-};
-
-SharedUpdater& sharedUpdater()
+InstalledInstance<VDUpdater>& sharedUpdater()
 {
-    static SharedUpdater instance;
-    return instance;
+    static InstalledInstance<VDUpdater> slot;
+    return slot;
 }
 
 QString qs(const std::string& text)
@@ -47,17 +41,12 @@ VDUpdater::~VDUpdater()
 
 std::shared_ptr<VDUpdater> VDUpdater::shared()
 {
-    auto& s = sharedUpdater();
-    std::lock_guard lock(s.mutex);
-    return s.updater;
+    return sharedUpdater().get();
 }
 
 void VDUpdater::installShared(std::shared_ptr<VDUpdater> updater)
 {
-    auto& s = sharedUpdater();
-    std::shared_ptr<VDUpdater> old;
-    std::lock_guard lock(s.mutex);
-    old = std::exchange(s.updater, std::move(updater));
+    sharedUpdater().install(std::move(updater));
 }
 
 void VDUpdater::preFetchAppcast()

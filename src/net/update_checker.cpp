@@ -34,7 +34,12 @@ UpdateChannel UpdateChecker::channel() const
 
 void UpdateChecker::finish(const Completion& completion, UpdateCheckResult result)
 {
-    options_.mainQueue->schedule([completion, result = std::move(result)] {
+    deliver(options_.mainQueue, completion, std::move(result));
+}
+
+void UpdateChecker::deliver(const rx::SchedulerPtr& mainQueue, const Completion& completion, UpdateCheckResult result)
+{
+    mainQueue->schedule([completion, result = std::move(result)] {
         if (completion) completion(result);
     });
 }
@@ -62,35 +67,41 @@ void UpdateChecker::check(const std::optional<std::string>& feedUrl, Completion 
     const VDVersion current = options_.current.value_or(AppInfo::vdVersion());
     const UpdateChannel channel = this->channel();
     log.info("Update check ->", *feedUrl);
-    QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply, completion, current, channel] {
-        reply->deleteLater();
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (reply->error() != QNetworkReply::NoError || (status.isValid() && status.toInt() / 100 != 2)) {
-            std::string reason =
-                reply->error() == QNetworkReply::OperationCanceledError
-                    ? std::string("the update server did not answer in time")
-                    : "the update feed could not be read (" +
-                          (status.isValid() ? "HTTP " + std::to_string(status.toInt()) + ", " : std::string()) +
-                          reply->errorString().toStdString() + ")";
-            log.warning("Update check failed ->", reason);
-            finish(completion, UpdateCheckResult{UpdateCheckResult::Status::failed, std::nullopt, std::move(reason)});
-            return;
-        }
-        auto parsed = Appcast::parse(reply->readAll());
-        if (auto* reason = std::get_if<std::string>(&parsed)) {
-            log.warning("Update check failed ->", *reason);
-            finish(completion, UpdateCheckResult{UpdateCheckResult::Status::failed, std::nullopt, *reason});
-            return;
-        }
-        auto newest = Appcast::newestUpdate(std::get<std::vector<AppcastItem>>(parsed), current, channel);
-        if (!newest) {
-            log.info("Update check: up to date ->", current.toString());
-            finish(completion, UpdateCheckResult{UpdateCheckResult::Status::upToDate, std::nullopt, {}});
-            return;
-        }
-        log.info("Update check: available ->", newest->version);
-        finish(completion, UpdateCheckResult{UpdateCheckResult::Status::updateAvailable, std::move(newest), {}});
-    });
+    // The reply may finish while the checker goes (at exit): the handler holds nothing of it.
+    QObject::connect(
+        reply, &QNetworkReply::finished, reply, [main = options_.mainQueue, reply, completion, current, channel] {
+            const auto finish = [&main](const Completion& done, UpdateCheckResult result) {
+                deliver(main, done, std::move(result));
+            };
+            reply->deleteLater();
+            const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+            if (reply->error() != QNetworkReply::NoError || (status.isValid() && status.toInt() / 100 != 2)) {
+                std::string reason =
+                    reply->error() == QNetworkReply::OperationCanceledError
+                        ? std::string("the update server did not answer in time")
+                        : "the update feed could not be read (" +
+                              (status.isValid() ? "HTTP " + std::to_string(status.toInt()) + ", " : std::string()) +
+                              reply->errorString().toStdString() + ")";
+                log.warning("Update check failed ->", reason);
+                finish(completion,
+                       UpdateCheckResult{UpdateCheckResult::Status::failed, std::nullopt, std::move(reason)});
+                return;
+            }
+            auto parsed = Appcast::parse(reply->readAll());
+            if (auto* reason = std::get_if<std::string>(&parsed)) {
+                log.warning("Update check failed ->", *reason);
+                finish(completion, UpdateCheckResult{UpdateCheckResult::Status::failed, std::nullopt, *reason});
+                return;
+            }
+            auto newest = Appcast::newestUpdate(std::get<std::vector<AppcastItem>>(parsed), current, channel);
+            if (!newest) {
+                log.info("Update check: up to date ->", current.toString());
+                finish(completion, UpdateCheckResult{UpdateCheckResult::Status::upToDate, std::nullopt, {}});
+                return;
+            }
+            log.info("Update check: available ->", newest->version);
+            finish(completion, UpdateCheckResult{UpdateCheckResult::Status::updateAvailable, std::move(newest), {}});
+        });
 }
 
 }  // namespace vandrel

@@ -64,6 +64,7 @@ public:
 
 private:
     void finish(const Completion& completion, UpdateCheckResult result);
+    static void deliver(const rx::SchedulerPtr& mainQueue, const Completion& completion, UpdateCheckResult result);
 
     Options options_;
     // Owned by the application object (which may go first at exit), deleted with this checker when still

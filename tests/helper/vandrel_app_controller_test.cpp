@@ -122,12 +122,5 @@ TEST_F(VandrelAppControllerTest, AtLoginTheProgramStartsOnlyWhenItDoesNotRun)
     EXPECT_EQ(launches, (std::vector<Launch>{{"/opt/vandrel/bin/vandrel", {}}}));
 }
 
-TEST_F(VandrelAppControllerTest, TheSharedControllerReadsTheSuiteOfTheProgram)
-{
-    auto& shared = VandrelAppController::shared();
-    EXPECT_EQ(&shared, &VandrelAppController::shared());
-    EXPECT_EQ(VandrelAppController::argumentsFor(1), std::vector<std::string>{"--unremap-capslock"});
-}
-
 }  // namespace
 }  // namespace vandrel

@@ -1,0 +1,39 @@
+// The one instance of a service that the program installs for a `shared()` accessor:
+//
+//   static InstalledInstance<VDUpdater> slot;
+//   slot.install(updater);   // at start-up; null uninstalls
+//   slot.get()               // the installed one, or null
+//
+// Thread-safe; a replaced instance is released outside the lock, so its destructor may use the slot.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <utility>
+
+namespace vandrel {
+
+template <class T>
+class InstalledInstance {
+public:
+    std::shared_ptr<T> get() const
+    {
+        std::lock_guard lock(mutex_);
+        return instance_;
+    }
+
+    void install(std::shared_ptr<T> instance)
+    {
+        std::shared_ptr<T> old;
+        {
+            std::lock_guard lock(mutex_);
+            old = std::exchange(instance_, std::move(instance));
+        }
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::shared_ptr<T> instance_;
+};
+
+}  // namespace vandrel

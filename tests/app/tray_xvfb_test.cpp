@@ -1,0 +1,126 @@
+// The tray on a real X server whose window manager has a tray (fluxbox): the program's icon is embedded
+// there, its menu follows the locked session, and the menu's Preferences opens the preferences window. Its
+// own main() starts Xvfb and fluxbox before the application connects to them.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <QWindow>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "app/app_services.h"
+#include "app/tray_xvfb_x11.h"
+#include "core/defaults.h"
+#include "core/main_queue.h"
+#include "core/settings_store.h"
+#include "engine/vandrel.h"
+#include "platform/sim/sim_platform.h"
+#include "rx/virtual_time_scheduler.h"
+#include "ui/prefs/preferences_window_controller.h"
+
+using namespace vandrel;
+
+namespace {
+
+bool settle(const std::function<bool()>& condition)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > 10000) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// The tray icon's own window of this process.
+QWidget* trayIconWindow()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (QByteArray(w->metaObject()->className()) == "QSystemTrayIconSys") return w;
+    return nullptr;
+}
+
+std::unique_ptr<test::TrayTestDisplay> x;
+
+}  // namespace
+
+TEST(TrayOnX, TheIconIsInTheTrayAndTheMenusPreferencesOpensTheWindow)
+{
+    QTemporaryDir dir;
+    installDefaults(std::make_shared<SettingsStore>(dir.path().toStdString()));
+    ASSERT_TRUE(settle([] { return QSystemTrayIcon::isSystemTrayAvailable(); })) << "fluxbox has no tray";
+
+    auto background = rx::VirtualTimeScheduler::make();
+    int quits = 0;
+    auto services = std::make_unique<AppServices>(
+        AppServices::Options{MainQueue::shared(), background, [&quits](int) { ++quits; }});
+    auto sim = SimPlatform::make(background);
+    PlatformInstallation platform{sim};
+    Vandrel::Options core;
+    core.platform = sim;
+    core.mainScheduler = MainQueue::shared();
+    core.keyEventScheduler = background;
+    core.windowBindingScheduler = background;
+    core.backgroundScheduler = background;
+    core.services = services->vandrelServices();
+    installVandrel(Vandrel::make(std::move(core)));
+    services->initMenuButton();
+    auto menu = VDStatusBarMenu::shared();
+    ASSERT_EQ(menu, services->statusBarMenu);
+
+    QWidget* icon = nullptr;
+    ASSERT_TRUE(settle([&] { return (icon = trayIconWindow()) != nullptr; })) << "no tray icon was made";
+    EXPECT_TRUE(settle([&] { return x->isEmbeddedInTray(icon->winId()); })) << "the icon is not in the tray";
+
+    // A locked session puts the warning on top.
+    installedVandrel()->env->isInSecureInput.accept(true);
+    ASSERT_TRUE(settle([&] { return menu->menu()->actions().size() == 13; }));
+    EXPECT_FALSE(menu->menu()->actions().first()->isEnabled());
+    installedVandrel()->env->isInSecureInput.accept(false);
+    ASSERT_TRUE(settle([&] { return menu->menu()->actions().size() == 8; }));
+
+    // The menu opens on screen.
+    menu->menu()->popup(QPoint(100, 100));
+    EXPECT_TRUE(settle([&] { return menu->menu()->windowHandle() && menu->menu()->windowHandle()->isExposed(); }));
+    menu->menu()->hide();
+    menu->menuItemPreferences->trigger();
+    ASSERT_TRUE(settle([] { return PreferencesWindowController::hasShared(); }));
+    QWidget* window = PreferencesWindowController::shared().window();
+    EXPECT_TRUE(settle([&] { return window->windowHandle() && window->windowHandle()->isExposed(); }));
+    EXPECT_TRUE(x->waitUntilManaged(window->winId())) << "the window manager never took the window";
+
+    menu->menu()->actions().last()->trigger();
+    EXPECT_EQ(quits, 1);
+
+    installVandrel(nullptr);
+    services.reset();
+    EXPECT_EQ(VDStatusBarMenu::shared(), nullptr);
+}
+
+int main(int argc, char** argv)
+{
+    x = std::make_unique<test::TrayTestDisplay>();
+    if (!x->failure().empty()) {
+        std::fprintf(stderr, "no X server for the test: %s\n", x->failure().c_str());
+        return 1;
+    }
+    setenv("DISPLAY", x->display().c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    // The tray of the test's window manager, not a status-notifier host the session bus may have.
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    int code = 0;
+    {
+        QApplication app(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+        testing::InitGoogleTest(&argc, argv);
+        code = RUN_ALL_TESTS();
+    }
+    x.reset();
+    return code;
+}

@@ -1,13 +1,25 @@
-// The process's start-up and shutdown order on the Linux backend:
+// The process's start-up and shutdown order:
 //
-//   applicationDidFinishLaunching()   arguments ("--unremap-capslock" ends start-up), platform, database,
-//                                     built-in actions, the input-access gate, Caps Lock remap, engine start
-//                                     queued on the main queue
-//   onTerminateSignal()               SIGINT/SIGTERM (after the signal guard let every keyboard go): asks the
-//                                     event loop to end; a second one while quitting ends the process at once
-//   applicationWillTerminate()        after the event loop: Caps Lock unmapped, the platform let go
+//   AppDelegate()                     the main-thread watchdog (0.4 s)
+//   applicationDidFinishLaunching()   the launch migrations, the process id for the login-item helper, then
+//                                     queues beforeInit on the main queue
+//   beforeInit                        logging; the arguments: "--unremap-capslock" removes the Caps Lock
+//                                     mapping, quits 1 s later and ends start-up; "--uitesting" only logs
+//   appPreInit                        database, usage session, the core object (not started), tray menu,
+//                                     updater (automatic checks off), the first-launch test, the input-access
+//                                     gate: granted -> appInit (and the first-launch dialog queued after the
+//                                     engine start); missing -> the guide, and appInit when its poll sees the
+//                                     grant (the dialog then follows the guide's Done)
+//   appInit                           Caps Lock remapped, wake -> remap, engine start queued on the main
+//                                     queue, the launch recorded in the settings
+//   onTerminateSignal()               SIGINT/SIGTERM/SIGHUP (after the signal guard let every keyboard go):
+//                                     asks the event loop to end; a second one while quitting ends the process
+//   applicationWillTerminate()        after the event loop: engine stopped, Caps Lock unmapped, usage session
+//                                     ended (only when pre-init ran), the platform let go
 //
-// Everything runs on the main thread except onTerminateSignal, which the signal guard calls on its own.
+// The platform comes from Options::makePlatform (the program: the Linux backend; tests: the simulated one),
+// never from an argument. Everything runs on the main thread except onTerminateSignal, which the signal guard
+// calls on its own, and the watchdog's report.
 #pragma once
 
 #include <atomic>
@@ -24,14 +36,16 @@
 namespace vandrel {
 
 class AppServices;
+class GetAccessibilityWindowController;
 class HelperAppController;
+class Watchdog;
 
 class AppDelegate {
 public:
-    // The exit code of a run that cannot watch the keyboard.
-    static constexpr int kExitNoInputAccess = 3;
     static constexpr double kUnremapQuitDelay = 1.0;
+    static constexpr double kWatchdogThreshold = 0.4;
 
+    // Every step of start-up and shutdown that reaches beyond the delegate; unset ones are the program's own.
     struct Options {
         // The process arguments, the program path first.
         std::vector<std::string> arguments;
@@ -39,17 +53,38 @@ public:
         std::function<std::shared_ptr<Platform>()> makePlatform;
         // Where start-up work is queued; null: the main queue.
         rx::SchedulerPtr mainQueue;
+        // Where the watchdog looks at the main queue from; null: the global queue.
+        rx::SchedulerPtr watchdogScheduler;
         // Asks the event loop to end with the code; null: the Qt application's loop.
         std::function<void(int code)> quit;
         // Ends the process at once (a second terminating signal); null: _Exit.
         std::function<void(int code)> exitNow;
         // The folder of the object database; absent: the application data folder.
         std::optional<std::filesystem::path> databaseFolder;
-        // Starts the keyboard engine, on the main queue; null: installs the core object and starts it, then
-        // logs "Keyboard engine started" once its key schemes are set up.
-        std::function<void(const std::shared_ptr<Platform>&)> startEngine;
-        // Stops what startEngine started; null: uninstalls the core object.
+
+        // Null: Migration::shared().run().
+        std::function<void()> runMigrations;
+        // Null: the logger's destinations and the size-limited log files.
+        std::function<void()> initLogging;
+        // Null: the usage-reporting session of GAReporter::shared().
+        std::function<void()> startUsageSession;
+        std::function<void()> endUsageSession;
+        // Makes and installs the core object over the platform without starting it; null: the services above
+        // the engine and the core object with the catalogue's factory scheme.
+        std::function<void(const std::shared_ptr<Platform>&)> makeEngine;
+        // Null: the tray menu.
+        std::function<void()> initMenu;
+        // Null: the updater, automatic checks off.
+        std::function<void()> setUpUpdater;
+        // Starts the core object, on the main queue; null: vandrel().start(), then "Keyboard engine started"
+        // once its key schemes are set up.
+        std::function<void()> startEngine;
+        // Stops what makeEngine made; null: uninstalls the core object and the services.
         std::function<void()> stopEngine;
+        // The input-access guide; null: the shared guide over the platform's access check.
+        std::function<std::shared_ptr<GetAccessibilityWindowController>()> guide;
+        // Null: VDLogoModal::showModalForFirstTimeLaunched with the tray menu's tutorial.
+        std::function<void()> showFirstLaunchDialog;
         // Marks the program running and keeps its process id for the login-item helper (-1 after a normal
         // quit); null: nothing is recorded.
         std::shared_ptr<HelperAppController> helperApp;
@@ -60,9 +95,9 @@ public:
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
 
-    // Runs start-up. Returns an exit code when the process must end without running the event loop.
-    std::optional<int> applicationDidFinishLaunching();
-    // Undoes what start-up did: unmaps Caps Lock and lets the platform go. Once; later calls do nothing.
+    // Runs the migrations and queues the rest of start-up on the main queue.
+    void applicationDidFinishLaunching();
+    // Undoes what start-up did. Once; later calls do nothing.
     void applicationWillTerminate();
     // Called on the signal guard's thread once the keyboards were let go.
     void onTerminateSignal(int signal);
@@ -74,13 +109,22 @@ public:
 private:
     // False when start-up ends here.
     bool beforeInit();
-    std::optional<int> appPreInit();
+    void appPreInit();
     void appInit();
+    void pickSomeUserDefaultsInfo();
+    void observeNotifications();
+    void onWakeNote();
+    void onSleepNote();
+    void useProgramStepsWhereUnset();
 
     Options options_;
+    std::unique_ptr<Watchdog> watchdog_;
     std::shared_ptr<Platform> platform_;
     std::unique_ptr<AppServices> services_;
+    rx::Disposable waitingForAccess_;
+    rx::Disposable powerEvents_;
     bool hasRunPreInit_ = false;
+    bool engineMade_ = false;
     bool remapped_ = false;
     bool terminated_ = false;
     std::atomic<bool> quitting_{false};

@@ -224,12 +224,17 @@ void AppServices::installWindows()
 
 void AppServices::installShell()
 {
+    VDStatusBarMenu::installShared(statusBarMenu);
+}
+
+void AppServices::setUpUpdater()
+{
+    // Checks run only when asked for (Check Now, the menu): there are no automatic ones, at any launch.
     VDUpdater::installShared(updater);
     updater->preFetchAppcast();
     AppUtils::setCheckForUpdatesHandler([] {
         if (const auto u = VDUpdater::shared()) u->checkForUpdates();
     });
-    VDStatusBarMenu::installShared(statusBarMenu);
 }
 
 void AppServices::initMenuButton()

@@ -1,7 +1,8 @@
 // The services above the keyboard engine that the program builds and hands to the core object: each is made
 // here, once, with what it needs, and reached by the engine and the actions only through VandrelServices.
 // The tray's status item and the update checker are made here too; the tray's menu is built by
-// initMenuButton() once the core object is installed (the menu follows its frozen-hotkeys state).
+// initMenuButton() once the core object is installed (the menu follows its frozen-hotkeys state), and the
+// checker is put in place by setUpUpdater() after it.
 // Made and dropped on the GUI thread, after the application object exists and before it goes.
 #pragma once
 
@@ -46,6 +47,8 @@ public:
     VandrelServices vandrelServices() const;
     // Builds the tray's menu; once, on the GUI thread, after the core object is installed.
     void initMenuButton();
+    // Installs the update checker (no automatic checks) and hands it the feed address; once, after the menu.
+    void setUpUpdater();
 
     const std::shared_ptr<WindowBindingService> windowBindingKeys;
     const std::shared_ptr<VDWindowBinding> windowBinding;

@@ -10,7 +10,6 @@
 #include "app/app_delegate.h"
 #include "app/helper_app_controller.h"
 #include "core/defaults.h"
-#include "core/global_queue.h"
 #include "core/log.h"
 #include "core/log_manager.h"
 #include "core/main_queue.h"
@@ -31,13 +30,13 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     MainQueue::shared();  // names this thread "main" in log lines
     // The logger opens the standard settings itself (they hold the file's level), so a broken settings
-    // file is reported in the log.
+    // file is reported in the log; set up before the launch migrations read them. The delegate's logging
+    // step sets it up again and starts the log files.
     LogManager::initLogger();
     // Owner-only folders and files, and no temporary copies left by a run that was killed mid-write.
     tidyStoredDataAtStart(StoredDataLocations::standard(), std::filesystem::file_time_type::clock::now());
     installGroupDefaults(
         std::make_shared<SettingsStore>(SettingsStore::standardFolder(), SettingsStore::groupFileName));
-    LogManager::startLoggingSystem(GlobalQueue::shared());
     if (noDisplay) vandrel::log.info("No display: windows and messages are not shown, the keyboard engine runs");
     // Transient messages of every layer (a tap that cannot be made, a scheme that cannot be saved, the
     // full-log switch) appear on screen.
@@ -50,11 +49,8 @@ int main(int argc, char** argv)
     // Early, so that a signal at any later point still lets the keyboards go.
     LinuxPlatform::installSignalSafety([&delegate](int signal) { delegate.onTerminateSignal(signal); });
 
-    int code = 0;
-    if (const auto early = delegate.applicationDidFinishLaunching())
-        code = *early;
-    else
-        code = app.exec();
+    delegate.applicationDidFinishLaunching();
+    const int code = app.exec();
     delegate.applicationWillTerminate();
     // From here a signal takes its default course: the delegate is about to go.
     LinuxPlatform::installSignalSafety(nullptr);

@@ -12,6 +12,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/event_tap.h"
 #include "platform/hid_keyboard.h"
@@ -37,6 +39,14 @@ public:
     // Whether this process may watch and rewrite keyboard input (Linux: read access to the keyboards and
     // write access to the uinput device). With prompt, the platform may also ask the user for it.
     virtual bool isInputAccessTrusted(bool prompt) = 0;
+    // What of that access is missing, one line each for the user (empty when granted), and the shell
+    // commands that grant it, one per line (empty when there are none to give). Neither logs.
+    virtual std::vector<std::string> missingInputAccess()
+    {
+        if (isInputAccessTrusted(false)) return {};
+        return {"input access"};
+    }
+    virtual std::string inputAccessGrantCommands() { return {}; }
 
     // Where the taps' callbacks run, for jobs that must stay in order with them (Linux: the input thread);
     // null when they run on the thread that drives the keyboard (the simulated platform).

@@ -20,10 +20,15 @@ inline AppDelegate::Options quietDelegateOptions(const std::filesystem::path& fo
     options.arguments = {"vandrel"};
     options.makePlatform = [clock] { return std::shared_ptr<Platform>(SimPlatform::make(clock)); };
     options.mainQueue = clock;
+    options.watchdogScheduler = clock;
     options.quit = [](int) {};
     options.databaseFolder = folder / "data";
-    options.startEngine = [](const std::shared_ptr<Platform>&) {};
+    options.startUsageSession = [] {};
+    options.endUsageSession = [] {};
+    options.makeEngine = [](const std::shared_ptr<Platform>&) {};
+    options.startEngine = [] {};
     options.stopEngine = [] {};
+    options.showFirstLaunchDialog = [] {};
     return options;
 }
 

@@ -12,15 +12,7 @@ namespace {
 
 class ProgramLifecycle : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        Result<UinputKeyboard> keyboard = plugKeyboard();
-        ASSERT_TRUE(keyboard) << keyboard.error();
-        keyboard_.emplace(std::move(keyboard).value());
-        Result<InputDevice> node = InputDevice::waitForName(keyboard_->name(), kKeyTimeout);
-        ASSERT_TRUE(node) << node.error();
-        node_.emplace(std::move(node).value());
-    }
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(plugKeyboardWithNode(keyboard_, node_)); }
 
     void TearDown() override
     {

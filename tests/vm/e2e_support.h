@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <linux/input.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <ostream>
@@ -39,6 +41,17 @@ inline Result<UinputKeyboard> plugKeyboard(std::string_view name = kPhysicalKeyb
     return UinputKeyboard::create(identity, UinputKeyboard::Options{});
 }
 
+// Plugs the test keyboard in and opens its node, as applications read it (a fatal failure when either fails).
+inline void plugKeyboardWithNode(std::optional<UinputKeyboard>& keyboard, std::optional<InputDevice>& node)
+{
+    Result<UinputKeyboard> plugged = plugKeyboard();
+    ASSERT_TRUE(plugged) << plugged.error();
+    keyboard.emplace(std::move(plugged).value());
+    Result<InputDevice> found = InputDevice::waitForName(keyboard->name(), kKeyTimeout);
+    ASSERT_TRUE(found) << found.error();
+    node.emplace(std::move(found).value());
+}
+
 // Waits, within `timeout`, until `condition` holds; the program reacts on its own threads.
 template <class Condition>
 bool eventually(Condition condition, std::chrono::milliseconds timeout = kKeyTimeout)
@@ -63,17 +76,51 @@ public:
     static std::optional<ProgramRun> start(std::vector<std::string> args = {},
                                            std::vector<std::pair<std::string, std::string>> env = {})
     {
+        std::optional<ProgramRun> run = launch(std::move(args), std::move(env));
+        if (!run || !run->waitForEngine()) return std::nullopt;
+        return run;
+    }
+
+    // Only starts the program, through `launcher` when given (a command and its arguments, the program's path
+    // and arguments follow). With `owner`, its fresh folders belong to that user and group.
+    static std::optional<ProgramRun> launch(std::vector<std::string> args = {},
+                                            std::vector<std::pair<std::string, std::string>> env = {},
+                                            std::vector<std::string> launcher = {},
+                                            std::optional<std::pair<uid_t, gid_t>> owner = std::nullopt)
+    {
         ProgramRun run;
         char configTemplate[] = "/tmp/vandrel-e2e-config.XXXXXX";
         char dataTemplate[] = "/tmp/vandrel-e2e-data.XXXXXX";
-        if (!mkdtemp(configTemplate) || !mkdtemp(dataTemplate)) {
+        char runtimeTemplate[] = "/tmp/vandrel-e2e-runtime.XXXXXX";
+        if (!mkdtemp(configTemplate) || !mkdtemp(dataTemplate) || !mkdtemp(runtimeTemplate)) {
             ADD_FAILURE() << "temp folders cannot be made";
             return std::nullopt;
+        }
+        // A launch after the first: the welcome window of a first launch would take the desktop's focus.
+        const std::filesystem::path settings = std::filesystem::path(configTemplate) / "Vandrel";
+        std::filesystem::create_directories(settings);
+        std::ofstream(settings / "settings.json") << R"({"app_theTimeFirstLaunch": "2026-01-01T00:00:00.000Z"})";
+        if (owner) {
+            for (const std::filesystem::path& path :
+                 {std::filesystem::path(configTemplate), settings, settings / "settings.json",
+                  std::filesystem::path(dataTemplate), std::filesystem::path(runtimeTemplate)}) {
+                if (::chown(path.c_str(), owner->first, owner->second) != 0) {
+                    ADD_FAILURE() << "cannot hand " << path << " over";
+                    return std::nullopt;
+                }
+            }
         }
         ChildProcess::Options options;
         options.program = VANDREL_PROGRAM_PATH;
         options.args = std::move(args);
+        if (!launcher.empty()) {
+            options.args.insert(options.args.begin(), options.program);
+            options.args.insert(options.args.begin(), launcher.begin() + 1, launcher.end());
+            options.program = launcher.front();
+        }
         options.env = {{"XDG_CONFIG_HOME", configTemplate}, {"XDG_DATA_HOME", dataTemplate}};
+        // Another user cannot use root's runtime folder.
+        if (owner) options.env.emplace_back("XDG_RUNTIME_DIR", runtimeTemplate);
         options.env.insert(options.env.end(), env.begin(), env.end());
         Result<ChildProcess> child = ChildProcess::start(std::move(options));
         if (!child) {
@@ -81,17 +128,23 @@ public:
             return std::nullopt;
         }
         run.process_.emplace(std::move(child).value());
+        return run;
+    }
+
+    // Waits until the engine runs and opens its output keyboard here.
+    bool waitForEngine()
+    {
         Result<InputDevice> output = InputDevice::waitForIdentity(kVandrelVirtualKeyboard, kProgramStartTimeout);
         if (!output) {
-            ADD_FAILURE() << output.error() << "\nprogram output:\n" << run.log();
-            return std::nullopt;
+            ADD_FAILURE() << output.error() << "\nprogram output:\n" << log();
+            return false;
         }
-        run.output_.emplace(std::move(output).value());
-        if (!run.process_->waitForErrorOutput("Keyboard engine started", kProgramStartTimeout)) {
-            ADD_FAILURE() << "the engine did not start; program output:\n" << run.log();
-            return std::nullopt;
+        output_.emplace(std::move(output).value());
+        if (!process_->waitForErrorOutput("Keyboard engine started", kProgramStartTimeout)) {
+            ADD_FAILURE() << "the engine did not start; program output:\n" << log();
+            return false;
         }
-        return run;
+        return true;
     }
 
     ChildProcess& process() { return *process_; }

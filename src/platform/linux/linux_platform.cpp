@@ -82,6 +82,17 @@ bool LinuxPlatform::isInputAccessTrusted(bool prompt)
     return false;
 }
 
+std::vector<std::string> LinuxPlatform::missingInputAccess()
+{
+    return InputPermission::missing(InputPermission::check(options_.inputDirectory, options_.uinputPath),
+                                    options_.uinputPath);
+}
+
+std::string LinuxPlatform::inputAccessGrantCommands()
+{
+    return InputPermission::grantCommands(InputPermission::check(options_.inputDirectory, options_.uinputPath));
+}
+
 bool LinuxPlatform::installSignalSafety(std::function<void(int)> onTerminate)
 {
     return InputSignalGuard::install(std::move(onTerminate));

@@ -58,13 +58,15 @@ public:
     // Read access to a keyboard and write access to /dev/uinput. When either is missing, logs exactly what
     // and how to grant it (with prompt, also on standard error for the user at the terminal).
     bool isInputAccessTrusted(bool prompt) override;
+    std::vector<std::string> missingInputAccess() override;
+    std::string inputAccessGrantCommands() override;
 
     rx::SchedulerPtr inputThreadScheduler() override { return backend_->inputThreadScheduler(); }
     void shutdown() override { backend_->stop(); }
 
     InputBackend& inputBackend() { return *backend_; }
 
-    // SIGINT and SIGTERM let every keyboard go and release every key on the output keyboard, then call
+    // SIGINT, SIGTERM and SIGHUP let every keyboard go and release every key on the output keyboard, then call
     // onTerminate with the signal on a thread of their own (null: the signal's default action ends the
     // process); fatal signals let go at once. Call once, early.
     static bool installSignalSafety(std::function<void(int signal)> onTerminate);

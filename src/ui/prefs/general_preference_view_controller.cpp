@@ -83,6 +83,8 @@ void GeneralPreferenceViewController::installUpdatesGroup()
                                     else
                                         log.warning(std::string("automatic update checks: ") + noUpdateSource);
                                 });
+        // Every start turns automatic checks off again, whatever is stored; the switch says so.
+        autoCheckUpdates_->setToolTip(localizedText("_check_updates_automatically_tooltip"));
         checkNow_ = new QPushButton(localizedText("Check Now"));
         QObject::connect(checkNow_, &QPushButton::clicked, checkNow_,
                          [this] { callService(services().checkForUpdates, "Check Now", noUpdateSource); });

@@ -32,37 +32,56 @@ InputPermission::Status InputPermission::check(const std::string& inputDirectory
     return status;
 }
 
+std::vector<std::string> InputPermission::missing(const Status& status, const std::string& uinputPath)
+{
+    std::vector<std::string> lines;
+    if (status.granted()) return lines;
+    if (status.readableKeyboards.empty()) {
+        if (!status.unreadableNodes.empty())
+            lines.push_back("read access to the keyboards under /dev/input (" +
+                            std::to_string(status.unreadableNodes.size()) + " input devices refuse this user)");
+        else
+            lines.push_back("a keyboard: none was found under /dev/input");
+    }
+    if (!status.uinputExists)
+        lines.push_back("the virtual-keyboard device " + uinputPath +
+                        ": it does not exist (the uinput module is not loaded)");
+    else if (!status.uinputWritable)
+        lines.push_back("write access to " + uinputPath + ", which makes the virtual keyboard");
+    return lines;
+}
+
+std::string InputPermission::grantCommands(const Status& status)
+{
+    if (status.granted()) return {};
+    std::ostringstream out;
+    if (!status.uinputExists)
+        out << "sudo modprobe uinput\n"
+            << "echo uinput | sudo tee /etc/modules-load.d/uinput.conf\n";
+    out << "sudo cp " << udevRulePath() << " /etc/udev/rules.d/\n"
+        << "sudo udevadm control --reload-rules && sudo udevadm trigger\n";
+    return out.str();
+}
+
 std::string InputPermission::explain(const Status& status, const std::string& uinputPath)
 {
     if (status.granted()) return {};
     std::ostringstream out;
-    out << "Vandrel cannot use the keyboard:\n";
-    if (status.readableKeyboards.empty()) {
-        if (!status.unreadableNodes.empty())
-            out << "- the keyboards under /dev/input cannot be read (" << status.unreadableNodes.size()
-                << " input devices refuse this user); add yourself to the \"input\" group:\n"
-                << "    sudo usermod -aG input $USER\n";
-        else
-            out << "- no keyboard was found under /dev/input\n";
-    }
-    if (!status.uinputExists) {
-        out << "- " << uinputPath << " does not exist; load the uinput module:\n"
-            << "    sudo modprobe uinput\n"
-            << "  (to load it at every start: echo uinput | sudo tee /etc/modules-load.d/uinput.conf)\n";
-    }
-    if (!status.uinputWritable) {
-        out << "- " << uinputPath << " cannot be written; install the udev rule that gives it to the \"input\" group:\n"
-            << "    sudo cp " << udevRulePath() << " /etc/udev/rules.d/\n"
-            << "    sudo udevadm control --reload-rules && sudo udevadm trigger\n";
-    }
-    out << "Then log out and in again so the group takes effect. Until then no keyboard is grabbed.\n"
+    out << "Vandrel cannot use the keyboard. Missing:\n";
+    for (const auto& line : missing(status, uinputPath)) out << "- " << line << "\n";
+    out << "To grant it for whoever is logged in at this screen (applies at once, no new login):\n";
+    std::istringstream commands(grantCommands(status));
+    for (std::string command; std::getline(commands, command);) out << "    " << command << "\n";
+    out << "Or add yourself to the \"input\" group (applies after a new login):\n"
+        << "    sudo usermod -aG input $USER\n"
+        << "Vandrel waits and starts as soon as it has access. Until then no keyboard is grabbed.\n"
         << "More: " << helpTextPath() << "\n";
     return out.str();
 }
 
 std::string InputPermission::udevRulePath()
 {
-    return std::string(VANDREL_RESOURCES_DIR) + "/linux/70-vandrel-uinput.rules";
+    return std::string(VANDREL_RESOURCES_DIR) + "/linux/70-vandrel-input.rules";
 }
 
 std::string InputPermission::helpTextPath()

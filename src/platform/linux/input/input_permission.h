@@ -1,6 +1,7 @@
 // Whether this process may watch and rewrite keyboard input on Linux: it must read the keyboards
 // (/dev/input/event*) and write /dev/uinput. When it may not, explain() says exactly what is missing and
-// how to grant it (the input group, and the udev rule shipped in resources/linux/).
+// how to grant it (the udev rule shipped in resources/linux/, whose "uaccess" tag applies at once, or the input
+// group, which needs a new login).
 #pragma once
 
 #include <string>
@@ -24,6 +25,10 @@ public:
 
     // Empty when granted; otherwise what is missing and the steps to grant it.
     static std::string explain(const Status& status, const std::string& uinputPath = "/dev/uinput");
+    // What is missing, one line each ("read access to the keyboards ..."); empty when granted.
+    static std::vector<std::string> missing(const Status& status, const std::string& uinputPath = "/dev/uinput");
+    // The shell commands that grant it through the udev rule, one per line; empty when granted.
+    static std::string grantCommands(const Status& status);
 
     // The shipped udev rule and help text.
     static std::string udevRulePath();

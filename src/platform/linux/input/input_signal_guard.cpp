@@ -25,7 +25,7 @@ std::atomic<int> gPipeWrite{-1};
 std::atomic<int> gTerminatingSignals{0};
 std::once_flag gSlotsInit;
 
-constexpr int kTerminating[] = {SIGINT, SIGTERM};
+constexpr int kTerminating[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int kFatal[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 
 struct GuardState {

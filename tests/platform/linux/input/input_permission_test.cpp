@@ -17,22 +17,32 @@ TEST(InputPermission, SaysWhatIsMissingAndHowToGrantIt)
     EXPECT_TRUE(status.readableKeyboards.empty());
     EXPECT_FALSE(status.uinputExists);
     const auto text = InputPermission::explain(status, (dir / "uinput").string());
-    EXPECT_NE(text.find("no keyboard was found"), std::string::npos);
+    EXPECT_NE(text.find("none was found under /dev/input"), std::string::npos);
     EXPECT_NE(text.find("modprobe uinput"), std::string::npos);
-    EXPECT_NE(text.find("70-vandrel-uinput.rules"), std::string::npos);
+    EXPECT_NE(text.find("70-vandrel-input.rules"), std::string::npos);
 
     InputPermission::Status refused;
     refused.unreadableNodes = {"/dev/input/event0"};
     refused.uinputExists = true;
     const auto refusedText = InputPermission::explain(refused);
     EXPECT_NE(refusedText.find("usermod -aG input"), std::string::npos);
-    EXPECT_NE(refusedText.find("/dev/uinput cannot be written"), std::string::npos);
+    EXPECT_NE(refusedText.find("write access to /dev/uinput"), std::string::npos);
     EXPECT_EQ(refusedText.find("modprobe"), std::string::npos);
+    // The guide shows the same, line by line, and copies the commands.
+    EXPECT_EQ(InputPermission::missing(refused).size(), 2u);
+    EXPECT_EQ(InputPermission::grantCommands(refused).find("sudo cp " + InputPermission::udevRulePath()), 0u);
+    EXPECT_NE(InputPermission::grantCommands(refused).find("udevadm trigger"), std::string::npos);
+    InputPermission::Status readOnly = refused;
+    readOnly.readableKeyboards = {"/dev/input/event3"};
+    EXPECT_EQ(InputPermission::missing(readOnly),
+              (std::vector<std::string>{"write access to /dev/uinput, which makes the virtual keyboard"}));
 
     InputPermission::Status granted;
     granted.readableKeyboards = {"/dev/input/event3"};
     granted.uinputExists = granted.uinputWritable = true;
     EXPECT_TRUE(InputPermission::explain(granted).empty());
+    EXPECT_TRUE(InputPermission::missing(granted).empty());
+    EXPECT_TRUE(InputPermission::grantCommands(granted).empty());
     EXPECT_TRUE(std::filesystem::exists(InputPermission::udevRulePath()));
     EXPECT_TRUE(std::filesystem::exists(InputPermission::helpTextPath()));
     std::filesystem::remove_all(dir);

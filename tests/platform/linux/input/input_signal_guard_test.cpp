@@ -65,5 +65,20 @@ TEST(InputSignalGuardDeathTest, ASecondTerminatingSignalEndsTheProcessWhateverHo
         ::testing::KilledBySignal(SIGTERM), "");
 }
 
+TEST(InputSignalGuardDeathTest, AHangUpQuitsThroughTheProgramLikeATermination)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::promise<void> cleaned;
+            InputSignalGuard::install([](int signal) { std::_Exit(signal == SIGHUP ? 0 : 1); });
+            InputSignalGuard::addCleanup([&] { cleaned.set_value(); });
+            ::raise(SIGHUP);
+            cleaned.get_future().wait();
+            for (;;) ::pause();
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 }  // namespace
 }  // namespace vandrel

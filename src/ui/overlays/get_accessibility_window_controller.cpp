@@ -1,0 +1,273 @@
+#include "ui/overlays/get_accessibility_window_controller.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGraphicsOpacityEffect>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+
+#include "core/common_utils.h"
+#include "core/localize.h"
+#include "core/log.h"
+#include "core/main_queue.h"
+#include "engine/vdr_core.h"
+#include "platform/platform.h"
+#include "ui/base/control_helpers.h"
+#include "ui/base/ui_constants.h"
+#include "ui/overlays/shared_window_controller.h"
+#include "ui/overlays/vd_window_maker.h"
+
+namespace vandrel {
+
+namespace {
+
+constexpr int kWidth = 628;
+constexpr int kHeight = 370;
+constexpr int kPaddingX = 64;
+constexpr int kNumberWidth = 16;
+
+SharedWindowController<GetAccessibilityWindowController, GetAccessibilityServices>& sharedGuide()
+{
+    static SharedWindowController<GetAccessibilityWindowController, GetAccessibilityServices> slot{
+        "The input-access guide"};
+    return slot;
+}
+
+GetAccessibilityServices withDefaults(GetAccessibilityServices services)
+{
+    if (!services.mainQueue) services.mainQueue = MainQueue::shared();
+    if (!services.hasPermission) services.hasPermission = [] { return VdrCore::hasAXPermission(); };
+    if (!services.missingAccess) {
+        services.missingAccess = []() -> std::vector<std::string> {
+            const auto platform = Platform::shared();
+            return platform ? platform->missingInputAccess() : std::vector<std::string>{};
+        };
+    }
+    if (!services.grantCommands) {
+        services.grantCommands = [] {
+            const auto platform = Platform::shared();
+            return platform ? platform->inputAccessGrantCommands() : std::string{};
+        };
+    }
+    if (!services.copyText) {
+        services.copyText = [](const std::string& text) {
+            if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(QString::fromStdString(text));
+        };
+    }
+    if (!services.openHelp) services.openHelp = [] { CommonUtils::openSystemPreferencesAccessibility(); };
+    if (!services.quit) services.quit = [] { QCoreApplication::quit(); };
+    if (!services.screens) services.screens = ScreenInfo::system();
+    return services;
+}
+
+QLabel* wrappingLabel(const std::string& text)
+{
+    auto* label = new QLabel(QString::fromStdString(text));
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+// One numbered step: its number, then its text, aligned at the top.
+QWidget* stepRow(const char* number, QLabel* text)
+{
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setAlignment(Qt::AlignTop);
+    auto* prefix = new QLabel(number, row);
+    prefix->setFixedWidth(kNumberWidth);
+    prefix->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    layout->addWidget(prefix, 0, Qt::AlignTop);
+    layout->addWidget(text, 1);
+    return row;
+}
+
+std::string indented(const std::string& lines)
+{
+    std::string out;
+    std::size_t start = 0;
+    while (start < lines.size()) {
+        const std::size_t end = lines.find('\n', start);
+        const std::string line = lines.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!line.empty()) out += "\n    " + line;
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::shared_ptr<GetAccessibilityWindowController> GetAccessibilityWindowController::make(
+    GetAccessibilityServices services)
+{
+    return std::make_shared<GetAccessibilityWindowController>(std::move(services));
+}
+
+std::shared_ptr<GetAccessibilityWindowController> GetAccessibilityWindowController::shared()
+{
+    return sharedGuide().get();
+}
+
+void GetAccessibilityWindowController::installShared(std::function<GetAccessibilityServices()> makeServices)
+{
+    sharedGuide().install(std::move(makeServices));
+}
+
+GetAccessibilityWindowController::GetAccessibilityWindowController(GetAccessibilityServices services)
+    : PureWithLogoWindowController(kWidth, kHeight, kPaddingX, true),
+      services_(withDefaults(std::move(services))),
+      textDescription_(wrappingLabel(localized("_get_access_desc"))),
+      textStep1_(wrappingLabel(localized("_get_access_step_1"))),
+      textStep2_(wrappingLabel(localized("_get_access_step_2"))),
+      textStep3_(wrappingLabel(localized("_get_access_step_3"))),
+      textDone_(wrappingLabel(localized("_get_access_step_done"))),
+      quitBtn_(new QPushButton(QString::fromStdString(localized("Quit Vandrel")))),
+      openSystemPreferencesBtn_(new QPushButton(QString::fromStdString(localized("_get_access_copy_commands")))),
+      doneBtn_(new QPushButton(QString::fromStdString(localized("Done")), window()))
+{
+    window()->setObjectName("accessibilityGetterWindowContentView");
+    window()->setWindowTitle(QString::fromStdString(localized("_get_access_title")));
+    installContent();
+    installButtons();
+}
+
+GetAccessibilityWindowController::~GetAccessibilityWindowController()
+{
+    waiting_.dispose();
+}
+
+void GetAccessibilityWindowController::installContent()
+{
+    textDescription_->setObjectName("textDescription");
+    textDone_->setObjectName("textDone");
+    auto* fade = new QGraphicsOpacityEffect(textDone_);
+    fade->setOpacity(0);
+    textDone_->setGraphicsEffect(fade);
+    textStack()->addArrangedSubview(textDescription_);
+    textStack()->addArrangedSubview(stepRow("1.", textStep1_));
+    textStack()->addArrangedSubview(stepRow("2.", textStep2_));
+    textStack()->addArrangedSubview(stepRow("3.", textStep3_));
+    textStack()->addArrangedSubview(textDone_);
+    refreshTexts();
+}
+
+void GetAccessibilityWindowController::installButtons()
+{
+    quitBtn_->setObjectName("quitBtn");
+    openSystemPreferencesBtn_->setObjectName("openSystemPreferencesBtn");
+    doneBtn_->setObjectName("doneBtn");
+    addButtons({quitBtn_, openSystemPreferencesBtn_});
+    beMinimalLimited(doneBtn_, UIConstants::buttonMinWidth);
+    doneBtn_->hide();
+    setDefaultButton(openSystemPreferencesBtn_);
+
+    connect(quitBtn_, &QPushButton::clicked, this, [this] { services_.quit(); });
+    connect(openSystemPreferencesBtn_, &QPushButton::clicked, this, [this] { startToGetAccessibility(); });
+    connect(doneBtn_, &QPushButton::clicked, this, [this] { done(); });
+}
+
+void GetAccessibilityWindowController::refreshTexts()
+{
+    std::string description = localized("_get_access_desc");
+    for (const std::string& line : services_.missingAccess()) description += "\n\u2022 " + line;
+    textDescription_->setText(QString::fromStdString(description));
+    textStep1_->setText(QString::fromStdString(localized("_get_access_step_1") + indented(services_.grantCommands())));
+}
+
+std::string GetAccessibilityWindowController::text() const
+{
+    std::string text = textDescription_->text().toStdString();
+    int number = 1;
+    for (const QLabel* step : {textStep1_, textStep2_, textStep3_})
+        text += "\n" + std::to_string(number++) + ". " + step->text().toStdString();
+    return text;
+}
+
+rx::Observable<bool> GetAccessibilityWindowController::checkingAccessibilityObservable() const
+{
+    return checkingAccessibilityObservable(services_.hasPermission, services_.mainQueue);
+}
+
+rx::Observable<bool> GetAccessibilityWindowController::checkingAccessibilityObservable(
+    std::function<bool()> hasPermission, rx::SchedulerPtr scheduler)
+{
+    return rx::interval(pollInterval, std::move(scheduler)) |
+           rx::map([hasPermission = std::move(hasPermission)](std::int64_t) { return hasPermission(); }) |
+           rx::takeWhile([](bool trusted) { return !trusted; });
+}
+
+void GetAccessibilityWindowController::showWindow()
+{
+    refreshTexts();
+    log.warning("Input access guide:\n" + text());
+    PureWithLogoWindowController::showWindow();
+}
+
+void GetAccessibilityWindowController::startToGetAccessibility()
+{
+    if (state_ == State::granted || state_ == State::closed) return;
+    services_.copyText(services_.grantCommands());
+    services_.openHelp();
+    // A second press while waiting keeps the frame and the poll it already has, so the window still goes
+    // back where it came from.
+    if (state_ == State::waiting) return;
+    state_ = State::waiting;
+    gotoTopLeftPosition();
+    std::weak_ptr<GetAccessibilityWindowController> weak = weak_from_this();
+    waiting_ = checkingAccessibilityObservable().subscribe({}, {}, [weak] {
+        if (const auto guide = weak.lock()) guide->granted();
+    });
+}
+
+void GetAccessibilityWindowController::granted()
+{
+    if (state_ != State::waiting) return;
+    state_ = State::granted;
+    if (auto* fade = qobject_cast<QGraphicsOpacityEffect*>(textDone_->graphicsEffect())) fade->setOpacity(1.0);
+    changeBtnsToOkBtn();
+    gobackOriginPosition();
+    log.info("Input access granted");
+}
+
+void GetAccessibilityWindowController::changeBtnsToOkBtn()
+{
+    for (QWidget* view : btnStack()->arrangedSubviews()) {
+        btnStack()->boxLayout()->removeWidget(view);
+        view->hide();
+    }
+    btnStack()->addArrangedSubview(doneBtn_);
+    doneBtn_->show();
+    setDefaultButton(doneBtn_);
+}
+
+void GetAccessibilityWindowController::gotoTopLeftPosition()
+{
+    QWidget* w = window();
+    originRect_ = w->geometry();
+    const QRect screen = services_.screens->visibleFrameOf(*w).value_or(fallbackScreen);
+    log.verbose("Input access guide moves to the corner of ->",
+                std::vector<int>{screen.x(), screen.y(), screen.width(), screen.height()});
+    VDWindowMaker::setFloating(*w, false);
+    w->move(screen.x() + cornerGap, screen.y() + cornerGap);
+}
+
+void GetAccessibilityWindowController::gobackOriginPosition()
+{
+    if (!originRect_) return;
+    QWidget* w = window();
+    VDWindowMaker::setFloating(*w, true);
+    w->setGeometry(*originRect_);
+    w->raise();
+    w->activateWindow();
+}
+
+void GetAccessibilityWindowController::done()
+{
+    window()->close();
+    state_ = State::closed;
+    if (doneAction) doneAction();
+}
+
+}  // namespace vandrel

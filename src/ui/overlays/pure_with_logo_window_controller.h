@@ -1,0 +1,68 @@
+// The base of the program's small logo windows: a blank window (VDWindowMaker) with the product logo at the
+// top, a column of text lines under it and a row of buttons in the bottom-right corner.
+//
+//   PureWithLogoWindowController w(628, 370, 64, true);
+//   w.textStack()->addArrangedSubview(new QLabel("..."));
+//   w.addButtons({cancel, ok});
+//   w.setDefaultButton(ok);          // Return presses it
+//   w.showWindow();
+//
+// The text column is width - 2 * paddingX wide (500 for the 628-wide windows). Main thread only.
+#pragma once
+
+#include <QLabel>
+#include <QObject>
+#include <QPointer>
+#include <QPushButton>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+#include "ui/base/stack_view.h"
+#include "ui/base/window_container_view.h"
+
+namespace vandrel {
+
+class PureWithLogoWindowController : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int logoSize = 84;
+    static constexpr int contentSpacing = 24;
+    static constexpr int textSpacing = 16;
+    static constexpr int textMinHeight = 170;
+    static constexpr int textToButtonsGap = 32;
+
+    PureWithLogoWindowController(int width, int height, int paddingX, bool hasLogo);
+    ~PureWithLogoWindowController() override;
+
+    QWidget* window() const { return window_.get(); }
+    WindowContainerView* containerView() const { return containerView_; }
+    StackView* contentStack() const { return contentStack_; }
+    // Null when built without the logo.
+    QLabel* logoView() const { return logoView_; }
+    StackView* btnStack() const { return btnStack_; }
+    StackView* textStack() const { return textStack_; }
+
+    // Appends the buttons to the button row, in order; the row grows to the left.
+    void addButtons(const std::vector<QWidget*>& buttons);
+    // The button that Return (or Enter) presses anywhere in the window; null: none.
+    void setDefaultButton(QPushButton* button) { defaultButton_ = button; }
+    QPushButton* defaultButton() const { return defaultButton_; }
+
+    // Brings the program to the front, shows the window and centres it on its screen.
+    virtual void showWindow();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::unique_ptr<QWidget> window_;
+    WindowContainerView* containerView_ = nullptr;
+    StackView* contentStack_ = nullptr;
+    QLabel* logoView_ = nullptr;
+    StackView* btnStack_ = nullptr;
+    StackView* textStack_ = nullptr;
+    QPointer<QPushButton> defaultButton_;
+};
+
+}  // namespace vandrel

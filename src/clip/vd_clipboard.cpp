@@ -91,4 +91,20 @@ void VDClipboard::appendToHistory(Realm& realm, const VDClip& clip) const
     append->exec();
 }
 
+int VDClipboard::removeFromHistory(Realm& realm, const std::string& savedHash) const
+{
+    realm.requireWriteTransaction();
+    auto remove = realm.statement("DELETE FROM \"VDClipboard_clipHistory\" WHERE \"clipboard\" = ? AND \"clip\" = ?");
+    remove->bind(1, static_cast<int64_t>(id));
+    remove->bind(2, savedHash);
+    return remove->exec();
+}
+
+bool VDClipboard::isInAnyHistory(Realm& realm, const std::string& savedHash)
+{
+    auto query = realm.statement("SELECT 1 FROM \"VDClipboard_clipHistory\" WHERE \"clip\" = ? LIMIT 1");
+    query->bind(1, savedHash);
+    return query->executeStep();
+}
+
 }  // namespace vandrel

@@ -38,6 +38,10 @@ struct VDClipboard {
     // Stores clip (every property replaced when its key exists) and appends it to the end of this board's
     // history. Throws when the board itself is not stored.
     void appendToHistory(Realm& realm, const VDClip& clip) const;
+    // Takes the clip out of this board's history only (the clip row stays); the number of entries removed.
+    int removeFromHistory(Realm& realm, const std::string& savedHash) const;
+    // Whether any board's history holds the clip.
+    static bool isInAnyHistory(Realm& realm, const std::string& savedHash);
 
     bool operator==(const VDClipboard&) const = default;
 };

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -38,7 +39,8 @@ inline unsigned modeOf(const fs::path& path)
 
 class ClipRig {
 public:
-    explicit ClipRig(bool start = true)
+    // configure may change the capture service's options before it is made.
+    explicit ClipRig(bool start = true, const std::function<void(ClipService::Options&)>& configure = {})
         : folder(fs::temp_directory_path() / ("vandrel-clip-rig-" + std::to_string(std::random_device()())))
     {
         fs::create_directories(folder);
@@ -56,6 +58,7 @@ public:
         options.imageCache = images;
         options.activeClipboard = [this] { return activeClipboard; };
         options.now = [this] { return now; };
+        if (configure) configure(options);
         service = ClipService::make(options);
         service->clipConveyor()->vdClipConveyor.subscribe(
             [this](const ClipConveyor::ClipDelivery& d) { clips.push_back(d); });

@@ -1,0 +1,142 @@
+#include "clip/data_clean_service.h"
+
+#include <algorithm>
+#include <regex>
+#include <set>
+#include <string>
+#include <system_error>
+
+#include "clip/clip_utils.h"
+#include "core/log.h"
+
+namespace vandrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool isPayloadName(const std::string& name)
+{
+    static const std::regex pattern(
+        "[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}\\.data");
+    return std::regex_match(name, pattern);
+}
+
+}  // namespace
+
+std::shared_ptr<DataCleanService> DataCleanService::make(Options options)
+{
+    return std::make_shared<DataCleanService>(Passkey{}, std::move(options));
+}
+
+DataCleanService::DataCleanService(Passkey, Options options) : options_(std::move(options)) {}
+
+void DataCleanService::startMonitoring()
+{
+    rx::DisposeBag bag;
+    std::weak_ptr<DataCleanService> weak = weak_from_this();
+    options_.scheduler
+        ->schedulePeriodic(kInterval,
+                           [weak] {
+                               if (auto self = weak.lock()) self->cleanDatas();
+                           })
+        .disposed(bag);
+    disposeBag_ = std::move(bag);
+}
+
+std::vector<VDClip> DataCleanService::overflowingClips(const std::vector<VDClip>& history, std::int64_t maxHistorySize)
+{
+    // A size below one would leave nothing to compare with: keep at least the newest clip.
+    const auto keep = static_cast<std::size_t>(std::max<std::int64_t>(1, maxHistorySize));
+    if (history.size() <= keep) return {};
+    std::vector<std::int64_t> times;
+    for (const auto& clip : history) times.push_back(clip.updateTime);
+    std::sort(times.begin(), times.end(), std::greater<>());
+    const std::int64_t boundary = times[keep - 1];
+    std::vector<VDClip> overflowing;
+    for (const auto& clip : history)
+        if (clip.updateTime < boundary) overflowing.push_back(clip);
+    return overflowing;
+}
+
+void DataCleanService::cleanDatas()
+{
+    std::weak_ptr<DataCleanService> weak = weak_from_this();
+    const auto database = options_.databaseScheduler ? options_.databaseScheduler : options_.scheduler;
+    for (const auto& clipboard : options_.clipboards()) {
+        database->schedule([weak, clipboard] {
+            if (auto self = weak.lock()) self->cleanDatas(clipboard);
+        });
+    }
+    auto realm = openRealm();
+    if (!realm) {
+        log.error("The clip files are not cleaned: the database does not open ->", realm.error().what());
+    } else {
+        try {
+            cleanFiles(**realm);
+        } catch (const std::exception& e) {
+            log.error("The clip files are not cleaned: the database cannot be read ->", e.what());
+        }
+    }
+    log.verbose("clip datas was cleaned");
+}
+
+void DataCleanService::cleanDatas(const VDClipboard& clipboard)
+{
+    auto realm = openRealm();
+    if (!realm) {
+        log.error("The clipboard is not trimmed: the database does not open ->", realm.error().what());
+        return;
+    }
+    Realm& r = **realm;
+    std::vector<VDClip> deleted;
+    try {
+        const auto overflowing = overflowingClips(clipboard.clipHistory(r), clipboard.maxHistorySize);
+        if (overflowing.empty()) return;
+        r.write([&] {
+            for (const auto& clip : overflowing) {
+                clipboard.removeFromHistory(r, clip.savedHash);
+                if (VDClipboard::isInAnyHistory(r, clip.savedHash)) continue;
+                VDClip::remove(r, clip.savedHash);
+                deleted.push_back(clip);
+            }
+        });
+    } catch (const std::exception& e) {
+        log.error("The clipboard is not trimmed ->", e.what());
+        return;
+    }
+    const auto global = options_.globalScheduler ? options_.globalScheduler : options_.scheduler;
+    for (const auto& clip : deleted) {
+        if (!clip.thumbnailPath.empty() && options_.imageCache) options_.imageCache->removeObject(clip.thumbnailPath);
+        if (!clip.dataPath.empty()) global->schedule([path = fs::path(clip.dataPath)] { ClipUtils::deleteData(path); });
+    }
+}
+
+void DataCleanService::cleanFiles(Realm& realm)
+{
+    std::error_code error;
+    fs::directory_iterator entries(options_.clipFolder, error);
+    if (error) return;  // no folder yet
+    std::set<std::string> live;
+    for (const auto& clip : VDClip::objects(realm)) live.insert(fs::path(clip.dataPath).filename().string());
+    const auto now = options_.fileNow ? options_.fileNow() : fs::file_time_type::clock::now();
+    const auto global = options_.globalScheduler ? options_.globalScheduler : options_.scheduler;
+    for (const auto& entry : entries) {
+        const std::string name = entry.path().filename().string();
+        if (!isPayloadName(name) || live.count(name) != 0) continue;
+        std::error_code statError;
+        if (!fs::is_regular_file(fs::symlink_status(entry.path(), statError))) continue;
+        const auto written = fs::last_write_time(entry.path(), statError);
+        if (statError || now - written < kYoungFileAge) continue;
+        log.verbose("Delete diffence .data files -> " + entry.path().string());
+        global->schedule([path = entry.path()] { ClipUtils::deleteData(path); });
+    }
+}
+
+RealmExpected<std::shared_ptr<Realm>> DataCleanService::openRealm() const
+{
+    if (options_.realmConfiguration.fileURL.empty()) return Realm::open();
+    return Realm::open(options_.realmConfiguration);
+}
+
+}  // namespace vandrel

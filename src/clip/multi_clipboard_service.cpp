@@ -1,0 +1,684 @@
+#include "clip/multi_clipboard_service.h"
+
+#include "clip/clip_utils.h"
+#include "clip/installed_instance.h"
+#include "clip/vd_clip_data.h"
+#include "core/log.h"
+
+namespace vandrel {
+
+namespace {
+
+InstalledInstance<MultiClipboardService>& installed()
+{
+    static InstalledInstance<MultiClipboardService> instance;
+    return instance;
+}
+
+std::string describe(const std::optional<VDClip>& clip)
+{
+    if (!clip) return "<none>";
+    return "savedHash: " + clip->savedHash + ", dataHash: " + clip->dataHash + ", dataPath: " + clip->dataPath;
+}
+
+// The user's paste keys: the original idiom and the Linux ones (Ctrl+V, Ctrl+Shift+V in a terminal).
+const std::vector<VDKey>& pasteKeys()
+{
+    static const std::vector<VDKey> keys{VDKey(9, {55}), VDKey(9, {59}), VDKey(9, {56, 59})};
+    return keys;
+}
+
+// Runs once, whichever of its callers comes first.
+struct Once {
+    std::atomic<bool> fired{false};
+    bool claim() { return !fired.exchange(true); }
+};
+
+}  // namespace
+
+std::shared_ptr<MultiClipboardService> MultiClipboardService::make(Options options)
+{
+    return std::make_shared<MultiClipboardService>(Passkey{}, std::move(options));
+}
+
+MultiClipboardService::MultiClipboardService(Passkey, Options options)
+    : options_(std::move(options)), clipConveyor_(options_.clipConveyor ? options_.clipConveyor : ClipConveyor::make())
+{
+    buildBoards();
+    for (auto& [id, b] : boards_) {
+        const std::int64_t boardId = id;
+        b.isCopying
+            ->subscribe([this, boardId](bool copying) {
+                if (copying)
+                    copyingIds_.insert(boardId);
+                else
+                    copyingIds_.erase(boardId);
+            })
+            .disposed(disposeBag_);
+    }
+}
+
+MultiClipboardService::~MultiClipboardService() = default;
+
+std::shared_ptr<MultiClipboardService> MultiClipboardService::shared()
+{
+    return installed().get();
+}
+
+std::shared_ptr<MultiClipboardService> MultiClipboardService::install(std::shared_ptr<MultiClipboardService> service)
+{
+    return installed().set(std::move(service));
+}
+
+void MultiClipboardService::buildBoards()
+{
+    auto useMemory = [this](const std::string& why) {
+        log.error("The clipboards are kept in memory for this run: the database does not open ->", why);
+        inMemory_ = true;
+        boards_.clear();
+        for (std::int64_t id = 0; id <= 2; ++id) boards_[id].record = VDClipboard{id, kDefaultHistorySize};
+    };
+    auto realm = openRealm();
+    if (!realm) return useMemory(realm.error().what());
+    try {
+        for (std::int64_t id = 0; id <= 2; ++id) {
+            auto stored = VDClipboard::object(**realm, id);
+            if (!stored) {
+                stored = VDClipboard{id, kDefaultHistorySize};
+                (*realm)->write([&] { VDClipboard::add(**realm, *stored, RealmUpdatePolicy::error); });
+            }
+            boards_[id].record = *stored;
+        }
+    } catch (const std::exception& e) {
+        useMemory(e.what());
+    }
+}
+
+MultiClipboardService::Board& MultiClipboardService::board(std::int64_t id)
+{
+    return boards_.at(id);
+}
+
+const MultiClipboardService::Board* MultiClipboardService::findBoard(std::int64_t id) const
+{
+    const auto it = boards_.find(id);
+    return it == boards_.end() ? nullptr : &it->second;
+}
+
+std::vector<VDClipboard> MultiClipboardService::clipboardTable() const
+{
+    std::vector<VDClipboard> table;
+    for (const auto& [id, b] : boards_) table.push_back(b.record);
+    return table;
+}
+
+std::optional<VDClipboard> MultiClipboardService::clipboard(std::int64_t id) const
+{
+    const Board* b = findBoard(id);
+    return b ? std::optional<VDClipboard>(b->record) : std::nullopt;
+}
+
+std::vector<VDClip> MultiClipboardService::clipHistory(std::int64_t id) const
+{
+    const Board* b = findBoard(id);
+    if (!b) return {};
+    if (inMemory_) return b->memoryHistory;
+    auto realm = openRealm();
+    if (!realm) {
+        log.error("The clipboard's history cannot be read: the database does not open ->", realm.error().what());
+        return {};
+    }
+    try {
+        return b->record.clipHistory(**realm);
+    } catch (const std::exception& e) {
+        log.error("The clipboard's history cannot be read ->", e.what());
+        return {};
+    }
+}
+
+std::optional<VDClip> MultiClipboardService::lastClip(std::int64_t id) const
+{
+    auto history = clipHistory(id);
+    if (history.empty()) return std::nullopt;
+    return history.back();
+}
+
+std::optional<VDClipboard> MultiClipboardService::activeClipboardRecord() const
+{
+    const auto id = activeClipboard.value();
+    return id ? clipboard(*id) : std::nullopt;
+}
+
+bool MultiClipboardService::isCopying(std::int64_t id) const
+{
+    const Board* b = findBoard(id);
+    return b && b->isCopying->value();
+}
+
+std::optional<std::vector<PasteboardItem>> MultiClipboardService::shadowItems(std::int64_t id) const
+{
+    const Board* b = findBoard(id);
+    return b ? b->nsPasteboardItems : std::nullopt;
+}
+
+void MultiClipboardService::post(const VDActionPtr& action) const
+{
+    if (options_.postKeys)
+        options_.postKeys(action);
+    else
+        action->post();
+}
+
+RealmExpected<std::shared_ptr<Realm>> MultiClipboardService::openRealm() const
+{
+    if (options_.realmConfiguration.fileURL.empty()) return Realm::open();
+    return Realm::open(options_.realmConfiguration);
+}
+
+// --- monitoring ---
+
+void MultiClipboardService::startMonitoring()
+{
+    std::weak_ptr<MultiClipboardService> weak = weak_from_this();
+    const auto main = options_.mainScheduler;
+
+    (clipConveyor_->pasteboardItemsConveyor.asObservable() | rx::observeOn(main))
+        .subscribe([weak](const ClipConveyor::ItemsDelivery& delivery) {
+            auto self = weak.lock();
+            if (!self) return;
+            const auto& [items, clipboard] = delivery;
+            if (!clipboard || !self->findBoard(clipboard->id)) {
+                log.error("Must provide a clipboard");
+                return;
+            }
+            log.info("Get a shadowNSPasteboardItems into clipboard, [clipboard.id, pasteboardItems] ->",
+                     std::vector<std::int64_t>{clipboard->id, static_cast<std::int64_t>(items.size())});
+            self->board(clipboard->id).nsPasteboardItems = items;
+        })
+        .disposed(disposeBag_);
+
+    activeClipboard
+        .subscribe([](const std::optional<std::int64_t>& id) {
+            if (id) log.debug("activeClipboard.id ->", *id);
+        })
+        .disposed(disposeBag_);
+
+    (clipConveyor_->vdClipConveyor.asObservable() | rx::observeOn(main))
+        .subscribe([weak](const ClipConveyor::ClipDelivery& delivery) {
+            auto self = weak.lock();
+            if (!self || !delivery.second) return;
+            self->onNewClip(delivery.first, delivery.second->id);
+        })
+        .disposed(disposeBag_);
+
+    willRestore_
+        .subscribe([weak](bool pending) {
+            if (auto self = weak.lock()) self->watchPasteKey(pending);
+        })
+        .disposed(disposeBag_);
+}
+
+void MultiClipboardService::onNewClip(const VDClip& clip, std::int64_t id)
+{
+    log.debug("MultiClip clip.dataHash [clipboard.id, clip.dataHash] ->",
+              std::vector<std::string>{std::to_string(id), clip.dataHash});
+    if (!findBoard(id)) {
+        log.error("A clip for an unknown clipboard is dropped ->", id);
+        return;
+    }
+    const auto transfer = systemClipboardHistory.value();
+    if (transfer && transfer->dataHash == clip.dataHash) board(id).reservingClip = clip;
+    log.info("start to save a new clip, [clipboard.id, clip.dataHash] ->",
+             std::vector<std::string>{std::to_string(id), clip.dataHash});
+    const auto last = lastClip(id);
+    const bool same = last && last->dataHash == clip.dataHash;
+    if (id == kSystemId) {
+        if (same) {
+            log.debug("copy same thing into system clipboard, no need to store it, discard it...");
+            return;
+        }
+        log.debug("store clip to transfer clipboard");
+        systemClipboardHistory.accept(clip.deepCopy());
+        storeClipWithClipboard(clip, id);
+        return;
+    }
+    validClipForExtraClipboard.onNext(clip.deepCopy());
+    if (same) {
+        log.debug("copy same thing into extra clipboard, it's a valid clip, but no need to store it, discard it...");
+        return;
+    }
+    storeClipWithClipboard(clip, id);
+}
+
+void MultiClipboardService::storeClipWithClipboard(const VDClip& clip, std::int64_t id)
+{
+    if (inMemory_) {
+        auto& history = board(id).memoryHistory;
+        history.push_back(clip);
+        // Nothing cleans memory boards later: keep them at their size now.
+        const auto keep = static_cast<std::size_t>(std::max<std::int64_t>(1, board(id).record.maxHistorySize));
+        if (history.size() > keep) history.erase(history.begin(), history.end() - static_cast<std::ptrdiff_t>(keep));
+        afterStored(id);
+        return;
+    }
+    std::weak_ptr<MultiClipboardService> weak = weak_from_this();
+    const VDClipboard record = board(id).record;
+    auto job = [weak, clip, record] {
+        auto self = weak.lock();
+        if (!self) {
+            log.error("Failed to get strong self");
+            return;
+        }
+        auto realm = self->openRealm();
+        if (!realm) {
+            log.error(realm.error().what());
+            return;
+        }
+        try {
+            if (!record.resolve(**realm)) {
+                log.error("The clip is not stored: its clipboard is gone from the database ->", record.id);
+                return;
+            }
+            (*realm)->write([&] { record.appendToHistory(**realm, clip); });
+        } catch (const std::exception& e) {
+            log.error("The clip is not stored ->", e.what());
+            return;
+        }
+        self->options_.mainScheduler->schedule([weak, id = record.id] {
+            if (auto self = weak.lock()) self->afterStored(id);
+        });
+    };
+    if (options_.databaseScheduler)
+        options_.databaseScheduler->schedule(std::move(job));
+    else
+        options_.mainScheduler->schedule(std::move(job));
+}
+
+void MultiClipboardService::afterStored(std::int64_t id)
+{
+    if (id != kSystemId) subscribeToRestoreSystemClipboard(rx::Duration::zero());
+}
+
+void MultiClipboardService::watchPasteKey(bool pending)
+{
+    pasteKeyBag_ = rx::DisposeBag{};
+    const auto& input = options_.keyInput;
+    if (pending) {
+        std::vector<std::function<void()>> unblocks;
+        if (input.blockKeydown)
+            for (const auto& key : pasteKeys()) unblocks.push_back(input.blockKeydown(key));
+        unblockPasteKeys_ = [unblocks] {
+            for (const auto& unblock : unblocks)
+                if (unblock) unblock();
+        };
+        if (input.onKeydownWithoutCaps) {
+            auto pressed = pasteKeyPressed_;
+            input
+                .onKeydownWithoutCaps([pressed](const KeyEvent& event) {
+                    const VDKey key(event);
+                    for (const auto& paste : pasteKeys())
+                        if (paste == key) pressed->store(true);
+                })
+                .disposed(pasteKeyBag_);
+        }
+        return;
+    }
+    if (unblockPasteKeys_) std::exchange(unblockPasteKeys_, {})();
+    if (pasteKeyPressed_->exchange(false)) {
+        log.info("The paste key held back during the restore is sent now");
+        post(ClipUtils::cmdV());
+    }
+}
+
+// --- restoring the system pasteboard ---
+
+void MultiClipboardService::subscribeToRestoreSystemClipboard(rx::Duration waitingTimeBeforeRestore,
+                                                              std::function<void()> callback)
+{
+    if (willRestore_.value()) {
+        log.debug("willRestoreSystemClipboard is true, discard this subscription");
+        if (callback) callback();
+        return;
+    }
+    willRestore_.accept(true);
+    log.debug("subscribe to restore SystemClipboard");
+
+    std::weak_ptr<MultiClipboardService> weak = weak_from_this();
+    // May run on any scheduler: it only reads the pending flag and schedules the restore on the main one.
+    std::function<void()> restore = [weak, waitingTimeBeforeRestore, callback] {
+        auto self = weak.lock();
+        if (!self) {
+            log.error("Failed to get strong self");
+            if (callback) callback();
+            return;
+        }
+        if (!self->willRestore_.value()) {
+            if (callback) callback();
+            return;
+        }
+        self->runRestore(waitingTimeBeforeRestore, callback);
+    };
+
+    restoreBag_ = rx::DisposeBag{};
+    const auto active = activeClipboard.value();
+    if (!active || !findBoard(*active)) {
+        log.debug("activeClipboard.value is nil");
+        restore();
+        return;
+    }
+    const auto copying = board(*active).isCopying;
+    if (copying->value()) {
+        log.verbose("Waiting for isCopying fail");
+        auto once = std::make_shared<Once>();
+        copying
+            ->subscribe([once, restore](bool isCopying) {
+                if (isCopying || !once->claim()) return;
+                log.debug("activeClipboard.isCopying is false");
+                restore();
+            })
+            .disposed(restoreBag_);
+        return;
+    }
+    const auto& input = options_.keyInput;
+    if (!input.isCapsDown || !input.isCapsDown()) {
+        log.verbose("isCapsDown is false");
+        restoreWhenCapsUp(active, restore);
+        return;
+    }
+    log.verbose("waiting for capsUp then restore");
+    auto once = std::make_shared<Once>();
+    const auto main = options_.mainScheduler;
+    auto capsUp = [weak, once, main, active, restore](bool timedOut) {
+        if (!once->claim()) return;
+        if (timedOut) log.warning("The Caps release was not seen within 5 s: the clipboard is restored now");
+        main->schedule([weak, active, restore] {
+            if (auto self = weak.lock()) self->restoreWhenCapsUp(active, restore);
+        });
+    };
+    if (input.onCapsUp) input.onCapsUp([capsUp] { capsUp(false); }).disposed(restoreBag_);
+    main->scheduleAfter(kCapsUpBound, [capsUp] { capsUp(true); }).disposed(restoreBag_);
+}
+
+void MultiClipboardService::restoreWhenCapsUp(std::optional<std::int64_t> active, std::function<void()> restore)
+{
+    const auto clipService = options_.clipService;
+    const auto clip = options_.clipScheduler ? options_.clipScheduler : options_.mainScheduler;
+    auto once = std::make_shared<Once>();
+    const bool copying = active && findBoard(*active) && board(*active).isCopying->value();
+    if (copying) {
+        auto done = [once, restore] {
+            if (!once->claim()) return;
+            log.verbose("isCopying onDisposed");
+            restore();
+        };
+        board(*active)
+            .isCopying
+            ->subscribe([done](bool isCopying) {
+                if (!isCopying) done();
+            })
+            .disposed(restoreBag_);
+        clip->scheduleAfter(kCopyingWait, done).disposed(restoreBag_);
+        return;
+    }
+    const std::int64_t current = clipService->cachedChangeCount.value();
+    log.debug("restoreWhenCapsUp -> changeCount", current);
+    const auto global = options_.globalScheduler ? options_.globalScheduler : options_.mainScheduler;
+    auto finish = [once, global, clipService, restore] {
+        if (!once->claim()) return false;
+        global->scheduleAfter(kRestoreDelay, restore);
+        clipService->isOverload.accept(false);
+        return true;
+    };
+    clipService->cachedChangeCount
+        .subscribe([current, finish](std::int64_t count) {
+            if (count == current) return;
+            if (finish()) log.debug("restoreWhenCapsUp -> changeCount2", count);
+        })
+        .disposed(restoreBag_);
+    clip->scheduleAfter(kChangeCountWait,
+                        [finish] {
+                            if (finish()) log.warning("restoreWhenCapsUp -> timeout");
+                        })
+        .disposed(restoreBag_);
+    if (!once->fired.load()) clipService->isOverload.accept(true);
+}
+
+void MultiClipboardService::runRestore(rx::Duration wait, const std::function<void()>& callback)
+{
+    std::weak_ptr<MultiClipboardService> weak = weak_from_this();
+    options_.mainScheduler->scheduleAfter(wait, [weak, callback] {
+        if (auto self = weak.lock()) {
+            if (!self->restoreClipFromShadowNSPasteboardItems()) self->restoreClipFromTransferClipboard();
+            self->options_.clipService->recordChangeCount();
+            self->willRestore_.accept(false);
+        }
+        if (callback) callback();
+    });
+}
+
+bool MultiClipboardService::restoreClipFromShadowNSPasteboardItems()
+{
+    log.info("restore by pasteboardItems start");
+    const auto items = board(kSystemId).nsPasteboardItems;
+    if (!items) {
+        log.info("pasteboardItems is nil, restore fail");
+        activeClipboard.accept(kSystemId);
+        return false;
+    }
+    options_.clipService->borrowSystemClipboardWithoutNewClipCreatedOnce([&](std::function<void()> done) {
+        options_.pasteService->copyToPasteboard(*items, false);
+        activeClipboard.accept(kSystemId);
+        done();
+    });
+    log.info("restore done");
+    return true;
+}
+
+void MultiClipboardService::restoreClipFromTransferClipboard()
+{
+    log.info("restore start");
+    const auto clip = systemClipboardHistory.value();
+    if (!clip) {
+        log.warning("systemClipboardHistory is empty, not restores anything");
+        activeClipboard.accept(kSystemId);
+        return;
+    }
+    // The clearing is the program's own change too: inside the borrow, so it makes no clip.
+    options_.clipService->borrowSystemClipboardWithoutNewClipCreatedOnce([&](std::function<void()> done) {
+        options_.general->clearContents();
+        options_.pasteService->copyToPasteboard(*clip);
+        activeClipboard.accept(kSystemId);
+        done();
+    });
+    log.info("restore done");
+}
+
+// --- copy and paste ---
+
+void MultiClipboardService::copyToClipboard(std::int64_t id, bool isCut)
+{
+    log.debug("copyToClipboard -> ", id);
+    if (!findBoard(id)) {
+        log.error("There is no clipboard with this id ->", id);
+        return;
+    }
+    auto& target = board(id);
+    target.isCopying->accept(true);
+    activeClipboard.accept(id);
+    if (id != kSystemId) {
+        target.reservingClip.reset();
+        subscribeToRestoreSystemClipboard(rx::Duration::zero());
+    }
+    options_.clipService->isOverload.accept(true);
+
+    // The first valid clip within the attempts ends the copy; none ends it as a failure.
+    struct Wait {
+        Once once;
+        rx::Disposable clip;
+        rx::Disposable timer;
+    };
+    auto wait = std::make_shared<Wait>();
+    std::weak_ptr<MultiClipboardService> weak = weak_from_this();
+    const auto main = options_.mainScheduler;
+    wait->clip = validClipForExtraClipboard.subscribe([weak, wait, id](const VDClip& clip) {
+        auto self = weak.lock();
+        if (!self || !wait->once.claim()) return;
+        wait->timer.dispose();
+        wait->clip.dispose();
+        self->options_.clipService->stopOverload();
+        self->resetCopyState(id,
+                             clip.stringData.empty() ? std::chrono::milliseconds(200) : std::chrono::milliseconds(100));
+    });
+    const auto clip = options_.clipScheduler ? options_.clipScheduler : main;
+    wait->timer = clip->scheduleAfter(kCopyAttempt * kCopyAttempts, [weak, wait, main, id] {
+        main->schedule([weak, wait, id] {
+            auto self = weak.lock();
+            if (!self || !wait->once.claim()) return;
+            wait->clip.dispose();
+            self->copyFailed(id);
+        });
+    });
+
+    systemClipboardHardReturnerDisposeBag_ = rx::DisposeBag{};
+    if (isCut) {
+        post(ClipUtils::cmdX());
+    } else {
+        log.verbose("copy sent...");
+        post(ClipUtils::cmdC());
+        log.debug("have sent copy action");
+    }
+}
+
+void MultiClipboardService::copyFailed(std::int64_t id)
+{
+    log.warning("copy fail");
+    auto& target = board(id);
+    if (target.reservingClip) {
+        storeClipWithClipboard(*target.reservingClip, id);
+    } else {
+        const auto app = options_.frontmostApplication ? options_.frontmostApplication() : std::nullopt;
+        const std::string name = app && app->localizedName ? *app->localizedName : "the app";
+        const std::string bundle =
+            app && app->bundleIdentifier ? *app->bundleIdentifier : std::string("<Get appBundleId Fail>");
+        log.warning("Copy Nothing from " + name + "(" + bundle + ") into extraClipboard " + std::to_string(id));
+    }
+    resetCopyState(id, rx::Duration::zero());
+}
+
+void MultiClipboardService::resetCopyState(std::int64_t id, rx::Duration delay)
+{
+    std::weak_ptr<MultiClipboardService> weak = weak_from_this();
+    auto reset = [weak, id] {
+        auto self = weak.lock();
+        if (!self) return;
+        log.debug("set isCopying to false");
+        self->board(id).isCopying->accept(false);
+    };
+    if (delay == rx::Duration::zero())
+        reset();
+    else
+        options_.mainScheduler->scheduleAfter(delay, reset);
+}
+
+std::function<void()> MultiClipboardService::beginBorrowing()
+{
+    std::function<void()> end;
+    options_.clipService->borrowSystemClipboardWithoutNewClipCreatedOnce(
+        [&end](std::function<void()> done) { end = std::move(done); });
+    return end;
+}
+
+void MultiClipboardService::installEndStep(std::function<void()> endBorrowing)
+{
+    auto once = std::make_shared<Once>();
+    auto endStep = [once, endBorrowing](bool byWatchdog) {
+        if (!once->claim()) return;
+        if (byWatchdog)
+            log.warning("The clipboard lent out for a paste was not given back within 10 s: capture resumes now");
+        log.info("return system clipboard");
+        endBorrowing();
+    };
+    activeClipboard
+        .subscribe([endStep](const std::optional<std::int64_t>& id) {
+            if (id && *id == kSystemId) endStep(false);
+        })
+        .disposed(systemClipboardHardReturnerDisposeBag_);
+    rx::Disposable::create([endStep] { endStep(false); }).disposed(systemClipboardHardReturnerDisposeBag_);
+    options_.mainScheduler->scheduleAfter(kBorrowWatchdog, [endStep] { endStep(true); });
+}
+
+void MultiClipboardService::pasteLastFromClipboard(std::int64_t id, bool isPastePlainText)
+{
+    const auto active = activeClipboard.value();
+    log.info("0. clipboard.id, activeClipboard.id, isPastePlainText ->",
+             std::vector<std::string>{std::to_string(id), active ? std::to_string(*active) : std::string("nil"),
+                                      isPastePlainText ? "true" : "false"});
+    if (!findBoard(id)) {
+        log.error("There is no clipboard with this id ->", id);
+        return;
+    }
+    if (prevActiveClipboardAndIsPastePlainText_ == std::pair(id, isPastePlainText) && active == id) {
+        log.info("1. the clipboard is actived now, paste directly");
+        post(ClipUtils::cmdV());
+        return;
+    }
+    log.info("2. the clipboard is NOT actived now");
+    if (!copyingIds_.empty()) {
+        std::string ids;
+        for (const auto copying : copyingIds_) ids += (ids.empty() ? "" : ", ") + std::to_string(copying);
+        log.info("3. abort to paste, cuase these clipboards are copying ->", ids);
+        return;
+    }
+    auto& source = board(id);
+    if (source.nsPasteboardItems) {
+        log.info("4.1 start to copy pasteboardItems to clipboard, clipboard.id ->", id);
+        auto end = beginBorrowing();
+        subscribeToRestoreSystemClipboard(rx::Duration::zero());
+        activeClipboard.accept(id);
+        options_.pasteService->copyToPasteboard(*source.nsPasteboardItems, isPastePlainText);
+        options_.pasteService->paste();
+        prevActiveClipboardAndIsPastePlainText_ = std::pair(id, isPastePlainText);
+        installEndStep(std::move(end));
+        return;
+    }
+    log.info("4.2 start to copy VDClip to clipboard");
+    const auto clip = lastClip(id);
+    if (!clip) {
+        log.info("4.3 clipboad.clipHistory is empty, clipboard.id ->", id);
+        return;
+    }
+    log.info("5. start to borrow system clipboard to paste, lastClip ->", describe(clip));
+    auto end = beginBorrowing();
+    options_.general->clearContents();
+    subscribeToRestoreSystemClipboard(clip->stringData.empty() ? std::chrono::milliseconds(300)
+                                                               : std::chrono::milliseconds(100));
+    activeClipboard.accept(id);
+    log.debug("lastClip -->", describe(clip) + " / " + describe(lastClip(id)));
+    bool pasted = false;
+    if (inMemory_) {
+        // Memory boards' clips have no rows to look up: paste their archives directly.
+        if (const auto data = clip->vdClipData()) {
+            if (isPastePlainText)
+                options_.pasteService->copyToPasteboard(data->stringValue);
+            else
+                options_.pasteService->copyToPasteboard(*clip);
+            options_.pasteService->paste();
+            pasted = true;
+        }
+    } else {
+        pasted = options_.pasteService->paste(*clip, isPastePlainText);
+    }
+    prevActiveClipboardAndIsPastePlainText_ = std::pair(id, isPastePlainText);
+    if (pasted && !isPastePlainText) options_.clipService->shadowCopy();
+    installEndStep(std::move(end));
+    if (!pasted) {
+        log.warning("6.1 paste by vdclip fail");
+        if (!std::filesystem::exists(clip->dataPath))
+            log.warning("The clip's payload file is missing ->", clip->dataPath);
+        activeClipboard.accept(kSystemId);
+    } else {
+        log.info("6. had pasted");
+    }
+}
+
+}  // namespace vandrel

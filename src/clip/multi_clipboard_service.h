@@ -1,0 +1,181 @@
+// The extra clipboards: three stored boards (0 the system clipboard, 1 and 2 the extra ones), each with a
+// short history of clips, and the active board that the capture service files new content under.
+//
+// A copy into an extra board makes the board active, turns on fast polling and posts the copy stroke; the
+// capture service publishes the new clip on our conveyor, tagged with the board, and we store it there. A
+// paste from a board lends the system pasteboard out (a borrow of the capture service, so the write makes
+// no clip), writes the board's content, posts the paste stroke and ends the borrow once the system board is
+// active again. Either way the user's own pasteboard content is put back afterwards: from the system board's
+// shadow items, else from the transfer clip (the last clip stored into the system board). While that restore
+// is pending the user's paste key is held back and replayed once when it is done.
+//
+// Threads: every step runs on the main scheduler (the conveyors are observed there, and Caps releases and
+// key-downs hop there from the input thread). Waits for the pasteboard and the target application run on the
+// clip scheduler, the delayed restore hop on the global scheduler, and clip rows are written on the database
+// scheduler. Safety bounds: a Caps release not seen within 5 s restores anyway; a paste's borrow not ended
+// within 10 s is ended by a watchdog, so capture never stays off.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "clip/clip_conveyor.h"
+#include "clip/clip_service.h"
+#include "clip/paste_service.h"
+#include "clip/vd_clip.h"
+#include "clip/vd_clipboard.h"
+#include "model/vd_action.h"
+#include "model/vd_key.h"
+#include "platform/key_event.h"
+#include "platform/pasteboard.h"
+#include "platform/running_application.h"
+#include "rx/disposable.h"
+#include "rx/rx.h"
+#include "rx/scheduler.h"
+#include "rx/subjects.h"
+#include "storage/realm.h"
+
+namespace vandrel {
+
+class MultiClipboardService : public std::enable_shared_from_this<MultiClipboardService> {
+    struct Passkey {};
+
+public:
+    static constexpr std::int64_t kSystemId = 0;
+    static constexpr std::int64_t kDefaultHistorySize = 3;
+    static constexpr rx::Duration kCopyAttempt = std::chrono::milliseconds(500);
+    static constexpr int kCopyAttempts = 3;
+    static constexpr rx::Duration kChangeCountWait = std::chrono::milliseconds(300);
+    static constexpr rx::Duration kCopyingWait = std::chrono::milliseconds(500);
+    static constexpr rx::Duration kRestoreDelay = std::chrono::milliseconds(100);
+    static constexpr rx::Duration kCapsUpBound = std::chrono::seconds(5);
+    static constexpr rx::Duration kBorrowWatchdog = std::chrono::seconds(10);
+
+    // What the service needs of the key input (the engine's input observer and Caps state). Every entry
+    // may be left empty: Caps then counts as released, and the paste key is not held back.
+    struct KeyInput {
+        std::function<bool()> isCapsDown;
+        // Calls back on every Caps release (any thread) until the result is disposed.
+        std::function<rx::Disposable(std::function<void()>)> onCapsUp;
+        // Calls back on every key-down without Caps (any thread) until the result is disposed.
+        std::function<rx::Disposable(std::function<void(const KeyEvent&)>)> onKeydownWithoutCaps;
+        // Withholds key-downs of the key until the returned function runs.
+        std::function<std::function<void()>(const VDKey&)> blockKeydown;
+    };
+
+    // clipService, pasteService, general and mainScheduler are required.
+    struct Options {
+        std::shared_ptr<ClipService> clipService;
+        std::shared_ptr<PasteService> pasteService;
+        std::shared_ptr<Pasteboard> general;
+        rx::SchedulerPtr mainScheduler;
+        // The conveyor the capture service delivers on by default (give it the same one); null: a new one.
+        std::shared_ptr<ClipConveyor> clipConveyor;
+        // Copy and change-count waits; null: mainScheduler.
+        rx::SchedulerPtr clipScheduler;
+        // The delayed restore hop; null: mainScheduler.
+        rx::SchedulerPtr globalScheduler;
+        // Where clip rows are written (the database queue); null: on the main scheduler.
+        rx::SchedulerPtr databaseScheduler;
+        // Empty fileURL: the default configuration.
+        RealmConfiguration realmConfiguration;
+        KeyInput keyInput;
+        // Posts a key stroke action; null: the action posts itself through the installed platform.
+        std::function<void(const VDActionPtr&)> postKeys;
+        // The frontmost application, named in the log of a copy that captured nothing.
+        std::function<std::optional<RunningApplication>()> frontmostApplication;
+    };
+
+    static std::shared_ptr<MultiClipboardService> make(Options options);
+    MultiClipboardService(Passkey, Options options);
+    ~MultiClipboardService();
+
+    static std::shared_ptr<MultiClipboardService> shared();
+    static std::shared_ptr<MultiClipboardService> install(std::shared_ptr<MultiClipboardService> service);
+
+    // The three boards, as stored (or made in memory when the database did not open).
+    std::vector<VDClipboard> clipboardTable() const;
+    std::optional<VDClipboard> clipboard(std::int64_t id) const;
+    bool isInMemory() const { return inMemory_; }
+    // The board's history, oldest first.
+    std::vector<VDClip> clipHistory(std::int64_t id) const;
+
+    // The board the next captured content belongs to (for the capture service).
+    std::optional<VDClipboard> activeClipboardRecord() const;
+    const std::shared_ptr<ClipConveyor>& clipConveyor() const { return clipConveyor_; }
+
+    // Wires the conveyors and the paste-key guard. Once, from the capture service's start.
+    void startMonitoring();
+
+    // Arranges that the system pasteboard gets its own content back; callback runs when that is done or was
+    // not needed (another restore already pending). Main scheduler.
+    void subscribeToRestoreSystemClipboard(rx::Duration waitingTimeBeforeRestore, std::function<void()> callback = {});
+
+    // Copies (or cuts) the frontmost application's selection into the board. Main scheduler.
+    void copyToClipboard(std::int64_t id, bool isCut);
+    // Pastes the board's newest content, or only its plain text. Main scheduler.
+    void pasteLastFromClipboard(std::int64_t id, bool isPastePlainText);
+
+    // Observable state.
+    rx::BehaviorRelay<std::optional<std::int64_t>> activeClipboard{kSystemId};
+    rx::PublishSubject<VDClip> validClipForExtraClipboard;
+    // The transfer clip: a copy of the last clip stored into the system board, the fallback of a restore.
+    rx::BehaviorRelay<std::optional<VDClip>> systemClipboardHistory{std::nullopt};
+    bool willRestoreSystemClipboard() const { return willRestore_.value(); }
+    bool isCopying(std::int64_t id) const;
+    std::set<std::int64_t> copyingClipboardIds() const { return copyingIds_; }
+    std::optional<std::vector<PasteboardItem>> shadowItems(std::int64_t id) const;
+
+private:
+    struct Board {
+        VDClipboard record;
+        std::optional<std::vector<PasteboardItem>> nsPasteboardItems;
+        std::shared_ptr<rx::BehaviorRelay<bool>> isCopying = std::make_shared<rx::BehaviorRelay<bool>>(false);
+        std::optional<VDClip> reservingClip;
+        std::vector<VDClip> memoryHistory;  // only when the database did not open
+    };
+
+    void buildBoards();
+    Board& board(std::int64_t id);
+    const Board* findBoard(std::int64_t id) const;
+    std::optional<VDClip> lastClip(std::int64_t id) const;
+    void onNewClip(const VDClip& clip, std::int64_t id);
+    void storeClipWithClipboard(const VDClip& clip, std::int64_t id);
+    void afterStored(std::int64_t id);
+    void watchPasteKey(bool pending);
+    void restoreWhenCapsUp(std::optional<std::int64_t> active, std::function<void()> restore);
+    void runRestore(rx::Duration wait, const std::function<void()>& callback);
+    bool restoreClipFromShadowNSPasteboardItems();
+    void restoreClipFromTransferClipboard();
+    void resetCopyState(std::int64_t id, rx::Duration delay);
+    void copyFailed(std::int64_t id);
+    std::function<void()> beginBorrowing();
+    void installEndStep(std::function<void()> endBorrowing);
+    void post(const VDActionPtr& action) const;
+    RealmExpected<std::shared_ptr<Realm>> openRealm() const;
+
+    const Options options_;
+    const std::shared_ptr<ClipConveyor> clipConveyor_;
+    std::map<std::int64_t, Board> boards_;
+    bool inMemory_ = false;
+    std::set<std::int64_t> copyingIds_;
+    rx::BehaviorRelay<bool> willRestore_{false};
+    std::optional<std::pair<std::int64_t, bool>> prevActiveClipboardAndIsPastePlainText_;
+    // The paste-key guard.
+    std::function<void()> unblockPasteKeys_;
+    std::shared_ptr<std::atomic<bool>> pasteKeyPressed_ = std::make_shared<std::atomic<bool>>(false);
+    rx::DisposeBag pasteKeyBag_;
+    rx::DisposeBag restoreBag_;
+    rx::DisposeBag systemClipboardHardReturnerDisposeBag_;
+    rx::DisposeBag disposeBag_;
+};
+
+}  // namespace vandrel

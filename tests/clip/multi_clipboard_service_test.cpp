@@ -1,0 +1,377 @@
+// The extra clipboards on the simulated desktop with virtual time: the capture service, the paste service and
+// the extra-clipboard service wired as the program wires them, an application that copies its selection when
+// the copy stroke comes, and a fake keyboard for Caps and the paste key.
+#include "clip/multi_clipboard_service.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "clip/clip_rig.h"
+#include "clip/clip_utils.h"
+#include "clip/paste_service.h"
+#include "core/log_capture.h"
+
+namespace vandrel::test {
+namespace {
+
+struct MultiRig {
+    std::shared_ptr<ClipConveyor> conveyor = ClipConveyor::make();
+    std::shared_ptr<MultiClipboardService> multi;
+    ClipRig rig{false, [this](ClipService::Options& o) {
+                    o.clipConveyor = conveyor;
+                    o.activeClipboard = [this] { return multi ? multi->activeClipboardRecord() : std::nullopt; };
+                    o.companions = {[this] { multi->startMonitoring(); }};
+                }};
+    std::shared_ptr<PasteService> paste;
+    ScopedLogCapture logged;
+
+    // The frontmost application: copies (or cuts) its selection when the stroke comes, if it has one.
+    std::optional<std::string> selection;
+    std::vector<std::string> posted;
+    std::vector<std::string> pastedTexts;  // the pasteboard's text when each paste stroke came
+
+    bool capsDown = false;
+    rx::PublishSubject<int> capsUp;
+    rx::PublishSubject<KeyEvent> keydowns;
+    std::multiset<std::int64_t> blocked;
+
+    explicit MultiRig(const std::function<void(MultiClipboardService::Options&)>& configure = {})
+    {
+        PasteService::Options po;
+        po.general = rig.pasteboards->general();
+        po.settings = rig.settings;
+        po.clipService = rig.service;
+        po.globalScheduler = rig.clock;
+        po.postKeys = [this](const VDActionPtr& a) { onPost(a); };
+        paste = PasteService::make(po);
+
+        auto mo = baseOptions();
+        mo.postKeys = [this](const VDActionPtr& a) { onPost(a); };
+        mo.frontmostApplication = [] {
+            RunningApplication app;
+            app.localizedName = "Editor";
+            app.bundleIdentifier = "org.example.editor";
+            return std::optional<RunningApplication>(app);
+        };
+        mo.keyInput.isCapsDown = [this] { return capsDown; };
+        mo.keyInput.onCapsUp = [this](std::function<void()> f) { return capsUp.subscribe([f](int) { f(); }); };
+        mo.keyInput.onKeydownWithoutCaps = [this](std::function<void(const KeyEvent&)> f) {
+            return keydowns.subscribe(f);
+        };
+        mo.keyInput.blockKeydown = [this](const VDKey& key) {
+            blocked.insert(key.keybit());
+            return std::function<void()>([this, bit = key.keybit()] { blocked.erase(blocked.find(bit)); });
+        };
+        if (configure) configure(mo);
+        multi = MultiClipboardService::make(mo);
+        rig.service->startMonitoring();
+    }
+
+    // Another service on the same desktop, without key input.
+    MultiClipboardService::Options baseOptions()
+    {
+        MultiClipboardService::Options mo;
+        mo.clipService = rig.service;
+        mo.pasteService = paste;
+        mo.general = rig.pasteboards->general();
+        mo.mainScheduler = rig.clock;
+        mo.clipScheduler = rig.clock;
+        mo.globalScheduler = rig.clock;
+        mo.databaseScheduler = rig.clock;
+        mo.clipConveyor = conveyor;
+        return mo;
+    }
+
+    void onPost(const VDActionPtr& action)
+    {
+        if (action == ClipUtils::cmdC() || action == ClipUtils::cmdX()) {
+            posted.push_back(action == ClipUtils::cmdC() ? "copy" : "cut");
+            if (selection) rig.copyText(*selection);
+        } else if (action == ClipUtils::cmdV()) {
+            posted.push_back("paste");
+            pastedTexts.push_back(text());
+        } else {
+            posted.push_back("?");
+        }
+    }
+
+    std::string text() { return rig.general().string(PasteboardTypes::string).value_or("<empty>"); }
+    void advance(int ms) { rig.advance(ms); }
+    void settle() { advance(20000); }
+
+    std::vector<std::string> history(std::int64_t id) const
+    {
+        std::vector<std::string> out;
+        for (const auto& clip : multi->clipHistory(id)) out.push_back(clip.stringData);
+        return out;
+    }
+
+    // The user copies in another application, and the capture service files it under the system board.
+    void userCopies(const std::string& text)
+    {
+        rig.copyAndPoll(text);
+        advance(100);
+    }
+
+    void pressPasteKey()
+    {
+        KeyEvent event;
+        event.keyCode = 9;
+        event.flags = EventFlags::maskControl;
+        keydowns.onNext(event);
+    }
+
+    bool logs(LogLevel level, const std::string& message) const
+    {
+        for (const auto& e : logged->entries())
+            if (e.level == level && e.message == message) return true;
+        return false;
+    }
+};
+
+TEST(MultiClipboardServiceTest, BuildsThreeBoardsOnAFreshStoreAndKeepsAStoredSize)
+{
+    MultiRig fresh;
+    ASSERT_EQ(fresh.multi->clipboardTable().size(), 3u);
+    for (std::int64_t id = 0; id <= 2; ++id) EXPECT_EQ(fresh.multi->clipboard(id), (VDClipboard{id, 3}));
+    EXPECT_FALSE(fresh.multi->isInMemory());
+
+    {
+        Realm& r = fresh.rig.realm();
+        r.write([&] { VDClipboard::add(r, VDClipboard{1, 5}); });
+    }
+    auto second = MultiClipboardService::make(fresh.baseOptions());
+    EXPECT_EQ(second->clipboard(1), (VDClipboard{1, 5}));
+    EXPECT_EQ(second->clipboard(2), (VDClipboard{2, 3}));
+}
+
+TEST(MultiClipboardServiceTest, BoardsLiveInMemoryWhenTheDatabaseDoesNotOpen)
+{
+    MultiRig rig([](MultiClipboardService::Options& o) {
+        o.realmConfiguration = RealmConfiguration{};
+        o.realmConfiguration.fileURL = "/proc/vandrel-no-such-folder/default.realm";
+    });
+    EXPECT_TRUE(rig.multi->isInMemory());
+    EXPECT_EQ(rig.multi->clipboard(2), (VDClipboard{2, 3}));
+    rig.selection = "kept in memory";
+    rig.multi->copyToClipboard(1, false);
+    rig.settle();
+    EXPECT_EQ(rig.history(1), std::vector<std::string>{"kept in memory"});
+    rig.multi->pasteLastFromClipboard(1, true);
+    rig.settle();
+    EXPECT_EQ(rig.pastedTexts, std::vector<std::string>{"kept in memory"});
+}
+
+TEST(MultiClipboardServiceTest, CopyThenPasteThroughAnExtraBoardKeepsTheUsersClipboard)
+{
+    MultiRig rig;
+    rig.userCopies("the user's text");
+    rig.settle();
+    ASSERT_EQ(rig.history(0), std::vector<std::string>{"the user's text"});
+
+    rig.selection = "selected words";
+    rig.multi->copyToClipboard(1, false);
+    EXPECT_TRUE(rig.multi->isCopying(1));
+    rig.settle();
+    EXPECT_EQ(rig.posted, std::vector<std::string>{"copy"});
+    EXPECT_EQ(rig.history(1), std::vector<std::string>{"selected words"});
+    EXPECT_EQ(rig.history(0), std::vector<std::string>{"the user's text"});
+    EXPECT_FALSE(rig.multi->isCopying(1));
+    EXPECT_FALSE(rig.multi->willRestoreSystemClipboard());
+    EXPECT_EQ(rig.multi->activeClipboard.value(), 0);
+    EXPECT_EQ(rig.text(), "the user's text");
+
+    rig.selection.reset();
+    rig.multi->pasteLastFromClipboard(1, false);
+    rig.settle();
+    EXPECT_EQ(rig.posted, (std::vector<std::string>{"copy", "paste"}));
+    EXPECT_EQ(rig.pastedTexts, std::vector<std::string>{"selected words"});
+    EXPECT_EQ(rig.text(), "the user's text");
+    EXPECT_EQ(rig.rig.service->passNewClipCreatedCount(), 0);
+    // Neither the paste's write nor the restore made a clip.
+    EXPECT_EQ(rig.history(0), std::vector<std::string>{"the user's text"});
+    EXPECT_EQ(rig.history(1), std::vector<std::string>{"selected words"});
+
+    // Capture goes on afterwards.
+    rig.userCopies("later");
+    rig.settle();
+    EXPECT_EQ(rig.history(0), (std::vector<std::string>{"the user's text", "later"}));
+}
+
+TEST(MultiClipboardServiceTest, ACutIsTheCutStroke)
+{
+    MultiRig rig;
+    rig.selection = "cut me";
+    rig.multi->copyToClipboard(2, true);
+    rig.settle();
+    EXPECT_EQ(rig.posted, std::vector<std::string>{"cut"});
+    EXPECT_EQ(rig.history(2), std::vector<std::string>{"cut me"});
+}
+
+TEST(MultiClipboardServiceTest, CopyingTheSameTextAgainEndsNormallyWithoutANewEntry)
+{
+    MultiRig rig;
+    rig.selection = "same";
+    rig.multi->copyToClipboard(1, false);
+    rig.settle();
+    const auto first = rig.multi->clipHistory(1);
+    ASSERT_EQ(first.size(), 1u);
+
+    rig.selection.reset();
+    rig.multi->copyToClipboard(1, false);
+    rig.conveyor->vdClipConveyor.onNext({first.front(), VDClipboard{1, 3}});
+    rig.advance(99);
+    EXPECT_TRUE(rig.multi->isCopying(1));
+    rig.advance(2);
+    EXPECT_FALSE(rig.multi->isCopying(1));
+    EXPECT_FALSE(rig.logs(LogLevel::warning, "copy fail"));
+    rig.settle();
+    EXPECT_EQ(rig.history(1), std::vector<std::string>{"same"});
+}
+
+TEST(MultiClipboardServiceTest, ACopyThatCapturesNothingFailsAfterItsAttempts)
+{
+    MultiRig rig;
+    rig.userCopies("before");
+    rig.multi->copyToClipboard(1, false);
+    rig.advance(1490);
+    EXPECT_TRUE(rig.multi->isCopying(1));
+    EXPECT_FALSE(rig.logs(LogLevel::warning, "copy fail"));
+    rig.advance(20);
+    EXPECT_TRUE(rig.logs(LogLevel::warning, "copy fail"));
+    EXPECT_TRUE(rig.logs(LogLevel::warning, "Copy Nothing from Editor(org.example.editor) into extraClipboard 1"));
+    EXPECT_FALSE(rig.multi->isCopying(1));
+    rig.settle();
+    EXPECT_TRUE(rig.history(1).empty());
+    EXPECT_EQ(rig.text(), "before");
+    EXPECT_FALSE(rig.multi->willRestoreSystemClipboard());
+}
+
+TEST(MultiClipboardServiceTest, ThePasteKeyHeldBackDuringARestoreIsSentOnceAfterIt)
+{
+    MultiRig rig;
+    rig.userCopies("user");
+    rig.capsDown = true;
+    rig.multi->subscribeToRestoreSystemClipboard(rx::Duration::zero());
+    EXPECT_EQ(rig.blocked.count(VDKey(9, {59}).keybit()), 1u);
+    rig.pressPasteKey();
+    rig.pressPasteKey();
+    rig.advance(1000);
+    EXPECT_TRUE(rig.posted.empty());
+
+    rig.capsDown = false;
+    rig.capsUp.onNext(0);
+    rig.settle();
+    EXPECT_FALSE(rig.multi->willRestoreSystemClipboard());
+    EXPECT_EQ(rig.posted, std::vector<std::string>{"paste"});
+    EXPECT_TRUE(rig.blocked.empty());
+
+    // A second request while one is pending only runs its callback.
+    int called = 0;
+    rig.multi->subscribeToRestoreSystemClipboard(rx::Duration::zero());
+    rig.multi->subscribeToRestoreSystemClipboard(rx::Duration::zero(), [&] { ++called; });
+    EXPECT_EQ(called, 1);
+    rig.settle();
+    EXPECT_EQ(rig.posted, std::vector<std::string>{"paste"});
+}
+
+TEST(MultiClipboardServiceTest, ACapsReleaseNeverSeenStillRestoresAfterFiveSeconds)
+{
+    MultiRig rig;
+    rig.userCopies("user");
+    rig.capsDown = true;  // a stale Caps state: its release never comes
+    rig.multi->subscribeToRestoreSystemClipboard(rx::Duration::zero());
+    rig.advance(4900);
+    EXPECT_TRUE(rig.multi->willRestoreSystemClipboard());
+    rig.advance(1000);
+    EXPECT_FALSE(rig.multi->willRestoreSystemClipboard());
+    EXPECT_TRUE(rig.blocked.empty());
+    EXPECT_TRUE(rig.logs(LogLevel::warning, "The Caps release was not seen within 5 s: the clipboard is restored now"));
+}
+
+TEST(MultiClipboardServiceTest, RepeatedPasteOnlyPostsTheStrokeUnlessThePlainFlagChanges)
+{
+    MultiRig rig;
+    rig.userCopies("user");
+    rig.selection = "board two";
+    rig.multi->copyToClipboard(2, false);
+    rig.settle();
+    rig.selection.reset();
+    rig.posted.clear();
+
+    rig.capsDown = true;
+    rig.multi->pasteLastFromClipboard(2, false);
+    rig.advance(100);
+    const auto written = rig.rig.general().changeCount();
+    rig.multi->pasteLastFromClipboard(2, false);
+    rig.advance(100);
+    EXPECT_EQ(rig.rig.general().changeCount(), written);
+    EXPECT_EQ(rig.posted, (std::vector<std::string>{"paste", "paste"}));
+
+    rig.multi->pasteLastFromClipboard(2, true);
+    rig.advance(100);
+    EXPECT_GT(rig.rig.general().changeCount(), written);
+    EXPECT_EQ(rig.posted.size(), 3u);
+
+    rig.capsDown = false;
+    rig.capsUp.onNext(0);
+    rig.settle();
+    EXPECT_EQ(rig.text(), "user");
+    EXPECT_EQ(rig.rig.service->passNewClipCreatedCount(), 0);
+}
+
+TEST(MultiClipboardServiceTest, PastesAreRefusedWhileABoardIsCopyingAndAnEmptyBoardPastesNothing)
+{
+    MultiRig rig;
+    rig.multi->copyToClipboard(1, false);  // the application copies nothing: stays copying for a while
+    rig.multi->pasteLastFromClipboard(2, false);
+    EXPECT_TRUE(rig.logs(LogLevel::info, "3. abort to paste, cuase these clipboards are copying ->"));
+    rig.settle();
+
+    rig.multi->pasteLastFromClipboard(2, false);
+    EXPECT_TRUE(rig.logs(LogLevel::info, "4.3 clipboad.clipHistory is empty, clipboard.id ->"));
+    rig.settle();
+    EXPECT_EQ(rig.posted, std::vector<std::string>{"copy"});
+    EXPECT_EQ(rig.rig.service->passNewClipCreatedCount(), 0);
+}
+
+TEST(MultiClipboardServiceTest, AClipWhosePayloadIsMissingSaysSoAndTheClipboardComesBack)
+{
+    MultiRig rig;
+    rig.userCopies("user");
+    rig.selection = "doomed";
+    rig.multi->copyToClipboard(1, false);
+    rig.settle();
+    rig.selection.reset();
+    const auto clips = rig.multi->clipHistory(1);
+    ASSERT_EQ(clips.size(), 1u);
+    std::filesystem::remove(clips.front().dataPath);
+
+    // A fresh service has no shadow items, so it pastes from the stored clip.
+    auto fresh = MultiClipboardService::make(rig.baseOptions());
+    fresh->systemClipboardHistory.accept(rig.multi->clipHistory(0).back());
+    fresh->pasteLastFromClipboard(1, false);
+    rig.settle();
+    EXPECT_TRUE(rig.logs(LogLevel::warning, "6.1 paste by vdclip fail"));
+    EXPECT_TRUE(rig.logs(LogLevel::warning, "The clip's payload file is missing ->"));
+    EXPECT_EQ(fresh->activeClipboard.value(), 0);
+    EXPECT_EQ(rig.text(), "user");  // from the transfer clip
+    EXPECT_EQ(rig.rig.service->passNewClipCreatedCount(), 0);
+}
+
+TEST(MultiClipboardServiceTest, TheSameClipIntoTheSystemBoardIsDiscarded)
+{
+    MultiRig rig;
+    rig.userCopies("once");
+    rig.settle();
+    const auto clip = rig.multi->clipHistory(0).back();
+    rig.multi->systemClipboardHistory.accept(std::nullopt);
+    rig.conveyor->vdClipConveyor.onNext({clip, VDClipboard{0, 3}});
+    rig.settle();
+    EXPECT_EQ(rig.history(0), std::vector<std::string>{"once"});
+    EXPECT_FALSE(rig.multi->systemClipboardHistory.value());
+}
+
+}  // namespace
+}  // namespace vandrel::test

@@ -1,9 +1,11 @@
 #include "app/app_services.h"
 
+#include "clip/multi_clipboard_service.h"
 #include "core/app_info.h"
 #include "core/app_utils.h"
 #include "core/defaults.h"
 #include "core/main_queue.h"
+#include "core/serial_queue.h"
 #include "engine/vandrel.h"
 #include "platform/linux/input/key_code_table.h"
 #include "ui/overlays/keyboard_map_window_controller.h"
@@ -41,6 +43,7 @@ AppServices::AppServices(Options options)
       restart_(AppRestart::forThisProcess(options_.quit))
 {
     installClipboards();
+    installHotstrings();
     installWindows();
 }
 
@@ -53,6 +56,7 @@ AppServices::~AppServices()
     PreferencesWindowController::setShared(nullptr);
     PreferencePanes::install(nullptr);
     AppUtils::setRestartHandler(nullptr);
+    if (HotstringService::shared() == hotstringService) HotstringService::install(nullptr);
     if (PasteService::shared() == pasteService) PasteService::install(nullptr);
     if (ClipService::shared() == clipService) ClipService::install(nullptr);
 }
@@ -81,6 +85,37 @@ void AppServices::installClipboards()
     paste.runOnGui = [](const std::function<void()>& work) { MainQueue::shared()->sync(work); };
     pasteService = PasteService::make(std::move(paste));
     PasteService::install(pasteService);
+}
+
+void AppServices::installHotstrings()
+{
+    Hotstring::Options evaluator;
+    // A queue of its own, so that an endless expression is stopped on time however busy the others are.
+    evaluator.watchdogScheduler = SerialQueue::make("tqm.Vandrel.hotstringWatchdog");
+
+    HotstringService::Options hotstring;
+    hotstring.clipService = clipService;
+    hotstring.pasteService = pasteService;
+    hotstring.hotstring = std::make_shared<Hotstring>(std::move(evaluator));
+    hotstring.globalScheduler = options_.background;
+    hotstring.clipScheduler = options_.clip;
+    // The extra-clipboard service runs on the main queue; without one nothing is put back.
+    hotstring.restoreSystemClipboard = [main = options_.main](rx::Duration wait, std::function<void()> callback) {
+        main->schedule([wait, callback = std::move(callback)] {
+            if (const auto multi = MultiClipboardService::shared())
+                multi->subscribeToRestoreSystemClipboard(wait, callback);
+            else if (callback)
+                callback();
+        });
+    };
+    hotstring.terminalLikeFrontmost = []() -> std::optional<std::string> {
+        const auto core = installedVandrel();
+        if (!core || !core->env->isOnEmacsShortcutApp.value()) return std::nullopt;
+        const auto front = core->env->frontmostApplication.value();
+        return front ? front->localizedName.value_or(front->bundleIdentifier.value_or("?")) : std::string("?");
+    };
+    hotstringService = HotstringService::make(std::move(hotstring));
+    HotstringService::install(hotstringService);
 }
 
 void AppServices::installWindows()
@@ -130,6 +165,10 @@ VandrelServices AppServices::vandrelServices() const
     entries.showPreferences = [main = options_.main] { main->schedule([] { showPreferences(); }); };
     entries.showCheatSheet = [] {
         if (const auto sheet = VDCheatSheetWindowController::forVandrel()) sheet->show();
+    };
+    std::weak_ptr<HotstringService> hotstrings = hotstringService;
+    entries.expandHotstring = [hotstrings] {
+        if (const auto h = hotstrings.lock()) h->expandHotstring();
     };
     entries.showKeyboardMap = [] {
         if (const auto map = KeyboardMapWindowController::shared()) map->showWindow();

@@ -9,6 +9,7 @@
 #include "app/app_restart.h"
 #include "clip/clip_conveyor.h"
 #include "clip/clip_service.h"
+#include "clip/hotstring_service.h"
 #include "clip/paste_service.h"
 #include "engine/vandrel_services.h"
 #include "engine/window_binding_service.h"
@@ -44,10 +45,12 @@ public:
     const std::shared_ptr<ClipConveyor> clipConveyor;
     std::shared_ptr<ClipService> clipService;
     std::shared_ptr<PasteService> pasteService;
+    std::shared_ptr<HotstringService> hotstringService;
 
 private:
     void installWindows();
     void installClipboards();
+    void installHotstrings();
 
     const Options options_;
     AppRestart restart_;

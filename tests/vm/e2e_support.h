@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <linux/input.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <ostream>
@@ -59,9 +61,11 @@ bool eventually(Condition condition, std::chrono::milliseconds timeout = kKeyTim
 class ProgramRun {
 public:
     // Starts the program and waits until its engine runs and its output keyboard is open here. `env` adds to the
-    // fresh folders (a desktop's DISPLAY, for one).
+    // fresh folders (a desktop's DISPLAY, for one); `settingsJson`, when not empty, is the user settings file the
+    // program finds at start.
     static std::optional<ProgramRun> start(std::vector<std::string> args = {},
-                                           std::vector<std::pair<std::string, std::string>> env = {})
+                                           std::vector<std::pair<std::string, std::string>> env = {},
+                                           const std::string& settingsJson = {})
     {
         ProgramRun run;
         char configTemplate[] = "/tmp/vandrel-e2e-config.XXXXXX";
@@ -69,6 +73,16 @@ public:
         if (!mkdtemp(configTemplate) || !mkdtemp(dataTemplate)) {
             ADD_FAILURE() << "temp folders cannot be made";
             return std::nullopt;
+        }
+        if (!settingsJson.empty()) {
+            const std::string folder = std::string(configTemplate) + "/Vandrel";
+            std::ofstream settings;
+            if (::mkdir(folder.c_str(), 0700) == 0) settings.open(folder + "/settings.json");
+            settings << settingsJson;
+            if (!settings.good()) {
+                ADD_FAILURE() << "the settings file cannot be written in " << folder;
+                return std::nullopt;
+            }
         }
         ChildProcess::Options options;
         options.program = VANDREL_PROGRAM_PATH;

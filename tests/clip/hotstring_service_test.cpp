@@ -21,20 +21,13 @@ class HotstringServiceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        PasteService::Options paste;
-        paste.general = rig.pasteboards->general();
-        paste.settings = rig.settings;
-        paste.clipService = rig.service;
-        paste.globalScheduler = rig.clock;
-        paste.postKeys = [this](const VDActionPtr& stroke) { onStroke(stroke); };
-
         Hotstring::Options evaluator;
         evaluator.watchdogScheduler = rx::VirtualTimeScheduler::make();
         evaluator.showError = [this](const std::string& message) { messages.push_back(message); };
 
         HotstringService::Options options;
         options.clipService = rig.service;
-        options.pasteService = PasteService::make(paste);
+        options.pasteService = PasteService::make(rig.pasteOptions([this](const VDActionPtr& s) { onStroke(s); }));
         options.hotstring = std::make_shared<Hotstring>(evaluator);
         options.globalScheduler = rig.clock;
         options.clipScheduler = rig.clock;

@@ -120,10 +120,6 @@ struct HotstringScenarioTest : EngineTest, TestApplications {
         options.restoreSystemClipboard = [this](rx::Duration wait, std::function<void()> callback) {
             multi->subscribeToRestoreSystemClipboard(wait, std::move(callback));
         };
-        options.terminalLikeFrontmost = [this]() -> std::optional<std::string> {
-            if (!core->env->isOnEmacsShortcutApp.value()) return std::nullopt;
-            return core->env->frontmostApplication.value()->localizedName;
-        };
         hotstrings = HotstringService::make(options);
 
         VandrelServices services;
@@ -210,19 +206,6 @@ TEST_F(HotstringScenarioTest, TextWithoutAnExpressionIsLeftAsTypedWithNothingSel
     EXPECT_EQ(editor.selected(), "");
     EXPECT_TRUE(editor.pastes.empty());
     EXPECT_EQ(general(), "the user's clipboard");
-}
-
-TEST_F(HotstringScenarioTest, InATerminalCapsTabDoesNothing)
-{
-    TestApplications::bringToFront(sim->workspace(), emulatorId);
-    clock->runDue();
-    type("12*3 =");
-    scenario.clear();
-    scenario.run("capslock down, tab tap");
-    pass(600);
-    scenario.run("capslock up");
-    EXPECT_EQ(scenario.posted(), "");
-    EXPECT_EQ(editor.line, "12*3 =");
 }
 
 }  // namespace

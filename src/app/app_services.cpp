@@ -4,6 +4,7 @@
 #include "core/app_info.h"
 #include "core/app_utils.h"
 #include "core/defaults.h"
+#include "core/dispatch_queues.h"
 #include "core/main_queue.h"
 #include "core/serial_queue.h"
 #include "engine/vandrel.h"
@@ -57,6 +58,9 @@ AppServices::~AppServices()
     PreferencePanes::install(nullptr);
     AppUtils::setRestartHandler(nullptr);
     if (HotstringService::shared() == hotstringService) HotstringService::install(nullptr);
+    // The user's clipboard content comes back even when the program stops in the middle of a paste.
+    if (multiClipboardService) multiClipboardService->finishPendingRestore();
+    if (MultiClipboardService::shared() == multiClipboardService) MultiClipboardService::install(nullptr);
     if (PasteService::shared() == pasteService) PasteService::install(nullptr);
     if (ClipService::shared() == clipService) ClipService::install(nullptr);
 }
@@ -72,8 +76,19 @@ void AppServices::installClipboards()
     clip.retryScheduler = options_.background;
     clip.settings = settings;
     clip.clipFolder = AppInfo::clipCacheFolderUrl();
-    clip.imageCache = std::make_shared<ClipImageCache>(AppInfo::supportFolderUrl() / "cache" / "thumbnail");
+    const auto imageCache = std::make_shared<ClipImageCache>(AppInfo::supportFolderUrl() / "cache" / "thumbnail");
+    clip.imageCache = imageCache;
     clip.clipConveyor = clipConveyor;
+    // The extra clipboards and the cleaner are made below; the capture service reaches them when it starts.
+    clip.activeClipboard = [this]() -> std::optional<VDClipboard> {
+        return multiClipboardService ? multiClipboardService->activeClipboardRecord() : std::nullopt;
+    };
+    clip.companions = {[this] {
+                           if (multiClipboardService) multiClipboardService->startMonitoring();
+                       },
+                       [this] {
+                           if (dataCleanService) dataCleanService->startMonitoring();
+                       }};
     clipService = ClipService::make(std::move(clip));
     ClipService::install(clipService);
 
@@ -85,6 +100,54 @@ void AppServices::installClipboards()
     paste.runOnGui = [](const std::function<void()>& work) { MainQueue::shared()->sync(work); };
     pasteService = PasteService::make(std::move(paste));
     PasteService::install(pasteService);
+
+    MultiClipboardService::Options multi;
+    multi.clipService = clipService;
+    multi.pasteService = pasteService;
+    multi.general = options_.platform->pasteboards().general();
+    multi.mainScheduler = options_.main;
+    multi.clipConveyor = clipConveyor;
+    multi.clipScheduler = options_.clip;
+    multi.globalScheduler = options_.background;
+    multi.databaseScheduler = DispatchQueues::realm();
+    // The core object (with its input observer) is made after these services: looked up when used.
+    multi.keyInput.isCapsDown = [] {
+        const auto core = installedVandrel();
+        return core && core->state->isCapsDown();
+    };
+    multi.keyInput.onCapsUp = [](std::function<void()> f) -> rx::Disposable {
+        const auto core = installedVandrel();
+        if (!core || !core->inputObserver()) return {};
+        return core->inputObserver()->capsUp.subscribe([f](const KeyEvent&) { f(); });
+    };
+    multi.keyInput.onKeydownWithoutCaps = [](std::function<void(const KeyEvent&)> f) -> rx::Disposable {
+        const auto core = installedVandrel();
+        if (!core || !core->inputObserver()) return {};
+        return core->inputObserver()->keydownWithoutCaps.subscribe(f);
+    };
+    multi.keyInput.blockKeydown = [](const VDKey& key) -> std::function<void()> {
+        const auto core = installedVandrel();
+        if (!core || !core->inputObserver()) return {};
+        return core->inputObserver()->blockKeydown(key);
+    };
+    multi.frontmostApplication = [platform = options_.platform] {
+        return platform->workspace().frontmostApplication();
+    };
+    multiClipboardService = MultiClipboardService::make(std::move(multi));
+    MultiClipboardService::install(multiClipboardService);
+
+    DataCleanService::Options clean;
+    clean.scheduler = SerialQueue::make("rx.global_dispatch_queue.serial", QueuePriority::background);
+    clean.databaseScheduler = DispatchQueues::realm();
+    clean.globalScheduler = options_.background;
+    std::weak_ptr<MultiClipboardService> boards = multiClipboardService;
+    clean.clipboards = [boards] {
+        const auto m = boards.lock();
+        return m ? m->clipboardTable() : std::vector<VDClipboard>{};
+    };
+    clean.clipFolder = AppInfo::clipCacheFolderUrl();
+    clean.imageCache = imageCache;
+    dataCleanService = DataCleanService::make(std::move(clean));
 }
 
 void AppServices::installHotstrings()
@@ -99,10 +162,12 @@ void AppServices::installHotstrings()
     hotstring.hotstring = std::make_shared<Hotstring>(std::move(evaluator));
     hotstring.globalScheduler = options_.background;
     hotstring.clipScheduler = options_.clip;
-    // The extra-clipboard service runs on the main queue; without one nothing is put back.
-    hotstring.restoreSystemClipboard = [main = options_.main](rx::Duration wait, std::function<void()> callback) {
-        main->schedule([wait, callback = std::move(callback)] {
-            if (const auto multi = MultiClipboardService::shared())
+    // The extra-clipboard service runs on the main queue.
+    std::weak_ptr<MultiClipboardService> boards = multiClipboardService;
+    hotstring.restoreSystemClipboard = [main = options_.main, boards](rx::Duration wait,
+                                                                      std::function<void()> callback) {
+        main->schedule([boards, wait, callback = std::move(callback)] {
+            if (const auto multi = boards.lock())
                 multi->subscribeToRestoreSystemClipboard(wait, callback);
             else if (callback)
                 callback();
@@ -169,6 +234,13 @@ VandrelServices AppServices::vandrelServices() const
     std::weak_ptr<HotstringService> hotstrings = hotstringService;
     entries.expandHotstring = [hotstrings] {
         if (const auto h = hotstrings.lock()) h->expandHotstring();
+    };
+    std::weak_ptr<MultiClipboardService> multi = multiClipboardService;
+    entries.copyToExtraClipboard = [multi](int extraClipboard, bool isCut) {
+        if (const auto m = multi.lock()) m->copyToClipboard(extraClipboard, isCut);
+    };
+    entries.pasteLastFromExtraClipboard = [multi](int extraClipboard, bool isPastePlainText) {
+        if (const auto m = multi.lock()) m->pasteLastFromClipboard(extraClipboard, isPastePlainText);
     };
     entries.showKeyboardMap = [] {
         if (const auto map = KeyboardMapWindowController::shared()) map->showWindow();

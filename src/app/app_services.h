@@ -9,7 +9,9 @@
 #include "app/app_restart.h"
 #include "clip/clip_conveyor.h"
 #include "clip/clip_service.h"
+#include "clip/data_clean_service.h"
 #include "clip/hotstring_service.h"
+#include "clip/multi_clipboard_service.h"
 #include "clip/paste_service.h"
 #include "engine/vandrel_services.h"
 #include "engine/window_binding_service.h"
@@ -46,6 +48,8 @@ public:
     std::shared_ptr<ClipService> clipService;
     std::shared_ptr<PasteService> pasteService;
     std::shared_ptr<HotstringService> hotstringService;
+    std::shared_ptr<MultiClipboardService> multiClipboardService;
+    std::shared_ptr<DataCleanService> dataCleanService;
 
 private:
     void installWindows();

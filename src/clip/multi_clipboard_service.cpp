@@ -456,6 +456,18 @@ void MultiClipboardService::runRestore(rx::Duration wait, const std::function<vo
     });
 }
 
+void MultiClipboardService::finishPendingRestore()
+{
+    if (!willRestore_.value()) return;
+    log.info("A clipboard restore is pending as the program stops: restoring now");
+    restoreBag_ = rx::DisposeBag{};
+    if (!restoreClipFromShadowNSPasteboardItems()) restoreClipFromTransferClipboard();
+    options_.clipService->recordChangeCount();
+    willRestore_.accept(false);
+    // A paste's borrow ends with the system board active again; a copy's wait has nothing left to do.
+    systemClipboardHardReturnerDisposeBag_ = rx::DisposeBag{};
+}
+
 bool MultiClipboardService::restoreClipFromShadowNSPasteboardItems()
 {
     log.info("restore by pasteboardItems start");

@@ -119,6 +119,9 @@ public:
     // not needed (another restore already pending). Main scheduler.
     void subscribeToRestoreSystemClipboard(rx::Duration waitingTimeBeforeRestore, std::function<void()> callback = {});
 
+    // Puts the user's content back now when a restore is pending (the program is quitting). Main scheduler.
+    void finishPendingRestore();
+
     // Copies (or cuts) the frontmost application's selection into the board. Main scheduler.
     void copyToClipboard(std::int64_t id, bool isCut);
     // Pastes the board's newest content, or only its plain text. Main scheduler.

@@ -107,6 +107,15 @@ struct MultiRig {
         return out;
     }
 
+    // The application's selection copied into the board, then nothing selected any more.
+    void copyInto(std::int64_t id, const std::string& text)
+    {
+        selection = text;
+        multi->copyToClipboard(id, false);
+        settle();
+        selection.reset();
+    }
+
     // The user copies in another application, and the capture service files it under the system board.
     void userCopies(const std::string& text)
     {
@@ -294,10 +303,7 @@ TEST(MultiClipboardServiceTest, RepeatedPasteOnlyPostsTheStrokeUnlessThePlainFla
 {
     MultiRig rig;
     rig.userCopies("user");
-    rig.selection = "board two";
-    rig.multi->copyToClipboard(2, false);
-    rig.settle();
-    rig.selection.reset();
+    rig.copyInto(2, "board two");
     rig.posted.clear();
 
     rig.capsDown = true;
@@ -321,6 +327,26 @@ TEST(MultiClipboardServiceTest, RepeatedPasteOnlyPostsTheStrokeUnlessThePlainFla
     EXPECT_EQ(rig.rig.service->passNewClipCreatedCount(), 0);
 }
 
+TEST(MultiClipboardServiceTest, StoppingDuringAPastePutsTheUsersClipboardBack)
+{
+    MultiRig rig;
+    rig.userCopies("user");
+    rig.copyInto(1, "board one");
+
+    rig.capsDown = true;
+    rig.multi->pasteLastFromClipboard(1, false);
+    rig.advance(100);
+    ASSERT_EQ(rig.text(), "board one");
+    ASSERT_TRUE(rig.multi->willRestoreSystemClipboard());
+    rig.multi->finishPendingRestore();
+    EXPECT_EQ(rig.text(), "user");
+    EXPECT_FALSE(rig.multi->willRestoreSystemClipboard());
+    EXPECT_EQ(rig.rig.service->passNewClipCreatedCount(), 0);
+    rig.settle();  // the restore that was waiting for Caps does nothing more
+    EXPECT_EQ(rig.text(), "user");
+    EXPECT_EQ(rig.posted, (std::vector<std::string>{"copy", "paste"}));
+}
+
 TEST(MultiClipboardServiceTest, PastesAreRefusedWhileABoardIsCopyingAndAnEmptyBoardPastesNothing)
 {
     MultiRig rig;
@@ -340,10 +366,7 @@ TEST(MultiClipboardServiceTest, AClipWhosePayloadIsMissingSaysSoAndTheClipboardC
 {
     MultiRig rig;
     rig.userCopies("user");
-    rig.selection = "doomed";
-    rig.multi->copyToClipboard(1, false);
-    rig.settle();
-    rig.selection.reset();
+    rig.copyInto(1, "doomed");
     const auto clips = rig.multi->clipHistory(1);
     ASSERT_EQ(clips.size(), 1u);
     std::filesystem::remove(clips.front().dataPath);

@@ -6,6 +6,8 @@
 //   set <edit|line> <anchor> <cursor> <text> -> ok                  text, then the selection from anchor to cursor
 //   state <edit|line>                      -> ok <fields> text=<text>
 //   keys                                   -> ok [+Name|-Name ...]  what X delivered since the last "keys"
+//   clipboard                              -> ok text=<text>        the text of X's clipboard
+//   clipboard-set <text>                   -> ok                    the probe takes X's clipboard with the text
 //
 // State fields: focus=<edit|line|none> active=<0|1> xfocus=<0|1: X's input focus is the window> sentinels=<F12 releases
 // the text widgets received> quits=<times the Quit shortcut fired> anchor=<n> cursor=<n> (positions in UTF-16 units, as

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -106,6 +107,15 @@ private:
             std::string out = "ok";
             for (const std::string& entry : logger_->take()) out += " " + entry;
             return reply(out);
+        }
+        if (verb == "clipboard") {
+            return reply("ok text=" + escapeLine(QGuiApplication::clipboard()->text().toStdString()));
+        }
+        if (verb == "clipboard-set") {
+            const auto text = unescapeLine(rest);
+            if (!text) return reply("error bad text: " + escapeLine(rest));
+            QGuiApplication::clipboard()->setText(QString::fromStdString(*text));
+            return reply("ok");
         }
         const std::string target = rest.substr(0, rest.find(' '));
         QWidget* widget = widgetNamed(target);

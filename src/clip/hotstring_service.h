@@ -15,7 +15,7 @@
 // Expanding (expandHotstring): reads as above; with text, the replacement (Hotstring::multiGet) is written
 // to the pasteboard inside a borrow of the capture service, whose end waits for the restore, and pasted
 // 50 ms later over the still-selected text. Whenever nothing is pasted (no replacement, no text, nothing
-// copied in time, a read already in flight at the switch) a Right tap collapses the selection, so the next
+// copied in time, the conveyor held by another reader) a Right tap collapses the selection, so the next
 // key the user types cannot replace the line. In terminal-like applications nothing is done at all:
 // selecting to the line start there cannot stop at the prompt, and the copy key may reach the program.
 #pragma once

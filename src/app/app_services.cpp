@@ -1,6 +1,7 @@
 #include "app/app_services.h"
 
 #include "app/system_tray_status_item.h"
+#include "clip/multi_clipboard_service.h"
 #include "core/app_info.h"
 #include "core/app_utils.h"
 #include "core/defaults.h"
@@ -82,6 +83,7 @@ AppServices::AppServices(Options options)
       restart_(AppRestart::forThisProcess(options_.quit))
 {
     installClipboards();
+    installHotstrings();
     installWindows();
     installShell();
 }
@@ -98,6 +100,7 @@ AppServices::~AppServices()
     PreferencesWindowController::setShared(nullptr);
     PreferencePanes::install(nullptr);
     AppUtils::setRestartHandler(nullptr);
+    if (HotstringService::shared() == hotstringService) HotstringService::install(nullptr);
     // The user's clipboard content comes back even when the program stops in the middle of a paste.
     if (multiClipboardService) multiClipboardService->finishPendingRestore();
     if (MultiClipboardService::shared() == multiClipboardService) MultiClipboardService::install(nullptr);
@@ -190,6 +193,39 @@ void AppServices::installClipboards()
     dataCleanService = DataCleanService::make(std::move(clean));
 }
 
+void AppServices::installHotstrings()
+{
+    Hotstring::Options evaluator;
+    // A queue of its own, so that an endless expression is stopped on time however busy the others are.
+    evaluator.watchdogScheduler = SerialQueue::make("tqm.Vandrel.hotstringWatchdog");
+
+    HotstringService::Options hotstring;
+    hotstring.clipService = clipService;
+    hotstring.pasteService = pasteService;
+    hotstring.hotstring = std::make_shared<Hotstring>(std::move(evaluator));
+    hotstring.globalScheduler = options_.background;
+    hotstring.clipScheduler = options_.clip;
+    // The extra-clipboard service runs on the main queue.
+    std::weak_ptr<MultiClipboardService> boards = multiClipboardService;
+    hotstring.restoreSystemClipboard = [main = options_.main, boards](rx::Duration wait,
+                                                                      std::function<void()> callback) {
+        main->schedule([boards, wait, callback = std::move(callback)] {
+            if (const auto multi = boards.lock())
+                multi->subscribeToRestoreSystemClipboard(wait, callback);
+            else if (callback)
+                callback();
+        });
+    };
+    hotstring.terminalLikeFrontmost = []() -> std::optional<std::string> {
+        const auto core = installedVandrel();
+        if (!core || !core->env->isOnEmacsShortcutApp.value()) return std::nullopt;
+        const auto front = core->env->frontmostApplication.value();
+        return front ? front->localizedName.value_or(front->bundleIdentifier.value_or("?")) : std::string("?");
+    };
+    hotstringService = HotstringService::make(std::move(hotstring));
+    HotstringService::install(hotstringService);
+}
+
 void AppServices::installWindows()
 {
     // X key codes are evdev codes plus 8.
@@ -262,6 +298,10 @@ VandrelServices AppServices::vandrelServices() const
     entries.showPreferences = [main = options_.main] { main->schedule([] { showPreferences(); }); };
     entries.showCheatSheet = [] {
         if (const auto sheet = VDCheatSheetWindowController::forVandrel()) sheet->show();
+    };
+    std::weak_ptr<HotstringService> hotstrings = hotstringService;
+    entries.expandHotstring = [hotstrings] {
+        if (const auto h = hotstrings.lock()) h->expandHotstring();
     };
     std::weak_ptr<MultiClipboardService> multi = multiClipboardService;
     entries.copyToExtraClipboard = [multi](int extraClipboard, bool isCut) {

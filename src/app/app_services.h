@@ -13,6 +13,7 @@
 #include "clip/clip_conveyor.h"
 #include "clip/clip_service.h"
 #include "clip/data_clean_service.h"
+#include "clip/hotstring_service.h"
 #include "clip/multi_clipboard_service.h"
 #include "clip/paste_service.h"
 #include "app/vd_status_bar_menu.h"
@@ -55,6 +56,7 @@ public:
     const std::shared_ptr<ClipConveyor> clipConveyor;
     std::shared_ptr<ClipService> clipService;
     std::shared_ptr<PasteService> pasteService;
+    std::shared_ptr<HotstringService> hotstringService;
     std::shared_ptr<MultiClipboardService> multiClipboardService;
     std::shared_ptr<DataCleanService> dataCleanService;
 
@@ -65,6 +67,7 @@ private:
     void installWindows();
     void installClipboards();
     void installShell();
+    void installHotstrings();
 
     const Options options_;
     AppRestart restart_;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "clip/clip_service.h"
+#include "clip/paste_service.h"
 #include "clip/realm_migration_handlers.h"
 #include "clip/vd_clipboard.h"
 #include "core/dispatch_queues.h"
@@ -95,6 +96,18 @@ public:
     }
 
     void advance(int ms) { clock->advanceBy(std::chrono::milliseconds(ms)); }
+
+    // A paste service on this desktop and clock, posting its strokes to postKeys.
+    PasteService::Options pasteOptions(std::function<void(const VDActionPtr&)> postKeys) const
+    {
+        PasteService::Options options;
+        options.general = pasteboards->general();
+        options.settings = settings;
+        options.clipService = service;
+        options.globalScheduler = clock;
+        options.postKeys = std::move(postKeys);
+        return options;
+    }
 
     Realm& realm()
     {

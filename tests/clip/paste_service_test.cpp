@@ -20,13 +20,7 @@ class PasteServiceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        PasteService::Options options;
-        options.general = rig.pasteboards->general();
-        options.settings = rig.settings;
-        options.clipService = rig.service;
-        options.globalScheduler = rig.clock;
-        options.postKeys = [this](const VDActionPtr& action) { posted.push_back(action); };
-        paste = PasteService::make(options);
+        paste = PasteService::make(rig.pasteOptions([this](const VDActionPtr& action) { posted.push_back(action); }));
         rig.advance(500);
     }
 

@@ -54,7 +54,9 @@ void DesktopEnvironment::SetUp()
     ASSERT_TRUE(probeProcess) << probeProcess.error();
     probeProcess_.emplace(std::move(probeProcess).value());
 
-    std::optional<ProgramRun> run = ProgramRun::start({}, {{"DISPLAY", session_->displayName()}});
+    // With the hotstring binding (Caps+Tab), which no other scenario uses.
+    std::optional<ProgramRun> run =
+        ProgramRun::start({}, {{"DISPLAY", session_->displayName()}}, R"({"experimental_hotstring": true})");
     ASSERT_TRUE(run) << session_->serverLogTail();
     program_.emplace(std::move(*run));
 

@@ -6,6 +6,7 @@
 #include <linux/input.h>
 #include <stdlib.h>
 #include <unistd.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -72,21 +73,25 @@ bool eventually(Condition condition, std::chrono::milliseconds timeout = kKeyTim
 class ProgramRun {
 public:
     // Starts the program and waits until its engine runs and its output keyboard is open here. `env` adds to the
-    // fresh folders (a desktop's DISPLAY, for one).
+    // fresh folders (a desktop's DISPLAY, for one); `settingsJson`, when not empty, is the user settings file the
+    // program finds at start.
     static std::optional<ProgramRun> start(std::vector<std::string> args = {},
-                                           std::vector<std::pair<std::string, std::string>> env = {})
+                                           std::vector<std::pair<std::string, std::string>> env = {},
+                                           const std::string& settingsJson = {})
     {
-        std::optional<ProgramRun> run = launch(std::move(args), std::move(env));
+        std::optional<ProgramRun> run = launch(std::move(args), std::move(env), {}, std::nullopt, settingsJson);
         if (!run || !run->waitForEngine()) return std::nullopt;
         return run;
     }
 
     // Only starts the program, through `launcher` when given (a command and its arguments, the program's path
-    // and arguments follow). With `owner`, its fresh folders belong to that user and group.
+    // and arguments follow). With `owner`, its fresh folders belong to that user and group. `settingsJson`: as for
+    // start().
     static std::optional<ProgramRun> launch(std::vector<std::string> args = {},
                                             std::vector<std::pair<std::string, std::string>> env = {},
                                             std::vector<std::string> launcher = {},
-                                            std::optional<std::pair<uid_t, gid_t>> owner = std::nullopt)
+                                            std::optional<std::pair<uid_t, gid_t>> owner = std::nullopt,
+                                            const std::string& settingsJson = {})
     {
         ProgramRun run;
         char configTemplate[] = "/tmp/vandrel-e2e-config.XXXXXX";
@@ -96,10 +101,16 @@ public:
             ADD_FAILURE() << "temp folders cannot be made";
             return std::nullopt;
         }
-        // A launch after the first: the welcome window of a first launch would take the desktop's focus.
+        // A launch after the first: the welcome window of a first launch would take the desktop's focus. The
+        // caller's settings, an object, join that one.
         const std::filesystem::path settings = std::filesystem::path(configTemplate) / "Vandrel";
         std::filesystem::create_directories(settings);
-        std::ofstream(settings / "settings.json") << R"({"app_theTimeFirstLaunch": "2026-01-01T00:00:00.000Z"})";
+        std::string json = R"({"app_theTimeFirstLaunch": "2026-01-01T00:00:00.000Z")";
+        if (const auto open = settingsJson.find('{'); open != std::string::npos) {
+            const std::string members = settingsJson.substr(open + 1, settingsJson.rfind('}') - open - 1);
+            if (members.find_first_not_of(" \n\t") != std::string::npos) json += ", " + members;
+        }
+        std::ofstream(settings / "settings.json") << json << "}";
         if (owner) {
             for (const std::filesystem::path& path :
                  {std::filesystem::path(configTemplate), settings, settings / "settings.json",

@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "clip/clip_utils.h"
-#include "clip/installed_instance.h"
+#include "core/installed_instance.h"
 #include "core/defaults_keys.h"
 #include "core/log.h"
 #include "rx/operators.h"

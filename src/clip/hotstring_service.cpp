@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "clip/clip_utils.h"
-#include "clip/installed_instance.h"
+#include "core/installed_instance.h"
 #include "core/log.h"
 #include "rx/operators.h"
 

@@ -1,7 +1,7 @@
 #include "clip/paste_service.h"
 
 #include "clip/clip_utils.h"
-#include "clip/installed_instance.h"
+#include "core/installed_instance.h"
 #include "clip/vd_clip_data.h"
 #include "core/blocking_call.h"
 #include "core/defaults_keys.h"

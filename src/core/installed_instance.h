@@ -2,6 +2,7 @@
 //
 //   static InstalledInstance<VDUpdater> slot;
 //   slot.install(updater);   // at start-up; null uninstalls
+//   slot.set(updater)        // the same, returning the one it replaces
 //   slot.get()               // the installed one, or null
 //
 // Thread-safe; a replaced instance is released outside the lock, so its destructor may use the slot.
@@ -22,14 +23,14 @@ public:
         return instance_;
     }
 
-    void install(std::shared_ptr<T> instance)
+    // Installs instance (null uninstalls) and returns the one it replaces.
+    std::shared_ptr<T> set(std::shared_ptr<T> instance)
     {
-        std::shared_ptr<T> old;
-        {
-            std::lock_guard lock(mutex_);
-            old = std::exchange(instance_, std::move(instance));
-        }
+        std::lock_guard lock(mutex_);
+        return std::exchange(instance_, std::move(instance));
     }
+
+    void install(std::shared_ptr<T> instance) { set(std::move(instance)); }
 
 private:
     mutable std::mutex mutex_;

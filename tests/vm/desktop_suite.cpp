@@ -54,9 +54,11 @@ void DesktopEnvironment::SetUp()
     ASSERT_TRUE(probeProcess) << probeProcess.error();
     probeProcess_.emplace(std::move(probeProcess).value());
 
-    // With the hotstring binding (Caps+Tab), which no other scenario uses.
+    // With the hotstring binding (Caps+Tab) and a cheat sheet that closes with Caps, which no other scenario
+    // uses.
     std::optional<ProgramRun> run =
-        ProgramRun::start({}, {{"DISPLAY", session_->displayName()}}, R"({"experimental_hotstring": true})");
+        ProgramRun::start({}, {{"DISPLAY", session_->displayName()}},
+                          R"({"experimental_hotstring": true, "cheatSheet_isWindowPined": false})");
     ASSERT_TRUE(run) << session_->serverLogTail();
     program_.emplace(std::move(*run));
 

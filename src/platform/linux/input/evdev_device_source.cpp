@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 
 #include "core/log.h"
 #include "platform/linux/input/input_device_kind.h"
@@ -62,7 +63,18 @@ std::vector<std::string> EvdevDeviceSource::scan()
         const auto name = entry.path().filename().string();
         if (isEventNode(name)) paths.push_back(entry.path().string());
     }
-    if (ec) log.error("The input devices cannot be listed ->", directory_ + ": " + ec.message());
+    // The access checks list the folder every 300 ms while access is missing, each through a source of its
+    // own: a failure is said once, and again only after a listing succeeded or failed otherwise.
+    static std::mutex reportedMutex;
+    static std::string reportedFailure;
+    const std::string failure = ec ? directory_ + ": " + ec.message() : std::string();
+    bool report = false;
+    {
+        std::lock_guard lock(reportedMutex);
+        report = !failure.empty() && failure != reportedFailure;
+        reportedFailure = failure;
+    }
+    if (report) log.error("The input devices cannot be listed ->", failure);
     std::sort(paths.begin(), paths.end());
     return paths;
 }

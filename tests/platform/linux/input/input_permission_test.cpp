@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "core/log_capture.h"
+#include "platform/linux/input/evdev_device_source.h"
+
 namespace vandrel {
 namespace {
 
@@ -46,6 +49,29 @@ TEST(InputPermission, SaysWhatIsMissingAndHowToGrantIt)
     EXPECT_TRUE(std::filesystem::exists(InputPermission::udevRulePath()));
     EXPECT_TRUE(std::filesystem::exists(InputPermission::helpTextPath()));
     std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace vandrel
+
+namespace vandrel {
+namespace {
+
+// The access guide polls while access is missing: a folder that cannot be listed is reported once, and again
+// only after it could be listed in between.
+TEST(EvdevDeviceSource, AListingFailureIsReportedOnceUntilItChanges)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("vandrel-missing-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    EvdevDeviceSource source(dir.string());
+    test::ScopedLogCapture logged;
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(EvdevDeviceSource(dir.string()).scan().empty());
+    EXPECT_EQ(logged->count(LogLevel::error), 1u);
+    std::filesystem::create_directories(dir);
+    EXPECT_TRUE(source.scan().empty());
+    std::filesystem::remove_all(dir);
+    source.scan();
+    EXPECT_EQ(logged->count(LogLevel::error), 2u);
 }
 
 }  // namespace

@@ -6,11 +6,11 @@
 // Pacing. Every change is queued, in order, with its SYN_REPORT; flush() writes the queue in chunks a
 // reader of the device can drain: the kernel keeps only 64 events per reader, and a reader that is handed
 // more at once loses the rest (SYN_DROPPED). No chunkPause ever sees more than chunkEvents events written
-// (a report longer than that alone goes whole), and chunks are cut after a SYN_REPORT, so a reader that reads
-// about once a millisecond never loses one. A wake-up for the next chunk that comes far too late (a stalled
-// machine: the reader did not run either) waits one more pause. Whatever is queued behind a waiting chunk (a
-// key the user typed after a long action) waits with it, so the order never changes. A short batch after a
-// quiet moment goes out at once.
+// (a report longer than that alone goes whole), and chunks are cut after a SYN_REPORT, so a reader that is kept
+// from reading for a few milliseconds (a busy machine, one processor) never loses one. A wake-up for the next chunk
+// that comes far too late (a stalled machine: the reader did not run either) waits one more pause. Whatever is queued
+// behind a waiting chunk (a key the user typed after a long action) waits with it, so the order never changes. A short
+// batch after a quiet moment goes out at once.
 //
 // Lone modifier taps. Applications act on a modifier pressed and released with no other key between (a
 // lone Super opens the overview, a lone Alt the menu bar), so the output never shows one that the user did
@@ -40,7 +40,7 @@ namespace vandrel {
 class UinputWriter {
 public:
     static constexpr std::size_t chunkEvents = 32;
-    static constexpr rx::Duration chunkPause = std::chrono::milliseconds(1);
+    static constexpr rx::Duration chunkPause = std::chrono::milliseconds(3);
     // Has no symbol in any keymap; it only breaks a modifier press from its release.
     static constexpr std::uint16_t guardKey = KEY_UNKNOWN;
 

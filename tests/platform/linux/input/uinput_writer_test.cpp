@@ -78,7 +78,9 @@ TEST_F(WriterTest, NoPauseEverSeesMoreThanAChunkWhateverTheMomentsOfTheWrites)
     // A typed key, then most of a pause later a long action, then more typing while it goes out.
     std::vector<std::pair<rx::TimePoint, std::size_t>> sent;
     const rx::TimePoint start = now;
-    for (int tick = 0; tick <= 100; ++tick) {
+    // Ten pauses' worth of 0.1 ms ticks: time enough for everything to go out.
+    const int ticks = static_cast<int>(10 * UinputWriter::chunkPause / std::chrono::microseconds(100));
+    for (int tick = 0; tick <= ticks; ++tick) {
         now = start + tick * std::chrono::microseconds(100);
         if (tick == 0 || tick == 12 || tick == 13) {
             writer.userPress(KEY_A);

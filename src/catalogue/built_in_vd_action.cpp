@@ -47,13 +47,7 @@ void switchCapsLockLockState()
         log.error("Cannot toggle Caps Lock: no platform installed");
         return;
     }
-    auto& keyboard = platform->hidKeyboard();
-    const auto state = keyboard.capsLockLockState();
-    if (!state) {
-        log.warning("Cannot toggle Caps Lock: its lock state cannot be read");
-        return;
-    }
-    if (!keyboard.setCapsLockLockState(!*state)) log.warning("Cannot set the Caps Lock lock state ->", !*state);
+    if (!platform->hidKeyboard().toggleCapsLockLockState()) log.warning("Cannot toggle the Caps Lock lock");
 }
 
 void serviceUnavailable(const std::string& idName)
@@ -149,22 +143,21 @@ VDActionPtr makeWindowAction(const char* idName, const char* title, const char* 
         ->appendToQueryDisc();
 }
 
-// An extra-clipboard action: its work is queued on the main queue, so the key engine gets control back at once.
+// An extra-clipboard action. It is no key-only action, so the deliverer runs it on the main queue; it works
+// right there, so the copy or paste strokes it posts are out before the keys typed after it go on.
 VDActionPtr makeExtraClipboardAction(const char* idName, const char* titleTemplate, int clipboard, bool isPaste,
                                      bool flag)
 {
     return VDAction::make(idName, localized(titleTemplate, std::to_string(clipboard)), VDActionGroup::multiClipboard)
         ->addStep([idName = std::string(idName), clipboard, isPaste, flag](const VDAtomicActionParam&) {
-            onMainQueue([idName, clipboard, isPaste, flag] {
-                const auto services = coreServices();
-                if (isPaste) {
-                    if (!services.pasteLastFromExtraClipboard) return serviceUnavailable(idName);
-                    services.pasteLastFromExtraClipboard(clipboard, flag);
-                } else {
-                    if (!services.copyToExtraClipboard) return serviceUnavailable(idName);
-                    services.copyToExtraClipboard(clipboard, flag);
-                }
-            });
+            const auto services = coreServices();
+            if (isPaste) {
+                if (!services.pasteLastFromExtraClipboard) return serviceUnavailable(idName);
+                services.pasteLastFromExtraClipboard(clipboard, flag);
+            } else {
+                if (!services.copyToExtraClipboard) return serviceUnavailable(idName);
+                services.copyToExtraClipboard(clipboard, flag);
+            }
         })
         ->appendToQueryDisc();
 }
@@ -263,12 +256,13 @@ const VDActionPtr& BuiltInVDAction::toggleCapslock()
 {
     static const VDActionPtr action =
         VDAction::make("toggleCapslock", localized("Toggle Caps Lock"), VDActionGroup::general)
-            ->addStep([](const VDAtomicActionParam&) {
-                onMainQueue([] {
+            // On the key path, so keys typed right after Shift+Caps follow the new lock state.
+            ->addStep(
+                [](const VDAtomicActionParam&) {
                     log.debug("toggle capslock");
                     switchCapsLockLockState();
-                });
-            })
+                },
+                VDAction::StepKind::postsKeys)
             ->appendToQueryDisc();
     return action;
 }

@@ -113,9 +113,10 @@ bool SystemTerminal::isFrontmost()
 {
     auto platform = Platform::shared();
     if (!platform) return false;
-    const auto app = platform->workspace().frontmostApplication();
-    if (!app) return false;
-    return TerminalApplications::matches(applicationIds(), *app);
+    // The published snapshot: the editing actions ask on the input thread, which never waits on the desktop.
+    const auto front = platform->workspace().frontmostSnapshot();
+    if (!front->application) return false;
+    return TerminalApplications::matches(applicationIds(), *front->application);
 }
 
 }  // namespace vandrel

@@ -54,7 +54,10 @@ struct LogDestination::AsyncQueue {
     void push(const LogRecord& record)
     {
         std::unique_lock lock(mutex);
-        room.wait(lock, [&] { return count < capacity; });
+        if (count == capacity) {
+            ++dropped;
+            return;
+        }
         Slot& slot = slots[(head + count) % capacity];
         slot.level = record.level;
         slot.message.assign(record.message);
@@ -107,20 +110,41 @@ struct LogDestination::AsyncQueue {
             head = (head + 1) % capacity;
             --count;
             ++done;
-            room.notify_one();
+            if (dropped != 0 && count == 0) reportDropped(owner, lock);
             written.notify_all();
         }
+    }
+
+    // Says how many lines were lost, once the ring has emptied.
+    void reportDropped(LogDestination& owner, std::unique_lock<std::mutex>& lock)
+    {
+        const std::uint64_t lost = std::exchange(dropped, 0);
+        lock.unlock();
+        char number[24];
+        const auto end = std::to_chars(number, number + sizeof number, lost).ptr;
+        const std::string context(number, end);
+        const LogRecord record{LogLevel::warning,
+                               "log lines were dropped: they came faster than they could be written ->",
+                               context,
+                               std::source_location::current(),
+                               "log",
+                               std::chrono::system_clock::now()};
+        try {
+            owner.write(record);
+        } catch (...) {
+        }
+        lock.lock();
     }
 
     std::vector<Slot> slots;
     std::mutex mutex;
     std::condition_variable ready;
-    std::condition_variable room;
     std::condition_variable written;
     std::size_t head = 0;
     std::size_t count = 0;
     std::uint64_t queued = 0;
     std::uint64_t done = 0;
+    std::uint64_t dropped = 0;
     bool writerWaiting = false;
     bool stopping = false;
     std::thread::id writerThread;

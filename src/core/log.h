@@ -5,7 +5,9 @@
 // record into a slot of a preallocated ring and returns, so a line logged on the key path neither allocates
 // (for lines of ordinary length) nor waits for a disk or a terminal. Lines reach each destination in the order
 // they were logged; flush() waits until they are all written (tests before reading a file; the destination's
-// destructor writes what is left). A full ring makes the caller wait for room: no line is lost.
+// destructor writes what is left). A full ring never makes the caller wait (the input thread logs, and may
+// wait on nothing but its devices): the line is dropped and counted, and the writer reports the count in a
+// line of its own once it has room again.
 //
 //   log.info("scheme activated ->", scheme.name);   // message, optional context value
 //   log.error("cannot open database", err.what());

@@ -59,7 +59,8 @@ VDActionPtr toggleCapslockAction()
 {
     if (auto registered = VDAction::registered("toggleCapslock")) return registered;
     static const VDActionPtr standIn =
-        hiddenAction([](const VDAtomicActionParam&) { ObjcHelper::capslockState(ObjcHelper::toggle); });
+        VDAction::make()->addStep([](const VDAtomicActionParam&) { ObjcHelper::capslockState(ObjcHelper::toggle); },
+                                  VDAction::StepKind::postsKeys);
     return standIn;
 }
 

@@ -159,12 +159,14 @@ TapResult InputObserver::keyDownHandler(KeyEvent& event)
         flagsChanged.onNext(event);
         capsDown.onNext(event);
         // Only now, so that subscribers of the two subjects still read held as false.
+        keyWentDownInHold_ = false;
         state_->updateLastPressedTime();
         state_->setIsCapsDown(true);
         return TapResult::swallow;
     }
 
     if (held) {
+        if (!event.isAutoRepeat) keyWentDownInHold_ = true;
         keydown.onNext(event);
         if (state_->keyEventBehavior() != VdrKeyEventBehavior::block) keydownWithCaps.onNext(event);
         return TapResult::swallow;
@@ -196,7 +198,10 @@ TapResult InputObserver::keyUpHandleFunction(KeyEvent& event)
         state_->setIsCapsDown(false);
         flagsChanged.onNext(event);
         const rx::Duration pressed = state_->clock()->now() - state_->lastPressedTime();
-        if (pressed < rx::seconds(VandrelState::tappingTimeLimit) && !state_->hasRunAnyVdrAction()) {
+        // Another key pressed in the hold makes it a chord, bound or not: a stray Escape would close the
+        // user's dialog, a stray lock toggle turn the next words into capitals.
+        if (pressed < rx::seconds(VandrelState::tappingTimeLimit) && !state_->hasRunAnyVdrAction() &&
+            !keyWentDownInHold_) {
             log.debug("is vandrel tap, vandrel.state.hasRunAnyVdrAction ->", state_->hasRunAnyVdrAction());
             capsTap.onNext(event);
         }
@@ -222,10 +227,13 @@ TapResult InputObserver::flagsChangedHandler(KeyEvent& event)
     const std::uint16_t key = event.keyCode;
     const std::uint64_t originalFlags = event.flags;
     const bool held = state_->isCapsDown();
-    if (held) event.flags |= EventFlags::maskAlphaShift;
+    const std::uint64_t mask = VirtualKeyCode::modifierFlag(key);
+    if (held) {
+        event.flags |= EventFlags::maskAlphaShift;
+        if (mask != 0 && (originalFlags & mask) != 0) keyWentDownInHold_ = true;
+    }
     flagsChanged.onNext(event);
 
-    const std::uint64_t mask = VirtualKeyCode::modifierFlag(key);
     if (mask != 0 && passedDown_.test(key)) {
         // A modifier whose press went out: this is its release, and it goes out too, as the applications
         // last saw the flags.

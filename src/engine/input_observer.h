@@ -20,6 +20,9 @@
 // after the physical key went up. Both run their changes on the input-thread scheduler, so the held flag and
 // the subjects are only ever driven from the taps' thread.
 //
+// A Caps release is a tap (published on capsTap) when it comes less than 0.3 s after the press, no action ran
+// in the hold and no other key (modifiers included) went down during it.
+//
 // A key whose press reached other applications before Caps was pressed also has its release passed to them,
 // whenever it comes (otherwise it would stay down for them and repeat); it is published as usual.
 #pragma once
@@ -106,6 +109,7 @@ public:
     TapResult flagsChangedHandler(KeyEvent& event);
 
     const std::shared_ptr<VandrelState>& state() const { return state_; }
+    const std::shared_ptr<Platform>& platform() const { return platform_; }
     const std::shared_ptr<HIDKeyEventObserver>& hidKeyEventObserver() const { return hidObserver_; }
 
 private:
@@ -133,6 +137,8 @@ private:
     // Keys (and modifiers) whose press reached other applications and whose release has not come yet.
     // Only touched on the taps' thread.
     std::bitset<65536> passedDown_;
+    // A key other than Caps went down since Caps was pressed: the release is then no tap. Taps' thread only.
+    bool keyWentDownInHold_ = false;
 
     // Last, so the guardian and repair subscriptions end before anything they use.
     rx::DisposeBag disposeBag_;

@@ -255,7 +255,15 @@ void KeyEventDeliver::queryKeybit(std::int64_t keybit, bool isMarkHadDoneVandrel
         }
         return;
     }
-    mainScheduler_->schedule([entry = *found] { entry.action->doWithParamSequence(entry.paramSequence); });
+    std::shared_ptr<OrderBarrier> barrier;
+    if (deliverOnTapThread_ && inputObserver_ && inputObserver_->platform())
+        barrier = inputObserver_->platform()->eventTaps().openOrderBarrier();
+    // The barrier goes with the job: released once the action has posted what it posts, or when the job is
+    // dropped unrun.
+    mainScheduler_->schedule([entry = *found, barrier = std::move(barrier)] {
+        entry.action->doWithParamSequence(entry.paramSequence);
+        if (barrier) barrier->release();
+    });
 }
 
 }  // namespace vandrel

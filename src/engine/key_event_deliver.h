@@ -8,7 +8,9 @@
 //     it never waits for the GUI thread, and on the taps' thread its strokes reach the output keyboard before
 //     any key event read after the one that triggered it (the input backend writes posts from its own thread
 //     in place);
-//   - every other action (it shows something or calls a service) is queued on the main queue.
+//   - every other action (it shows something or calls a service) is queued on the main queue. Delivered on
+//     the taps' thread, it opens an order barrier first: keys read after the one that triggered it wait until
+//     it has run (at most 500 ms), so what reaches the output keeps the order of its causes.
 // Lookups go by keybit; the hexadecimal key ids of a table are read once per published table.
 //
 // Pausing (the hotkey recorder sets isPaused while it records): each of the three streams drops its events

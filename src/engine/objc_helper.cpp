@@ -24,6 +24,11 @@ std::int32_t ObjcHelper::capslockState(Platform& platform, std::int32_t request)
             newState = request == lockOn;
             break;
         case toggle:
+            // Without a read of the desktop: the toggle runs on the taps' thread, in order with the keys.
+            if (hid.toggleCapsLockLockState()) return 0;
+            std::fprintf(stderr, "Caps Lock lock state: the lock cannot be toggled (%x)\n",
+                         static_cast<unsigned>(ioReturnError));
+            return ioReturnError;
         case query: {
             const auto current = hid.capsLockLockState();
             if (!current) {
@@ -32,9 +37,7 @@ std::int32_t ObjcHelper::capslockState(Platform& platform, std::int32_t request)
                              static_cast<unsigned>(ioReturnError));
                 return ioReturnError;
             }
-            if (request == query) return *current ? 1 : 0;
-            newState = !*current;
-            break;
+            return *current ? 1 : 0;
         }
         default:
             return 0;

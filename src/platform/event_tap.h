@@ -2,6 +2,7 @@
 // "HID location"), before any application, and decide to pass it (possibly rewritten) or swallow it.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -32,6 +33,18 @@ public:
     virtual void setEnabled(bool enabled) = 0;
 };
 
+// Keeps the output in the order of its causes when an action runs on another thread: the key events read
+// after the barrier opened wait, unseen by the taps, until it is released (the action has posted its
+// strokes), and then go through the taps in the order they came. Released by release() or when the last
+// reference goes; after maxHold the keys go on by themselves (logged once).
+class OrderBarrier {
+public:
+    static constexpr std::chrono::milliseconds maxHold{500};
+    virtual ~OrderBarrier() = default;
+    // Any thread; later calls do nothing.
+    virtual void release() = 0;
+};
+
 class EventTapService {
 public:
     virtual ~EventTapService() = default;
@@ -53,6 +66,9 @@ public:
     {
         return postEvent(event, location);
     }
+    // Opens an order barrier before an action is handed to another thread. Only on the taps' thread, from a
+    // tap callback or a job there. Null where the platform keeps no such order.
+    virtual std::shared_ptr<OrderBarrier> openOrderBarrier() { return nullptr; }
 };
 
 }  // namespace vandrel

@@ -40,6 +40,13 @@ public:
     virtual std::optional<bool> capsLockLockState() = 0;
     // False when the state cannot be set.
     virtual bool setCapsLockLockState(bool on) = 0;
+    // Turns the lock over in order with the key events around it and without waiting on the desktop, so the
+    // taps' thread may call it: keys typed right after it follow the new state. False when it cannot.
+    virtual bool toggleCapsLockLockState()
+    {
+        const auto current = capsLockLockState();
+        return current && setCapsLockLockState(!*current);
+    }
 
     // Starts the raw key observer of keyboards and keypads; false when it cannot be opened (reports then
     // never arrive). Reports come on the platform's input thread; every report emits, also one that does

@@ -29,6 +29,23 @@ const std::set<std::string>& Workspace::defaultTerminalLikeApplicationIds()
     return TerminalApplications::allIdentities();
 }
 
+std::function<bool()> Workspace::terminalLikeProbe(std::weak_ptr<Workspace> workspace)
+{
+    return [workspace = std::move(workspace)] {
+        const auto ws = workspace.lock();
+        return ws && ws->isFrontmostTerminalLike();
+    };
+}
+
+void Workspace::publishFrontmost(std::optional<RunningApplication> app)
+{
+    std::lock_guard lock(publishMutex_);
+    auto next = std::make_shared<FrontmostSnapshot>();
+    next->terminalLike = app && isTerminalLike(*app);
+    next->application = std::move(app);
+    frontmost_.store(std::move(next));
+}
+
 void Workspace::setUserTerminalLikeApplicationIds(std::vector<std::string> ids)
 {
     std::set<std::string> cleaned;
@@ -38,8 +55,12 @@ void Workspace::setUserTerminalLikeApplicationIds(std::vector<std::string> ids)
         const auto last = id.find_last_not_of(" \t");
         cleaned.insert(id.substr(first, last - first + 1));
     }
-    std::lock_guard lock(userTerminalsMutex_);
-    userTerminals_ = std::move(cleaned);
+    {
+        std::lock_guard lock(userTerminalsMutex_);
+        userTerminals_ = std::move(cleaned);
+    }
+    // The frontmost application may be terminal-like now, or no longer.
+    publishFrontmost(frontmostSnapshot()->application);
 }
 
 std::set<std::string> Workspace::allTerminalLikeApplicationIds()

@@ -2,7 +2,10 @@
 // launching and opening, secure input, sleep and wake.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -20,8 +23,21 @@ class Workspace {
 public:
     virtual ~Workspace() = default;
 
-    // Every call may be made from any thread; only the notifications have a thread of their own.
+    // Every call may be made from any thread; only the notifications have a thread of their own. A query
+    // may wait on the desktop (a round trip to the X server): the input thread reads frontmostSnapshot().
     virtual std::optional<RunningApplication> frontmostApplication() = 0;
+
+    // The frontmost application as the desktop side last published it, and whether it is terminal-like. A
+    // read of a published value: it never waits on the desktop, so the input thread may ask. Implementations
+    // publish on every change of the active application; until the first, nothing is frontmost.
+    struct FrontmostSnapshot {
+        std::optional<RunningApplication> application;
+        bool terminalLike = false;
+    };
+    std::shared_ptr<const FrontmostSnapshot> frontmostSnapshot() const { return frontmost_.load(); }
+    bool isFrontmostTerminalLike() const { return frontmost_.load()->terminalLike; }
+    // isFrontmostTerminalLike() of a workspace held weakly: false once it is gone.
+    static std::function<bool()> terminalLikeProbe(std::weak_ptr<Workspace> workspace);
     // In the desktop's own order.
     virtual std::vector<RunningApplication> runningApplications() = 0;
     virtual std::optional<RunningApplication> runningApplication(std::int32_t processIdentifier);
@@ -58,7 +74,14 @@ public:
     std::set<std::string> allTerminalLikeApplicationIds();
     bool isTerminalLike(const RunningApplication& app);
 
+protected:
+    // Publishes a new frontmost application (any thread).
+    void publishFrontmost(std::optional<RunningApplication> app);
+
 private:
+    // Publishers take turns, so a snapshot judged with an older list never replaces a newer one.
+    std::mutex publishMutex_;
+    std::atomic<std::shared_ptr<const FrontmostSnapshot>> frontmost_{std::make_shared<const FrontmostSnapshot>()};
     std::mutex userTerminalsMutex_;
     std::set<std::string> userTerminals_;
 };

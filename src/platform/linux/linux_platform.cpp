@@ -46,16 +46,8 @@ LinuxPlatform::LinuxPlatform(Options options) : options_(std::move(options))
     layout_ = std::make_shared<XkbKeyboardLayout>(options_.displayName);
     pasteboards_ = std::make_unique<LinuxPasteboardServer>();
 
-    std::weak_ptr<Workspace> weakWorkspace = workspace_;
-    taps_ = std::make_unique<LinuxEventTapService>(
-        backend_,
-        [weakWorkspace] {
-            auto ws = weakWorkspace.lock();
-            if (!ws) return false;
-            const auto app = ws->frontmostApplication();
-            return app && ws->isTerminalLike(*app);
-        },
-        layout_);
+    // The input thread asks while it posts: the published snapshot, never a round trip to the X server.
+    taps_ = std::make_unique<LinuxEventTapService>(backend_, Workspace::terminalLikeProbe(workspace_), layout_);
     hid_ = std::make_unique<LinuxHidKeyboard>(
         backend_, InputXkbCapsLockIndicator::open(options_.displayName.value_or(std::string())));
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "core/log.h"
 #include "platform/hid_usage.h"
 #include "platform/sim/sim_keyboard_layout.h"
 
@@ -47,12 +48,85 @@ private:
     std::weak_ptr<Registry> registry_;
 };
 
+class SimKeyboard::Barrier final : public OrderBarrier {
+public:
+    Barrier(std::weak_ptr<SimKeyboard*> keyboard, std::uint64_t id) : keyboard_(std::move(keyboard)), id_(id) {}
+    ~Barrier() override { release(); }
+    void release() override
+    {
+        if (released_.exchange(true)) return;
+        if (auto k = keyboard_.lock()) (*k)->closeOrderBarrier(id_);
+    }
+
+private:
+    const std::weak_ptr<SimKeyboard*> keyboard_;
+    const std::uint64_t id_;
+    std::atomic<bool> released_{false};
+};
+
 SimKeyboard::SimKeyboard(rx::SchedulerPtr scheduler)
-    : scheduler_(std::move(scheduler)), registry_(std::make_shared<Registry>())
+    : scheduler_(std::move(scheduler)),
+      registry_(std::make_shared<Registry>()),
+      self_(std::make_shared<SimKeyboard*>(this))
 {
 }
 
 SimKeyboard::~SimKeyboard() = default;
+
+std::shared_ptr<OrderBarrier> SimKeyboard::openOrderBarrier()
+{
+    std::uint64_t id;
+    {
+        std::lock_guard lock(mutex_);
+        id = ++nextBarrierId_;
+        openBarriers_.push_back(id);
+    }
+    std::weak_ptr<SimKeyboard*> weak = self_;
+    scheduler_->scheduleAfter(OrderBarrier::maxHold, [weak, id] {
+        auto k = weak.lock();
+        if (!k) return;
+        {
+            std::lock_guard lock((*k)->mutex_);
+            if (std::find((*k)->openBarriers_.begin(), (*k)->openBarriers_.end(), id) == (*k)->openBarriers_.end())
+                return;
+        }
+        log.warning("An action on the main thread has not finished for 500 ms; the keys typed after it go on");
+        (*k)->closeOrderBarrier(id);
+    });
+    return std::make_shared<Barrier>(self_, id);
+}
+
+bool SimKeyboard::heldBack(std::function<void()> input)
+{
+    std::lock_guard lock(mutex_);
+    if (openBarriers_.empty() && (heldInput_.empty() || replaying_)) return false;
+    heldInput_.push_back(std::move(input));
+    return true;
+}
+
+void SimKeyboard::closeOrderBarrier(std::uint64_t id)
+{
+    std::lock_guard input(inputMutex_);
+    {
+        std::lock_guard lock(mutex_);
+        std::erase(openBarriers_, id);
+        if (replaying_) return;
+        replaying_ = true;
+    }
+    for (;;) {
+        std::function<void()> next;
+        {
+            std::lock_guard lock(mutex_);
+            if (!openBarriers_.empty() || heldInput_.empty()) {
+                replaying_ = false;
+                return;
+            }
+            next = std::move(heldInput_.front());
+            heldInput_.pop_front();
+        }
+        next();
+    }
+}
 
 std::shared_ptr<EventTap> SimKeyboard::createTap(KeyEventType type, TapCallback callback, TapPlacement placement)
 {
@@ -106,6 +180,14 @@ bool SimKeyboard::setCapsLockLockState(bool on)
     std::lock_guard lock(mutex_);
     if (capsLockStateFails_) return false;
     capsLocked_ = on;
+    return true;
+}
+
+bool SimKeyboard::toggleCapsLockLockState()
+{
+    std::lock_guard lock(mutex_);
+    if (capsLockStateFails_) return false;
+    capsLocked_ = !capsLocked_;
     return true;
 }
 
@@ -180,6 +262,7 @@ void SimKeyboard::physicalReport(std::uint16_t keyCode, bool down)
 void SimKeyboard::press(std::uint16_t keyCode)
 {
     std::lock_guard input(inputMutex_);
+    if (heldBack([this, keyCode] { press(keyCode); })) return;
     physicalReport(keyCode, true);
     KeyEvent event;
     {
@@ -202,6 +285,7 @@ void SimKeyboard::press(std::uint16_t keyCode)
 void SimKeyboard::release(std::uint16_t keyCode)
 {
     std::lock_guard input(inputMutex_);
+    if (heldBack([this, keyCode] { release(keyCode); })) return;
     physicalReport(keyCode, false);
     KeyEvent event;
     {
@@ -228,6 +312,7 @@ void SimKeyboard::tap(std::uint16_t keyCode)
 void SimKeyboard::repeat(std::uint16_t keyCode, int count)
 {
     std::lock_guard input(inputMutex_);
+    if (heldBack([this, keyCode, count] { repeat(keyCode, count); })) return;
     for (int i = 0; i < count; ++i) {
         KeyEvent event;
         {

@@ -13,12 +13,17 @@
 //   6. an event that passes every tap is appended to passedEvents(): it reached the other applications.
 // A key released keeps the mapping it was pressed with. Tap callbacks never run concurrently.
 //
+// An order barrier holds back physical key presses and releases made while it is open: they wait, in order,
+// and run when it is released, or after OrderBarrier::maxHold on the keyboard's scheduler.
+//
 // postEvent() records the event in postedEvents() as given (untranslated, with its flags, timestamp filled
 // in). An event posted at the HID location then also runs through steps 5 and 6, as hardware input does; one
 // posted at the session location reaches applications directly and is not seen by the taps.
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -50,10 +55,12 @@ public:
     std::shared_ptr<EventTap> createTap(KeyEventType type, TapCallback callback,
                                         TapPlacement placement = TapPlacement::headInsert) override;
     bool postEvent(const KeyEvent& event, EventTapLocation location = EventTapLocation::session) override;
+    std::shared_ptr<OrderBarrier> openOrderBarrier() override;
 
     void setUserKeyMapping(const std::vector<KeyMappingEntry>& mapping) override;
     std::optional<bool> capsLockLockState() override;
     bool setCapsLockLockState(bool on) override;
+    bool toggleCapsLockLockState() override;
     bool startObservingKeys() override;
     rx::Observable<HidKeyReport> keyReports() override;
 
@@ -91,12 +98,16 @@ private:
     struct TapEntry;
     struct Registry;
     class Tap;
+    class Barrier;
 
     std::uint16_t mapped(std::uint16_t keyCode) const;
     std::uint64_t currentFlags() const;
     void physicalReport(std::uint16_t keyCode, bool down);
     // Runs the event through the taps and records it when it passes.
     void dispatch(KeyEvent event);
+    // True when the input was kept behind an open order barrier (it runs later).
+    bool heldBack(std::function<void()> input);
+    void closeOrderBarrier(std::uint64_t id);
 
     const rx::SchedulerPtr scheduler_;
     const std::shared_ptr<Registry> registry_;
@@ -116,6 +127,12 @@ private:
     bool keyObserverOpenFails_ = false;
     std::vector<KeyEvent> passed_;
     std::vector<PostedEvent> posted_;
+    std::vector<std::uint64_t> openBarriers_;
+    std::uint64_t nextBarrierId_ = 0;
+    std::deque<std::function<void()>> heldInput_;
+    bool replaying_ = false;
+    // Shared with the barriers, which may outlive the keyboard.
+    std::shared_ptr<SimKeyboard*> self_;
 };
 
 }  // namespace vandrel

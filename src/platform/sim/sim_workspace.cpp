@@ -6,6 +6,12 @@ namespace vandrel {
 
 std::optional<RunningApplication> SimWorkspace::frontmostApplication()
 {
+    std::function<void()> hook;
+    {
+        std::lock_guard lock(mutex_);
+        hook = frontmostQueryHook_;
+    }
+    if (hook) hook();
     std::lock_guard lock(mutex_);
     if (!frontmostPid_) return std::nullopt;
     for (const auto& app : running_)
@@ -113,9 +119,13 @@ RunningApplication SimWorkspace::addApplication(RunningApplication app)
 
 void SimWorkspace::removeApplication(std::int32_t pid)
 {
-    std::lock_guard lock(mutex_);
-    std::erase_if(running_, [&](const RunningApplication& a) { return a.processIdentifier == pid; });
-    if (frontmostPid_ == pid) frontmostPid_.reset();
+    {
+        std::lock_guard lock(mutex_);
+        std::erase_if(running_, [&](const RunningApplication& a) { return a.processIdentifier == pid; });
+        if (frontmostPid_ != pid) return;
+        frontmostPid_.reset();
+    }
+    publishFrontmost(std::nullopt);
 }
 
 void SimWorkspace::addInstalledApplication(RunningApplication app)
@@ -135,6 +145,7 @@ void SimWorkspace::activate(std::int32_t pid)
         app = *it;
         frontmostPid_ = pid;
     }
+    publishFrontmost(app);
     activations_.onNext(app);
 }
 
@@ -173,8 +184,17 @@ void SimWorkspace::wake()
 
 void SimWorkspace::setTerminalLikeApplicationIds(std::set<std::string> ids)
 {
+    {
+        std::lock_guard lock(mutex_);
+        terminalIds_ = std::move(ids);
+    }
+    publishFrontmost(frontmostSnapshot()->application);
+}
+
+void SimWorkspace::setFrontmostQueryHook(std::function<void()> hook)
+{
     std::lock_guard lock(mutex_);
-    terminalIds_ = std::move(ids);
+    frontmostQueryHook_ = std::move(hook);
 }
 
 std::vector<std::string> SimWorkspace::openedUrls() const

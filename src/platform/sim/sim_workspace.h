@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -50,6 +51,8 @@ public:
     void wake();
 
     void setTerminalLikeApplicationIds(std::set<std::string> ids);
+    // Runs inside every frontmostApplication() query, before it answers: a desktop that is slow to answer.
+    void setFrontmostQueryHook(std::function<void()> hook);
     std::vector<std::string> openedUrls() const;
     // Every launch request, as given.
     std::vector<std::string> launchRequests() const;
@@ -68,6 +71,7 @@ private:
     std::optional<std::set<std::string>> terminalIds_;
     std::vector<std::string> openedUrls_;
     std::vector<std::string> launchRequests_;
+    std::function<void()> frontmostQueryHook_;
     rx::PublishSubject<std::optional<RunningApplication>> activations_;
     rx::PublishSubject<PowerEvent> power_;
 };

@@ -565,10 +565,19 @@ void InputBackend::readDevice(Device& device)
     for (std::size_t i = 0; i < count; ++i) {
         input_event ev;
         std::memcpy(&ev, bytes + i * sizeof(input_event), sizeof ev);
-        handleInputEvent(device, ev);
+        takeInputEvent(device, ev);
     }
     device.partialSize = total % sizeof(input_event);
     std::memcpy(device.partial.data(), bytes + count * sizeof(input_event), device.partialSize);
+}
+
+void InputBackend::takeInputEvent(Device& device, const input_event& ev)
+{
+    if (openBarriers_.empty() && heldEvents_.empty()) {
+        handleInputEvent(device, ev);
+        return;
+    }
+    heldEvents_.push_back({device.id, ev});
 }
 
 void InputBackend::handleInputEvent(Device& device, const input_event& ev)
@@ -1108,6 +1117,68 @@ bool InputBackend::post(std::vector<EvdevStroke> strokes)
             if (!write([&](UinputWriter& w) { w.postStroke(stroke); })) return;
     });
     return true;
+}
+
+// ---- Order barriers
+
+class InputBackend::Barrier final : public OrderBarrier {
+public:
+    Barrier(std::weak_ptr<Alive> alive, std::uint64_t id) : alive_(std::move(alive)), id_(id) {}
+    ~Barrier() override { release(); }
+    void release() override
+    {
+        if (released_.exchange(true)) return;
+        auto a = alive_.lock();
+        if (!a) return;
+        std::lock_guard lock(a->mutex);
+        // Behind the commands already queued: the strokes the action posted go out first.
+        if (auto* self = a->backend) self->enqueue([self, id = id_] { self->closeOrderBarrier(id, false); });
+    }
+
+private:
+    const std::weak_ptr<Alive> alive_;
+    const std::uint64_t id_;
+    std::atomic<bool> released_{false};
+};
+
+std::shared_ptr<OrderBarrier> InputBackend::openOrderBarrier()
+{
+    if (!hasOutput_.load() || shutDown_.load()) return nullptr;
+    const std::uint64_t id = ++nextBarrierId_;
+    openBarriers_.push_back(id);
+    std::weak_ptr<Alive> alive = alive_;
+    options_.scheduler->scheduleAfter(OrderBarrier::maxHold, [alive, id] {
+        auto a = alive.lock();
+        if (!a) return;
+        std::lock_guard lock(a->mutex);
+        if (auto* self = a->backend) self->enqueue([self, id] { self->closeOrderBarrier(id, true); });
+    });
+    return std::make_shared<Barrier>(alive_, id);
+}
+
+void InputBackend::closeOrderBarrier(std::uint64_t id, bool timedOut)
+{
+    const auto open = std::find(openBarriers_.begin(), openBarriers_.end(), id);
+    if (open == openBarriers_.end()) return;
+    openBarriers_.erase(open);
+    if (timedOut)
+        log.warning("An action on the main thread has not finished for 500 ms; the keys typed after it go on ->",
+                    heldEvents_.size());
+    if (replayingHeld_) return;
+    replayingHeld_ = true;
+    while (openBarriers_.empty() && !heldEvents_.empty()) {
+        const HeldEvent next = heldEvents_.front();
+        heldEvents_.pop_front();
+        std::shared_ptr<Device> device;
+        {
+            std::lock_guard lock(devicesMutex_);
+            for (const auto& d : devices_)
+                if (d->id == next.device) device = d;
+        }
+        if (device) handleInputEvent(*device, next.event);
+    }
+    replayingHeld_ = false;
+    flushOutput();
 }
 
 bool InputBackend::postAtHidLocation(const KeyEvent& event)

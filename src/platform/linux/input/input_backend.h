@@ -21,7 +21,20 @@
 // its strokes at once, so they stand before every event read after the key that triggered the action. No
 // event waits for another thread, and a busy GUI thread delays nothing. Strokes posted from other threads
 // (actions that show UI or call services run on the main queue) join the queue when the loop takes the
-// command, after the events read before it.
+// command, after the events read before it. Before such an action leaves the input thread the engine opens an
+// order barrier (openOrderBarrier): the keyboards' events read after it wait, unseen by the taps, until the
+// action has run and its strokes are queued, then go through the taps in the order they came. A barrier that
+// is not released within 500 ms lets them go on (logged once), so a hung GUI thread costs the order, never
+// the keyboard.
+//
+// The input thread never waits on anything but its devices. Its only blocking calls are epoll and the reads
+// and writes of the keyboards, the output keyboard and the eventfd. What the taps and the actions they run
+// need of the desktop comes from values other threads publish: the frontmost application and whether it is
+// terminal-like (Workspace::frontmostSnapshot, kept by the window manager's active-window changes), the
+// keyboard layout (published by its own watcher), the Caps Lock lock (toggled by typing Caps Lock on the
+// output keyboard, not by asking the X server). The log queue drops a line rather than wait for room. Locks
+// it shares with other threads are held only for a few memory operations. The stall watchdog stays the last
+// resort: should the thread stall all the same, it lets every keyboard go.
 //
 // Pacing. The kernel keeps 64 events per reader of the output keyboard, and a reader handed more at once
 // loses the rest. The queue is written in chunks cut after a report, never more than 32 events within 1 ms
@@ -39,6 +52,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -112,6 +126,9 @@ public:
     bool post(std::vector<EvdevStroke> strokes);
     // Runs an event through the taps as if a keyboard had sent it; when it passes it is written as given.
     bool postAtHidLocation(const KeyEvent& event);
+    // Holds back the keyboards' events read from now on (see OrderBarrier). Input thread only; null without
+    // an output keyboard.
+    std::shared_ptr<OrderBarrier> openOrderBarrier();
 
     // The key mapping of the keyboards, as virtual key codes (source -> destination); a key mapped to
     // itself is unmapped. Applies to keys pressed after the call.
@@ -145,6 +162,11 @@ private:
     struct TapHub;
     class Tap;
     struct Alive;
+    class Barrier;
+    struct HeldEvent {
+        std::uint64_t device;
+        input_event event;
+    };
 
     void enqueue(std::function<void()> command);
     void runLoop();
@@ -161,7 +183,10 @@ private:
     void readDevice(Device& device);
     void readOutput();
     void readHotplug();
+    // Handles the event now, or keeps it behind an open order barrier.
+    void takeInputEvent(Device& device, const input_event& ev);
     void handleInputEvent(Device& device, const input_event& ev);
+    void closeOrderBarrier(std::uint64_t id, bool timedOut);
     void handleKey(Device& device, std::uint16_t code, std::int32_t value);
     void resync(Device& device);
     TapResult dispatch(KeyEvent& event);
@@ -237,6 +262,11 @@ private:
     std::array<std::int32_t, 3> lights_{};  // num, caps, scroll as the desktop set them on the output
     bool lightsKnown_ = false;
     bool passingThrough_ = false;
+    // Open order barriers, and the keyboards' events that wait behind them, oldest first.
+    std::vector<std::uint64_t> openBarriers_;
+    std::uint64_t nextBarrierId_ = 0;
+    std::deque<HeldEvent> heldEvents_;
+    bool replayingHeld_ = false;
 };
 
 }  // namespace vandrel

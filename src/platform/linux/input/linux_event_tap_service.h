@@ -27,6 +27,7 @@ public:
     bool postEvent(const KeyEvent& event, EventTapLocation location = EventTapLocation::session) override;
     // A key the user recorded: its own key code and modifiers, without idiom translation.
     bool postRecordedEvent(const KeyEvent& event, EventTapLocation location = EventTapLocation::session);
+    std::shared_ptr<OrderBarrier> openOrderBarrier() override { return backend_->openOrderBarrier(); }
 
 private:
     bool post(const KeyEvent& event, EventTapLocation location, bool recorded);

@@ -62,6 +62,11 @@ bool LinuxHidKeyboard::setCapsLockLockState(bool on)
     return backend_->post({{KEY_CAPSLOCK, true, 0}, {KEY_CAPSLOCK, false, 0}});
 }
 
+bool LinuxHidKeyboard::toggleCapsLockLockState()
+{
+    return backend_->post({{KEY_CAPSLOCK, true, 0}, {KEY_CAPSLOCK, false, 0}});
+}
+
 bool LinuxHidKeyboard::startObservingKeys()
 {
     backend_->start();

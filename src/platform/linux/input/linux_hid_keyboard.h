@@ -21,6 +21,9 @@ public:
     void setUserKeyMapping(const std::vector<KeyMappingEntry>& mapping) override;
     std::optional<bool> capsLockLockState() override;
     bool setCapsLockLockState(bool on) override;
+    // Types Caps Lock on the virtual keyboard, behind the events already written: the desktop turns its lock
+    // over as for the real key. Reads nothing of the desktop.
+    bool toggleCapsLockLockState() override;
     bool startObservingKeys() override;
     rx::Observable<HidKeyReport> keyReports() override;
 

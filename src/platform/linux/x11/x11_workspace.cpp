@@ -76,7 +76,9 @@ X11Workspace::X11Workspace(Options options)
     });
     // Subscribed first, so no change goes unseen; the lock keeps the watcher out until this is known.
     std::lock_guard lock(notices_->watcherMutex);
-    if (auto front = frontmostApplication()) lastActivePid_ = front->processIdentifier;
+    auto front = frontmostApplication();
+    if (front) lastActivePid_ = front->processIdentifier;
+    publishFrontmost(std::move(front));
 }
 
 X11Workspace::~X11Workspace()
@@ -96,6 +98,7 @@ void X11Workspace::onActiveWindowChanged()
     // Focus moving among the windows of one application is no new activation.
     if (app && pid == lastActivePid_) return;
     lastActivePid_ = pid;
+    publishFrontmost(app);
     std::weak_ptr<Notices> notices = notices_;
     postToMain_([notices, app] {
         if (auto n = notices.lock()) n->activations.onNext(app);

@@ -3,9 +3,10 @@
 // identity is its desktop entry (id, name, entry file) where one matches the program, else its window class,
 // else its process name; identities are kept per process while the process lives.
 //
-// Activation notices follow the active window (root PropertyNotify, on the desktop's watcher thread) and are
-// delivered on the main thread, one for each change of the owning process, as with a desktop whose
-// notices are per application; an active window whose process cannot be told gives an absent value.
+// Activation notices follow the active window (root PropertyNotify, on the desktop's watcher thread): the
+// frontmost snapshot is published there at once, and the notices are delivered on the main thread, one for each change
+// of the owning process, as with a desktop whose notices are per application; an active window whose process cannot be
+// told gives an absent value.
 //
 // Secure input: Linux has none; it reads on while the login session is locked. Sleep and wake come from the
 // session (logind). Without a display every query is empty; launching and opening URLs still work.

@@ -1,12 +1,18 @@
 #include "platform/linux/x11/xkb_keyboard_layout.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 
 #include "core/log.h"
 #include "platform/linux/input/key_code_table.h"
@@ -55,12 +61,21 @@ struct ConnectionDeleter {
 }  // namespace
 
 struct XkbKeyboardLayout::Impl {
+    // What key lookups read without the lock: a keymap (never changed once made) and the active group.
+    struct Published {
+        std::shared_ptr<xkb_keymap> keymap;
+        xkb_layout_index_t group = 0;
+    };
+
     std::mutex mutex;
     std::unique_ptr<xkb_context, ContextDeleter> context{xkb_context_new(XKB_CONTEXT_NO_FLAGS)};
     std::unique_ptr<xcb_connection_t, ConnectionDeleter> connection;
     std::int32_t device = -1;
     std::uint8_t eventBase = 0;
-    std::unique_ptr<xkb_keymap, KeymapDeleter> keymap;
+    std::shared_ptr<xkb_keymap> keymap;
+    std::atomic<std::shared_ptr<const Published>> published{std::make_shared<const Published>()};
+    std::thread watcher;
+    int stopFd = -1;
     std::unique_ptr<xkb_state, StateDeleter> sessionState;  // the server's, for the active group
     std::unique_ptr<xkb_state, StateDeleter> plainState;    // no modifier held, in the active group
     xkb_mod_mask_t numLock = 0;
@@ -140,12 +155,51 @@ struct XkbKeyboardLayout::Impl {
 
     void use(std::unique_ptr<xkb_keymap, KeymapDeleter> map, std::unique_ptr<xkb_state, StateDeleter> state)
     {
-        keymap = std::move(map);
+        keymap = std::shared_ptr<xkb_keymap>(map.release(), KeymapDeleter());
         sessionState = std::move(state);
         plainState.reset(xkb_state_new(keymap.get()));
         // A Mac keypad always types digits: take the keypad keys with Num Lock on.
         const auto index = xkb_keymap_mod_get_index(keymap.get(), XKB_MOD_NAME_NUM);
         numLock = index == XKB_MOD_INVALID ? 0 : xkb_mod_mask_t{1} << index;
+        publish();
+    }
+
+    // Under the lock.
+    void publish()
+    {
+        auto next = std::make_shared<Published>();
+        next->keymap = keymap;
+        if (sessionState) next->group = xkb_state_serialize_layout(sessionState.get(), XKB_STATE_LAYOUT_EFFECTIVE);
+        published.store(std::move(next));
+    }
+
+    // Reads the display's notices as they come (and once a second, for any that a reply brought along), so
+    // the published layout follows the session without a lookup having to ask the X server.
+    void startWatching()
+    {
+        stopFd = ::eventfd(0, EFD_CLOEXEC);
+        if (stopFd < 0) return;
+        const int displayFd = xcb_get_file_descriptor(connection.get());
+        watcher = std::thread([this, displayFd] {
+            for (;;) {
+                pollfd fds[2]{{displayFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+                if (::poll(fds, 2, 1000) < 0 && errno != EINTR) return;
+                if (fds[1].revents != 0) return;
+                std::lock_guard lock(mutex);
+                if (!connection) return;
+                readEvents();
+            }
+        });
+    }
+
+    void stopWatching()
+    {
+        if (stopFd < 0) return;
+        const std::uint64_t one = 1;
+        [[maybe_unused]] auto written = ::write(stopFd, &one, sizeof one);
+        if (watcher.joinable()) watcher.join();
+        ::close(stopFd);
+        stopFd = -1;
     }
 
     void readEvents()
@@ -176,7 +230,10 @@ struct XkbKeyboardLayout::Impl {
             connection.reset();
             return;
         }
-        if (reload) loadFromDevice();
+        if (reload)
+            loadFromDevice();
+        else
+            publish();
     }
 };
 
@@ -194,9 +251,13 @@ XkbKeyboardLayout::XkbKeyboardLayout(std::optional<std::string> displayName) : i
     }
     if (!name.empty()) impl_->fromDisplay = impl_->connectDisplay(name);
     if (!impl_->fromDisplay) impl_->loadDefault();
+    if (impl_->connection) impl_->startWatching();
 }
 
-XkbKeyboardLayout::~XkbKeyboardLayout() = default;
+XkbKeyboardLayout::~XkbKeyboardLayout()
+{
+    impl_->stopWatching();
+}
 
 bool XkbKeyboardLayout::followsDisplay() const
 {
@@ -224,14 +285,13 @@ std::string XkbKeyboardLayout::characterForKeyCode(std::uint16_t keyCode)
 
 std::optional<std::uint16_t> XkbKeyboardLayout::keyTyping(char32_t character)
 {
-    std::lock_guard lock(impl_->mutex);
-    impl_->readEvents();
-    if (!impl_->keymap) return std::nullopt;
+    // The published layout: the input thread asks while it posts and never waits for the X server.
+    const auto layout = impl_->published.load();
+    if (!layout->keymap) return std::nullopt;
     const xkb_keysym_t wanted = xkb_utf32_to_keysym(character);
     if (wanted == XKB_KEY_NoSymbol) return std::nullopt;
-    xkb_keymap* map = impl_->keymap.get();
-    const xkb_layout_index_t current =
-        xkb_state_serialize_layout(impl_->sessionState.get(), XKB_STATE_LAYOUT_EFFECTIVE);
+    xkb_keymap* map = layout->keymap.get();
+    const xkb_layout_index_t current = layout->group;
     const xkb_layout_index_t groups = xkb_keymap_num_layouts(map);
     // The current group first, then the others in order (a Latin group of a keymap whose current one is not).
     for (xkb_layout_index_t step = 0; step < std::max<xkb_layout_index_t>(groups, 1); ++step) {

@@ -3,6 +3,7 @@
 // layout's conflict-free table; Caps Lock sends F19. For the key path's tests and benchmark.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -20,10 +21,14 @@ namespace vandrel::testing {
 // The Linux input services over the rig's backend; the desktop parts are simulated.
 class KeyPathPlatform final : public Platform {
 public:
+    // Posting asks the sim's published frontmost snapshot whether it is terminal-like, as the program does.
     KeyPathPlatform(std::shared_ptr<InputBackend> backend, std::shared_ptr<SimPlatform> sim)
-        : sim_(std::move(sim)), taps_(backend, nullptr), hid_(backend, nullptr)
+        : sim_(std::move(sim)),
+          taps_(backend, Workspace::terminalLikeProbe(std::shared_ptr<Workspace>(sim_, &sim_->workspace()))),
+          hid_(backend, nullptr)
     {
     }
+    SimPlatform& sim() { return *sim_; }
     EventTapService& eventTaps() override { return taps_; }
     HidKeyboard& hidKeyboard() override { return hid_; }
     Workspace& workspace() override { return sim_->workspace(); }
@@ -47,11 +52,16 @@ struct KeyPathRig {
     std::shared_ptr<InputObserver> observer;
     std::shared_ptr<KeyEventDeliver> deliver;
 
-    explicit KeyPathRig(InputRig::Setup setup = {}, rx::SchedulerPtr mainScheduler = nullptr) : rig(setup)
+    // adjustTable changes the default layout's table before delivery reads it.
+    explicit KeyPathRig(InputRig::Setup setup = {}, rx::SchedulerPtr mainScheduler = nullptr,
+                        const std::function<void(EventKeeper&)>& adjustTable = nullptr)
+        : rig(setup)
     {
         const auto scheme = BuildInVDKeyScheme::vandrel_v20190601();
-        const EventKeeperPtr table =
-            EventKeeper::withoutConflicting(std::make_shared<const EventKeeper>(*scheme), scheme);
+        auto adjusted = std::make_shared<EventKeeper>(
+            *EventKeeper::withoutConflicting(std::make_shared<const EventKeeper>(*scheme), scheme));
+        if (adjustTable) adjustTable(*adjusted);
+        const EventKeeperPtr table = adjusted;
         observer = InputObserver::make({platform, state, backend->inputThreadScheduler(), rig.clock, nullptr});
         deliver = KeyEventDeliver::make({observer, state, [table] { return table; }, rig.clock,
                                          mainScheduler ? mainScheduler : rx::SchedulerPtr(rig.clock), true});

@@ -109,8 +109,9 @@ struct LogDestination::AsyncQueue {
             lock.lock();
             head = (head + 1) % capacity;
             --count;
-            ++done;
+            // Before the line counts as done, so a flush() waits for the report too.
             if (dropped != 0 && count == 0) reportDropped(owner, lock);
+            ++done;
             written.notify_all();
         }
     }

@@ -29,7 +29,7 @@ class VandrelState {
 public:
     // The key code (F19) that the remapped Caps Lock key sends.
     static constexpr int proxyKey = 80;
-    // A Caps press released sooner than this, with no action run, is a Caps tap.
+    // A Caps press released sooner than this, with no action run and no other key pressed, is a Caps tap.
     static constexpr double tappingTimeLimit = 0.3;
 
     // The clock gives "now" for the press time; null: the steady clock.

@@ -121,6 +121,54 @@ TEST_F(VandrelTest, DeliveredOnTheTapThreadAnActionPostsBeforeTheTapReturns)
     EXPECT_EQ(scenario.posted(), "esc down, esc up");
 }
 
+TEST_F(VandrelTest, OnTheTapThreadAChordIsNoTapAndKeysWaitBehindAMainThreadAction)
+{
+    // The GUI thread: its jobs run when the test says.
+    auto main = rx::VirtualTimeScheduler::make();
+    VandrelServices services;
+    services.copyToExtraClipboard = [this](int, bool) {
+        for (auto type : {KeyEventType::keyDown, KeyEventType::keyUp})
+            sim->keyboard().postEvent({type, 8, EventFlags::maskCommand});
+    };
+    makeCore([&](Vandrel::Options& options) {
+        options.deliverOnTapThread = true;
+        options.mainScheduler = main;
+        options.services = services;
+    }).start();
+    clock->runDue();
+    main->runDue();
+
+    struct Case {
+        const char* steps;
+        const char* posted;
+        bool locked;
+    };
+    const Case chords[]{
+        {"capslock down, wait 0.05, z tap, wait 0.1, capslock up", "", false},
+        {"shift down, capslock down, wait 0.05, z tap, wait 0.1, capslock up, shift up", "", false},
+        {"capslock down, wait 0.05, shift tap, wait 0.1, capslock up", "", false},
+        // The lock turns over on the key path itself, before the main thread runs anything.
+        {"shift down, capslock tap, shift up", "", true},
+        {"capslock tap", "esc down, esc up", true},
+    };
+    for (const auto& c : chords) {
+        SCOPED_TRACE(c.steps);
+        scenario.clear();
+        scenario.run(c.steps);
+        EXPECT_EQ(scenario.posted(), c.posted);
+        EXPECT_EQ(sim->keyboard().capsLockLockState(), c.locked);
+    }
+
+    // Caps+C copies on the main thread, which is busy for 300 ms; Caps+S and X wait behind its Command+C.
+    scenario.clear();
+    scenario.run("capslock down, c tap, s tap, capslock up, x tap, wait 0.3");
+    EXPECT_EQ(scenario.posted(), "");
+    EXPECT_EQ(scenario.passed(), "");
+    main->runDue();
+    EXPECT_EQ(scenario.posted(), "c down [cmd], c up [cmd], left down, left up");
+    EXPECT_EQ(scenario.passed(), "x down [caps], x up [caps]");
+}
+
 TEST_F(VandrelTest, RenamingAndRemovingTheActiveSchemeKeepKeysWorking)
 {
     storeMine();

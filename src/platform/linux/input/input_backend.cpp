@@ -61,7 +61,8 @@ struct InputBackend::Device {
     struct Held {
         bool valid = false;
         std::uint16_t mapped = kNoKey;  // virtual key code it was pressed as, after mapping
-        bool out = false;               // its press went to the output keyboard
+        bool out = false;               // the output keyboard knows of its press (passed, or swallowed)
+        bool hold = false;              // a press the taps swallowed, not a modifier: it holds modifiers back
         std::uint16_t outCode = 0;
         std::uint64_t generation = 0;
     };
@@ -325,7 +326,7 @@ int InputBackend::outputTimeoutMs(int timeoutMs)
     {
         std::lock_guard lock(outputMutex_);
         if (!writer_ || outputBroken_ || !writer_->hasPending()) return timeoutMs;
-        due = writer_->nextChunkAt();
+        due = writer_->nextStrokeAt();
     }
     const rx::TimePoint now = options_.scheduler->now();
     const int ms = due <= now ? 0 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(due - now).count());
@@ -681,7 +682,7 @@ void InputBackend::handleKey(Device& device, std::uint16_t code, std::int32_t va
     if (value == 1) {
         const std::uint16_t mapped =
             physical ? (*physical < mapping_.size() ? mapping_[*physical] : *physical) : kNoKey;
-        held = Device::Held{true, mapped, false, 0, 0};
+        held = Device::Held{true, mapped, false, false, 0, 0};
         if (physical) countModifier(mapped, +1);
         if (!grabbed) return;
         auto press = [&](std::uint16_t outCode) {
@@ -712,7 +713,19 @@ void InputBackend::handleKey(Device& device, std::uint16_t code, std::int32_t va
         }
         KeyEvent event = makeEvent(type, mapped, flags);
         if (dispatch(event) == TapResult::swallow) {
-            write([](UinputWriter& w) { w.userEventSwallowed(); });
+            // The output still learns of it: a swallowed modifier is held by the user all the same, and any
+            // other key holds the user's modifiers back until it is released.
+            const std::uint16_t heldCode = mapped == *physical ? code : KeyCodeTable::evdevCode(mapped).value_or(code);
+            std::uint64_t generation = 0;
+            if (write([&](UinputWriter& w) {
+                    generation = w.generation();
+                    w.userHoldSwallowed(heldCode);
+                })) {
+                held.out = true;
+                held.hold = !VirtualKeyCode::isModifier(mapped);
+                held.outCode = heldCode;
+                held.generation = generation;
+            }
             return;
         }
         if (!device.grabbed.load()) return;
@@ -741,10 +754,7 @@ void InputBackend::handleKey(Device& device, std::uint16_t code, std::int32_t va
             if (dispatch(event) == TapResult::swallow) write([](UinputWriter& w) { w.userEventSwallowed(); });
         }
         // Passed or not, a key that went down on the output comes up there.
-        if (was.out)
-            write([&](UinputWriter& w) {
-                if (w.generation() == was.generation) w.userRelease(was.outCode);
-            });
+        if (was.out) releaseOnOutput(was.hold, was.outCode, was.generation);
         if (device.pendingGrab && !device.draining && device.raw.none()) tryGrab(device);
         return;
     }
@@ -759,7 +769,7 @@ void InputBackend::handleKey(Device& device, std::uint16_t code, std::int32_t va
     KeyEvent event = makeEvent(KeyEventType::keyDown, held.mapped, currentFlags());
     event.isAutoRepeat = true;
     if (dispatch(event) == TapResult::swallow) return;
-    if (held.out)
+    if (held.out && !held.hold)
         write([&](UinputWriter& w) {
             if (w.generation() == held.generation) w.userRepeat(held.outCode);
         });
@@ -919,9 +929,7 @@ void InputBackend::ungrabDevice(Device& device)
         if (!held.valid || !held.out) continue;
         const Device::Held was = held;
         held.out = false;
-        write([&](UinputWriter& w) {
-            if (w.generation() == was.generation) w.userRelease(was.outCode);
-        });
+        releaseOnOutput(was.hold, was.outCode, was.generation);
     }
     flushOutput(true);
     options_.source->grab(device.fd.get(), false);
@@ -946,6 +954,17 @@ void InputBackend::setDeviceLights(Device& device)
 
 // ---- Output
 
+void InputBackend::releaseOnOutput(bool hold, std::uint16_t outCode, std::uint64_t generation)
+{
+    write([&](UinputWriter& w) {
+        if (w.generation() != generation) return;
+        if (hold)
+            w.userHoldEnded();
+        else
+            w.userRelease(outCode);
+    });
+}
+
 template <class Op>
 bool InputBackend::write(Op&& op)
 {
@@ -960,7 +979,8 @@ void InputBackend::flushOutput(bool everything)
     {
         std::lock_guard lock(outputMutex_);
         if (!writer_ || outputBroken_) return;
-        // Posted strokes may have changed the modifiers; give the user's back.
+        // Posted strokes may have changed the modifiers: the stroke's go up, the user's come back unless a hold
+        // keeps them back.
         writer_->restoreModifiers();
         if (everything ? writer_->flushAll() : writer_->flush(options_.scheduler->now())) return;
         outputBroken_ = true;

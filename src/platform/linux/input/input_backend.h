@@ -36,14 +36,20 @@
 // it shares with other threads are held only for a few memory operations. The stall watchdog stays the last
 // resort: should the thread stall all the same, it lets every keyboard go.
 //
-// Pacing. The kernel keeps 64 events per reader of the output keyboard, and a reader handed more at once
-// loses the rest. The queue is written in chunks cut after a report, never more than 32 events within 1 ms
-// (UinputWriter); the loop sleeps until the next chunk may go in epoll, so reading goes on and what is read
-// meanwhile waits behind the chunks, in order. A short batch after a quiet moment goes out at once. The
-// pause is timed by the injected scheduler.
+// Pacing, only for actions. The kernel keeps 64 events per reader of the output keyboard, and a reader handed
+// more than it can keep loses the rest. Keys typed on a keyboard are never paced: a physical keyboard cannot
+// outrun its readers, and a fast typist, a barcode scanner or key repeat must not wait. An action's strokes
+// go out like the fastest real keyboard types: its first eight at once, then one per millisecond
+// (UinputWriter). The loop sleeps until the next stroke may go in epoll, so reading goes on meanwhile, and
+// what is read behind pending strokes waits for them, in order. The pause is timed by the injected scheduler.
 //
-// Lone modifier taps: a modifier the user holds that a stroke lifts stays up until pressed again, and one
-// that would go up with nothing written since its press gets a guard tap first (UinputWriter).
+// Modifiers follow the hands. The backend tells the writer of every press, passed or swallowed: a modifier
+// the user physically holds is down on the output whenever a key the user typed goes out, and already right
+// after an action's strokes unless a hold is in progress (a swallowed key, Caps above all, still down); a
+// modifier pressed or released during a hold reaches the output as the user left it when the hold ends, so a
+// Ctrl+click right after a Caps action is a Ctrl+click. No lone modifier tap the user did not type ever
+// reaches the output: a modifier that would go up alone after the taps swallowed something, or after we
+// pressed it back, first gets a guard tap (UinputWriter).
 //
 // Cost. A passed key or a stroke-only action allocates nothing here and does no file I/O: the tap lists are
 // snapshots, the queue keeps its capacity, and the logger writes its files on a thread of its own.
@@ -202,6 +208,8 @@ private:
     void ungrabDevice(Device& device);
     void setDeviceLights(Device& device);
     void drain(Device& device);
+    // The release of a key whose press the output knows (passed, or swallowed and held back).
+    void releaseOnOutput(bool hold, std::uint16_t outCode, std::uint64_t generation);
 
     template <class Op>
     bool write(Op&& op);

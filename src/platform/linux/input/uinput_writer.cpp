@@ -37,6 +37,7 @@ constexpr std::size_t kQueueCapacity = 1024;
 UinputWriter::UinputWriter(int fd) : fd_(fd)
 {
     buffer_.reserve(kQueueCapacity);
+    strokeStarts_.reserve(kQueueCapacity / 4);
 }
 
 void UinputWriter::append(std::uint16_t type, std::uint16_t code, std::int32_t value)
@@ -77,33 +78,38 @@ void UinputWriter::appendGuardTap()
     appendSync();
 }
 
-void UinputWriter::appendModifierRestore()
+void UinputWriter::appendModifierSync(bool withPresses)
 {
-    if (!modifiersDirty_) return;
-    modifiersDirty_ = false;
     bool changed = false;
     // Releases before presses, so no moment shows both the stroke's modifiers and the user's.
     for (const bool press : {false, true}) {
+        if (press && !withPresses) break;
         for (const auto& m : kModifiers) {
             for (std::uint16_t code : {m.left, m.right}) {
-                const bool want = userCount_[code] > 0 && !lifted_[code];
-                if (want == press && want != down_[code]) {
-                    appendKey(code, want ? 1 : 0);
-                    changed = true;
-                }
+                const bool want = userCount_[code] > 0;
+                if (want != press || want == down_[code]) continue;
+                appendKey(code, want ? 1 : 0);
+                // Put back by us: the user's release must not make it a lone tap.
+                if (want) interrupted_.set(code);
+                changed = true;
             }
         }
     }
     if (changed) appendSync();
 }
 
+void UinputWriter::putBackModifiers()
+{
+    if (!modifiersDirty_) return;
+    modifiersDirty_ = false;
+    appendModifierSync(true);
+}
+
 void UinputWriter::userPress(std::uint16_t code)
 {
     if (code >= KEY_CNT) return;
-    appendModifierRestore();
+    putBackModifiers();
     if (userCount_[code] < 255) ++userCount_[code];
-    // Pressed again: from now on it is the user's modifier again.
-    lifted_.reset(code);
     if (!down_[code]) {
         appendKey(code, 1);
         appendSync();
@@ -113,14 +119,7 @@ void UinputWriter::userPress(std::uint16_t code)
 void UinputWriter::userRelease(std::uint16_t code)
 {
     if (code >= KEY_CNT || userCount_[code] == 0) return;
-    appendModifierRestore();
-    if (--userCount_[code] != 0) return;
-    if (lifted_[code]) {
-        // Already up on the output since a stroke lifted it: its release would make a lone tap.
-        lifted_.reset(code);
-        return;
-    }
-    if (!down_[code]) return;
+    if (--userCount_[code] != 0 || !down_[code]) return;
     if (isModifierCode(code) && alone_[code] && interrupted_[code]) appendGuardTap();
     appendKey(code, 0);
     appendSync();
@@ -129,11 +128,28 @@ void UinputWriter::userRelease(std::uint16_t code)
 void UinputWriter::userRepeat(std::uint16_t code)
 {
     if (code >= KEY_CNT) return;
-    appendModifierRestore();
+    putBackModifiers();
     if (down_[code] && userCount_[code] > 0) {
         appendKey(code, 2);
         appendSync();
     }
+}
+
+void UinputWriter::userHoldSwallowed(std::uint16_t code)
+{
+    if (code >= KEY_CNT) return;
+    interrupted_ |= alone_;
+    if (!isModifierCode(code)) {
+        ++holds_;
+        return;
+    }
+    if (userCount_[code] < 255) ++userCount_[code];
+    if (!down_[code]) modifiersDirty_ = true;
+}
+
+void UinputWriter::userHoldEnded()
+{
+    if (holds_ > 0 && --holds_ == 0) putBackModifiers();
 }
 
 void UinputWriter::userEventSwallowed()
@@ -146,8 +162,8 @@ void UinputWriter::postStroke(const EvdevStroke& stroke)
     if (stroke.code >= KEY_CNT) return;
     const bool isModifier = isModifierCode(stroke.code);
     // A release needs no modifiers. Pressing them again only to release the key (the press went out in an
-    // earlier batch, after which the user's modifiers were put back) shows applications a lone modifier tap,
-    // which some take as a command of its own (a double Shift, a Ctrl tap).
+    // earlier batch, after which the modifiers were put back) shows applications a lone modifier tap, which
+    // some take as a command of its own (a double Shift, a Ctrl tap).
     if (!stroke.down && !isModifier) {
         if (down_[stroke.code]) {
             appendKey(stroke.code, 0);
@@ -155,6 +171,8 @@ void UinputWriter::postStroke(const EvdevStroke& stroke)
         }
         return;
     }
+    // A press begins a stroke, which the pacing counts; its modifiers go with it.
+    if (!isModifier) strokeStarts_.push_back(buffer_.size());
     const auto lifts = [&](const ModifierPair& m) {
         return !(stroke.code == m.left || stroke.code == m.right || (stroke.modifiers & m.bit));
     };
@@ -169,7 +187,6 @@ void UinputWriter::postStroke(const EvdevStroke& stroke)
         for (std::uint16_t code : {m.left, m.right}) {
             if (!down_[code]) continue;
             appendKey(code, 0);
-            if (userCount_[code] > 0) lifted_.set(code);
             changed = true;
         }
     }
@@ -194,14 +211,20 @@ void UinputWriter::postStroke(const EvdevStroke& stroke)
 
 void UinputWriter::restoreModifiers()
 {
-    appendModifierRestore();
+    if (!modifiersDirty_) return;
+    if (holds_ == 0) {
+        putBackModifiers();
+        return;
+    }
+    // Only the stroke's own modifiers go up; the user's wait for the end of the hold.
+    appendModifierSync(false);
 }
 
 void UinputWriter::releaseAll()
 {
     ++generation_;
     userCount_.fill(0);
-    lifted_.reset();
+    holds_ = 0;
     modifiersDirty_ = false;
     bool any = false;
     for (std::size_t code = 0; code < KEY_CNT; ++code) {
@@ -211,6 +234,14 @@ void UinputWriter::releaseAll()
         }
     }
     if (any) appendSync();
+}
+
+void UinputWriter::clearQueue()
+{
+    buffer_.clear();
+    head_ = 0;
+    strokeStarts_.clear();
+    strokeHead_ = 0;
 }
 
 bool UinputWriter::writeEvents(std::size_t count)
@@ -223,64 +254,46 @@ bool UinputWriter::writeEvents(std::size_t count)
         if (n < 0) {
             if (errno == EINTR) continue;
             failed_ = true;
-            buffer_.clear();
-            head_ = 0;
+            clearQueue();
             heldBack_ = false;
             return false;
         }
         data += n;
         left -= static_cast<std::size_t>(n);
     }
-    if (head_ == buffer_.size()) {
-        buffer_.clear();
-        head_ = 0;
-    }
+    if (head_ == buffer_.size()) clearQueue();
     return true;
+}
+
+void UinputWriter::refill(rx::TimePoint now)
+{
+    if (now <= refilledAt_) return;
+    const auto gained = static_cast<std::size_t>((now - refilledAt_) / strokeInterval);
+    // A late wake-up while strokes wait: the reader most likely did not run either.
+    const std::size_t cap = heldBack_ ? std::max(catchUpStrokes, tokens_) : burstStrokes;
+    if (tokens_ + gained >= cap) {
+        tokens_ = std::max(tokens_, cap);
+        refilledAt_ = now;
+    } else {
+        tokens_ += gained;
+        refilledAt_ += gained * strokeInterval;
+    }
 }
 
 bool UinputWriter::flush(rx::TimePoint now)
 {
-    if (heldBack_ && now > nextChunkAt() + 2 * chunkPause) {
-        // Woken far later than the pause asked: this thread did not run, and most likely the reader did not
-        // either (a stalled machine). It gets a pause to read the last chunk before the next one comes.
-        recentHead_ = 0;
-        recentSize_ = 1;
-        recent_[0] = {now, chunkEvents};
-        recentEvents_ = chunkEvents;
-        return !failed_;
-    }
-    while (recentSize_ > 0 && recent_[recentHead_].at + chunkPause <= now) {
-        recentEvents_ -= recent_[recentHead_].count;
-        recentHead_ = (recentHead_ + 1) % recent_.size();
-        --recentSize_;
-    }
-    while (hasPending() && recentEvents_ < chunkEvents && recentSize_ < recent_.size()) {
-        const std::size_t budget = chunkEvents - recentEvents_;
-        const std::size_t end = std::min(buffer_.size(), head_ + budget);
-        // The chunk ends after a report, so a reader never waits a pause in the middle of one.
-        std::size_t count = 0;
-        for (std::size_t i = head_; i < end; ++i)
-            if (buffer_[i].type == EV_SYN && buffer_[i].code == SYN_REPORT) count = i - head_ + 1;
-        if (count == 0) {
-            if (recentEvents_ != 0) break;
-            // One report longer than a chunk: it goes whole.
-            std::size_t i = head_;
-            while (i < buffer_.size() && !(buffer_[i].type == EV_SYN && buffer_[i].code == SYN_REPORT)) ++i;
-            count = std::min(buffer_.size(), i + 1) - head_;
+    refill(now);
+    std::size_t end = buffer_.size();
+    for (; strokeHead_ < strokeStarts_.size(); ++strokeHead_) {
+        if (tokens_ == 0) {
+            end = strokeStarts_[strokeHead_];
+            break;
         }
-        if (!writeEvents(count)) return false;
-        recent_[(recentHead_ + recentSize_) % recent_.size()] = {now, count};
-        ++recentSize_;
-        recentEvents_ += count;
+        --tokens_;
     }
+    if (end > head_ && !writeEvents(end - head_)) return false;
     heldBack_ = hasPending();
     return !failed_;
-}
-
-rx::TimePoint UinputWriter::nextChunkAt() const
-{
-    // The oldest write of the last pause leaves room when it ages out.
-    return recentSize_ == 0 ? rx::TimePoint::min() : recent_[recentHead_].at + chunkPause;
 }
 
 bool UinputWriter::flushAll()

@@ -3,26 +3,29 @@
 // posted strokes, which carry exactly the modifiers they name. Used on the input thread; the watchdog may
 // call releaseAll() and flushAll() under the backend's output lock.
 //
-// Pacing. Every change is queued, in order, with its SYN_REPORT; flush() writes the queue in chunks a
-// reader of the device can drain: the kernel keeps only 64 events per reader, and a reader that is handed
-// more at once loses the rest (SYN_DROPPED). No chunkPause ever sees more than chunkEvents events written
-// (a report longer than that alone goes whole), and chunks are cut after a SYN_REPORT, so a reader that is kept
-// from reading for a few milliseconds (a busy machine, one processor) never loses one. A wake-up for the next chunk
-// that comes far too late (a stalled machine: the reader did not run either) waits one more pause. Whatever is queued
-// behind a waiting chunk (a key the user typed after a long action) waits with it, so the order never changes. A short
-// batch after a quiet moment goes out at once.
+// Pacing, like the fastest real keyboard, and only for actions. Every change is queued in order with its
+// SYN_REPORT. A posted stroke (a key press with its modifiers and, when posted with it, its release) spends
+// one token; a bucket of burstStrokes tokens refills at one per strokeInterval, so an action's first eight
+// strokes go out at once and the rest one per millisecond (thirty Ups take about 25 ms, and a reader of the
+// device, which the kernel lets keep 64 events, may stop reading for about 16 ms without losing one). A
+// wake-up that comes late while strokes wait earns at most catchUpStrokes at once: the reader most likely did
+// not run either. Keys the user typed spend nothing and go out as they come; they only wait behind strokes
+// queued before them, so the order never changes.
 //
-// Lone modifier taps. Applications act on a modifier pressed and released with no other key between (a
-// lone Super opens the overview, a lone Alt the menu bar), so the output never shows one that the user did
-// not type:
-//   - A modifier the user holds that a posted stroke must lift is lifted and stays up on the output until
-//     the user presses it again; its physical release writes nothing. (Pressing it again after the stroke
-//     would make the user's release a lone tap.)
-//   - A modifier about to go up on the output with no other key written since its press (lifted for a
-//     stroke right after it went down, or released by the user after keys that the taps swallowed) first
-//     gets a tap of guardKey, a key no keymap binds, while it is down.
-//   - A modifier the user presses and releases with only passed keys, or nothing, between is written as
-//     typed.
+// Modifiers follow the hands. The modifiers the user physically holds are counted whether the taps passed
+// their presses or swallowed them. A posted stroke sets the output's modifiers to exactly its own (lifting the
+// user's); afterwards the user's go down again:
+//   - before any key the user types goes out (at the latest);
+//   - right after the strokes, unless a hold is in progress: a key whose press the taps swallowed (Caps and
+//     the keys pressed with it) is still down. A later action of the same hold would only lift them again;
+//     a modifier pressed or released during the hold reaches the output as the user left it when the hold
+//     ends.
+// Lone modifier taps. Applications act on a modifier pressed and released with no other key between (a lone
+// Super opens the overview, a lone Alt the menu bar), so the output never shows one the user did not type:
+// a modifier about to go up with no other key written since its press, when the taps swallowed something
+// since that press or the press was ours (put back after a stroke), first gets a tap of guardKey, a key no
+// keymap binds. A modifier the user presses and releases with only passed keys, or nothing, between is
+// written as typed.
 #pragma once
 
 #include <linux/input.h>
@@ -39,26 +42,33 @@ namespace vandrel {
 
 class UinputWriter {
 public:
-    static constexpr std::size_t chunkEvents = 32;
-    static constexpr rx::Duration chunkPause = std::chrono::milliseconds(3);
+    static constexpr std::size_t burstStrokes = 8;
+    static constexpr rx::Duration strokeInterval = std::chrono::milliseconds(1);
+    static constexpr std::size_t catchUpStrokes = 2;
     // Has no symbol in any keymap; it only breaks a modifier press from its release.
     static constexpr std::uint16_t guardKey = KEY_UNKNOWN;
 
     explicit UinputWriter(int fd);
 
-    // A key of a keyboard was pressed, released or repeated and the taps let it through. Any modifiers a
-    // posted stroke changed are put back to the user's first.
+    // A key of a keyboard was pressed, released or repeated and the taps let it through. The user's
+    // modifiers are put back first.
     void userPress(std::uint16_t code);
+    // Releases a press given to userPress() or a modifier given to userHoldSwallowed().
     void userRelease(std::uint16_t code);
     void userRepeat(std::uint16_t code);
-    // A key event of a keyboard that the taps swallowed: for applications nothing came between the
+    // A press the taps swallowed. A modifier counts as held by the user (it goes down on the output when the
+    // modifiers are next put back); any other key holds the modifiers back until userHoldEnded().
+    void userHoldSwallowed(std::uint16_t code);
+    void userHoldEnded();
+    // Any other key event of a keyboard that the taps swallowed: for applications nothing came between the
     // modifiers down now and their release, although the user typed something.
     void userEventSwallowed();
 
     // A posted stroke: the modifiers are set to exactly those of the stroke (a modifier the user holds is
     // lifted on the output), then the key is written.
     void postStroke(const EvdevStroke& stroke);
-    // Puts the modifiers back to what the user holds (modifiers lifted for a stroke stay up).
+    // After a round of posting: the stroke's modifiers go up, and the user's go down unless a hold is in
+    // progress.
     void restoreModifiers();
 
     // Every key down on the output goes up; the user's holds are forgotten (their keyboards are no longer
@@ -71,7 +81,7 @@ public:
     bool flushAll();
     bool hasPending() const { return head_ < buffer_.size(); }
     // When flush() may write more (meaningful while hasPending()).
-    rx::TimePoint nextChunkAt() const;
+    rx::TimePoint nextStrokeAt() const { return refilledAt_ + strokeInterval; }
 
     std::uint64_t generation() const { return generation_; }
     bool isDown(std::uint16_t code) const { return code < KEY_CNT && down_[code]; }
@@ -82,35 +92,38 @@ private:
     void append(std::uint16_t type, std::uint16_t code, std::int32_t value);
     void appendKey(std::uint16_t code, std::int32_t value);
     void appendSync();
-    void appendModifierRestore();
+    // Output modifiers to the user's: releases of those the user does not hold, then (withPresses) presses of
+    // those the user holds.
+    void appendModifierSync(bool withPresses);
+    void putBackModifiers();
     // A tap of guardKey: the modifiers down now are no longer alone.
     void appendGuardTap();
+    void refill(rx::TimePoint now);
     bool writeEvents(std::size_t count);
+    void clearQueue();
 
     const int fd_;
     std::bitset<KEY_CNT> down_;
     std::array<std::uint8_t, KEY_CNT> userCount_{};
-    // Modifiers the user holds that a stroke lifted; they stay up until pressed again.
-    std::bitset<KEY_CNT> lifted_;
+    // Swallowed presses of keys other than modifiers that are still down.
+    int holds_ = 0;
+    // The output's modifiers may differ from the user's.
+    bool modifiersDirty_ = false;
     // Modifiers down on the output with no other key written since their press.
     std::bitset<KEY_CNT> alone_;
-    // Modifiers down on the output since whose press the taps swallowed a key event.
+    // Modifiers down on the output that must not go up alone: the taps swallowed a key event since their
+    // press, or the press was ours.
     std::bitset<KEY_CNT> interrupted_;
     std::vector<input_event> buffer_;
     std::size_t head_ = 0;  // first event not written yet
-    // The writes of the last chunkPause, oldest first, and how many events they carried.
-    struct Sent {
-        rx::TimePoint at;
-        std::size_t count;
-    };
-    std::array<Sent, chunkEvents> recent_{};
-    std::size_t recentHead_ = 0;
-    std::size_t recentSize_ = 0;
-    std::size_t recentEvents_ = 0;
-    // Events wait for the pause to pass.
+    // Where each posted stroke not written yet begins in buffer_.
+    std::vector<std::size_t> strokeStarts_;
+    std::size_t strokeHead_ = 0;
+    std::size_t tokens_ = burstStrokes;
+    rx::TimePoint refilledAt_{};
+    // Strokes waited for tokens at the last flush.
     bool heldBack_ = false;
     std::uint64_t generation_ = 0;
-    bool modifiersDirty_ = false;
     bool failed_ = false;
 };
 

@@ -53,15 +53,15 @@ inline input_event event(std::uint16_t type, std::uint16_t code, std::int32_t va
     return ev;
 }
 
-// Every event waiting at a non-blocking descriptor.
+// Every event waiting at a non-blocking descriptor. Each write is one packet: read whole, however long.
 inline std::vector<input_event> readEvents(int fd)
 {
     std::vector<input_event> out;
-    input_event buffer[64];
+    std::vector<input_event> buffer(8192);
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size() * sizeof(input_event));
         if (n <= 0) break;
-        out.insert(out.end(), buffer, buffer + n / sizeof(input_event));
+        out.insert(out.end(), buffer.begin(), buffer.begin() + n / sizeof(input_event));
     }
     return out;
 }

@@ -29,6 +29,8 @@ struct InputRig {
         std::function<bool()> passThrough{};
         // More devices present before the backend starts.
         std::function<void(FakeKeyboardSource&)> devices{};
+        // The backend's clock and timers; null: the virtual clock.
+        rx::SchedulerPtr scheduler{};
     };
 
     InputRig() : InputRig(Setup{}) {}
@@ -38,7 +40,7 @@ struct InputRig {
         if (setup.devices) setup.devices(*source);
         InputBackend::Options options;
         options.source = source;
-        options.scheduler = clock;
+        options.scheduler = setup.scheduler ? setup.scheduler : rx::SchedulerPtr(clock);
         options.ownThread = setup.ownThread;
         options.passThrough = std::move(setup.passThrough);
         if (setup.withOutput) {
@@ -55,10 +57,10 @@ struct InputRig {
     }
 
     void pump() { backend->pump(0); }
-    // After the pause that lets the next chunk of a long write go.
+    // After the pause that lets the next stroke of a long action go.
     void pumpAfterPause()
     {
-        clock->advanceBy(UinputWriter::chunkPause);
+        clock->advanceBy(UinputWriter::strokeInterval);
         pump();
     }
     // Key events written to the output keyboard since the last call, described.

@@ -3,10 +3,15 @@
 // layout's actions, and what the output keyboard gives applications.
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sched.h>
 
+#include <atomic>
 #include <deque>
 #include <future>
 #include <random>
+#include <set>
+#include <sstream>
+#include <thread>
 
 #include "core/serial_queue.h"
 #include "key_path_rig.h"
@@ -55,7 +60,7 @@ TEST(KeyPath, ActionStrokesComeBeforeKeysTypedRightAfter)
     path.rig.source->tap(kKeyboard, KEY_X);
     path.rig.pump();
     const auto first = path.rig.rawOutput();
-    EXPECT_LE(first.size(), UinputWriter::chunkEvents);
+    EXPECT_LE(first.size(), 4 * UinputWriter::burstStrokes);
     auto rest = path.drain();
     rest.insert(rest.begin(), first.begin(), first.end());
     EXPECT_EQ(testing::describeKeys(rest), taps("KEY_UP", 30) + taps("KEY_X", 1));
@@ -94,25 +99,173 @@ struct KernelReader {
     }
 };
 
-TEST(KeyPath, ThirtyStrokesArriveWholeAtAReaderThatReadsSixteenEventsAtATime)
+TEST(KeyPath, ThirtyStrokesArriveWholeAtAReaderThatReadsSixteenEventsEveryTwoMilliseconds)
 {
     KeyPath path;
+    std::mt19937 random(34);
     path.rig.source->press(kKeyboard, KEY_CAPSLOCK);
     path.rig.source->press(kKeyboard, KEY_LEFTMETA);
     path.rig.source->tap(kKeyboard, KEY_T);
     path.rig.source->release(kKeyboard, KEY_LEFTMETA);
     path.rig.source->release(kKeyboard, KEY_CAPSLOCK);
     KernelReader reader;
-    // The reader takes 16 events, then pauses half a millisecond: about as fast as a desktop reads.
-    for (int round = 0; round < 40; ++round) {
-        path.rig.pump();
-        reader.receive(path.rig.outputTestEnd.get());
-        reader.read(16);
-        path.rig.clock->advanceBy(std::chrono::microseconds(500));
+    // In 0.25 ms steps: the reader takes 16 events, works 2 ms, and waits up to 2 ms more for the processor;
+    // the input thread gets it only now and then, up to 3 ms late.
+    auto nextPump = path.rig.clock->now();
+    auto nextRead = nextPump;
+    for (int step = 0; step < 400; ++step) {
+        const auto now = path.rig.clock->now();
+        if (now >= nextPump) {
+            path.rig.pump();
+            nextPump = now + std::chrono::microseconds(250 * (1 + random() % 12));
+        }
+        if (now >= nextRead) {
+            reader.receive(path.rig.outputTestEnd.get());
+            reader.read(16);
+            nextRead = now + std::chrono::milliseconds(2) + std::chrono::microseconds(250 * (random() % 9));
+        }
+        path.rig.clock->advanceBy(std::chrono::microseconds(250));
     }
+    reader.receive(path.rig.outputTestEnd.get());
     reader.read(KernelReader::capacity);
     EXPECT_EQ(reader.dropped, 0);
     EXPECT_EQ(testing::describeKeys(reader.got), taps("KEY_UP", 30));
+}
+
+TEST(KeyPath, ThirtyStrokesArriveWholeAtASlowReaderWhileAThreadHogsTheProcessor)
+{
+    // The backend's thread, the reader and a thread that only computes share one processor, as on a
+    // one-processor machine; the backend keeps real time.
+    cpu_set_t all;
+    ASSERT_EQ(::sched_getaffinity(0, sizeof all, &all), 0);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &all)) {
+            CPU_SET(cpu, &one);
+            break;
+        }
+    ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+    {
+        InputRig rig(InputRig::Setup{.ownThread = true, .scheduler = SerialQueue::make("test.timer")});
+        std::atomic<bool> done{false};
+        std::thread hog([&done] {
+            for (volatile std::uint64_t n = 0; !done.load(std::memory_order_relaxed);) n = n + 1;
+        });
+        std::vector<EvdevStroke> ups;
+        for (int i = 0; i < 30; ++i) {
+            ups.push_back({KEY_UP, true, 0});
+            ups.push_back({KEY_UP, false, 0});
+        }
+        ASSERT_TRUE(rig.backend->post(ups));
+        KernelReader reader;
+        // The reader takes 16 events at a time and works 2 ms between reads.
+        for (int round = 0; round < 200 && reader.got.size() < 240; ++round) {
+            reader.receive(rig.outputTestEnd.get());
+            reader.read(16);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        done.store(true);
+        hog.join();
+        EXPECT_EQ(reader.dropped, 0);
+        EXPECT_EQ(testing::describeKeys(reader.got), taps("KEY_UP", 30));
+    }
+    ::sched_setaffinity(0, sizeof all, &all);
+}
+
+// What the desktop makes of the output keyboard: each key press with the modifiers down at that moment
+// ("Ctrl+C"), and a mouse click with those down when the scenario clicks ("Ctrl+click").
+struct Desktop {
+    std::vector<input_event> all;
+    std::set<std::uint16_t> down;
+    Strings seen;
+
+    std::string modifiers() const
+    {
+        static constexpr std::pair<std::uint16_t, const char*> kNames[] = {
+            {KEY_LEFTCTRL, "Ctrl+"},   {KEY_RIGHTCTRL, "Ctrl+"},   {KEY_LEFTALT, "Alt+"},    {KEY_RIGHTALT, "Alt+"},
+            {KEY_LEFTSHIFT, "Shift+"}, {KEY_RIGHTSHIFT, "Shift+"}, {KEY_LEFTMETA, "Super+"}, {KEY_RIGHTMETA, "Super+"}};
+        std::string out;
+        for (const auto& [code, name] : kNames)
+            if (down.contains(code) && out.find(name) == std::string::npos) out += name;
+        return out;
+    }
+    static bool isModifier(std::uint16_t code)
+    {
+        return code == KEY_LEFTCTRL || code == KEY_RIGHTCTRL || code == KEY_LEFTALT || code == KEY_RIGHTALT ||
+               code == KEY_LEFTSHIFT || code == KEY_RIGHTSHIFT || code == KEY_LEFTMETA || code == KEY_RIGHTMETA;
+    }
+    void take(const std::vector<input_event>& events)
+    {
+        all.insert(all.end(), events.begin(), events.end());
+        for (const auto& ev : events) {
+            if (ev.type != EV_KEY) continue;
+            if (ev.value == 0) down.erase(ev.code);
+            if (ev.value != 1) continue;
+            down.insert(ev.code);
+            if (!isModifier(ev.code) && ev.code != UinputWriter::guardKey)
+                seen.push_back(modifiers() + (libevdev_event_code_get_name(EV_KEY, ev.code) + 4));
+        }
+    }
+};
+
+// Plays "+ctrl caps c -ctrl click" on the keyboard (+ press, - release, a plain name a tap, "click" a click of
+// the mouse), letting the program write everything after each step, as a person is slower than it.
+Desktop play(KeyPath& path, const std::string& script)
+{
+    Desktop desktop;
+    std::istringstream words(script);
+    for (std::string word; words >> word;) {
+        if (word == "click") {
+            desktop.seen.push_back(desktop.modifiers() + "click");
+            continue;
+        }
+        const char action = word[0] == '+' || word[0] == '-' ? word[0] : 't';
+        std::string name = action == 't' ? word : word.substr(1);
+        name = name == "caps"    ? "capslock"
+               : name == "ctrl"  ? "leftctrl"
+               : name == "shift" ? "leftshift"
+               : name == "super" ? "leftmeta"
+               : name == "alt"   ? "leftalt"
+                                 : name;
+        std::transform(name.begin(), name.end(), name.begin(), ::toupper);
+        const int code = libevdev_event_code_from_name(EV_KEY, ("KEY_" + name).c_str());
+        EXPECT_GE(code, 0) << word;
+        if (action != '-') path.rig.source->press(kKeyboard, static_cast<std::uint16_t>(code));
+        if (action == 't') desktop.take(path.drain());
+        if (action != '+') path.rig.source->release(kKeyboard, static_cast<std::uint16_t>(code));
+        desktop.take(path.drain());
+    }
+    return desktop;
+}
+
+TEST(KeyPath, ModifiersFollowTheHandsAroundCapsActions)
+{
+    const struct {
+        const char* script;
+        Strings seen;
+    } cases[] = {
+        // Ctrl held through a Caps tap (Escape), then C: a copy; a click right after the tap is a Ctrl+click.
+        {"+ctrl caps c -ctrl", {"ESC", "Ctrl+C"}},
+        {"+ctrl caps click -ctrl", {"ESC", "Ctrl+click"}},
+        // Select left, Ctrl pressed before Caps goes up, then C: the selection is copied, not typed over.
+        {"+caps j +ctrl -caps c -ctrl", {"Shift+LEFT", "Ctrl+C"}},
+        // Super held through Caps+E (three Ups), then L: Super+L.
+        {"+super +caps e -caps l -super", {"UP", "UP", "UP", "Super+L"}},
+        // Shift pressed while Caps is held reaches the desktop when Caps goes up, for keys and clicks alike.
+        {"+caps e +shift -caps a b -shift", {"UP", "Shift+A", "Shift+B"}},
+        {"+caps s +shift -caps click -shift", {"LEFT", "Shift+click"}},
+        // Shift let go while Caps is held is up when Caps goes up.
+        {"+shift +caps -shift e -caps a", {"UP", "A"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        KeyPath path;
+        const Desktop desktop = play(path, c.script);
+        EXPECT_EQ(desktop.seen, c.seen) << ::testing::PrintToString(testing::describeKeys(desktop.all));
+        EXPECT_EQ(testing::loneModifierTaps(desktop.all), Strings{});
+        EXPECT_TRUE(desktop.down.empty()) << "left down: " << desktop.modifiers();
+    }
 }
 
 TEST(KeyPath, ModifiersHeldBeforeCapsNeverShowAsLoneTaps)

@@ -1,5 +1,5 @@
-// The output keyboard's writer on its own: chunks a reader can drain, cut after a report, and no modifier
-// press and release with nothing between that the user did not type.
+// The output keyboard's writer on its own: strokes paced as a reader can drain them, typed keys never, and no
+// modifier press and release with nothing between that the user did not type.
 #include "platform/linux/input/uinput_writer.h"
 
 #include <gtest/gtest.h>
@@ -39,110 +39,70 @@ struct WriterTest : ::testing::Test {
     }
 };
 
-TEST_F(WriterTest, ALongBatchGoesOutInChunksCutAfterAReportWithAPauseBetween)
+void postUps(UinputWriter& writer, int count)
 {
-    for (int i = 0; i < 50; ++i) {
+    for (int i = 0; i < count; ++i) {
         writer.postStroke({KEY_UP, true, 0});
         writer.postStroke({KEY_UP, false, 0});
     }
-    std::size_t total = 0;
-    int chunks = 0;
-    while (writer.hasPending()) {
-        ASSERT_TRUE(writer.flush(now));
-        const auto written = writes();
-        ASSERT_EQ(written.size(), 1u) << "one chunk per pause";
-        EXPECT_LE(written[0].size(), UinputWriter::chunkEvents);
-        EXPECT_EQ(written[0].back().type, EV_SYN);
-        total += written[0].size();
-        ++chunks;
-        // Half a pause later nothing more goes out.
-        ASSERT_TRUE(writer.flush(now + UinputWriter::chunkPause / 2));
-        EXPECT_TRUE(writes().empty() || !writer.hasPending());
-        now = writer.nextChunkAt();
-    }
-    EXPECT_EQ(total, 200u);
-    EXPECT_EQ(chunks, 7);
-
-    // A short batch after a quiet moment goes out at once, whole.
-    now += std::chrono::milliseconds(5);
-    writer.postStroke({KEY_DOWN, true, EvdevStroke::ctrl});
-    writer.postStroke({KEY_DOWN, false, EvdevStroke::ctrl});
-    writer.restoreModifiers();
-    ASSERT_TRUE(writer.flush(now));
-    EXPECT_FALSE(writer.hasPending());
-    EXPECT_EQ(keys(), (Strings{"KEY_LEFTCTRL down", "KEY_DOWN down", "KEY_DOWN up", "KEY_LEFTCTRL up"}));
 }
 
-TEST_F(WriterTest, NoPauseEverSeesMoreThanAChunkWhateverTheMomentsOfTheWrites)
+TEST_F(WriterTest, StrokesGoEightAtOnceThenOnePerMillisecondAndTypedKeysWaitOnlyBehindThem)
 {
-    // A typed key, then most of a pause later a long action, then more typing while it goes out.
-    std::vector<std::pair<rx::TimePoint, std::size_t>> sent;
-    const rx::TimePoint start = now;
-    // Ten pauses' worth of 0.1 ms ticks: time enough for everything to go out.
-    const int ticks = static_cast<int>(10 * UinputWriter::chunkPause / std::chrono::microseconds(100));
-    for (int tick = 0; tick <= ticks; ++tick) {
-        now = start + tick * std::chrono::microseconds(100);
-        if (tick == 0 || tick == 12 || tick == 13) {
+    // Thirty Ups, with a key typed behind them: eight strokes at once, then one a millisecond.
+    postUps(writer, 30);
+    writer.userPress(KEY_A);
+    writer.userRelease(KEY_A);
+    std::vector<std::size_t> strokesPerMs;
+    for (int ms = 0; writer.hasPending() && ms < 100; ++ms) {
+        ASSERT_TRUE(writer.flush(now + ms * UinputWriter::strokeInterval));
+        strokesPerMs.push_back(keys().size() / 2);
+    }
+    std::vector<std::size_t> expected(23, 1);
+    expected[0] = 8;
+    expected.back() = 2;  // the last Up, and the typed key with it
+    EXPECT_EQ(strokesPerMs, expected);
+
+    // A burst of typed keys is never paced.
+    now += std::chrono::milliseconds(100);
+    for (int round = 0; round < 20; ++round) {
+        for (int i = 0; i < 50; ++i) {
             writer.userPress(KEY_A);
             writer.userRelease(KEY_A);
         }
-        if (tick == 9)
-            for (int i = 0; i < 30; ++i) {
-                writer.postStroke({KEY_UP, true, 0});
-                writer.postStroke({KEY_UP, false, 0});
-            }
         ASSERT_TRUE(writer.flush(now));
-        for (const auto& w : writes()) sent.emplace_back(now, w.size());
     }
-    EXPECT_FALSE(writer.hasPending());
-    std::size_t total = 0;
-    for (const auto& [at, count] : sent) {
-        total += count;
-        std::size_t inPause = 0;
-        for (const auto& [other, n] : sent)
-            if (other <= at && other + UinputWriter::chunkPause > at) inPause += n;
-        EXPECT_LE(inPause, UinputWriter::chunkEvents);
-    }
-    EXPECT_EQ(total, 3 * 4 + 120u);
+    EXPECT_EQ(keys().size(), 2000u);
+
+    // The bucket refills while nothing is posted: three quiet milliseconds give three strokes at once.
+    postUps(writer, 8);
+    ASSERT_TRUE(writer.flush(now));
+    EXPECT_EQ(keys().size(), 16u);
+    postUps(writer, 8);
+    ASSERT_TRUE(writer.flush(now + 3 * UinputWriter::strokeInterval));
+    EXPECT_EQ(keys().size(), 6u);
 }
 
-TEST_F(WriterTest, AWakeUpFarTooLateGivesTheReaderAPauseBeforeTheNextChunk)
+TEST_F(WriterTest, ALateWakeUpWhileStrokesWaitEarnsNoBurst)
 {
-    for (int i = 0; i < 20; ++i) {
-        writer.postStroke({KEY_UP, true, 0});
-        writer.postStroke({KEY_UP, false, 0});
-    }
+    postUps(writer, 20);
     ASSERT_TRUE(writer.flush(now));
-    EXPECT_EQ(writes().size(), 1u);
-    // The machine stalled: the next chunk would land on a reader that has not read the last one yet.
-    now = writer.nextChunkAt() + 5 * UinputWriter::chunkPause;
+    EXPECT_EQ(keys().size(), 16u);
+    // The machine stalled for 10 ms: the reader most likely did not read either.
+    now += std::chrono::milliseconds(10);
     ASSERT_TRUE(writer.flush(now));
-    EXPECT_TRUE(writes().empty());
-    EXPECT_EQ(writer.nextChunkAt(), now + UinputWriter::chunkPause);
-    ASSERT_TRUE(writer.flush(writer.nextChunkAt()));
-    EXPECT_EQ(writes().size(), 1u);
-    // A long action after a quiet moment starts at once.
-    while (writer.hasPending()) ASSERT_TRUE(writer.flush(writer.nextChunkAt()));
-    writes();
-    now = writer.nextChunkAt() + std::chrono::seconds(10);
-    for (int i = 0; i < 20; ++i) {
-        writer.postStroke({KEY_UP, true, 0});
-        writer.postStroke({KEY_UP, false, 0});
-    }
-    ASSERT_TRUE(writer.flush(now));
-    EXPECT_EQ(writes().size(), 1u);
+    EXPECT_EQ(keys().size(), 2 * UinputWriter::catchUpStrokes);
+    ASSERT_TRUE(writer.flush(writer.nextStrokeAt()));
+    EXPECT_EQ(keys().size(), 2u);
 }
 
-TEST_F(WriterTest, AReportLongerThanAChunkGoesWholeAndFlushAllWritesEverything)
+TEST_F(WriterTest, FlushAllWritesEverythingAtOnce)
 {
-    for (std::uint16_t code = KEY_Q; code < KEY_Q + 40; ++code) writer.userPress(code);
+    postUps(writer, 30);
+    for (std::uint16_t code = KEY_Q; code < KEY_Q + 10; ++code) writer.userPress(code);
+    writer.releaseAll();
     ASSERT_TRUE(writer.flushAll());
-    EXPECT_EQ(keys().size(), 40u);
-    writer.releaseAll();  // one report of 40 releases
-    ASSERT_TRUE(writer.flush(now));
-    const auto written = writes();
-    ASSERT_EQ(written.size(), 1u);
-    EXPECT_EQ(written[0].size(), 41u);
+    EXPECT_EQ(keys().size(), 80u);
     EXPECT_FALSE(writer.hasPending());
 }
 

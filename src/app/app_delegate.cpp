@@ -204,7 +204,8 @@ std::optional<int> AppDelegate::handOver()
                 options_.print("Vandrel is not running: there is nothing to undo, Caps Lock is Caps Lock.");
                 return 0;
             }
-            if (const auto reply = InstanceChannel::send(instance->paths().socket, InstanceChannel::Command::unremapCapsLock)) {
+            if (const auto reply =
+                    InstanceChannel::send(instance->paths().socket, InstanceChannel::Command::unremapCapsLock)) {
                 options_.print(*reply);
                 return 0;
             }
@@ -226,19 +227,19 @@ std::optional<int> AppDelegate::handOver()
 std::string AppDelegate::answer(InstanceChannel::Command command)
 {
     switch (command) {
-    case InstanceChannel::Command::comeForward:
-        options_.mainQueue->schedule([this] { comeForward(); });
-        return awaitingAccess_.load()
-                   ? "Vandrel is already running and waits for keyboard access; its access guide comes forward."
-                   : "Vandrel is already running; its Preferences window comes forward.";
-    case InstanceChannel::Command::unremapCapsLock: {
-        const bool wasRemapped = remapped_.load();
-        options_.mainQueue->schedule([this] { giveCapsLockBack(); });
-        return wasRemapped ? "Vandrel stopped remapping Caps Lock and quits, letting the keyboards go: Caps Lock "
-                             "is Caps Lock again."
-                           : "Vandrel had not remapped Caps Lock (it waits for keyboard access); it quits, and "
-                             "Caps Lock stays Caps Lock.";
-    }
+        case InstanceChannel::Command::comeForward:
+            options_.mainQueue->schedule([this] { comeForward(); });
+            return awaitingAccess_.load()
+                       ? "Vandrel is already running and waits for keyboard access; its access guide comes forward."
+                       : "Vandrel is already running; its Preferences window comes forward.";
+        case InstanceChannel::Command::unremapCapsLock: {
+            const bool wasRemapped = remapped_.load();
+            options_.mainQueue->schedule([this] { giveCapsLockBack(); });
+            return wasRemapped ? "Vandrel stopped remapping Caps Lock and quits, letting the keyboards go: Caps Lock "
+                                 "is Caps Lock again."
+                               : "Vandrel had not remapped Caps Lock (it waits for keyboard access); it quits, and "
+                                 "Caps Lock stays Caps Lock.";
+        }
     }
     return {};
 }

@@ -106,8 +106,7 @@ void VandrelAppController::launchVandrelAppTo(std::int32_t mode)
         log.error("The helper cannot tell where the program is ->", options_.helperExecutable.string());
         return;
     }
-    if (!options_.launch(program, {}))
-        log.error("The program could not be started ->", program.string());
+    if (!options_.launch(program, {})) log.error("The program could not be started ->", program.string());
 }
 
 void VandrelAppController::launchVandrelApp()

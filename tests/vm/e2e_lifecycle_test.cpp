@@ -159,8 +159,9 @@ TEST_F(ProgramLifecycle, ASecondStartBringsTheFirstForwardAndKeysStillPassOnce)
 TEST_F(ProgramLifecycle, UnremapSwitchHasTheRunningProgramGiveCapsLockBackAndOtherwiseUndoesNothing)
 {
     ASSERT_NO_FATAL_FAILURE(start());
-    EXPECT_EQ(runToEnd({"--unremap-capslock"}), "Vandrel stopped remapping Caps Lock and quits, letting the "
-                                                "keyboards go: Caps Lock is Caps Lock again.\n");
+    EXPECT_EQ(runToEnd({"--unremap-capslock"}),
+              "Vandrel stopped remapping Caps Lock and quits, letting the "
+              "keyboards go: Caps Lock is Caps Lock again.\n");
     const std::optional<ExitStatus> status = run_->process().wait(kProgramStartTimeout);
     ASSERT_TRUE(status) << "the running one did not quit";
     EXPECT_TRUE(status->exitedWith(0)) << status->describe();

@@ -5,6 +5,7 @@
 #include <QMetaObject>
 #include <QUrl>
 #include <cstdlib>
+#include <iostream>
 
 #include "app/app_services.h"
 #include "app/helper_app_controller.h"
@@ -19,6 +20,7 @@
 #include "core/defaults_keys.h"
 #include "core/dispatch_queues.h"
 #include "core/global_queue.h"
+#include "core/instance_channel.h"
 #include "core/log.h"
 #include "core/log_manager.h"
 #include "core/main_queue.h"
@@ -65,6 +67,14 @@ std::string nowIso8601()
 
 }  // namespace
 
+const char* const AppDelegate::kUsage =
+    "Usage: vandrel [switch]\n"
+    "Without a switch: starts Vandrel, or brings the running one forward (its Preferences window, or its\n"
+    "access guide while it waits for keyboard access).\n"
+    "  --unremap-capslock  the running Vandrel stops remapping Caps Lock, lets the keyboards go and quits\n"
+    "  --uitesting         notes in the log that a user-interface test runs\n"
+    "  --help              shows this list";
+
 AppDelegate::AppDelegate(Options options) : options_(std::move(options))
 {
     useProgramStepsWhereUnset();
@@ -82,6 +92,15 @@ void AppDelegate::useProgramStepsWhereUnset()
         options_.quit = [](int code) {
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(), [code] { QCoreApplication::exit(code); }, Qt::QueuedConnection);
+        };
+    }
+    if (!options_.print) options_.print = [](const std::string& line) { std::cout << line << std::endl; };
+    if (!options_.showPreferences) {
+        options_.showPreferences = [] {
+            if (const auto menu = VDStatusBarMenu::shared())
+                menu->showPreferences();
+            else
+                log.warning("No tray menu yet; no Preferences window to bring forward");
         };
     }
     if (!options_.exitNow) options_.exitNow = [](int code) { std::_Exit(code); };
@@ -161,8 +180,102 @@ AppDelegate::~AppDelegate()
     applicationWillTerminate();
 }
 
+bool AppDelegate::claimInstance()
+{
+    if (!claimed_) {
+        const auto code = handOver();
+        claimed_ = !code;
+        exitCode_ = code.value_or(0);
+    }
+    return *claimed_;
+}
+
+std::optional<int> AppDelegate::handOver()
+{
+    const auto& instance = options_.instance;
+    for (std::size_t i = 1; i < options_.arguments.size(); ++i) {
+        const std::string& argument = options_.arguments[i];
+        if (argument == "--help") {
+            options_.print(kUsage);
+            return 0;
+        }
+        if (argument == "--unremap-capslock") {
+            if (!instance || !InstanceChannel::isRunning(instance->paths())) {
+                options_.print("Vandrel is not running: there is nothing to undo, Caps Lock is Caps Lock.");
+                return 0;
+            }
+            if (const auto reply =
+                    InstanceChannel::send(instance->paths().socket, InstanceChannel::Command::unremapCapsLock)) {
+                options_.print(*reply);
+                return 0;
+            }
+            options_.print("Vandrel runs but does not answer; Caps Lock stays remapped until it quits.");
+            return 1;
+        }
+    }
+    if (!instance) return std::nullopt;
+    if (instance->open([this](InstanceChannel::Command command) { return answer(command); })) return std::nullopt;
+    log.info("Another Vandrel runs; asking it to come forward ->", instance->paths().lock.string());
+    if (const auto reply = InstanceChannel::send(instance->paths().socket, InstanceChannel::Command::comeForward)) {
+        options_.print(*reply);
+        return 0;
+    }
+    options_.print("Vandrel is already running but does not answer; this start ends.");
+    return 1;
+}
+
+std::string AppDelegate::answer(InstanceChannel::Command command)
+{
+    switch (command) {
+        case InstanceChannel::Command::comeForward:
+            options_.mainQueue->schedule([this] { comeForward(); });
+            return awaitingAccess_.load()
+                       ? "Vandrel is already running and waits for keyboard access; its access guide comes forward."
+                       : "Vandrel is already running; its Preferences window comes forward.";
+        case InstanceChannel::Command::unremapCapsLock: {
+            const bool wasRemapped = remapped_.load();
+            options_.mainQueue->schedule([this] { giveCapsLockBack(); });
+            return wasRemapped ? "Vandrel stopped remapping Caps Lock and quits, letting the keyboards go: Caps Lock "
+                                 "is Caps Lock again."
+                               : "Vandrel had not remapped Caps Lock (it waits for keyboard access); it quits, and "
+                                 "Caps Lock stays Caps Lock.";
+        }
+    }
+    return {};
+}
+
+void AppDelegate::comeForward()
+{
+    if (quitting_.load()) return;
+    if (!hasRunPreInit_) {
+        log.info("Another start asked this one to come forward while it starts; nothing to show yet");
+        return;
+    }
+    if (awaitingAccess_.load() && guide_) {
+        log.info("Another start asked this one to come forward; the access guide opens");
+        guide_->showWindow();
+        return;
+    }
+    log.info("Another start asked this one to come forward; the Preferences window opens");
+    options_.showPreferences();
+}
+
+void AppDelegate::giveCapsLockBack()
+{
+    // The mapping lives in this process: removed now, and the keyboards go with the quit.
+    if (remapped_.exchange(false)) KeyRemap::unremap();
+    log.info("Asked to give Caps Lock back; quitting");
+    quitting_.store(true);
+    options_.quit(0);
+}
+
 void AppDelegate::applicationDidFinishLaunching()
 {
+    if (!claimInstance()) {
+        quitting_.store(true);
+        options_.quit(exitCode_);
+        return;
+    }
     options_.runMigrations();
     if (options_.helperApp) options_.helperApp->recordCurrentPID(false);
     options_.mainQueue->schedule([this] {
@@ -177,20 +290,13 @@ bool AppDelegate::beforeInit()
     log.info(">>>> App Before Init <<<<");
     log.info("CommondLine.argumentes ->", options_.arguments);
 
-    // Made before the switches: removing the Caps Lock mapping goes through it. Nothing is opened or
-    // grabbed until the mapping or the taps are first used.
+    // Nothing is opened or grabbed until the mapping or the taps are first used.
     platform_ = options_.makePlatform();
     installPlatform(platform_);
 
     for (std::size_t i = 1; i < options_.arguments.size(); ++i) {
         const std::string& argument = options_.arguments[i];
         log.info("Do stuff for app argument -> " + argument);
-        if (argument == "--unremap-capslock") {
-            KeyRemap::unremap();
-            quitting_.store(true);
-            options_.mainQueue->scheduleAfter(CommonUtils::delayFor(kUnremapQuitDelay), [this] { options_.quit(0); });
-            return false;
-        }
         if (argument == "--uitesting") log.info("resetStateForUITesting");
     }
     return true;
@@ -242,6 +348,8 @@ void AppDelegate::appPreInit()
     } else {
         if (isFirstLaunch)
             guide->doneAction = [this] { options_.mainQueue->schedule([this] { options_.showFirstLaunchDialog(); }); };
+        guide_ = guide;
+        awaitingAccess_.store(true);
         guide->showWindow();
     }
     // A poll of our own, apart from the guide's: the engine starts at the grant whatever the user does with
@@ -262,8 +370,9 @@ void AppDelegate::appPreInit()
 void AppDelegate::appInit()
 {
     if (quitting_.load()) return;
+    awaitingAccess_.store(false);
     KeyRemap::remap();
-    remapped_ = true;
+    remapped_.store(true);
     observeNotifications();
     options_.mainQueue->schedule([this] {
         if (quitting_.load()) return;
@@ -326,6 +435,8 @@ void AppDelegate::applicationWillTerminate()
     terminated_ = true;
     quitting_.store(true);
     watchdog_.reset();
+    // A start that ended at claimInstance() made nothing; what is shared belongs to the running instance.
+    if (claimed_ == false) return;
     waitingForAccess_.dispose();
     powerEvents_.dispose();
     log.info(">>>> App will Terminate <<<<");
@@ -338,7 +449,7 @@ void AppDelegate::applicationWillTerminate()
     } else {
         log.info("App run beforeInit() only, so terminate now.");
     }
-    if (options_.helperApp) options_.helperApp->recordCurrentPID(true);
+    if (options_.helperApp && claimed_.value_or(false)) options_.helperApp->recordCurrentPID(true);
     GetAccessibilityWindowController::installShared({});
     CommonUtils::setAccessibilitySettingsOpener(nullptr);
     if (platform_) {
@@ -347,6 +458,9 @@ void AppDelegate::applicationWillTerminate()
         if (Platform::shared() == platform_) installPlatform(nullptr);
         platform_.reset();
     }
+    guide_.reset();
+    // Last: a new start may take the keyboards once the lock is free.
+    if (options_.instance) options_.instance->close();
 }
 
 }  // namespace vandrel

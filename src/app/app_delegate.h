@@ -1,10 +1,15 @@
 // The process's start-up and shutdown order:
 //
 //   AppDelegate()                     the main-thread watchdog (0.4 s)
-//   applicationDidFinishLaunching()   the launch migrations, the process id for the login-item helper, then
-//                                     queues beforeInit on the main queue
-//   beforeInit                        logging; the arguments: "--unremap-capslock" removes the Caps Lock
-//                                     mapping, quits 1 s later and ends start-up; "--uitesting" only logs
+//   claimInstance()                   before anything touches a keyboard or stored data: "--help" prints the
+//                                     switches; "--unremap-capslock" asks the running instance to give Caps
+//                                     Lock back (or says there is nothing to undo); while another instance
+//                                     runs, asks it to come forward. Each of these prints one line and ends
+//                                     the start with exitCode(). Otherwise this process becomes the instance
+//                                     and answers later starts (on the instance channel's thread).
+//   applicationDidFinishLaunching()   claimInstance() unless called already, the launch migrations, the
+//                                     process id for the login-item helper, then queues beforeInit
+//   beforeInit                        logging; the arguments ("--uitesting" only logs)
 //   appPreInit                        database, usage session, the core object (not started), tray menu,
 //                                     updater (automatic checks off), the first-launch test, the input-access
 //                                     gate: granted -> appInit (and the first-launch dialog queued after the
@@ -12,6 +17,9 @@
 //                                     grant (the dialog then follows the guide's Done)
 //   appInit                           Caps Lock remapped, wake -> remap, engine start queued on the main
 //                                     queue, the launch recorded in the settings
+//   instance messages                 come forward: the Preferences window, or the access guide while it
+//                                     waits; unremap Caps Lock: the mapping is removed at once and the
+//                                     program quits, letting every keyboard go
 //   onTerminateSignal()               SIGINT/SIGTERM/SIGHUP (after the signal guard let every keyboard go):
 //                                     asks the event loop to end; a second one while quitting ends the process
 //   applicationWillTerminate()        after the event loop: engine stopped, Caps Lock unmapped, usage session
@@ -30,6 +38,7 @@
 #include <string>
 #include <vector>
 
+#include "core/instance_channel.h"
 #include "platform/platform.h"
 #include "rx/scheduler.h"
 
@@ -42,7 +51,6 @@ class Watchdog;
 
 class AppDelegate {
 public:
-    static constexpr double kUnremapQuitDelay = 1.0;
     static constexpr double kWatchdogThreshold = 0.4;
 
     // Every step of start-up and shutdown that reaches beyond the delegate; unset ones are the program's own.
@@ -88,14 +96,29 @@ public:
         // Marks the program running and keeps its process id for the login-item helper (-1 after a normal
         // quit); null: nothing is recorded.
         std::shared_ptr<HelperAppController> helperApp;
+        // The user's one running instance and the channel later starts speak through; null: every start
+        // runs on its own.
+        std::shared_ptr<InstanceChannel> instance;
+        // Prints one line for the user at the terminal; null: standard output.
+        std::function<void(const std::string& line)> print;
+        // Brings the Preferences window forward; null: the tray menu's.
+        std::function<void()> showPreferences;
     };
+
+    // The switches, as "--help" prints them.
+    static const char* const kUsage;
 
     explicit AppDelegate(Options options);
     ~AppDelegate();
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
 
-    // Runs the migrations and queues the rest of start-up on the main queue.
+    // False when this start ends here (a switch was served, or another instance runs): nothing was opened
+    // then, and the process ends with exitCode(). Once; later calls give the first answer.
+    bool claimInstance();
+    int exitCode() const { return exitCode_; }
+    // Runs the migrations and queues the rest of start-up on the main queue; quits when claimInstance()
+    // ends the start.
     void applicationDidFinishLaunching();
     // Undoes what start-up did. Once; later calls do nothing.
     void applicationWillTerminate();
@@ -116,6 +139,11 @@ private:
     void onWakeNote();
     void onSleepNote();
     void useProgramStepsWhereUnset();
+    // Serves a switch or hands over to the running instance; absent when this process goes on.
+    std::optional<int> handOver();
+    std::string answer(InstanceChannel::Command command);
+    void comeForward();
+    void giveCapsLockBack();
 
     Options options_;
     std::unique_ptr<Watchdog> watchdog_;
@@ -123,9 +151,14 @@ private:
     std::unique_ptr<AppServices> services_;
     rx::Disposable waitingForAccess_;
     rx::Disposable powerEvents_;
+    std::shared_ptr<GetAccessibilityWindowController> guide_;
+    std::optional<bool> claimed_;
+    int exitCode_ = 0;
     bool hasRunPreInit_ = false;
     bool engineMade_ = false;
-    bool remapped_ = false;
+    // Read by the instance channel's thread for its answers.
+    std::atomic<bool> awaitingAccess_{false};
+    std::atomic<bool> remapped_{false};
     bool terminated_ = false;
     std::atomic<bool> quitting_{false};
 };

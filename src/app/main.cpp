@@ -1,5 +1,5 @@
-// Vandrel's entry point: logging, then the start-up chain of AppDelegate on the Linux backend, the Qt event
-// loop, and the shutdown that lets every keyboard go.
+// Vandrel's entry point: the switches and the one-instance check, logging, then the start-up chain of
+// AppDelegate on the Linux backend, the Qt event loop, and the shutdown that lets every keyboard go.
 #include <QApplication>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +10,7 @@
 #include "app/app_delegate.h"
 #include "app/helper_app_controller.h"
 #include "core/defaults.h"
+#include "core/instance_channel.h"
 #include "core/log.h"
 #include "core/log_manager.h"
 #include "core/main_queue.h"
@@ -29,6 +30,13 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     MainQueue::shared();  // names this thread "main" in log lines
+    AppDelegate::Options options;
+    options.arguments.assign(argv, argv + argc);
+    options.helperApp = std::make_shared<HelperAppController>();
+    options.instance = std::make_shared<InstanceChannel>(InstanceChannel::Paths::standard());
+    AppDelegate delegate(std::move(options));
+    // Before anything touches the stored data: a second start, or one that only serves a switch, ends here.
+    if (!delegate.claimInstance()) return delegate.exitCode();
     // The logger opens the standard settings itself (they hold the file's level), so a broken settings
     // file is reported in the log; set up before the launch migrations read them. The delegate's logging
     // step sets it up again and starts the log files.
@@ -42,10 +50,6 @@ int main(int argc, char** argv)
     // full-log switch) appear on screen.
     VDMsgbox::installAsPresenter();
 
-    AppDelegate::Options options;
-    options.arguments.assign(argv, argv + argc);
-    options.helperApp = std::make_shared<HelperAppController>();
-    AppDelegate delegate(std::move(options));
     // Early, so that a signal at any later point still lets the keyboards go.
     LinuxPlatform::installSignalSafety([&delegate](int signal) { delegate.onTerminateSignal(signal); });
 

@@ -36,7 +36,13 @@ InstanceLock::InstanceLock(std::filesystem::path path) : path_(std::move(path)) 
 
 InstanceLock::~InstanceLock()
 {
+    release();
+}
+
+void InstanceLock::release()
+{
     if (fd_ >= 0) ::close(fd_);  // closing lets the lock go
+    fd_ = -1;
 }
 
 bool InstanceLock::tryAcquire()

@@ -26,6 +26,7 @@ public:
     // True when this object holds the lock now (also when it held it already).
     bool tryAcquire();
     bool isHeld() const { return fd_ >= 0; }
+    void release();
     const std::filesystem::path& path() const { return path_; }
 
     // True when some open of the file other than the caller's own holds the lock.

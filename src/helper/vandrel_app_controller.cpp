@@ -7,7 +7,6 @@
 #include <system_error>
 
 #include "core/defaults_keys.h"
-#include "core/instance_lock.h"
 #include "core/log.h"
 #include "core/settings_store.h"
 
@@ -38,7 +37,7 @@ VandrelAppController::VandrelAppController() : VandrelAppController(Options{}) {
 VandrelAppController::VandrelAppController(Options options) : options_(std::move(options))
 {
     if (options_.helperExecutable.empty()) options_.helperExecutable = runningExecutable();
-    if (options_.instanceLock.empty()) options_.instanceLock = InstanceLock::standardPath();
+    if (options_.instance.lock.empty()) options_.instance = InstanceChannel::Paths::standard();
     if (!options_.launch) options_.launch = startDetached;
 }
 
@@ -62,7 +61,7 @@ SettingsStore& VandrelAppController::groupUserDefaults()
 
 bool VandrelAppController::isVandrelRunning() const
 {
-    return InstanceLock::isHeldElsewhere(options_.instanceLock);
+    return InstanceChannel::isRunning(options_.instance);
 }
 
 bool VandrelAppController::isNormalEnd(std::int64_t storedPid)
@@ -88,21 +87,26 @@ fs::path VandrelAppController::vandrelAppPath() const
     return vandrelAppPathFor(options_.helperExecutable);
 }
 
-std::vector<std::string> VandrelAppController::argumentsFor(std::int32_t mode)
-{
-    if (mode == 1) return {"--unremap-capslock"};
-    return {};
-}
-
 void VandrelAppController::launchVandrelAppTo(std::int32_t mode)
 {
+    if (mode == 1) {
+        if (!isVandrelRunning()) {
+            log.info("Vandrel is not running: there is nothing to undo");
+            return;
+        }
+        const auto reply = InstanceChannel::send(options_.instance.socket, InstanceChannel::Command::unremapCapsLock);
+        if (reply)
+            log.info("Vandrel answers ->", *reply);
+        else
+            log.error("Vandrel runs but does not answer; Caps Lock stays remapped until it quits");
+        return;
+    }
     const fs::path program = vandrelAppPath();
     if (program == options_.helperExecutable || options_.helperExecutable.empty()) {
         log.error("The helper cannot tell where the program is ->", options_.helperExecutable.string());
         return;
     }
-    if (!options_.launch(program, argumentsFor(mode)))
-        log.error("The program could not be started ->", program.string());
+    if (!options_.launch(program, {})) log.error("The program could not be started ->", program.string());
 }
 
 void VandrelAppController::launchVandrelApp()

@@ -13,6 +13,7 @@
 
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
+#include "core/instance_channel.h"
 #include "core/log_capture.h"
 #include "core/settings_store.h"
 #include "engine/vandrel.h"
@@ -75,7 +76,41 @@ protected:
         o.startEngine = [this] { trace.push_back(mapped() ? "engine start (Caps Lock mapped)" : "engine start"); };
         o.stopEngine = record("engine stop");
         o.showFirstLaunchDialog = record("first-launch dialog");
+        o.showPreferences = record("preferences shown");
         return o;
+    }
+
+    // The options of the user's one instance, on a channel in the test's folder.
+    AppDelegate::Options instanceOptions(std::vector<std::string> arguments)
+    {
+        auto o = options(std::move(arguments));
+        o.instance = std::make_shared<InstanceChannel>(InstanceChannel::Paths::in(path("")));
+        return o;
+    }
+
+    // What a later start of the program did; it ends before the main queue runs.
+    struct LaterStart {
+        std::vector<std::string> printed;
+        std::vector<int> quits;
+        Trace trace;
+    };
+    LaterStart startAgain(std::vector<std::string> arguments)
+    {
+        LaterStart later;
+        auto o = instanceOptions(std::move(arguments));
+        o.print = [&later](const std::string& line) { later.printed.push_back(line); };
+        o.quit = [&later](int code) { later.quits.push_back(code); };
+        const auto recordLater = [&later](const char* step) { return [&later, step] { later.trace.push_back(step); }; };
+        o.runMigrations = recordLater("migrations");
+        o.initLogging = recordLater("logging");
+        o.makePlatform = [&later] {
+            later.trace.push_back("platform");
+            return nullptr;
+        };
+        o.databaseFolder = path("later-data");
+        AppDelegate delegate(std::move(o));
+        delegate.applicationDidFinishLaunching();
+        return later;
     }
 
     std::function<void()> record(const char* step)
@@ -117,29 +152,66 @@ protected:
     test::ScopedLogCapture logs;
 };
 
-TEST_F(AppDelegateTest, UnremapSwitchRemovesTheMappingAndQuitsASecondLaterWithNothingElseSetUp)
+TEST_F(AppDelegateTest, ALaterStartBringsTheRunningOneForwardAndEndsHavingMadeNothing)
 {
-    AppDelegate delegate(options({"vandrel", "--verbose", "--unremap-capslock", "--uitesting"}));
-    delegate.applicationDidFinishLaunching();
+    const struct {
+        bool access;
+        std::string printed;
+    } cases[] = {
+        {true, "Vandrel is already running; its Preferences window comes forward."},
+        {false, "Vandrel is already running and waits for keyboard access; its access guide comes forward."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.printed);
+        trace.clear();
+        sim->setInputAccessTrusted(c.access);
+        AppDelegate running(instanceOptions({"vandrel"}));
+        running.applicationDidFinishLaunching();
+        clock->runDue();
+        const auto guide = GetAccessibilityWindowController::shared();
+        if (guide) guide->window()->hide();
+
+        const LaterStart later = startAgain({"vandrel", "--uitesting"});
+        EXPECT_EQ(later.printed, std::vector<std::string>{c.printed});
+        EXPECT_EQ(later.quits, std::vector<int>{0});
+        EXPECT_TRUE(later.trace.empty()) << "no migrations, logging, platform, database or engine";
+        EXPECT_FALSE(std::filesystem::exists(path("later-data")));
+
+        clock->runDue();
+        EXPECT_EQ(trace.back() == "preferences shown", c.access);
+        EXPECT_EQ(guide && guide->window()->isVisible(), !c.access);
+        EXPECT_EQ(Platform::shared(), sim) << "the running one keeps going";
+        EXPECT_TRUE(quits.empty());
+        running.applicationWillTerminate();
+    }
+}
+
+TEST_F(AppDelegateTest, UnremapSwitchHasTheRunningOneGiveCapsLockBackAndQuitOrSaysThereIsNothingToUndo)
+{
+    LaterStart later = startAgain({"vandrel", "--unremap-capslock"});
+    EXPECT_EQ(later.printed,
+              std::vector<std::string>{"Vandrel is not running: there is nothing to undo, Caps Lock is Caps Lock."});
+    EXPECT_EQ(later.quits, std::vector<int>{0});
+    EXPECT_TRUE(later.trace.empty());
+    EXPECT_TRUE(mapping().empty()) << "no keyboard touched";
+
+    AppDelegate running(instanceOptions({"vandrel"}));
+    running.applicationDidFinishLaunching();
     clock->runDue();
-
+    ASSERT_TRUE(mapped());
+    later = startAgain({"vandrel", "--unremap-capslock", "--help"});
+    EXPECT_EQ(later.printed, std::vector<std::string>{"Vandrel stopped remapping Caps Lock and quits, letting the "
+                                                      "keyboards go: Caps Lock is Caps Lock again."});
+    EXPECT_EQ(later.quits, std::vector<int>{0});
+    clock->runDue();
     EXPECT_TRUE(unmapped());
-    EXPECT_TRUE(logs->contains(LogLevel::info, "Do stuff for app argument -> --verbose"));
-    // Arguments after the switch are not looked at.
-    EXPECT_FALSE(logs->contains(LogLevel::info, "Do stuff for app argument -> --uitesting"));
-    EXPECT_FALSE(delegate.hasRunPreInit());
-    EXPECT_TRUE(Realm::defaultConfiguration().fileURL.empty());
-
-    clock->advanceBy(999ms);
-    EXPECT_TRUE(quits.empty());
-    clock->advanceBy(1ms);
     EXPECT_EQ(quits, std::vector<int>{0});
-    EXPECT_EQ(trace, (Trace{"migrations", "logging"}));
+    running.applicationWillTerminate();
+    EXPECT_TRUE(unmapped());
 
-    delegate.applicationWillTerminate();
-    EXPECT_TRUE(logs->contains(LogLevel::info, "App run beforeInit() only, so terminate now."));
-    EXPECT_EQ(trace, (Trace{"migrations", "logging"})) << "no engine to stop, no session to end";
-    EXPECT_EQ(Platform::shared(), nullptr);
+    later = startAgain({"vandrel", "--help", "--unremap-capslock"});
+    EXPECT_EQ(later.printed, std::vector<std::string>{AppDelegate::kUsage});
+    EXPECT_EQ(later.quits, std::vector<int>{0});
 }
 
 TEST_F(AppDelegateTest, FirstLaunchWithAccessStartsTheEngineBeforeTheDialogAndQuitUndoesItAll)

@@ -9,7 +9,7 @@
 #include "app/quiet_delegate.h"
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
-#include "core/log_capture.h"
+#include "core/instance_channel.h"
 #include "core/settings_store.h"
 
 namespace vandrel {
@@ -23,43 +23,14 @@ TEST(HelperAppControllerTest, TheProgramKeepsItsIdWhileItRunsAndMinusOneAfterANo
     const auto stored = [&] {
         return SettingsStore(folder, SettingsStore::groupFileName).get(DefaultsKeys::app_theVandrelCurrentPID);
     };
-    HelperAppController::Options options{group, folder / "vandrel.lock"};
-    test::ScopedLogCapture logs;
 
-    HelperAppController first(options);
-    EXPECT_FALSE(first.recordCurrentPID(true)) << "a quit before start-up stores nothing";
+    HelperAppController helper(HelperAppController::Options{group});
+    EXPECT_FALSE(helper.recordCurrentPID(true)) << "a quit before start-up stores nothing";
     EXPECT_EQ(stored(), 0);
-    ASSERT_TRUE(first.recordCurrentPID(false));
+    ASSERT_TRUE(helper.recordCurrentPID(false));
     EXPECT_EQ(stored(), ::getpid());
-    EXPECT_TRUE(first.holdsInstanceLock());
-    EXPECT_TRUE(InstanceLock::isHeldElsewhere(folder / "vandrel.lock"));
-
-    {
-        // A second instance neither overwrites the id nor, quitting, marks a normal end.
-        group->set(DefaultsKeys::app_theVandrelCurrentPID, std::int64_t{4242});
-        HelperAppController second(options);
-        EXPECT_FALSE(second.recordCurrentPID(false));
-        EXPECT_FALSE(second.recordCurrentPID(true));
-        EXPECT_EQ(stored(), 4242);
-        EXPECT_TRUE(logs->contains(LogLevel::warning, "Another Vandrel runs (its instance lock is held) ->"));
-    }
-
-    EXPECT_TRUE(first.recordCurrentPID(true));
+    EXPECT_TRUE(helper.recordCurrentPID(true));
     EXPECT_EQ(stored(), -1);
-}
-
-TEST(HelperAppControllerTest, TheLockGoesWithTheProgram)
-{
-    QTemporaryDir dir;
-    const std::filesystem::path lock = std::filesystem::path(dir.path().toStdString()) / "vandrel.lock";
-    {
-        HelperAppController::Options options{
-            std::make_shared<SettingsStore>(dir.path().toStdString(), SettingsStore::groupFileName), lock};
-        HelperAppController running(options);
-        ASSERT_TRUE(running.recordCurrentPID(false));
-        EXPECT_TRUE(InstanceLock::isHeldElsewhere(lock));
-    }
-    EXPECT_FALSE(InstanceLock::isHeldElsewhere(lock));
 }
 
 TEST(HelperAppControllerTest, TheProgramRecordsItsIdAtStartAndMinusOneWhenItQuits)
@@ -69,11 +40,22 @@ TEST(HelperAppControllerTest, TheProgramRecordsItsIdAtStartAndMinusOneWhenItQuit
     installDefaults(std::make_shared<SettingsStore>(folder / "settings"));
     auto group = std::make_shared<SettingsStore>(folder, SettingsStore::groupFileName);
     auto options = test::quietDelegateOptions(folder);
-    options.helperApp = std::make_shared<HelperAppController>(HelperAppController::Options{group, folder / "lock"});
+    options.helperApp = std::make_shared<HelperAppController>(HelperAppController::Options{group});
+    options.instance = std::make_shared<InstanceChannel>(InstanceChannel::Paths::in(folder));
     {
-        AppDelegate delegate(std::move(options));
+        AppDelegate delegate(options);
         delegate.applicationDidFinishLaunching();
         EXPECT_EQ(group->get(DefaultsKeys::app_theVandrelCurrentPID), ::getpid());
+        {
+            // A later start, handed over to this one, neither overwrites the id nor, ending, marks a normal end.
+            auto later = options;
+            later.instance = std::make_shared<InstanceChannel>(InstanceChannel::Paths::in(folder));
+            later.print = [](const std::string&) {};
+            AppDelegate second(std::move(later));
+            EXPECT_FALSE(second.claimInstance());
+            second.applicationWillTerminate();
+            EXPECT_EQ(group->get(DefaultsKeys::app_theVandrelCurrentPID), ::getpid());
+        }
         delegate.applicationWillTerminate();
         EXPECT_EQ(group->get(DefaultsKeys::app_theVandrelCurrentPID), -1);
     }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/defaults_keys.h"
-#include "core/instance_lock.h"
+#include "core/instance_channel.h"
 #include "core/log_capture.h"
 #include "core/settings_store.h"
 
@@ -33,7 +33,7 @@ protected:
         VandrelAppController::Options o;
         o.helperExecutable = std::move(helper);
         o.groupSettings = group;
-        o.instanceLock = path("vandrel.lock");
+        o.instance = InstanceChannel::Paths::in(dir.path().toStdString());
         o.launch = [this](const fs::path& program, const std::vector<std::string>& arguments) {
             launches.push_back({program, arguments});
             return true;
@@ -69,16 +69,29 @@ TEST_F(VandrelAppControllerTest, TheProgramIsTheOneBesideTheHelperNeverTheHelper
               fs::read_symlink("/proc/self/exe").parent_path());
 }
 
-TEST_F(VandrelAppControllerTest, ModeOneGivesCapsLockBackEveryOtherModeStartsPlainly)
+TEST_F(VandrelAppControllerTest, ModeOneAsksTheRunningProgramToGiveCapsLockBackEveryOtherModeStartsPlainly)
 {
     VandrelAppController controller(options());
     controller.launchVandrelAppTo(1);
+    EXPECT_TRUE(logs->contains(LogLevel::info, "Vandrel is not running: there is nothing to undo"));
+    {
+        InstanceChannel running(InstanceChannel::Paths::in(dir.path().toStdString()));
+        std::vector<InstanceChannel::Command> received;
+        ASSERT_TRUE(running.open([&](InstanceChannel::Command command) {
+            received.push_back(command);
+            return std::string("given back");
+        }));
+        controller.launchVandrelAppTo(1);
+        EXPECT_EQ(received, std::vector<InstanceChannel::Command>{InstanceChannel::Command::unremapCapsLock});
+        EXPECT_TRUE(logs->contains(LogLevel::info, "Vandrel answers ->"));
+    }
+    EXPECT_TRUE(launches.empty()) << "mode 1 starts no program";
+
     controller.launchVandrelAppTo(0);
     controller.launchVandrelAppTo(7);
     controller.launchVandrelAppTo(-1);
     const fs::path program = "/opt/vandrel/bin/vandrel";
-    EXPECT_EQ(launches,
-              (std::vector<Launch>{{program, {"--unremap-capslock"}}, {program, {}}, {program, {}}, {program, {}}}));
+    EXPECT_EQ(launches, (std::vector<Launch>{{program, {}}, {program, {}}, {program, {}}}));
 }
 
 TEST_F(VandrelAppControllerTest, OnlyANegativeStoredIdIsANormalEnd)
@@ -110,8 +123,8 @@ TEST_F(VandrelAppControllerTest, AtLoginTheProgramStartsOnlyWhenItDoesNotRun)
     VandrelAppController controller(options());
     EXPECT_FALSE(controller.isVandrelRunning());
     {
-        InstanceLock running(path("vandrel.lock"));
-        ASSERT_TRUE(running.tryAcquire());
+        InstanceChannel running(InstanceChannel::Paths::in(dir.path().toStdString()));
+        ASSERT_TRUE(running.open({}));
         EXPECT_TRUE(controller.isVandrelRunning());
         EXPECT_FALSE(controller.runAtLogin());
         EXPECT_TRUE(launches.empty());

@@ -125,5 +125,56 @@ TEST_F(ProgramLifecycle, AKeyHeldAtStartKeepsItsKeyboardUngrabbedUntilReleased)
     EXPECT_EQ(run_->keysBeforeSentinel(*keyboard_), expectedKeys("k"));
 }
 
+// A start of the program that has to end by itself; returns what it printed.
+std::string runToEnd(std::vector<std::string> args)
+{
+    std::optional<ProgramRun> run = ProgramRun::launch(std::move(args));
+    if (!run) return {};
+    const std::optional<ExitStatus> status = run->process().wait(kProgramStartTimeout);
+    EXPECT_TRUE(status) << "still running:\n" << run->log();
+    if (status) EXPECT_TRUE(status->exitedWith(0)) << status->describe() << "\n" << run->log();
+    return run->process().output();
+}
+
+std::size_t outputKeyboards()
+{
+    std::size_t count = 0;
+    for (const InputDeviceInfo& device : InputDevice::list())
+        if (kVandrelVirtualKeyboard.matches(device.name, device.id)) ++count;
+    return count;
+}
+
+TEST_F(ProgramLifecycle, ASecondStartBringsTheFirstForwardAndKeysStillPassOnce)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    const std::string printed = runToEnd({});
+    EXPECT_EQ(printed, "Vandrel is already running; its Preferences window comes forward.\n");
+    EXPECT_TRUE(run_->waitForOutputCount("the Preferences window opens", 1)) << "the first one was asked";
+    EXPECT_EQ(outputKeyboards(), 1u);
+    EXPECT_TRUE(physicalGrabbed());
+    ASSERT_TRUE(keyboard_->typeText("once"));
+    EXPECT_EQ(run_->keysBeforeSentinel(*keyboard_), expectedKeys("once"));
+}
+
+TEST_F(ProgramLifecycle, UnremapSwitchHasTheRunningProgramGiveCapsLockBackAndOtherwiseUndoesNothing)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_EQ(runToEnd({"--unremap-capslock"}),
+              "Vandrel stopped remapping Caps Lock and quits, letting the "
+              "keyboards go: Caps Lock is Caps Lock again.\n");
+    const std::optional<ExitStatus> status = run_->process().wait(kProgramStartTimeout);
+    ASSERT_TRUE(status) << "the running one did not quit";
+    EXPECT_TRUE(status->exitedWith(0)) << status->describe();
+    EXPECT_FALSE(physicalGrabbed());
+    EXPECT_EQ(outputKeyboards(), 0u);
+    // The desktop reads the keyboard itself again, and Caps Lock is Caps Lock.
+    ASSERT_TRUE(keyboard_->tap(KEY_CAPSLOCK));
+    EXPECT_EQ(keysOf(node_->readKeyEvents(2, kKeyTimeout)), (std::vector<Key>{{KEY_CAPSLOCK, 1}, {KEY_CAPSLOCK, 0}}));
+
+    EXPECT_EQ(runToEnd({"--unremap-capslock"}),
+              "Vandrel is not running: there is nothing to undo, Caps Lock is Caps Lock.\n");
+    EXPECT_EQ(outputKeyboards(), 0u);
+}
+
 }  // namespace
 }  // namespace vandrel::vmtest

@@ -9,6 +9,7 @@ cd "$(dirname "$0")/.."
 declare -A allowed=(
   [rx]=""
   [core]="rx"
+  [eval]=""
   [storage]="core rx"
   [net]="core rx"
   [platform]="core rx"
@@ -17,7 +18,7 @@ declare -A allowed=(
   [model]="platform core rx"
   [engine]="model platform core rx"
   [windowbinding]="engine model platform storage core rx"
-  [clip]="engine model platform storage core rx"
+  [clip]="engine model platform storage eval core rx"
   [catalogue]="windowbinding clip engine model platform storage core rx"
   [ui/base]="platform core rx"
   [ui/prefs]="ui/base catalogue windowbinding clip engine model platform storage core rx"
@@ -26,7 +27,7 @@ declare -A allowed=(
   [app]="*"
 )
 declare -A library=(
-  [rx]=vandrel_rx [core]=vandrel_core [storage]=vandrel_storage [net]=vandrel_net [platform]=vandrel_platform
+  [rx]=vandrel_rx [core]=vandrel_core [eval]=vandrel_eval [storage]=vandrel_storage [net]=vandrel_net [platform]=vandrel_platform
   [platform/sim]=vandrel_platform_sim [platform/linux]=vandrel_platform_linux [model]=vandrel_model
   [engine]=vandrel_engine [windowbinding]=vandrel_windowbinding [clip]=vandrel_clip [catalogue]=vandrel_catalogue
   [ui/base]=vandrel_ui_base [ui/prefs]=vandrel_prefs [ui/overlays]=vandrel_overlays [helper]=vandrel_helper

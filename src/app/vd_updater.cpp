@@ -96,7 +96,10 @@ void VDUpdater::showResult(const UpdateCheckResult& result, const std::function<
             const AppcastItem& item = *result.item;
             if (modal.confirm(qs(localized("_update_available", item.version)), qs(item.title),
                               qs(localized("Download")), qs(localized("Later")))) {
-                if (!openUrl || !openUrl(item.link)) log.warning("The release page could not be opened ->", item.link);
+                if (!Appcast::isWebLink(item.link))
+                    log.warning("The release page is not a web address and is not opened");
+                else if (!openUrl || !openUrl(item.link))
+                    log.warning("The release page could not be opened ->", item.link);
             }
             return;
         }

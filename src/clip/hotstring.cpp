@@ -1,165 +1,195 @@
 #include "clip/hotstring.h"
 
-#include <QJSEngine>
+#include <signal.h>
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QProcess>
 #include <QRegularExpression>
-#include <QStringList>
+#include <QThread>
 #include <memory>
-#include <mutex>
-#include <vector>
 
 #include "core/localize.h"
 #include "core/log.h"
 #include "core/popup_msg.h"
+#include "eval/js_evaluation.h"
 
 namespace vandrel {
 
 namespace {
 
-const QString kErrorContentName = QStringLiteral("__JS_EVAL_ERROR_CONTENT");
+static_assert(Hotstring::kResultLimit == JsEvaluation::kValueLimit);
+constexpr qsizetype kReplyLimit = 1 + 4 * static_cast<qsizetype>(JsEvaluation::kValueLimit);
 
-// The expression on its own line inside a try block: the script's value is the expression's, or the error
-// marker when it throws (the error's text is then kept in __JS_EVAL_ERROR_CONTENT).
-QString wrapperScript(const QString& expression)
+Hotstring::Evaluation failure(std::string error, std::string kind)
 {
-    return QStringLiteral(
-               "    var __JS_EVAL_ERROR_CONTENT = ''\n"
-               "    try {\n"
-               "        ") +
-           expression +
-           QStringLiteral(
-               "\n"
-               "    } catch(e) {\n"
-               "        __JS_EVAL_ERROR_CONTENT = e.toString()\n"
-               "        __JS_EVAL_ERROR\n"
-               "    }");
+    return {std::nullopt, std::move(error), std::move(kind)};
 }
 
-// Interrupts the engine when the limit passes before the evaluation ends. The engine is reached only under
-// the lock, and the destructor forgets it before the engine goes, so a late job touches nothing.
-class Watchdog {
-public:
-    Watchdog(QJSEngine& engine, const rx::SchedulerPtr& scheduler, rx::Duration limit)
-        : guard_(std::make_shared<Guard>())
+Hotstring::Evaluation timedOut(rx::Duration limit)
+{
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(limit).count();
+    return failure(localized("The expression ran longer than ${0} ms and was stopped", std::to_string(ms)),
+                   "time limit");
+}
+
+Hotstring::Evaluation tooLong()
+{
+    return failure(localized("The value is longer than ${0} characters", std::to_string(Hotstring::kResultLimit)),
+                   "value too long");
+}
+
+// The kind of a thrown error: the language's own error name ("ReferenceError") when the text starts with
+// one, never a typed word.
+std::string thrownKind(const std::string& text)
+{
+    for (const char* name : {"Error", "EvalError", "RangeError", "ReferenceError", "SyntaxError", "TypeError",
+                             "URIError", "AggregateError", "InternalError"}) {
+        const std::string prefix = std::string(name) + ":";
+        if (text.rfind(prefix, 0) == 0 || text == name) return name;
+    }
+    return "thrown value";
+}
+
+// One evaluator process, on the Qt main thread from start to answer.
+struct ChildEvaluation : std::enable_shared_from_this<ChildEvaluation> {
+    std::function<void(Hotstring::Evaluation)> done;
+    rx::Duration limit{};
+    QPointer<QProcess> process;
+    QByteArray reply;
+    bool overflowed = false;
+    bool killed = false;
+    bool answered = false;
+    rx::Disposable killJob;
+
+    void start(const QString& program, const QByteArray& expression, const rx::SchedulerPtr& watchdog)
     {
-        guard_->engine = &engine;
-        job_ = scheduler->scheduleAfter(limit, [guard = guard_] {
-            std::lock_guard lock(guard->mutex);
-            if (!guard->engine) return;
-            guard->fired = true;
-            guard->engine->setInterrupted(true);  // made for calls from other threads
+        auto* child = new QProcess();
+        process = child;
+        child->setProgram(program);
+        child->setArguments({QString::number(std::chrono::duration_cast<std::chrono::milliseconds>(limit).count())});
+        child->setStandardErrorFile(QProcess::nullDevice());
+        const auto self = shared_from_this();
+        QObject::connect(child, &QProcess::readyReadStandardOutput, child, [self] { self->read(); });
+        QObject::connect(child, &QProcess::errorOccurred, child, [self](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart)
+                self->answer(failure(localized("The evaluator cannot be started"), "no evaluator"));
+        });
+        QObject::connect(child, &QProcess::finished, child,
+                         [self](int code, QProcess::ExitStatus status) { self->finished(code, status); });
+        child->start();
+        child->write(expression);
+        child->closeWriteChannel();
+
+        // The kill is posted to the main thread, where the process lives.
+        std::weak_ptr<ChildEvaluation> weak = self;
+        killJob = watchdog->scheduleAfter(limit + Hotstring::kStartAllowance, [weak] {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [weak] {
+                    const auto run = weak.lock();
+                    if (!run || run->answered || !run->process) return;
+                    run->killed = true;
+                    run->process->kill();
+                },
+                Qt::QueuedConnection);
         });
     }
-    ~Watchdog()
+
+    void read()
     {
-        {
-            std::lock_guard lock(guard_->mutex);
-            guard_->engine = nullptr;
+        if (!process) return;
+        reply += process->read(kReplyLimit + 1 - reply.size());
+        if (reply.size() > kReplyLimit && !overflowed) {
+            overflowed = true;
+            process->kill();
         }
-        job_.dispose();
     }
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
 
-    bool fired() const
+    void finished(int code, QProcess::ExitStatus status)
     {
-        std::lock_guard lock(guard_->mutex);
-        return guard_->fired;
+        read();
+        if (overflowed) return answer(tooLong());
+        if (status == QProcess::CrashExit) {
+            // Killed at the limit, or by the CPU limit; anything else is a crash, mostly memory running out.
+            if (killed || code == SIGKILL || code == SIGXCPU) return answer(timedOut(limit));
+            return answer(failure(localized("The evaluation ran out of memory or crashed and was stopped"), "crash"));
+        }
+        if (code != 0 || reply.isEmpty())
+            return answer(failure(localized("The evaluator gave no answer"), "no answer"));
+        const std::string text = reply.mid(1).toStdString();
+        switch (reply.front()) {
+            case JsEvaluation::kValueReply:
+                if (codePointCount(text) > Hotstring::kResultLimit) return answer(tooLong());
+                return answer({text, {}, {}});
+            case JsEvaluation::kErrorReply:
+                return answer(failure(text, thrownKind(text)));
+            case JsEvaluation::kTooLongReply:
+                return answer(tooLong());
+            case JsEvaluation::kTimeOutReply:
+                return answer(timedOut(limit));
+            default:
+                return answer(failure(localized("The evaluator gave no answer"), "no answer"));
+        }
     }
 
-private:
-    struct Guard {
-        std::mutex mutex;
-        QJSEngine* engine = nullptr;
-        bool fired = false;
-    };
-    const std::shared_ptr<Guard> guard_;
-    rx::Disposable job_;
-};
-
-// A script's value, or the text of why it has none.
-struct Outcome {
-    QJSValue value;
-    std::optional<QString> error;
-};
-
-Outcome run(QJSEngine& engine, const QString& script, const QJSValue& marker, const Watchdog& watchdog,
-            rx::Duration limit)
-{
-    QStringList thrown;
-    QJSValue value = engine.evaluate(script, QString(), 1, &thrown);
-    if (watchdog.fired() || engine.isInterrupted()) {
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(limit).count();
-        return {{},
-                QString::fromStdString(
-                    localized("The expression ran longer than ${0} ms and was stopped", std::to_string(ms)))};
+    void answer(Hotstring::Evaluation evaluation)
+    {
+        if (answered) return;
+        answered = true;
+        killJob.dispose();
+        if (process) process->deleteLater();
+        done(std::move(evaluation));
     }
-    // Only what escapes the try block arrives here thrown: a syntax error, or a throw from the handler.
-    if (!thrown.isEmpty()) return {{}, value.toString()};
-    if (value.strictlyEquals(marker)) return {{}, engine.evaluate(kErrorContentName).toString()};
-    return {value, std::nullopt};
-}
+};
 
-std::size_t characterCount(const QString& text)
+void evaluateInChild(QString program, std::string expression, rx::Duration limit, rx::SchedulerPtr watchdog,
+                     std::function<void(Hotstring::Evaluation)> done)
 {
-    std::size_t n = 0;
-    for (qsizetype i = 0; i < text.size(); ++i)
-        if (!text[i].isLowSurrogate()) ++n;
-    return n;
+    auto* app = QCoreApplication::instance();
+    if (!app) return done(failure(localized("The evaluator cannot be started"), "no evaluator"));
+    auto run = std::make_shared<ChildEvaluation>();
+    run->done = std::move(done);
+    run->limit = limit;
+    auto start = [run, program = std::move(program), expression = QByteArray::fromStdString(expression),
+                  watchdog = std::move(watchdog)] { run->start(program, expression, watchdog); };
+    if (QThread::currentThread() == app->thread())
+        start();
+    else
+        QMetaObject::invokeMethod(app, std::move(start), Qt::QueuedConnection);
 }
 
 }  // namespace
 
 Hotstring::Hotstring(Options options) : options_(std::move(options)) {}
 
-void Hotstring::showError(const std::string& text) const
+void Hotstring::evaluate(const std::string& expression, Answer answer) const
 {
-    const std::string message = "\U0001F625 " + text;
-    log.warning("The hotstring cannot be evaluated ->", text);
-    if (options_.showError)
-        options_.showError(message);
-    else
-        popupMsg(message, kErrorMessageTime);
+    auto finish = [showError = options_.showError, answer = std::move(answer)](Evaluation evaluation) {
+        if (evaluation.value) return answer(std::move(evaluation.value));
+        log.warning("The hotstring cannot be evaluated ->", evaluation.kind);
+        const std::string message = shortened("\U0001F625 " + evaluation.error, kMessageLimit);
+        if (showError)
+            showError(message);
+        else
+            popupMsg(message, kErrorMessageTime);
+        answer(std::nullopt);
+    };
+    if (codePointCount(expression) > kExpressionLimit)
+        return finish(
+            failure(localized("The expression is longer than ${0} characters", std::to_string(kExpressionLimit)),
+                    "expression too long"));
+    if (options_.evaluator) return options_.evaluator(expression, std::move(finish));
+
+    const QString program = !options_.evaluatorPath.empty()
+                                ? QString::fromStdString(options_.evaluatorPath)
+                                : QCoreApplication::applicationDirPath() + u'/' + QLatin1String(evaluatorFileName);
+    evaluateInChild(program, expression, options_.evaluationLimit, options_.watchdogScheduler, std::move(finish));
 }
 
-std::optional<std::string> Hotstring::evaluate(const std::string& expression) const
+void Hotstring::multiGet(const std::string& keyString, Answer answer) const
 {
-    const QString source = QString::fromStdString(expression);
-    if (characterCount(source) > kExpressionLimit) {
-        showError(localized("The expression is longer than ${0} characters", std::to_string(kExpressionLimit)));
-        return std::nullopt;
-    }
-    // Made here and dropped here: one engine per evaluation, on the evaluating thread.
-    QJSEngine engine;
-    const Watchdog watchdog(engine, options_.watchdogScheduler, options_.evaluationLimit);
-    const QJSValue marker = engine.evaluate(QString::fromLatin1(jsEvalErrorInitJSString));
-
-    auto outcome = run(engine, wrapperScript(source), marker, watchdog, options_.evaluationLimit);
-    if (!outcome.error && outcome.value.isNumber()) {
-        log.debug("jsVal is Number");
-        const QString rounding =
-            QStringLiteral("Number((") + outcome.value.toString() + QStringLiteral(").toPrecision(15))");
-        outcome = run(engine, wrapperScript(rounding), marker, watchdog, options_.evaluationLimit);
-    }
-    if (outcome.error) {
-        showError(outcome.error->toStdString());
-        return std::nullopt;
-    }
-    return outcome.value.toString().toStdString();
-}
-
-std::string Hotstring::jsEval(const std::string& expression) const
-{
-    return evaluate(expression).value_or(std::string());
-}
-
-std::optional<std::string> Hotstring::valueOf(const std::string& key) const
-{
-    return options_.evaluator ? options_.evaluator(key) : evaluate(key);
-}
-
-std::optional<std::string> Hotstring::multiGet(const std::string& keyString) const
-{
-    if (keyString.empty()) return std::nullopt;
+    if (keyString.empty()) return answer(std::nullopt);
 
     // A trailing "=" with the blanks around it, kept exactly as typed.
     static const QRegularExpression trailingEquals(QStringLiteral("\\s*=\\s*$"),
@@ -193,11 +223,12 @@ std::optional<std::string> Hotstring::multiGet(const std::string& keyString) con
         log.verbose("has separator");
         const std::string key = body.mid(runStart + runLength).toStdString();
         const std::string prefix = body.left(runStart).toStdString();
-        if (const auto fixed = keyValueDict.find(key); fixed != keyValueDict.end()) return prefix + fixed->second;
-        const auto value = valueOf(key);
-        if (!value) return std::nullopt;
-        if (!suffix.isEmpty()) return prefix + key + suffix.toStdString() + *value;
-        return prefix + *value;
+        if (const auto fixed = keyValueDict.find(key); fixed != keyValueDict.end())
+            return answer(prefix + fixed->second);
+        const std::string kept = suffix.isEmpty() ? prefix : prefix + key + suffix.toStdString();
+        return evaluate(key, [kept, answer = std::move(answer)](std::optional<std::string> value) {
+            answer(value ? std::optional(kept + *value) : std::nullopt);
+        });
     }
 
     // The last blank-separated word.
@@ -206,17 +237,20 @@ std::optional<std::string> Hotstring::multiGet(const std::string& keyString) con
         while (end > 0 && body[end - 1] == u' ') --end;
         return end;
     }();
-    if (bodyEnd == 0) return std::nullopt;
+    if (bodyEnd == 0) return answer(std::nullopt);
     const qsizetype keyStart = body.lastIndexOf(u' ', bodyEnd - 1) + 1;
     const std::string key = body.mid(keyStart, bodyEnd - keyStart).toStdString();
     log.verbose("step 4");
     // Without "=" the key is replaced: the text before it stays, and so do blanks typed after it.
     const std::string prefix = suffix.isEmpty() ? body.left(keyStart).toStdString() : body.toStdString();
     const std::string after = suffix.isEmpty() ? body.mid(bodyEnd).toStdString() : std::string();
-    if (const auto fixed = keyValueDict.find(key); fixed != keyValueDict.end()) return prefix + fixed->second + after;
-    const auto value = valueOf(key);
-    if (!value || *value == "undefined") return std::nullopt;
-    return prefix + suffix.toStdString() + *value + after;
+    if (const auto fixed = keyValueDict.find(key); fixed != keyValueDict.end())
+        return answer(prefix + fixed->second + after);
+    evaluate(key, [kept = prefix + suffix.toStdString(), after,
+                   answer = std::move(answer)](std::optional<std::string> value) {
+        if (!value || *value == "undefined") return answer(std::nullopt);
+        answer(kept + *value + after);
+    });
 }
 
 }  // namespace vandrel

@@ -9,13 +9,14 @@
 //     a value of "undefined" there means nothing to replace.
 // A failed evaluation replaces nothing: the user's text stays as it was and the error is shown.
 //
-// Evaluation runs the text in a JavaScript engine of its own, made for that one call on the calling thread
-// and dropped after it, so nothing one evaluation defines reaches the next and no engine is shared between
-// threads. The engine has only the language's own built-ins: no host object, no file or network access.
-// Text typed by anyone may arrive here, so an evaluation is stopped after evaluationLimit (a watchdog job
-// on its own scheduler interrupts the engine) and an expression longer than kExpressionLimit characters is
-// refused. Numbers are rounded to 15 significant digits, which hides binary floating-point noise
-// (0.1+0.2 gives 0.3).
+// Text typed by anyone may arrive here, so the JavaScript never runs in this process: each evaluation
+// starts the evaluator (vandrel-eval, next to the program; see eval/js_evaluation.h) as a child with
+// address-space and CPU limits, which stops the expression when evaluationLimit passes; a child that has
+// not answered by evaluationLimit and kStartAllowance is killed (a job on the watchdog scheduler). The caller never
+// waits: the child is started and read on the Qt main thread through its signals, and the answer comes there.
+// Everything but a value is a failure, shown as "😥 " and why in at most kMessageLimit characters: an error thrown, the
+// time limit, a crash (running out of memory), a value longer than kResultLimit characters, an expression longer than
+// kExpressionLimit characters. The log names the kind of failure, never the expression or the error's text.
 //
 // Every member may be called from any thread, also at the same time.
 #pragma once
@@ -32,49 +33,58 @@ namespace vandrel {
 
 class Hotstring {
 public:
-    // Characters (code points) of the longest expression evaluated.
+    // Characters (code points) of the longest expression evaluated and of the longest value.
     static constexpr std::size_t kExpressionLimit = 1000;
+    static constexpr std::size_t kResultLimit = 10000;
+    // Characters of the longest error message shown.
+    static constexpr std::size_t kMessageLimit = 200;
     static constexpr rx::Duration kEvaluationLimit = std::chrono::milliseconds(500);
+    // The evaluator stops an expression at evaluationLimit itself; one that has not answered by then and
+    // this allowance for starting up is killed.
+    static constexpr rx::Duration kStartAllowance = std::chrono::milliseconds(1000);
     // How long an evaluation error stays on screen, in seconds.
     static constexpr double kErrorMessageTime = 3.0;
-    // Defines the error marker in a fresh engine and yields it.
-    static constexpr const char* jsEvalErrorInitJSString =
-        "var __JS_EVAL_ERROR = Symbol('__JS_EVAL_ERROR'); __JS_EVAL_ERROR";
+    // The evaluator's file name, next to the program.
+    static constexpr const char* evaluatorFileName = "vandrel-eval";
 
-    // The value of an expression as text, or none when it failed (after showing why).
-    using Evaluator = std::function<std::optional<std::string>(const std::string& expression)>;
+    // The replacement, or none when there is nothing to replace.
+    using Answer = std::function<void(std::optional<std::string>)>;
 
-    // watchdogScheduler is required.
+    // What one evaluation gave: the value, or why there is none (shown) and the kind of failure (logged).
+    struct Evaluation {
+        std::optional<std::string> value;
+        std::string error;
+        std::string kind;
+    };
+    using Evaluator = std::function<void(const std::string& expression, std::function<void(Evaluation)> done)>;
+
+    // watchdogScheduler is required unless evaluator is set.
     struct Options {
-        // Runs the job that interrupts an evaluation past its limit: a queue of its own, so that busy
-        // queues never delay it.
+        // Runs the job that kills an evaluation past its limit: a queue of its own, so that busy queues
+        // never delay it.
         rx::SchedulerPtr watchdogScheduler;
         rx::Duration evaluationLimit = kEvaluationLimit;
         // Shows an evaluation error to the user; null: a transient message for kErrorMessageTime.
         std::function<void(const std::string& message)> showError;
-        // Stands in for the JavaScript evaluation; null: evaluate().
+        // The evaluator program; empty: evaluatorFileName next to the running program.
+        std::string evaluatorPath;
+        // Stands in for the evaluator process; null: the process.
         Evaluator evaluator;
     };
 
     explicit Hotstring(Options options);
 
-    // The replacement for keyString, or none when there is nothing to replace.
-    std::optional<std::string> multiGet(const std::string& keyString) const;
+    // Answers with the replacement for keyString (see above).
+    void multiGet(const std::string& keyString, Answer answer) const;
 
-    // The expression's value as text: strings as they are, numbers rounded to 15 significant digits,
-    // undefined as "undefined". None after an error (thrown, a syntax error, too long, interrupted), which
-    // is shown as "😥 " and its text.
-    std::optional<std::string> evaluate(const std::string& expression) const;
-    // evaluate(), with the empty text after an error.
-    std::string jsEval(const std::string& expression) const;
+    // Answers with the expression's value as text: strings as they are, numbers rounded to 15 significant
+    // digits, undefined as "undefined". None after a failure, which is shown and logged by its kind.
+    void evaluate(const std::string& expression, Answer answer) const;
 
     // Fixed expansions, looked up before evaluating; none are kept yet.
     std::map<std::string, std::string> keyValueDict;
 
 private:
-    std::optional<std::string> valueOf(const std::string& key) const;
-    void showError(const std::string& text) const;
-
     const Options options_;
 };
 

@@ -147,8 +147,8 @@ void HotstringService::read(StatusActions actions, bool isRestoreSystemClipboard
                 state->delivered.store(true);
                 const auto text = ClipUtils::getString(delivery.first);
                 if (text && !text->empty()) {
+                    log.debug("hotstring: characters copied ->", std::to_string(text->size()));
                     if (state->actions.success) state->actions.success(*text);
-                    log.debug("hotstring ->", *text);
                 } else {
                     log.warning("Get plain text fail or plainText is ''");
                     state->fail();
@@ -191,8 +191,15 @@ void HotstringService::expandHotstring()
 
 void HotstringService::paste(const std::string& text)
 {
-    log.verbose("get string ->", text);
-    const auto replacement = options_.hotstring->multiGet(text);
+    // Answered on the main thread once the evaluator is done; meanwhile the selection stays.
+    std::weak_ptr<HotstringService> weak = weak_from_this();
+    options_.hotstring->multiGet(text, [weak](std::optional<std::string> replacement) {
+        if (auto self = weak.lock()) self->pasteReplacement(replacement);
+    });
+}
+
+void HotstringService::pasteReplacement(const std::optional<std::string>& replacement)
+{
     if (!replacement) {
         log.info("Nothing to expand; the selection collapses");
         post(collapseSelection());

@@ -12,12 +12,13 @@
 //   conveyor back and schedules the restore of the user's pasteboard content (400 ms later), then calls
 //   finally. One read is in flight at a time: a request during one does nothing, not even select.
 //
-// Expanding (expandHotstring): reads as above; with text, the replacement (Hotstring::multiGet) is written
-// to the pasteboard inside a borrow of the capture service, whose end waits for the restore, and pasted
-// 50 ms later over the still-selected text. Whenever nothing is pasted (no replacement, no text, nothing
-// copied in time, the conveyor held by another reader) a Right tap collapses the selection, so the next
-// key the user types cannot replace the line. In terminal-like applications nothing is done at all:
-// selecting to the line start there cannot stop at the prompt, and the copy key may reach the program.
+// Expanding (expandHotstring): reads as above; with text, the replacement (Hotstring::multiGet, answered
+// on the main thread when the evaluator process is done; nothing waits for it) is written to the pasteboard
+// inside a borrow of the capture service, whose end waits for the restore, and pasted 50 ms later over the
+// still-selected text. The log holds lengths and kinds of failure, never the text read. Whenever nothing is pasted (no
+// replacement, no text, nothing copied in time, the conveyor held by another reader) a Right tap collapses the
+// selection, so the next key the user types cannot replace the line. In terminal-like applications nothing is done at
+// all: selecting to the line start there cannot stop at the prompt, and the copy key may reach the program.
 #pragma once
 
 #include <atomic>
@@ -99,6 +100,7 @@ public:
 private:
     void read(StatusActions actions, bool isRestoreSystemClipboard, std::function<void()> ended);
     void paste(const std::string& text);
+    void pasteReplacement(const std::optional<std::string>& replacement);
     void post(const VDActionPtr& stroke) const;
     void restore(rx::Duration wait, std::function<void()> callback) const;
 

@@ -1,6 +1,9 @@
 #include "core/vd_version.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <limits>
 #include <optional>
 
 #include "core/json_limits.h"
@@ -128,7 +131,14 @@ void from_json(const nlohmann::json& json, VDVersion& version)
         return;
     }
     // Also read what to_json writes, so a stored version reads back.
-    if (json.is_object() && json.contains("vers") && json["vers"].is_array() && json["vers"].size() == 5) {
+    // Only integers that fit: a fraction or a number beyond 64 bits is no version part.
+    const auto fits = [](const nlohmann::json& part) {
+        return part.is_number_integer() &&
+               (!part.is_number_unsigned() ||
+                part.get<std::uint64_t>() <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()));
+    };
+    if (json.is_object() && json.contains("vers") && json["vers"].is_array() && json["vers"].size() == 5 &&
+        std::all_of(json["vers"].begin(), json["vers"].end(), fits)) {
         VDVersion decoded;
         for (std::size_t i = 0; i < 5; ++i) decoded.vers[i] = json["vers"][i].get<std::int64_t>();
         version = decoded;

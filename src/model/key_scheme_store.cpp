@@ -82,6 +82,16 @@ bool KeySchemeStore::write(const VDKeyScheme& scheme, SettingsStore& store)
     // be dropped as an orphan.
     store.setObject(std::move(uniqueNames), namesKey());
     store.setObject(std::move(schemes), schemesKey());
+    // Refused (too deep) or kept only in memory (the file cannot be written): not saved.
+    const auto stored = store.object(schemesKey());
+    if (!stored || !stored->is_object() || !stored->contains(name)) {
+        reportNotSaved(name, "the settings refused the scheme");
+        return false;
+    }
+    if (!store.synchronize()) {
+        reportNotSaved(name, "the settings file cannot be written");
+        return false;
+    }
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "net/appcast.h"
 
+#include <QUrl>
 #include <QXmlStreamReader>
 
 #include "core/log.h"
@@ -96,6 +97,8 @@ std::variant<std::vector<AppcastItem>, std::string> Appcast::parse(const QByteAr
             log.warning("An item of the update feed has no version or no address; it is left out ->", fields.title);
             continue;
         }
+        // The link goes to the desktop's opener: nothing but a web page may leave the program.
+        if (!isWebLink(link)) return "the feed names a link that is not an http:// or https:// address";
         items.push_back(AppcastItem{fields.title, version, VDVersion(version), link, fields.enclosureUrl});
     }
     if (xml.hasError())
@@ -103,6 +106,12 @@ std::variant<std::vector<AppcastItem>, std::string> Appcast::parse(const QByteAr
                "): " + xml.errorString().toStdString();
     if (!sawRss) return "the feed is empty";
     return items;
+}
+
+bool Appcast::isWebLink(const std::string& link)
+{
+    const QUrl url(QString::fromStdString(link), QUrl::StrictMode);
+    return url.isValid() && (url.scheme() == u"https" || url.scheme() == u"http") && !url.host().isEmpty();
 }
 
 std::optional<AppcastItem> Appcast::newestUpdate(const std::vector<AppcastItem>& items, const VDVersion& current,

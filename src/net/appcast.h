@@ -12,7 +12,8 @@
 // An item's version is the "shortVersionString" of its enclosure (any namespace prefix), else its
 // "version"; the same names as child elements of the item serve too. Its stage ("a", "b", "rc" or none)
 // decides its channel. The page a user is sent to is the item's link, else the enclosure's url. Items
-// without a version or without any address are left out (logged).
+// without a version or without any address are left out (logged); a feed whose page of an item is not an
+// http:// or https:// address is no feed.
 #pragma once
 
 #include <QByteArray>
@@ -48,6 +49,8 @@ class Appcast {
 public:
     // The items in feed order, or why the document is not a feed.
     static std::variant<std::vector<AppcastItem>, std::string> parse(const QByteArray& document);
+    // True for a valid http:// or https:// address with a host.
+    static bool isWebLink(const std::string& link);
     // The newest item of the channel that is newer than current; none when there is none.
     static std::optional<AppcastItem> newestUpdate(const std::vector<AppcastItem>& items, const VDVersion& current,
                                                    const UpdateChannel& channel);

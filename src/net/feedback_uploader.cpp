@@ -1,5 +1,8 @@
 #include "net/feedback_uploader.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +12,8 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRandomGenerator>
+#include <cerrno>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "core/app_info.h"
@@ -17,6 +22,7 @@
 #include "core/log.h"
 #include "core/main_queue.h"
 #include "net/feedback_diagnostics.h"
+#include "net/reply_limits.h"
 
 namespace vandrel {
 
@@ -24,7 +30,7 @@ namespace {
 
 constexpr auto kCompactReplace = nlohmann::json::error_handler_t::replace;
 
-// Quoted-string content of a Content-Disposition parameter: a quote or a line break in a file name must
+// Quoted-string content of a Content-Disposition parameter: a quote, a backslash or a line break in a file name must
 // not end the header or start a new one.
 QByteArray dispositionParameter(const std::string& value)
 {
@@ -33,6 +39,9 @@ QByteArray dispositionParameter(const std::string& value)
         switch (c) {
             case '"':
                 out += "%22";
+                break;
+            case '\\':
+                out += "\\\\";
                 break;
             case '\r':
                 out += "%0D";
@@ -84,19 +93,32 @@ QByteArray newBoundary()
 }
 
 // The attachment, opened for streaming; none when it cannot be read.
+// Opened by its bytes: a name that is not UTF-8 has no QString that finds the file again.
 std::unique_ptr<QFile> openAttachment(const std::filesystem::path& path, std::string& failure)
 {
-    const QString name = QString::fromStdString(path.string());
-    if (!QFileInfo(name).isFile()) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
         failure = "not a readable file";
         return nullptr;
     }
-    auto file = std::make_unique<QFile>(name);
-    if (!file->open(QIODevice::ReadOnly)) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        failure = std::strerror(errno);
+        return nullptr;
+    }
+    auto file = std::make_unique<QFile>();
+    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         failure = file->errorString().toStdString();
         return nullptr;
     }
     return file;
+}
+
+// A file name as valid UTF-8 (bytes that are not become U+FFFD), for headers and messages.
+std::string readableName(const std::filesystem::path& path)
+{
+    return QString::fromUtf8(path.filename().native()).toStdString();
 }
 
 std::string replyDescription(QNetworkReply* reply, const QByteArray& body)
@@ -211,11 +233,12 @@ void FeedbackUploader::upload(const FeedbackSubmission& submission, std::shared_
         std::string failure;
         std::unique_ptr<QFile> file = openAttachment(*submission.attachFile, failure);
         if (!file) {
-            log.error("feedback submit fail, error ->", submission.attachFile->string() + ": " + failure);
-            finish(completion, FeedbackOutcome{});
+            log.error("feedback submit fail, the attachment cannot be read ->", failure);
+            finish(completion, FeedbackOutcome{false, "The attached file \"" + readableName(*submission.attachFile) +
+                                                          "\" cannot be read: " + failure});
             return;
         }
-        QHttpPart part = filePart("attachFile", submission.attachFile->filename().string());
+        QHttpPart part = filePart("attachFile", readableName(*submission.attachFile));
         part.setBodyDevice(file.get());
         file.release()->setParent(multiPart.get());
         multiPart->append(part);
@@ -253,12 +276,18 @@ void FeedbackUploader::upload(const FeedbackSubmission& submission, std::shared_
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("multipart/form-data; boundary=") + boundary);
     QNetworkReply* reply = network_->post(request, multiPart.get());
     multiPart.release()->setParent(reply);
+    const ReplyLimits* limits = ReplyLimits::watch(reply, options_.maxReplyBytes, options_.deadline);
 
-    QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply, completion] {
+    QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply, limits, completion] {
         // An aborted transfer (the time-out) leaves the reply closed, with nothing to read.
         const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray();
         log.debug("feedback response ->", replyDescription(reply, body));
         reply->deleteLater();
+        if (const auto& exceeded = limits->exceeded()) {
+            log.warning("feedback submit fail ->", *exceeded);
+            finish(completion, FeedbackOutcome{false, "The feedback server's reply failed: " + *exceeded});
+            return;
+        }
         if (isSuccessReply(body)) {
             log.debug("feedback submit success");
             finish(completion, FeedbackOutcome{true, {}});

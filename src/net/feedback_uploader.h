@@ -11,9 +11,11 @@
 // Failures, each an outcome rather than a hang or an exception:
 //   - no feedback address in the settings, or one that is not an http(s) address: at once, no request, with
 //     a message that names the setting;
-//   - an attachment that cannot be read: at once, no request;
+//   - an attachment that cannot be read: at once, no request, with a message that names it (any file name,
+//     also one that is not UTF-8, is opened as it is);
 //   - a debug log that cannot be read: the report goes without it (a logged warning);
 //   - a server that stops answering: the transfer time-out (60 s by default) ends the request;
+//   - a reply larger than 64 KB, or a request not done 60 s after its start: stopped there, with a message;
 //   - any reply that is not a JSON object whose "resultCode" is the number 0. The HTTP status is not looked
 //     at: a success body is a success whatever the status.
 //
@@ -76,6 +78,8 @@ public:
 
     static constexpr const char* apiPath = "/api/feedback";
     static constexpr std::chrono::milliseconds defaultTimeout{60000};
+    static constexpr std::chrono::milliseconds defaultDeadline{60000};
+    static constexpr qint64 defaultMaxReplyBytes = 64 * 1024;
     static constexpr const char* notSent = "<not send>";
 
     struct Options {
@@ -83,6 +87,9 @@ public:
         SettingsStore* settings = nullptr;
         // How long the transfer may stall before it fails.
         std::chrono::milliseconds timeout = defaultTimeout;
+        // How long the whole request may take, and how large the reply may be.
+        std::chrono::milliseconds deadline = defaultDeadline;
+        qint64 maxReplyBytes = defaultMaxReplyBytes;
         // Where outcomes are delivered; the main queue when null.
         rx::SchedulerPtr mainQueue;
         // The facts of "appInfo"; AppInfo's when unset.

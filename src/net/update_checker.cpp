@@ -10,6 +10,7 @@
 #include "core/defaults_keys.h"
 #include "core/log.h"
 #include "core/main_queue.h"
+#include "net/reply_limits.h"
 
 namespace vandrel {
 
@@ -64,12 +65,14 @@ void UpdateChecker::check(const std::optional<std::string>& feedUrl, Completion 
     QNetworkRequest request(url);
     request.setTransferTimeout(static_cast<int>(options_.timeout.count()));
     QNetworkReply* reply = network_->get(request);
+    const ReplyLimits* limits = ReplyLimits::watch(reply, options_.maxReplyBytes, options_.deadline);
     const VDVersion current = options_.current.value_or(AppInfo::vdVersion());
     const UpdateChannel channel = this->channel();
     log.info("Update check ->", *feedUrl);
     // The reply may finish while the checker goes (at exit): the handler holds nothing of it.
     QObject::connect(
-        reply, &QNetworkReply::finished, reply, [main = options_.mainQueue, reply, completion, current, channel] {
+        reply, &QNetworkReply::finished, reply,
+        [main = options_.mainQueue, reply, limits, completion, current, channel] {
             const auto finish = [&main](const Completion& done, UpdateCheckResult result) {
                 deliver(main, done, std::move(result));
             };
@@ -77,7 +80,8 @@ void UpdateChecker::check(const std::optional<std::string>& feedUrl, Completion 
             const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
             if (reply->error() != QNetworkReply::NoError || (status.isValid() && status.toInt() / 100 != 2)) {
                 std::string reason =
-                    reply->error() == QNetworkReply::OperationCanceledError
+                    limits->exceeded() ? "the update feed could not be read (" + *limits->exceeded() + ")"
+                    : reply->error() == QNetworkReply::OperationCanceledError
                         ? std::string("the update server did not answer in time")
                         : "the update feed could not be read (" +
                               (status.isValid() ? "HTTP " + std::to_string(status.toInt()) + ", " : std::string()) +

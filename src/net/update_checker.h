@@ -5,6 +5,8 @@
 //   - no feed address: noSource at once, no request;
 //   - a reply that is not 2xx, a network error, or a server that stops answering (the transfer time-out,
 //     30 s by default): failed, with the reason;
+//   - a feed larger than 1 MB, or a request not done 30 s after its start (a server that drips): stopped
+//     there and failed, with the reason;
 //   - a document that is not a feed: failed, with the reason;
 //   - otherwise updateAvailable with the item, or upToDate.
 //
@@ -41,9 +43,14 @@ public:
     using Completion = std::function<void(const UpdateCheckResult&)>;
 
     static constexpr std::chrono::milliseconds defaultTimeout{30000};
+    static constexpr std::chrono::milliseconds defaultDeadline{30000};
+    static constexpr qint64 defaultMaxReplyBytes = 1024 * 1024;
 
     struct Options {
         std::chrono::milliseconds timeout = defaultTimeout;
+        // How long the whole request may take, and how large the feed may be.
+        std::chrono::milliseconds deadline = defaultDeadline;
+        qint64 maxReplyBytes = defaultMaxReplyBytes;
         // Where outcomes are delivered; the main queue when null.
         rx::SchedulerPtr mainQueue;
         // The running version; AppInfo's when unset.

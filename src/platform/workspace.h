@@ -57,7 +57,8 @@ public:
     virtual std::string secureInputHolderReport() = 0;
 
     virtual bool openUrl(const std::string& url) = 0;
-    // Launches (or brings forward) an application; true when the request was accepted.
+    // Launches (or brings forward) an application the desktop knows (by its desktop-entry id, or by its name);
+    // never a path or a program of that name. True when the request was accepted.
     virtual bool launchApplication(const std::string& bundleIdentifier) = 0;
     virtual bool launchApplicationNamed(const std::string& name) = 0;
     virtual std::optional<RunningApplication> launchApplicationAtUrl(const std::string& url) = 0;

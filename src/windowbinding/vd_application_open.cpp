@@ -40,6 +40,11 @@ std::shared_ptr<VDApplication> VDApplicationOpener::findApplication(const std::s
 bool VDApplicationOpener::open(const std::string& app, std::optional<double> waitLimit,
                                std::optional<bool> waitForWindow, Callback callback, std::function<void()> gaveUp) const
 {
+    // A stored binding names an application, never a program to run: a path is refused here already.
+    if (app.find('/') != std::string::npos) {
+        log.warning("A window binding names a path instead of an application; nothing is launched");
+        return false;
+    }
     const bool launched = VDApplication::launchOrFocusByBundleId(app) || VDApplication::launchOrFocusByName(app);
     log.info("opening app by bundleId or appName -> " + app + ", result -> " + (launched ? "true" : "false"));
     if (!launched) return false;
@@ -58,9 +63,13 @@ void VDApplicationOpener::openingCheck(const rx::SchedulerPtr& scheduler, const 
             if (gaveUp) gaveUp();
             return;
         }
+        // The pending job holds its scheduler weakly: a scheduler that goes drops it instead of being kept
+        // alive by it.
+        std::weak_ptr<rx::Scheduler> weak = scheduler;
         scheduler->scheduleAfter(
-            rx::seconds(kCheckInterval), [scheduler, appIdOrName, limit, waitForWindow, callback, gaveUp] {
-                openingCheck(scheduler, appIdOrName, limit - kCheckInterval, waitForWindow, callback, gaveUp);
+            rx::seconds(kCheckInterval), [weak, appIdOrName, limit, waitForWindow, callback, gaveUp] {
+                if (const auto scheduler = weak.lock())
+                    openingCheck(scheduler, appIdOrName, limit - kCheckInterval, waitForWindow, callback, gaveUp);
             });
     };
     const auto app = findApplication(appIdOrName);

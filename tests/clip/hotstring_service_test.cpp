@@ -21,8 +21,13 @@ class HotstringServiceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // Answers at once, as the evaluator would for these keys; an error names the key.
         Hotstring::Options evaluator;
-        evaluator.watchdogScheduler = rx::VirtualTimeScheduler::make();
+        evaluator.evaluator = [](const std::string& key, std::function<void(Hotstring::Evaluation)> done) {
+            if (key == "12*3") return done({"36", {}, {}});
+            if (key == "void(0)") return done({"undefined", {}, {}});
+            done({std::nullopt, "ReferenceError: " + key + " is not defined", "ReferenceError"});
+        };
         evaluator.showError = [this](const std::string& message) { messages.push_back(message); };
 
         HotstringService::Options options;
@@ -235,7 +240,12 @@ TEST_F(HotstringServiceTest, WhateverIsNotExpandedStaysAsTypedWithTheSelectionCo
         EXPECT_EQ(rig.service->passNewClipCreatedCount(), 0);
         EXPECT_EQ(rig.general().string(PasteboardTypes::string), typed) << "nothing was written";
     }
-    EXPECT_EQ(messages.size(), 2u);  // the two errors were shown
+    EXPECT_EQ(messages.size(), 2u);              // the two errors were shown
+    for (const auto& entry : logged->entries())  // the typed text stays out of the log
+        for (const std::string typed : {"abc", "a #b"}) {
+            EXPECT_EQ(entry.message.find(typed), std::string::npos) << entry.message;
+            EXPECT_EQ(entry.context.find(typed), std::string::npos) << entry.context;
+        }
 }
 
 TEST_F(HotstringServiceTest, AFailedReadCollapsesTheSelection)

@@ -1,13 +1,14 @@
-// The hotstring replacement: how typed text splits into a kept prefix and a key, what the JavaScript
-// evaluation gives, and how an evaluation that never ends is stopped.
+// The hotstring replacement: how typed text splits into a kept prefix and a key, what the evaluator process
+// gives, and how it fails, away from this process, on whatever an expression does.
 #include "clip/hotstring.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
+#include <QCoreApplication>
+#include <fstream>
 
 #include "core/log_capture.h"
+#include "net/event_loop_wait.h"
 #include "rx/virtual_time_scheduler.h"
 
 namespace vandrel {
@@ -15,19 +16,57 @@ namespace {
 
 using Result = std::optional<std::string>;
 
+// The resident memory of this process, in bytes.
+long residentBytes()
+{
+    long pages = 0, resident = 0;
+    std::ifstream("/proc/self/statm") >> pages >> resident;
+    return resident * 4096;
+}
+
 struct HotstringTest : ::testing::Test {
     std::shared_ptr<rx::VirtualTimeScheduler> watchdog = rx::VirtualTimeScheduler::make();
     std::vector<std::string> messages;
 
-    Hotstring make(Hotstring::Evaluator evaluator = {})
+    Hotstring make(Hotstring::Evaluator evaluator = {}, std::string program = VANDREL_EVAL_PROGRAM)
     {
         Hotstring::Options options;
         options.watchdogScheduler = watchdog;
         options.showError = [this](const std::string& m) { messages.push_back(m); };
+        options.evaluatorPath = std::move(program);
         options.evaluator = std::move(evaluator);
         return Hotstring(std::move(options));
     }
+
+    // The answer, waiting for the evaluator process when there is one.
+    template <typename Call>
+    static Result answerOf(Call call)
+    {
+        bool answered = false;
+        Result result;
+        call([&](Result r) {
+            result = std::move(r);
+            answered = true;
+        });
+        EXPECT_TRUE(test::runEventLoopUntil([&] { return answered; })) << "no answer";
+        return result;
+    }
+    static Result expand(const Hotstring& hotstring, const std::string& typed)
+    {
+        return answerOf([&](Hotstring::Answer a) { hotstring.multiGet(typed, std::move(a)); });
+    }
+    static Result value(const Hotstring& hotstring, const std::string& expression)
+    {
+        return answerOf([&](Hotstring::Answer a) { hotstring.evaluate(expression, std::move(a)); });
+    }
 };
+
+// Answers at once: the key in angle brackets, "undefined" for "u", an error for "bad".
+void fake(const std::string& key, std::function<void(Hotstring::Evaluation)> done)
+{
+    if (key == "bad") return done({std::nullopt, "ReferenceError: bad is not defined", "ReferenceError"});
+    done({key == "u" ? "undefined" : "<" + key + ">", {}, {}});
+}
 
 TEST_F(HotstringTest, TypedTextsGiveTheirDocumentedReplacements)
 {
@@ -67,7 +106,7 @@ TEST_F(HotstringTest, TypedTextsGiveTheirDocumentedReplacements)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string("typed: \"") + row.typed + "\"");
-        EXPECT_EQ(hotstring.multiGet(row.typed), row.result);
+        EXPECT_EQ(expand(hotstring, row.typed), row.result);
     }
     // One message per failed evaluation: abc, def, and the key of "##a #b".
     ASSERT_EQ(messages.size(), 3u);
@@ -77,11 +116,9 @@ TEST_F(HotstringTest, TypedTextsGiveTheirDocumentedReplacements)
 TEST_F(HotstringTest, SplittingHandsTheEvaluatorTheKeyAndKeepsThePrefix)
 {
     std::vector<std::string> keys;
-    const Hotstring hotstring = make([&keys](const std::string& key) -> Result {
+    const Hotstring hotstring = make([&keys](const std::string& key, auto done) {
         keys.push_back(key);
-        if (key == "u") return "undefined";
-        if (key == "bad") return std::nullopt;
-        return "<" + key + ">";
+        fake(key, std::move(done));
     });
     const struct {
         const char* typed;
@@ -110,7 +147,7 @@ TEST_F(HotstringTest, SplittingHandsTheEvaluatorTheKeyAndKeepsThePrefix)
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string("typed: \"") + row.typed + "\"");
         keys.clear();
-        EXPECT_EQ(hotstring.multiGet(row.typed), row.result);
+        EXPECT_EQ(expand(hotstring, row.typed), row.result);
         if (row.key)
             EXPECT_EQ(keys, std::vector<std::string>{row.key});
         else
@@ -121,13 +158,13 @@ TEST_F(HotstringTest, SplittingHandsTheEvaluatorTheKeyAndKeepsThePrefix)
 TEST_F(HotstringTest, FixedExpansionsAreLookedUpBeforeEvaluating)
 {
     int asked = 0;
-    Hotstring hotstring = make([&asked](const std::string&) -> Result {
+    Hotstring hotstring = make([&asked](const std::string& key, auto done) {
         ++asked;
-        return "x";
+        fake(key, std::move(done));
     });
     hotstring.keyValueDict["sig"] = "Best regards";
-    EXPECT_EQ(hotstring.multiGet("hello sig"), "hello Best regards");
-    EXPECT_EQ(hotstring.multiGet("hello #sig"), "hello Best regards");
+    EXPECT_EQ(expand(hotstring, "hello sig"), "hello Best regards");
+    EXPECT_EQ(expand(hotstring, "hello #sig"), "hello Best regards");
     EXPECT_EQ(asked, 0);
 }
 
@@ -152,46 +189,45 @@ TEST_F(HotstringTest, EvaluationGivesTheValueAsText)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.expression);
-        EXPECT_EQ(hotstring.evaluate(row.expression), Result(row.text));
+        EXPECT_EQ(value(hotstring, row.expression), Result(row.text));
     }
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(watchdog->pendingCount(), 0u) << "the watchdog of a finished evaluation is cancelled";
+    EXPECT_EQ(watchdog->pendingCount(), 0u) << "the kill of a finished evaluation is cancelled";
 }
 
 TEST_F(HotstringTest, EachEvaluationStartsCleanWithoutHostObjects)
 {
     const Hotstring hotstring = make();
-    EXPECT_EQ(hotstring.evaluate("var leaked = 5; leaked"), Result("5"));
-    EXPECT_EQ(hotstring.evaluate("typeof leaked"), Result("undefined"));
-    EXPECT_EQ(hotstring.evaluate("Object.prototype.x = 1; ({}).x"), Result("1"));
-    EXPECT_EQ(hotstring.evaluate("({}).x"), Result("undefined"));
+    EXPECT_EQ(value(hotstring, "var leaked = 5; leaked"), Result("5"));
+    EXPECT_EQ(value(hotstring, "typeof leaked"), Result("undefined"));
+    EXPECT_EQ(value(hotstring, "Object.prototype.x = 1; ({}).x"), Result("1"));
+    EXPECT_EQ(value(hotstring, "({}).x"), Result("undefined"));
     for (const char* name : {"console", "Qt", "print", "gc", "XMLHttpRequest", "require", "process", "qsTr"}) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(hotstring.evaluate(std::string("typeof ") + name), Result("undefined"));
+        EXPECT_EQ(value(hotstring, std::string("typeof ") + name), Result("undefined"));
     }
 }
 
 TEST_F(HotstringTest, ErrorsAreShownAndGiveNoValue)
 {
     const Hotstring hotstring = make();
-    EXPECT_EQ(hotstring.evaluate("abc"), std::nullopt);
-    EXPECT_EQ(hotstring.jsEval("abc"), "");
-    EXPECT_EQ(hotstring.evaluate("throw 'plain'"), std::nullopt);
-    EXPECT_EQ(hotstring.evaluate("1}"), std::nullopt);                              // a syntax error
-    EXPECT_EQ(hotstring.evaluate("1} catch(e) {} {"), std::nullopt);                // breaking out of the wrapper
-    EXPECT_EQ(hotstring.evaluate("throw {toString() { throw 1 }}"), std::nullopt);  // even from the handler
-    ASSERT_EQ(messages.size(), 6u);
+    EXPECT_EQ(value(hotstring, "abc"), std::nullopt);
+    EXPECT_EQ(value(hotstring, "throw 'plain'"), std::nullopt);
+    EXPECT_EQ(value(hotstring, "1}"), std::nullopt);                              // a syntax error
+    EXPECT_EQ(value(hotstring, "1} catch(e) {} {"), std::nullopt);                // breaking out of the wrapper
+    EXPECT_EQ(value(hotstring, "throw {toString() { throw 1 }}"), std::nullopt);  // even from the handler
+    ASSERT_EQ(messages.size(), 5u);
     EXPECT_EQ(messages[0], "\U0001F625 ReferenceError: abc is not defined");
-    EXPECT_EQ(messages[2], "\U0001F625 plain");
-    EXPECT_EQ(messages[3].rfind("\U0001F625 SyntaxError", 0), 0u) << messages[3];
+    EXPECT_EQ(messages[1], "\U0001F625 plain");
+    EXPECT_EQ(messages[2].rfind("\U0001F625 SyntaxError", 0), 0u) << messages[2];
 }
 
 TEST_F(HotstringTest, ExpressionsOverTheCharacterLimitAreRefused)
 {
     const Hotstring hotstring = make();
     const std::string longest = std::string(Hotstring::kExpressionLimit - 1, ' ') + "7";
-    EXPECT_EQ(hotstring.evaluate(longest), Result("7"));
-    EXPECT_EQ(hotstring.evaluate(" " + longest), std::nullopt);
+    EXPECT_EQ(value(hotstring, longest), Result("7"));
+    EXPECT_EQ(value(hotstring, " " + longest), std::nullopt);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], "\U0001F625 The expression is longer than 1000 characters");
 
@@ -199,48 +235,87 @@ TEST_F(HotstringTest, ExpressionsOverTheCharacterLimitAreRefused)
     std::string letters = "'";
     for (std::size_t i = 0; i < Hotstring::kExpressionLimit - 2; ++i) letters += "\u00e9";
     letters += "'";
-    EXPECT_EQ(hotstring.evaluate(letters + ".length"), std::nullopt);
-    EXPECT_EQ(hotstring.evaluate(letters).value_or("").size(), 2 * (Hotstring::kExpressionLimit - 2));
+    EXPECT_EQ(value(hotstring, letters + ".length"), std::nullopt);
+    EXPECT_EQ(value(hotstring, letters).value_or("").size(), 2 * (Hotstring::kExpressionLimit - 2));
 }
 
-// Evaluates on a thread of its own while the test moves the watchdog's clock.
-struct Evaluation {
-    explicit Evaluation(const Hotstring& hotstring, std::string expression)
-        : thread([this, &hotstring, expression] {
-              result = hotstring.evaluate(expression);
-              done.store(true);
-          })
-    {
-    }
-    ~Evaluation()
-    {
-        if (thread.joinable()) thread.join();
-    }
-    Result result;
-    std::atomic<bool> done{false};
-    std::thread thread;
-};
-
-TEST_F(HotstringTest, AnEndlessEvaluationIsStoppedAtTheLimit)
+TEST_F(HotstringTest, HostileExpressionsFailQuicklyAwayFromTheProgram)
 {
     const Hotstring hotstring = make();
-    for (const char* endless :
-         {"while(true){}", "try { for(;;){} } catch(e) { 'caught' }", "(function f() { for (;;) {} })()"}) {
-        SCOPED_TRACE(endless);
-        messages.clear();
-        Evaluation evaluation(hotstring, endless);
-        while (watchdog->pendingCount() == 0) std::this_thread::yield();  // the evaluation is under way
+    const std::string stopped = "\U0001F625 The expression ran longer than 500 ms and was stopped";
+    const std::string crashed = "\U0001F625 The evaluation ran out of memory or crashed and was stopped";
+    const struct {
+        const char* expression;
+        std::vector<std::string> messages;  // any of them; empty: a thrown error's own text
+    } rows[] = {
+        {"new Array(2**32-1).fill(0).length", {stopped, crashed}},
+        {"\"x\".repeat(3e7).split(\"\").length", {stopped, crashed}},
+        {"new ArrayBuffer(4e9)", {}},
+        {"\"x\".repeat(1e9)", {}},
+        {"while(true){}", {stopped}},
+        {"({toString() { for (;;) {} }})", {stopped}},
+        {"\"x\".repeat(1e7)", {"\U0001F625 The value is longer than 10000 characters"}},
+        {"throw \"z\".repeat(1e7)", {}},
+    };
+    // What starting the evaluator costs on this machine now; the bound of one second comes on top.
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(value(hotstring, "1"), Result("1"));
+    const auto startUp = std::chrono::steady_clock::now() - start;
 
-        watchdog->advanceBy(Hotstring::kEvaluationLimit - std::chrono::milliseconds(1));
-        EXPECT_FALSE(evaluation.done.load());
-        watchdog->advanceBy(std::chrono::milliseconds(1));
-        evaluation.thread.join();
-        EXPECT_EQ(evaluation.result, std::nullopt);
+    const long before = residentBytes();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.expression);
+        messages.clear();
+        start = std::chrono::steady_clock::now();
+        EXPECT_EQ(value(hotstring, row.expression), std::nullopt);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, startUp + std::chrono::seconds(1));
         ASSERT_EQ(messages.size(), 1u);
-        EXPECT_EQ(messages[0], "\U0001F625 The expression ran longer than 500 ms and was stopped");
+        EXPECT_LE(QString::fromStdString(messages[0]).toUcs4().size(), Hotstring::kMessageLimit) << messages[0];
+        if (!row.messages.empty()) {
+            EXPECT_NE(std::find(row.messages.begin(), row.messages.end(), messages[0]), row.messages.end())
+                << messages[0];
+        }
     }
-    // The next evaluation runs normally.
-    EXPECT_EQ(hotstring.evaluate("6*7"), Result("42"));
+    EXPECT_LT(residentBytes() - before, 32l << 20) << "the program's memory stays as it was";
+    // The longest value is pasted whole.
+    EXPECT_EQ(value(hotstring, "'x'.repeat(10000)").value_or("").size(), Hotstring::kResultLimit);
+}
+
+TEST_F(HotstringTest, AnEvaluationThatDoesNotAnswerIsKilledAndTheNextRunsNormally)
+{
+    const Hotstring hotstring = make();
+    Result result = "none yet";
+    bool answered = false;
+    hotstring.evaluate("while(true){}", [&](Result r) {
+        result = r;
+        answered = true;
+    });
+    // Killed, whatever the process does, when it has not answered by the limit and the start-up allowance.
+    watchdog->advanceBy(Hotstring::kEvaluationLimit + Hotstring::kStartAllowance - std::chrono::milliseconds(1));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(answered);
+    watchdog->advanceBy(std::chrono::milliseconds(1));
+    ASSERT_TRUE(test::runEventLoopUntil([&] { return answered; }));
+    EXPECT_EQ(result, std::nullopt);
+    EXPECT_EQ(messages, std::vector<std::string>{"\U0001F625 The expression ran longer than 500 ms and was stopped"});
+
+    EXPECT_EQ(value(hotstring, "6*7"), Result("42"));
+    EXPECT_EQ(value(make({}, "/nonexistent/vandrel-eval"), "6*7"), std::nullopt);
+    EXPECT_EQ(messages.back(), "\U0001F625 The evaluator cannot be started");
+}
+
+TEST_F(HotstringTest, TheLogNamesTheKindOfFailureButNoTypedWord)
+{
+    test::ScopedLogCapture logged;
+    const Hotstring hotstring = make();
+    EXPECT_EQ(expand(hotstring, "secretword"), std::nullopt);
+    EXPECT_EQ(expand(hotstring, "#throw 'secretword'"), std::nullopt);
+    EXPECT_EQ(expand(hotstring, "secretword 6*7"), "secretword 42");
+    EXPECT_TRUE(logged->contains(LogLevel::warning, "The hotstring cannot be evaluated ->"));
+    for (const auto& entry : logged->entries()) {
+        EXPECT_EQ(entry.message.find("secretword"), std::string::npos) << entry.message;
+        EXPECT_EQ(entry.context.find("secretword"), std::string::npos) << entry.context;
+    }
 }
 
 }  // namespace

@@ -81,6 +81,10 @@ TEST(VDVersionTest, EncodesAsSlotsAndDecodesTextOrItsOwnForm)
     EXPECT_FALSE(VDVersion::fromJsonText("12"));
     EXPECT_FALSE(VDVersion::fromJsonText(R"({"vers":[1,2]})"));
     EXPECT_FALSE(VDVersion::fromJsonText(R"({"vers":[1,2,3,"x",5]})"));
+    // Numbers that are no 64-bit integer: beyond its range, fractions, too large unsigned.
+    for (const char* json : {R"({"vers":[2,-9999999999999999999992,3,0,30]})", R"({"vers":[2,1e300,3,0,30]})",
+                             R"({"vers":[1.5,2,3,0,30]})", R"({"vers":[18446744073709551615,2,3,0,30]})"})
+        EXPECT_FALSE(VDVersion::fromJsonText(json)) << json;
     EXPECT_FALSE(VDVersion::fromJsonText("not json"));
 }
 

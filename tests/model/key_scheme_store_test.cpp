@@ -8,6 +8,7 @@
 
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
+#include "core/failing_write_calls.h"
 #include "core/log_capture.h"
 #include "core/popup_msg.h"
 
@@ -81,6 +82,16 @@ TEST_F(KeySchemeStoreTest, AnEncodingFailureIsReportedAndLosesNothingStored)
     EXPECT_EQ(popups, 1);
     EXPECT_EQ(store.object("hotkey_customKeySchemeNames"), namesBefore);
     EXPECT_EQ(store.object("hotkey_allCustomKeySchemes"), textsBefore);
+}
+
+TEST_F(KeySchemeStoreTest, AWriteTheDiskRefusesIsReportedAsNotSaved)
+{
+    auto calls = std::make_shared<test::FailingWriteCalls>();
+    SettingsStore failing(dir.filePath("failing").toStdString(), SettingsStore::standardFileName,
+                          WholeFileWriter(calls));
+    calls->failAt(test::FailingWriteCalls::Step::partialWrite);
+    EXPECT_FALSE(KeySchemeStore::write(*custom("Lost"), failing));
+    EXPECT_TRUE(logged->contains(LogLevel::error, "Cannot save the key scheme ->"));
 }
 
 TEST_F(KeySchemeStoreTest, StoredValuesOfAnotherShapeAreNeitherLostNorOverwritten)

@@ -76,6 +76,17 @@ TEST(AppcastTest, DocumentsThatAreNoFeedSayWhy)
     EXPECT_TRUE(itemsOf(feed({})).empty());
 }
 
+TEST(AppcastTest, AFeedWhosePageIsNoWebAddressIsABadFeed)
+{
+    for (const char* link : {"file:///etc/passwd", "javascript:alert(1)", "/usr/share/applications/x.desktop",
+                             "vandrel.desktop", "https://", "ftp://example.org/x"}) {
+        const auto parsed = Appcast::parse(feed({item("9.0.0", link)}));
+        ASSERT_TRUE(std::holds_alternative<std::string>(parsed)) << link;
+        EXPECT_EQ(std::get<std::string>(parsed), "the feed names a link that is not an http:// or https:// address");
+    }
+    EXPECT_EQ(itemsOf(feed({item("9.0.0", "http://example.org/9")})).at(0).link, "http://example.org/9");
+}
+
 TEST(AppcastTest, VersionsOrderByPartsThenStage)
 {
     EXPECT_LT(VDVersion("1.2.0a"), VDVersion("1.2.0b"));

@@ -1,17 +1,40 @@
-// A feed host for tests on 127.0.0.1: answers every GET with the current status and body, or never
-// answers; counts the requests and keeps their paths.
+// A feed host for tests on 127.0.0.1: answers every request with the current status and body, or never
+// answers, or sends a body without end, or drips one byte at a time; counts the requests and keeps their
+// paths.
 #pragma once
 
 #include <QByteArray>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
+#include <chrono>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vandrel::test {
+
+// A 200 reply whose body never ends.
+inline void writeEndlessReply(QTcpSocket* socket)
+{
+    socket->write("HTTP/1.1 200 X\r\nContent-Type: application/octet-stream\r\nConnection: close\r\n\r\n");
+    const QByteArray chunk(64 * 1024, 'x');
+    QObject::connect(socket, &QTcpSocket::bytesWritten, socket, [socket, chunk] {
+        if (socket->bytesToWrite() < chunk.size()) socket->write(chunk);
+    });
+    socket->write(chunk);
+}
+
+// A 200 reply of a 1000-byte body that comes one byte per interval.
+inline void writeDrippingReply(QTcpSocket* socket, std::chrono::milliseconds interval)
+{
+    socket->write("HTTP/1.1 200 X\r\nContent-Type: application/json\r\nContent-Length: 1000\r\n\r\n");
+    auto* timer = new QTimer(socket);
+    QObject::connect(timer, &QTimer::timeout, socket, [socket] { socket->write("x"); });
+    timer->start(interval);
+}
 
 class FeedServer {
 public:
@@ -35,6 +58,10 @@ public:
         body_ = std::move(body);
     }
     void neverAnswer() { status_.reset(); }
+    // A 200 reply whose body never ends.
+    void sendEndlessly() { endless_ = true; }
+    // A 200 reply of a 1000-byte body that comes one byte per interval.
+    void drip(std::chrono::milliseconds interval) { drip_ = interval; }
 
     std::vector<std::string> paths;
 
@@ -47,6 +74,8 @@ private:
         paths.push_back(buffer.split(' ').value(1).toStdString());
         buffer.clear();
         if (!status_) return;
+        if (endless_) return writeEndlessReply(socket);
+        if (drip_) return writeDrippingReply(socket, *drip_);
         socket->write("HTTP/1.1 " + QByteArray::number(*status_) + " X\r\nContent-Type: application/xml\r\n" +
                       "Content-Length: " + QByteArray::number(body_.size()) + "\r\nConnection: close\r\n\r\n" + body_);
         socket->disconnectFromHost();
@@ -54,6 +83,8 @@ private:
 
     QTcpServer server_;
     std::optional<int> status_ = 200;
+    bool endless_ = false;
+    std::optional<std::chrono::milliseconds> drip_;
     QByteArray body_;
     std::map<QTcpSocket*, QByteArray> buffers_;
 };

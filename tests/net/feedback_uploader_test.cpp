@@ -20,6 +20,7 @@
 #include "core/main_queue.h"
 #include "core/settings_store.h"
 #include "net/event_loop_wait.h"
+#include "net/feed_server.h"
 #include "net/feedback_diagnostics.h"
 
 using namespace vandrel;
@@ -104,6 +105,8 @@ public:
         body_ = std::move(body);
     }
     void neverAnswer() { status_.reset(); }
+    // Answers with this instead.
+    void answerWith(std::function<void(QTcpSocket*)> answer) { answer_ = std::move(answer); }
 
     std::vector<RawRequest> requests;
     int connections = 0;
@@ -124,6 +127,7 @@ private:
         buffer.clear();
         requests.push_back(request);
         if (!status_) return;
+        if (answer_) return answer_(socket);
         socket->write("HTTP/1.1 " + QByteArray::number(*status_) + " Reply\r\nContent-Type: application/json\r\n" +
                       "Content-Length: " + QByteArray::number(body_.size()) + "\r\nConnection: close\r\n\r\n" + body_);
         socket->disconnectFromHost();
@@ -132,6 +136,7 @@ private:
     QTcpServer server_;
     std::map<QTcpSocket*, QByteArray> buffers_;
     std::optional<int> status_ = 200;
+    std::function<void(QTcpSocket*)> answer_;
     QByteArray body_ = R"({"resultCode":0})";
 };
 
@@ -298,6 +303,36 @@ TEST_F(FeedbackUploaderTest, AFileNameCannotBreakOutOfItsHeader)
     EXPECT_EQ(p[5].disposition(), "form-data; name=\"attachFile\"; filename=\"a%22b%0D%0AX-Injected: 1.txt\"");
     EXPECT_EQ(p[5].headers.count("x-injected"), 0u);
     EXPECT_EQ(p[5].headers.at("content-type"), "text/plain");
+
+    // A backslash is escaped; a name that is not UTF-8 is still found, and named readably.
+    const std::string oddPath = dir.filePath("c\\").toStdString() + "\xff\xfe.txt";
+    std::ofstream(oddPath) << "y";
+    s.attachFile = oddPath;
+    EXPECT_TRUE(send(uploader, s).success);
+    EXPECT_EQ(parts(1)[5].disposition(),
+              "form-data; name=\"attachFile\"; filename=\"c\\\\\xef\xbf\xbd\xef\xbf\xbd.txt\"");
+    EXPECT_EQ(parts(1)[5].text(), "y");
+}
+
+TEST_F(FeedbackUploaderTest, AnEndlessOrDrippingReplyIsStoppedAndTheNextReportGoes)
+{
+    FeedbackUploader::Options bounded = options();
+    bounded.deadline = std::chrono::milliseconds(300);
+    FeedbackUploader uploader(bounded);
+
+    server.answerWith(test::writeEndlessReply);
+    FeedbackOutcome outcome = send(uploader, submission(false));
+    EXPECT_FALSE(outcome.success);
+    EXPECT_EQ(outcome.message, "The feedback server's reply failed: the reply is larger than 64 KB and was stopped");
+
+    // Never silent for the transfer time-out.
+    server.answerWith([](QTcpSocket* socket) { test::writeDrippingReply(socket, std::chrono::milliseconds(20)); });
+    outcome = send(uploader, submission(false));
+    EXPECT_FALSE(outcome.success);
+    EXPECT_EQ(outcome.message, "The feedback server's reply failed: the server did not finish its reply within 300 ms");
+
+    server.answerWith(nullptr);
+    EXPECT_TRUE(send(uploader, submission(false)).success);
 }
 
 TEST_F(FeedbackUploaderTest, OnlyAnObjectWithTheNumberZeroAsResultCodeIsASuccess)
@@ -357,6 +392,7 @@ TEST_F(FeedbackUploaderTest, NoRequestWithoutAUsableAddressOrWithAnUnreadableAtt
         s.attachFile = path;
         outcome = send(uploader, s);
         EXPECT_FALSE(outcome.success) << path;
+        EXPECT_NE(outcome.message.find("cannot be read"), std::string::npos) << outcome.message;
     }
     EXPECT_EQ(logs->count(LogLevel::error), 4u);
 

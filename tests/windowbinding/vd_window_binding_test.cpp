@@ -243,6 +243,10 @@ TEST_F(WindowBindingTest, OpenChecksEveryTenthOfASecondUntilTheLimit)
     EXPECT_EQ(delivered, std::vector<std::uint32_t>{window});
 
     EXPECT_FALSE(opener.open("not installed", 5.0, true, [&](const auto&) { delivered.push_back(0); }));
+    // A stored path is never run, even where an application answers to it.
+    sim->workspace().addInstalledApplication(app("/home/u/evil.sh"));
+    EXPECT_FALSE(opener.open("/home/u/evil.sh", 5.0, true, [&](const auto&) { delivered.push_back(0); }));
+    EXPECT_EQ(sim->workspace().runningApplicationsWithBundleId("/home/u/evil.sh").size(), 0u);
 }
 
 TEST_F(WindowBindingTest, RestoreFindsTheWindowAgainAndNeverLosesTheStoredTitle)

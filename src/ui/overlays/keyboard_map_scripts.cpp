@@ -25,8 +25,13 @@ std::string KeyboardMapScripts::scale(const std::string& scaleText)
 
 std::string KeyboardMapScripts::quoted(const std::string& keyName)
 {
-    // Invalid UTF-8 becomes U+FFFD instead of throwing.
-    return nlohmann::json(keyName).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    // Invalid UTF-8 becomes U+FFFD instead of throwing. JSON leaves U+2028 and U+2029 raw, which end a
+    // line inside a script's string: they are escaped.
+    std::string text = nlohmann::json(keyName).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    for (const auto& [raw, escaped] : {std::pair{"\u2028", "\\u2028"}, std::pair{"\u2029", "\\u2029"}})
+        for (auto at = text.find(raw); at != std::string::npos; at = text.find(raw, at + 6))
+            text.replace(at, 3, escaped);
+    return text;
 }
 
 std::string KeyboardMapScripts::modifiersJSAction(const Keystroke& keystroke)

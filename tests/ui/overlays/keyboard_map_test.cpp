@@ -75,7 +75,7 @@ TEST(KeyboardMapScripts, NamesAreOneStringLiteralWhateverTheyHold)
     KeyboardMapView view;
     KeyboardMapPage page(&view);
     view.turnonBtn({"w"});
-    for (const std::string name : {"\\", "\"", "x\");map.turnoffAll();(\"", "a\nb", "\\\"", "\xff"})
+    for (const std::string name : {"\\", "\"", "x\");map.turnoffAll();(\"", "a\nb", "\\\"", "\xff", "a\u2028b\u2029"})
         EXPECT_TRUE(page.evaluate("map.btnDown(" + KeyboardMapScripts::quoted(name) + ");")) << name;
     EXPECT_TRUE(view.isMarked("w"));  // nothing injected ran
     EXPECT_TRUE(view.isPressed("\\"));

@@ -39,16 +39,6 @@ std::string fileUrl(const std::string& path)
     return QUrl::fromLocalFile(QString::fromStdString(path)).toString(QUrl::FullyEncoded).toStdString();
 }
 
-std::string findProgram(const std::string& name)
-{
-    if (name.empty()) return {};
-    for (const auto& candidate : {name, QString::fromStdString(name).toLower().toStdString()}) {
-        auto path = QStandardPaths::findExecutable(QString::fromStdString(candidate));
-        if (!path.isEmpty()) return path.toStdString();
-    }
-    return {};
-}
-
 bool isOrdinary(std::optional<X11WindowType> type)
 {
     return type && *type != X11WindowType::desktop && *type != X11WindowType::dock;
@@ -270,9 +260,8 @@ bool X11Workspace::launchApplication(const std::string& bundleIdentifier)
         activateProcess(running->processIdentifier);
         return true;
     }
+    // Only what the desktop knows as an application: an identity from stored data is never run as a program.
     if (auto entry = entries_->findById(bundleIdentifier)) return launcher_.launchEntry(*entry).has_value();
-    if (auto program = findProgram(bundleIdentifier); !program.empty())
-        return launcher_.launchExecutable(program).has_value();
     log.info("no installed application with that identity", bundleIdentifier);
     return false;
 }
@@ -285,7 +274,6 @@ bool X11Workspace::launchApplicationNamed(const std::string& name)
         return true;
     }
     if (auto entry = entries_->findByName(name)) return launcher_.launchEntry(*entry).has_value();
-    if (auto program = findProgram(name); !program.empty()) return launcher_.launchExecutable(program).has_value();
     log.info("no installed application with that name", name);
     return false;
 }

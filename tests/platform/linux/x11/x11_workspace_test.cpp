@@ -340,6 +340,11 @@ TEST_F(X11WorkspaceTest, LaunchingStartsEntriesAndBringsRunningApplicationsForwa
 
     EXPECT_FALSE(workspace_->launchApplication("no.such.application-anywhere"));
     EXPECT_FALSE(workspace_->launchApplicationNamed(""));
+    // A path or a program on PATH is no application the desktop knows: nothing runs.
+    for (const char* program : {"/bin/true", "sh", "true", "/usr/bin/env sh -c true"}) {
+        EXPECT_FALSE(workspace_->launchApplication(program)) << program;
+        EXPECT_FALSE(workspace_->launchApplicationNamed(program)) << program;
+    }
     EXPECT_EQ(workspace_->launchApplicationAtUrl("https://example.com/app.desktop"), std::nullopt);
     EXPECT_EQ(workspace_->launchApplicationAtUrl(fileUrl("/nonexistent/thing")), std::nullopt);
     EXPECT_TRUE(started_.empty());

@@ -50,18 +50,23 @@ TEST_F(ServiceActionsTest, ServiceActionsHandTheirWorkToTheInstalledServicesOnTh
     EXPECT_TRUE(logged->contains(LogLevel::debug, "bind window~"));
     EXPECT_TRUE(logged->contains(LogLevel::debug, "activate window~"));
 
-    // Queued on the main queue, so the key engine gets control back at once.
+    // The extra clipboards work where the action runs (the deliverer runs them on the main queue), so their
+    // copy and paste strokes come out before the keys typed after them.
     calls.clear();
-    B::showCheatSheet()->doWithParamSequence({});
-    EXPECT_TRUE(logged->contains(LogLevel::debug, "Show Cheat Sheet"));
     for (auto* action : {&B::extraPasteboard1Cut, &B::extraPasteboard1Copy, &B::extraPasteboard1Paste,
                          &B::extraPasteboard1PastePlainText, &B::extraPasteboard2Cut, &B::extraPasteboard2Copy,
                          &B::extraPasteboard2Paste, &B::extraPasteboard2PastePlainText})
         action()->post();
+    EXPECT_EQ(calls, (Strings{"cut to 1", "copy to 1", "paste from 1", "paste plain text from 1", "cut to 2",
+                              "copy to 2", "paste from 2", "paste plain text from 2"}));
+
+    // Queued on the main queue, so the key engine gets control back at once.
+    calls.clear();
+    B::showCheatSheet()->doWithParamSequence({});
+    EXPECT_TRUE(logged->contains(LogLevel::debug, "Show Cheat Sheet"));
     EXPECT_TRUE(calls.empty());
     drainMainQueue();
-    EXPECT_EQ(calls, (Strings{"cheat sheet", "cut to 1", "copy to 1", "paste from 1", "paste plain text from 1",
-                              "cut to 2", "copy to 2", "paste from 2", "paste plain text from 2"}));
+    EXPECT_EQ(calls, (Strings{"cheat sheet"}));
     EXPECT_EQ(posted(), "");
     EXPECT_EQ(logged->count(LogLevel::warning), 0u);
 }

@@ -6,16 +6,16 @@
 // Pacing, like the fastest real keyboard, and only for actions. Every change is queued in order with its
 // SYN_REPORT. A posted stroke (a key press with its modifiers and, when posted with it, its release) spends
 // one token; a bucket of burstStrokes tokens refills at one per strokeInterval, so an action's first eight
-// strokes go out at once and the rest one per millisecond (thirty Ups take about 25 ms, and a reader of the
-// device, which the kernel lets keep 64 events, may stop reading for about 16 ms without losing one). A
-// wake-up that comes late while strokes wait earns at most catchUpStrokes at once: the reader most likely did
-// not run either. Keys the user typed spend nothing and go out as they come; they only wait behind strokes
-// queued before them, so the order never changes.
+// strokes go out at once and the rest one per millisecond: thirty Ups take about 25 ms, and a reader of the
+// device, which the kernel lets keep 64 events, may stop reading for about 15 ms (a stroke is four events)
+// without losing one. A wake-up that comes late while strokes wait earns at most catchUpStrokes at once: the
+// reader most likely did not run either. Keys the user typed spend nothing and go out as they come; they only
+// wait behind strokes queued before them, so the order never changes.
 //
 // Modifiers follow the hands. The modifiers the user physically holds are counted whether the taps passed
 // their presses or swallowed them. A posted stroke sets the output's modifiers to exactly its own (lifting the
 // user's); afterwards the user's go down again:
-//   - before any key the user types goes out (at the latest);
+//   - before a key the user presses (or its repeat) goes out, at the latest;
 //   - right after the strokes, unless a hold is in progress: a key whose press the taps swallowed (Caps and
 //     the keys pressed with it) is still down. A later action of the same hold would only lift them again;
 //     a modifier pressed or released during the hold reaches the output as the user left it when the hold

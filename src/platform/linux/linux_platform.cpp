@@ -14,6 +14,7 @@
 #include "platform/linux/x11/x11_window_system.h"
 #include "platform/linux/x11/x11_workspace.h"
 #include "platform/linux/x11/xkb_keyboard_layout.h"
+#include "platform/terminal_applications.h"
 
 namespace vandrel {
 
@@ -56,6 +57,11 @@ LinuxPlatform::LinuxPlatform(Options options) : options_(std::move(options))
             return app && ws->isTerminalLike(*app);
         },
         layout_);
+    taps_->setTerminalClipboardKeys([weakWorkspace] {
+        auto ws = weakWorkspace.lock();
+        const auto app = ws ? ws->frontmostApplication() : std::nullopt;
+        return app ? TerminalApplications::clipboardKeys(*app) : TerminalClipboardKeys::ctrlShift;
+    });
     hid_ = std::make_unique<LinuxHidKeyboard>(
         backend_, InputXkbCapsLockIndicator::open(options_.displayName.value_or(std::string())));
 }

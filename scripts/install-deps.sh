@@ -15,7 +15,7 @@ packages=(
   xvfb xauth fluxbox x11-utils
   dbus dbus-x11
   qemu-system-x86 linux-image-amd64 busybox-static cpio kmod xz-utils
-  udev xserver-xorg-core xserver-xorg-video-dummy xserver-xorg-input-libinput x11-xserver-utils xinput xclip
+  udev xserver-xorg-core xserver-xorg-video-dummy xserver-xorg-input-libinput x11-xserver-utils xinput xclip xterm
 )
 if [[ "${1:-}" == "fuzz" ]]; then
   packages+=(clang-16 libclang-rt-16-dev)

@@ -10,6 +10,7 @@
 #include "core/serial_queue.h"
 #include "engine/vandrel.h"
 #include "platform/linux/input/key_code_table.h"
+#include "platform/terminal_applications.h"
 #include "ui/overlays/keyboard_map_window_controller.h"
 #include "ui/overlays/vd_cheat_sheet_window_controller.h"
 #include "ui/overlays/vd_feedback_window_controller.h"
@@ -135,8 +136,17 @@ void AppServices::installClipboards()
     clipService = ClipService::make(std::move(clip));
     ClipService::install(clipService);
 
+    // The clipboard keys of the frontmost application, when it is terminal-like.
+    const auto terminalKeys = [platform = options_.platform]() -> std::optional<TerminalClipboardKeys> {
+        auto& workspace = platform->workspace();
+        const auto front = workspace.frontmostApplication();
+        if (!front || !workspace.isTerminalLike(*front)) return std::nullopt;
+        return TerminalApplications::clipboardKeys(*front);
+    };
     PasteService::Options paste;
     paste.general = options_.platform->pasteboards().general();
+    paste.selection = options_.platform->pasteboards().selection();
+    paste.frontmostTerminalKeys = terminalKeys;
     paste.settings = settings;
     paste.clipService = clipService;
     paste.globalScheduler = options_.background;
@@ -148,6 +158,8 @@ void AppServices::installClipboards()
     multi.clipService = clipService;
     multi.pasteService = pasteService;
     multi.general = options_.platform->pasteboards().general();
+    multi.selection = options_.platform->pasteboards().selection();
+    multi.frontmostTerminalKeys = terminalKeys;
     multi.mainScheduler = options_.main;
     multi.clipConveyor = clipConveyor;
     multi.clipScheduler = options_.clip;

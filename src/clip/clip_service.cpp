@@ -6,8 +6,8 @@
 #include <stdexcept>
 
 #include "clip/clip_utils.h"
-#include "core/installed_instance.h"
 #include "core/defaults_keys.h"
+#include "core/installed_instance.h"
 #include "core/log.h"
 #include "rx/operators.h"
 
@@ -132,7 +132,37 @@ void ClipService::onChange(std::int64_t changeCount)
     // pasteboard and the conveyors are safe to use from both at once.
     if (activeClipConveyor.value() == defaultConveyor_) log.debug("start to create a clip data");
     // Otherwise a service switched to its own conveyor (the hotstring service) and gets the copy.
-    shadowCopy();
+    {
+        std::lock_guard lock(captureMutex_);
+        if (capturing_) {
+            changedWhileCapturing_ = true;
+            log.debug("The clipboard changed while it is read: read again when that read ends");
+            return;
+        }
+        capturing_ = true;
+    }
+    capture(std::nullopt, changeCount);
+}
+
+void ClipService::capture(std::optional<std::vector<PasteboardItem>> previous, std::int64_t changeCount)
+{
+    std::weak_ptr<ClipService> weak = weak_from_this();
+    copyItems(std::move(previous), changeCount, [weak](std::optional<std::vector<PasteboardItem>> read) {
+        if (auto self = weak.lock()) self->captureEnded(std::move(read));
+    });
+}
+
+void ClipService::captureEnded(std::optional<std::vector<PasteboardItem>> read)
+{
+    {
+        std::lock_guard lock(captureMutex_);
+        if (!changedWhileCapturing_) {
+            capturing_ = false;
+            return;
+        }
+        changedWhileCapturing_ = false;
+    }
+    capture(std::move(read), general_->changeCount());
 }
 
 void ClipService::recordChangeCount(std::optional<std::int64_t> changeCount)
@@ -167,6 +197,13 @@ void ClipService::endBorrowing()
 
 void ClipService::shadowCopy()
 {
+    copyItems(std::nullopt, std::nullopt, nullptr);
+}
+
+void ClipService::copyItems(std::optional<std::vector<PasteboardItem>> previous,
+                            std::optional<std::int64_t> changeCount,
+                            std::function<void(std::optional<std::vector<PasteboardItem>>)> ended)
+{
     auto general = general_;
     auto source = rx::Observable<std::vector<PasteboardItem>>::create(
         [general](rx::Observer<std::vector<PasteboardItem>> observer) -> rx::Disposable {
@@ -187,13 +224,22 @@ void ClipService::shadowCopy()
     // Ends by itself after the copy or the error; the pending retry keeps it alive meanwhile.
     (source | rx::delayRetry(rx::milliseconds(50), 5, retry) | rx::take(1) | rx::observeOn(options_.mainScheduler))
         .subscribe(
-            [weak](const std::vector<PasteboardItem>& items) {
+            [weak, previous, changeCount, ended](const std::vector<PasteboardItem>& items) {
                 auto self = weak.lock();
-                if (!self) return;
-                const auto conveyor = self->activeClipConveyor.value();
-                conveyor->pasteboardItemsConveyor.onNext({items, self->activeClipboard()});
+                if (self && changeCount && self->general_->changeCount() != *changeCount) {
+                    log.debug("The clipboard changed again during the read: that read is not used");
+                    if (ended) ended(previous);
+                    return;
+                }
+                if (self && previous && *previous == items) {
+                    log.debug("The clipboard has a new owner of the same content: no second copy");
+                } else if (self) {
+                    const auto conveyor = self->activeClipConveyor.value();
+                    conveyor->pasteboardItemsConveyor.onNext({items, self->activeClipboard()});
+                }
+                if (ended) ended(items);
             },
-            [](std::exception_ptr e) {
+            [previous, ended](std::exception_ptr e) {
                 std::string why = "unknown";
                 try {
                     std::rethrow_exception(e);
@@ -202,6 +248,7 @@ void ClipService::shadowCopy()
                 } catch (...) {
                 }
                 log.error("Get pasteboardItems fail", why);
+                if (ended) ended(previous);
             });
 }
 
@@ -230,6 +277,19 @@ void ClipService::deleteWith(const VDClip& clip)
     (*realm)->writeAsync(
         clip, [](const RealmError& error) { log.error("Deleting a clip failed ->", error.what()); },
         [key](Realm& r, VDClip&) { VDClip::remove(r, key); });
+}
+
+std::int64_t ClipService::itemLimitBytes() const
+{
+    const std::int64_t megabytes =
+        std::max<std::int64_t>(1, options_.settings->get(DefaultsKeys::clip_maxItemMegabytes));
+    return std::min<std::int64_t>(megabytes, std::int64_t{1} << 20) * 1024 * 1024;
+}
+
+void ClipService::discardFiles(const VDClip& clip)
+{
+    if (!clip.thumbnailPath.empty() && options_.imageCache) options_.imageCache->removeObject(clip.thumbnailPath);
+    if (ClipUtils::isOwnPayload(options_.clipFolder, clip.dataPath)) ClipUtils::deleteData(clip.dataPath);
 }
 
 std::optional<VDClipboard> ClipService::activeClipboard() const
@@ -261,6 +321,15 @@ void ClipService::store(const ClipConveyor::ItemsDelivery& delivery)
     const auto& [items, clipboard] = delivery;
     if (storeTypes.empty()) {
         log.warning("storeTypes.count == 0");
+        return;
+    }
+    std::int64_t bytes = 0;
+    for (const auto& item : items)
+        for (const auto& type : item.types())
+            if (const auto data = item.data(type)) bytes += static_cast<std::int64_t>(data->size());
+    if (bytes > itemLimitBytes()) {
+        log.warning("The clipboard content is larger than the limit (clip_maxItemMegabytes): not kept ->",
+                    std::to_string(bytes / (1024 * 1024)) + " MB");
         return;
     }
     if (isConcealed(items)) {

@@ -15,6 +15,12 @@
 //                VDClip is published, on the clip queue, on the vdClipConveyor of the conveyor active then.
 //                The database is only read here (the duplicate check); the extra-clipboard service stores.
 //
+// One copy, one clip: a change seen while the copy of an earlier one is still being read (a slow owner, a
+// large item) starts no second read at once; when the read ends the pasteboard is read once more, and that
+// content is delivered only when it differs from what was just read (a new owner of the same content, as a
+// clipboard manager taking over, makes no second clip). A read that ends after the pasteboard changed again
+// (a later copy, or the program's own borrowed write) is not used: the content may be the later change's.
+//
 // Borrowing: the program's own writes of the pasteboard run inside borrowSystemClipboardWithoutNewClipCreated
 // Once; while any borrow is open, changes make no clip, and ending one records the change count left behind.
 // The borrow count is atomic: borrowers run on the GUI thread and the clip queue.
@@ -81,6 +87,9 @@ public:
         std::function<std::int64_t()> now;
     };
 
+    // Items larger than this are not kept (the setting clip_maxItemBytes, in MB).
+    std::int64_t itemLimitBytes() const;
+
     static std::shared_ptr<ClipService> make(Options options);
     ClipService(Passkey, Options options);
     ~ClipService();
@@ -128,12 +137,21 @@ public:
     // Removes the clip's thumbnail and queues its deletion from the database (its payload file stays until
     // the cleaner finds it orphaned).
     void deleteWith(const VDClip& clip);
+    // Removes the thumbnail and payload file of a capture that is not kept (never stored).
+    void discardFiles(const VDClip& clip);
 
     const std::shared_ptr<ClipConveyor>& clipConveyor() const { return defaultConveyor_; }
     const std::shared_ptr<Pasteboard>& generalPasteboard() const { return general_; }
 
 private:
     void onChange(std::int64_t changeCount);
+    // Reads and delivers the pasteboard's items, unless equal to `previous` or, with `changeCount`, read after
+    // the pasteboard moved past that count; `ended` gets the last content delivered (or `previous`).
+    void copyItems(std::optional<std::vector<PasteboardItem>> previous, std::optional<std::int64_t> changeCount,
+                   std::function<void(std::optional<std::vector<PasteboardItem>>)> ended);
+    // A capture of a change: one at a time (see above).
+    void capture(std::optional<std::vector<PasteboardItem>> previous, std::int64_t changeCount);
+    void captureEnded(std::optional<std::vector<PasteboardItem>> read);
     void store(const ClipConveyor::ItemsDelivery& delivery);
     void save(const VDClipData& data, const std::optional<VDClipboard>& clipboard);
     std::vector<PasteboardType> keptTypes(const std::vector<PasteboardItem>& items) const;
@@ -146,6 +164,9 @@ private:
     std::atomic<int> passNewClipCreatedCount_{0};
     // The private pasteboard the store step reads a snapshot through.
     const std::shared_ptr<Pasteboard> middlePasteboard_;
+    std::mutex captureMutex_;
+    bool capturing_ = false;
+    bool changedWhileCapturing_ = false;
     std::mutex bagMutex_;
     rx::DisposeBag disposeBag_;
 };

@@ -1,6 +1,7 @@
 #include "clip/clip_utils.h"
 
 #include <QString>
+#include <regex>
 #include <system_error>
 
 #include "core/log.h"
@@ -62,6 +63,26 @@ void ClipUtils::deleteData(const std::filesystem::path& path)
     log.verbose("deleteData ->", path.string());
     std::error_code ec;
     std::filesystem::remove(path, ec);
+}
+
+bool ClipUtils::isPayloadName(const std::string& name)
+{
+    static const std::regex pattern(
+        "[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}\\.data");
+    return std::regex_match(name, pattern);
+}
+
+bool ClipUtils::isOwnPayload(const std::filesystem::path& folder, const std::filesystem::path& path)
+{
+    namespace fs = std::filesystem;
+    if (path.empty() || !isPayloadName(path.filename().string())) return false;
+    std::error_code ec;
+    const auto status = fs::symlink_status(path, ec);
+    if (ec || !fs::is_regular_file(status)) return false;
+    const auto realFolder = fs::canonical(folder, ec);
+    if (ec) return false;
+    const auto realParent = fs::canonical(path.parent_path().empty() ? fs::path(".") : path.parent_path(), ec);
+    return !ec && realParent == realFolder;
 }
 
 bool ClipUtils::prepareSaveToPath(const std::filesystem::path& path)

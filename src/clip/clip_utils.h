@@ -36,6 +36,13 @@ public:
     // Removes the file at path if there is one; a failure is dropped.
     static void deleteData(const std::filesystem::path& path);
 
+    // Whether name is one the clip store gives its payloads: <UUID>.data.
+    static bool isPayloadName(const std::string& name);
+    // Whether path is a payload file the clip store made in folder: a payload name, directly inside the
+    // folder once links are resolved, and a regular file, not a link. A stored row's path is data: only
+    // such a file may be deleted for it.
+    static bool isOwnPayload(const std::filesystem::path& folder, const std::filesystem::path& path);
+
     // Makes sure a folder exists at path, creating it and its parents; the folder itself is made (or
     // tightened to) owner-only access, as it holds clipboard history. False when it cannot be had (a plain
     // file in the way, no permission).

@@ -17,9 +17,7 @@ namespace {
 
 bool isPayloadName(const std::string& name)
 {
-    static const std::regex pattern(
-        "[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}\\.data");
-    return std::regex_match(name, pattern);
+    return ClipUtils::isPayloadName(name);
 }
 
 }  // namespace
@@ -108,7 +106,13 @@ void DataCleanService::cleanDatas(const VDClipboard& clipboard)
     const auto global = options_.globalScheduler ? options_.globalScheduler : options_.scheduler;
     for (const auto& clip : deleted) {
         if (!clip.thumbnailPath.empty() && options_.imageCache) options_.imageCache->removeObject(clip.thumbnailPath);
-        if (!clip.dataPath.empty()) global->schedule([path = fs::path(clip.dataPath)] { ClipUtils::deleteData(path); });
+        if (clip.dataPath.empty()) continue;
+        // The row's path is only data: a file elsewhere, or a link out of the folder, stays.
+        if (!ClipUtils::isOwnPayload(options_.clipFolder, clip.dataPath)) {
+            log.warning("A trimmed clip names a payload outside the clip folder: left in place ->", clip.dataPath);
+            continue;
+        }
+        global->schedule([path = fs::path(clip.dataPath)] { ClipUtils::deleteData(path); });
     }
 }
 
@@ -130,6 +134,30 @@ void DataCleanService::cleanFiles(Realm& realm)
         if (statError || now - written < kYoungFileAge) continue;
         log.verbose("Delete diffence .data files -> " + entry.path().string());
         global->schedule([path = entry.path()] { ClipUtils::deleteData(path); });
+    }
+    cleanThumbnails(realm);
+}
+
+void DataCleanService::cleanThumbnails(Realm& realm)
+{
+    if (!options_.imageCache) return;
+    std::error_code error;
+    fs::directory_iterator entries(options_.imageCache->folder(), error);
+    if (error) return;
+    std::set<std::string> live;
+    for (const auto& clip : VDClip::objects(realm))
+        if (!clip.thumbnailPath.empty()) live.insert(clip.thumbnailPath + ".png");
+    const auto now = options_.fileNow ? options_.fileNow() : fs::file_time_type::clock::now();
+    for (const auto& entry : entries) {
+        const std::string name = entry.path().filename().string();
+        if (!name.ends_with(".png") || live.count(name) != 0) continue;
+        std::error_code statError;
+        if (!fs::is_regular_file(fs::symlink_status(entry.path(), statError))) continue;
+        const auto written = fs::last_write_time(entry.path(), statError);
+        // A new clip's thumbnail is written before its row reaches the database.
+        if (statError || now - written < kYoungFileAge) continue;
+        log.verbose("Delete a thumbnail no clip names ->", entry.path().string());
+        options_.imageCache->removeObject(name.substr(0, name.size() - 4));
     }
 }
 

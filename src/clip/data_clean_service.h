@@ -5,7 +5,9 @@
 // the same second as the oldest one kept. A trimmed clip leaves that board's history; its row, thumbnail and
 // payload file go only when no board holds it any more (with overwriting on, one clip can be in several).
 // Orphaned files: only regular files named <UUID>.data, at least 60 s old (a new clip's file is written before
-// its row reaches the database), that no clip names; anything else in the folder is left alone.
+// its row reaches the database), that no clip names; anything else in the folder is left alone. Likewise the
+// thumbnails (<key>.png in the image cache's folder) that no clip names. A trimmed clip's payload is deleted
+// only when it is such a file inside the clip folder: a row's path is never trusted.
 //
 // Threads: a pass runs on the cleaner's own scheduler; trimming is written on the database scheduler, file
 // deletions go to the global scheduler.
@@ -66,6 +68,7 @@ public:
 
 private:
     void cleanFiles(Realm& realm);
+    void cleanThumbnails(Realm& realm);
     RealmExpected<std::shared_ptr<Realm>> openRealm() const;
 
     const Options options_;

@@ -1,8 +1,8 @@
 #include "clip/multi_clipboard_service.h"
 
 #include "clip/clip_utils.h"
-#include "core/installed_instance.h"
 #include "clip/vd_clip_data.h"
+#include "core/installed_instance.h"
 #include "core/log.h"
 
 namespace vandrel {
@@ -235,6 +235,7 @@ void MultiClipboardService::onNewClip(const VDClip& clip, std::int64_t id)
     if (id == kSystemId) {
         if (same) {
             log.debug("copy same thing into system clipboard, no need to store it, discard it...");
+            discard(clip, last);
             return;
         }
         log.debug("store clip to transfer clipboard");
@@ -245,9 +246,17 @@ void MultiClipboardService::onNewClip(const VDClip& clip, std::int64_t id)
     validClipForExtraClipboard.onNext(clip.deepCopy());
     if (same) {
         log.debug("copy same thing into extra clipboard, it's a valid clip, but no need to store it, discard it...");
+        discard(clip, last);
         return;
     }
     storeClipWithClipboard(clip, id);
+}
+
+void MultiClipboardService::discard(const VDClip& clip, const std::optional<VDClip>& kept)
+{
+    const bool sharesFiles = kept && (kept->savedHash == clip.savedHash || kept->dataPath == clip.dataPath);
+    if (sharesFiles) return;
+    options_.clipService->discardFiles(clip);
 }
 
 void MultiClipboardService::storeClipWithClipboard(const VDClip& clip, std::int64_t id)
@@ -446,13 +455,22 @@ void MultiClipboardService::restoreWhenCapsUp(std::optional<std::int64_t> active
 void MultiClipboardService::runRestore(rx::Duration wait, const std::function<void()>& callback)
 {
     std::weak_ptr<MultiClipboardService> weak = weak_from_this();
-    options_.mainScheduler->scheduleAfter(wait, [weak, callback] {
-        if (auto self = weak.lock()) {
-            if (!self->restoreClipFromShadowNSPasteboardItems()) self->restoreClipFromTransferClipboard();
-            self->options_.clipService->recordChangeCount();
-            self->willRestore_.accept(false);
-        }
-        if (callback) callback();
+    const auto main = options_.mainScheduler;
+    const auto paste = options_.pasteService;
+    // After the wait, and once the target of every paste has fetched what was pasted.
+    main->scheduleAfter(wait, [weak, callback, main, paste] {
+        if (paste && paste->hasPendingPaste()) log.debug("The clipboard is put back once the paste is fetched");
+        auto restore = [weak, callback] {
+            auto self = weak.lock();
+            if (self && self->willRestore_.value()) {
+                if (!self->restoreClipFromShadowNSPasteboardItems()) self->restoreClipFromTransferClipboard();
+                self->options_.clipService->recordChangeCount();
+                self->willRestore_.accept(false);
+            }
+            if (callback) callback();
+        };
+        if (!paste || !paste->hasPendingPaste()) return restore();
+        paste->whenPastesSettled([main, restore] { main->schedule(restore); });
     });
 }
 
@@ -552,6 +570,7 @@ void MultiClipboardService::copyToClipboard(std::int64_t id, bool isCut)
     });
 
     systemClipboardHardReturnerDisposeBag_ = rx::DisposeBag{};
+    if (copyFromSelection()) return;
     if (isCut) {
         post(ClipUtils::cmdX());
     } else {
@@ -559,6 +578,22 @@ void MultiClipboardService::copyToClipboard(std::int64_t id, bool isCut)
         post(ClipUtils::cmdC());
         log.debug("have sent copy action");
     }
+}
+
+bool MultiClipboardService::copyFromSelection()
+{
+    const auto keys = options_.frontmostTerminalKeys ? options_.frontmostTerminalKeys() : std::nullopt;
+    if (keys != TerminalClipboardKeys::selection) return false;
+    // Any Ctrl stroke would reach the program in the terminal as a control character.
+    log.info("The terminal has no copy key: its selection is taken from the PRIMARY selection");
+    const auto items = options_.selection ? options_.selection->pasteboardItems() : std::nullopt;
+    if (!items || items->empty()) {
+        log.warning("The PRIMARY selection is empty: nothing to copy");
+        return true;
+    }
+    // Not borrowed: the capture service takes this write as the copy.
+    options_.pasteService->copyToPasteboard(*items, false);
+    return true;
 }
 
 void MultiClipboardService::copyFailed(std::int64_t id)
@@ -631,7 +666,8 @@ void MultiClipboardService::pasteLastFromClipboard(std::int64_t id, bool isPaste
     }
     if (prevActiveClipboardAndIsPastePlainText_ == std::pair(id, isPastePlainText) && active == id) {
         log.info("1. the clipboard is actived now, paste directly");
-        post(ClipUtils::cmdV());
+        // Through the paste service, so the pending restore also waits for this paste's fetch.
+        options_.pasteService->pasteNow();
         return;
     }
     log.info("2. the clipboard is NOT actived now");

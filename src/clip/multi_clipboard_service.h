@@ -7,7 +7,11 @@
 // no clip), writes the board's content, posts the paste stroke and ends the borrow once the system board is
 // active again. Either way the user's own pasteboard content is put back afterwards: from the system board's
 // shadow items, else from the transfer clip (the last clip stored into the system board). While that restore
-// is pending the user's paste key is held back and replayed once when it is done.
+// is pending the user's paste key is held back and replayed once when it is done. The restore also waits until
+// every paste the program made has been fetched by its target (PasteService::whenPastesSettled).
+//
+// A terminal without a copy key (xterm) gets no copy stroke: its selection is X's PRIMARY selection, which is
+// put on the clipboard and captured like any copy.
 //
 // Threads: every step runs on the main scheduler (the conveyors are observed there, and Caps releases and
 // key-downs hop there from the input thread). Waits for the pasteboard and the target application run on the
@@ -37,6 +41,7 @@
 #include "platform/key_event.h"
 #include "platform/pasteboard.h"
 #include "platform/running_application.h"
+#include "platform/terminal_applications.h"
 #include "rx/disposable.h"
 #include "rx/rx.h"
 #include "rx/scheduler.h"
@@ -92,6 +97,10 @@ public:
         std::function<void(const VDActionPtr&)> postKeys;
         // The frontmost application, named in the log of a copy that captured nothing.
         std::function<std::optional<RunningApplication>()> frontmostApplication;
+        // X's PRIMARY selection; null: none.
+        std::shared_ptr<Pasteboard> selection;
+        // The clipboard keys of the frontmost application when it is terminal-like; null: never a terminal.
+        std::function<std::optional<TerminalClipboardKeys>()> frontmostTerminalKeys;
     };
 
     static std::shared_ptr<MultiClipboardService> make(Options options);
@@ -151,6 +160,9 @@ private:
     const Board* findBoard(std::int64_t id) const;
     std::optional<VDClip> lastClip(std::int64_t id) const;
     void onNewClip(const VDClip& clip, std::int64_t id);
+    // Removes the files of a capture that is not kept, unless the board's last clip shares them.
+    void discard(const VDClip& clip, const std::optional<VDClip>& kept);
+    bool copyFromSelection();
     void storeClipWithClipboard(const VDClip& clip, std::int64_t id);
     void afterStored(std::int64_t id);
     void watchPasteKey(bool pending);

@@ -1,10 +1,10 @@
 #include "clip/paste_service.h"
 
 #include "clip/clip_utils.h"
-#include "core/installed_instance.h"
 #include "clip/vd_clip_data.h"
 #include "core/blocking_call.h"
 #include "core/defaults_keys.h"
+#include "core/installed_instance.h"
 #include "core/log.h"
 
 namespace vandrel {
@@ -35,12 +35,21 @@ auto PasteService::serialized(F f)
     return callThrough(locked, [this](const std::function<void()>& work) { options_.runOnGui(work); });
 }
 
+PasteService::PasteService(Passkey, Options options) : options_(std::move(options)) {}
+
 std::shared_ptr<PasteService> PasteService::make(Options options)
 {
-    return std::make_shared<PasteService>(Passkey{}, std::move(options));
+    auto service = std::make_shared<PasteService>(Passkey{}, std::move(options));
+    std::weak_ptr<PasteService> weak = service;
+    auto handler = [weak] {
+        if (auto self = weak.lock()) self->onFetch();
+    };
+    if (service->options_.general && service->options_.general->reportsFetches())
+        service->options_.general->setFetchHandler(handler);
+    if (service->options_.selection && service->options_.selection->reportsFetches())
+        service->options_.selection->setFetchHandler(handler);
+    return service;
 }
-
-PasteService::PasteService(Passkey, Options options) : options_(std::move(options)) {}
 
 std::shared_ptr<PasteService> PasteService::shared()
 {
@@ -165,14 +174,129 @@ bool PasteService::paste(const VDClip& clip, bool isPastePlainText)
 
 void PasteService::paste()
 {
-    auto postKeys = options_.postKeys;
-    options_.globalScheduler->scheduleAfter(kPasteDelay, [postKeys] {
-        if (postKeys)
-            postKeys(ClipUtils::cmdV());
-        else
-            ClipUtils::cmdV()->post();
-        log.verbose("Pasted");
+    std::uint64_t id = 0;
+    {
+        std::lock_guard lock(pendingMutex_);
+        id = ++nextPaste_;
+        pending_[id];
+    }
+    std::weak_ptr<PasteService> weak = weak_from_this();
+    options_.globalScheduler->scheduleAfter(kPasteDelay, [weak, id] {
+        if (auto self = weak.lock()) self->postStroke(id);
     });
+}
+
+void PasteService::pasteNow()
+{
+    std::uint64_t id = 0;
+    {
+        std::lock_guard lock(pendingMutex_);
+        id = ++nextPaste_;
+        pending_[id];
+    }
+    postStroke(id);
+}
+
+void PasteService::postStroke(std::uint64_t id)
+{
+    const auto keys = options_.frontmostTerminalKeys ? options_.frontmostTerminalKeys() : std::nullopt;
+    const auto& selection = options_.selection;
+    std::optional<std::vector<PasteboardItem>> saved;
+    bool usedSelection = false;
+    if (keys == TerminalClipboardKeys::selection && selection) {
+        // The stroke is Shift+Insert there, which pastes PRIMARY: the content goes there too.
+        const auto content = options_.general->pasteboardItems();
+        if (content && !content->empty()) {
+            saved = selection->pasteboardItems();
+            selection->clearContents();
+            selection->writeObjects(*content);
+            usedSelection = true;
+            log.info("The terminal has no paste key: pasting through the PRIMARY selection");
+        }
+    }
+    const bool tracked = options_.general->reportsFetches();
+    {
+        std::lock_guard lock(pendingMutex_);
+        auto& paste = pending_[id];
+        paste.posted = true;
+        paste.savedSelection = std::move(saved);
+        paste.usedSelection = usedSelection;
+    }
+    if (options_.postKeys)
+        options_.postKeys(ClipUtils::cmdV());
+    else
+        ClipUtils::cmdV()->post();
+    log.verbose("Pasted");
+    if (!tracked) {
+        settle(id, false);
+        return;
+    }
+    std::weak_ptr<PasteService> weak = weak_from_this();
+    options_.globalScheduler->scheduleAfter(kFetchTimeout, [weak, id] {
+        if (auto self = weak.lock()) self->settle(id, true);
+    });
+}
+
+void PasteService::onFetch()
+{
+    std::vector<std::uint64_t> fetched;
+    {
+        std::lock_guard lock(pendingMutex_);
+        for (auto& [id, paste] : pending_) {
+            // A fetch before the stroke is a clipboard manager's copy, not the paste.
+            if (!paste.posted || paste.fetched) continue;
+            paste.fetched = true;
+            fetched.push_back(id);
+        }
+    }
+    if (fetched.empty()) return;
+    log.debug("The pasted content was fetched by its target");
+    std::weak_ptr<PasteService> weak = weak_from_this();
+    for (const auto id : fetched)
+        options_.globalScheduler->scheduleAfter(kFetchGrace, [weak, id] {
+            if (auto self = weak.lock()) self->settle(id, false);
+        });
+}
+
+void PasteService::settle(std::uint64_t id, bool timedOut)
+{
+    PendingPaste paste;
+    std::vector<std::function<void()>> waiters;
+    {
+        std::lock_guard lock(pendingMutex_);
+        const auto it = pending_.find(id);
+        if (it == pending_.end()) return;
+        paste = std::move(it->second);
+        pending_.erase(it);
+        if (pending_.empty()) waiters.swap(waiters_);
+    }
+    if (timedOut && !paste.fetched)
+        log.warning("No application fetched the pasted content within 2 s: the clipboard is put back anyway");
+    if (paste.usedSelection) {
+        options_.selection->clearContents();
+        if (paste.savedSelection && !paste.savedSelection->empty())
+            options_.selection->writeObjects(*paste.savedSelection);
+        log.info("The PRIMARY selection is put back");
+    }
+    for (auto& waiter : waiters) waiter();
+}
+
+void PasteService::whenPastesSettled(std::function<void()> settled)
+{
+    {
+        std::lock_guard lock(pendingMutex_);
+        if (!pending_.empty()) {
+            waiters_.push_back(std::move(settled));
+            return;
+        }
+    }
+    settled();
+}
+
+bool PasteService::hasPendingPaste() const
+{
+    std::lock_guard lock(pendingMutex_);
+    return !pending_.empty();
 }
 
 RealmExpected<std::shared_ptr<Realm>> PasteService::openRealm() const

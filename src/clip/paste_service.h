@@ -8,11 +8,21 @@
 // a write made on it. Plain-text writes find the text first and leave the pasteboard
 // untouched when there is none. A paste that must make no clip of its own write ("clip_isPasteAndDelete
 // History") writes inside a borrow of the capture service.
+//
+// A paste is settled once the target application fetched the pasted content (the pasteboard tells; on X11
+// the target asks the owner for the data only when it handles the paste key), plus a short grace for targets
+// that fetch twice, or in any case 2 s after the stroke. Whoever puts the user's content back waits for every
+// paste to settle (whenPastesSettled), so the target never gets the restored content instead.
+//
+// In a terminal without a paste key (xterm) the stroke is Shift+Insert, which pastes the PRIMARY selection:
+// the content goes to PRIMARY as well, and the user's PRIMARY is put back when the paste settles.
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,16 +31,19 @@
 #include "core/settings_store.h"
 #include "model/vd_action.h"
 #include "platform/pasteboard.h"
+#include "platform/terminal_applications.h"
 #include "rx/scheduler.h"
 #include "storage/realm.h"
 
 namespace vandrel {
 
-class PasteService {
+class PasteService : public std::enable_shared_from_this<PasteService> {
     struct Passkey {};
 
 public:
     static constexpr rx::Duration kPasteDelay = std::chrono::milliseconds(50);
+    static constexpr rx::Duration kFetchGrace = std::chrono::milliseconds(250);
+    static constexpr rx::Duration kFetchTimeout = std::chrono::seconds(2);
 
     // general, settings, clipService and globalScheduler are required.
     struct Options {
@@ -46,6 +59,10 @@ public:
         RealmConfiguration realmConfiguration;
         // Runs a write on the GUI thread and waits for it (at once on the GUI thread); null: on the caller.
         std::function<void(const std::function<void()>&)> runOnGui;
+        // X's PRIMARY selection; null: none (a terminal without a paste key then gets the stroke only).
+        std::shared_ptr<Pasteboard> selection;
+        // The clipboard keys of the frontmost application when it is terminal-like; null: never a terminal.
+        std::function<std::optional<TerminalClipboardKeys>()> frontmostTerminalKeys;
     };
 
     static std::shared_ptr<PasteService> make(Options options);
@@ -71,6 +88,12 @@ public:
     bool paste(const VDClip& clip, bool isPastePlainText);
     // Posts the paste stroke 50 ms from now on the global queue; logs "Pasted".
     void paste();
+    // Posts the paste stroke now (the content is on the pasteboard already).
+    void pasteNow();
+    // Calls `settled` once every paste made so far has settled (see above): at once when none is pending,
+    // else on the thread that settles the last one.
+    void whenPastesSettled(std::function<void()> settled);
+    bool hasPendingPaste() const;
 
 private:
     // Runs f under the lock as one job on the GUI thread, returning its result.
@@ -80,9 +103,24 @@ private:
     void writeClip(const VDClip& clip);
     void writeText(const std::string& text);
     RealmExpected<std::shared_ptr<Realm>> openRealm() const;
+    void postStroke(std::uint64_t id);
+    void onFetch();
+    void settle(std::uint64_t id, bool timedOut);
+
+    struct PendingPaste {
+        bool posted = false;
+        bool fetched = false;
+        // The user's PRIMARY, when the paste went through it.
+        std::optional<std::vector<PasteboardItem>> savedSelection;
+        bool usedSelection = false;
+    };
 
     const Options options_;
     std::recursive_mutex lock_;
+    mutable std::mutex pendingMutex_;
+    std::uint64_t nextPaste_ = 0;
+    std::map<std::uint64_t, PendingPaste> pending_;
+    std::vector<std::function<void()>> waiters_;
 };
 
 }  // namespace vandrel

@@ -15,11 +15,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <set>
 
 #include "core/color_hex.h"
 #include "core/image_resize.h"
 #include "core/log.h"
+#include "platform/memory_pasteboard.h"
 
 namespace vandrel {
 
@@ -253,11 +255,27 @@ void VDClipData::setToGeneralPasteboard(Pasteboard& general) const
     general.writeObjects(items);
 }
 
+std::optional<VDClipData> VDClipData::derivedFromItems() const
+{
+    MemoryPasteboard items("derive");
+    items.writeObjects(pasteboardItemsArray());
+    return make(items, types);
+}
+
+bool VDClipData::sameParts(const VDClipData& other) const
+{
+    return stringValue == other.stringValue && RTFData == other.RTFData && PDF == other.PDF &&
+           fileURLs == other.fileURLs && URLs == other.URLs && image == other.image && html == other.html;
+}
+
 QByteArray VDClipData::encode() const
 {
     QCborMap map;
     map.insert(QLatin1String(kClassKey), QLatin1String(kClassName));
     map.insert(QLatin1String(kVersionKey), static_cast<qint64>(kArchiveVersion));
+    const auto derived = derivedFromItems();
+    const bool derive = derived && sameParts(*derived);
+    if (derive) map.insert(QLatin1String(kDerivedKey), true);
     QCborArray itemDatas;
     for (const auto& datas : pasteboardItemsDatas) {
         QCborArray one;
@@ -269,6 +287,7 @@ QByteArray VDClipData::encode() const
     for (const auto& list : pasteboardItemsTypes) itemTypes.append(textArray(list));
     map.insert(QLatin1String(kPasteboardItemTypes), itemTypes);
     map.insert(QLatin1String(kTypesKey), textArray(types));
+    if (derive) return map.toCborValue().toCbor();
     map.insert(QLatin1String(kStringValueKey), QString::fromStdString(stringValue));
     if (RTFData) map.insert(QLatin1String(kRTFDataKey), optionalBytes(RTFData));
     if (PDF) map.insert(QLatin1String(kPDFKey), optionalBytes(PDF));
@@ -286,6 +305,7 @@ std::optional<VDClipData> VDClipData::decode(const QByteArray& bytes)
     if (error.error != QCborError::NoError || !root.isMap()) return std::nullopt;
     const QCborMap map = root.toMap();
     if (map.value(QLatin1String(kClassKey)).toString() != QLatin1String(kClassName)) return std::nullopt;
+    if (map.value(QLatin1String(kVersionKey)).toInteger(kArchiveVersion) > kArchiveVersion) return std::nullopt;
 
     VDClipData clip;
     const QCborValue itemDatas = map.value(QLatin1String(kPasteboardItemsDatas));
@@ -301,6 +321,13 @@ std::optional<VDClipData> VDClipData::decode(const QByteArray& bytes)
     if (itemTypes.isArray())
         for (const QCborValue& one : itemTypes.toArray()) clip.pasteboardItemsTypes.push_back(readTexts(one));
     clip.types = readTexts(map.value(QLatin1String(kTypesKey)));
+    if (map.value(QLatin1String(kDerivedKey)).toBool()) {
+        auto derived = clip.derivedFromItems();
+        if (!derived) return std::nullopt;
+        derived->pasteboardItemsDatas = std::move(clip.pasteboardItemsDatas);
+        derived->pasteboardItemsTypes = std::move(clip.pasteboardItemsTypes);
+        return derived;
+    }
     const QCborValue text = map.value(QLatin1String(kStringValueKey));
     if (text.isString()) clip.stringValue = text.toString().toStdString();
     clip.RTFData = readBytes(map, kRTFDataKey);
@@ -335,6 +362,8 @@ bool VDClipData::archive(const std::filesystem::path& path) const
         at += n;
         left -= static_cast<std::size_t>(n);
     }
+    // On disk before the rename: a power loss must not leave an empty payload under the final name.
+    if (failure == 0 && ::fsync(fd) != 0) failure = errno;
     if (::close(fd) != 0 && failure == 0) failure = errno;
     if (failure == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) failure = errno;
     if (failure != 0) {
@@ -345,11 +374,34 @@ bool VDClipData::archive(const std::filesystem::path& path) const
     return true;
 }
 
+std::optional<std::int64_t> VDClipData::archiveVersion(const QByteArray& bytes)
+{
+    QCborParserError error;
+    const QCborValue root = QCborValue::fromCbor(bytes, &error);
+    if (error.error != QCborError::NoError || !root.isMap()) return std::nullopt;
+    const QCborValue version = root.toMap().value(QLatin1String(kVersionKey));
+    if (!version.isInteger()) return std::nullopt;
+    return version.toInteger();
+}
+
 std::optional<VDClipData> VDClipData::unarchive(const std::filesystem::path& path)
 {
     QFile file(QString::fromStdString(path.string()));
     std::optional<VDClipData> clip;
-    if (file.open(QIODevice::ReadOnly)) clip = decode(file.readAll());
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = file.readAll();
+        clip = decode(bytes);
+        if (const auto version = clip ? std::nullopt : archiveVersion(bytes); version && *version > kArchiveVersion) {
+            // Written by a newer program: left as it is for that one, and not read by this one.
+            static std::mutex mutex;
+            static std::set<std::string> reported;
+            std::lock_guard lock(mutex);
+            if (reported.insert(path.string()).second)
+                log.warning("A clip archive of a newer version is skipped and kept ->",
+                            path.string() + " (version " + std::to_string(*version) + ")");
+            return std::nullopt;
+        }
+    }
     if (!clip) log.error("unarchiveObject with clip.dataPath fail ->", path.string());
     return clip;
 }

@@ -9,6 +9,8 @@
 //   "stringValue": text   "RTFData": bytes   "PDF": bytes   "fileURL": [text...]   "URL": [text...]
 //   "image": bytes (the image file as offered: PNG, JPEG, ...)   "HTML": bytes
 //
+// Each byte is stored once: when the parsed parts are exactly what make() finds in the first item (as they
+// are for every capture), they are left out and "$derived": true says to take them from the items again.
 // Absent optional parts are not written. Reading takes each key as that type; a missing key or a value of
 // another type leaves the field empty. A file that is no CBOR map of this class reads as none.
 //
@@ -34,6 +36,7 @@ public:
     static constexpr std::int64_t kArchiveVersion = 1;
     static constexpr const char* kClassKey = "$class";
     static constexpr const char* kVersionKey = "$version";
+    static constexpr const char* kDerivedKey = "$derived";
     static constexpr const char* kPasteboardItemsDatas = "pasteboardItemsDatas";
     static constexpr const char* kPasteboardItemTypes = "pasteboardItemTypes";
     static constexpr const char* kTypesKey = "types";
@@ -86,10 +89,17 @@ public:
     // Replaces the pasteboard's content with pasteboardItemsArray(), unless that is empty.
     void setToGeneralPasteboard(Pasteboard& general) const;
 
+    // The parsed parts as make() finds them in this snapshot's items.
+    std::optional<VDClipData> derivedFromItems() const;
+    bool sameParts(const VDClipData& other) const;
+
     // --- archive ---
     QByteArray encode() const;
     // None when the bytes are no archive of this class.
+    // None for an archive of a newer version than kArchiveVersion: it is not read.
     static std::optional<VDClipData> decode(const QByteArray& bytes);
+    // The "$version" of an archive; none when it is no archive or has none.
+    static std::optional<std::int64_t> archiveVersion(const QByteArray& bytes);
     // Writes the archive to path atomically, readable by the owner only. False (logged) when it cannot.
     bool archive(const std::filesystem::path& path) const;
     // The archive at path; none, logged "unarchiveObject with clip.dataPath fail ->" with the path, when the

@@ -39,6 +39,8 @@ struct DefaultsKeys {
     static inline const DefaultsKey<bool> clip_isOverwriteSameHistory{"clip_isOverwriteSameHistory", false};
     static inline const DefaultsKey<std::int64_t> clip_thumbnailWidth{"clip_thumbnailWidth", 100};
     static inline const DefaultsKey<std::int64_t> clip_thumbnailHeight{"clip_thumbnailHeight", 32};
+    // Clipboard content larger than this many megabytes is not kept in the history.
+    static inline const DefaultsKey<std::int64_t> clip_maxItemMegabytes{"clip_maxItemMegabytes", 50};
     static inline const DefaultsKey<std::string> feedback_username{"feedback_username", ""};
     static inline const DefaultsKey<std::string> feedback_email{"feedback_email", ""};
     // Base address (http or https) of the feedback service; reports go to "<base>/api/feedback". Empty: the

@@ -88,4 +88,30 @@ void MemoryPasteboard::failNextReads(int count)
     failingReads_ = count;
 }
 
+void MemoryPasteboard::setFetchHandler(std::function<void()> handler)
+{
+    std::lock_guard lock(mutex_);
+    fetchHandler_ = std::move(handler);
+}
+
+std::vector<PasteboardItem> MemoryPasteboard::fetchByTarget()
+{
+    std::function<void()> handler;
+    std::vector<PasteboardItem> items;
+    {
+        std::lock_guard lock(mutex_);
+        handler = fetchHandler_;
+        items = items_;
+    }
+    if (handler) handler();
+    return items;
+}
+
+std::optional<std::string> MemoryPasteboard::fetchStringByTarget()
+{
+    const auto items = fetchByTarget();
+    if (items.empty()) return std::nullopt;
+    return items.front().string(PasteboardTypes::string);
+}
+
 }  // namespace vandrel

@@ -28,6 +28,14 @@ public:
     // items answer absent, as a dead or silent clipboard owner does.
     void failNextReads(int count);
 
+    bool reportsFetches() const override { return true; }
+    void setFetchHandler(std::function<void()> handler) override;
+    // Another application of the simulated desktop pastes: it fetches the content (the fetch handler hears
+    // of it) and gets the items.
+    std::vector<PasteboardItem> fetchByTarget();
+    // The plain text another application pasting would get, fetched as above.
+    std::optional<std::string> fetchStringByTarget();
+
 private:
     const std::string name_;
     mutable std::mutex mutex_;
@@ -36,6 +44,7 @@ private:
     // Declared types of the first item whose data has not been set yet.
     std::vector<PasteboardType> declared_;
     mutable int failingReads_ = 0;
+    std::function<void()> fetchHandler_;
 };
 
 }  // namespace vandrel

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,6 +38,12 @@ public:
     // Set data on the first item (made when there is none).
     virtual bool setData(const PasteboardData& data, const PasteboardType& type) = 0;
     virtual bool setString(const std::string& text, const PasteboardType& type) = 0;
+
+    // Whether the pasteboard tells when another application fetches the content the program put on it.
+    virtual bool reportsFetches() const { return false; }
+    // Called, on any thread, each time another application fetches data of the program's own content (an
+    // application fetches when it pastes). Null: none. Only where reportsFetches().
+    virtual void setFetchHandler(std::function<void()> handler) { (void)handler; }
 };
 
 }  // namespace vandrel

@@ -16,6 +16,9 @@ public:
     virtual std::shared_ptr<Pasteboard> general() = 0;
     // A pasteboard of that name, made on first use and the same object afterwards.
     virtual std::shared_ptr<Pasteboard> named(const std::string& name) = 0;
+    // X's PRIMARY selection (what the user last selected, pasted by Shift+Insert or the middle button); null
+    // where the desktop has none. The same object on every call.
+    virtual std::shared_ptr<Pasteboard> selection() { return nullptr; }
 };
 
 }  // namespace vandrel

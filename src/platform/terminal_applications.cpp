@@ -7,6 +7,8 @@ namespace vandrel {
 
 const std::vector<TerminalApplications::Known>& TerminalApplications::known()
 {
+    // Keys: the terminals' default bindings (xterm, aterm, Eterm and mlterm bind no clipboard keys by default;
+    // rxvt-unicode binds Ctrl+Alt+C/V).
     static const std::vector<Known> terminals{
         {"GNOME Terminal", {"org.gnome.terminal", "gnome-terminal", "gnome-terminal-server"}},
         {"GNOME Console", {"org.gnome.console", "kgx"}},
@@ -14,14 +16,16 @@ const std::vector<TerminalApplications::Known>& TerminalApplications::known()
         {"Konsole", {"org.kde.konsole", "konsole"}},
         {"Yakuake", {"org.kde.yakuake", "yakuake"}},
         {"kitty", {"kitty"}},
-        {"xterm", {"xterm", "debian-xterm", "uxterm", "debian-uxterm"}},
+        {"xterm", {"xterm", "debian-xterm", "uxterm", "debian-uxterm"}, TerminalClipboardKeys::selection},
         {"Alacritty", {"alacritty", "org.alacritty.alacritty"}},
         {"foot", {"foot", "footclient", "foot-server", "org.codeberg.dnkl.foot", "org.codeberg.dnkl.footclient"}},
         {"WezTerm", {"org.wezfurlong.wezterm", "wezterm", "wezterm-gui"}},
         {"Tilix", {"com.gexperts.tilix", "tilix"}},
         {"Terminator", {"terminator"}},
         {"Xfce Terminal", {"xfce4-terminal", "org.xfce.terminal"}},
-        {"rxvt-unicode", {"rxvt-unicode", "urxvt", "urxvtc", "urxvtd", "urxvt-tabbed", "rxvt"}},
+        {"rxvt-unicode",
+         {"rxvt-unicode", "urxvt", "urxvtc", "urxvtd", "urxvt-tabbed", "rxvt"},
+         TerminalClipboardKeys::ctrlAlt},
         {"st", {"st", "st-256color"}},
         {"Ghostty", {"com.mitchellh.ghostty", "ghostty"}},
         {"LXTerminal", {"lxterminal"}},
@@ -40,9 +44,9 @@ const std::vector<TerminalApplications::Known>& TerminalApplications::known()
         {"Hyper", {"hyper"}},
         {"Warp", {"dev.warp.warp", "warp-terminal"}},
         {"COSMIC Terminal", {"com.system76.cosmicterm", "cosmic-term"}},
-        {"Eterm", {"eterm"}},
-        {"mlterm", {"mlterm"}},
-        {"aterm", {"aterm"}},
+        {"Eterm", {"eterm"}, TerminalClipboardKeys::selection},
+        {"mlterm", {"mlterm"}, TerminalClipboardKeys::selection},
+        {"aterm", {"aterm"}, TerminalClipboardKeys::selection},
     };
     return terminals;
 }
@@ -90,6 +94,15 @@ bool TerminalApplications::matches(const std::set<std::string>& ids, const Runni
     const std::string program =
         slash == std::string::npos ? *app.executablePath : app.executablePath->substr(slash + 1);
     return !program.empty() && contains(program);
+}
+
+TerminalClipboardKeys TerminalApplications::clipboardKeys(const RunningApplication& app)
+{
+    for (const auto& terminal : known()) {
+        const std::set<std::string> ids(terminal.identities.begin(), terminal.identities.end());
+        if (matches(ids, app)) return terminal.keys;
+    }
+    return TerminalClipboardKeys::ctrlShift;
 }
 
 }  // namespace vandrel

@@ -11,6 +11,15 @@
 
 namespace vandrel {
 
+// Which keys copy and paste the clipboard in a terminal. A terminal hands Ctrl with a letter to the program
+// inside as a control character (Ctrl+C interrupts it), so each terminal's own binding is used, and where it
+// has none, X's PRIMARY selection: the terminal's selection is PRIMARY, and Shift+Insert pastes PRIMARY.
+enum class TerminalClipboardKeys {
+    ctrlShift,  // Ctrl+Shift+C / Ctrl+Shift+V (Ctrl+Shift+A selects all)
+    ctrlAlt,    // Ctrl+Alt+C / Ctrl+Alt+V
+    selection,  // no copy key (read PRIMARY); paste with Shift+Insert from PRIMARY
+};
+
 class TerminalApplications {
 public:
     TerminalApplications() = delete;
@@ -19,6 +28,7 @@ public:
         std::string name;
         // Lower case: desktop-entry ids, WM_CLASS names and executable names.
         std::vector<std::string> identities;
+        TerminalClipboardKeys keys = TerminalClipboardKeys::ctrlShift;
     };
 
     static const std::vector<Known>& known();
@@ -31,6 +41,9 @@ public:
     static std::string lowerCase(std::string text);
     // Whether the application's identity or executable name is among `ids`, ignoring case.
     static bool matches(const std::set<std::string>& ids, const RunningApplication& app);
+    // The clipboard keys of a terminal-like application: the table's when it knows the terminal, else the
+    // common Ctrl+Shift+C/V (a terminal the user named in the settings).
+    static TerminalClipboardKeys clipboardKeys(const RunningApplication& app);
 };
 
 }  // namespace vandrel

@@ -80,6 +80,7 @@ public:
     fs::path clipFolder() const { return folder / "cache" / "clip"; }
     Pasteboard& general() { return *pasteboards->general(); }
     MemoryPasteboard& generalMemory() { return static_cast<MemoryPasteboard&>(*pasteboards->general()); }
+    MemoryPasteboard& generalBoard() { return *pasteboards->generalBoard(); }
 
     // Another application takes the clipboard with these items.
     void own(const std::vector<PasteboardItem>& items)

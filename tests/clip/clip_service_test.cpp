@@ -11,6 +11,7 @@
 #include "clip/clip_rig.h"
 #include "clip/clip_utils.h"
 #include "core/defaults_keys.h"
+#include "core/log_capture.h"
 
 namespace vandrel {
 namespace {
@@ -212,6 +213,27 @@ TEST(ClipServiceTest, PasswordManagerContentIsNeverCaptured)
     EXPECT_EQ(rig.texts(), std::vector<std::string>{"not secret"});
 }
 
+// Content over the size limit (a setting, 50 MB unless changed) is skipped with one log line; its copy still
+// travels, so the user's clipboard can be put back.
+TEST(ClipServiceTest, ContentOverTheSizeLimitIsNotKept)
+{
+    ClipRig rig;
+    EXPECT_EQ(rig.service->itemLimitBytes(), 50 * 1024 * 1024);
+    rig.settings->set(DefaultsKeys::clip_maxItemMegabytes, std::int64_t{1});
+    test::ScopedLogCapture logged;
+    rig.advance(500);
+    rig.copyAndPoll(std::string(2 * 1024 * 1024, 'x'));
+    EXPECT_TRUE(rig.clips.empty());
+    EXPECT_EQ(rig.copies.size(), 1u);
+    EXPECT_FALSE(fs::exists(rig.clipFolder()) && !fs::is_empty(rig.clipFolder()));
+    std::size_t said = 0;
+    for (const auto& e : logged->entries())
+        said += e.message == "The clipboard content is larger than the limit (clip_maxItemMegabytes): not kept ->";
+    EXPECT_EQ(said, 1u);
+    rig.copyAndPoll(std::string(1000, 'y'));
+    EXPECT_EQ(rig.clips.size(), 1u);
+}
+
 TEST(ClipServiceTest, LongTextIsCutByCharactersInTheRowAndKeptWholeInThePayload)
 {
     ClipRig rig;
@@ -249,6 +271,30 @@ TEST(ClipServiceTest, OnlyKeptTypesMakeAClipAndTheyComeFromTheCopiedItems)
     EXPECT_EQ(data->types, (std::vector<PasteboardType>{PasteboardTypes::string, PasteboardTypes::html}));
     // The items are kept whole, the private type too, so pasting gives back what was copied.
     EXPECT_EQ(data->pasteboardItemsArray(), (std::vector<PasteboardItem>{first, second}));
+}
+
+// A change seen while a slow read is in progress makes no second clip of the same copy (a new owner of the
+// same content, as a clipboard manager taking over); content that really changed is read once, afterwards.
+TEST(ClipServiceTest, ACopyDuringALongReadMakesOneClip)
+{
+    ClipRig rig;
+    rig.advance(500);
+    // Fast polling, so the next change is seen while the read still goes on.
+    rig.service->isOverload.accept(true);
+    rig.generalBoard().failNextReads(2);  // the owner is slow to hand over
+    rig.copyText("first");
+    rig.advance(10);
+    rig.copyText("first");  // a new owner of the same content while the read goes on
+    rig.advance(1000);
+    EXPECT_EQ(rig.texts(), std::vector<std::string>{"first"});
+
+    rig.service->isOverload.accept(true);
+    rig.generalBoard().failNextReads(2);
+    rig.copyText("second");
+    rig.advance(10);
+    rig.copyText("third");
+    rig.advance(1000);
+    EXPECT_EQ(rig.texts(), (std::vector<std::string>{"first", "third"}));
 }
 
 TEST(ClipServiceTest, AnOwnerThatFailsToHandOverIsRetriedFiveTimes)

@@ -132,6 +132,32 @@ TEST(DataCleanServiceTest, TrimsEachBoardAndDeletesARowOnlyWhenNoBoardHoldsIt)
     EXPECT_FALSE(fs::exists(gone.dataPath));
 }
 
+// A row's payload path is data: a trimmed clip naming a file outside the clip folder, or a link in it that
+// points out, leaves that file in place.
+TEST(DataCleanServiceTest, ATrimmedClipNamingAFileOutsideTheFolderLeavesIt)
+{
+    CleanRig c;
+    const fs::path outside = c.rig.folder / "elsewhere" / (CleanRig::upperUuid() + ".data");
+    c.writeFile(outside, std::chrono::hours(1));
+    const fs::path link = c.rig.clipFolder() / (CleanRig::upperUuid() + ".data");
+    fs::create_directories(link.parent_path());
+    fs::create_symlink(outside, link);
+    auto hostile = c.clip("hostile", 1);
+    hostile.dataPath = outside.string();
+    auto linked = c.clip("linked", 2);
+    fs::remove(linked.dataPath);
+    linked.dataPath = link.string();
+    c.append(0, hostile);
+    c.append(0, linked);
+    for (int i = 0; i < 3; ++i) c.append(0, c.clip("new" + std::to_string(i), 20 + i));
+
+    c.cleaner->cleanDatas();
+    c.rig.advance(1);
+    EXPECT_EQ(c.keys(0), (std::vector<std::string>{"new0", "new1", "new2"}));
+    EXPECT_TRUE(fs::exists(outside));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+}
+
 TEST(DataCleanServiceTest, DeletesOnlyOldStrayPayloadFiles)
 {
     CleanRig c;

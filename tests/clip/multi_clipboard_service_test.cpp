@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+#include <QImage>
 #include <set>
 
 #include "clip/clip_rig.h"
 #include "clip/clip_utils.h"
+#include "clip/data_clean_service.h"
 #include "clip/paste_service.h"
 #include "core/log_capture.h"
 
@@ -31,6 +34,8 @@ struct MultiRig {
     std::vector<std::string> posted;
     std::vector<std::string> pastedTexts;  // the pasteboard's text when each paste stroke came
 
+    // The frontmost application's terminal keys, when it is a terminal.
+    std::optional<TerminalClipboardKeys> terminal;
     bool capsDown = false;
     rx::PublishSubject<int> capsUp;
     rx::PublishSubject<KeyEvent> keydowns;
@@ -44,6 +49,8 @@ struct MultiRig {
         po.clipService = rig.service;
         po.globalScheduler = rig.clock;
         po.postKeys = [this](const VDActionPtr& a) { onPost(a); };
+        po.selection = rig.pasteboards->selection();
+        po.frontmostTerminalKeys = [this] { return terminal; };
         paste = PasteService::make(po);
 
         auto mo = baseOptions();
@@ -54,6 +61,8 @@ struct MultiRig {
             app.bundleIdentifier = "org.example.editor";
             return std::optional<RunningApplication>(app);
         };
+        mo.selection = rig.pasteboards->selection();
+        mo.frontmostTerminalKeys = [this] { return terminal; };
         mo.keyInput.isCapsDown = [this] { return capsDown; };
         mo.keyInput.onCapsUp = [this](std::function<void()> f) { return capsUp.subscribe([f](int) { f(); }); };
         mo.keyInput.onKeydownWithoutCaps = [this](std::function<void(const KeyEvent&)> f) {
@@ -90,13 +99,21 @@ struct MultiRig {
             if (selection) rig.copyText(*selection);
         } else if (action == ClipUtils::cmdV()) {
             posted.push_back("paste");
-            pastedTexts.push_back(text());
+            pastedTexts.push_back(terminal == TerminalClipboardKeys::selection ? primary() : text());
         } else {
             posted.push_back("?");
         }
     }
 
     std::string text() { return rig.general().string(PasteboardTypes::string).value_or("<empty>"); }
+    std::string primary() { return rig.pasteboards->selection()->string(PasteboardTypes::string).value_or("<empty>"); }
+    // The frontmost application pastes: it fetches the clipboard's (or, by Shift+Insert, PRIMARY's) text.
+    std::string targetFetches()
+    {
+        auto& board = terminal == TerminalClipboardKeys::selection ? *rig.pasteboards->selectionBoard()
+                                                                   : *rig.pasteboards->generalBoard();
+        return board.fetchStringByTarget().value_or("<empty>");
+    }
     void advance(int ms) { rig.advance(ms); }
     void settle() { advance(20000); }
 
@@ -394,6 +411,133 @@ TEST(MultiClipboardServiceTest, TheSameClipIntoTheSystemBoardIsDiscarded)
     rig.settle();
     EXPECT_EQ(rig.history(0), std::vector<std::string>{"once"});
     EXPECT_FALSE(rig.multi->systemClipboardHistory.value());
+}
+
+// The user's clipboard comes back only once the target has fetched what was pasted (plus a grace for a second
+// fetch), or after the time-out when nothing fetches; a fetch before the stroke is not the paste's.
+TEST(MultiClipboardServiceTest, TheUsersClipboardComesBackOnlyAfterTheTargetFetchedThePaste)
+{
+    MultiRig rig;
+    rig.userCopies("user");
+    rig.copyInto(1, "board one");
+    ASSERT_EQ(rig.text(), "user");
+
+    rig.multi->pasteLastFromClipboard(1, false);
+    rig.rig.generalBoard().fetchByTarget();  // a clipboard manager copies the new content at once
+    rig.advance(1500);
+    EXPECT_EQ(rig.text(), "board one");  // a slow target has not pasted yet
+    EXPECT_EQ(rig.targetFetches(), "board one");
+    rig.advance(200);
+    EXPECT_EQ(rig.text(), "board one");  // within the grace
+    rig.advance(100);
+    EXPECT_EQ(rig.text(), "user");
+    EXPECT_FALSE(rig.multi->willRestoreSystemClipboard());
+
+    // Nothing fetches: back after the time-out.
+    rig.multi->pasteLastFromClipboard(1, false);
+    rig.advance(1900);
+    EXPECT_EQ(rig.text(), "board one");
+    rig.advance(500);
+    EXPECT_EQ(rig.text(), "user");
+    EXPECT_TRUE(rig.logs(LogLevel::warning,
+                         "No application fetched the pasted content within 2 s: the clipboard is put back anyway"));
+    EXPECT_EQ(rig.pastedTexts, (std::vector<std::string>{"board one", "board one"}));
+    EXPECT_EQ(rig.history(0), std::vector<std::string>{"user"});
+    EXPECT_EQ(rig.rig.service->passNewClipCreatedCount(), 0);
+}
+
+// A second paste of the same board while the restore waits (Caps still held) only posts the stroke, and the
+// restore then waits for that paste's fetch too.
+TEST(MultiClipboardServiceTest, ASecondPasteDuringAPendingRestoreIsFetchedBeforeTheRestore)
+{
+    MultiRig rig;
+    rig.userCopies("user");
+    rig.copyInto(2, "board two");
+    rig.capsDown = true;
+    rig.multi->pasteLastFromClipboard(2, false);
+    rig.advance(100);
+    EXPECT_EQ(rig.targetFetches(), "board two");
+    rig.advance(1000);
+    rig.multi->pasteLastFromClipboard(2, false);
+    rig.capsDown = false;
+    rig.capsUp.onNext(0);
+    rig.advance(1000);
+    EXPECT_EQ(rig.text(), "board two");
+    EXPECT_EQ(rig.targetFetches(), "board two");
+    rig.advance(300);
+    EXPECT_EQ(rig.text(), "user");
+    EXPECT_EQ(rig.posted, (std::vector<std::string>{"copy", "paste", "paste"}));
+    EXPECT_EQ(rig.pastedTexts, (std::vector<std::string>{"board two", "board two"}));
+}
+
+// In a terminal without clipboard keys (xterm) no copy stroke goes out: the copy is its PRIMARY selection, and
+// the paste goes through PRIMARY (Shift+Insert), the user's PRIMARY and clipboard put back after the fetch.
+TEST(MultiClipboardServiceTest, ATerminalWithoutClipboardKeysCopiesAndPastesThroughPrimary)
+{
+    MultiRig rig;
+    rig.userCopies("user");
+    auto& primary = *rig.rig.pasteboards->selection();
+    primary.clearContents();
+    primary.writeObjects({textItem("selected in the terminal")});
+    rig.terminal = TerminalClipboardKeys::selection;
+
+    rig.multi->copyToClipboard(1, false);
+    rig.settle();
+    EXPECT_TRUE(rig.posted.empty());
+    EXPECT_EQ(rig.history(1), std::vector<std::string>{"selected in the terminal"});
+    EXPECT_EQ(rig.history(0), std::vector<std::string>{"user"});
+    EXPECT_EQ(rig.text(), "user");
+
+    primary.clearContents();
+    primary.writeObjects({textItem("the user's selection")});
+    rig.multi->pasteLastFromClipboard(1, false);
+    rig.advance(300);
+    EXPECT_EQ(rig.targetFetches(), "selected in the terminal");
+    rig.advance(300);
+    EXPECT_EQ(rig.posted, std::vector<std::string>{"paste"});
+    EXPECT_EQ(rig.pastedTexts, std::vector<std::string>{"selected in the terminal"});
+    EXPECT_EQ(rig.primary(), "the user's selection");
+    EXPECT_EQ(rig.text(), "user");
+    EXPECT_EQ(rig.history(0), std::vector<std::string>{"user"});
+}
+
+// The same image copied three times is one clip with one thumbnail and one payload; a cleaning pass then
+// removes only files no clip names (here a thumbnail left by a crash).
+TEST(MultiClipboardServiceTest, RepeatedCopiesOfOneImageLeaveOneThumbnailAfterACleaningPass)
+{
+    MultiRig rig;
+    QImage image(300, 100, QImage::Format_ARGB32);
+    image.fill(Qt::blue);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    PasteboardItem picture;
+    picture.setData(PasteboardTypes::png, PasteboardData(png.begin(), png.end()));
+    for (int i = 0; i < 3; ++i) {
+        rig.rig.own({picture});
+        rig.advance(250);
+        rig.settle();
+    }
+    ASSERT_EQ(rig.multi->clipHistory(0).size(), 1u);
+    rig.rig.images->setObject(image, "LEFT-BY-A-CRASH");
+
+    auto files = [](const std::filesystem::path& folder) {
+        std::size_t n = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) n += entry.is_regular_file();
+        return n;
+    };
+    DataCleanService::Options clean;
+    clean.scheduler = rig.rig.clock;
+    clean.clipboards = [&] { return rig.multi->clipboardTable(); };
+    clean.clipFolder = rig.rig.clipFolder();
+    clean.imageCache = rig.rig.images;
+    clean.fileNow = [] { return std::filesystem::file_time_type::clock::now() + std::chrono::minutes(2); };
+    DataCleanService::make(clean)->cleanDatas();
+    rig.settle();
+    EXPECT_EQ(files(rig.rig.images->folder()), 1u);
+    EXPECT_EQ(files(rig.rig.clipFolder()), 1u);
+    EXPECT_TRUE(rig.rig.images->object(rig.multi->clipHistory(0).back().thumbnailPath));
 }
 
 }  // namespace

@@ -6,11 +6,13 @@
 #include <QBuffer>
 #include <QCborMap>
 #include <QCborValue>
+#include <QFile>
 #include <QImage>
 #include <fstream>
 #include <random>
 
 #include "clip/clip_rig.h"
+#include "core/log_capture.h"
 #include "platform/memory_pasteboard.h"
 
 namespace vandrel {
@@ -162,6 +164,52 @@ TEST(VDClipDataTest, ArchiveFilesArePrivateAndBrokenOnesReadAsNone)
     EXPECT_FALSE(VDClipData::unarchive(folder.path / "broken.data"));
     EXPECT_FALSE(VDClipData::unarchive(folder.path / "missing.data"));
     EXPECT_FALSE(textClip("x").archive(folder.path / "no-such-folder" / "B.data"));
+}
+
+// A capture's payload holds each byte once: its parts are taken from its items again when read.
+TEST(VDClipDataTest, ACapturesPayloadHoldsItsContentOnce)
+{
+    TempFolder folder;
+    MemoryPasteboard board("copied");
+    PasteboardItem item;
+    item.setString(PasteboardTypes::string, std::string(1 << 20, 't'));
+    item.setString(PasteboardTypes::html, "<p>" + std::string(1 << 20, 'h') + "</p>");
+    board.writeObjects({item});
+    const auto data = VDClipData::make(board, {PasteboardTypes::string, PasteboardTypes::html});
+    ASSERT_TRUE(data);
+    const fs::path file = folder.path / "ONCE.data";
+    ASSERT_TRUE(data->archive(file));
+    EXPECT_LT(fs::file_size(file), (2u << 20) + 4096);
+    const auto read = VDClipData::unarchive(file);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(*read, *data);
+    EXPECT_EQ(read->hash(), data->hash());
+}
+
+// An archive written by a newer version is skipped (not decoded) and left on disk as it is, said once.
+TEST(VDClipDataTest, AnArchiveOfANewerVersionIsSkippedAndKept)
+{
+    TempFolder folder;
+    const fs::path file = folder.path / "NEWER.data";
+    QCborMap map = QCborValue::fromCbor(textClip("from the future").encode()).toMap();
+    map.insert(QStringLiteral("$version"), 2);
+    const QByteArray bytes = map.toCborValue().toCbor();
+    QFile out(QString::fromStdString(file.string()));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    out.close();
+
+    test::ScopedLogCapture logged;
+    EXPECT_FALSE(VDClipData::decode(bytes));
+    EXPECT_FALSE(VDClipData::unarchive(file));
+    EXPECT_FALSE(VDClipData::unarchive(file));
+    QFile in(QString::fromStdString(file.string()));
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    EXPECT_EQ(in.readAll(), bytes);
+    std::size_t said = 0;
+    for (const auto& e : logged->entries())
+        said += e.message == "A clip archive of a newer version is skipped and kept ->";
+    EXPECT_EQ(said, 1u);
 }
 
 TEST(VDClipDataTest, ItemsAreRebuiltOnlyFromListsThatAgree)

@@ -1,8 +1,16 @@
-// Runs inside the test VM on a real desktop (see desktop_suite.h): the extra clipboards through X's clipboard.
-// Caps+C copies the QTextEdit's selection into extra clipboard 1, Caps+V pastes it into the QLineEdit, and X's
-// clipboard holds what the user had put there before, each time.
+// Runs inside the test VM on a real desktop (see desktop_suite.h), with one virtual processor: the extra
+// clipboards through X's clipboard, between two separate applications and in xterm.
+// - Caps+C copies the probe's selection into extra clipboard 1, Caps+V pastes it into a second probe process:
+//   exactly that text arrives, and X's clipboard holds what the user had put there before, each time.
+// - In xterm with `cat` running, Caps+C (xterm's selection, PRIMARY) and Caps+V of extra clipboard 1 send no
+//   control character: `cat` keeps running and receives the pasted text.
 #include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
+#include <signal.h>
 
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "desktop_suite.h"
@@ -13,14 +21,15 @@ namespace {
 
 class DesktopExtraClipboard : public DesktopScenario {
 protected:
-    std::string clipboard()
+    static std::string textOf(ProbeClient& probe, const std::string& verb)
     {
-        const auto reply = probe().request("clipboard");
+        const auto reply = probe.request(verb);
         if (!reply) return "<no reply: " + reply.error() + ">";
         const auto text = replyField(*reply, "text");
         if (!text) return "<no text>";
         return unescapeLine(*text).value_or("<bad text>");
     }
+    std::string clipboard() { return textOf(probe(), "clipboard"); }
 
     std::size_t logged(const std::string& line)
     {
@@ -35,28 +44,121 @@ protected:
     {
         return eventually([&] { return logged("restore done") > restoresBefore; }, kDesktopTimeout);
     }
+
+    // The user's own clipboard content, taken into the program's history.
+    void userCopies(const std::string& text)
+    {
+        const std::size_t storedBefore = logged("store clip to transfer clipboard");
+        ASSERT_TRUE(probe().request("clipboard-set " + escapeLine(text)));
+        ASSERT_TRUE(
+            eventually([&] { return logged("store clip to transfer clipboard") > storedBefore; }, kDesktopTimeout));
+    }
+
+    static std::string readFile(const std::string& path)
+    {
+        std::ifstream in(path);
+        std::stringstream out;
+        out << in.rdbuf();
+        return out.str();
+    }
+
+    // WM_CLASS of the window X calls active, from xprop.
+    std::string activeWindowClass()
+    {
+        const std::string display = desktop().displayName();
+        auto run = [&](const std::string& command) {
+            std::string out;
+            if (FILE* pipe = ::popen(("DISPLAY=" + display + " " + command + " 2>/dev/null").c_str(), "r")) {
+                char buffer[512];
+                while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+                ::pclose(pipe);
+            }
+            return out;
+        };
+        const std::string active = run("xprop -root _NET_ACTIVE_WINDOW");
+        const auto hex = active.find("0x");
+        if (hex == std::string::npos) return {};
+        const std::string id = active.substr(hex, active.find_first_not_of("0123456789abcdefx", hex) - hex);
+        return run("xprop -id " + id + " WM_CLASS");
+    }
 };
 
-TEST_F(DesktopExtraClipboard, CopyIntoExtraClipboardOneAndPasteElsewhereKeepTheUsersClipboard)
+TEST_F(DesktopExtraClipboard, CopyInOneApplicationPasteInAnotherKeepsTheUsersClipboard)
 {
-    const std::size_t storedBefore = logged("store clip to transfer clipboard");
-    ASSERT_TRUE(probe().request("clipboard-set the user's text"));
-    // The program has taken the user's content into its history (its poll runs every 250 ms).
-    ASSERT_TRUE(eventually([&] { return logged("store clip to transfer clipboard") > storedBefore; }, kDesktopTimeout));
+    userCopies("the user's text");
 
-    put(ProbeWidget::edit, "alpha ^beta| gamma");
+    put(ProbeWidget::edit, "alpha ^extra payload| gamma");
     std::size_t restores = logged("restore done");
     capsChord({}, KEY_C);
     ASSERT_TRUE(restoredAfter(restores)) << program().log();
     EXPECT_EQ(clipboard(), "the user's text");
-    EXPECT_EQ(settle(ProbeWidget::edit).text.toMarked(), "alpha ^beta| gamma");
 
-    put(ProbeWidget::line, "one |two");
+    // A second application, a process of its own, started now: its window takes the focus when it shows.
+    Result<ProbeClient> second = ProbeClient::listen(desktop().folder() + "/second-probe.sock");
+    ASSERT_TRUE(second) << second.error();
+    ChildProcess::Options options;
+    options.program = VANDREL_DESKTOP_PROBE_PATH;
+    options.args = {"--channel", second->path()};
+    options.env = desktop().clientEnvironment();
+    Result<ChildProcess> secondProcess = ChildProcess::start(std::move(options));
+    ASSERT_TRUE(secondProcess) << secondProcess.error();
+    ASSERT_TRUE(second->accept(3 * kDesktopTimeout));
+
+    ASSERT_TRUE(second->set(ProbeWidget::line, TextState::marked("one |two")));
+    ASSERT_TRUE(second->focus(ProbeWidget::line));
     restores = logged("restore done");
     capsChord({}, KEY_V);
-    EXPECT_EQ(settle(ProbeWidget::line).text.toMarked(), "one beta|two");
+    std::string pasted;
+    EXPECT_TRUE(eventually(
+        [&] {
+            const auto state = second->state(ProbeWidget::line);
+            pasted = state ? state->text.toMarked() : "<no state>";
+            return pasted != "one |two";
+        },
+        kDesktopTimeout));
     ASSERT_TRUE(restoredAfter(restores)) << program().log();
+    EXPECT_EQ(pasted, "one extra payload|two");
+    EXPECT_EQ(textOf(*second, "clipboard"), "the user's text");
     EXPECT_EQ(clipboard(), "the user's text");
+    secondProcess->stop();
+}
+
+TEST_F(DesktopExtraClipboard, InXtermTheExtraClipboardNeverInterruptsTheRunningProgram)
+{
+    userCopies("the user's words");
+    const std::string out = desktop().folder() + "/cat-out";
+    const std::string ended = desktop().folder() + "/cat-ended";
+    ChildProcess::Options options;
+    options.program = "xterm";
+    // An outline font: the VM has no bitmap fonts.
+    options.args = {"-fa", "DejaVu Sans Mono", "-fs", "10", "-e", "sh", "-c", "cat > " + out + "; echo $? > " + ended};
+    options.env = desktop().clientEnvironment();
+    Result<ChildProcess> xterm = ChildProcess::start(std::move(options));
+    ASSERT_TRUE(xterm) << xterm.error();
+    // Starting xterm takes a while on one emulated processor.
+    ASSERT_TRUE(eventually([&] { return activeWindowClass().find("XTerm") != std::string::npos; }, 3 * kDesktopTimeout))
+        << activeWindowClass();
+
+    // What the user selected in the terminal is X's PRIMARY selection.
+    ASSERT_TRUE(probe().request("selection-set " + escapeLine("from the terminal")));
+    std::size_t restores = logged("restore done");
+    capsChord({}, KEY_C, Strokes::none);
+    ASSERT_TRUE(restoredAfter(restores)) << program().log();
+    EXPECT_EQ(clipboard(), "the user's words");
+
+    ASSERT_TRUE(probe().request("selection-set " + escapeLine("the user's selection")));
+    restores = logged("restore done");
+    capsChord({}, KEY_V);
+    ASSERT_TRUE(restoredAfter(restores)) << program().log();
+    ASSERT_TRUE(keyboard().tap(KEY_ENTER));
+    EXPECT_TRUE(eventually([&] { return readFile(out) == "from the terminal\n"; }, kDesktopTimeout))
+        << "cat wrote: " << readFile(out) << "\n"
+        << program().log();
+    EXPECT_TRUE(readFile(ended).empty()) << "cat ended with " << readFile(ended);
+    EXPECT_TRUE(xterm->running());
+    EXPECT_EQ(clipboard(), "the user's words");
+    EXPECT_EQ(textOf(probe(), "selection"), "the user's selection");
+    xterm->stop();
 }
 
 }  // namespace

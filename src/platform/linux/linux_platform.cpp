@@ -14,6 +14,7 @@
 #include "platform/linux/x11/x11_window_system.h"
 #include "platform/linux/x11/x11_workspace.h"
 #include "platform/linux/x11/xkb_keyboard_layout.h"
+#include "platform/terminal_applications.h"
 
 namespace vandrel {
 
@@ -48,6 +49,13 @@ LinuxPlatform::LinuxPlatform(Options options) : options_(std::move(options))
 
     // The input thread asks while it posts: the published snapshot, never a round trip to the X server.
     taps_ = std::make_unique<LinuxEventTapService>(backend_, Workspace::terminalLikeProbe(workspace_), layout_);
+    std::weak_ptr<Workspace> weakWorkspace = workspace_;
+    taps_->setTerminalClipboardKeys([weakWorkspace] {
+        const auto ws = weakWorkspace.lock();
+        const auto snapshot = ws ? ws->frontmostSnapshot() : nullptr;
+        return snapshot && snapshot->application ? TerminalApplications::clipboardKeys(*snapshot->application)
+                                                  : TerminalClipboardKeys::ctrlShift;
+    });
     hid_ = std::make_unique<LinuxHidKeyboard>(
         backend_, InputXkbCapsLockIndicator::open(options_.displayName.value_or(std::string())));
 }

@@ -2,7 +2,11 @@
 
 namespace vandrel {
 
-SimPasteboardServer::SimPasteboardServer() : general_(std::make_shared<MemoryPasteboard>("general")) {}
+SimPasteboardServer::SimPasteboardServer()
+    : general_(std::make_shared<MemoryPasteboard>("general")),
+      selection_(std::make_shared<MemoryPasteboard>("selection"))
+{
+}
 
 std::shared_ptr<Pasteboard> SimPasteboardServer::named(const std::string& name)
 {

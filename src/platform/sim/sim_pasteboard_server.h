@@ -16,9 +16,15 @@ public:
 
     std::shared_ptr<Pasteboard> general() override { return general_; }
     std::shared_ptr<Pasteboard> named(const std::string& name) override;
+    std::shared_ptr<Pasteboard> selection() override { return selection_; }
+
+    // The same boards with the simulated desktop's own calls.
+    const std::shared_ptr<MemoryPasteboard>& generalBoard() const { return general_; }
+    const std::shared_ptr<MemoryPasteboard>& selectionBoard() const { return selection_; }
 
 private:
     const std::shared_ptr<MemoryPasteboard> general_;
+    const std::shared_ptr<MemoryPasteboard> selection_;
     std::mutex mutex_;
     std::map<std::string, std::shared_ptr<MemoryPasteboard>> named_;
 };

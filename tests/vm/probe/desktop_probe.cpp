@@ -117,6 +117,16 @@ private:
             QGuiApplication::clipboard()->setText(QString::fromStdString(*text));
             return reply("ok");
         }
+        if (verb == "selection") {
+            return reply("ok text=" +
+                         escapeLine(QGuiApplication::clipboard()->text(QClipboard::Selection).toStdString()));
+        }
+        if (verb == "selection-set") {
+            const auto text = unescapeLine(rest);
+            if (!text) return reply("error bad text: " + escapeLine(rest));
+            QGuiApplication::clipboard()->setText(QString::fromStdString(*text), QClipboard::Selection);
+            return reply("ok");
+        }
         const std::string target = rest.substr(0, rest.find(' '));
         QWidget* widget = widgetNamed(target);
         if (!widget) return reply("error unknown request or widget: " + escapeLine(request));

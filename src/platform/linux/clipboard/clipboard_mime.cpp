@@ -121,9 +121,9 @@ QString ClipboardMime::formatOf(const PasteboardType& type)
     return {};
 }
 
-std::unique_ptr<QMimeData> ClipboardMime::mimeDataOf(const std::vector<PasteboardItem>& items)
+void ClipboardMime::fill(QMimeData& target, const std::vector<PasteboardItem>& items)
 {
-    auto mime = std::make_unique<QMimeData>();
+    QMimeData* mime = &target;
     QByteArray uris;
     for (const auto& item : items) {
         for (const auto& type : item.types()) {
@@ -143,6 +143,12 @@ std::unique_ptr<QMimeData> ClipboardMime::mimeDataOf(const std::vector<Pasteboar
         }
     }
     if (!uris.isEmpty()) mime->setData(kUriList, uris);
+}
+
+std::unique_ptr<QMimeData> ClipboardMime::mimeDataOf(const std::vector<PasteboardItem>& items)
+{
+    auto mime = std::make_unique<QMimeData>();
+    fill(*mime, items);
     return mime;
 }
 

@@ -51,6 +51,8 @@ public:
     // The content of these items for the clipboard: the first item's data of a type wins, URI lists of all
     // items are joined.
     static std::unique_ptr<QMimeData> mimeDataOf(const std::vector<PasteboardItem>& items);
+    // The same, into a given (empty) object.
+    static void fill(QMimeData& mime, const std::vector<PasteboardItem>& items);
 
     // The MIME format a type is written as (the first, for text), or empty.
     static QString formatOf(const PasteboardType& type);

@@ -11,7 +11,9 @@ namespace vandrel {
 LinuxPasteboardServer::LinuxPasteboardServer(QtClipboardPasteboard::GuiRunner runOnGui)
 {
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        general_ = QtClipboardPasteboard::make(std::move(runOnGui));
+        general_ = QtClipboardPasteboard::make(runOnGui);
+        if (QGuiApplication::clipboard()->supportsSelection())
+            selection_ = QtClipboardPasteboard::make(runOnGui, QtClipboardPasteboard::Selection::primary);
         desktop_ = true;
     } else {
         log.warning(

@@ -18,12 +18,14 @@ public:
 
     std::shared_ptr<Pasteboard> general() override { return general_; }
     std::shared_ptr<Pasteboard> named(const std::string& name) override;
+    std::shared_ptr<Pasteboard> selection() override { return selection_; }
 
     // Whether general() is the desktop clipboard.
     bool isDesktopClipboard() const { return desktop_; }
 
 private:
     std::shared_ptr<Pasteboard> general_;
+    std::shared_ptr<Pasteboard> selection_;
     bool desktop_ = false;
     std::mutex mutex_;
     std::map<std::string, std::shared_ptr<Pasteboard>> named_;

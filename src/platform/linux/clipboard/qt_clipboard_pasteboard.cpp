@@ -22,17 +22,57 @@ PasteboardType typeOf(const QMimeData& mime, const QString& format, const Pasteb
     return format == kUriList ? ClipboardMime::typeOfUriList(mime.data(format)) : listed;
 }
 
+// Our content on the clipboard: tells the pasteboard when another client asks for its data.
+class FetchReportingMime final : public QMimeData {
+public:
+    explicit FetchReportingMime(std::weak_ptr<const QtClipboardPasteboard> board) : board_(std::move(board)) {}
+
+protected:
+    QVariant retrieveData(const QString& mimeType, QMetaType type) const override
+    {
+        if (auto board = board_.lock()) board->fetched();
+        return QMimeData::retrieveData(mimeType, type);
+    }
+
+private:
+    std::weak_ptr<const QtClipboardPasteboard> board_;
+};
+
 }  // namespace
 
-std::shared_ptr<QtClipboardPasteboard> QtClipboardPasteboard::make(GuiRunner runOnGui)
+std::shared_ptr<QtClipboardPasteboard> QtClipboardPasteboard::make(GuiRunner runOnGui, Selection selection)
 {
     if (!runOnGui) runOnGui = [](const std::function<void()>& work) { MainQueue::shared()->sync(work); };
-    auto board = std::make_shared<QtClipboardPasteboard>(Passkey{}, std::move(runOnGui));
+    auto board = std::make_shared<QtClipboardPasteboard>(Passkey{}, std::move(runOnGui), selection);
     board->onGui([&board] { board->attach(); });
     return board;
 }
 
-QtClipboardPasteboard::QtClipboardPasteboard(Passkey, GuiRunner runOnGui) : runOnGui_(std::move(runOnGui)) {}
+QtClipboardPasteboard::QtClipboardPasteboard(Passkey, GuiRunner runOnGui, Selection selection)
+    : runOnGui_(std::move(runOnGui)), selection_(selection)
+{
+}
+
+QClipboard::Mode QtClipboardPasteboard::mode() const
+{
+    return selection_ == Selection::clipboard ? QClipboard::Clipboard : QClipboard::Selection;
+}
+
+void QtClipboardPasteboard::setFetchHandler(std::function<void()> handler)
+{
+    std::lock_guard lock(mutex_);
+    fetchHandler_ = std::move(handler);
+}
+
+void QtClipboardPasteboard::fetched() const
+{
+    std::function<void()> handler;
+    {
+        std::lock_guard lock(mutex_);
+        handler = fetchHandler_;
+    }
+    if (handler) handler();
+}
 
 QtClipboardPasteboard::~QtClipboardPasteboard()
 {
@@ -54,9 +94,13 @@ void QtClipboardPasteboard::attach()
     }
     receiver_ = std::make_unique<QObject>();
     std::weak_ptr<QtClipboardPasteboard> weak = weak_from_this();
-    QObject::connect(clipboard_, &QClipboard::dataChanged, receiver_.get(), [weak] {
+    const auto changed = [weak] {
         if (auto self = weak.lock()) self->onDataChanged();
-    });
+    };
+    if (selection_ == Selection::clipboard)
+        QObject::connect(clipboard_, &QClipboard::dataChanged, receiver_.get(), changed);
+    else
+        QObject::connect(clipboard_, &QClipboard::selectionChanged, receiver_.get(), changed);
 }
 
 void QtClipboardPasteboard::onDataChanged()
@@ -87,9 +131,12 @@ bool QtClipboardPasteboard::publish(const std::vector<PasteboardItem>& own)
     if (!clipboard_) return false;
     writing_ = true;
     if (own.empty())
-        clipboard_->clear(QClipboard::Clipboard);
-    else
-        clipboard_->setMimeData(ClipboardMime::mimeDataOf(own).release(), QClipboard::Clipboard);
+        clipboard_->clear(mode());
+    else {
+        auto mime = std::make_unique<FetchReportingMime>(weak_from_this());
+        ClipboardMime::fill(*mime, own);
+        clipboard_->setMimeData(mime.release(), mode());
+    }
     writing_ = false;
     return true;
 }
@@ -171,7 +218,7 @@ std::optional<std::vector<PasteboardItem>> QtClipboardPasteboard::pasteboardItem
             if (result.isEmpty() && std::chrono::steady_clock::now() - started >= kStalledTransfer) stalled = true;
             return result;
         };
-        const QMimeData* mime = clipboard_ ? clipboard_->mimeData(QClipboard::Clipboard) : nullptr;
+        const QMimeData* mime = clipboard_ ? clipboard_->mimeData(mode()) : nullptr;
         const QStringList formats = mime ? timed([&] { return mime->formats(); }) : QStringList();
         if (!stalled && formats.isEmpty()) {
             items.emplace();
@@ -209,7 +256,7 @@ std::vector<PasteboardType> QtClipboardPasteboard::types() const
     }
     std::vector<PasteboardType> out;
     onGui([&] {
-        const QMimeData* mime = clipboard_ ? clipboard_->mimeData(QClipboard::Clipboard) : nullptr;
+        const QMimeData* mime = clipboard_ ? clipboard_->mimeData(mode()) : nullptr;
         if (!mime) return;
         for (const auto& [format, type] : ClipboardMime::formatsToRead(mime->formats()))
             out.push_back(typeOf(*mime, format, type));
@@ -225,7 +272,7 @@ std::optional<PasteboardData> QtClipboardPasteboard::data(const PasteboardType& 
     }
     std::optional<PasteboardData> out;
     onGui([&] {
-        const QMimeData* mime = clipboard_ ? clipboard_->mimeData(QClipboard::Clipboard) : nullptr;
+        const QMimeData* mime = clipboard_ ? clipboard_->mimeData(mode()) : nullptr;
         if (!mime) return;
         for (const auto& [format, listed] : ClipboardMime::formatsToRead(mime->formats())) {
             if (typeOf(*mime, format, listed) != type) continue;

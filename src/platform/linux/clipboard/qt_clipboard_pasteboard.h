@@ -1,4 +1,5 @@
-// The general pasteboard of the Linux desktop: the X11 CLIPBOARD selection through QClipboard.
+// The general pasteboard of the Linux desktop: the X11 CLIPBOARD selection through QClipboard (or, made for
+// it, the PRIMARY selection).
 //
 // Threads: QClipboard lives on the GUI thread and is touched only there. A call from any other thread hands
 // its work to the GUI thread and waits for it (a transfer from a slow owner waits as long as the toolkit's
@@ -16,9 +17,11 @@
 // behind it included): the GUI thread waits at most one transfer time-out (the toolkit's, 5 s) per change.
 //
 // Writing: the pasteboard keeps the items we wrote and offers them as one QMimeData (ClipboardMime).
-// clearContents() gives up the selection.
+// clearContents() gives up the selection. Another client's request for the data of our content (not for its
+// list of formats) reaches the fetch handler, on the GUI thread: that is an application pasting it.
 #pragma once
 
+#include <QClipboard>
 #include <QObject>
 #include <QPointer>
 #include <atomic>
@@ -29,8 +32,6 @@
 
 #include "platform/pasteboard.h"
 
-class QClipboard;
-
 namespace vandrel {
 
 class QtClipboardPasteboard final : public Pasteboard, public std::enable_shared_from_this<QtClipboardPasteboard> {
@@ -40,10 +41,12 @@ public:
     using GuiRunner = std::function<void(const std::function<void()>&)>;
 
     // Needs a QGuiApplication; callable from any thread.
-    static std::shared_ptr<QtClipboardPasteboard> make(GuiRunner runOnGui = {});
+    enum class Selection { clipboard, primary };
+    static std::shared_ptr<QtClipboardPasteboard> make(GuiRunner runOnGui = {},
+                                                       Selection selection = Selection::clipboard);
     ~QtClipboardPasteboard() override;
 
-    std::string name() const override { return "general"; }
+    std::string name() const override { return selection_ == Selection::clipboard ? "general" : "selection"; }
     std::int64_t changeCount() const override { return changeCount_.load(); }
     std::int64_t clearContents() override;
     std::int64_t declareTypes(const std::vector<PasteboardType>& types) override;
@@ -54,15 +57,20 @@ public:
     std::optional<std::string> string(const PasteboardType& type) const override;
     bool setData(const PasteboardData& data, const PasteboardType& type) override;
     bool setString(const std::string& text, const PasteboardType& type) override;
+    bool reportsFetches() const override { return true; }
+    void setFetchHandler(std::function<void()> handler) override;
+    // Our content was fetched (GUI thread).
+    void fetched() const;
 
 private:
     struct Passkey {};
 
 public:
-    QtClipboardPasteboard(Passkey, GuiRunner runOnGui);
+    QtClipboardPasteboard(Passkey, GuiRunner runOnGui, Selection selection);
 
 private:
     void attach();
+    QClipboard::Mode mode() const;
     void onDataChanged();
     // Offers `own` on the clipboard (GUI thread).
     bool publish(const std::vector<PasteboardItem>& own);
@@ -74,6 +82,8 @@ private:
     static constexpr std::chrono::milliseconds kStalledTransfer{1000};
 
     const GuiRunner runOnGui_;
+    const Selection selection_;
+    std::function<void()> fetchHandler_;  // under mutex_
     std::atomic<std::int64_t> changeCount_{0};
     mutable std::atomic<std::int64_t> stalledAt_{-1};
     mutable std::mutex mutex_;

@@ -40,7 +40,11 @@ bool LinuxEventTapService::post(const KeyEvent& event, EventTapLocation location
     if (recorded) {
         strokes = PostingTranslator::translateRecorded(event);
     } else {
-        bool terminal = false;
+        std::optional<TerminalClipboardKeys> terminal;
+        auto frontmost = [this]() -> std::optional<TerminalClipboardKeys> {
+            if (!isTerminalLike_ || !isTerminalLike_()) return std::nullopt;
+            return keysOfFrontmost_ ? keysOfFrontmost_() : TerminalClipboardKeys::ctrlShift;
+        };
         if (PostingTranslator::dependsOnTerminal(event)) {
             std::lock_guard lock(mutex_);
             if (event.type == KeyEventType::keyUp) {
@@ -48,10 +52,10 @@ bool LinuxEventTapService::post(const KeyEvent& event, EventTapLocation location
                     terminal = it->second;
                     terminalAtPress_.erase(it);
                 } else {
-                    terminal = isTerminalLike_ && isTerminalLike_();
+                    terminal = frontmost();
                 }
             } else {
-                terminal = isTerminalLike_ && isTerminalLike_();
+                terminal = frontmost();
                 terminalAtPress_[event.keyCode] = terminal;
             }
         }

@@ -25,7 +25,7 @@ constexpr std::uint16_t kA = 0, kZ = 6, kX = 7, kC = 8, kV = 9;
 constexpr std::uint16_t kBackspace = 51, kForwardDelete = 117;
 constexpr std::uint16_t kLeft = 123, kRight = 124, kDown = 125, kUp = 126;
 
-enum class Context { any, normalOnly, terminalOnly };
+enum class Context { any, normalOnly, ctrlShiftTerminal, ctrlAltTerminal, selectionTerminal };
 
 struct Idiom {
     std::uint16_t keyCode;
@@ -40,6 +40,7 @@ struct Idiom {
 
 constexpr std::uint8_t S = EvdevStroke::shift;
 constexpr std::uint8_t C = EvdevStroke::ctrl;
+constexpr std::uint8_t A = EvdevStroke::alt;
 
 constexpr Idiom kIdioms[] = {
     // Line and word movement (Shift, when given, selects as on the original).
@@ -61,29 +62,47 @@ constexpr Idiom kIdioms[] = {
     {kV, kCommand, Context::normalOnly, 0, 0, KEY_V, C},
     {kA, kCommand, Context::normalOnly, 0, 0, KEY_A, C},
     {kZ, kCommand, Context::normalOnly, 0, 0, KEY_Z, C},
-    // Terminals keep Ctrl+C, Ctrl+V, Ctrl+A and Ctrl+Z for the program inside: Ctrl+C would interrupt it and
-    // Ctrl+Z suspend it. Cut cannot remove terminal text, so it copies; undo has no terminal counterpart.
-    {kC, kCommand, Context::terminalOnly, 0, 0, KEY_C, C | S},
-    {kX, kCommand, Context::terminalOnly, 0, 0, KEY_C, C | S},
-    {kV, kCommand, Context::terminalOnly, 0, 0, KEY_V, C | S},
-    {kA, kCommand, Context::terminalOnly, 0, 0, KEY_A, C | S},
-    {kZ, kCommand, Context::terminalOnly, 0, 0, 0, 0},
+    // Terminals hand Ctrl+C, Ctrl+V, Ctrl+A and Ctrl+Z to the program inside (Ctrl+C would interrupt it, Ctrl+Z
+    // suspend it), so each terminal's own clipboard keys are used, and nothing where it has none: such a
+    // terminal turns any other Ctrl stroke into a control character. Cut cannot remove terminal text, so it
+    // copies; undo has no terminal counterpart.
+    {kC, kCommand, Context::ctrlShiftTerminal, 0, 0, KEY_C, C | S},
+    {kX, kCommand, Context::ctrlShiftTerminal, 0, 0, KEY_C, C | S},
+    {kV, kCommand, Context::ctrlShiftTerminal, 0, 0, KEY_V, C | S},
+    {kA, kCommand, Context::ctrlShiftTerminal, 0, 0, KEY_A, C | S},
+    {kZ, kCommand, Context::ctrlShiftTerminal, 0, 0, 0, 0},
+    {kC, kCommand, Context::ctrlAltTerminal, 0, 0, KEY_C, C | A},
+    {kX, kCommand, Context::ctrlAltTerminal, 0, 0, KEY_C, C | A},
+    {kV, kCommand, Context::ctrlAltTerminal, 0, 0, KEY_V, C | A},
+    {kA, kCommand, Context::ctrlAltTerminal, 0, 0, 0, 0},
+    {kZ, kCommand, Context::ctrlAltTerminal, 0, 0, 0, 0},
+    // No clipboard keys: the copy is taken from the PRIMARY selection by the clipboard service, and the paste
+    // goes through Shift+Insert, which pastes PRIMARY.
+    {kC, kCommand, Context::selectionTerminal, 0, 0, 0, 0},
+    {kX, kCommand, Context::selectionTerminal, 0, 0, 0, 0},
+    {kV, kCommand, Context::selectionTerminal, 0, 0, KEY_INSERT, S},
+    {kA, kCommand, Context::selectionTerminal, 0, 0, 0, 0},
+    {kZ, kCommand, Context::selectionTerminal, 0, 0, 0, 0},
 };
 
-bool applies(const Idiom& idiom, bool terminalLike)
+bool applies(const Idiom& idiom, std::optional<TerminalClipboardKeys> terminal)
 {
     switch (idiom.context) {
         case Context::any:
             return true;
         case Context::normalOnly:
-            return !terminalLike;
-        case Context::terminalOnly:
-            return terminalLike;
+            return !terminal;
+        case Context::ctrlShiftTerminal:
+            return terminal == TerminalClipboardKeys::ctrlShift;
+        case Context::ctrlAltTerminal:
+            return terminal == TerminalClipboardKeys::ctrlAlt;
+        case Context::selectionTerminal:
+            return terminal == TerminalClipboardKeys::selection;
     }
     return false;
 }
 
-const Idiom* findIdiom(const KeyEvent& event, bool terminalLike)
+const Idiom* findIdiom(const KeyEvent& event, std::optional<TerminalClipboardKeys> terminalLike)
 {
     const std::uint64_t mods = event.flags & kIdiomMask;
     for (const auto& idiom : kIdioms)
@@ -173,6 +192,13 @@ std::optional<std::vector<EvdevStroke>> PostingTranslator::translateRecorded(con
 std::optional<std::vector<EvdevStroke>> PostingTranslator::translate(const KeyEvent& event, bool terminalLike,
                                                                      LayoutKeyLocator* layout)
 {
+    return translate(event, terminalLike ? std::optional(TerminalClipboardKeys::ctrlShift) : std::nullopt, layout);
+}
+
+std::optional<std::vector<EvdevStroke>> PostingTranslator::translate(const KeyEvent& event,
+                                                                     std::optional<TerminalClipboardKeys> terminalLike,
+                                                                     LayoutKeyLocator* layout)
+{
     if (VirtualKeyCode::isModifier(event.keyCode)) {
         // Its press and release are carried by the flags of the key it accompanies.
         if (!KeyCodeTable::evdevCode(event.keyCode)) return std::nullopt;
@@ -204,7 +230,11 @@ std::optional<std::vector<EvdevStroke>> PostingTranslator::translate(const KeyEv
 
 bool PostingTranslator::dependsOnTerminal(const KeyEvent& event)
 {
-    return findIdiom(event, false) != findIdiom(event, true);
+    const Idiom* normal = findIdiom(event, std::nullopt);
+    for (const auto keys :
+         {TerminalClipboardKeys::ctrlShift, TerminalClipboardKeys::ctrlAlt, TerminalClipboardKeys::selection})
+        if (findIdiom(event, keys) != normal) return true;
+    return false;
 }
 
 }  // namespace vandrel

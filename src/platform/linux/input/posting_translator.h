@@ -1,7 +1,7 @@
 // What a posted key event becomes on the Linux output keyboard. Posted events carry macOS-style editing
 // idioms (the built-in actions post Command+Left to reach the line start, Command+C to copy ...); this
-// table turns them into the strokes Linux applications understand (Home, Ctrl+C, Ctrl+Shift+C in a
-// terminal ...). A key the user recorded is posted as recorded instead.
+// table turns them into the strokes Linux applications understand (Home, Ctrl+C, in a terminal its own
+// copy key ...). A key the user recorded is posted as recorded instead.
 //
 // A stroke whose meaning is a character (copy is Ctrl+C, the Emacs-style strokes Ctrl+[ and letters) goes on
 // the key that types that character in the session's layout, as applications read shortcuts by character;
@@ -18,6 +18,7 @@
 
 #include "platform/key_event.h"
 #include "platform/linux/input/layout_key_locator.h"
+#include "platform/terminal_applications.h"
 
 namespace vandrel {
 
@@ -40,6 +41,10 @@ public:
     // Strokes for a posted event of the built-in actions, their character keys placed by the layout (null:
     // by position). Empty when nothing is to be written (a lone modifier key, an idiom with no safe Linux
     // counterpart); absent when the key has no Linux key.
+    static std::optional<std::vector<EvdevStroke>> translate(const KeyEvent& event,
+                                                             std::optional<TerminalClipboardKeys> terminal,
+                                                             LayoutKeyLocator* layout = nullptr);
+    // The same, a terminal-like application taken to use Ctrl+Shift+C/V.
     static std::optional<std::vector<EvdevStroke>> translate(const KeyEvent& event, bool terminalLike,
                                                              LayoutKeyLocator* layout = nullptr);
 

@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QTimer>
 #include <QUrl>
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <mutex>
@@ -315,6 +316,32 @@ TEST_F(X11ClipboardTest, WritesFromAnotherThreadAndTheGuiThreadAtOnceDoNotDeadlo
     const auto text = server_->general()->string(PasteboardTypes::string);
     ASSERT_TRUE(text);
     EXPECT_TRUE(text->rfind("from", 0) == 0);
+}
+
+// Another application pasting fetches our content's data from us: the pasteboard tells, on both X selections.
+TEST_F(X11ClipboardTest, AnotherApplicationFetchingOurContentIsReported)
+{
+    std::atomic<int> fetches{0};
+    auto general = server_->general();
+    ASSERT_TRUE(general->reportsFetches());
+    general->setFetchHandler([&] { ++fetches; });
+    paste_->copyToPasteboard("fetch me");
+    EXPECT_EQ(fetches.load(), 0);
+    const auto read = peerReads();
+    ASSERT_TRUE(read.count("text/plain"));
+    EXPECT_EQ(read.at("text/plain"), QByteArray("fetch me"));
+    EXPECT_GT(fetches.load(), 0);
+
+    auto primary = server_->selection();
+    ASSERT_TRUE(primary);
+    primary->clearContents();
+    primary->writeObjects({[] {
+        PasteboardItem item;
+        item.setString(PasteboardTypes::string, "in primary");
+        return item;
+    }()});
+    EXPECT_EQ(QGuiApplication::clipboard()->text(QClipboard::Selection).toStdString(), "in primary");
+    EXPECT_EQ(general->string(PasteboardTypes::string), "fetch me");
 }
 
 TEST_F(X11ClipboardTest, AnOwnerThatNeverAnswersCostsTheGuiThreadOneTransferTimeout)

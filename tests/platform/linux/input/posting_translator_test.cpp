@@ -72,6 +72,50 @@ TEST(PostingTranslator, TerminalsGetTheirOwnClipboardKeys)
     EXPECT_FALSE(PostingTranslator::dependsOnTerminal(down(8, kCtrl)));
 }
 
+// Each terminal gets its own clipboard keys, and never a Ctrl stroke it would hand to the program inside as
+// a control character.
+TEST(PostingTranslator, EachTerminalsClipboardKeysByTheTerminalTable)
+{
+    struct Case {
+        const char* wmClass;
+        Strokes copy, cut, paste, selectAll;
+    };
+    const Strokes none;
+    const Case cases[] = {
+        {"konsole", {{KEY_C, true, C | S}}, {{KEY_C, true, C | S}}, {{KEY_V, true, C | S}}, {{KEY_A, true, C | S}}},
+        {"Gnome-terminal",
+         {{KEY_C, true, C | S}},
+         {{KEY_C, true, C | S}},
+         {{KEY_V, true, C | S}},
+         {{KEY_A, true, C | S}}},
+        {"URxvt", {{KEY_C, true, C | A}}, {{KEY_C, true, C | A}}, {{KEY_V, true, C | A}}, none},
+        {"XTerm", none, none, {{KEY_INSERT, true, S}}, none},
+        {"UXTerm", none, none, {{KEY_INSERT, true, S}}, none},
+        {"aterm", none, none, {{KEY_INSERT, true, S}}, none},
+        // A terminal the user named in the settings: the common keys.
+        {"com.example.MyTerm",
+         {{KEY_C, true, C | S}},
+         {{KEY_C, true, C | S}},
+         {{KEY_V, true, C | S}},
+         {{KEY_A, true, C | S}}},
+    };
+    for (const auto& c : cases) {
+        RunningApplication app;
+        app.bundleIdentifier = c.wmClass;
+        const auto keys = TerminalApplications::clipboardKeys(app);
+        auto strokes = [&](std::uint16_t code) { return PostingTranslator::translate(down(code, kCmd), keys).value(); };
+        EXPECT_EQ(strokes(8), c.copy) << c.wmClass;
+        EXPECT_EQ(strokes(7), c.cut) << c.wmClass;
+        EXPECT_EQ(strokes(9), c.paste) << c.wmClass;
+        EXPECT_EQ(strokes(0), c.selectAll) << c.wmClass;
+        EXPECT_TRUE(strokes(6).empty()) << c.wmClass;  // Ctrl+Z would suspend the program
+        for (std::uint16_t code : {8, 7, 9, 0, 6})
+            for (const auto& stroke : strokes(code))
+                EXPECT_NE(stroke.modifiers, C) << c.wmClass << " would get a control character";
+        EXPECT_EQ(PostingTranslator::translate(up(9, kCmd), keys).value().back().down, false) << c.wmClass;
+    }
+}
+
 TEST(PostingTranslator, ModifierKeysRecordedKeysAndUnknownKeys)
 {
     // The Command key down around Command+Left only repeats the flags of the key it accompanies.

@@ -449,7 +449,7 @@ void AppDelegate::applicationWillTerminate()
     } else {
         log.info("App run beforeInit() only, so terminate now.");
     }
-    if (options_.helperApp && claimed_.value_or(false)) options_.helperApp->recordCurrentPID(true);
+    if (options_.helperApp) options_.helperApp->recordCurrentPID(true);
     GetAccessibilityWindowController::installShared({});
     CommonUtils::setAccessibilitySettingsOpener(nullptr);
     if (platform_) {

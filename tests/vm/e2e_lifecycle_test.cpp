@@ -132,7 +132,9 @@ std::string runToEnd(std::vector<std::string> args)
     if (!run) return {};
     const std::optional<ExitStatus> status = run->process().wait(kProgramStartTimeout);
     EXPECT_TRUE(status) << "still running:\n" << run->log();
-    if (status) EXPECT_TRUE(status->exitedWith(0)) << status->describe() << "\n" << run->log();
+    if (status) {
+        EXPECT_TRUE(status->exitedWith(0)) << status->describe() << "\n" << run->log();
+    }
     return run->process().output();
 }
 

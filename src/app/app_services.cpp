@@ -10,6 +10,7 @@
 #include "core/serial_queue.h"
 #include "engine/vandrel.h"
 #include "platform/linux/input/key_code_table.h"
+#include "ui/overlays/get_accessibility_window_controller.h"
 #include "ui/overlays/keyboard_map_window_controller.h"
 #include "ui/overlays/vd_cheat_sheet_window_controller.h"
 #include "ui/overlays/vd_feedback_window_controller.h"
@@ -61,6 +62,10 @@ std::shared_ptr<VDStatusBarMenu> makeStatusBarMenu(const AppServices::Options& o
     };
     menu.openUrl = openUrl;
     menu.quit = [quit = options.quit] { quit(0); };
+    menu.keyboardAccess = options.keyboardAccess;
+    menu.showAccessGuide = [] {
+        if (const auto guide = GetAccessibilityWindowController::shared()) guide->showWindow();
+    };
     return VDStatusBarMenu::make(std::make_unique<SystemTrayStatusItem>(), std::move(menu));
 }
 
@@ -241,6 +246,7 @@ void AppServices::installWindows()
     preferences.checkForUpdates = [] { AppUtils::checkForUpdates(); };
     preferences.makeDevelopHotkeyRecorder = [] { return VDHotkeyRecorder::makeForDevelopPane(); };
     preferences.makeDevelopOldRecorder = [] { return std::make_unique<HotkeyRecorder>(); };
+    preferences.keyboardAccess = options_.keyboardAccess;
     preferences.makeHotkeyPane = [preferences] {
         return std::make_shared<HotkeysPreferenceViewController>(preferences);
     };

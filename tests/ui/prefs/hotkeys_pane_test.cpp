@@ -182,7 +182,7 @@ TEST_F(PaneTest, OutlineShowsGroupsInDisplayOrderWithTheirSettingsAndOnlySelecta
     auto* cell = qobject_cast<ProgrammaticTableHotkeyCellView*>(
         outline()->cellAt(VDKeySchemeOutlineViewDataSource::keyColumn, rows[4]));
     ASSERT_NE(cell, nullptr);
-    EXPECT_EQ(cell->modifiersTextFiled()->text().toStdString(), "⇪");
+    EXPECT_EQ(cell->modifiersTextFiled()->text().toStdString(), "Caps+");
     EXPECT_EQ(warningOfRow(4), nullptr);
 }
 
@@ -270,6 +270,34 @@ TEST_F(PaneTest, DoubleClickEditsASettingButOnlyAnnouncesThatGeneralBindingsCann
     ASSERT_NE(pane->hotkeySettingPopupWindow(), nullptr);
     EXPECT_TRUE(pane->hotkeySettingPopupWindow()->settingWindow()->isVisible());
     EXPECT_EQ(pane->hotkeySettingPopupWindow()->editor().keySetting.value()->key(), VDKey(3, {57}));
+}
+
+TEST_F(PaneTest, BeforeKeyboardAccessItListsTheSchemesButRecordsNothingAndSaysWhy)
+{
+    rx::BehaviorRelay<bool> access{false};
+    auto waiting = services();
+    waiting.keyboardAccess = [&] { return access.asObservable(); };
+    HotkeysPreferenceViewController::Dependencies deps;
+    deps.keyService = keyService;
+    deps.debounceScheduler = mainQueue;
+    HotkeysPreferenceViewController pane(waiting, deps);
+    test::layOut(pane.view());
+    runMainTurn();
+    settle();
+    addCustom("Mine", {mv(3)});
+
+    EXPECT_GT(pane.schemePopup()->count(), 0);
+    EXPECT_FALSE(pane.addRemoveButtons()->segment(0)->isEnabled());
+    EXPECT_TRUE(pane.keyboardAccessNote()->isVisibleTo(pane.view()));
+    pane.startToAddHotkeySetting();
+    pane.hotkeysOutlineView()->doubleClicked(pane.hotkeysOutlineView()->indexOfRow(1));
+    EXPECT_EQ(pane.hotkeySettingPopupWindow(), nullptr);
+
+    access.accept(true);
+    EXPECT_TRUE(pane.addRemoveButtons()->segment(0)->isEnabled());
+    EXPECT_FALSE(pane.keyboardAccessNote()->isVisibleTo(pane.view()));
+    pane.startToAddHotkeySetting();
+    EXPECT_NE(pane.hotkeySettingPopupWindow(), nullptr);
 }
 
 TEST_F(PaneTest, AnEditInTheSheetReloadsTheOutlineKeepingTheSelection)

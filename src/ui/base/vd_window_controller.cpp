@@ -30,7 +30,7 @@ void centerWindowOnScreen(QWidget* window)
     if (!screen) return;
     const QRect area = screen->availableGeometry();
     const QSize size = window->frameGeometry().size();
-    const int x = area.left() + (area.width() - size.width()) / 2;
+    const int x = area.left() + std::max(0, (area.width() - size.width()) / 2);
     // The spare height splits one third above, two thirds below.
     const int y = area.top() + std::max(0, (area.height() - size.height()) / 3);
     window->move(x, y);

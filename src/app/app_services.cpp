@@ -9,6 +9,8 @@
 #include "core/main_queue.h"
 #include "core/serial_queue.h"
 #include "engine/vandrel.h"
+#include "net/ga_reporter.h"
+#include "net/google_reporter.h"
 #include "platform/linux/input/key_code_table.h"
 #include "ui/overlays/get_accessibility_window_controller.h"
 #include "ui/overlays/keyboard_map_window_controller.h"
@@ -57,6 +59,10 @@ std::shared_ptr<VDStatusBarMenu> makeStatusBarMenu(const AppServices::Options& o
     };
     menu.showPreferences = [] { showPreferences(); };
     menu.checkForUpdates = [] { AppUtils::checkForUpdates(); };
+    menu.hasUpdateSource = [] {
+        const auto u = VDUpdater::shared();
+        return u && u->hasSource();
+    };
     menu.showFeedback = [] {
         if (const auto form = VDFeedbackWindowController::shared()) form->showWindow();
     };
@@ -247,6 +253,16 @@ void AppServices::installWindows()
     preferences.makeDevelopHotkeyRecorder = [] { return VDHotkeyRecorder::makeForDevelopPane(); };
     preferences.makeDevelopOldRecorder = [] { return std::make_unique<HotkeyRecorder>(); };
     preferences.keyboardAccess = options_.keyboardAccess;
+    preferences.automaticallyChecksForUpdatesChanged = [](bool on) {
+        if (const auto u = VDUpdater::shared()) u->setAutomaticallyChecksForUpdates(on);
+    };
+    preferences.hasUpdateSource = [] {
+        const auto u = VDUpdater::shared();
+        return u && u->hasSource();
+    };
+    preferences.hasUsageAddress = [] {
+        return !GoogleReporter::defaultCollectionBaseUrl().empty() && !GAReporter::defaultTrackerId().empty();
+    };
     preferences.makeHotkeyPane = [preferences] {
         return std::make_shared<HotkeysPreferenceViewController>(preferences);
     };
@@ -271,9 +287,10 @@ void AppServices::installShell()
 
 void AppServices::setUpUpdater()
 {
-    // Checks run only when asked for (Check Now, the menu): there are no automatic ones, at any launch.
+    // Checks run when asked for (Check Now, the menu), and quietly at launch when the automatic switch is on.
     VDUpdater::installShared(updater);
     updater->preFetchAppcast();
+    updater->checkAtLaunchWhenAutomatic();
     AppUtils::setCheckForUpdatesHandler([] {
         if (const auto u = VDUpdater::shared()) u->checkForUpdates();
     });

@@ -131,6 +131,13 @@ void VDStatusBarMenu::initMenuButton()
     menu.addSeparator();
     addEntry(menu, "Quit Vandrel", "menuItem_quit", [quit = services_.quit] { call(quit, "Quit"); });
 
+    // The update source is known only after the menu is built: asked each time the menu opens.
+    const auto updateEnabled = [this] {
+        if (services_.hasUpdateSource) menuItemCheckForUpdates->setEnabled(services_.hasUpdateSource());
+    };
+    QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), updateEnabled);
+    updateEnabled();
+
     statusItem_->setMenu(menu_.get());
     addAlertItemWhenInSecureInput();
 }

@@ -4,7 +4,7 @@
 //   "Set Up Keyboard Access..."  menuItem_setUpAccess  with this entry, which brings the access guide back,
 //   ----                                               and this separator
 //   "Preferences...\tShift+Caps Lock+,"  menuItem_preferences  opens the preferences window
-//   "Check for Updates..."       menuItem_checkForUpdates  checks the update feed now
+//   "Check for Updates..."       menuItem_checkForUpdates  checks the update feed now (disabled without one)
 //   "Feedback..."                menuItem_feedback         opens the feedback form
 //   ----
 //   "Manual"                     menuItem_manual           opens the manual page in the browser
@@ -47,6 +47,8 @@ struct StatusBarMenuServices {
     std::function<std::optional<RunningApplication>()> frontmostApplication;
     std::function<void()> showPreferences;
     std::function<void()> checkForUpdates;
+    // Whether there is an update source; "Check for Updates..." is disabled without one. Empty: there is.
+    std::function<bool()> hasUpdateSource;
     std::function<void()> showFeedback;
     // Whether the program has keyboard access (current value at once, then changes); empty: granted.
     std::function<rx::Observable<bool>()> keyboardAccess;

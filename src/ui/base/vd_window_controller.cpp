@@ -3,6 +3,8 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "ui/base/window_close_keys.h"
+
 namespace vandrel {
 
 VDWindowController::VDWindowController(int /*width*/, int /*height*/)
@@ -10,6 +12,7 @@ VDWindowController::VDWindowController(int /*width*/, int /*height*/)
           nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint))
 {
     window_->setFixedSize(initialWidth, initialHeight);
+    WindowCloseKeys::install(*window_, [w = window_.get()] { w->close(); });
     containerView_ = ViewComponentized::create<WindowContainerView>(window_.get());
 }
 

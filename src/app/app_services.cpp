@@ -1,5 +1,9 @@
 #include "app/app_services.h"
 
+#include <QApplication>
+#include <QIcon>
+#include <QPixmap>
+
 #include "app/system_tray_status_item.h"
 #include "clip/multi_clipboard_service.h"
 #include "core/app_info.h"
@@ -12,6 +16,7 @@
 #include "net/ga_reporter.h"
 #include "net/google_reporter.h"
 #include "platform/linux/input/key_code_table.h"
+#include "ui/base/image_asset.h"
 #include "ui/overlays/get_accessibility_window_controller.h"
 #include "ui/overlays/keyboard_map_window_controller.h"
 #include "ui/overlays/vd_cheat_sheet_window_controller.h"
@@ -245,6 +250,9 @@ void AppServices::installWindows()
         return KeyCodeTable::virtualKeyCode(static_cast<std::uint16_t>(scanCode - 8));
     });
     AppUtils::setRestartHandler([this] { restart_.restart(); });
+    // Every window carries the program's icon: the installed theme's, else the bundled logo.
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("vandrel"), QIcon(QPixmap::fromImage(Asset::vandrelLogo.image()))));
 
     PreferencesServices preferences;
     preferences.mainQueue = options_.main;

@@ -12,7 +12,7 @@ namespace vandrel {
 HotkeyHelpViewController::HotkeyHelpViewController(QWidget* parent) : QWidget(parent)
 {
     // Laid out by layouts from a fixed width, so the height follows the wrapped sentences and nothing is cut.
-    setFixedWidth(width);
+    setFixedWidth(preferredWidth);
     setAutoFillBackground(true);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(PreferencesUIConstants::windowPadding, PreferencesUIConstants::basicGap,
@@ -21,7 +21,7 @@ HotkeyHelpViewController::HotkeyHelpViewController(QWidget* parent) : QWidget(pa
     contentStackView_->setSpacing(PreferencesUIConstants::basicGap);
     outer->addWidget(contentStackView_);
     for (auto& row : createTextViewList(sentences())) contentStackView_->addArrangedSubview(row.release());
-    setFixedHeight(outer->totalHeightForWidth(width));
+    setFixedHeight(outer->totalHeightForWidth(preferredWidth));
 }
 
 std::vector<QString> HotkeyHelpViewController::sentences()

@@ -14,7 +14,7 @@ namespace vandrel {
 class HotkeyHelpViewController : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int width = 420;
+    static constexpr int preferredWidth = 420;
 
     explicit HotkeyHelpViewController(QWidget* parent = nullptr);
 

@@ -108,6 +108,20 @@ void menubarIcon(QPainter& p, double s, bool alert)
     }
 }
 
+// The tray icon for dark panels: the same key drawn light on a dark plate, so it stands out on any panel.
+void menubarIconLight(QPainter& p, double s, bool alert)
+{
+    p.setPen(pen(Qt::white, s * 0.08));
+    p.setBrush(QColor(0x26, 0x28, 0x2c));
+    p.drawRoundedRect(QRectF(s * 0.1, s * 0.1, s * 0.8, s * 0.8), s * 0.16, s * 0.16);
+    capsMark(p, s * 0.25, s * 0.22, s * 0.5, Qt::white, s * 0.07);
+    if (alert) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(kAlert);
+        p.drawEllipse(QPointF(s * 0.8, s * 0.2), s * 0.18, s * 0.18);
+    }
+}
+
 void switchIcon(QPainter& p, double s)
 {
     const QRectF track(s * 0.1, s * 0.3, s * 0.8, s * 0.4);
@@ -319,6 +333,8 @@ int main(int argc, char** argv)
     ok &= save(folder, "VandrelLogo", 256, 256, vandrelLogo);
     ok &= save(folder, "MenubarIcon", 22, 22, [](QPainter& p, double s) { menubarIcon(p, s, false); });
     ok &= save(folder, "MenubarIcon-alert", 22, 22, [](QPainter& p, double s) { menubarIcon(p, s, true); });
+    ok &= save(folder, "MenubarIcon-light", 22, 22, [](QPainter& p, double s) { menubarIconLight(p, s, false); });
+    ok &= save(folder, "MenubarIcon-alert-light", 22, 22, [](QPainter& p, double s) { menubarIconLight(p, s, true); });
     ok &= save(folder, "Switch-1", 64, 64, switchIcon);
     ok &= save(folder, "Hotkey", 64, 64, hotkeyIcon);
     ok &= save(folder, "settings-gear-64", 64, 64, gearIcon);

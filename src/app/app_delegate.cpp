@@ -2,7 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QMetaObject>
+#include <QStandardPaths>
 #include <QUrl>
 #include <cstdlib>
 #include <iostream>
@@ -21,6 +24,7 @@
 #include "core/dispatch_queues.h"
 #include "core/global_queue.h"
 #include "core/instance_channel.h"
+#include "core/localize.h"
 #include "core/log.h"
 #include "core/log_manager.h"
 #include "core/main_queue.h"
@@ -51,6 +55,33 @@ void makeVandrel(const std::shared_ptr<Platform>& platform, const AppServices& s
     // Taps on an input thread of their own: Caps combinations are delivered there, in order with the keys.
     options.deliverOnTapThread = options.inputThreadScheduler != nullptr;
     installVandrel(Vandrel::make(std::move(options)));
+}
+
+// The help on granting access as a page the desktop's browser shows: the bundled text in a plain HTML
+// page in the cache folder (a .txt file would go to whatever edits text). The text itself when the page
+// cannot be written.
+std::filesystem::path accessHelpPage()
+{
+    const std::filesystem::path text = InputPermission::helpTextPath();
+    QFile source(QString::fromStdString(text.string()));
+    if (!source.open(QIODevice::ReadOnly)) {
+        log.error("The access help cannot be read ->", text.string());
+        return text;
+    }
+    const QString body = QString::fromUtf8(source.readAll()).toHtmlEscaped();
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    const std::filesystem::path page = std::filesystem::path(folder.toStdString()) / "keyboard-access-help.html";
+    QFile out(QString::fromStdString(page.string()));
+    if (!QDir().mkpath(folder) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        log.error("The access help page cannot be written ->", page.string());
+        return text;
+    }
+    const QString title = QString::fromStdString(localized("_get_access_title")).toHtmlEscaped();
+    out.write(QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%1</title></head>\n"
+                             "<body><h1>%1</h1>\n<pre style=\"white-space: pre-wrap\">%2</pre></body></html>\n")
+                  .arg(title, body)
+                  .toUtf8());
+    return page;
 }
 
 void startVandrel()
@@ -117,9 +148,9 @@ void AppDelegate::useProgramStepsWhereUnset()
         options_.makeEngine = [this](const std::shared_ptr<Platform>& platform) {
             // The services above the engine, made once on the GUI thread and kept until shutdown.
             if (!services_)
-                services_ = std::make_unique<AppServices>(
-                    AppServices::Options{platform, MainQueue::shared(), DispatchQueues::windowBinding(),
-                                         DispatchQueues::clipService(), GlobalQueue::shared(), options_.quit});
+                services_ = std::make_unique<AppServices>(AppServices::Options{
+                    platform, MainQueue::shared(), DispatchQueues::windowBinding(), DispatchQueues::clipService(),
+                    GlobalQueue::shared(), options_.quit, [this] { return keyboardAccess(); }});
             makeVandrel(platform, *services_);
         };
     }
@@ -325,7 +356,7 @@ void AppDelegate::appPreInit()
     CommonUtils::setAccessibilitySettingsOpener([weak = std::weak_ptr<Platform>(platform_)] {
         if (const auto platform = weak.lock())
             platform->workspace().openUrl(
-                QUrl::fromLocalFile(QString::fromStdString(InputPermission::helpTextPath())).toString().toStdString());
+                QUrl::fromLocalFile(QString::fromStdString(accessHelpPage().string())).toString().toStdString());
     });
 
     options_.makeEngine(platform_);
@@ -342,12 +373,13 @@ void AppDelegate::appPreInit()
         if (isFirstLaunch) options_.mainQueue->schedule([this] { options_.showFirstLaunchDialog(); });
         return;
     }
+    keyboardAccess_.accept(false);
+    // The schemes are data: the preferences list them while the engine waits for access.
+    if (const auto core = installedVandrel()) core->keyService->setUpAtLaunch();
     const auto guide = options_.guide();
-    if (!guide) {
+    if (!guide)
         log.error("Vandrel waits for input access without its guide");
-    } else {
-        if (isFirstLaunch)
-            guide->doneAction = [this] { options_.mainQueue->schedule([this] { options_.showFirstLaunchDialog(); }); };
+    else {
         guide_ = guide;
         awaitingAccess_.store(true);
         guide->showWindow();
@@ -361,9 +393,22 @@ void AppDelegate::appPreInit()
                                 return platform && platform->isInputAccessTrusted(false);
                             },
                             options_.mainQueue)
-                            .subscribe({}, {}, [this] {
+                            .subscribe({}, {}, [this, isFirstLaunch, weakGuide = std::weak_ptr(guide)] {
                                 log.info("Input access granted; starting");
+                                keyboardAccess_.accept(true);
                                 appInit();
+                                const auto guide = weakGuide.lock();
+                                const bool guideOpen = guide && guide->window()->isVisible();
+                                if (guide) guide->accessGranted();
+                                if (!isFirstLaunch) return;
+                                const auto showDialog = [this] {
+                                    options_.mainQueue->schedule([this] { options_.showFirstLaunchDialog(); });
+                                };
+                                // After the guide's Done when the user still has it open, else at once.
+                                if (guideOpen)
+                                    guide->doneAction = showDialog;
+                                else
+                                    showDialog();
                             });
 }
 

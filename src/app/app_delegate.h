@@ -13,8 +13,11 @@
 //   appPreInit                        database, usage session, the core object (not started), tray menu,
 //                                     updater (automatic checks off), the first-launch test, the input-access
 //                                     gate: granted -> appInit (and the first-launch dialog queued after the
-//                                     engine start); missing -> the guide, and appInit when its poll sees the
-//                                     grant (the dialog then follows the guide's Done)
+//                                     engine start); missing -> the key schemes set up (the preferences show
+//                                     them), the guide, and appInit when its poll sees the grant; the guide
+//                                     then shows the grant, and the first-launch dialog follows its Done (or
+//                                     comes at once when the guide was closed). A first launch is the first
+//                                     start that has access: only those are recorded.
 //   appInit                           Caps Lock remapped, wake -> remap, engine start queued on the main
 //                                     queue, the launch recorded in the settings
 //   instance messages                 come forward: the Preferences window, or the access guide while it
@@ -40,6 +43,7 @@
 
 #include "core/instance_channel.h"
 #include "platform/platform.h"
+#include "rx/rx.h"
 #include "rx/scheduler.h"
 
 namespace vandrel {
@@ -127,6 +131,8 @@ public:
 
     const std::shared_ptr<Platform>& platform() const { return platform_; }
     bool hasRunPreInit() const { return hasRunPreInit_; }
+    // Whether the program has keyboard access: false from the moment start-up finds it missing until the grant.
+    rx::Observable<bool> keyboardAccess() const { return keyboardAccess_.asObservable(); }
     bool isQuitting() const { return quitting_.load(); }
 
 private:
@@ -150,6 +156,7 @@ private:
     std::shared_ptr<Platform> platform_;
     std::unique_ptr<AppServices> services_;
     rx::Disposable waitingForAccess_;
+    rx::BehaviorRelay<bool> keyboardAccess_{true};
     rx::Disposable powerEvents_;
     std::shared_ptr<GetAccessibilityWindowController> guide_;
     std::optional<bool> claimed_;

@@ -1,5 +1,9 @@
 #include "app/app_services.h"
 
+#include <QApplication>
+#include <QIcon>
+#include <QPixmap>
+
 #include "app/system_tray_status_item.h"
 #include "clip/multi_clipboard_service.h"
 #include "core/app_info.h"
@@ -9,8 +13,12 @@
 #include "core/main_queue.h"
 #include "core/serial_queue.h"
 #include "engine/vandrel.h"
+#include "net/ga_reporter.h"
+#include "net/google_reporter.h"
 #include "platform/linux/input/key_code_table.h"
 #include "platform/terminal_applications.h"
+#include "ui/base/image_asset.h"
+#include "ui/overlays/get_accessibility_window_controller.h"
 #include "ui/overlays/keyboard_map_window_controller.h"
 #include "ui/overlays/vd_cheat_sheet_window_controller.h"
 #include "ui/overlays/vd_feedback_window_controller.h"
@@ -57,11 +65,19 @@ std::shared_ptr<VDStatusBarMenu> makeStatusBarMenu(const AppServices::Options& o
     };
     menu.showPreferences = [] { showPreferences(); };
     menu.checkForUpdates = [] { AppUtils::checkForUpdates(); };
+    menu.hasUpdateSource = [] {
+        const auto u = VDUpdater::shared();
+        return u && u->hasSource();
+    };
     menu.showFeedback = [] {
         if (const auto form = VDFeedbackWindowController::shared()) form->showWindow();
     };
     menu.openUrl = openUrl;
     menu.quit = [quit = options.quit] { quit(0); };
+    menu.keyboardAccess = options.keyboardAccess;
+    menu.showAccessGuide = [] {
+        if (const auto guide = GetAccessibilityWindowController::shared()) guide->showWindow();
+    };
     return VDStatusBarMenu::make(std::make_unique<SystemTrayStatusItem>(), std::move(menu));
 }
 
@@ -246,6 +262,9 @@ void AppServices::installWindows()
         return KeyCodeTable::virtualKeyCode(static_cast<std::uint16_t>(scanCode - 8));
     });
     AppUtils::setRestartHandler([this] { restart_.restart(); });
+    // Every window carries the program's icon: the installed theme's, else the bundled logo.
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("vandrel"), QIcon(QPixmap::fromImage(Asset::vandrelLogo.image()))));
 
     PreferencesServices preferences;
     preferences.mainQueue = options_.main;
@@ -253,6 +272,17 @@ void AppServices::installWindows()
     preferences.checkForUpdates = [] { AppUtils::checkForUpdates(); };
     preferences.makeDevelopHotkeyRecorder = [] { return VDHotkeyRecorder::makeForDevelopPane(); };
     preferences.makeDevelopOldRecorder = [] { return std::make_unique<HotkeyRecorder>(); };
+    preferences.keyboardAccess = options_.keyboardAccess;
+    preferences.automaticallyChecksForUpdatesChanged = [](bool on) {
+        if (const auto u = VDUpdater::shared()) u->setAutomaticallyChecksForUpdates(on);
+    };
+    preferences.hasUpdateSource = [] {
+        const auto u = VDUpdater::shared();
+        return u && u->hasSource();
+    };
+    preferences.hasUsageAddress = [] {
+        return !GoogleReporter::defaultCollectionBaseUrl().empty() && !GAReporter::defaultTrackerId().empty();
+    };
     preferences.makeHotkeyPane = [preferences] {
         return std::make_shared<HotkeysPreferenceViewController>(preferences);
     };
@@ -277,9 +307,10 @@ void AppServices::installShell()
 
 void AppServices::setUpUpdater()
 {
-    // Checks run only when asked for (Check Now, the menu): there are no automatic ones, at any launch.
+    // Checks run when asked for (Check Now, the menu), and quietly at launch when the automatic switch is on.
     VDUpdater::installShared(updater);
     updater->preFetchAppcast();
+    updater->checkAtLaunchWhenAutomatic();
     AppUtils::setCheckForUpdatesHandler([] {
         if (const auto u = VDUpdater::shared()) u->checkForUpdates();
     });

@@ -10,17 +10,18 @@
 #include <memory>
 
 #include "app/app_restart.h"
+#include "app/vd_status_bar_menu.h"
+#include "app/vd_updater.h"
 #include "clip/clip_conveyor.h"
 #include "clip/clip_service.h"
 #include "clip/data_clean_service.h"
 #include "clip/hotstring_service.h"
 #include "clip/multi_clipboard_service.h"
 #include "clip/paste_service.h"
-#include "app/vd_status_bar_menu.h"
-#include "app/vd_updater.h"
 #include "engine/vandrel_services.h"
 #include "engine/window_binding_service.h"
 #include "platform/platform.h"
+#include "rx/rx.h"
 #include "rx/scheduler.h"
 #include "windowbinding/vd_window_binding.h"
 
@@ -37,6 +38,8 @@ public:
         rx::SchedulerPtr background;
         // Ends the event loop the normal way (so the keyboards are let go), for a restart.
         std::function<void(int code)> quit;
+        // Whether the program has keyboard access (current value, then changes); empty: always granted.
+        std::function<rx::Observable<bool>()> keyboardAccess;
     };
 
     explicit AppServices(Options options);

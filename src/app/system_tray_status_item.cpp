@@ -1,6 +1,8 @@
 #include "app/system_tray_status_item.h"
 
 #include <QCursor>
+#include <QGuiApplication>
+#include <QPalette>
 #include <QIcon>
 #include <QMenu>
 #include <QPixmap>
@@ -26,9 +28,25 @@ SystemTrayStatusItem::SystemTrayStatusItem() : tray_(std::make_unique<QSystemTra
 
 SystemTrayStatusItem::~SystemTrayStatusItem() = default;
 
+std::string SystemTrayStatusItem::imageNameForPanel(const std::string& name, const QColor& panel)
+{
+    return panel.lightness() < 128 ? name + "-light" : name;
+}
+
+QString SystemTrayStatusItem::themeIconName(const std::string& name)
+{
+    return name == "MenubarIcon-alert" ? QStringLiteral("vandrel-tray-alert") : QStringLiteral("vandrel-tray");
+}
+
 void SystemTrayStatusItem::setImage(const std::string& name)
 {
-    tray_->setIcon(QIcon(QPixmap::fromImage(ImageAsset(name).image())));
+    const QString themed = themeIconName(name);
+    if (QIcon::hasThemeIcon(themed)) {
+        tray_->setIcon(QIcon::fromTheme(themed));
+    } else {
+        const QColor panel = QGuiApplication::palette().color(QPalette::Window);
+        tray_->setIcon(QIcon(QPixmap::fromImage(ImageAsset(imageNameForPanel(name, panel)).image())));
+    }
     if (!tray_->isVisible()) tray_->show();
 }
 

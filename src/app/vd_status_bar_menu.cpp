@@ -7,6 +7,7 @@
 #include "core/installed_instance.h"
 #include "core/localize.h"
 #include "core/log.h"
+#include "model/key_kit.h"
 
 namespace vandrel {
 
@@ -80,7 +81,7 @@ void VDStatusBarMenu::installShared(std::shared_ptr<VDStatusBarMenu> menu)
 
 std::string VDStatusBarMenu::preferencesTitle()
 {
-    return localized("Preferences...") + "\t\t\t" + "\u21E7" + "\u21EA" + ",";
+    return localized("Preferences...") + "\t" + KeyKit::modifiersToString({56, 57}) + ",";
 }
 
 std::string VDStatusBarMenu::secureInputHolderLabel(const std::optional<SecureInputHolder>& holder,
@@ -109,6 +110,15 @@ void VDStatusBarMenu::initMenuButton()
         };
     };
 
+    // Shown only while the program waits for keyboard access.
+    menuItemWaitingForAccess = menu.addAction(qs(localized("Waiting for keyboard access")));
+    menuItemWaitingForAccess->setObjectName("menuItem_waitingForAccess");
+    menuItemWaitingForAccess->setEnabled(false);
+    menuItemSetUpAccess = addEntry(menu, "Set Up Keyboard Access...", "menuItem_setUpAccess",
+                                   [show = services_.showAccessGuide] { call(show, "the keyboard access guide"); });
+    accessSeparator_ = menu.addSeparator();
+    followKeyboardAccess();
+
     menuItemPreferences =
         addEntry(menu, "Preferences...", "menuItem_preferences", forMenu(&VDStatusBarMenu::showPreferences));
     menuItemPreferences->setText(qs(preferencesTitle()));
@@ -121,8 +131,31 @@ void VDStatusBarMenu::initMenuButton()
     menu.addSeparator();
     addEntry(menu, "Quit Vandrel", "menuItem_quit", [quit = services_.quit] { call(quit, "Quit"); });
 
+    // The update source is known only after the menu is built: asked each time the menu opens.
+    const auto updateEnabled = [this] {
+        if (services_.hasUpdateSource) menuItemCheckForUpdates->setEnabled(services_.hasUpdateSource());
+    };
+    QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), updateEnabled);
+    updateEnabled();
+
     statusItem_->setMenu(menu_.get());
     addAlertItemWhenInSecureInput();
+}
+
+void VDStatusBarMenu::followKeyboardAccess()
+{
+    const auto show = [this](bool waiting) {
+        for (QAction* item : {menuItemWaitingForAccess, menuItemSetUpAccess, accessSeparator_})
+            item->setVisible(waiting);
+    };
+    show(false);
+    if (!services_.keyboardAccess) return;
+    std::weak_ptr<VDStatusBarMenu> weak = weak_from_this();
+    (services_.keyboardAccess() | rx::observeOn(services_.mainQueue))
+        .subscribe([weak, show](const bool& granted) {
+            if (const auto self = weak.lock()) show(!granted);
+        })
+        .disposed(disposeBag_);
 }
 
 void VDStatusBarMenu::addAlertItemWhenInSecureInput()

@@ -1,7 +1,10 @@
 // The program's status item and its menu, top to bottom:
 //
-//   "Preferences...\t\t\t⇧⇪,"   menuItem_preferences      opens the preferences window
-//   "Check for Updates..."       menuItem_checkForUpdates  checks the update feed now
+//   "Waiting for keyboard access"          (disabled)  only while the program has no keyboard access,
+//   "Set Up Keyboard Access..."  menuItem_setUpAccess  with this entry, which brings the access guide back,
+//   ----                                               and this separator
+//   "Preferences...\tShift+Caps Lock+,"  menuItem_preferences  opens the preferences window
+//   "Check for Updates..."       menuItem_checkForUpdates  checks the update feed now (disabled without one)
 //   "Feedback..."                menuItem_feedback         opens the feedback form
 //   ----
 //   "Manual"                     menuItem_manual           opens the manual page in the browser
@@ -44,7 +47,13 @@ struct StatusBarMenuServices {
     std::function<std::optional<RunningApplication>()> frontmostApplication;
     std::function<void()> showPreferences;
     std::function<void()> checkForUpdates;
+    // Whether there is an update source; "Check for Updates..." is disabled without one. Empty: there is.
+    std::function<bool()> hasUpdateSource;
     std::function<void()> showFeedback;
+    // Whether the program has keyboard access (current value at once, then changes); empty: granted.
+    std::function<rx::Observable<bool>()> keyboardAccess;
+    // Shows the keyboard access guide again.
+    std::function<void()> showAccessGuide;
     // Opens a web page in the browser; false when it could not.
     std::function<bool(const std::string& url)> openUrl;
     // Ends the program the normal way.
@@ -85,6 +94,8 @@ public:
 
     QMenu* menu() const { return menu_.get(); }
     StatusItem& statusItem() const { return *statusItem_; }
+    QAction* menuItemWaitingForAccess = nullptr;
+    QAction* menuItemSetUpAccess = nullptr;
     QAction* menuItemPreferences = nullptr;
     QAction* menuItemCheckForUpdates = nullptr;
     QAction* menuItemFeedback = nullptr;
@@ -99,6 +110,7 @@ public:
                                               const std::optional<RunningApplication>& frontmost);
 
 private:
+    void followKeyboardAccess();
     void addAlertItemWhenInSecureInput();
     void onSecureInput(bool on);
     void openPage(const std::string& page);
@@ -109,6 +121,7 @@ private:
     // The warning's entries, in menu order, separator last; in the menu only while shown_.
     std::vector<QAction*> warningItems_;
     QAction* applicationLabel_ = nullptr;
+    QAction* accessSeparator_ = nullptr;
     bool shown_ = false;
     rx::DisposeBag disposeBag_;
 };

@@ -1,6 +1,8 @@
 #include "app/vd_updater.h"
 
 #include "core/constants.h"
+#include "core/defaults.h"
+#include "core/defaults_keys.h"
 #include "core/installed_instance.h"
 #include "core/localize.h"
 #include "core/log.h"
@@ -81,6 +83,38 @@ void VDUpdater::checkForUpdates()
         if (!alive.lock()) return;
         checking_ = false;
         services_.presentResult(result);
+    });
+}
+
+void VDUpdater::setAutomaticallyChecksForUpdates(bool on)
+{
+    Defaults()[DefaultsKeys::app_isAutoCheckUpdates] = on;
+    log.info("Automatic update checks ->", on);
+    if (on) checkQuietly();
+}
+
+void VDUpdater::checkAtLaunchWhenAutomatic()
+{
+    if (Defaults().get(DefaultsKeys::app_isAutoCheckUpdates)) checkQuietly();
+}
+
+void VDUpdater::checkQuietly()
+{
+    if (!hasSource()) {
+        log.info("Automatic update checks have no source (app_downloadBase is empty)");
+        return;
+    }
+    if (checking_) return;
+    checking_ = true;
+    std::weak_ptr<bool> alive = alive_;
+    services_.checker->check(feedURLString(), [this, alive](const UpdateCheckResult& result) {
+        if (!alive.lock()) return;
+        checking_ = false;
+        if (result.status == UpdateCheckResult::Status::updateAvailable)
+            services_.presentResult(result);
+        else
+            log.info("Automatic update check ->",
+                     result.status == UpdateCheckResult::Status::upToDate ? std::string("up to date") : result.reason);
     });
 }
 

@@ -32,16 +32,30 @@ constexpr KeyRow kKeyRows[] = {
     {125, "Down", "↓"},         {126, "Up", "↑"},
 };
 
-// Glyph order of modifiers: Control, Option, Shift, Command, Caps Lock.
-struct GlyphRow {
+// Modifiers as a Linux desktop names them, in display order.
+struct ModifierRow {
     int keyCode;
     std::uint64_t flag;
-    std::string_view glyph;
+    std::string_view name;
+    std::string_view compactName;
 };
-constexpr GlyphRow kGlyphs[] = {
-    {59, EventFlags::maskControl, "⌃"}, {58, EventFlags::maskAlternate, "⌥"},  {56, EventFlags::maskShift, "⇧"},
-    {55, EventFlags::maskCommand, "⌘"}, {57, EventFlags::maskAlphaShift, "⇪"},
+constexpr ModifierRow kModifiers[] = {
+    {59, EventFlags::maskControl, "Ctrl", "Ctrl"},         {58, EventFlags::maskAlternate, "Alt", "Alt"},
+    {56, EventFlags::maskShift, "Shift", "Shift"},         {55, EventFlags::maskCommand, "Super", "Super"},
+    {57, EventFlags::maskAlphaShift, "Caps Lock", "Caps"},
 };
+
+template <typename Held>
+std::string modifierNames(Held held, ModifierNotation notation)
+{
+    std::string out;
+    for (const auto& m : kModifiers) {
+        if (!held(m)) continue;
+        out += notation == ModifierNotation::compact ? m.compactName : m.name;
+        out += '+';
+    }
+    return out;
+}
 
 std::vector<std::pair<int, std::string_view>> buildMap(bool symbols)
 {
@@ -137,20 +151,19 @@ std::string KeyKit::getCharFromKeyCode(std::uint16_t keyCode)
     return getKeyNameOrKeySymbolFromKeyCode(keyCode, true);
 }
 
-std::string KeyKit::modifiersToString(const ModifierSet& modifiers)
+std::string KeyKit::modifiersToString(const ModifierSet& modifiers, ModifierNotation notation)
 {
-    std::string out;
-    for (const auto& g : kGlyphs)
-        if (modifiers.count(g.keyCode)) out += g.glyph;
-    return out;
+    return modifierNames([&](const ModifierRow& m) { return modifiers.count(m.keyCode) > 0; }, notation);
+}
+
+std::string KeyKit::modifierFlagsToString(std::uint64_t modifierFlags, ModifierNotation notation)
+{
+    return modifierNames([&](const ModifierRow& m) { return (modifierFlags & m.flag) != 0; }, notation);
 }
 
 std::string KeyKit::getStringFromKeyCode(std::uint16_t keyCode, std::uint64_t modifierFlags)
 {
-    std::string out;
-    for (const auto& g : kGlyphs)
-        if (modifierFlags & g.flag) out += g.glyph;
-    return out + getKeyNameFromKeyCode(keyCode);
+    return modifierFlagsToString(modifierFlags) + getKeyNameFromKeyCode(keyCode);
 }
 
 Keystroke KeyKit::cgeventToKeystroke(const KeyEvent& event)

@@ -1,5 +1,5 @@
 // Key helpers: packing a key code and its modifier keys into a keybit and back, the modifier-flag tests,
-// and showing keys to the user (names, symbols and modifier glyphs).
+// and showing keys to the user (names, symbols and modifier names).
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,10 @@ namespace vandrel {
 // Modifier key codes (55 Command, 56 Shift, 57 Caps Lock, 58 Option, 59 Control), iterated in ascending
 // order wherever order matters.
 using ModifierSet = std::set<int>;
+
+// How modifiers are written for the user: the names Linux desktops use ("Ctrl+Alt+Shift+Super+Caps Lock+"),
+// or the same with "Caps" for Caps Lock where space is short (the cheat sheet, the hotkey list's column).
+enum class ModifierNotation { full, compact };
 
 class KeyKit {
 public:
@@ -53,9 +57,15 @@ public:
     static std::string getKeyNameFromKeyCode(std::uint16_t keyCode);
     static std::string getCharFromKeyCode(std::uint16_t keyCode);
 
-    // Glyphs of the modifier key codes in the set, always in the order ⌃ ⌥ ⇧ ⌘ ⇪.
-    static std::string modifiersToString(const ModifierSet& modifiers);
-    // Glyphs of the set modifier flags, in the same order, then the key's name.
+    // The one formatter of displayed modifiers: the name of each modifier key code in the set followed by
+    // "+", always in the order Ctrl, Alt, Shift, Super, Caps Lock (codes 59, 58, 56, 55, 57), so that a
+    // key's name can follow directly: "Shift+Caps Lock+" then "J". Stored data keeps the key codes.
+    static std::string modifiersToString(const ModifierSet& modifiers,
+                                         ModifierNotation notation = ModifierNotation::full);
+    // The same for the set modifier flags of a key event.
+    static std::string modifierFlagsToString(std::uint64_t modifierFlags,
+                                             ModifierNotation notation = ModifierNotation::full);
+    // The modifier names of the set flags, then the key's name.
     static std::string getStringFromKeyCode(std::uint16_t keyCode, std::uint64_t modifierFlags);
     static Keystroke cgeventToKeystroke(const KeyEvent& event);
 

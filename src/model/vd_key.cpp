@@ -101,6 +101,9 @@ std::shared_ptr<const VDKey::Texts> VDKey::texts() const
         t->modifiersString = localized("_press_a_key");
     else
         t->modifiersString = KeyKit::modifiersToString(modifiers_);
+    t->compactModifiersString = t->modifiersString;
+    if (keybit_ != tapCapslock().keybit_ && keybit_ != pressCapslock().keybit_)
+        t->compactModifiersString = KeyKit::modifiersToString(modifiers_, ModifierNotation::compact);
     t->keyNameWithModifiers = t->modifiersString + t->keyName;
     t->keyCharWithModifiers = t->modifiersString + t->keyChar;
     // Two threads may both compute; the first stored copy wins and the texts are the same anyway.

@@ -40,6 +40,8 @@ public:
     std::string keyName() const { return texts()->keyName; }
     std::string keyChar() const { return texts()->keyChar; }
     std::string modifiersString() const { return texts()->modifiersString; }
+    // The modifiers in the compact notation, for columns where space is short.
+    std::string compactModifiersString() const { return texts()->compactModifiersString; }
     std::string keyNameWithModifiers() const { return texts()->keyNameWithModifiers; }
     std::string keyCharWithModifiers() const { return texts()->keyCharWithModifiers; }
     std::string description() const { return keyNameWithModifiers(); }
@@ -78,6 +80,7 @@ private:
         std::string keyName;
         std::string keyChar;
         std::string modifiersString;
+        std::string compactModifiersString;
         std::string keyNameWithModifiers;
         std::string keyCharWithModifiers;
     };

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QFile>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <algorithm>
 #include <filesystem>
 #include <memory>
@@ -278,23 +280,44 @@ TEST_F(AppDelegateTest, WithoutAccessTheGuideWaitsAndTheEngineStartsAtTheGrantTh
     EXPECT_TRUE(firstLaunchTime().empty());
     EXPECT_TRUE(mapping().empty()) << "the keyboard is not touched";
 
-    sim->setInputAccessTrusted(true);
-    clock->advanceBy(300ms);
-    EXPECT_EQ(trace.back(), "engine start (Caps Lock mapped)") << "without any button pressed";
-    EXPECT_EQ(launches(), 1);
-    EXPECT_EQ(guide->state(), GuideState::guiding) << "the guide has a poll of its own";
+    std::vector<bool> access;
+    auto following = delegate.keyboardAccess().subscribe([&](bool granted) { access.push_back(granted); });
+    EXPECT_EQ(access, std::vector<bool>{false});
 
     guide->openSystemPreferencesBtn()->click();
     ASSERT_EQ(sim->workspace().openedUrls().size(), 1u) << "the help";
-    EXPECT_TRUE(sim->workspace().openedUrls().front().ends_with("/linux/input-permission.txt"))
-        << sim->workspace().openedUrls().front();
+    const std::string help = sim->workspace().openedUrls().front();
+    ASSERT_TRUE(help.ends_with("/keyboard-access-help.html")) << help << ": a page the browser shows";
+    QFile page(QUrl(QString::fromStdString(help)).toLocalFile());
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(page.readAll().contains("<pre"));
+
+    sim->setInputAccessTrusted(true);
     clock->advanceBy(300ms);
-    EXPECT_EQ(guide->state(), GuideState::granted);
-    EXPECT_EQ(trace.back(), "engine start (Caps Lock mapped)");
+    EXPECT_EQ(trace.back(), "engine start (Caps Lock mapped)") << "at the program's own poll";
+    EXPECT_EQ(launches(), 1);
+    EXPECT_EQ(access, (std::vector<bool>{false, true}));
+    EXPECT_EQ(guide->state(), GuideState::granted) << "the guide shows the grant at once";
+    EXPECT_EQ(guide->text().find("missing"), std::string::npos) << guide->text();
     guide->doneBtn()->click();
     clock->runDue();
     EXPECT_EQ(trace.back(), "first-launch dialog");
     EXPECT_EQ(std::count(trace.begin(), trace.end(), "engine start (Caps Lock mapped)"), 1);
+    following.dispose();
+}
+
+TEST_F(AppDelegateTest, AGrantAfterTheGuideWasClosedShowsTheFirstLaunchDialogAtOnce)
+{
+    sim->setInputAccessTrusted(false);
+    AppDelegate delegate(options({"vandrel"}));
+    delegate.applicationDidFinishLaunching();
+    clock->runDue();
+    GetAccessibilityWindowController::shared()->window()->close();
+    sim->setInputAccessTrusted(true);
+    clock->advanceBy(300ms);
+    clock->runDue();
+    EXPECT_EQ(trace.back(), "first-launch dialog");
+    EXPECT_EQ(launches(), 1) << "the first start with access is the first launch";
 }
 
 TEST_F(AppDelegateTest, ALaterLaunchWithoutAccessOffersNoDialogAfterDoneAndAQuitWhileWaitingStartsNothing)

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QPainter>
+#include <QPalette>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -14,6 +17,8 @@
 #include <memory>
 
 #include "app/app_services.h"
+#include "app/icon_contrast.h"
+#include "app/system_tray_status_item.h"
 #include "app/tray_xvfb_x11.h"
 #include "core/defaults.h"
 #include "core/main_queue.h"
@@ -21,6 +26,7 @@
 #include "engine/vandrel.h"
 #include "platform/sim/sim_platform.h"
 #include "rx/virtual_time_scheduler.h"
+#include "ui/overlays/get_accessibility_window_controller.h"
 #include "ui/prefs/preferences_window_controller.h"
 
 using namespace vandrel;
@@ -60,8 +66,8 @@ TEST(TrayOnX, TheIconIsInTheTrayAndTheMenusPreferencesOpensTheWindow)
     int quits = 0;
     auto sim = SimPlatform::make(background);
     PlatformInstallation platform{sim};
-    auto services = std::make_unique<AppServices>(AppServices::Options{
-        sim, MainQueue::shared(), background, background, background, [&quits](int) { ++quits; }});
+    auto services = std::make_unique<AppServices>(
+        AppServices::Options{sim, MainQueue::shared(), background, background, background, [&quits](int) { ++quits; }});
     Vandrel::Options core;
     core.platform = sim;
     core.mainScheduler = MainQueue::shared();
@@ -80,10 +86,10 @@ TEST(TrayOnX, TheIconIsInTheTrayAndTheMenusPreferencesOpensTheWindow)
 
     // A locked session puts the warning on top.
     installedVandrel()->env->isInSecureInput.accept(true);
-    ASSERT_TRUE(settle([&] { return menu->menu()->actions().size() == 13; }));
+    ASSERT_TRUE(settle([&] { return menu->menu()->actions().size() == 16; }));
     EXPECT_FALSE(menu->menu()->actions().first()->isEnabled());
     installedVandrel()->env->isInSecureInput.accept(false);
-    ASSERT_TRUE(settle([&] { return menu->menu()->actions().size() == 8; }));
+    ASSERT_TRUE(settle([&] { return menu->menu()->actions().size() == 11; }));
 
     // The menu opens on screen.
     menu->menu()->popup(QPoint(100, 100));
@@ -94,6 +100,7 @@ TEST(TrayOnX, TheIconIsInTheTrayAndTheMenusPreferencesOpensTheWindow)
     QWidget* window = PreferencesWindowController::shared().window();
     EXPECT_TRUE(settle([&] { return window->windowHandle() && window->windowHandle()->isExposed(); }));
     EXPECT_TRUE(x->waitUntilManaged(window->winId())) << "the window manager never took the window";
+    EXPECT_FALSE(window->windowIcon().isNull()) << "every window carries the program's icon";
 
     menu->menu()->actions().last()->trigger();
     EXPECT_EQ(quits, 1);
@@ -101,6 +108,51 @@ TEST(TrayOnX, TheIconIsInTheTrayAndTheMenusPreferencesOpensTheWindow)
     installVandrel(nullptr);
     services.reset();
     EXPECT_EQ(VDStatusBarMenu::shared(), nullptr);
+}
+
+TEST(TrayOnX, TheIconStandsOutOnADarkAndOnALightPanel)
+{
+    ASSERT_TRUE(settle([] { return QSystemTrayIcon::isSystemTrayAvailable(); })) << "fluxbox has no tray";
+    SystemTrayStatusItem item;
+    QDir().mkpath(VANDREL_SCREENSHOT_DIR);
+    const QPalette original = QApplication::palette();
+    for (const auto& [panel, file] : {std::pair{QColor(0x23, 0x26, 0x29), "tray_icon_on_dark.png"},
+                                      std::pair{QColor(0xef, 0xf0, 0xf1), "tray_icon_on_light.png"}}) {
+        QPalette palette = original;
+        palette.setColor(QPalette::Window, panel);
+        QApplication::setPalette(palette);
+        item.setImage("MenubarIcon");
+        const QImage icon = item.trayIcon().icon().pixmap(22, 22).toImage();
+        EXPECT_GE(test::legibleShare(icon, panel), 0.2) << file;
+        // What a reviewer sees: the icon, enlarged, on the panel's colour.
+        QImage shown(icon.size() * 4, QImage::Format_ARGB32);
+        shown.fill(panel);
+        QPainter(&shown).drawImage(shown.rect(), icon);
+        EXPECT_TRUE(shown.save(QString(VANDREL_SCREENSHOT_DIR) + "/" + file));
+    }
+    QApplication::setPalette(original);
+}
+
+TEST(AccessGuideOnX, TheGuideShowsOnTheDesktopWithItsCommands)
+{
+    GetAccessibilityServices services;
+    services.hasPermission = [] { return false; };
+    services.missingAccess = [] {
+        return std::vector<std::string>{"read access to the keyboards under /dev/input",
+                                        "write access to /dev/uinput, which makes the virtual keyboard"};
+    };
+    services.grantCommands = [] {
+        return std::string(
+            "sudo cp /usr/share/vandrel/70-vandrel-input.rules /etc/udev/rules.d/\n"
+            "sudo udevadm control --reload\nsudo udevadm trigger\n");
+    };
+    auto guide = GetAccessibilityWindowController::make(services);
+    guide->showWindow();
+    QWidget* window = guide->window();
+    ASSERT_TRUE(settle([&] { return window->windowHandle() && window->windowHandle()->isExposed(); }));
+    QDir().mkpath(VANDREL_SCREENSHOT_DIR);
+    EXPECT_TRUE(window->grab().save(QString(VANDREL_SCREENSHOT_DIR) + "/access_guide.png"));
+    window->close();
 }
 
 int main(int argc, char** argv)

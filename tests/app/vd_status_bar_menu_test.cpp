@@ -38,7 +38,9 @@ std::vector<Entry> entriesOf(QMenu& menu)
 {
     std::vector<Entry> out;
     for (QAction* a : menu.actions())
-        out.push_back({a->isSeparator() ? "" : a->text().toStdString(), a->objectName().toStdString(), a->isEnabled()});
+        if (a->isVisible())
+            out.push_back(
+                {a->isSeparator() ? "" : a->text().toStdString(), a->objectName().toStdString(), a->isEnabled()});
     return out;
 }
 
@@ -67,6 +69,8 @@ protected:
             return true;
         };
         s.quit = [this] { calls.push_back("quit"); };
+        s.keyboardAccess = [this] { return access.asObservable(); };
+        s.showAccessGuide = [this] { calls.push_back("guide"); };
         auto menu = VDStatusBarMenu::make(std::make_unique<test::RecordingStatusItem>(item), std::move(s));
         menu->initMenuButton();
         main->runDue();
@@ -84,6 +88,7 @@ protected:
     std::shared_ptr<SettingsStore> settings;
     std::shared_ptr<rx::VirtualTimeScheduler> main = rx::VirtualTimeScheduler::make();
     rx::BehaviorRelay<bool> secure{false};
+    rx::BehaviorRelay<bool> access{true};
     std::optional<SecureInputHolder> holder;
     std::optional<RunningApplication> frontmost;
     test::RecordingStatusItem::Record item;
@@ -92,7 +97,7 @@ protected:
 };
 
 const std::vector<Entry> kMenu = {
-    {"Preferences...\t\t\t\u21E7\u21EA,", "menuItem_preferences"},
+    {"Preferences...\tShift+Caps Lock+,", "menuItem_preferences"},
     {"Check for Updates...", "menuItem_checkForUpdates"},
     {"Feedback...", "menuItem_feedback"},
     {"", ""},
@@ -120,6 +125,23 @@ TEST_F(StatusBarMenuTest, TheItemHasNoImageUntilTheMenuIsBuiltThenTheNormalIconA
     for (QAction* a : menu->menu()->actions()) EXPECT_TRUE(a->shortcut().isEmpty()) << a->text().toStdString();
     EXPECT_EQ(menu->menuItemPreferences, named(*menu->menu(), "menuItem_preferences"));
     EXPECT_EQ(menu->menuItemTutorial, named(*menu->menu(), "menuItem_tutorial"));
+}
+
+TEST_F(StatusBarMenuTest, WithoutKeyboardAccessTheMenuSaysSoAndBringsTheGuideBackUntilTheGrant)
+{
+    access.accept(false);
+    auto menu = makeMenu();
+    auto expected = kMenu;
+    expected.insert(expected.begin(), {{"Waiting for keyboard access", "menuItem_waitingForAccess", false},
+                                       {"Set Up Keyboard Access...", "menuItem_setUpAccess"},
+                                       {"", ""}});
+    EXPECT_EQ(entriesOf(*menu->menu()), expected);
+    menu->menuItemSetUpAccess->trigger();
+    EXPECT_EQ(calls, std::vector<std::string>{"guide"});
+
+    access.accept(true);
+    main->runDue();
+    EXPECT_EQ(entriesOf(*menu->menu()), kMenu);
 }
 
 TEST_F(StatusBarMenuTest, EachEntryReachesItsServiceAndQuitQuits)

@@ -78,6 +78,32 @@ TEST_F(VDUpdaterTest, CheckNowFetchesTheFeedOnceAndPresentsTheResult)
     EXPECT_FALSE(updater.isChecking());
 }
 
+TEST_F(VDUpdaterTest, TheAutomaticSwitchIsStoredAndChecksQuietlyAtOnceAndAtLaunch)
+{
+    settings->set(DefaultsKeys::app_downloadBase, server.url(""));
+    server.reply(200, "<rss version=\"2.0\"><channel></channel></rss>");
+    VDUpdater updater(services());
+    updater.preFetchAppcast();
+    updater.checkAtLaunchWhenAutomatic();
+    EXPECT_FALSE(updater.isChecking()) << "off: no check at launch";
+
+    updater.setAutomaticallyChecksForUpdates(true);
+    EXPECT_TRUE(settings->get(DefaultsKeys::app_isAutoCheckUpdates));
+    ASSERT_TRUE(test::runEventLoopUntil([&] { return !updater.isChecking(); }));
+    EXPECT_EQ(server.paths.size(), 1u);
+    EXPECT_TRUE(results.empty()) << "up to date is not announced by an automatic check";
+
+    // The next start checks by itself.
+    VDUpdater next(services());
+    next.preFetchAppcast();
+    next.checkAtLaunchWhenAutomatic();
+    ASSERT_TRUE(test::runEventLoopUntil([&] { return !next.isChecking(); }));
+    EXPECT_EQ(server.paths.size(), 2u);
+
+    updater.setAutomaticallyChecksForUpdates(false);
+    EXPECT_FALSE(settings->get(DefaultsKeys::app_isAutoCheckUpdates));
+}
+
 TEST_F(VDUpdaterTest, WithoutASourceTheCheckSaysSoAndAsksNobody)
 {
     VDUpdater updater(services());

@@ -1,8 +1,10 @@
 #include "ui/base/vd_msgbox.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QGraphicsOpacityEffect>
 #include <QPixmap>
+#include <QScreen>
 #include <cmath>
 #include <vector>
 
@@ -16,6 +18,7 @@ namespace vandrel {
 
 namespace {
 
+constexpr int kMaxTextWidth = 720;
 constexpr double kLogoScale = 0.8;
 constexpr double kLogoAlpha = 0.16;
 constexpr int kLogoOverhangRight = 17;
@@ -29,6 +32,13 @@ std::weak_ptr<VDMsgbox>& msgboxDisplaying()
 {
     static std::weak_ptr<VDMsgbox> box;
     return box;
+}
+
+// The screen the user works on: the one under the pointer, else the primary one.
+QScreen* workingScreen()
+{
+    if (QScreen* screen = QGuiApplication::screenAt(QCursor::pos())) return screen;
+    return QGuiApplication::primaryScreen();
 }
 
 rx::SchedulerPtr& presenterScheduler()
@@ -70,7 +80,15 @@ VDMsgbox::VDMsgbox(const QString& text, const VMsgboxStyle& style, rx::Scheduler
     font.setPixelSize(std::max(1, static_cast<int>(std::lround(style_.fontSize))));
     label_->setFont(font);
 
-    const QSize fitting = label_->sizeHint();
+    // A long text wraps at a width that reads well and leaves the box on the screen.
+    const int paddingX = static_cast<int>(std::lround(style_.paddingLeft + style_.paddingRight));
+    const QScreen* screen = workingScreen();
+    const int wrapAt = wrapWidth(screen ? screen->availableGeometry().width() : kMaxTextWidth + paddingX) - paddingX;
+    QSize fitting = label_->sizeHint();
+    if (fitting.width() > wrapAt) {
+        label_->setWordWrap(true);
+        fitting = QSize(wrapAt, label_->heightForWidth(wrapAt));
+    }
     const int width = fitting.width() + static_cast<int>(std::lround(style_.paddingLeft + style_.paddingRight));
     const int height = fitting.height() + static_cast<int>(std::lround(style_.paddingTop + style_.paddingBottom));
     resize(width, height);
@@ -94,9 +112,20 @@ VDMsgbox::VDMsgbox(const QString& text, const VMsgboxStyle& style, rx::Scheduler
     }
 }
 
+int VDMsgbox::wrapWidth(int screenWidth)
+{
+    return std::max(1, std::min(kMaxTextWidth, screenWidth * 2 / 3));
+}
+
 void VDMsgbox::show(double time)
 {
-    centerWindowOnScreen(this);
+    if (QScreen* screen = workingScreen()) {
+        // Centred on the user's screen, one third of the spare height above, never past an edge.
+        const QRect area = screen->availableGeometry();
+        const int x = area.left() + std::max(0, (area.width() - width()) / 2);
+        const int y = area.top() + std::max(0, (area.height() - height()) / 3);
+        move(x, y);
+    }
     setWindowOpacity(1.0);
     VisualEffectWindow::show();
     repaint();

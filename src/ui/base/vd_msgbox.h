@@ -34,8 +34,12 @@ public:
     // How long the fade-out takes.
     static constexpr double fadeSeconds = 0.25;
 
-    // A hidden box sized to text plus the style's paddings. Timers (the timed hide, the fade) run on
-    // scheduler, which must run its work on the main thread. Deleted (later) with its last reference.
+    // The widest a box gets on a screen that wide: 720 pixels, at most two thirds of the screen.
+    static int wrapWidth(int screenWidth);
+
+    // A hidden box sized to text plus the style's paddings; a text wider than wrapWidth() wraps. Timers (the timed
+    // hide, the fade) run on scheduler, which must run its work on the main thread. Deleted (later) with its last
+    // reference.
     static std::shared_ptr<VDMsgbox> create(const QString& text, const VMsgboxStyle& style, rx::SchedulerPtr scheduler);
 
     const VMsgboxStyle& style() const { return style_; }

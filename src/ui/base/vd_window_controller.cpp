@@ -3,6 +3,8 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "ui/base/window_close_keys.h"
+
 namespace vandrel {
 
 VDWindowController::VDWindowController(int /*width*/, int /*height*/)
@@ -10,6 +12,7 @@ VDWindowController::VDWindowController(int /*width*/, int /*height*/)
           nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint))
 {
     window_->setFixedSize(initialWidth, initialHeight);
+    WindowCloseKeys::install(*window_, [w = window_.get()] { w->close(); });
     containerView_ = ViewComponentized::create<WindowContainerView>(window_.get());
 }
 
@@ -30,7 +33,7 @@ void centerWindowOnScreen(QWidget* window)
     if (!screen) return;
     const QRect area = screen->availableGeometry();
     const QSize size = window->frameGeometry().size();
-    const int x = area.left() + (area.width() - size.width()) / 2;
+    const int x = area.left() + std::max(0, (area.width() - size.width()) / 2);
     // The spare height splits one third above, two thirds below.
     const int y = area.top() + std::max(0, (area.height() - size.height()) / 3);
     window->move(x, y);

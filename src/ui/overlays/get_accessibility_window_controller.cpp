@@ -2,9 +2,12 @@
 
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QFontDatabase>
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QVBoxLayout>
 
 #include "core/common_utils.h"
 #include "core/localize.h"
@@ -69,8 +72,9 @@ QLabel* wrappingLabel(const std::string& text)
 }
 
 // One numbered step: its number, then its text, aligned at the top.
-QWidget* stepRow(const char* number, QLabel* text)
+QWidget* stepRow(const char* number, QLabel* text, QWidget* content = nullptr)
 {
+    if (!content) content = text;
     auto* row = new QWidget;
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -79,18 +83,35 @@ QWidget* stepRow(const char* number, QLabel* text)
     prefix->setFixedWidth(kNumberWidth);
     prefix->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     layout->addWidget(prefix, 0, Qt::AlignTop);
-    layout->addWidget(text, 1);
+    layout->addWidget(content, 1);
     return row;
 }
 
-std::string indented(const std::string& lines)
+// The commands as the user copies them: one per line, no blank lines around them.
+QLabel* commandsLabel()
+{
+    auto* label = new QLabel;
+    label->setObjectName("commandsBlock");
+    label->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    label->setTextFormat(Qt::PlainText);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setFrameShape(QFrame::StyledPanel);
+    label->setMargin(8);
+    label->setAutoFillBackground(true);
+    label->setBackgroundRole(QPalette::Base);
+    label->setForegroundRole(QPalette::Text);
+    label->setWordWrap(true);
+    return label;
+}
+
+std::string trimmedLines(const std::string& lines)
 {
     std::string out;
     std::size_t start = 0;
     while (start < lines.size()) {
         const std::size_t end = lines.find('\n', start);
         const std::string line = lines.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!line.empty()) out += "\n    " + line;
+        if (!line.empty()) out += (out.empty() ? "" : "\n") + line;
         if (end == std::string::npos) break;
         start = end + 1;
     }
@@ -120,6 +141,7 @@ GetAccessibilityWindowController::GetAccessibilityWindowController(GetAccessibil
       services_(withDefaults(std::move(services))),
       textDescription_(wrappingLabel(localized("_get_access_desc"))),
       textStep1_(wrappingLabel(localized("_get_access_step_1"))),
+      commands_(commandsLabel()),
       textStep2_(wrappingLabel(localized("_get_access_step_2"))),
       textStep3_(wrappingLabel(localized("_get_access_step_3"))),
       textDone_(wrappingLabel(localized("_get_access_step_done"))),
@@ -146,7 +168,12 @@ void GetAccessibilityWindowController::installContent()
     fade->setOpacity(0);
     textDone_->setGraphicsEffect(fade);
     textStack()->addArrangedSubview(textDescription_);
-    textStack()->addArrangedSubview(stepRow("1.", textStep1_));
+    auto* step1 = new QWidget;
+    auto* step1Column = new QVBoxLayout(step1);
+    step1Column->setContentsMargins(0, 0, 0, 0);
+    step1Column->addWidget(textStep1_);
+    step1Column->addWidget(commands_);
+    textStack()->addArrangedSubview(stepRow("1.", nullptr, step1));
     textStack()->addArrangedSubview(stepRow("2.", textStep2_));
     textStack()->addArrangedSubview(stepRow("3.", textStep3_));
     textStack()->addArrangedSubview(textDone_);
@@ -171,17 +198,27 @@ void GetAccessibilityWindowController::installButtons()
 void GetAccessibilityWindowController::refreshTexts()
 {
     std::string description = localized("_get_access_desc");
-    for (const std::string& line : services_.missingAccess()) description += "\n\u2022 " + line;
+    const auto missing = services_.missingAccess();
+    if (!missing.empty()) description += " " + localized("_get_access_missing");
+    for (const std::string& line : missing) description += "\n\u2022 " + line;
     textDescription_->setText(QString::fromStdString(description));
-    textStep1_->setText(QString::fromStdString(localized("_get_access_step_1") + indented(services_.grantCommands())));
+    commands_->setText(QString::fromStdString(trimmedLines(services_.grantCommands())));
 }
 
 std::string GetAccessibilityWindowController::text() const
 {
     std::string text = textDescription_->text().toStdString();
-    int number = 1;
-    for (const QLabel* step : {textStep1_, textStep2_, textStep3_})
-        text += "\n" + std::to_string(number++) + ". " + step->text().toStdString();
+    text += "\n1. " + textStep1_->text().toStdString();
+    const std::string commands = commands_->text().toStdString();
+    std::size_t start = 0;
+    while (start < commands.size()) {
+        const std::size_t end = commands.find('\n', start);
+        text += "\n    " + commands.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    text += "\n2. " + textStep2_->text().toStdString();
+    text += "\n3. " + textStep3_->text().toStdString();
     return text;
 }
 
@@ -209,6 +246,7 @@ void GetAccessibilityWindowController::startToGetAccessibility()
 {
     if (state_ == State::granted || state_ == State::closed) return;
     services_.copyText(services_.grantCommands());
+    openSystemPreferencesBtn_->setText(QString::fromStdString(localized("Copied")));
     services_.openHelp();
     // A second press while waiting keeps the frame and the poll it already has, so the window still goes
     // back where it came from.
@@ -221,10 +259,19 @@ void GetAccessibilityWindowController::startToGetAccessibility()
     });
 }
 
+void GetAccessibilityWindowController::accessGranted()
+{
+    if (state_ != State::guiding && state_ != State::waiting) return;
+    waiting_.dispose();
+    state_ = State::waiting;
+    granted();
+}
+
 void GetAccessibilityWindowController::granted()
 {
     if (state_ != State::waiting) return;
     state_ = State::granted;
+    refreshTexts();
     if (auto* fade = qobject_cast<QGraphicsOpacityEffect*>(textDone_->graphicsEffect())) fade->setOpacity(1.0);
     changeBtnsToOkBtn();
     gobackOriginPosition();
@@ -257,10 +304,26 @@ void GetAccessibilityWindowController::gobackOriginPosition()
 {
     if (!originRect_) return;
     QWidget* w = window();
-    VDWindowMaker::setFloating(*w, true);
     w->setGeometry(*originRect_);
     w->raise();
     w->activateWindow();
+}
+
+bool GetAccessibilityWindowController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == window()) {
+        // Above other windows until the user first turns to another one; from then on an ordinary window.
+        if (event->type() == QEvent::WindowDeactivate && window()->isVisible())
+            VDWindowMaker::setFloating(*window(), false);
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            if (state_ == State::granted)
+                done();
+            else
+                window()->close();
+            return true;
+        }
+    }
+    return PureWithLogoWindowController::eventFilter(watched, event);
 }
 
 void GetAccessibilityWindowController::done()

@@ -1,13 +1,16 @@
 // The input-access guide: shown at start-up while the program may not read the keyboards or make its virtual
-// keyboard. It says exactly what is missing and how to grant it; "Copy the Commands" puts the commands on
-// the clipboard, opens the help and moves the window to the top-left corner (at the normal level, so the
-// terminal can come in front) while it waits for the grant. When access arrives the closing line shows, the
-// buttons give way to Done and the window goes back where it was.
+// keyboard. It says exactly what is missing and how to grant it, the commands in a monospace block;
+// "Copy the Commands" puts them on the clipboard (the button then reads "Copied"), opens the help and moves
+// the window to the top-left corner (at the normal level, so the terminal can come in front) while it waits
+// for the grant. When access arrives the texts are read again (nothing is missing any more), the closing
+// line shows, the buttons give way to Done and the window goes back where it was.
 //
 //   Guiding --Copy the Commands--> Waiting --access granted--> Granted --Done--> Closed (doneAction runs)
+//   Guiding --accessGranted()--> Granted       (the program saw the grant first)
 //
 // Quit ends the program from Guiding or Waiting. Return presses the default button of each state (Copy the
-// Commands, then Done).
+// Commands, then Done); Escape closes the window (as Done once granted). The window is moved by dragging its
+// background and stays above other windows only until the user first leaves it.
 //
 // The program installs the guide's services once; shared() builds the guide on first use:
 //
@@ -99,9 +102,16 @@ public:
     QPushButton* doneBtn() const { return doneBtn_; }
     std::optional<QRect> originRect() const { return originRect_; }
 
+    QLabel* commandsBlock() const { return commands_; }
+
     // The buttons' handlers.
     void startToGetAccessibility();
     void done();
+    // The program saw the grant: the guide shows it whatever state it waits in.
+    void accessGranted();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void installContent();
@@ -118,6 +128,7 @@ private:
     rx::Disposable waiting_;
     QLabel* textDescription_;
     QLabel* textStep1_;
+    QLabel* commands_;
     QLabel* textStep2_;
     QLabel* textStep3_;
     QLabel* textDone_;

@@ -9,6 +9,7 @@
 #include "core/localize.h"
 #include "core/log.h"
 #include "ui/base/vd_window_controller.h"
+#include "ui/base/window_close_keys.h"
 #include "ui/overlays/shared_window_controller.h"
 
 namespace vandrel {
@@ -126,13 +127,20 @@ KeyboardMapWindowController::KeyboardMapWindowController(Passkey, Dependencies d
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
+    WindowCloseKeys::install(*window_, [w = window_.get()] { w->hide(); });
     titlebar_ = new TitleStrip(window_.get());
     titlebar_->setFixedHeight(titlebarHeight);
+    // Painted opaque: without a compositor the window's translucent parts are black, and so would be a
+    // strip that lets them through, hiding the close button on it.
+    titlebar_->setAutoFillBackground(true);
+    titlebar_->setBackgroundRole(QPalette::Window);
     titlebar_->setMouseTracking(true);
     auto* titleRow = new QHBoxLayout(titlebar_);
     titleRow->setContentsMargins(12, 0, 12, 0);
     auto* closeButton = new QToolButton(titlebar_);
+    closeButton->setObjectName("closeButton");
     closeButton->setText(QStringLiteral("✕"));
+    closeButton->setForegroundRole(QPalette::WindowText);
     closeButton->setAutoRaise(true);
     closeButton->setToolTip(QString::fromStdString(localized("Close")));
     closeButton->setMouseTracking(true);

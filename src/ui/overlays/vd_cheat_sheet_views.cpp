@@ -116,7 +116,7 @@ void ElidedLabel::paintEvent(QPaintEvent*)
 
 void appendKeysLabel(StackView& keyPart, const VDKey& key)
 {
-    auto* modifiers = new QLabel(QString::fromStdString(key.modifiersString()));
+    auto* modifiers = new QLabel(QString::fromStdString(key.compactModifiersString()));
     modifiers->setFont(systemFont(QFont::Normal));
     QPalette secondary = modifiers->palette();
     secondary.setColor(QPalette::WindowText, secondary.color(QPalette::PlaceholderText));

@@ -1,5 +1,5 @@
 // What the cheat sheet shows: columns of groups of rows, each row a right-aligned key part (modifier
-// glyphs in the secondary colour, then the key symbol) and the action's description, cut at its end with an
+// names in the secondary colour, then the key symbol) and the action's description, cut at its end with an
 // ellipsis when it does not fit. Columns stand side by side in a horizontal container with a separator
 // between neighbours:
 //
@@ -72,7 +72,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
-// Appends to a key part the key symbol and, left of it, the modifier glyphs.
+// Appends to a key part the key symbol and, left of it, the modifier names.
 void appendKeysLabel(StackView& keyPart, const VDKey& key);
 // Appends one text to a text part; a group name is bold.
 ElidedLabel* appendContentText(StackView& textPart, const QString& text, bool isGroupName);

@@ -14,6 +14,7 @@
 #include "ui/base/image_asset.h"
 #include "ui/base/ui_constants.h"
 #include "ui/overlays/shared_window_controller.h"
+#include "ui/overlays/vd_window_maker.h"
 
 namespace vandrel {
 
@@ -128,6 +129,7 @@ VDCheatSheetWindowController::VDCheatSheetWindowController(Passkey, Dependencies
     keyFilter_ = std::make_unique<KeyFilter>(
         [this](int key, Qt::KeyboardModifiers modifiers) { return handleKey(key, modifiers); });
     window_->installEventFilter(keyFilter_.get());
+    VDWindowMaker::makeMovableByBackground(*window_);
 }
 
 VDCheatSheetWindowController::~VDCheatSheetWindowController()

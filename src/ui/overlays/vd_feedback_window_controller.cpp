@@ -183,6 +183,28 @@ void VDFeedbackWindowController::addTitleAndDescription()
     auto* description = new QLabel(text("_feedback_description"));
     description->setWordWrap(true);
     contentStack_->addArrangedSubview(description);
+
+    unavailableNote_ = new QLabel(text("_feedback_unavailable"));
+    unavailableNote_->setObjectName("feedbackUnavailableNote");
+    unavailableNote_->setWordWrap(true);
+    unavailableNote_->hide();
+    contentStack_->addArrangedSubview(unavailableNote_);
+}
+
+void VDFeedbackWindowController::showWindow()
+{
+    refreshAvailability();
+    VDWindowController::showWindow();
+}
+
+void VDFeedbackWindowController::refreshAvailability()
+{
+    hasAddress_ = !QString::fromStdString(settings().get(DefaultsKeys::feedback_apiBase)).trimmed().isEmpty();
+    unavailableNote_->setVisible(!hasAddress_);
+    for (QWidget* control : std::initializer_list<QWidget*>{typeSelector_, nameField_, emailField_, detailsField_,
+                                                            attachFileBtn_, sendInofsCheckbox_, infoDetailsBtn_})
+        control->setEnabled(hasAddress_);
+    submitBtn_->setEnabled(hasAddress_ || titleField_->text().toLower().toStdString() == developerModeCode());
 }
 
 void VDFeedbackWindowController::addTypeAndUserInfoInput()
@@ -225,6 +247,9 @@ void VDFeedbackWindowController::addTitleAndDetailsInput()
     titleField_ = new QLineEdit();
     titleField_->setPlaceholderText(text("Please enter a title... (Required)"));
     contentStack_->addArrangedSubview(titleField_);
+    QObject::connect(titleField_, &QLineEdit::textChanged, this, [this] {
+        if (!hasAddress_) refreshAvailability();
+    });
 
     // Return and Tab edit the text here: a new line, a tab character.
     detailsField_ = new QPlainTextEdit();
@@ -345,6 +370,7 @@ void VDFeedbackWindowController::setLocked(bool locked)
         control->setEnabled(!locked);
     }
     submittingIndicator_->setVisible(locked);
+    if (!locked) refreshAvailability();
 }
 
 void VDFeedbackWindowController::lockBeforeSubmit()
@@ -374,6 +400,7 @@ void VDFeedbackWindowController::submitForm()
         switchDevelopMode();
         return;
     }
+    if (!hasAddress_) return;
     if (detailsField_->toPlainText().isEmpty()) {
         detailsField_->setFocus();
         return;

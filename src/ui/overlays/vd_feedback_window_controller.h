@@ -123,6 +123,13 @@ public:
     QPushButton* submitBtn() const { return submitBtn_; }
     QProgressBar* submittingIndicator() const { return submittingIndicator_; }
     QWidget* detailsInfoPopover() const { return detailsInfoPopover_; }
+    // The sentence shown while no feedback address is set; hidden otherwise.
+    QLabel* unavailableNote() const { return unavailableNote_; }
+
+    // Reads the feedback address again: without one the form's controls are disabled (the title stays, for
+    // the developer word) and the note says why and where the address is set.
+    void refreshAvailability();
+    void showWindow() override;
     VDFeedbackInfosViewController* infosViewController() const { return infosViewController_; }
 
 private:
@@ -160,6 +167,8 @@ private:
     QToolButton* infoDetailsBtn_ = nullptr;
     QPushButton* submitBtn_ = nullptr;
     QProgressBar* submittingIndicator_ = nullptr;
+    QLabel* unavailableNote_ = nullptr;
+    bool hasAddress_ = true;
     QWidget* detailsInfoPopover_ = nullptr;
     VDFeedbackInfosViewController* infosViewController_ = nullptr;
     QVBoxLayout* formColumn_ = nullptr;  // the content column and, below it, the submit row

@@ -54,8 +54,13 @@ std::unique_ptr<QWidget> VDWindowMaker::makeBlankWindow(int width, int height)
     window->setFixedWidth(width);
     window->setMinimumHeight(height);
     window->resize(width, height);
-    window->installEventFilter(new BackgroundDragger(window.get()));
+    makeMovableByBackground(*window);
     return window;
+}
+
+void VDWindowMaker::makeMovableByBackground(QWidget& window)
+{
+    window.installEventFilter(new BackgroundDragger(&window));
 }
 
 void VDWindowMaker::setFloating(QWidget& window, bool floating)

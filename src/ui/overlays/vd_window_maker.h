@@ -15,6 +15,8 @@ namespace vandrel {
 class VDWindowMaker {
 public:
     static std::unique_ptr<QWidget> makeBlankWindow(int width, int height);
+    // Lets the user move the window by dragging its background (a press no child took).
+    static void makeMovableByBackground(QWidget& window);
 
     // Keeps window above ordinary windows (the level of modal panels) or lets others come in front of it.
     // A visible window stays visible.

@@ -2,6 +2,7 @@
 
 #include "core/log.h"
 #include "ui/base/ui_constants.h"
+#include "ui/prefs/setting_rows.h"
 
 namespace vandrel {
 
@@ -14,7 +15,8 @@ DevelopPreferenceViewController::DevelopPreferenceViewController(const Preferenc
     : PreferencePane(PreferencePaneIdentifier::develop),
       ownedBtn2_(std::make_unique<MyBtn>("hello button2~~~")),
       ownedOldRecorder_(services.makeDevelopOldRecorder ? services.makeDevelopOldRecorder() : nullptr),
-      btn2_(ownedBtn2_.get())
+      btn2_(ownedBtn2_.get()),
+      keyboardAccess_(services.keyboardAccess)
 {
     if (!ownedOldRecorder_) ownedOldRecorder_ = std::make_unique<ZRShortcutRecorder>();
     ownedOldRecorder_->setGeometry(0, 50, 200, 20);
@@ -42,6 +44,20 @@ void DevelopPreferenceViewController::addHotkeyRecorder()
     }
     ownedOldRecorder_.release()->setParent(view());
     ownedBtn2_.release()->setParent(view());
+
+    // The hotkey recorder hears keys through the engine, which runs once the program has keyboard access.
+    keyboardAccessNote_ =
+        new QLabel(localizedText("Hotkeys can be recorded and edited once Vandrel has keyboard access."), view());
+    keyboardAccessNote_->move(0, 140);
+    keyboardAccessNote_->resize(keyboardAccessNote_->sizeHint());
+    keyboardAccessNote_->hide();
+    if (!keyboardAccess_) return;
+    keyboardAccess_()
+        .subscribe([this](bool granted) {
+            if (hotkeyRecorder_) hotkeyRecorder_->view()->setEnabled(granted);
+            keyboardAccessNote_->setVisible(!granted);
+        })
+        .disposed(disposeBag_);
 }
 
 void DevelopPreferenceViewController::viewDidAppear()

@@ -4,9 +4,11 @@
 // is never left paused by it.
 #pragma once
 
+#include <QLabel>
 #include <QPushButton>
 #include <memory>
 
+#include "rx/rx.h"
 #include "ui/prefs/preference_pane.h"
 #include "ui/prefs/preferences_services.h"
 #include "ui/prefs/zr_shortcut_recorder.h"
@@ -55,6 +57,8 @@ public:
 
     // The button's action: nothing keeps the keyboard focus.
     void btn2Clicked();
+    // The sentence shown while the hotkey recorder waits for keyboard access; null until the view is made.
+    QLabel* keyboardAccessNote() const { return keyboardAccessNote_; }
 
 protected:
     void viewDidLoad() override;
@@ -68,6 +72,9 @@ private:
     MyBtn* btn2_;
     ZRShortcutRecorder* oldRecorder_;
     std::unique_ptr<DevelopHotkeyRecorder> hotkeyRecorder_;
+    const std::function<rx::Observable<bool>()> keyboardAccess_;
+    QLabel* keyboardAccessNote_ = nullptr;
+    rx::DisposeBag disposeBag_;
 };
 
 }  // namespace vandrel

@@ -83,7 +83,6 @@ void GeneralPreferenceViewController::installUpdatesGroup()
                                     else
                                         log.warning(std::string("automatic update checks: ") + noUpdateSource);
                                 });
-        // Every start turns automatic checks off again, whatever is stored; the switch says so.
         autoCheckUpdates_->setToolTip(localizedText("_check_updates_automatically_tooltip"));
         checkNow_ = new QPushButton(localizedText("Check Now"));
         QObject::connect(checkNow_, &QPushButton::clicked, checkNow_,
@@ -96,6 +95,15 @@ void GeneralPreferenceViewController::installUpdatesGroup()
         betaVersion_ =
             makeSettingCheckbox(localizedText("Beta version"), DefaultsKeys::app_isCheckBetaUpdate, disposeBag());
         content->addArrangedSubview(betaVersion_);
+    }
+    const auto& hasSource = services().hasUpdateSource;
+    if (hasSource && !hasSource()) {
+        for (QWidget* control : std::initializer_list<QWidget*>{autoCheckUpdates_, checkNow_, betaVersion_})
+            control->setEnabled(false);
+        auto [title, content] = addTitledRow(group, SettingItemStackView::ItemType::marked);
+        updatesNote_ = makeNoteLabel(localizedText("_updates_unavailable"));
+        updatesNote_->setWordWrap(true);
+        content->addArrangedSubview(updatesNote_);
     }
 }
 
@@ -112,6 +120,14 @@ void GeneralPreferenceViewController::installUsageGroup()
     {
         auto [title, content] = addTitledRow(group, SettingItemStackView::ItemType::marked);
         content->addArrangedSubview(makeNoteLabel(localizedText("_usage_statistics_declaration")));
+    }
+    const auto& hasAddress = services().hasUsageAddress;
+    if (hasAddress && !hasAddress()) {
+        sendUsage_->setEnabled(false);
+        auto [title, content] = addTitledRow(group, SettingItemStackView::ItemType::marked);
+        usageNote_ = makeNoteLabel(localizedText("_usage_unavailable"));
+        usageNote_->setWordWrap(true);
+        content->addArrangedSubview(usageNote_);
     }
 }
 

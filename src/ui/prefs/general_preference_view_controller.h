@@ -30,6 +30,9 @@ public:
     QCheckBox* betaVersionCheckbox() const { return betaVersion_; }
     QPushButton* checkNowButton() const { return checkNow_; }
     QCheckBox* sendUsageCheckbox() const { return sendUsage_; }
+    // The sentences shown under disabled controls; null while their controls work.
+    QLabel* updatesUnavailableNote() const { return updatesNote_; }
+    QLabel* usageUnavailableNote() const { return usageNote_; }
     QLabel* versionLabel() const { return versionLabel_; }
     SettingsContainerStackView* settingsContainer() const { return settingsContainer_; }
 
@@ -52,6 +55,8 @@ private:
     QCheckBox* betaVersion_ = nullptr;
     QPushButton* checkNow_ = nullptr;
     QCheckBox* sendUsage_ = nullptr;
+    QLabel* updatesNote_ = nullptr;
+    QLabel* usageNote_ = nullptr;
     QLabel* versionLabel_ = nullptr;
 };
 

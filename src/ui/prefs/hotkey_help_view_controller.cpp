@@ -1,5 +1,7 @@
 #include "ui/prefs/hotkey_help_view_controller.h"
 
+#include <QVBoxLayout>
+
 #include "ui/base/ui_constants.h"
 #include "ui/base/view_componentized.h"
 #include "ui/base/view_helpers.h"
@@ -9,13 +11,17 @@ namespace vandrel {
 
 HotkeyHelpViewController::HotkeyHelpViewController(QWidget* parent) : QWidget(parent)
 {
-    containerView_ = ViewComponentized::create<WindowContainerView>(this);
-    contentStackView_ = addFullSizeStackView(containerView_, Qt::Vertical);
+    // Laid out by layouts from a fixed width, so the height follows the wrapped sentences and nothing is cut.
+    setFixedWidth(preferredWidth);
+    setAutoFillBackground(true);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(PreferencesUIConstants::windowPadding, PreferencesUIConstants::basicGap,
+                              PreferencesUIConstants::windowPadding, PreferencesUIConstants::basicGap);
+    contentStackView_ = new StackView(Qt::Vertical);
     contentStackView_->setSpacing(PreferencesUIConstants::basicGap);
-    for (auto& row : createTextViewList(sentences()))
-        contentStackView_->addArrangedSubview(row.release(), Qt::AlignLeft);
-    contentStackView_->boxLayout()->addStretch(1);
-    setMaximumSize(480, 200);
+    outer->addWidget(contentStackView_);
+    for (auto& row : createTextViewList(sentences())) contentStackView_->addArrangedSubview(row.release());
+    setFixedHeight(outer->totalHeightForWidth(preferredWidth));
 }
 
 std::vector<QString> HotkeyHelpViewController::sentences()

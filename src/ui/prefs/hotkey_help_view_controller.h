@@ -1,5 +1,5 @@
 // The content of the Hotkeys pane's help popover: four bulleted sentences on the copy made when a built-in
-// scheme is changed and on conflicting hotkeys, at most 480 x 200, wrapping long translations.
+// scheme is changed and on conflicting hotkeys, 420 wide and as tall as the wrapped sentences need.
 #pragma once
 
 #include <QString>
@@ -14,16 +14,16 @@ namespace vandrel {
 class HotkeyHelpViewController : public QWidget {
     Q_OBJECT
 public:
+    static constexpr int preferredWidth = 420;
+
     explicit HotkeyHelpViewController(QWidget* parent = nullptr);
 
     // The sentences, localized, in display order.
     static std::vector<QString> sentences();
 
-    WindowContainerView* containerView() const { return containerView_; }
     StackView* contentStackView() const { return contentStackView_; }
 
 private:
-    WindowContainerView* containerView_ = nullptr;
     StackView* contentStackView_ = nullptr;
 };
 

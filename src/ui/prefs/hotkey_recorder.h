@@ -7,8 +7,8 @@
 // also switches the engine's Caps behaviour to block, so a combination already bound runs no action; any
 // end of recording (a recorded key, Escape, Tab, Delete, focus loss, hiding, destruction) switches it back.
 //
-// Caps Lock counts as a modifier: the label shows ⌃ ⌥ ⇧ ⌘ ⇪ in that order, then the key's name, and a
-// recording needs the Caps Lock flag unless requiresCapslockFlags is off. With no modifier held, Space
+// Caps Lock counts as a modifier: the label shows Ctrl, Alt, Shift, Super, Caps Lock in that order, then the key's
+// name, and a recording needs the Caps Lock flag unless requiresCapslockFlags is off. With no modifier held, Space
 // starts recording, and while recording Escape (and Tab, unless captured) restores the previous shortcut and
 // Delete clears it. Main thread only.
 #pragma once

@@ -50,7 +50,8 @@ HotkeysPreferenceViewController::HotkeysPreferenceViewController(PreferencesServ
       basicScheme_(dependencies.basicScheme ? std::move(dependencies.basicScheme) : std::function<VDKeySchemePtr()>([] {
           return BuildInVDKeyScheme::basic();
       })),
-      debounceScheduler_(debounceSchedulerOf(std::move(dependencies.debounceScheduler), services))
+      debounceScheduler_(debounceSchedulerOf(std::move(dependencies.debounceScheduler), services)),
+      keyboardAccess_(services.keyboardAccess)
 {
 }
 
@@ -95,6 +96,7 @@ void HotkeysPreferenceViewController::viewDidLoad()
         installHotkeysOutline();
         installAddRemoveButtons();
         addHelpButton();
+        followKeyboardAccess();
     });
 }
 
@@ -277,7 +279,7 @@ QWidget* HotkeysPreferenceViewController::outlineCell(int column, const QModelIn
     if (column == VDKeySchemeOutlineViewDataSource::keyColumn) {
         auto* cell = new ProgrammaticTableHotkeyCellView(QRect(0, 0, 200, 20));
         cell->setObjectName(VDKeySchemeOutlineView::KeyCellId);
-        cell->modifiersTextFiled()->setText(QString::fromStdString(setting->key().modifiersString()));
+        cell->modifiersTextFiled()->setText(QString::fromStdString(setting->key().compactModifiersString()));
         cell->keyTextFiled()->setText(QString::fromStdString(setting->key().keyChar()));
         return cell;
     }
@@ -339,7 +341,7 @@ void HotkeysPreferenceViewController::publishSelection()
 
 void HotkeysPreferenceViewController::doWhenDoubleClicked(const QModelIndex& index)
 {
-    if (!hotkeysOutlineView_) return;
+    if (!hotkeysOutlineView_ || !hasKeyboardAccess_) return;
     auto* source = hotkeysOutlineView_->dataSource();
     const auto scheme = source->keyScheme();
     if (!scheme) return;
@@ -392,6 +394,7 @@ void HotkeysPreferenceViewController::installAddRemoveButtons()
 void HotkeysPreferenceViewController::startToAddHotkeySetting()
 {
     log.debug("addHotkeySetting");
+    if (!hasKeyboardAccess_) return;
     const auto scheme = hotkeysOutlineViewDataSource() ? hotkeysOutlineViewDataSource()->keyScheme() : nullptr;
     if (!scheme) return;
     hotkeySettingPopupWindow_ = VDHotkeySettingPopupWindow::make(view(), keyService_, nullptr, scheme);
@@ -423,6 +426,25 @@ void HotkeysPreferenceViewController::removeSelectedKeySettings(VDKeyScheme& sch
         return std::find(toRemove.begin(), toRemove.end(), s) != toRemove.end();
     });
     scheme.keySettings.accept(list);
+}
+
+void HotkeysPreferenceViewController::followKeyboardAccess()
+{
+    keyboardAccessNote_ =
+        new QLabel(localizedText("Hotkeys can be recorded and edited once Vandrel has keyboard access."));
+    keyboardAccessNote_->setWordWrap(true);
+    keyboardAccessNote_->hide();
+    containerStackView_->addArrangedSubview(keyboardAccessNote_);
+    if (!keyboardAccess_) return;
+    keyboardAccess_()
+        .subscribe([this](bool granted) {
+            onGuiThread([this, granted] {
+                hasKeyboardAccess_ = granted;
+                if (addRemoveButtons_) addRemoveButtons_->segment(0)->setEnabled(granted);
+                if (keyboardAccessNote_) keyboardAccessNote_->setVisible(!granted);
+            });
+        })
+        .disposed(disposeBag_);
 }
 
 // ---- help -----------------------------------------------------------------------------------------------

@@ -11,12 +11,16 @@
 //              selectable setting is selected). A built-in scheme is never changed: the key service makes a
 //              custom copy, which takes the change and becomes active. Every removal is stored at once.
 //
+// Before the program has keyboard access the schemes and their settings are shown and can be chosen or
+// removed (they are data), but "+" and editing a setting wait for it: they record keys. A note says so.
+//
 // Subscriptions to the active scheme (its settings, its conflicts) live in one bag renewed per active scheme.
 // Events from the engine's queue reach the widgets on the GUI thread. Main thread otherwise.
 #pragma once
 
 #include <QComboBox>
 #include <QFrame>
+#include <QLabel>
 #include <QModelIndex>
 #include <QPointer>
 #include <QPushButton>
@@ -66,6 +70,8 @@ public:
     VDKeySchemeOutlineViewDataSource* hotkeysOutlineViewDataSource() const;
     SegmentedControl* addRemoveButtons() const { return addRemoveButtons_; }
     QPushButton* helpButton() const { return helpButton_; }
+    // The sentence shown while recording waits for keyboard access.
+    QLabel* keyboardAccessNote() const { return keyboardAccessNote_; }
     QFrame* helpPopover() const { return helpPopover_; }
     VDHotkeySettingPopupWindow* hotkeySettingPopupWindow() const { return hotkeySettingPopupWindow_.get(); }
     VDKeySchemeManagerWindow* keySchemeManagerWindow() const { return keySchemeManagerWindow_.get(); }
@@ -97,6 +103,7 @@ private:
     void installHotkeysOutline();
     void installAddRemoveButtons();
     void addHelpButton();
+    void followKeyboardAccess();
     void rebuildPopup(const std::vector<VDKeySchemePtr>& schemes);
     void selectActiveInPopup();
     void followActiveScheme(const VDKeySchemePtr& scheme);
@@ -120,6 +127,9 @@ private:
     SegmentedControl* addRemoveButtons_ = nullptr;
     StackView* bottomRow_ = nullptr;  // the +/- control and the help button
     QPushButton* helpButton_ = nullptr;
+    QLabel* keyboardAccessNote_ = nullptr;
+    bool hasKeyboardAccess_ = true;
+    const std::function<rx::Observable<bool>()> keyboardAccess_;
     QPointer<QFrame> helpPopover_;
     std::unique_ptr<VDHotkeySettingPopupWindow> hotkeySettingPopupWindow_;
     std::unique_ptr<VDKeySchemeManagerWindow> keySchemeManagerWindow_;

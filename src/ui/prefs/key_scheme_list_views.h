@@ -1,6 +1,6 @@
 // The older list of key schemes: a table whose rows hold a scheme's name and a check box, the check boxes
 // of one list acting as radio buttons (exactly the clicked one is on), and the hotkey cell of the key-setting
-// outline (modifier glyphs in a right-aligned 80-wide column, then the key).
+// outline (modifier names in a right-aligned 120-wide column, then the key).
 //
 // The radio behaviour is a QButtonGroup the list owns: a check box leaves the group when it is destroyed, so
 // the group never reaches a widget that is gone, and two lists never switch each other's boxes.
@@ -60,7 +60,7 @@ private:
 class VDKeySchemeOutlineHotkeyView : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int modifierWidth = 80;
+    static constexpr int modifierWidth = 120;
 
     explicit VDKeySchemeOutlineHotkeyView(QWidget* parent = nullptr);
     QLabel* modifierTextfiled() const { return modifierTextfiled_; }

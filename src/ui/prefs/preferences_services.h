@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "rx/rx.h"
 #include "rx/scheduler.h"
 
 namespace vandrel {
@@ -34,6 +35,13 @@ struct PreferencesServices {
     // recorder view in place of the older one, and no hotkey recorder.
     std::function<std::unique_ptr<DevelopHotkeyRecorder>()> makeDevelopHotkeyRecorder;
     std::function<std::unique_ptr<ZRShortcutRecorder>()> makeDevelopOldRecorder;
+    // Whether this run has an update source (a download address) and an address for usage statistics; the
+    // controls that need one are disabled without it. Empty: there is one.
+    std::function<bool()> hasUpdateSource;
+    std::function<bool()> hasUsageAddress;
+    // Whether the program has keyboard access (current value at once, then changes, on the main thread).
+    // Recording hotkeys needs it; empty: always granted.
+    std::function<rx::Observable<bool>()> keyboardAccess;
 };
 
 // Runs the service, or logs at warning level that it is not there (what, then why).

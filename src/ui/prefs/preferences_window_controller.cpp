@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QIcon>
 #include <QPixmap>
+#include <QShortcut>
 #include <QThread>
 #include <QVBoxLayout>
 #include <utility>
@@ -12,6 +13,7 @@
 #include "core/localize.h"
 #include "core/log.h"
 #include "ui/base/vd_window_controller.h"
+#include "ui/base/window_close_keys.h"
 #include "ui/prefs/preference_panes.h"
 
 namespace vandrel {
@@ -34,7 +36,19 @@ PreferencesWindowController::PreferencesWindowController(std::vector<std::shared
 {
     std::erase(panes_, nullptr);
     window_->setWindowIconText(QString::fromStdString(localized("Vandrel Preferences")));
-    window_->setWindowTitle(QString::fromStdString(localized("Preferences")));
+    window_->setWindowTitle(QString::fromStdString(localized("Vandrel Preferences")));
+    WindowCloseKeys::install(*window_, [this] { close(); });
+    // The panes from the keyboard, as tabs go on Linux desktops.
+    const auto addPaneKeys = [this](std::initializer_list<QKeySequence> keys, int step) {
+        for (const QKeySequence& key : keys) {
+            auto* shortcut = new QShortcut(key, window_.get());
+            connect(shortcut, &QShortcut::activated, this, [this, step] { selectNeighbour(step); });
+        }
+    };
+    addPaneKeys({QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)}, 1);
+    addPaneKeys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+                 QKeySequence(Qt::CTRL | Qt::Key_PageUp)},
+                -1);
 
     auto* layout = new QVBoxLayout(window_.get());
     layout->setContentsMargins(0, 0, 0, 0);
@@ -85,9 +99,20 @@ void PreferencesWindowController::select(PreferencePane& pane)
     if (onScreen) pane.viewWillAppear();
     tabs_->transition(leaving, pane);
     selected_ = &pane;
-    window_->setWindowTitle(pane.preferencePaneTitle());
+    window_->setWindowTitle(QString::fromStdString(localized("Vandrel Preferences")) + QStringLiteral(" \u2014 ") +
+                            pane.preferencePaneTitle());
     for (std::size_t i = 0; i < panes_.size(); ++i) actions_[i]->setChecked(panes_[i].get() == &pane);
     if (onScreen) pane.viewDidAppear();
+}
+
+void PreferencesWindowController::selectNeighbour(int step)
+{
+    if (panes_.empty()) return;
+    const auto count = static_cast<int>(panes_.size());
+    int index = 0;
+    for (int i = 0; i < count; ++i)
+        if (panes_[i].get() == selected_) index = i;
+    select(*panes_[((index + step) % count + count) % count]);
 }
 
 void PreferencesWindowController::show(const std::optional<PreferencePaneIdentifier>& identifier)

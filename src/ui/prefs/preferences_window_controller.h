@@ -1,7 +1,8 @@
 // The preferences window: a toolbar with one checkable item per pane (icon and title; hidden when there is
 // a single pane) above the pane shown. The window is not resizable by the user: it takes each pane's size,
-// keeping its top edge (PreferencesTabViewController). Its title is the pane's, its minimized title
-// "Vandrel Preferences". Closing it only hides it.
+// keeping its top edge (PreferencesTabViewController). Its title is "Vandrel Preferences — <pane>", its
+// minimized title "Vandrel Preferences". Closing it only hides it; Escape and Ctrl+W close it, Ctrl+Tab and
+// Ctrl+PageDown go to the next pane, Ctrl+Shift+Tab and Ctrl+PageUp to the previous one (wrapping).
 //
 // The program has one for the whole run:
 //
@@ -36,6 +37,8 @@ public:
     // An identifier the window does not have is logged and treated as none.
     void show(const std::optional<PreferencePaneIdentifier>& pane = std::nullopt);
     void close();
+    // The pane step panes after the shown one, wrapping (-1: the one before).
+    void selectNeighbour(int step);
 
     QWidget* window() const { return window_.get(); }
     QToolBar* toolbar() const { return toolbar_; }

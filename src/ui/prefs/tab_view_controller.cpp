@@ -1,5 +1,7 @@
 #include "ui/prefs/tab_view_controller.h"
 
+#include "core/localize.h"
+
 namespace vandrel {
 
 TabViewController::TabViewController(QWidget* parent) : QTabWidget(parent)
@@ -13,7 +15,9 @@ TabViewController::TabViewController(QWidget* parent) : QTabWidget(parent)
 void TabViewController::showEvent(QShowEvent* event)
 {
     QTabWidget::showEvent(event);
-    if (currentIndex() >= 0 && window() != this) window()->setWindowTitle(tabText(currentIndex()));
+    if (currentIndex() >= 0 && window() != this)
+        window()->setWindowTitle(QString::fromStdString(localized("Vandrel Preferences")) + QStringLiteral(" \u2014 ") +
+                                 tabText(currentIndex()));
 }
 
 void TabViewController::tabWillSelect(int index)
@@ -28,7 +32,9 @@ void TabViewController::tabWillSelect(int index)
 void TabViewController::tabDidSelect(int index)
 {
     if (index < 0) return;
-    if (window() != this) window()->setWindowTitle(tabText(index));
+    if (window() != this)
+        window()->setWindowTitle(QString::fromStdString(localized("Vandrel Preferences")) + QStringLiteral(" \u2014 ") +
+                                 tabText(index));
     resizeWindowToFit(index);
 }
 

@@ -7,6 +7,7 @@
 #include "catalogue/built_in_vd_action.h"
 #include "core/localize.h"
 #include "core/log.h"
+#include "model/key_kit.h"
 #include "ui/base/control_helpers.h"
 #include "ui/base/ui_constants.h"
 #include "ui/base/view_componentized.h"
@@ -128,7 +129,8 @@ void VDHotkeySettingPopupWindow::installHotkeyRecorder()
         .disposed(settingWindowDisposebag_);
 
     auto [marker, note] = addTitledRow(hotkeyGroupStack_, SettingItemStackView::ItemType::marked);
-    note->addArrangedSubview(makeNoteLabel(localizedText("Please use a hotkey with Caps Lock key, for example, ⌘⇪A.")));
+    note->addArrangedSubview(makeNoteLabel(QString::fromStdString(localized(
+        "Please use a hotkey with Caps Lock key, for example, ${0}.", KeyKit::modifiersToString({55, 57}) + "A"))));
 }
 
 void VDHotkeySettingPopupWindow::installActionSelector()

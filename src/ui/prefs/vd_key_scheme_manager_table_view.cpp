@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QPointer>
 #include <QResizeEvent>
 #include <algorithm>
 
@@ -106,6 +107,30 @@ QString VDKeySchemeManagerTableView::columnIdentifier(int column) const
     return column == 0 ? TableIdentifier::KeySchemeColumnId() : QString();
 }
 
+namespace {
+
+// Selects its row when the user clicks into a cell's view or it takes the focus: the cells are editable
+// fields, and a click into one must select its row as a click on a plain row does.
+class RowSelector final : public QObject {
+public:
+    RowSelector(QTableView& table, int row, QObject* parent) : QObject(parent), table_(&table), row_(row) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if ((event->type() == QEvent::MouseButtonPress || event->type() == QEvent::FocusIn) && table_ &&
+            table_->selectionModel() && !table_->selectionModel()->isRowSelected(row_, QModelIndex()))
+            table_->selectRow(row_);
+        return false;
+    }
+
+private:
+    QPointer<QTableView> table_;
+    int row_;
+};
+
+}  // namespace
+
 void VDKeySchemeManagerTableView::reloadData()
 {
     if (!dataSource_) return;
@@ -113,8 +138,12 @@ void VDKeySchemeManagerTableView::reloadData()
     if (!viewFor_) return;
     for (int row = 0; row < dataSource_->rowCount(); ++row)
         for (int column = 0; column < dataSource_->columnCount(); ++column)
-            if (QWidget* view = viewFor_(*this, columnIdentifier(column), row))
+            if (QWidget* view = viewFor_(*this, columnIdentifier(column), row)) {
                 setIndexWidget(dataSource_->index(row, column), view);
+                auto* selector = new RowSelector(*this, row, view);
+                view->installEventFilter(selector);
+                for (QWidget* child : view->findChildren<QWidget*>()) child->installEventFilter(selector);
+            }
 }
 
 int VDKeySchemeManagerTableView::numberOfRows() const

@@ -9,6 +9,7 @@
 #include "ui/base/control_helpers.h"
 #include "ui/base/ui_constants.h"
 #include "ui/base/view_componentized.h"
+#include "ui/base/window_close_keys.h"
 #include "ui/base/window_container_view.h"
 #include "ui/prefs/setting_rows.h"
 
@@ -32,6 +33,10 @@ VDKeySchemeManagerWindow::VDKeySchemeManagerWindow(Passkey, QWidget* superWindow
       window_(new QDialog(superWindow, Qt::Sheet))
 {
     window_->setWindowModality(Qt::WindowModal);
+    window_->setWindowTitle(QString::fromStdString(localized("Vandrel Preferences")) + QStringLiteral(" \u2014 ") +
+                            QString::fromStdString(localized("Hotkey Schemes")));
+    // Escape closes a dialog by itself; Ctrl+W as well, as other windows do.
+    WindowCloseKeys::install(*window_, [w = window_.data()] { w->close(); });
     window_->resize(480, 240);
     auto* container = ViewComponentized::create<WindowContainerView>(window_);
     auto* layout = new QVBoxLayout(container);

@@ -7,7 +7,7 @@
 //   VDKeySchemeOutlineView            the tree view: rows in display order, the cells its owner makes for
 //                                     the hotkey and warning columns after each reload.
 //   VDKeySchemeOutlineWrapperView     the scrolling outline as one view.
-//   ProgrammaticTableHotkeyCellView   a hotkey as modifier glyphs (right-aligned, 76 wide) and key symbol.
+//   ProgrammaticTableHotkeyCellView   a hotkey as modifier names (right-aligned, 120 wide) and key symbol.
 //   ProgrammaticHotkeyTextField       a read-only hotkey text.
 //
 // Main thread only.
@@ -119,7 +119,8 @@ private:
 class ProgrammaticTableHotkeyCellView : public QWidget {
     Q_OBJECT
 public:
-    static constexpr QRect modifierTextRect{0, 0, 76, 16};
+    // Wide enough for the compact modifier names of a Caps Lock hotkey ("Ctrl+Shift+Caps+").
+    static constexpr QRect modifierTextRect{0, 0, 120, 16};
 
     explicit ProgrammaticTableHotkeyCellView(const QRect& frame = {}, QWidget* parent = nullptr);
     QLabel* modifiersTextFiled() const { return modifiers_; }

@@ -9,6 +9,7 @@
 #include <QWindow>
 #include <iterator>
 
+#include "model/key_kit.h"
 #include "platform/key_event.h"
 #include "platform/platform.h"
 
@@ -38,12 +39,7 @@ constexpr KeyLabel keyLabels[] = {
 
 QString modifierGlyphs(std::uint64_t flags)
 {
-    QString glyphs;
-    if (flags & EventFlags::maskControl) glyphs += QChar(0x2303);
-    if (flags & EventFlags::maskAlternate) glyphs += QChar(0x2325);
-    if (flags & EventFlags::maskShift) glyphs += QChar(0x21E7);
-    if (flags & EventFlags::maskCommand) glyphs += QChar(0x2318);
-    return glyphs;
+    return QString::fromStdString(KeyKit::modifierFlagsToString(flags & recordedModifiers));
 }
 
 std::uint16_t low16(std::int64_t keyCode)

@@ -1,7 +1,7 @@
 // A self-drawn view that records one keyboard shortcut. Click it (or press Space while it has the focus),
-// press a key combination, and it shows the combination as modifier glyphs (⌃⌥⇧⌘, always in this order)
-// followed by the key's label, and tells its delegate. While recording, a snap-back button restores the
-// shortcut shown before, and a clear button (when there was one) removes it.
+// press a key combination, and it shows the combination as modifier names (Ctrl, Alt, Shift, Super, always in this
+// order) followed by the key's label, and tells its delegate. While recording, a snap-back button restores the shortcut
+// shown before, and a clear button (when there was one) removes it.
 //
 //   idle ── click / Space ──▶ recording      (the shown shortcut is set aside: didClear to the delegate)
 //   recording ── key with modifiers ──▶ idle (setFlags to the delegate)
@@ -67,7 +67,7 @@ public:
     // Forgets the shown and the set-aside shortcut; the delegate is not told.
     void clear();
 
-    // The label of a shortcut: the modifier glyphs, then the key's label.
+    // The label of a shortcut: the modifier names, then the key's label.
     virtual QString stringFromKeyCode(std::uint16_t keyCode, std::uint64_t modifierFlags) const;
     // What the key types in the current keyboard layout with no modifier held, upper-cased; empty when it
     // types nothing.

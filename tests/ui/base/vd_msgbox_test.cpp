@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <thread>
 
 #include "core/popup_msg.h"
@@ -107,7 +109,7 @@ TEST_F(VDMsgboxTest, SecondMessageReplacesTheFirstWhichFadesOut)
 
 TEST_F(VDMsgboxTest, BoxIsTheTextsFittingSizePlusPaddingsAndLivesUntilItsTimedHide)
 {
-    for (const QString& text : {QString(), QString("A rather long message that makes a wide box, wider than most")}) {
+    for (const QString& text : {QString(), QString("A short message")}) {
         auto box = VDMsgbox::create(text, VMsgboxStyle::defaultStyle(), clock);
         const QSize fitting = labelFittingSize(text);
         EXPECT_EQ(box->size(), QSize(fitting.width() + 24, fitting.height() + 16)) << text.toStdString();
@@ -117,6 +119,18 @@ TEST_F(VDMsgboxTest, BoxIsTheTextsFittingSizePlusPaddingsAndLivesUntilItsTimedHi
     EXPECT_NE(VDMsgbox::displaying(), nullptr);
     clock->advanceBy(rx::seconds(2 + VDMsgbox::fadeSeconds + 0.05));
     EXPECT_EQ(VDMsgbox::displaying(), nullptr);
+}
+
+TEST_F(VDMsgboxTest, ALongMessageWrapsAndTheBoxStaysOnItsScreen)
+{
+    EXPECT_EQ(VDMsgbox::wrapWidth(1600), 720);
+    EXPECT_EQ(VDMsgbox::wrapWidth(900), 600);
+    const QString failure = QString("Your feedback could not be sent: the server answered with an error. ").repeated(3);
+    auto box = VDMsgbox::present(failure.toStdString(), 3, clock);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(box->width(), VDMsgbox::wrapWidth(screen.width()));
+    EXPECT_GT(box->height(), labelFittingSize("One line").height() * 2) << "wrapped onto several lines";
+    EXPECT_TRUE(screen.contains(box->geometry())) << "on its screen";
 }
 
 TEST_F(VDMsgboxTest, ZeroOrNegativeTimeHidesOnTheNextTurn)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -117,7 +118,7 @@ TEST_F(AccessGuideTest, GoesFromGuidingThroughWaitingAndGrantedToClosedWithRetur
     clock->advanceBy(1ms);
     EXPECT_EQ(guide->state(), GetAccessibilityWindowController::State::granted);
     EXPECT_EQ(guide->window()->geometry(), centred) << "back where it was, not in the corner";
-    EXPECT_TRUE(VDWindowMaker::isFloating(*guide->window()));
+    EXPECT_FALSE(VDWindowMaker::isFloating(*guide->window())) << "an ordinary window once seen";
     EXPECT_EQ(buttons(), std::vector<QWidget*>{guide->doneBtn()});
     EXPECT_EQ(doneOpacity(), 1.0);
     EXPECT_EQ(doneRuns, 0) << "Done is the user's";
@@ -143,6 +144,49 @@ TEST_F(AccessGuideTest, AGrantBeforeTheButtonChangesNothingUntilItIsPressed)
     EXPECT_EQ(guide->state(), GetAccessibilityWindowController::State::granted);
     guide->doneBtn()->click();
     EXPECT_EQ(guide->state(), GetAccessibilityWindowController::State::closed) << "Done without an action closes";
+}
+
+TEST_F(AccessGuideTest, ShowsCommandsInMonospaceSaysCopiedAndReadsItsTextAgainAtTheProgramsGrant)
+{
+    guide->showWindow();
+    EXPECT_EQ(guide->commandsBlock()->text().toStdString(), "sudo cp rule /etc/udev/rules.d/\nsudo udevadm trigger");
+    EXPECT_EQ(guide->commandsBlock()->font(), QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    EXPECT_NE(guide->text().find("This user is missing:"), std::string::npos);
+
+    guide->openSystemPreferencesBtn()->click();
+    EXPECT_EQ(guide->openSystemPreferencesBtn()->text(), "Copied");
+
+    // The program saw the grant before the guide's own poll: nothing is listed as missing any more.
+    trusted = true;
+    guide->accessGranted();
+    EXPECT_EQ(guide->state(), GetAccessibilityWindowController::State::granted);
+    EXPECT_EQ(guide->text().find("missing"), std::string::npos) << guide->text();
+    EXPECT_EQ(doneOpacity(), 1.0);
+}
+
+TEST_F(AccessGuideTest, EscapeClosesTheGuideAndLeavingItLetsOtherWindowsInFront)
+{
+    int doneRuns = 0;
+    guide->doneAction = [&] { ++doneRuns; };
+    guide->showWindow();
+    EXPECT_TRUE(VDWindowMaker::isFloating(*guide->window()));
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QApplication::sendEvent(guide->window(), &deactivate);
+    EXPECT_FALSE(VDWindowMaker::isFloating(*guide->window()));
+    EXPECT_TRUE(guide->window()->isVisible());
+
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(guide->window(), &escape);
+    EXPECT_FALSE(guide->window()->isVisible());
+    EXPECT_EQ(guide->state(), GetAccessibilityWindowController::State::guiding) << "it can be shown again";
+    EXPECT_EQ(doneRuns, 0);
+
+    // Once granted, Escape is Done.
+    guide->showWindow();
+    guide->accessGranted();
+    QApplication::sendEvent(guide->window(), &escape);
+    EXPECT_EQ(guide->state(), GetAccessibilityWindowController::State::closed);
+    EXPECT_EQ(doneRuns, 1);
 }
 
 TEST_F(AccessGuideTest, QuitEndsTheProgramAndAWindowOnNoScreenMovesAsOnTheDefaultOne)

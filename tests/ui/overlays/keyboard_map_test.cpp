@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
+#include <QToolButton>
 
 #include "platform/sim/sim_platform.h"
 #include "rx/virtual_time_scheduler.h"
@@ -177,6 +180,19 @@ TEST_F(KeyboardMap, TheTitleStripShowsNearTheTopOnly)
     EXPECT_TRUE(m.window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(m.window()->windowFlags().testFlag(Qt::FramelessWindowHint));
     EXPECT_TRUE(m.window()->testAttribute(Qt::WA_TranslucentBackground));
+}
+
+TEST_F(KeyboardMap, EscapeClosesItAndTheCloseButtonStandsOnAnOpaqueStrip)
+{
+    auto& m = makeMap();
+    m.showWindow();
+    auto* close = m.window()->findChild<QToolButton*>("closeButton");
+    ASSERT_NE(close, nullptr);
+    // Without a compositor the translucent window is black: the strip paints its own background.
+    EXPECT_TRUE(close->parentWidget()->autoFillBackground());
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(m.window(), &escape);
+    EXPECT_FALSE(m.isVisible());
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "ui/overlays/vd_cheat_sheet_window_controller.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QMouseEvent>
 #include <QStyle>
 #include <thread>
 
@@ -28,6 +30,22 @@ TEST_F(CheatSheetWindow, PinnedByDefaultStaysOpenAtTheReleaseAndClosesOnEscape)
     QDir().mkpath(VANDREL_SCREENSHOT_DIR);
     s.show();
     EXPECT_TRUE(s.window()->grab().save(QString(VANDREL_SCREENSHOT_DIR) + "/cheat_sheet_offscreen.png"));
+}
+
+TEST_F(CheatSheetWindow, DraggingItsBackgroundMovesIt)
+{
+    auto& s = makeSheet();
+    s.show();
+    QWidget* w = s.window();
+    const QPoint start = w->pos();
+    const auto send = [w](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(at - w->pos()), QPointF(at), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(w, &event);
+    };
+    send(QEvent::MouseButtonPress, start + QPoint(5, 5), Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, start + QPoint(45, 25), Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, start + QPoint(45, 25), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(w->pos(), start + QPoint(40, 20));
 }
 
 TEST_F(CheatSheetWindow, CtrlWAndSuperWCloseButNotWithFurtherModifiers)

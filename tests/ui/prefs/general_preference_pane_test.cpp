@@ -136,3 +136,28 @@ TEST_F(GeneralPaneTest, WithoutToolbarTheSettingsStartFortyBelowTheTopAndTheVers
         EXPECT_EQ(general.settingsContainer()->x(), (general.container()->width() - 580) / 2);
     }
 }
+
+TEST_F(GeneralPaneTest, ControlsWithoutTheirAddressAreDisabledAndOneSentenceSaysWhereToSetIt)
+{
+    struct Case {
+        bool updateSource;
+        bool usageAddress;
+    };
+    for (const Case c : {Case{true, true}, Case{false, true}, Case{true, false}}) {
+        PreferencesServices s = services();
+        s.hasUpdateSource = [c] { return c.updateSource; };
+        s.hasUsageAddress = [c] { return c.usageAddress; };
+        GeneralPreferenceViewController general(s, [] { return std::size_t(4); });
+        general.view();
+        runMainTurn();
+        for (QWidget* control : std::initializer_list<QWidget*>{
+                 general.autoCheckUpdatesCheckbox(), general.checkNowButton(), general.betaVersionCheckbox()})
+            EXPECT_EQ(control->isEnabled(), c.updateSource);
+        EXPECT_EQ(general.sendUsageCheckbox()->isEnabled(), c.usageAddress);
+        EXPECT_EQ(general.updatesUnavailableNote() != nullptr, !c.updateSource);
+        EXPECT_EQ(general.usageUnavailableNote() != nullptr, !c.usageAddress);
+        if (const QLabel* note = general.updatesUnavailableNote())
+            EXPECT_TRUE(note->text().contains("app_downloadBase in ~/.config/Vandrel/settings.json"))
+                << "where it lives";
+    }
+}

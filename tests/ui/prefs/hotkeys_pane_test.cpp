@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QLabel>
 #include <QPushButton>
 #include <thread>
 
@@ -182,7 +183,7 @@ TEST_F(PaneTest, OutlineShowsGroupsInDisplayOrderWithTheirSettingsAndOnlySelecta
     auto* cell = qobject_cast<ProgrammaticTableHotkeyCellView*>(
         outline()->cellAt(VDKeySchemeOutlineViewDataSource::keyColumn, rows[4]));
     ASSERT_NE(cell, nullptr);
-    EXPECT_EQ(cell->modifiersTextFiled()->text().toStdString(), "⇪");
+    EXPECT_EQ(cell->modifiersTextFiled()->text().toStdString(), "Caps+");
     EXPECT_EQ(warningOfRow(4), nullptr);
 }
 
@@ -272,6 +273,34 @@ TEST_F(PaneTest, DoubleClickEditsASettingButOnlyAnnouncesThatGeneralBindingsCann
     EXPECT_EQ(pane->hotkeySettingPopupWindow()->editor().keySetting.value()->key(), VDKey(3, {57}));
 }
 
+TEST_F(PaneTest, BeforeKeyboardAccessItListsTheSchemesButRecordsNothingAndSaysWhy)
+{
+    rx::BehaviorRelay<bool> access{false};
+    auto waiting = services();
+    waiting.keyboardAccess = [&] { return access.asObservable(); };
+    HotkeysPreferenceViewController::Dependencies deps;
+    deps.keyService = keyService;
+    deps.debounceScheduler = mainQueue;
+    HotkeysPreferenceViewController pane(waiting, deps);
+    test::layOut(pane.view());
+    runMainTurn();
+    settle();
+    addCustom("Mine", {mv(3)});
+
+    EXPECT_GT(pane.schemePopup()->count(), 0);
+    EXPECT_FALSE(pane.addRemoveButtons()->segment(0)->isEnabled());
+    EXPECT_TRUE(pane.keyboardAccessNote()->isVisibleTo(pane.view()));
+    pane.startToAddHotkeySetting();
+    pane.hotkeysOutlineView()->doubleClicked(pane.hotkeysOutlineView()->indexOfRow(1));
+    EXPECT_EQ(pane.hotkeySettingPopupWindow(), nullptr);
+
+    access.accept(true);
+    EXPECT_TRUE(pane.addRemoveButtons()->segment(0)->isEnabled());
+    EXPECT_FALSE(pane.keyboardAccessNote()->isVisibleTo(pane.view()));
+    pane.startToAddHotkeySetting();
+    EXPECT_NE(pane.hotkeySettingPopupWindow(), nullptr);
+}
+
 TEST_F(PaneTest, AnEditInTheSheetReloadsTheOutlineKeepingTheSelection)
 {
     addCustom("Mine", {mv(2), mv(3)});
@@ -298,7 +327,16 @@ TEST_F(PaneTest, HelpPopoverShowsFourSentencesOnce)
     ASSERT_NE(help, nullptr);
     EXPECT_EQ(help->contentStackView()->arrangedSubviews().size(), 4u);
     EXPECT_EQ(HotkeyHelpViewController::sentences()[0], "Built-in hotkey scheme cannot be modified.");
-    EXPECT_LE(help->maximumWidth(), 480);
+    // Every sentence gets the height its wrapped lines need, and the popover shows the whole help.
+    int bottom = 0;
+    for (QWidget* row : help->contentStackView()->arrangedSubviews()) {
+        auto* label = row->findChildren<QLabel*>().back();
+        EXPECT_GE(label->height(), label->heightForWidth(label->width())) << label->text().toStdString();
+        EXPECT_GE(row->y(), bottom) << "rows do not overlap";
+        bottom = row->y() + row->height();
+    }
+    EXPECT_LE(bottom, help->contentStackView()->height());
+    EXPECT_TRUE(pane->helpPopover()->rect().contains(help->geometry()));
 }
 
 TEST_F(PaneTest, AnActivationOnTheEnginesThreadReachesTheOutlineOnTheGuiThread)

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QMouseEvent>
 
 #include "core/defaults_keys.h"
 #include "hotkey_editor_fixture.h"
@@ -171,4 +173,18 @@ TEST_F(ManagerTest, NamesAreEditedInPlaceOnlyForSchemesThatAreNotBuiltInAndTaken
     EXPECT_EQ(mine->name.value(), "Yours");
     EXPECT_EQ(window->rowText(1), "Yours");
     EXPECT_TRUE(stored("Yours"));
+}
+
+TEST_F(ManagerTest, AClickIntoARowsNameSelectsTheRowSoItCanBeRemoved)
+{
+    addCustom("Mine", {});
+    auto* cell = qobject_cast<ProgrammaticKeySchemeTableCellView*>(window->schemesTable()->viewAt(0, 1));
+    ASSERT_TRUE(cell);
+    EXPECT_FALSE(removeEnabled());
+    const QPoint inside = cell->textField()->rect().center();
+    QMouseEvent press(QEvent::MouseButtonPress, inside, cell->textField()->mapToGlobal(inside), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(cell->textField(), &press);
+    EXPECT_TRUE(window->schemesTable()->selectionModel()->isRowSelected(1, QModelIndex()));
+    EXPECT_TRUE(removeEnabled());
 }

@@ -34,7 +34,7 @@ TEST_F(OlderPreferencesTest, ClosingOnlyHidesTheWindowWhichComesBackWithItsState
     QWidget* window = controller->window();
     auto* tabs = window->findChild<TabViewController*>();
     ASSERT_NE(tabs, nullptr);
-    EXPECT_EQ(window->windowTitle(), "General");
+    EXPECT_EQ(window->windowTitle(), "Vandrel Preferences \u2014 General");
     auto* general = window->findChild<GeneralViewController*>();
     general->autoCheckCheckbox()->click();
 
@@ -89,7 +89,7 @@ TEST_F(OlderPreferencesTest, SelectingATabChangesOnlyTheWindowHeightKeepingTheTo
     large->wanted = QSize(100, area + 120);
 
     tabs->setCurrentIndex(1);
-    EXPECT_EQ(window.windowTitle(), "Advanced");
+    EXPECT_EQ(window.windowTitle(), "Vandrel Preferences \u2014 Advanced");
     EXPECT_EQ(window.size(), QSize(500, 300 + 120));
     EXPECT_EQ(window.pos(), QPoint(40, 60));
     EXPECT_EQ(tabs->tabViewSizes().at(large).height(), area + 120);

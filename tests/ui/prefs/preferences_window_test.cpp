@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QPointer>
+#include <QShortcut>
 #include <thread>
 
 #include "core/defaults_keys.h"
@@ -97,7 +100,7 @@ TEST_F(WindowTest, SinglePaneWindowHasNoToolbarAndShowsTheGeneralPaneMinimizable
     EXPECT_FALSE(controller.toolbar()->isVisible());
     EXPECT_EQ(controller.selectedPane(), panes->basicPreferencePanes().front().get());
     EXPECT_EQ(window->windowIconText(), "Vandrel Preferences");
-    EXPECT_EQ(window->windowTitle(), "General");
+    EXPECT_EQ(window->windowTitle(), "Vandrel Preferences \u2014 General");
     EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
     EXPECT_EQ(window->size(), QSize(800, 340));
     // The General pane lays itself out for a window without toolbar.
@@ -232,4 +235,41 @@ TEST_F(WindowTest, AControllerThatGoesWhileShownTellsItsPaneThatItLeaves)
     EXPECT_EQ(pane->disappearances, 1);
     ASSERT_FALSE(view.isNull());
     EXPECT_EQ(view->parentWidget(), nullptr);
+}
+
+TEST_F(WindowTest, PaneKeysGoRoundThePanesAndEscapeOrCtrlWClosesTheWindow)
+{
+    auto a = std::make_shared<SizedPane>(PreferencePaneIdentifier{"a"}, QSize(600, 300), "A");
+    auto b = std::make_shared<SizedPane>(PreferencePaneIdentifier{"b"}, QSize(600, 300), "B");
+    auto c = std::make_shared<SizedPane>(PreferencePaneIdentifier{"c"}, QSize(600, 300), "C");
+    PreferencesWindowController controller({a, b, c});
+    const auto press = [&](const QKeySequence& key) {
+        for (QShortcut* shortcut : controller.window()->findChildren<QShortcut*>())
+            if (shortcut->key() == key) {
+                emit shortcut->activated();
+                return;
+            }
+        ADD_FAILURE() << "no shortcut " << key.toString().toStdString();
+    };
+    struct Step {
+        QKeySequence key;
+        PreferencePane* shown;
+    };
+    controller.show();
+    for (const Step& step :
+         {Step{QKeySequence(Qt::CTRL | Qt::Key_Tab), b.get()}, Step{QKeySequence(Qt::CTRL | Qt::Key_PageDown), c.get()},
+          Step{QKeySequence(Qt::CTRL | Qt::Key_Tab), a.get()}, Step{QKeySequence(Qt::CTRL | Qt::Key_PageUp), c.get()},
+          Step{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), b.get()}}) {
+        press(step.key);
+        EXPECT_EQ(controller.selectedPane(), step.shown) << step.key.toString().toStdString();
+    }
+
+    for (const auto& [key, modifiers] :
+         {std::pair{Qt::Key_Escape, Qt::KeyboardModifiers()}, std::pair{Qt::Key_W, Qt::KeyboardModifiers(Qt::CTRL)}}) {
+        controller.show();
+        ASSERT_TRUE(controller.window()->isVisible());
+        QKeyEvent keyPress(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(controller.window(), &keyPress);
+        EXPECT_FALSE(controller.window()->isVisible()) << key;
+    }
 }

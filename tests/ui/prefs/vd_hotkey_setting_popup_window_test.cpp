@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLabel>
+#include <algorithm>
 
 #include "engine/key_event_deliver.h"
 #include "hotkey_editor_fixture.h"
@@ -47,6 +49,11 @@ TEST_F(SheetTest, ANewSettingStartsOnNoneAndIsStoredOnceItsCapsHotkeyIsRecorded)
     EXPECT_EQ(VDHotkeySettingPopupWindow::make(nullptr, keyService, nullptr, mine), nullptr);
     auto& s = open(nullptr);
     EXPECT_TRUE(s.settingWindow()->isVisible());
+    // The hint writes its example with the desktop's modifier names.
+    const auto labels = s.settingWindow()->findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](const QLabel* l) {
+        return l->text() == "Please use a hotkey with Caps Lock key, for example, Super+Caps Lock+A.";
+    }));
     EXPECT_EQ(s.actionPopupButton()->cell().title(), "None");
     EXPECT_TRUE(s.parameterSelectors().empty());
 

@@ -4,6 +4,8 @@
 
 #include <system_error>
 
+#include "core/log.h"
+
 #ifndef VANDREL_BIN_TO_RESOURCES
 #define VANDREL_BIN_TO_RESOURCES "../share/vandrel"
 #endif
@@ -70,7 +72,14 @@ fs::path InstallLayout::resourcesFolderFor(const fs::path& executable)
 
 fs::path InstallLayout::resourcesFolder()
 {
-    static const fs::path folder = resourcesFolderFor(runningExecutable());
+    static const fs::path folder = [] {
+        fs::path found = resourcesFolderFor(runningExecutable());
+        if (isFolder(found))
+            log.info("The program's files ->", found.string());
+        else
+            log.error("The program's files are missing; texts and images will not show ->", found.string());
+        return found;
+    }();
     return folder;
 }
 

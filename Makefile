@@ -3,12 +3,15 @@
 # make bench  - build and run the benchmarks (release build)
 # make sanitize - build and run the tests under AddressSanitizer and UBSan
 # make fuzz     - build the fuzz targets with clang 16 and libFuzzer, run each for FUZZ_SECONDS (not in CI)
+# make deb      - build the Debian package $(BUILD)/vandrel_<version>_<arch>.deb
+# make install  - install under PREFIX (default /usr/local), below DESTDIR when given
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 FUZZ_SECONDS ?= 60
+PREFIX ?= /usr/local
 
-.PHONY: deps configure build run test bench sanitize tsan fuzz clean format
+.PHONY: deps configure build run test bench sanitize tsan fuzz clean format deb install
 
 deps:
 	@bash scripts/install-deps.sh
@@ -24,6 +27,12 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+deb: build
+	cd $(BUILD) && cpack -G DEB
+
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
 
 bench: deps
 	@cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANDREL_BUILD_TESTS=OFF -DVANDREL_BUILD_BENCH=ON > /dev/null

@@ -3,7 +3,10 @@
 //
 // Build and run from the repository root:
 //   g++ -std=c++20 -fPIC resources/images/draw_images.cpp $(pkg-config --cflags --libs Qt6Gui) -o /tmp/draw_images
-//   QT_QPA_PLATFORM=offscreen /tmp/draw_images resources/images
+//   QT_QPA_PLATFORM=offscreen /tmp/draw_images resources/images resources/icons
+// The second folder receives the desktop's themed icons: hicolor/<n>x<n>/apps/vandrel.png at the sizes launchers
+// ask for, and the monochrome vandrel-symbolic.png for panels and trays.
+#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -349,5 +352,15 @@ int main(int argc, char** argv)
     ok &= save(folder, "Info", 32, 32, infoIcon);
     ok &= save(folder, "Lock-open", 32, 32, [](QPainter& p, double s) { lockIcon(p, s, false); });
     ok &= save(folder, "Lock-close", 32, 32, [](QPainter& p, double s) { lockIcon(p, s, true); });
+    if (argc > 2) {
+        const QString icons = QString::fromLocal8Bit(argv[2]) + "/hicolor/";
+        for (const int n : {16, 22, 24, 32, 48, 64, 128, 256}) {
+            const QString apps = icons + QString("%1x%1/apps").arg(n);
+            QDir().mkpath(apps);
+            ok &= save(apps, "vandrel", n, n, vandrelLogo);
+            if (n <= 48)
+                ok &= save(apps, "vandrel-symbolic", n, n, [](QPainter& p, double s) { menubarIcon(p, s, false); });
+        }
+    }
     return ok ? 0 : 1;
 }

@@ -426,6 +426,7 @@ void AppDelegate::appInit()
     log.debug("Defaults[.app_theVersionFirstLaunch] ->",
               std::vector<std::string>{"true", Defaults().get(DefaultsKeys::app_theVersionFirstLaunch)});
     pickSomeUserDefaultsInfo();
+    AppInfo::renewLoginItem();
     log.debug("Defaults[.app_theVersionFirstLaunch] ->", Defaults().get(DefaultsKeys::app_theVersionFirstLaunch));
 }
 

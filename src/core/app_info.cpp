@@ -125,15 +125,28 @@ void AppInfo::setLoginItemService(std::shared_ptr<LoginItemService> service)
     f.loginItem = std::move(service);
 }
 
+namespace {
+
+std::shared_ptr<LoginItemService> loginItemService()
+{
+    auto& f = folders();
+    std::lock_guard lock(f.mutex);
+    if (!f.loginItem) f.loginItem = std::make_shared<XdgAutostartLoginItem>();
+    return f.loginItem;
+}
+
+}  // namespace
+
+void AppInfo::renewLoginItem()
+{
+    if (!Defaults()[DefaultsKeys::app_isStartAtLogin]) return;
+    if (const auto error = loginItemService()->setStartAtLogin(true))
+        log.warning("The login item could not be renewed.", *error);
+}
+
 void AppInfo::switchStartAtLogin(bool enabled)
 {
-    std::shared_ptr<LoginItemService> service;
-    {
-        auto& f = folders();
-        std::lock_guard lock(f.mutex);
-        if (!f.loginItem) f.loginItem = std::make_shared<XdgAutostartLoginItem>();
-        service = f.loginItem;
-    }
+    const std::shared_ptr<LoginItemService> service = loginItemService();
     if (const auto error = service->setStartAtLogin(enabled)) {
         log.warning("Failed to add login item.", *error);
         return;

@@ -28,6 +28,9 @@ public:
 
     // Registers or removes the login item; on success stores the choice under app_isStartAtLogin.
     static void switchStartAtLogin(bool enabled);
+    // At launch, while start at login is on: writes the login item again, so that it names this program's helper
+    // after the program was installed or moved. A failure is logged; the setting stays.
+    static void renewLoginItem();
 
     // The version texts as a bundle reports them: the stored text, or "0.0.0" / "0" when there is none.
     static std::string releaseVersionNumber(std::string_view stored);

@@ -7,12 +7,9 @@
 #include "core/app_info.h"
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
+#include "core/install_layout.h"
 #include "core/localize.h"
 #include "core/log.h"
-
-#ifndef VANDREL_RESOURCES_DIR
-#define VANDREL_RESOURCES_DIR "resources"
-#endif
 
 namespace vandrel {
 
@@ -20,7 +17,7 @@ namespace {
 
 struct PagesFolder {
     std::mutex mutex;
-    std::filesystem::path folder = VANDREL_RESOURCES_DIR;
+    std::filesystem::path folder = InstallLayout::resourcesFolder();
 };
 
 PagesFolder& pagesFolder()

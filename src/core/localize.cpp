@@ -10,11 +10,8 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "core/install_layout.h"
 #include "core/log.h"
-
-#ifndef VANDREL_RESOURCES_DIR
-#define VANDREL_RESOURCES_DIR "resources"
-#endif
 
 namespace vandrel {
 
@@ -24,7 +21,7 @@ namespace {
 
 struct Tables {
     std::mutex mutex;
-    fs::path folder = fs::path(VANDREL_RESOURCES_DIR) / "texts";
+    fs::path folder = InstallLayout::resourcesFolder() / "texts";
     std::optional<std::string> chosenLanguage;
     std::optional<std::string> defaultLanguage;
     std::map<std::string, std::map<std::string, std::string, std::less<>>, std::less<>> loaded;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "core/install_layout.h"
 #include "core/log.h"
 #include "core/private_files.h"
 
@@ -49,14 +50,12 @@ fs::path XdgAutostartLoginItem::standardFolder()
 
 fs::path XdgAutostartLoginItem::runningExecutable()
 {
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::path("vandrel") : self;
+    return InstallLayout::runningExecutable();
 }
 
 fs::path XdgAutostartLoginItem::loginExecutableFor(const fs::path& program)
 {
-    const fs::path helper = program.parent_path() / helperFileName;
+    const fs::path helper = InstallLayout::helperFor(program);
     if (::access(helper.c_str(), X_OK) == 0) return helper;
     log.warning("The login-item helper is missing; the autostart entry starts the program itself ->", helper.string());
     return program;

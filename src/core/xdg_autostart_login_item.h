@@ -1,5 +1,5 @@
 // The login item as an XDG autostart entry: <autostart folder>/vandrel.desktop runs the login-item helper
-// ("vandrel-helper", next to the program), which starts the program unless it runs, when the desktop session
+// ("vandrel-helper": InstallLayout::helperFor), which starts the program unless it runs, when the desktop session
 // starts; removing the file stops it. The entry is written whole (WholeFileWriter): a failed write leaves an
 // earlier entry as it was and is reported.
 #pragma once
@@ -16,14 +16,13 @@ namespace vandrel {
 class XdgAutostartLoginItem final : public LoginItemService {
 public:
     static constexpr const char* entryFileName = "vandrel.desktop";
-    static constexpr const char* helperFileName = "vandrel-helper";
 
     // $XDG_CONFIG_HOME/autostart, or ~/.config/autostart.
     static std::filesystem::path standardFolder();
     // The running program's own executable.
     static std::filesystem::path runningExecutable();
-    // What the entry runs for a program: the helper beside it, or the program itself when there is no
-    // helper (logged).
+    // What the entry runs for a program: its helper (beside it, else the installed one), or the program itself
+    // when there is no helper (logged).
     static std::filesystem::path loginExecutableFor(const std::filesystem::path& program);
 
     XdgAutostartLoginItem();

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "core/defaults_keys.h"
+#include "core/install_layout.h"
 #include "core/log.h"
 #include "core/settings_store.h"
 
@@ -79,7 +80,7 @@ bool VandrelAppController::isVandrelTerminatedNormally()
 
 fs::path VandrelAppController::vandrelAppPathFor(const fs::path& helperExecutable)
 {
-    return helperExecutable.parent_path() / programName;
+    return InstallLayout::programFor(helperExecutable);
 }
 
 fs::path VandrelAppController::vandrelAppPath() const

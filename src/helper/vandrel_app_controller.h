@@ -1,5 +1,6 @@
 // The login-item helper's view of the program. The XDG autostart entry runs the helper
-// ("vandrel-helper", next to the program); the helper starts the program unless it runs already.
+// ("vandrel-helper", next to the program in a build folder, in libexec/vandrel/ when installed); the helper starts
+// the program unless it runs already.
 //
 //   VandrelAppController::shared().runAtLogin();   // starts the program unless it runs
 //
@@ -30,9 +31,6 @@ class SettingsStore;
 
 class VandrelAppController {
 public:
-    // The program's file name, in the helper's own folder.
-    static constexpr const char* programName = "vandrel";
-
     struct Options {
         // The helper's own executable; empty: the running one.
         std::filesystem::path helperExecutable;
@@ -66,7 +64,7 @@ public:
     // started it.
     bool runAtLogin();
 
-    // The program beside the helper: never the helper itself.
+    // The program beside the helper, else the installed one (InstallLayout::programFor): never the helper itself.
     std::filesystem::path vandrelAppPath() const;
     static std::filesystem::path vandrelAppPathFor(const std::filesystem::path& helperExecutable);
     static bool isNormalEnd(std::int64_t storedPid);

@@ -110,6 +110,13 @@ TEST_F(AppInfoTest, TheAutostartEntryIsWrittenAndRemoved)
     // Removing what is not there is no failure.
     AppInfo::switchStartAtLogin(false);
     EXPECT_EQ(logs->count(LogLevel::warning), 0u);
+
+    // At launch the entry is written again only while the setting is on: then it names this program's helper.
+    AppInfo::renewLoginItem();
+    EXPECT_FALSE(fs::exists(folder / "vandrel.desktop"));
+    Defaults().set(DefaultsKeys::app_isStartAtLogin, true);
+    AppInfo::renewLoginItem();
+    EXPECT_TRUE(fs::exists(folder / "vandrel.desktop"));
 }
 
 TEST_F(AppInfoTest, AFailedEntryWriteKeepsTheEarlierEntryAndIsReported)
@@ -134,7 +141,7 @@ TEST_F(AppInfoTest, AFailedEntryWriteKeepsTheEarlierEntryAndIsReported)
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 }
 
-TEST_F(AppInfoTest, TheAutostartEntryRunsTheHelperBesideTheProgramWhenThereIsOne)
+TEST_F(AppInfoTest, TheAutostartEntryRunsTheHelperBesideTheProgramOrTheInstalledOne)
 {
     const fs::path bin = root() / "bin";
     fs::create_directories(bin);
@@ -147,6 +154,12 @@ TEST_F(AppInfoTest, TheAutostartEntryRunsTheHelperBesideTheProgramWhenThereIsOne
     EXPECT_EQ(XdgAutostartLoginItem::loginExecutableFor(bin / "vandrel"), bin / "vandrel") << "not executable";
     fs::permissions(bin / "vandrel-helper", fs::perms::owner_all);
     EXPECT_EQ(XdgAutostartLoginItem::loginExecutableFor(bin / "vandrel"), bin / "vandrel-helper");
+
+    // Installed: the helper under libexec/vandrel/.
+    const fs::path helpers = root() / "libexec" / "vandrel";
+    fs::create_directories(helpers);
+    fs::rename(bin / "vandrel-helper", helpers / "vandrel-helper");
+    EXPECT_EQ(XdgAutostartLoginItem::loginExecutableFor(bin / "vandrel"), helpers / "vandrel-helper");
 }
 
 }  // namespace

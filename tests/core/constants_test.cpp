@@ -8,6 +8,7 @@
 #include "core/app_info.h"
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
+#include "core/install_layout.h"
 #include "core/localize.h"
 #include "core/settings_store.h"
 
@@ -37,7 +38,7 @@ TEST_F(ConstantsTest, WithoutASiteThePagesAreTheLocalOnesAndThereIsNoApi)
     EXPECT_EQ(Web::WebSite::tutorial(), "file:///opt/my%20vandrel/resources/tutorial.html");
     EXPECT_EQ(Web::ApiPath::feedback(), "");
     EXPECT_EQ(Web::commonParams(), "?from=app&version=" + AppInfo::version());
-    Web::WebSite::setLocalPagesFolder(VANDREL_RESOURCES_DIR);
+    Web::WebSite::setLocalPagesFolder(InstallLayout::resourcesFolder());
 }
 
 TEST_F(ConstantsTest, TheShippedPagesExist)

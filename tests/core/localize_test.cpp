@@ -9,6 +9,7 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 
+#include "core/install_layout.h"
 #include "core/log_capture.h"
 
 namespace vandrel {
@@ -20,7 +21,7 @@ class LocalizeTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Localize::setTextsFolder(fs::path(VANDREL_RESOURCES_DIR) / "texts");
+        Localize::setTextsFolder(InstallLayout::resourcesFolder() / "texts");
         Localize::setCurrentLanguage("en");
     }
     void TearDown() override { SetUp(); }
@@ -28,7 +29,7 @@ protected:
 
 TEST_F(LocalizeTest, TheEnglishTableCoversTheUnderscoreKeysAndKeepsSentences)
 {
-    std::ifstream in(fs::path(VANDREL_RESOURCES_DIR) / "texts" / "en.json");
+    std::ifstream in(InstallLayout::resourcesFolder() / "texts" / "en.json");
     ASSERT_TRUE(in);
     const auto table = nlohmann::json::parse(in, nullptr, false);
     ASSERT_TRUE(table.is_object());

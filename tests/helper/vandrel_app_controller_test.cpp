@@ -4,6 +4,7 @@
 
 #include <QTemporaryDir>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,7 +29,7 @@ class VandrelAppControllerTest : public ::testing::Test {
 protected:
     fs::path path(const char* name) const { return fs::path(dir.path().toStdString()) / name; }
 
-    VandrelAppController::Options options(fs::path helper = "/opt/vandrel/bin/vandrel-helper")
+    VandrelAppController::Options options(fs::path helper = "/opt/vandrel/libexec/vandrel/vandrel-helper")
     {
         VandrelAppController::Options o;
         o.helperExecutable = std::move(helper);
@@ -48,11 +49,20 @@ protected:
     test::ScopedLogCapture logs;
 };
 
-TEST_F(VandrelAppControllerTest, TheProgramIsTheOneBesideTheHelperNeverTheHelperItself)
+TEST_F(VandrelAppControllerTest, TheProgramIsBesideTheHelperOrInstalledNeverTheHelperItself)
 {
-    EXPECT_EQ(VandrelAppController::vandrelAppPathFor("/opt/vandrel/bin/vandrel-helper"), "/opt/vandrel/bin/vandrel");
-    EXPECT_EQ(VandrelAppController::vandrelAppPathFor("/home/u/build/src/app/vandrel-helper"),
-              "/home/u/build/src/app/vandrel");
+    const auto executable = [this](const char* name) {
+        const fs::path file = path(name);
+        fs::create_directories(file.parent_path());
+        std::ofstream(file) << "#!/bin/sh\n";
+        fs::permissions(file, fs::perms::owner_all);
+        return file;
+    };
+    // A build folder keeps both side by side; an install puts the helper under libexec/vandrel/.
+    executable("build/src/app/vandrel");
+    EXPECT_EQ(VandrelAppController::vandrelAppPathFor(executable("build/src/app/vandrel-helper")),
+              path("build/src/app/vandrel"));
+    EXPECT_EQ(VandrelAppController::vandrelAppPathFor("/usr/libexec/vandrel/vandrel-helper"), "/usr/bin/vandrel");
 
     VandrelAppController controller(options());
     controller.launchVandrelApp();
@@ -60,7 +70,7 @@ TEST_F(VandrelAppControllerTest, TheProgramIsTheOneBesideTheHelperNeverTheHelper
 
     // A helper that is itself named like the program starts nothing rather than itself.
     launches.clear();
-    VandrelAppController(options("/opt/vandrel/bin/vandrel")).launchVandrelApp();
+    VandrelAppController(options(executable("other/vandrel"))).launchVandrelApp();
     EXPECT_TRUE(launches.empty());
     EXPECT_EQ(logs->count(LogLevel::error), 1u);
 

@@ -3,11 +3,8 @@
 #include <QString>
 #include <mutex>
 
+#include "core/install_layout.h"
 #include "core/log.h"
-
-#ifndef VANDREL_RESOURCES_DIR
-#define VANDREL_RESOURCES_DIR "resources"
-#endif
 
 namespace vandrel {
 
@@ -15,7 +12,7 @@ namespace {
 std::mutex folderMutex;
 std::filesystem::path& folderSlot()
 {
-    static std::filesystem::path folder = std::filesystem::path(VANDREL_RESOURCES_DIR) / "images";
+    static std::filesystem::path folder = InstallLayout::resourcesFolder() / "images";
     return folder;
 }
 }  // namespace

@@ -7,11 +7,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include "core/install_layout.h"
 #include "platform/linux/input/evdev_device_source.h"
-
-#ifndef VANDREL_RESOURCES_DIR
-#define VANDREL_RESOURCES_DIR "resources"
-#endif
 
 namespace vandrel {
 
@@ -51,15 +48,18 @@ std::vector<std::string> InputPermission::missing(const Status& status, const st
     return lines;
 }
 
-std::string InputPermission::grantCommands(const Status& status)
+std::string InputPermission::grantCommands(const Status& status, const std::string& rule)
 {
     if (status.granted()) return {};
+    // An installed rule comes with the file that loads uinput at every boot.
+    const bool installed = InstallLayout::udevReadsRule(rule);
     std::ostringstream out;
-    if (!status.uinputExists)
-        out << "sudo modprobe uinput\n"
-            << "echo uinput | sudo tee /etc/modules-load.d/uinput.conf\n";
-    out << "sudo cp " << udevRulePath() << " /etc/udev/rules.d/\n"
-        << "sudo udevadm control --reload-rules && sudo udevadm trigger\n";
+    if (!status.uinputExists) {
+        out << "sudo modprobe uinput\n";
+        if (!installed) out << "echo uinput | sudo tee /etc/modules-load.d/uinput.conf\n";
+    }
+    if (!installed) out << "sudo cp " << rule << " /etc/udev/rules.d/\n";
+    out << "sudo udevadm control --reload-rules && sudo udevadm trigger\n";
     return out.str();
 }
 
@@ -81,12 +81,12 @@ std::string InputPermission::explain(const Status& status, const std::string& ui
 
 std::string InputPermission::udevRulePath()
 {
-    return std::string(VANDREL_RESOURCES_DIR) + "/linux/70-vandrel-input.rules";
+    return InstallLayout::udevRule().string();
 }
 
 std::string InputPermission::helpTextPath()
 {
-    return std::string(VANDREL_RESOURCES_DIR) + "/linux/input-permission.txt";
+    return (InstallLayout::resourcesFolder() / "linux" / "input-permission.txt").string();
 }
 
 }  // namespace vandrel

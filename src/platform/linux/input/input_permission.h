@@ -1,6 +1,6 @@
 // Whether this process may watch and rewrite keyboard input on Linux: it must read the keyboards
 // (/dev/input/event*) and write /dev/uinput. When it may not, explain() says exactly what is missing and
-// how to grant it (the udev rule shipped in resources/linux/, whose "uaccess" tag applies at once, or the input
+// how to grant it (the udev rule that comes with the program, whose "uaccess" tag applies at once, or the input
 // group, which needs a new login).
 #pragma once
 
@@ -27,10 +27,11 @@ public:
     static std::string explain(const Status& status, const std::string& uinputPath = "/dev/uinput");
     // What is missing, one line each ("read access to the keyboards ..."); empty when granted.
     static std::vector<std::string> missing(const Status& status, const std::string& uinputPath = "/dev/uinput");
-    // The shell commands that grant it through the udev rule, one per line; empty when granted.
-    static std::string grantCommands(const Status& status);
+    // The shell commands that grant it through the udev rule at `rule`, one per line; empty when granted. A rule
+    // installed where udev reads it needs only the reload; one elsewhere is copied to /etc/udev/rules.d first.
+    static std::string grantCommands(const Status& status, const std::string& rule = udevRulePath());
 
-    // The shipped udev rule and help text.
+    // The udev rule that comes with the program (the installed one, else the resources' copy) and the help text.
     static std::string udevRulePath();
     static std::string helpTextPath();
 };

@@ -4,6 +4,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "core/log_capture.h"
 #include "platform/linux/input/evdev_device_source.h"
@@ -35,6 +38,17 @@ TEST(InputPermission, SaysWhatIsMissingAndHowToGrantIt)
     EXPECT_EQ(InputPermission::missing(refused).size(), 2u);
     EXPECT_EQ(InputPermission::grantCommands(refused).find("sudo cp " + InputPermission::udevRulePath()), 0u);
     EXPECT_NE(InputPermission::grantCommands(refused).find("udevadm trigger"), std::string::npos);
+    // A rule installed where udev reads it needs no copy, only the reload.
+    InputPermission::Status noUinput = refused;
+    noUinput.uinputExists = false;
+    for (const auto& [rule, commands] : std::vector<std::pair<std::string, std::string>>{
+             {"/usr/lib/udev/rules.d/70-vandrel-input.rules",
+              "sudo modprobe uinput\nsudo udevadm control --reload-rules && sudo udevadm trigger\n"},
+             {"/opt/v/share/vandrel/linux/70-vandrel-input.rules",
+              "sudo modprobe uinput\necho uinput | sudo tee /etc/modules-load.d/uinput.conf\n"
+              "sudo cp /opt/v/share/vandrel/linux/70-vandrel-input.rules /etc/udev/rules.d/\n"
+              "sudo udevadm control --reload-rules && sudo udevadm trigger\n"}})
+        EXPECT_EQ(InputPermission::grantCommands(noUinput, rule), commands) << rule;
     InputPermission::Status readOnly = refused;
     readOnly.readableKeyboards = {"/dev/input/event3"};
     EXPECT_EQ(InputPermission::missing(readOnly),

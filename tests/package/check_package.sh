@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# check_package.sh <folder with the .deb> <build folder> <source folder>
+# The Debian package holds every file at its place, its launcher entry is valid, no file in it names the build
+# machine's folders, lintian finds no error, and `cmake --install` with DESTDIR puts the very same files.
+set -uo pipefail
+debs=("$1"/vandrel_*.deb)
+build=$(realpath "$2")
+source=$(realpath "$3")
+fail=0
+bad() { echo "FAIL: $*"; fail=1; }
+
+[[ ${#debs[@]} -eq 1 && -f ${debs[0]} ]] || { echo "FAIL: not one package in $1: ${debs[*]}"; exit 1; }
+deb=${debs[0]}
+[[ $(basename "$deb") =~ ^vandrel_[0-9]+\.[0-9]+\.[0-9]+_[a-z0-9]+\.deb$ ]] || bad "package name $(basename "$deb")"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+dpkg-deb -x "$deb" "$work/root" && dpkg-deb -e "$deb" "$work/control" || exit 1
+
+executables=(usr/bin/vandrel usr/libexec/vandrel/vandrel-helper)
+files=(
+  usr/share/vandrel/texts/en.json usr/share/vandrel/images/VandrelLogo.png usr/share/vandrel/images/MenubarIcon.png
+  usr/share/vandrel/manual.html usr/share/vandrel/tutorial.html usr/share/vandrel/linux/input-permission.txt
+  usr/share/applications/vandrel.desktop usr/lib/udev/rules.d/70-vandrel-input.rules usr/lib/modules-load.d/vandrel.conf
+  usr/share/doc/vandrel/copyright usr/share/doc/vandrel/changelog.gz
+)
+for size in 16 22 24 32 48 64 128 256; do files+=("usr/share/icons/hicolor/${size}x${size}/apps/vandrel.png"); done
+for size in 16 22 24 32 48; do files+=("usr/share/icons/hicolor/${size}x${size}/apps/vandrel-symbolic.png"); done
+for f in "${executables[@]}"; do [[ -f $work/root/$f && -x $work/root/$f ]] || bad "no executable $f"; done
+for f in "${files[@]}"; do [[ -f $work/root/$f ]] || bad "no $f"; done
+[[ $(cat "$work/root/usr/lib/modules-load.d/vandrel.conf" 2>/dev/null) == uinput ]] || bad "modules-load.d file"
+cmp -s "$work/root/usr/lib/udev/rules.d/70-vandrel-input.rules" "$source/resources/linux/70-vandrel-input.rules" ||
+  bad "udev rule differs"
+# Nothing but the files above (and the resources' images) is installed.
+extra=$(cd "$work/root" && find . -type f | sed 's|^\./||' | grep -v '^usr/share/vandrel/images/[^/]*\.png$' |
+  sort | comm -23 - <(printf '%s\n' "${executables[@]}" "${files[@]}" | sort))
+[[ -z $extra ]] || bad "unexpected files: $extra"
+
+entry=$work/root/usr/share/applications/vandrel.desktop
+desktop-file-validate "$entry" || bad "desktop-file-validate"
+grep -qx 'Exec=vandrel' "$entry" && grep -qx 'Icon=vandrel' "$entry" && grep -q '^Categories=.*Utility;' "$entry" ||
+  bad "launcher entry: $(cat "$entry")"
+
+found=$(grep -rlaF -e "$build" -e "$source" "$work/root" "$work/control")
+[[ -z $found ]] || bad "files naming the build machine's folders: $found"
+
+grep -q '^Depends:.*libqt6' "$work/control/control" || bad "no dependencies from the libraries: $(cat "$work/control/control")"
+for script in postinst prerm postrm; do [[ -x $work/control/$script ]] || bad "no maintainer script $script"; done
+
+lintian --no-tag-display-limit "$deb" > "$work/lintian" 2>&1
+if grep -q '^E:' "$work/lintian"; then bad "lintian errors:"; grep '^E:' "$work/lintian"; fi
+
+DESTDIR=$work/staged cmake --install "$build" --prefix /usr > /dev/null || bad "cmake --install"
+diff <(cd "$work/root" && find . -type f | sort) <(cd "$work/staged" && find . -type f | sort) ||
+  bad "the install and the package differ"
+
+exit $fail

@@ -31,17 +31,19 @@ set(CPACK_PACKAGE_NAME vandrel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_PACKAGE_CONTACT "Vandrel developers <vandrel@localhost.localdomain>" CACHE STRING
-    "Maintainer field of the Debian package")
+# The Maintainer field; -DCPACK_PACKAGE_CONTACT="Name <address>" gives the real one.
+if(NOT CPACK_PACKAGE_CONTACT)
+  set(CPACK_PACKAGE_CONTACT "Vandrel developers <vandrel-developers@example.org>")
+endif()
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Caps Lock as a command key")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Caps Lock as a command key
- Hold Caps Lock and press another key to move the cursor, select, edit, bind a
- window to a digit and bring it back, use two extra clipboards with history,
- expand hotstrings and see a cheat sheet of the bindings. A tap of Caps Lock
- is Escape.
- .
- The package's udev rule gives the user at the screen access to the keyboards
- and to the virtual keyboard Vandrel types through.")
+# The long description (the summary above is its first line); CPack indents it and marks the blank line.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Hold Caps Lock and press another key to move the cursor, select, edit, bind a
+window to a digit and bring it back, use two extra clipboards with history,
+expand hotstrings and see a cheat sheet of the bindings. A tap of Caps Lock
+is Escape.
+
+The package's udev rule gives the user at the screen access to the keyboards
+and to the virtual keyboard Vandrel types through.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

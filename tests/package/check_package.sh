@@ -47,7 +47,7 @@ found=$(grep -rlaF -e "$build" -e "$source" "$work/root" "$work/control")
 grep -q '^Depends:.*libqt6' "$work/control/control" || bad "no dependencies from the libraries: $(cat "$work/control/control")"
 for script in postinst prerm postrm; do [[ -x $work/control/$script ]] || bad "no maintainer script $script"; done
 
-lintian --no-tag-display-limit "$deb" > "$work/lintian" 2>&1
+lintian --tag-display-limit 0 "$deb" > "$work/lintian" 2>&1
 if grep -q '^E:' "$work/lintian"; then bad "lintian errors:"; grep '^E:' "$work/lintian"; fi
 
 DESTDIR=$work/staged cmake --install "$build" --prefix /usr > /dev/null || bad "cmake --install"

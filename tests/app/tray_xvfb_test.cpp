@@ -66,8 +66,8 @@ TEST(TrayOnX, TheIconIsInTheTrayAndTheMenusPreferencesOpensTheWindow)
     int quits = 0;
     auto sim = SimPlatform::make(background);
     PlatformInstallation platform{sim};
-    auto services = std::make_unique<AppServices>(
-        AppServices::Options{sim, MainQueue::shared(), background, background, background, [&quits](int) { ++quits; }});
+    auto services = std::make_unique<AppServices>(AppServices::Options{
+        sim, MainQueue::shared(), background, background, background, [&quits](int) { ++quits; }, {}});
     Vandrel::Options core;
     core.platform = sim;
     core.mainScheduler = MainQueue::shared();

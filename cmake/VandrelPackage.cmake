@@ -1,6 +1,6 @@
 # What `cmake --install` puts where (under CMAKE_INSTALL_PREFIX, with DESTDIR) and the Debian package of the same
 # files (`make deb`). Another helper program joins the install with its target name in VANDREL_HELPER_PROGRAMS.
-set(VANDREL_HELPER_PROGRAMS vandrel-helper)
+set(VANDREL_HELPER_PROGRAMS vandrel-helper vandrel-eval)
 
 set(resources ${CMAKE_SOURCE_DIR}/resources)
 install(TARGETS vandrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -9,6 +9,7 @@
 #include <QThread>
 #include <memory>
 
+#include "core/install_layout.h"
 #include "core/localize.h"
 #include "core/log.h"
 #include "core/popup_msg.h"
@@ -181,9 +182,11 @@ void Hotstring::evaluate(const std::string& expression, Answer answer) const
                     "expression too long"));
     if (options_.evaluator) return options_.evaluator(expression, std::move(finish));
 
-    const QString program = !options_.evaluatorPath.empty()
-                                ? QString::fromStdString(options_.evaluatorPath)
-                                : QCoreApplication::applicationDirPath() + u'/' + QLatin1String(evaluatorFileName);
+    const QString program =
+        !options_.evaluatorPath.empty()
+            ? QString::fromStdString(options_.evaluatorPath)
+            : QString::fromStdString(
+                  InstallLayout::helperFor(InstallLayout::runningExecutable(), evaluatorFileName).string());
     evaluateInChild(program, expression, options_.evaluationLimit, options_.watchdogScheduler, std::move(finish));
 }
 

@@ -66,7 +66,7 @@ public:
         rx::Duration evaluationLimit = kEvaluationLimit;
         // Shows an evaluation error to the user; null: a transient message for kErrorMessageTime.
         std::function<void(const std::string& message)> showError;
-        // The evaluator program; empty: evaluatorFileName next to the running program.
+        // The evaluator program; empty: evaluatorFileName beside the running program, else the installed one.
         std::string evaluatorPath;
         // Stands in for the evaluator process; null: the process.
         Evaluator evaluator;

@@ -83,11 +83,11 @@ fs::path InstallLayout::resourcesFolder()
     return folder;
 }
 
-fs::path InstallLayout::helperFor(const fs::path& program)
+fs::path InstallLayout::helperFor(const fs::path& program, const std::string& name)
 {
-    const fs::path next = program.parent_path() / helperFileName;
+    const fs::path next = program.parent_path() / name;
     if (isExecutable(next)) return next;
-    return beside(program, fs::path(VANDREL_BIN_TO_HELPERS) / helperFileName);
+    return beside(program, fs::path(VANDREL_BIN_TO_HELPERS) / name);
 }
 
 fs::path InstallLayout::programFor(const fs::path& helper)

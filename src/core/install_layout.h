@@ -32,8 +32,10 @@ public:
     // The running program's, found once.
     static std::filesystem::path resourcesFolder();
 
-    // The login-item helper for a program: beside it (a build folder) when there, else the installed one.
-    static std::filesystem::path helperFor(const std::filesystem::path& program);
+    // A helper program (the login-item helper unless named) for a program: beside it (a build folder) when
+    // there, else the installed one.
+    static std::filesystem::path helperFor(const std::filesystem::path& program,
+                                           const std::string& name = helperFileName);
     // The program for a helper: beside it (a build folder) when there, else the installed one.
     static std::filesystem::path programFor(const std::filesystem::path& helper);
 

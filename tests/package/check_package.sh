@@ -17,7 +17,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 dpkg-deb -x "$deb" "$work/root" && dpkg-deb -e "$deb" "$work/control" || exit 1
 
-executables=(usr/bin/vandrel usr/libexec/vandrel/vandrel-helper)
+executables=(usr/bin/vandrel usr/libexec/vandrel/vandrel-helper usr/libexec/vandrel/vandrel-eval)
 files=(
   usr/share/vandrel/texts/en.json usr/share/vandrel/images/VandrelLogo.png usr/share/vandrel/images/MenubarIcon.png
   usr/share/vandrel/manual.html usr/share/vandrel/tutorial.html usr/share/vandrel/linux/input-permission.txt

@@ -100,7 +100,8 @@ QLabel* commandsLabel()
     label->setAutoFillBackground(true);
     label->setBackgroundRole(QPalette::Base);
     label->setForegroundRole(QPalette::Text);
-    label->setWordWrap(true);
+    // Unwrapped: each command on its own line, and the block as tall as its lines.
+    label->setWordWrap(false);
     return label;
 }
 

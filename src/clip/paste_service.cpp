@@ -6,6 +6,7 @@
 #include "core/defaults_keys.h"
 #include "core/installed_instance.h"
 #include "core/log.h"
+#include "platform/event_tap.h"
 
 namespace vandrel {
 
@@ -181,8 +182,10 @@ void PasteService::paste()
         pending_[id];
     }
     std::weak_ptr<PasteService> weak = weak_from_this();
-    options_.globalScheduler->scheduleAfter(kPasteDelay, [weak, id] {
+    // Keys typed after the paste's trigger wait for its stroke.
+    options_.globalScheduler->scheduleAfter(kPasteDelay, [weak, id, barrier = OrderBarrier::keepCurrent()] {
         if (auto self = weak.lock()) self->postStroke(id);
+        if (barrier) barrier->release();
     });
 }
 

@@ -258,11 +258,12 @@ void KeyEventDeliver::queryKeybit(std::int64_t keybit, bool isMarkHadDoneVandrel
     std::shared_ptr<OrderBarrier> barrier;
     if (deliverOnTapThread_ && inputObserver_ && inputObserver_->platform())
         barrier = inputObserver_->platform()->eventTaps().openOrderBarrier();
-    // The barrier goes with the job: released once the action has posted what it posts, or when the job is
-    // dropped unrun.
+    // The barrier goes with the job: released once the action has posted what it posts (an action that posts
+    // later keeps it until then), or when the job is dropped unrun.
     mainScheduler_->schedule([entry = *found, barrier = std::move(barrier)] {
+        const OrderBarrier::Scope scope(barrier);
         entry.action->doWithParamSequence(entry.paramSequence);
-        if (barrier) barrier->release();
+        if (barrier && !scope.kept()) barrier->release();
     });
 }
 

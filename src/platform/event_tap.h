@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include "platform/key_event.h"
 
@@ -43,6 +44,40 @@ public:
     virtual ~OrderBarrier() = default;
     // Any thread; later calls do nothing.
     virtual void release() = 0;
+
+    // Marks the barrier of the action running on this thread while it lives.
+    class Scope {
+    public:
+        explicit Scope(std::shared_ptr<OrderBarrier> barrier)
+            : previous_(std::exchange(current_, {std::move(barrier), false}))
+        {
+        }
+        ~Scope() { current_ = std::move(previous_); }
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+        // Whether the action kept the barrier for strokes it posts later.
+        bool kept() const { return current_.kept; }
+
+    private:
+        struct Current {
+            std::shared_ptr<OrderBarrier> barrier;
+            bool kept = false;
+        };
+        Current previous_;
+        friend class OrderBarrier;
+    };
+
+    // For an action that posts its strokes later (after a clipboard switch): the barrier of the action running
+    // on this thread, which the action then releases once its strokes are posted (or drops unrun). Null when
+    // no barrier holds keys for this action.
+    static std::shared_ptr<OrderBarrier> keepCurrent()
+    {
+        if (current_.barrier) current_.kept = true;
+        return current_.barrier;
+    }
+
+private:
+    static inline thread_local Scope::Current current_;
 };
 
 class EventTapService {

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 
 #include "clip/clip_rig.h"
 #include "clip/clip_utils.h"
 #include "core/defaults_keys.h"
+#include "platform/event_tap.h"
 
 namespace vandrel {
 namespace {
@@ -60,6 +62,28 @@ TEST_F(PasteServiceTest, AClipIsPastedWithAllItsTypesAndTheStrokeFollowsLater)
     ASSERT_EQ(posted.size(), 1u);
     EXPECT_EQ(posted[0], ClipUtils::cmdV());
     EXPECT_TRUE(VDClip::object(rig.realm(), clip.savedHash));
+}
+
+TEST_F(PasteServiceTest, KeysTypedAfterThePasteKeyWaitForItsStroke)
+{
+    struct Barrier final : OrderBarrier {
+        std::vector<VDActionPtr>* posted = nullptr;
+        std::optional<std::size_t> releasedAfter;
+        void release() override
+        {
+            if (!releasedAfter) releasedAfter = posted->size();
+        }
+    };
+    const auto barrier = std::make_shared<Barrier>();
+    barrier->posted = &posted;
+    {
+        const OrderBarrier::Scope scope(barrier);
+        EXPECT_TRUE(paste->paste(capturedClip(), false));
+        EXPECT_TRUE(scope.kept());
+    }
+    EXPECT_FALSE(barrier->releasedAfter);
+    rig.advance(50);
+    EXPECT_EQ(barrier->releasedAfter, 1u);  // released only once the stroke is out
 }
 
 TEST_F(PasteServiceTest, PlainTextLeavesOnlyTheText)

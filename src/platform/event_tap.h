@@ -34,6 +34,14 @@ public:
     virtual void setEnabled(bool enabled) = 0;
 };
 
+class OrderBarrier;
+namespace detail {
+struct CurrentOrderBarrier {
+    std::shared_ptr<OrderBarrier> barrier;
+    bool kept = false;
+};
+}  // namespace detail
+
 // Keeps the output in the order of its causes when an action runs on another thread: the key events read
 // after the barrier opened wait, unseen by the taps, until it is released (the action has posted its
 // strokes), and then go through the taps in the order they came. Released by release() or when the last
@@ -59,11 +67,7 @@ public:
         bool kept() const { return current_.kept; }
 
     private:
-        struct Current {
-            std::shared_ptr<OrderBarrier> barrier;
-            bool kept = false;
-        };
-        Current previous_;
+        detail::CurrentOrderBarrier previous_;
         friend class OrderBarrier;
     };
 
@@ -77,7 +81,7 @@ public:
     }
 
 private:
-    static inline thread_local Scope::Current current_;
+    static inline thread_local detail::CurrentOrderBarrier current_;
 };
 
 class EventTapService {

@@ -12,6 +12,7 @@
 
 #include "catalogue/build_in_vd_key_scheme.h"
 #include "catalogue/built_in_vd_action.h"
+#include "core/install_layout.h"
 
 namespace vandrel {
 namespace {
@@ -34,7 +35,7 @@ struct Binding {
 
 std::vector<Binding> bindingsOf(const char* page)
 {
-    std::ifstream in(std::filesystem::path(VANDREL_RESOURCES_DIR) / page);
+    std::ifstream in(InstallLayout::resourcesFolder() / page);
     std::stringstream html;
     html << in.rdbuf();
     const std::string text = html.str();

@@ -187,7 +187,7 @@ TEST_F(HotstringScenarioTest, CapsTabReplacesTheTypedExpressionWithItsResult)
     EXPECT_EQ(editor.line, "12*3 =36");
 
     scenario.run("capslock up");
-    pass(1000);
+    pass(2500);  // this board tells no fetches: the restore comes after the paste's time-out
     EXPECT_EQ(general(), "the user's clipboard") << "the user's clipboard is back";
     const auto history = multi->clipHistory(MultiClipboardService::kSystemId);
     ASSERT_FALSE(history.empty());

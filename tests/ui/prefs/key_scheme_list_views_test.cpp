@@ -72,8 +72,8 @@ TEST_F(ListViewsTest, TheHotkeyViewKeepsItsModifierColumnWideWhenEmpty)
     view.keyTextfiled()->setText("E");
     view.resize(300, 20);
     test::layOut(&view);
-    EXPECT_EQ(view.modifierTextfiled()->width(), 80);
-    EXPECT_GE(view.keyTextfiled()->x(), 80);
+    EXPECT_EQ(view.modifierTextfiled()->width(), 120);
+    EXPECT_GE(view.keyTextfiled()->x(), 120);
 }
 
 TEST_F(ListViewsTest, AnEditWhileTheEngineActivatesSchemesIsKeptAndNothingDeadlocks)

@@ -92,7 +92,10 @@ QLabel* commandsLabel()
 {
     auto* label = new QLabel;
     label->setObjectName("commandsBlock");
-    label->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // A size smaller than the text's, so the longest command fits the guide's width.
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPointSizeF(mono.pointSizeF() * 0.9);
+    label->setFont(mono);
     label->setTextFormat(Qt::PlainText);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     label->setFrameShape(QFrame::StyledPanel);
@@ -204,6 +207,8 @@ void GetAccessibilityWindowController::refreshTexts()
     for (const std::string& line : missing) description += "\n\u2022 " + line;
     textDescription_->setText(QString::fromStdString(description));
     commands_->setText(QString::fromStdString(trimmedLines(services_.grantCommands())));
+    // Every command whole: the block is never squeezed below its lines, the window grows around it.
+    commands_->setMinimumSize(commands_->sizeHint());
 }
 
 std::string GetAccessibilityWindowController::text() const

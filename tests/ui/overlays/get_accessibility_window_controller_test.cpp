@@ -150,7 +150,8 @@ TEST_F(AccessGuideTest, ShowsCommandsInMonospaceSaysCopiedAndReadsItsTextAgainAt
 {
     guide->showWindow();
     EXPECT_EQ(guide->commandsBlock()->text().toStdString(), "sudo cp rule /etc/udev/rules.d/\nsudo udevadm trigger");
-    EXPECT_EQ(guide->commandsBlock()->font(), QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    EXPECT_TRUE(QFontInfo(guide->commandsBlock()->font()).fixedPitch());
+    EXPECT_GE(guide->commandsBlock()->height(), guide->commandsBlock()->sizeHint().height()) << "no command line cut";
     EXPECT_NE(guide->text().find("This user is missing:"), std::string::npos);
 
     guide->openSystemPreferencesBtn()->click();

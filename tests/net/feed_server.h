@@ -22,8 +22,11 @@ inline void writeEndlessReply(QTcpSocket* socket)
     socket->write("HTTP/1.1 200 X\r\nContent-Type: application/octet-stream\r\nConnection: close\r\n\r\n");
     const QByteArray chunk(64 * 1024, 'x');
     QObject::connect(socket, &QTcpSocket::bytesWritten, socket, [socket, chunk] {
-        if (socket->bytesToWrite() < chunk.size()) socket->write(chunk);
+        if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < chunk.size())
+            socket->write(chunk);
     });
+    // Once the client has stopped the reply, the writing ends, so it takes nothing from later requests.
+    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     socket->write(chunk);
 }
 
@@ -34,6 +37,7 @@ inline void writeDrippingReply(QTcpSocket* socket, std::chrono::milliseconds int
     auto* timer = new QTimer(socket);
     QObject::connect(timer, &QTimer::timeout, socket, [socket] { socket->write("x"); });
     timer->start(interval);
+    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
 }
 
 class FeedServer {

@@ -63,8 +63,11 @@ TEST(InstalledPackage, RunsFromItsInstalledPlaceWritesItsLoginItemAndStopsOnRemo
     const std::string line = log.substr(files, log.find('\n', files) - files);
     EXPECT_NE(line.find("/usr/share/vandrel"), std::string::npos) << line;
 
-    // Start at login is on: the program renewed its entry, which runs the installed helper.
-    const std::vector<std::string> entries = globbed("/tmp/vandrel-e2e-config.*/autostart/vandrel.desktop");
+    // Start at login is on: the program renews its entry (once its start-up is through, which may come after the
+    // keyboard is taken), and the entry runs the installed helper.
+    const char* const entryPattern = "/tmp/vandrel-e2e-config.*/autostart/vandrel.desktop";
+    EXPECT_TRUE(eventually([&] { return !globbed(entryPattern).empty(); }));
+    const std::vector<std::string> entries = globbed(entryPattern);
     ASSERT_EQ(entries.size(), 1u) << run->log();
     std::ifstream in(entries.front());
     const std::string entry{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

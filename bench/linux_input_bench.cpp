@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "input_rig.h"
+#include "input/input_rig.h"
 
 namespace vandrel {
 namespace {

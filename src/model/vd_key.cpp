@@ -94,6 +94,8 @@ std::shared_ptr<const VDKey::Texts> VDKey::texts() const
     if (keycode_ >= 0 && keycode_ <= 0xFFFF) {
         t->keyName = KeyKit::getKeyNameFromKeyCode(static_cast<std::uint16_t>(keycode_));
         t->keyChar = KeyKit::getCharFromKeyCode(static_cast<std::uint16_t>(keycode_));
+        // Linux desktops write the lock key by its name; the arrow glyph means nothing there.
+        if (keycode_ == 57) t->keyChar = "Caps Lock";
     }
     if (keybit_ == tapCapslock().keybit_)
         t->modifiersString = localized("_tap_a_key");

@@ -24,6 +24,26 @@ QFont systemFont(QFont::Weight weight)
     return font;
 }
 
+// Modifier names are words on Linux ("Super+Caps+"): the key part is as wide as the widest row needs, at least
+// the usual width and at most half a column.
+int keyPartWidth(const std::unordered_map<VDActionGroup, VDKeyScheme::KeySettings>& settingsOfGroup)
+{
+    const QFontMetrics modifierFont(systemFont(QFont::Normal));
+    const QFontMetrics symbolFont(systemFont(QFont::Medium));
+    int widest = CheatSheetUIConstants::keyViewWidth;
+    for (const auto& [group, settings] : settingsOfGroup) {
+        for (const auto& setting : settings) {
+            const VDKey& key = setting->key();
+            const int symbol =
+                std::max(kKeyLabelMinWidth, symbolFont.horizontalAdvance(QString::fromStdString(key.keyChar())));
+            widest =
+                std::max(widest, modifierFont.horizontalAdvance(QString::fromStdString(key.compactModifiersString())) +
+                                     symbol + CheatSheetUIConstants::basicGap / 2);
+        }
+    }
+    return std::min(widest, CheatSheetUIConstants::listWidth / 2);
+}
+
 void removeAllSubviews(StackView& stack)
 {
     while (QLayoutItem* item = stack.boxLayout()->takeAt(0)) {
@@ -67,12 +87,12 @@ void VDCheatSheetItem::initConstraints()
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
-std::pair<StackView*, StackView*> VDCheatSheetItem::addKeyAndDescriptionView()
+std::pair<StackView*, StackView*> VDCheatSheetItem::addKeyAndDescriptionView(int keyWidth)
 {
     auto* keyPart = new StackView(Qt::Horizontal);
     keyPart->boxLayout()->setDirection(QBoxLayout::RightToLeft);
     keyPart->setSpacing(0);
-    keyPart->setFixedWidth(CheatSheetUIConstants::keyViewWidth);
+    keyPart->setFixedWidth(keyWidth);
     auto* textPart = new StackView(Qt::Horizontal);
     textPart->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     addArrangedSubview(keyPart);
@@ -174,6 +194,7 @@ void drawCheatSheet(StackView& container, const VDKeyScheme& scheme, const Cheat
     // The views of the previous drawing are gone with it.
     groupViews.clear();
     const auto settingsOfGroup = scheme.groupToSettingsDictionary();
+    const int keyWidth = keyPartWidth(settingsOfGroup);
     for (std::size_t c = 0; c < columns.size(); ++c) {
         auto* column = ViewComponentized::create<VDCheatSheetListStack>(&container);
         for (const auto& group : columns[c]) {
@@ -187,12 +208,12 @@ void drawCheatSheet(StackView& container, const VDKeyScheme& scheme, const Cheat
             groupViews[group] = groupView;
 
             auto* title = ViewComponentized::create<VDCheatSheetItem>(groupView);
-            auto [titleKeys, titleText] = title->addKeyAndDescriptionView();
+            auto [titleKeys, titleText] = title->addKeyAndDescriptionView(keyWidth);
             appendContentText(*titleText, QString::fromStdString(localized(group.rawValue())), true);
 
             for (const auto& setting : settings->second) {
                 auto* row = ViewComponentized::create<VDCheatSheetItem>(groupView);
-                auto [keyPart, textPart] = row->addKeyAndDescriptionView();
+                auto [keyPart, textPart] = row->addKeyAndDescriptionView(keyWidth);
                 appendKeysLabel(*keyPart, setting->key());
                 appendContentText(*textPart, QString::fromStdString(descriptionOf(*setting)), false);
             }

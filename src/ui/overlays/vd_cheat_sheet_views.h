@@ -48,7 +48,7 @@ public:
     void initConstraints() override;
 
     // Appends the key part (80 wide, laid out right to left) and the text part filling the rest.
-    std::pair<StackView*, StackView*> addKeyAndDescriptionView();
+    std::pair<StackView*, StackView*> addKeyAndDescriptionView(int keyWidth);
 };
 
 // The vertical line between two columns.

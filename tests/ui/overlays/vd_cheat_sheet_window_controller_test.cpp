@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QStyle>
 #include <thread>
@@ -30,6 +31,19 @@ TEST_F(CheatSheetWindow, PinnedByDefaultStaysOpenAtTheReleaseAndClosesOnEscape)
     QDir().mkpath(VANDREL_SCREENSHOT_DIR);
     s.show();
     EXPECT_TRUE(s.window()->grab().save(QString(VANDREL_SCREENSHOT_DIR) + "/cheat_sheet_offscreen.png"));
+}
+
+TEST_F(CheatSheetWindow, EveryShortcutShowsWhole)
+{
+    auto& s = makeSheet();
+    s.show();
+    int shortcuts = 0;
+    for (auto* label : s.containerStackView()->findChildren<QLabel*>()) {
+        if (!label->text().contains("Caps")) continue;
+        ++shortcuts;
+        EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text())) << label->text().toStdString();
+    }
+    EXPECT_GT(shortcuts, 20);
 }
 
 TEST_F(CheatSheetWindow, DraggingItsBackgroundMovesIt)

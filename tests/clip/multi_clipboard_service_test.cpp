@@ -407,91 +407,78 @@ TEST(MultiClipboardServiceTest, TheUsersClipboardComesBackOnlyAfterTheTargetFetc
 
 // A paste made while Caps is held: the user's clipboard waits to come back until Caps goes up, and whatever
 // happens meanwhile it comes back exactly once, making no clip.
-struct PendingRestoreCase {
-    const char* name;
-    // Runs with the board's text on the clipboard and the restore pending.
-    std::function<void(MultiRig&)> whilePending;
-    // The restore was done before Caps went up: the release then writes nothing.
-    bool restoredBeforeCapsUp;
-    std::vector<std::string> posted;
-};
-
-std::ostream& operator<<(std::ostream& out, const PendingRestoreCase& c)
+TEST(MultiClipboardServiceTest, APasteWhileCapsIsHeldPutsTheUsersClipboardBackOnce)
 {
-    return out << c.name;
+    const struct {
+        const char* name;
+        // Runs with the board's text on the clipboard and the restore pending.
+        std::function<void(MultiRig&)> whilePending;
+        // The restore was done before Caps went up: the release then writes nothing.
+        bool restoredBeforeCapsUp;
+        std::vector<std::string> posted;
+    } cases[] = {
+        {"stopping the program puts it back at once",
+         [](MultiRig& rig) {
+             rig.multi->finishPendingRestore();
+             EXPECT_EQ(rig.text(), "user");
+             EXPECT_FALSE(rig.multi->willRestoreSystemClipboard());
+         },
+         true,
+         {"paste"}},
+        {"a second paste only posts the stroke, and the restore waits for its fetch too",
+         [](MultiRig& rig) {
+             EXPECT_EQ(rig.targetFetches(), "board two");
+             rig.advance(1000);
+             rig.multi->pasteLastFromClipboard(2, false);
+             rig.releaseCaps();
+             rig.advance(1000);
+             EXPECT_EQ(rig.text(), "board two");
+             EXPECT_EQ(rig.targetFetches(), "board two");
+             rig.advance(300);
+             EXPECT_EQ(rig.text(), "user");
+         },
+         false,
+         {"paste", "paste"}},
+        {"a repeated paste writes the clipboard again only when the plain-text flag changes",
+         [](MultiRig& rig) {
+             const auto written = rig.rig.general().changeCount();
+             rig.multi->pasteLastFromClipboard(2, false);
+             rig.advance(100);
+             EXPECT_EQ(rig.rig.general().changeCount(), written);
+             rig.multi->pasteLastFromClipboard(2, true);
+             rig.advance(100);
+             EXPECT_GT(rig.rig.general().changeCount(), written);
+         },
+         false,
+         {"paste", "paste", "paste"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MultiRig rig;
+        rig.userCopies("user");
+        rig.copyInto(2, "board two");
+        rig.posted.clear();
+        rig.capsDown = true;
+        rig.multi->pasteLastFromClipboard(2, false);
+        rig.advance(100);
+        EXPECT_EQ(rig.text(), "board two");
+        EXPECT_TRUE(rig.multi->willRestoreSystemClipboard());
+        c.whilePending(rig);
+
+        const auto written = rig.rig.general().changeCount();
+        rig.releaseCaps();
+        rig.settle();
+        if (c.restoredBeforeCapsUp) {
+            EXPECT_EQ(rig.rig.general().changeCount(), written);
+        }
+        EXPECT_EQ(rig.text(), "user");
+        EXPECT_FALSE(rig.multi->willRestoreSystemClipboard());
+        EXPECT_EQ(rig.posted, c.posted);
+        EXPECT_EQ(rig.pastedTexts, std::vector<std::string>(c.posted.size(), "board two"));
+        EXPECT_EQ(rig.history(0), std::vector<std::string>{"user"});
+        EXPECT_EQ(rig.rig.service->passNewClipCreatedCount(), 0);
+    }
 }
-
-class MultiClipboardPendingRestoreTest : public ::testing::TestWithParam<PendingRestoreCase> {};
-
-TEST_P(MultiClipboardPendingRestoreTest, TheUsersClipboardComesBackOnce)
-{
-    const PendingRestoreCase& c = GetParam();
-    MultiRig rig;
-    rig.userCopies("user");
-    rig.copyInto(2, "board two");
-    rig.posted.clear();
-
-    rig.capsDown = true;
-    rig.multi->pasteLastFromClipboard(2, false);
-    rig.advance(100);
-    ASSERT_EQ(rig.text(), "board two");
-    ASSERT_TRUE(rig.multi->willRestoreSystemClipboard());
-    c.whilePending(rig);
-
-    const auto written = rig.rig.general().changeCount();
-    rig.releaseCaps();
-    rig.settle();
-    if (c.restoredBeforeCapsUp) EXPECT_EQ(rig.rig.general().changeCount(), written);
-    EXPECT_EQ(rig.text(), "user");
-    EXPECT_FALSE(rig.multi->willRestoreSystemClipboard());
-    EXPECT_EQ(rig.posted, c.posted);
-    EXPECT_EQ(rig.pastedTexts, std::vector<std::string>(c.posted.size(), "board two"));
-    EXPECT_EQ(rig.history(0), std::vector<std::string>{"user"});
-    EXPECT_EQ(rig.rig.service->passNewClipCreatedCount(), 0);
-}
-
-const PendingRestoreCase kPendingRestoreCases[] = {
-    // Stopping the program puts the user's clipboard back at once.
-    {"StoppingPutsItBackAtOnce",
-     [](MultiRig& rig) {
-         rig.multi->finishPendingRestore();
-         EXPECT_EQ(rig.text(), "user");
-         EXPECT_FALSE(rig.multi->willRestoreSystemClipboard());
-     },
-     true,
-     {"paste"}},
-    // A second paste of the board only posts the stroke, and the restore waits for that paste's fetch too.
-    {"ASecondPasteIsFetchedBeforeTheRestore",
-     [](MultiRig& rig) {
-         EXPECT_EQ(rig.targetFetches(), "board two");
-         rig.advance(1000);
-         rig.multi->pasteLastFromClipboard(2, false);
-         rig.releaseCaps();
-         rig.advance(1000);
-         EXPECT_EQ(rig.text(), "board two");
-         EXPECT_EQ(rig.targetFetches(), "board two");
-         rig.advance(300);
-         EXPECT_EQ(rig.text(), "user");
-     },
-     false,
-     {"paste", "paste"}},
-    // A repeated paste writes the clipboard again only when the plain-text flag changes.
-    {"ARepeatedPasteWritesOnlyWhenThePlainFlagChanges",
-     [](MultiRig& rig) {
-         const auto written = rig.rig.general().changeCount();
-         rig.multi->pasteLastFromClipboard(2, false);
-         rig.advance(100);
-         EXPECT_EQ(rig.rig.general().changeCount(), written);
-         rig.multi->pasteLastFromClipboard(2, true);
-         rig.advance(100);
-         EXPECT_GT(rig.rig.general().changeCount(), written);
-     },
-     false,
-     {"paste", "paste", "paste"}},
-};
-
-INSTANTIATE_TEST_SUITE_P(Cases, MultiClipboardPendingRestoreTest, ::testing::ValuesIn(kPendingRestoreCases),
-                         [](const ::testing::TestParamInfo<PendingRestoreCase>& info) { return info.param.name; });
 
 // In a terminal without clipboard keys (xterm) no copy stroke goes out: the copy is its PRIMARY selection, and
 // the paste goes through PRIMARY (Shift+Insert), the user's PRIMARY and clipboard put back after the fetch.

@@ -140,6 +140,13 @@ struct MultiRig {
         advance(100);
     }
 
+    void releaseCaps()
+    {
+        if (!capsDown) return;
+        capsDown = false;
+        capsUp.onNext(0);
+    }
+
     void pressPasteKey()
     {
         KeyEvent event;
@@ -316,54 +323,6 @@ TEST(MultiClipboardServiceTest, ACapsReleaseNeverSeenStillRestoresAfterFiveSecon
     EXPECT_TRUE(rig.logs(LogLevel::warning, "The Caps release was not seen within 5 s: the clipboard is restored now"));
 }
 
-TEST(MultiClipboardServiceTest, RepeatedPasteOnlyPostsTheStrokeUnlessThePlainFlagChanges)
-{
-    MultiRig rig;
-    rig.userCopies("user");
-    rig.copyInto(2, "board two");
-    rig.posted.clear();
-
-    rig.capsDown = true;
-    rig.multi->pasteLastFromClipboard(2, false);
-    rig.advance(100);
-    const auto written = rig.rig.general().changeCount();
-    rig.multi->pasteLastFromClipboard(2, false);
-    rig.advance(100);
-    EXPECT_EQ(rig.rig.general().changeCount(), written);
-    EXPECT_EQ(rig.posted, (std::vector<std::string>{"paste", "paste"}));
-
-    rig.multi->pasteLastFromClipboard(2, true);
-    rig.advance(100);
-    EXPECT_GT(rig.rig.general().changeCount(), written);
-    EXPECT_EQ(rig.posted.size(), 3u);
-
-    rig.capsDown = false;
-    rig.capsUp.onNext(0);
-    rig.settle();
-    EXPECT_EQ(rig.text(), "user");
-    EXPECT_EQ(rig.rig.service->passNewClipCreatedCount(), 0);
-}
-
-TEST(MultiClipboardServiceTest, StoppingDuringAPastePutsTheUsersClipboardBack)
-{
-    MultiRig rig;
-    rig.userCopies("user");
-    rig.copyInto(1, "board one");
-
-    rig.capsDown = true;
-    rig.multi->pasteLastFromClipboard(1, false);
-    rig.advance(100);
-    ASSERT_EQ(rig.text(), "board one");
-    ASSERT_TRUE(rig.multi->willRestoreSystemClipboard());
-    rig.multi->finishPendingRestore();
-    EXPECT_EQ(rig.text(), "user");
-    EXPECT_FALSE(rig.multi->willRestoreSystemClipboard());
-    EXPECT_EQ(rig.rig.service->passNewClipCreatedCount(), 0);
-    rig.settle();  // the restore that was waiting for Caps does nothing more
-    EXPECT_EQ(rig.text(), "user");
-    EXPECT_EQ(rig.posted, (std::vector<std::string>{"copy", "paste"}));
-}
-
 TEST(MultiClipboardServiceTest, PastesAreRefusedWhileABoardIsCopyingAndAnEmptyBoardPastesNothing)
 {
     MultiRig rig;
@@ -446,28 +405,79 @@ TEST(MultiClipboardServiceTest, TheUsersClipboardComesBackOnlyAfterTheTargetFetc
     EXPECT_EQ(rig.rig.service->passNewClipCreatedCount(), 0);
 }
 
-// A second paste of the same board while the restore waits (Caps still held) only posts the stroke, and the
-// restore then waits for that paste's fetch too.
-TEST(MultiClipboardServiceTest, ASecondPasteDuringAPendingRestoreIsFetchedBeforeTheRestore)
+// A paste made while Caps is held: the user's clipboard waits to come back until Caps goes up, and whatever
+// happens meanwhile it comes back exactly once, making no clip.
+TEST(MultiClipboardServiceTest, APasteWhileCapsIsHeldPutsTheUsersClipboardBackOnce)
 {
-    MultiRig rig;
-    rig.userCopies("user");
-    rig.copyInto(2, "board two");
-    rig.capsDown = true;
-    rig.multi->pasteLastFromClipboard(2, false);
-    rig.advance(100);
-    EXPECT_EQ(rig.targetFetches(), "board two");
-    rig.advance(1000);
-    rig.multi->pasteLastFromClipboard(2, false);
-    rig.capsDown = false;
-    rig.capsUp.onNext(0);
-    rig.advance(1000);
-    EXPECT_EQ(rig.text(), "board two");
-    EXPECT_EQ(rig.targetFetches(), "board two");
-    rig.advance(300);
-    EXPECT_EQ(rig.text(), "user");
-    EXPECT_EQ(rig.posted, (std::vector<std::string>{"copy", "paste", "paste"}));
-    EXPECT_EQ(rig.pastedTexts, (std::vector<std::string>{"board two", "board two"}));
+    const struct {
+        const char* name;
+        // Runs with the board's text on the clipboard and the restore pending.
+        std::function<void(MultiRig&)> whilePending;
+        // The restore was done before Caps went up: the release then writes nothing.
+        bool restoredBeforeCapsUp;
+        std::vector<std::string> posted;
+    } cases[] = {
+        {"stopping the program puts it back at once",
+         [](MultiRig& rig) {
+             rig.multi->finishPendingRestore();
+             EXPECT_EQ(rig.text(), "user");
+             EXPECT_FALSE(rig.multi->willRestoreSystemClipboard());
+         },
+         true,
+         {"paste"}},
+        {"a second paste only posts the stroke, and the restore waits for its fetch too",
+         [](MultiRig& rig) {
+             EXPECT_EQ(rig.targetFetches(), "board two");
+             rig.advance(1000);
+             rig.multi->pasteLastFromClipboard(2, false);
+             rig.releaseCaps();
+             rig.advance(1000);
+             EXPECT_EQ(rig.text(), "board two");
+             EXPECT_EQ(rig.targetFetches(), "board two");
+             rig.advance(300);
+             EXPECT_EQ(rig.text(), "user");
+         },
+         false,
+         {"paste", "paste"}},
+        {"a repeated paste writes the clipboard again only when the plain-text flag changes",
+         [](MultiRig& rig) {
+             const auto written = rig.rig.general().changeCount();
+             rig.multi->pasteLastFromClipboard(2, false);
+             rig.advance(100);
+             EXPECT_EQ(rig.rig.general().changeCount(), written);
+             rig.multi->pasteLastFromClipboard(2, true);
+             rig.advance(100);
+             EXPECT_GT(rig.rig.general().changeCount(), written);
+         },
+         false,
+         {"paste", "paste", "paste"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MultiRig rig;
+        rig.userCopies("user");
+        rig.copyInto(2, "board two");
+        rig.posted.clear();
+        rig.capsDown = true;
+        rig.multi->pasteLastFromClipboard(2, false);
+        rig.advance(100);
+        EXPECT_EQ(rig.text(), "board two");
+        EXPECT_TRUE(rig.multi->willRestoreSystemClipboard());
+        c.whilePending(rig);
+
+        const auto written = rig.rig.general().changeCount();
+        rig.releaseCaps();
+        rig.settle();
+        if (c.restoredBeforeCapsUp) {
+            EXPECT_EQ(rig.rig.general().changeCount(), written);
+        }
+        EXPECT_EQ(rig.text(), "user");
+        EXPECT_FALSE(rig.multi->willRestoreSystemClipboard());
+        EXPECT_EQ(rig.posted, c.posted);
+        EXPECT_EQ(rig.pastedTexts, std::vector<std::string>(c.posted.size(), "board two"));
+        EXPECT_EQ(rig.history(0), std::vector<std::string>{"user"});
+        EXPECT_EQ(rig.rig.service->passNewClipCreatedCount(), 0);
+    }
 }
 
 // In a terminal without clipboard keys (xterm) no copy stroke goes out: the copy is its PRIMARY selection, and

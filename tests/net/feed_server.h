@@ -1,6 +1,5 @@
-// A feed host for tests on 127.0.0.1: answers every request with the current status and body, or never
-// answers, or sends a body without end, or drips one byte at a time; counts the requests and keeps their
-// paths.
+// A feed host for tests on 127.0.0.1: answers every request (once its body is in) with the current status and body, or
+// never answers, or sends a body without end, or drips one byte at a time; counts the requests and keeps their paths.
 #pragma once
 
 #include <QByteArray>
@@ -56,8 +55,11 @@ public:
         return "http://127.0.0.1:" + std::to_string(server_.serverPort()) + path;
     }
 
+    // Every later request gets this reply, whatever was set before.
     void reply(int status, QByteArray body)
     {
+        endless_ = false;
+        drip_.reset();
         status_ = status;
         body_ = std::move(body);
     }
@@ -74,7 +76,16 @@ private:
     {
         QByteArray& buffer = buffers_[socket];
         buffer += socket->readAll();
-        if (buffer.indexOf("\r\n\r\n") < 0) return;
+        const qsizetype end = buffer.indexOf("\r\n\r\n");
+        if (end < 0) return;
+        // A request with a body (a form upload) is answered once the whole body is in.
+        const qsizetype lengthAt = buffer.toLower().indexOf("\r\ncontent-length:");
+        if (lengthAt >= 0 && lengthAt < end) {
+            const qsizetype valueAt = lengthAt + 17;
+            const qsizetype length =
+                buffer.mid(valueAt, buffer.indexOf("\r\n", valueAt) - valueAt).trimmed().toLongLong();
+            if (buffer.size() < end + 4 + length) return;
+        }
         paths.push_back(buffer.split(' ').value(1).toStdString());
         buffer.clear();
         if (!status_) return;

@@ -1,9 +1,10 @@
 // Runs inside the test VM on a real desktop (see desktop_suite.h): modifiers follow the hands around Caps
 // actions. A modifier held through an action, or pressed or let go while Caps is held, is down for X as the
 // user holds it when the next key comes, so Ctrl+C after a Caps action copies and Shift typed during the hold
-// types capitals.
+// types capitals. Super or Alt held around a Caps combination never reaches X as a lone tap.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,11 @@ TEST_P(DesktopHeldModifiers, TheApplicationGetsWhatTheHandsDid)
     const std::vector<std::string> received = scenarioKeyLog();
     EXPECT_EQ(loneModifierTaps(received), std::vector<std::string>{})
         << "X received " << ::testing::PrintToString(received);
+    // An Escape comes only from a hold that was a Caps tap.
+    const auto taps = std::count_if(c.steps.begin(), c.steps.end(),
+                                    [](const Step& s) { return s.kind == Step::strokes && s.code == KEY_ESC; });
+    EXPECT_EQ(std::count(received.begin(), received.end(), "+Escape"), taps)
+        << "X received " << ::testing::PrintToString(received);
 }
 
 const HeldModifierCase kHeldModifierCases[] = {
@@ -111,6 +117,27 @@ const HeldModifierCase kHeldModifierCases[] = {
       {Step::tap, KEY_B},
       {Step::release, KEY_LEFTSHIFT}},
      "AB|x\n",
+     nullptr},
+    // Super held before Caps and released after it: Caps+Super+E is three lines up, and Super is no lone tap.
+    {"SuperHeldAroundACapsActionIsNoLoneTap",
+     "l1\nl2\nl3\nl4\nl|5",
+     {{Step::press, KEY_LEFTMETA},
+      {Step::press, KEY_CAPSLOCK},
+      {Step::tap, KEY_E},
+      {Step::strokes, KEY_UP},
+      {Step::release, KEY_CAPSLOCK},
+      {Step::release, KEY_LEFTMETA}},
+     "l1\nl|2\nl3\nl4\nl5",
+     nullptr},
+    // Caps+Alt+E is bound to nothing: E went down in the hold, so it is no Caps tap and nothing comes out.
+    {"AltHeldAroundAnUnboundCapsCombinationIsNoLoneTap",
+     "l1\nl|2",
+     {{Step::press, KEY_LEFTALT},
+      {Step::press, KEY_CAPSLOCK},
+      {Step::tap, KEY_E},
+      {Step::release, KEY_CAPSLOCK},
+      {Step::release, KEY_LEFTALT}},
+     "l1\nl|2",
      nullptr},
 };
 

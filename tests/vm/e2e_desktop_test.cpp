@@ -201,37 +201,6 @@ TEST_F(DesktopCapsKey, AQuickChordWithAnUnboundKeyIsNoTap)
     EXPECT_FALSE(locked());
 }
 
-class DesktopModifiers : public DesktopScenario {};
-
-TEST_F(DesktopModifiers, SuperHeldAroundACapsActionIsNoLoneTapForX)
-{
-    // Super held before Caps and released after it: Caps+Super+E is three lines up.
-    put(ProbeWidget::edit, "l1\nl2\nl3\nl4\nl|5");
-    ASSERT_TRUE(keyboard().press(KEY_LEFTMETA));
-    capsChord({}, KEY_E);
-    ASSERT_TRUE(keyboard().release(KEY_LEFTMETA));
-    EXPECT_EQ(settle(ProbeWidget::edit).text, TextState::marked("l1\nl|2\nl3\nl4\nl5"));
-    const std::vector<std::string> received = scenarioKeyLog();
-    EXPECT_EQ(loneModifierTaps(received), std::vector<std::string>{})
-        << "X received " << ::testing::PrintToString(received);
-}
-
-TEST_F(DesktopModifiers, AltHeldAroundACapsCombinationIsNoLoneTapForX)
-{
-    // Caps+Alt+E is bound to nothing: the hold ran no action, but E went down in it, so it is no Caps tap and
-    // nothing comes out for it.
-    put(ProbeWidget::edit, "l1\nl|2");
-    ASSERT_TRUE(keyboard().press(KEY_LEFTALT));
-    capsChord({}, KEY_E, Strokes::none);
-    ASSERT_TRUE(keyboard().release(KEY_LEFTALT));
-    EXPECT_EQ(settle(ProbeWidget::edit).text, TextState::marked("l1\nl|2"));
-    const std::vector<std::string> received = scenarioKeyLog();
-    EXPECT_EQ(loneModifierTaps(received), std::vector<std::string>{})
-        << "X received " << ::testing::PrintToString(received);
-    EXPECT_EQ(std::count(received.begin(), received.end(), "+Escape"), 0)
-        << "X received " << ::testing::PrintToString(received);
-}
-
 class DesktopLayouts : public DesktopScenario {};
 
 TEST_F(DesktopLayouts, OnAFrenchLayoutDeleteAllEmptiesTheFieldAndNothingQuits)

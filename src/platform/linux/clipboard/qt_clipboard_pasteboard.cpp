@@ -130,13 +130,12 @@ bool QtClipboardPasteboard::publish(const std::vector<PasteboardItem>& own)
 {
     if (!clipboard_) return false;
     writing_ = true;
-    if (own.empty())
-        clipboard_->clear(mode());
-    else {
-        auto mime = std::make_unique<FetchReportingMime>(weak_from_this());
-        ClipboardMime::fill(*mime, own);
-        clipboard_->setMimeData(mime.release(), mode());
-    }
+    // Cleared content stays ours, only empty: giving the selection up would have Qt report the change later,
+    // as another application's, once it read someone else's content before, and the write that follows a
+    // clear would then be refused.
+    auto mime = std::make_unique<FetchReportingMime>(weak_from_this());
+    ClipboardMime::fill(*mime, own);
+    clipboard_->setMimeData(mime.release(), mode());
     writing_ = false;
     return true;
 }

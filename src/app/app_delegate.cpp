@@ -140,6 +140,9 @@ void AppDelegate::useProgramStepsWhereUnset()
                                           options_.quit,
                                           [this] { return keyboardAccess(); },
                                           [](const std::function<void()>& work) { MainQueue::shared()->sync(work); },
+                                          [this] {
+                                              if (guide_) guide_->showWindow();
+                                          },
                                           {}};
             // The factory scheme of the catalogue, the taps' jobs on the input thread of the Linux backend.
             services.core.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };

@@ -16,7 +16,6 @@
 #include "net/google_reporter.h"
 #include "platform/terminal_applications.h"
 #include "ui/base/image_asset.h"
-#include "ui/overlays/get_accessibility_window_controller.h"
 #include "ui/overlays/keyboard_map_window_controller.h"
 #include "ui/overlays/vd_cheat_sheet_window_controller.h"
 #include "ui/overlays/vd_feedback_window_controller.h"
@@ -106,9 +105,7 @@ std::shared_ptr<VDStatusBarMenu> makeStatusBarMenu(const AppServices::Options& o
     menu.openUrl = urlOpener(options.platform);
     menu.quit = [quit = options.quit] { quit(0); };
     menu.keyboardAccess = options.keyboardAccess;
-    menu.showAccessGuide = [] {
-        if (const auto guide = GetAccessibilityWindowController::shared()) guide->showWindow();
-    };
+    menu.showAccessGuide = options.showAccessGuide;
     return VDStatusBarMenu::make(std::make_unique<SystemTrayStatusItem>(), std::move(menu));
 }
 

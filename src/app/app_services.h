@@ -55,6 +55,8 @@ public:
         // Runs work on the GUI thread and waits for it (at once on the GUI thread): the desktop clipboard's
         // writes. Null: on the caller.
         std::function<void(const std::function<void()>&)> runOnGui;
+        // Brings the input-access guide forward (the menu's entry while access is missing); null: nothing.
+        std::function<void()> showAccessGuide;
         // The core object's own choices (factory scheme, queues, input thread); its platform, main scheduler,
         // services, window-binding keys, input observer and environment are the ones made here.
         Vandrel::Options core;

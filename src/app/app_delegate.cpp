@@ -111,9 +111,9 @@ void AppDelegate::useProgramStepsWhereUnset()
     }
     if (!options_.print) options_.print = [](const std::string& line) { std::cout << line << std::endl; };
     if (!options_.showPreferences) {
-        options_.showPreferences = [] {
-            if (const auto menu = VDStatusBarMenu::shared())
-                menu->showPreferences();
+        options_.showPreferences = [this] {
+            if (services_)
+                services_->statusBarMenu->showPreferences();
             else
                 log.warning("No tray menu yet; no Preferences window to bring forward");
         };
@@ -204,9 +204,8 @@ void AppDelegate::useProgramStepsWhereUnset()
     }
     if (!options_.showFirstLaunchDialog) {
         options_.showFirstLaunchDialog = [this] {
-            VDLogoModal::showModalForFirstTimeLaunched({[] {
-                                                            if (const auto menu = VDStatusBarMenu::shared())
-                                                                menu->goTutorial();
+            VDLogoModal::showModalForFirstTimeLaunched({[this] {
+                                                            if (services_) services_->statusBarMenu->goTutorial();
                                                         },
                                                         options_.mainQueue});
         };

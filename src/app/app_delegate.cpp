@@ -18,7 +18,6 @@
 #include "catalogue/built_in_vd_action.h"
 #include "clip/realm_migration_handlers.h"
 #include "core/app_info.h"
-#include "core/common_utils.h"
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
 #include "core/dispatch_queues.h"
@@ -41,21 +40,6 @@
 namespace vandrel {
 
 namespace {
-
-// The core object over the platform, with the factory scheme of the catalogue, its taps' jobs on the input
-// thread of the Linux backend. Made before the tray menu (which follows its state), started after the gate.
-void makeVandrel(const std::shared_ptr<Platform>& platform, const AppServices& services)
-{
-    Vandrel::Options options;
-    options.services = services.vandrelServices();
-    options.windowBindingService = services.windowBindingKeys;
-    options.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
-    options.platform = platform;
-    options.inputThreadScheduler = platform->inputThreadScheduler();
-    // Taps on an input thread of their own: Caps combinations are delivered there, in order with the keys.
-    options.deliverOnTapThread = options.inputThreadScheduler != nullptr;
-    installVandrel(Vandrel::make(std::move(options)));
-}
 
 // The help on granting access as a page the desktop's browser shows: the bundled text in a plain HTML
 // page in the cache folder (a .txt file would go to whatever edits text). The text itself when the page
@@ -84,11 +68,11 @@ std::filesystem::path accessHelpPage()
     return page;
 }
 
-void startVandrel()
+void startVandrel(Vandrel& core)
 {
-    vandrel().start();
+    core.start();
     // The schemes are set up on the key-event queue; once it reaches this job, Caps combinations run.
-    vandrel().keyEventScheduler()->schedule([] { log.info("Keyboard engine started"); });
+    core.keyEventScheduler()->schedule([] { log.info("Keyboard engine started"); });
 }
 
 std::string nowIso8601()
@@ -127,9 +111,9 @@ void AppDelegate::useProgramStepsWhereUnset()
     }
     if (!options_.print) options_.print = [](const std::string& line) { std::cout << line << std::endl; };
     if (!options_.showPreferences) {
-        options_.showPreferences = [] {
-            if (const auto menu = VDStatusBarMenu::shared())
-                menu->showPreferences();
+        options_.showPreferences = [this] {
+            if (services_)
+                services_->statusBarMenu->showPreferences();
             else
                 log.warning("No tray menu yet; no Preferences window to bring forward");
         };
@@ -146,12 +130,26 @@ void AppDelegate::useProgramStepsWhereUnset()
     if (!options_.endUsageSession) options_.endUsageSession = [] { GAReporter::shared().stop(); };
     if (!options_.makeEngine) {
         options_.makeEngine = [this](const std::shared_ptr<Platform>& platform) {
-            // The services above the engine, made once on the GUI thread and kept until shutdown.
-            if (!services_)
-                services_ = std::make_unique<AppServices>(AppServices::Options{
-                    platform, MainQueue::shared(), DispatchQueues::windowBinding(), DispatchQueues::clipService(),
-                    GlobalQueue::shared(), options_.quit, [this] { return keyboardAccess(); }});
-            makeVandrel(platform, *services_);
+            // The core object and the services above it, made once on the GUI thread and kept until shutdown.
+            if (services_) return;
+            AppServices::Options services{platform,
+                                          MainQueue::shared(),
+                                          DispatchQueues::windowBinding(),
+                                          DispatchQueues::clipService(),
+                                          GlobalQueue::shared(),
+                                          options_.quit,
+                                          [this] { return keyboardAccess(); },
+                                          [](const std::function<void()>& work) { MainQueue::shared()->sync(work); },
+                                          [this] {
+                                              if (guide_) guide_->showWindow();
+                                          },
+                                          {}};
+            // The factory scheme of the catalogue, the taps' jobs on the input thread of the Linux backend.
+            services.core.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
+            services.core.inputThreadScheduler = platform->inputThreadScheduler();
+            // Taps on an input thread of their own: Caps combinations are delivered there, in order with the keys.
+            services.core.deliverOnTapThread = services.core.inputThreadScheduler != nullptr;
+            services_ = std::make_unique<AppServices>(std::move(services));
         };
     }
     if (!options_.initMenu) {
@@ -164,16 +162,16 @@ void AppDelegate::useProgramStepsWhereUnset()
             if (services_) services_->setUpUpdater();
         };
     }
-    if (!options_.startEngine) options_.startEngine = [] { startVandrel(); };
-    if (!options_.stopEngine) {
-        options_.stopEngine = [this] {
-            installVandrel(nullptr);
-            services_.reset();
+    if (!options_.startEngine) {
+        options_.startEngine = [this] {
+            if (services_) startVandrel(*services_->core);
         };
     }
+    if (!options_.stopEngine) options_.stopEngine = [this] { services_.reset(); };
     if (!options_.guide) {
         options_.guide = [this] {
-            GetAccessibilityWindowController::installShared([this] {
+            // Built on first use; the guide's own copy of the slot goes at shutdown.
+            auto guide = std::make_shared<GetAccessibilityWindowController::Shared>("The input-access guide", [this] {
                 GetAccessibilityServices services;
                 services.mainQueue = options_.mainQueue;
                 std::weak_ptr<Platform> weak = platform_;
@@ -189,17 +187,25 @@ void AppDelegate::useProgramStepsWhereUnset()
                     const auto platform = weak.lock();
                     return platform ? platform->inputAccessGrantCommands() : std::string{};
                 };
+                // The help on granting input access, in the desktop's browser.
+                services.openHelp = [weak] {
+                    if (const auto platform = weak.lock())
+                        platform->workspace().openUrl(
+                            QUrl::fromLocalFile(QString::fromStdString(accessHelpPage().string()))
+                                .toString()
+                                .toStdString());
+                };
                 services.quit = [quit = options_.quit] { quit(0); };
                 return services;
             });
-            return GetAccessibilityWindowController::shared();
+            installations_.install(GetAccessibilityWindowController::installed(), guide);
+            return guide->get();
         };
     }
     if (!options_.showFirstLaunchDialog) {
         options_.showFirstLaunchDialog = [this] {
-            VDLogoModal::showModalForFirstTimeLaunched({[] {
-                                                            if (const auto menu = VDStatusBarMenu::shared())
-                                                                menu->goTutorial();
+            VDLogoModal::showModalForFirstTimeLaunched({[this] {
+                                                            if (services_) services_->statusBarMenu->goTutorial();
                                                         },
                                                         options_.mainQueue});
         };
@@ -323,7 +329,7 @@ bool AppDelegate::beforeInit()
 
     // Nothing is opened or grabbed until the mapping or the taps are first used.
     platform_ = options_.makePlatform();
-    installPlatform(platform_);
+    installations_.install(Platform::installed(), platform_);
 
     for (std::size_t i = 1; i < options_.arguments.size(); ++i) {
         const std::string& argument = options_.arguments[i];
@@ -352,13 +358,6 @@ void AppDelegate::appPreInit()
     log.info("version -> " + AppInfo::version());
     log.info("isTesting ->", AppInfo::isTesting());
 
-    // The guide's help on granting input access.
-    CommonUtils::setAccessibilitySettingsOpener([weak = std::weak_ptr<Platform>(platform_)] {
-        if (const auto platform = weak.lock())
-            platform->workspace().openUrl(
-                QUrl::fromLocalFile(QString::fromStdString(accessHelpPage().string())).toString().toStdString());
-    });
-
     options_.makeEngine(platform_);
     engineMade_ = true;
     options_.initMenu();
@@ -375,7 +374,7 @@ void AppDelegate::appPreInit()
     }
     keyboardAccess_.accept(false);
     // The schemes are data: the preferences list them while the engine waits for access.
-    if (const auto core = installedVandrel()) core->keyService->setUpAtLaunch();
+    if (services_) services_->core->keyService->setUpAtLaunch();
     const auto guide = options_.guide();
     if (!guide)
         log.error("Vandrel waits for input access without its guide");
@@ -496,14 +495,11 @@ void AppDelegate::applicationWillTerminate()
         log.info("App run beforeInit() only, so terminate now.");
     }
     if (options_.helperApp) options_.helperApp->recordCurrentPID(true);
-    GetAccessibilityWindowController::installShared({});
-    CommonUtils::setAccessibilitySettingsOpener(nullptr);
-    if (platform_) {
-        // Released explicitly: objects that outlive this step may still hold the platform.
-        platform_->shutdown();
-        if (Platform::shared() == platform_) installPlatform(nullptr);
-        platform_.reset();
-    }
+    // Released explicitly: objects that outlive this step may still hold the platform.
+    if (platform_) platform_->shutdown();
+    // The guide, then the platform.
+    installations_.clear();
+    platform_.reset();
     guide_.reset();
     // Last: a new start may take the keyboards once the lock is free.
     if (options_.instance) options_.instance->close();

@@ -41,6 +41,7 @@
 #include <string>
 #include <vector>
 
+#include "core/installed_instance.h"
 #include "core/instance_channel.h"
 #include "platform/platform.h"
 #include "rx/rx.h"
@@ -152,6 +153,8 @@ private:
     void giveCapsLockBack();
 
     Options options_;
+    // The platform and the access guide, installed for their shared() accessors until shutdown.
+    Installations installations_;
     std::unique_ptr<Watchdog> watchdog_;
     std::shared_ptr<Platform> platform_;
     std::unique_ptr<AppServices> services_;

@@ -7,18 +7,15 @@
 #include "app/system_tray_status_item.h"
 #include "clip/multi_clipboard_service.h"
 #include "core/app_info.h"
-#include "core/app_utils.h"
 #include "core/defaults.h"
+#include "core/defaults_keys.h"
 #include "core/dispatch_queues.h"
-#include "core/main_queue.h"
 #include "core/serial_queue.h"
 #include "engine/vandrel.h"
 #include "net/ga_reporter.h"
 #include "net/google_reporter.h"
-#include "platform/linux/input/key_code_table.h"
 #include "platform/terminal_applications.h"
 #include "ui/base/image_asset.h"
-#include "ui/overlays/get_accessibility_window_controller.h"
 #include "ui/overlays/keyboard_map_window_controller.h"
 #include "ui/overlays/vd_cheat_sheet_window_controller.h"
 #include "ui/overlays/vd_feedback_window_controller.h"
@@ -26,103 +23,127 @@
 #include "ui/prefs/hotkeys_preference_view_controller.h"
 #include "ui/prefs/preference_panes.h"
 #include "ui/prefs/preferences_window_controller.h"
-#include "ui/prefs/shortcut_key_event.h"
 #include "ui/prefs/vd_hotkey_recorder.h"
 
 namespace vandrel {
 
 namespace {
 
+std::shared_ptr<InputObserver> makeInputObserver(const AppServices::Options& options)
+{
+    // Its taps write the Caps-hold state that the core object and the extra clipboards read.
+    const auto& core = options.core;
+    return InputObserver::make({options.platform, std::make_shared<VandrelState>(core.clock),
+                                core.inputThreadScheduler ? core.inputThreadScheduler : options.main,
+                                core.guardianScheduler, nullptr});
+}
+
+std::shared_ptr<WorkingEnvironment> makeEnvironment(const AppServices::Options& options)
+{
+    return std::make_shared<WorkingEnvironment>(
+        options.platform, options.core.backgroundScheduler ? options.core.backgroundScheduler : options.background,
+        (options.core.settings ? *options.core.settings : Defaults()).get(DefaultsKeys::app_extraTerminalLikeApps));
+}
+
 std::shared_ptr<VDWindowBinding> makeWindowBinding(const AppServices::Options& options,
-                                                   std::shared_ptr<WindowBindingService> keys)
+                                                   std::shared_ptr<WindowBindingService> keys,
+                                                   std::shared_ptr<WorkingEnvironment> env)
 {
     VDWindowBinding::Dependencies binding;
     binding.scheduler = options.windowBinding;
     binding.mainScheduler = options.main;
     binding.keys = std::move(keys);
-    binding.preActiveApplication = []() -> std::optional<RunningApplication> {
-        const auto core = installedVandrel();
-        return core ? core->env->preActiveApplication.value() : std::nullopt;
-    };
+    binding.preActiveApplication = [env = std::move(env)] { return env->preActiveApplication.value(); };
     return VDWindowBinding::make(std::move(binding));
 }
 
-bool openUrl(const std::string& url)
+std::function<bool(const std::string&)> urlOpener(const std::shared_ptr<Platform>& platform)
 {
-    const auto platform = Platform::shared();
-    return platform && platform->workspace().openUrl(url);
+    return [weak = std::weak_ptr<Platform>(platform)](const std::string& url) {
+        const auto platform = weak.lock();
+        return platform && platform->workspace().openUrl(url);
+    };
 }
 
-std::shared_ptr<VDStatusBarMenu> makeStatusBarMenu(const AppServices::Options& options)
+std::shared_ptr<VDUpdater> makeUpdater(const AppServices::Options& options)
+{
+    UpdaterServices updater;
+    updater.openUrl = urlOpener(options.platform);
+    return std::make_shared<VDUpdater>(std::move(updater));
+}
+
+std::shared_ptr<VDFeedbackWindowController> makeFeedbackForm(const AppServices::Options& options)
+{
+    VDFeedbackServices feedback;
+    feedback.mainQueue = options.main;
+    feedback.rebuildPreferences = [] { PreferencesWindowController::rebuildShared(); };
+    return VDFeedbackWindowController::create(std::move(feedback));
+}
+
+std::shared_ptr<VDStatusBarMenu> makeStatusBarMenu(const AppServices::Options& options,
+                                                   const std::shared_ptr<WorkingEnvironment>& env,
+                                                   const std::shared_ptr<VDUpdater>& updater,
+                                                   const std::shared_ptr<VDFeedbackWindowController>& feedbackForm)
 {
     StatusBarMenuServices menu;
     menu.mainQueue = options.main;
-    menu.secureInput = [] { return vandrel().env->isInSecureInput.asObservable(); };
+    menu.secureInput = [env] { return env->isInSecureInput.asObservable(); };
     menu.appUsingSecureInput = [] { return WorkingEnvironment::getAppUsingSecureInput(); };
-    menu.frontmostApplication = []() -> std::optional<RunningApplication> {
-        const auto core = installedVandrel();
-        return core ? core->env->frontmostApplication.value() : std::nullopt;
-    };
+    menu.frontmostApplication = [env] { return env->frontmostApplication.value(); };
     menu.showPreferences = [] { showPreferences(); };
-    menu.checkForUpdates = [] { AppUtils::checkForUpdates(); };
-    menu.hasUpdateSource = [] {
-        const auto u = VDUpdater::shared();
+    std::weak_ptr<VDUpdater> weakUpdater = updater;
+    menu.checkForUpdates = [weakUpdater] {
+        if (const auto u = weakUpdater.lock()) u->checkForUpdates();
+    };
+    menu.hasUpdateSource = [weakUpdater] {
+        const auto u = weakUpdater.lock();
         return u && u->hasSource();
     };
-    menu.showFeedback = [] {
-        if (const auto form = VDFeedbackWindowController::shared()) form->showWindow();
+    menu.showFeedback = [form = std::weak_ptr<VDFeedbackWindowController>(feedbackForm)] {
+        if (const auto f = form.lock()) f->showWindow();
     };
-    menu.openUrl = openUrl;
+    menu.openUrl = urlOpener(options.platform);
     menu.quit = [quit = options.quit] { quit(0); };
     menu.keyboardAccess = options.keyboardAccess;
-    menu.showAccessGuide = [] {
-        if (const auto guide = GetAccessibilityWindowController::shared()) guide->showWindow();
-    };
+    menu.showAccessGuide = options.showAccessGuide;
     return VDStatusBarMenu::make(std::make_unique<SystemTrayStatusItem>(), std::move(menu));
-}
-
-std::shared_ptr<VDUpdater> makeUpdater()
-{
-    UpdaterServices updater;
-    updater.openUrl = openUrl;
-    return std::make_shared<VDUpdater>(std::move(updater));
 }
 
 }  // namespace
 
 AppServices::AppServices(Options options)
-    : windowBindingKeys(std::make_shared<WindowBindingService>()),
-      windowBinding(makeWindowBinding(options, windowBindingKeys)),
+    : options_(std::move(options)),
+      restart_(std::make_shared<AppRestart>(AppRestart::forThisProcess(options_.quit))),
+      inputObserver(makeInputObserver(options_)),
+      environment(makeEnvironment(options_)),
+      windowBindingKeys(std::make_shared<WindowBindingService>()),
+      windowBinding(makeWindowBinding(options_, windowBindingKeys, environment)),
       clipConveyor(ClipConveyor::make()),
-      updater(makeUpdater()),
-      statusBarMenu(makeStatusBarMenu(options)),
-      options_(std::move(options)),
-      restart_(AppRestart::forThisProcess(options_.quit))
+      updater(makeUpdater(options_)),
+      feedbackForm(makeFeedbackForm(options_)),
+      statusBarMenu(makeStatusBarMenu(options_, environment, updater, feedbackForm))
 {
     installClipboards();
     installHotstrings();
+    // Windows made on first use; the actions reach them through the core object's entry points.
+    keyboardMap_ = std::make_shared<KeyboardMapWindowController::Shared>(
+        "The keyboard map", [observer = inputObserver, main = options_.main] {
+            return KeyboardMapWindowController::dependenciesOf(*observer, main);
+        });
+    // Built only once shown, by then the core object is made; the sheet goes with this object.
+    cheatSheet_ = std::make_shared<VDCheatSheetWindowController::Shared>(
+        "The cheat sheet", [this] { return VDCheatSheetWindowController::dependenciesOf(*core); });
+    installCore();
     installWindows();
     installShell();
 }
 
 AppServices::~AppServices()
 {
-    VDStatusBarMenu::installShared(nullptr);
-    AppUtils::setCheckForUpdatesHandler(nullptr);
-    VDUpdater::installShared(nullptr);
-    // Windows go before the application object does.
-    VDFeedbackWindowController::installShared(nullptr);
-    KeyboardMapWindowController::installShared({});
-    VDCheatSheetWindowController::installForVandrel({});
-    PreferencesWindowController::setShared(nullptr);
-    PreferencePanes::install(nullptr);
-    AppUtils::setRestartHandler(nullptr);
-    if (HotstringService::shared() == hotstringService) HotstringService::install(nullptr);
     // The user's clipboard content comes back even when the program stops in the middle of a paste.
     if (multiClipboardService) multiClipboardService->finishPendingRestore();
-    if (MultiClipboardService::shared() == multiClipboardService) MultiClipboardService::install(nullptr);
-    if (PasteService::shared() == pasteService) PasteService::install(nullptr);
-    if (ClipService::shared() == clipService) ClipService::install(nullptr);
+    // Windows go before the application object does; the core object before the services it reaches.
+    installations_.clear();
 }
 
 void AppServices::installClipboards()
@@ -150,7 +171,7 @@ void AppServices::installClipboards()
                            if (dataCleanService) dataCleanService->startMonitoring();
                        }};
     clipService = ClipService::make(std::move(clip));
-    ClipService::install(clipService);
+    installations_.install(ClipService::installed(), clipService);
 
     // The clipboard keys of the frontmost application, when it is terminal-like.
     const auto terminalKeys = [platform = options_.platform]() -> std::optional<TerminalClipboardKeys> {
@@ -166,9 +187,9 @@ void AppServices::installClipboards()
     paste.settings = settings;
     paste.clipService = clipService;
     paste.globalScheduler = options_.background;
-    paste.runOnGui = [](const std::function<void()>& work) { MainQueue::shared()->sync(work); };
+    paste.runOnGui = options_.runOnGui;
     pasteService = PasteService::make(std::move(paste));
-    PasteService::install(pasteService);
+    installations_.install(PasteService::installed(), pasteService);
 
     MultiClipboardService::Options multi;
     multi.clipService = clipService;
@@ -181,31 +202,29 @@ void AppServices::installClipboards()
     multi.clipScheduler = options_.clip;
     multi.globalScheduler = options_.background;
     multi.databaseScheduler = DispatchQueues::realm();
-    // The core object (with its input observer) is made after these services: looked up when used.
-    multi.keyInput.isCapsDown = [] {
-        const auto core = installedVandrel();
-        return core && core->state->isCapsDown();
+    const auto state = inputObserver->state();
+    multi.keyInput.isCapsDown = [state] { return state->isCapsDown(); };
+    std::weak_ptr<InputObserver> observer = inputObserver;
+    multi.keyInput.onCapsUp = [observer](std::function<void()> f) -> rx::Disposable {
+        const auto o = observer.lock();
+        if (!o) return {};
+        return o->capsUp.subscribe([f](const KeyEvent&) { f(); });
     };
-    multi.keyInput.onCapsUp = [](std::function<void()> f) -> rx::Disposable {
-        const auto core = installedVandrel();
-        if (!core || !core->inputObserver()) return {};
-        return core->inputObserver()->capsUp.subscribe([f](const KeyEvent&) { f(); });
+    multi.keyInput.onKeydownWithoutCaps = [observer](std::function<void(const KeyEvent&)> f) -> rx::Disposable {
+        const auto o = observer.lock();
+        if (!o) return {};
+        return o->keydownWithoutCaps.subscribe(f);
     };
-    multi.keyInput.onKeydownWithoutCaps = [](std::function<void(const KeyEvent&)> f) -> rx::Disposable {
-        const auto core = installedVandrel();
-        if (!core || !core->inputObserver()) return {};
-        return core->inputObserver()->keydownWithoutCaps.subscribe(f);
-    };
-    multi.keyInput.blockKeydown = [](const VDKey& key) -> std::function<void()> {
-        const auto core = installedVandrel();
-        if (!core || !core->inputObserver()) return {};
-        return core->inputObserver()->blockKeydown(key);
+    multi.keyInput.blockKeydown = [observer](const VDKey& key) -> std::function<void()> {
+        const auto o = observer.lock();
+        if (!o) return {};
+        return o->blockKeydown(key);
     };
     multi.frontmostApplication = [platform = options_.platform] {
         return platform->workspace().frontmostApplication();
     };
     multiClipboardService = MultiClipboardService::make(std::move(multi));
-    MultiClipboardService::install(multiClipboardService);
+    installations_.install(MultiClipboardService::installed(), multiClipboardService);
 
     DataCleanService::Options clean;
     clean.scheduler = SerialQueue::make("rx.global_dispatch_queue.serial", QueuePriority::background);
@@ -244,40 +263,54 @@ void AppServices::installHotstrings()
                 callback();
         });
     };
-    hotstring.terminalLikeFrontmost = []() -> std::optional<std::string> {
-        const auto core = installedVandrel();
-        if (!core || !core->env->isOnEmacsShortcutApp.value()) return std::nullopt;
-        const auto front = core->env->frontmostApplication.value();
+    hotstring.terminalLikeFrontmost = [env = environment]() -> std::optional<std::string> {
+        if (!env->isOnEmacsShortcutApp.value()) return std::nullopt;
+        const auto front = env->frontmostApplication.value();
         return front ? front->localizedName.value_or(front->bundleIdentifier.value_or("?")) : std::string("?");
     };
     hotstringService = HotstringService::make(std::move(hotstring));
-    HotstringService::install(hotstringService);
+    installations_.install(HotstringService::installed(), hotstringService);
+}
+
+void AppServices::installCore()
+{
+    Vandrel::Options options = options_.core;
+    options.platform = options_.platform;
+    if (!options.mainScheduler) options.mainScheduler = options_.main;
+    if (!options.windowBindingScheduler) options.windowBindingScheduler = options_.windowBinding;
+    if (!options.backgroundScheduler) options.backgroundScheduler = options_.background;
+    options.services = vandrelServices();
+    options.windowBindingService = windowBindingKeys;
+    options.inputObserver = inputObserver;
+    options.environment = environment;
+    core = Vandrel::make(std::move(options));
+    installations_.install(Vandrel::installed(), core);
+    installations_.install(InputObserver::installed(), inputObserver);
 }
 
 void AppServices::installWindows()
 {
-    // X key codes are evdev codes plus 8.
-    ShortcutKeyEvent::setNativeKeyTranslator([](std::uint32_t scanCode) -> std::optional<std::uint16_t> {
-        if (scanCode <= 8) return std::nullopt;
-        return KeyCodeTable::virtualKeyCode(static_cast<std::uint16_t>(scanCode - 8));
-    });
-    AppUtils::setRestartHandler([this] { restart_.restart(); });
     // Every window carries the program's icon: the installed theme's, else the bundled logo.
     QApplication::setWindowIcon(
         QIcon::fromTheme(QStringLiteral("vandrel"), QIcon(QPixmap::fromImage(Asset::vandrelLogo.image()))));
 
     PreferencesServices preferences;
     preferences.mainQueue = options_.main;
-    preferences.restartApp = [] { AppUtils::restartApp(); };
-    preferences.checkForUpdates = [] { AppUtils::checkForUpdates(); };
+    preferences.restartApp = [restart = std::weak_ptr<AppRestart>(restart_)] {
+        if (const auto r = restart.lock()) r->restart();
+    };
+    std::weak_ptr<VDUpdater> weakUpdater = updater;
+    preferences.checkForUpdates = [weakUpdater] {
+        if (const auto u = weakUpdater.lock()) u->checkForUpdates();
+    };
     preferences.makeDevelopHotkeyRecorder = [] { return VDHotkeyRecorder::makeForDevelopPane(); };
     preferences.makeDevelopOldRecorder = [] { return std::make_unique<HotkeyRecorder>(); };
     preferences.keyboardAccess = options_.keyboardAccess;
-    preferences.automaticallyChecksForUpdatesChanged = [](bool on) {
-        if (const auto u = VDUpdater::shared()) u->setAutomaticallyChecksForUpdates(on);
+    preferences.automaticallyChecksForUpdatesChanged = [weakUpdater](bool on) {
+        if (const auto u = weakUpdater.lock()) u->setAutomaticallyChecksForUpdates(on);
     };
-    preferences.hasUpdateSource = [] {
-        const auto u = VDUpdater::shared();
+    preferences.hasUpdateSource = [weakUpdater] {
+        const auto u = weakUpdater.lock();
         return u && u->hasSource();
     };
     preferences.hasUsageAddress = [] {
@@ -286,34 +319,26 @@ void AppServices::installWindows()
     preferences.makeHotkeyPane = [preferences] {
         return std::make_shared<HotkeysPreferenceViewController>(preferences);
     };
-    PreferencePanes::install(std::make_shared<PreferencePanes>(std::move(preferences)));
+    installations_.install(PreferencePanes::installed(), std::make_shared<PreferencePanes>(std::move(preferences)));
+    // The window is made on first use from the panes.
+    installations_.emptyAtEnd(PreferencesWindowController::installed());
 
-    VDCheatSheetWindowController::installForVandrel(
-        [] { return VDCheatSheetWindowController::dependenciesOf(vandrel()); });
-    KeyboardMapWindowController::installShared([main = options_.main] {
-        return KeyboardMapWindowController::dependenciesOf(*vandrel().inputObserver(), main);
-    });
-
-    VDFeedbackServices feedback;
-    feedback.mainQueue = options_.main;
-    feedback.rebuildPreferences = [] { PreferencesWindowController::rebuildShared(); };
-    VDFeedbackWindowController::installShared(VDFeedbackWindowController::create(std::move(feedback)));
+    installations_.install(VDCheatSheetWindowController::installed(), cheatSheet_);
+    installations_.install(KeyboardMapWindowController::installed(), keyboardMap_);
+    installations_.install(VDFeedbackWindowController::installed(), feedbackForm);
 }
 
 void AppServices::installShell()
 {
-    VDStatusBarMenu::installShared(statusBarMenu);
+    installations_.install(VDStatusBarMenu::installed(), statusBarMenu);
 }
 
 void AppServices::setUpUpdater()
 {
     // Checks run when asked for (Check Now, the menu), and quietly at launch when the automatic switch is on.
-    VDUpdater::installShared(updater);
+    installations_.install(VDUpdater::installed(), updater);
     updater->preFetchAppcast();
     updater->checkAtLaunchWhenAutomatic();
-    AppUtils::setCheckForUpdatesHandler([] {
-        if (const auto u = VDUpdater::shared()) u->checkForUpdates();
-    });
 }
 
 void AppServices::initMenuButton()
@@ -339,8 +364,9 @@ VandrelServices AppServices::vandrelServices() const
         if (const auto b = binding.lock()) b->pushActivate(param);
     };
     entries.showPreferences = [main = options_.main] { main->schedule([] { showPreferences(); }); };
-    entries.showCheatSheet = [] {
-        if (const auto sheet = VDCheatSheetWindowController::forVandrel()) sheet->show();
+    entries.showCheatSheet = [weak = std::weak_ptr(cheatSheet_)] {
+        if (const auto holder = weak.lock())
+            if (const auto sheet = holder->get()) sheet->show();
     };
     std::weak_ptr<HotstringService> hotstrings = hotstringService;
     entries.expandHotstring = [hotstrings] {
@@ -353,8 +379,9 @@ VandrelServices AppServices::vandrelServices() const
     entries.pasteLastFromExtraClipboard = [multi](int extraClipboard, bool isPastePlainText) {
         if (const auto m = multi.lock()) m->pasteLastFromClipboard(extraClipboard, isPastePlainText);
     };
-    entries.showKeyboardMap = [] {
-        if (const auto map = KeyboardMapWindowController::shared()) map->showWindow();
+    entries.showKeyboardMap = [weak = std::weak_ptr(keyboardMap_)] {
+        if (const auto holder = weak.lock())
+            if (const auto map = holder->get()) map->showWindow();
     };
     return entries;
 }

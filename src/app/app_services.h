@@ -1,9 +1,13 @@
-// The services above the keyboard engine that the program builds and hands to the core object: each is made
-// here, once, with what it needs, and reached by the engine and the actions only through VandrelServices.
+// The program's composition root: the core object and the services above the keyboard engine. The core's
+// input observer (with its Caps-hold state) and working environment are made first and handed to the
+// services that follow them; the services are handed to each other through their options; the core object
+// is made last, over the same observer and environment, with the entry points of the services. The engine
+// and the actions reach the services only through VandrelServices.
 // The tray's status item and the update checker are made here too; the tray's menu is built by
-// initMenuButton() once the core object is installed (the menu follows its frozen-hotkeys state), and the
-// checker is put in place by setUpUpdater() after it.
-// Made and dropped on the GUI thread, after the application object exists and before it goes.
+// initMenuButton() (the menu follows the core's frozen-hotkeys state), and the checker is put in place by
+// setUpUpdater() after it.
+// Every `shared()` instance made here is installed here and uninstalled when this goes, last installed
+// first. Made and dropped on the GUI thread, after the application object exists and before it goes.
 #pragma once
 
 #include <functional>
@@ -18,14 +22,22 @@
 #include "clip/hotstring_service.h"
 #include "clip/multi_clipboard_service.h"
 #include "clip/paste_service.h"
+#include "core/installed_instance.h"
+#include "engine/input_observer.h"
+#include "engine/vandrel.h"
 #include "engine/vandrel_services.h"
 #include "engine/window_binding_service.h"
+#include "engine/working_environment.h"
 #include "platform/platform.h"
 #include "rx/rx.h"
 #include "rx/scheduler.h"
+#include "ui/overlays/keyboard_map_window_controller.h"
+#include "ui/overlays/vd_cheat_sheet_window_controller.h"
 #include "windowbinding/vd_window_binding.h"
 
 namespace vandrel {
+
+class VDFeedbackWindowController;
 
 class AppServices {
 public:
@@ -40,6 +52,14 @@ public:
         std::function<void(int code)> quit;
         // Whether the program has keyboard access (current value, then changes); empty: always granted.
         std::function<rx::Observable<bool>()> keyboardAccess;
+        // Runs work on the GUI thread and waits for it (at once on the GUI thread): the desktop clipboard's
+        // writes. Null: on the caller.
+        std::function<void(const std::function<void()>&)> runOnGui;
+        // Brings the input-access guide forward (the menu's entry while access is missing); null: nothing.
+        std::function<void()> showAccessGuide;
+        // The core object's own choices (factory scheme, queues, input thread); its platform, main scheduler,
+        // services, window-binding keys, input observer and environment are the ones made here.
+        Vandrel::Options core;
     };
 
     explicit AppServices(Options options);
@@ -49,11 +69,21 @@ public:
 
     // The entry points of these services, for Vandrel::Options.
     VandrelServices vandrelServices() const;
-    // Builds the tray's menu; once, on the GUI thread, after the core object is installed.
+    // Builds the tray's menu; once, on the GUI thread.
     void initMenuButton();
     // Installs the update checker (no automatic checks) and hands it the feed address; once, after the menu.
     void setUpUpdater();
 
+private:
+    const Options options_;
+    // Declared first: emptied last, once nothing made below reaches the slots any more.
+    Installations installations_;
+    const std::shared_ptr<AppRestart> restart_;
+
+public:
+    // What the core object shares with the services above it.
+    const std::shared_ptr<InputObserver> inputObserver;
+    const std::shared_ptr<WorkingEnvironment> environment;
     const std::shared_ptr<WindowBindingService> windowBindingKeys;
     const std::shared_ptr<VDWindowBinding> windowBinding;
     const std::shared_ptr<ClipConveyor> clipConveyor;
@@ -64,16 +94,20 @@ public:
     std::shared_ptr<DataCleanService> dataCleanService;
 
     const std::shared_ptr<VDUpdater> updater;
+    const std::shared_ptr<VDFeedbackWindowController> feedbackForm;
     const std::shared_ptr<VDStatusBarMenu> statusBarMenu;
+    // The core object, made after the services and installed for vandrel().
+    std::shared_ptr<Vandrel> core;
 
 private:
     void installWindows();
     void installClipboards();
+    void installCore();
     void installShell();
     void installHotstrings();
 
-    const Options options_;
-    AppRestart restart_;
+    std::shared_ptr<KeyboardMapWindowController::Shared> keyboardMap_;
+    std::shared_ptr<VDCheatSheetWindowController::Shared> cheatSheet_;
 };
 
 }  // namespace vandrel

@@ -13,12 +13,6 @@ namespace vandrel {
 
 namespace {
 
-InstalledInstance<VDStatusBarMenu>& sharedMenu()
-{
-    static InstalledInstance<VDStatusBarMenu> slot;
-    return slot;
-}
-
 QString qs(const std::string& text)
 {
     return QString::fromStdString(text);
@@ -69,14 +63,20 @@ VDStatusBarMenu::~VDStatusBarMenu()
     if (menu_) statusItem_->setMenu(nullptr);
 }
 
+InstalledInstance<VDStatusBarMenu>& VDStatusBarMenu::installed()
+{
+    static InstalledInstance<VDStatusBarMenu> slot;
+    return slot;
+}
+
 std::shared_ptr<VDStatusBarMenu> VDStatusBarMenu::shared()
 {
-    return sharedMenu().get();
+    return installed().get();
 }
 
 void VDStatusBarMenu::installShared(std::shared_ptr<VDStatusBarMenu> menu)
 {
-    sharedMenu().install(std::move(menu));
+    installed().install(std::move(menu));
 }
 
 std::string VDStatusBarMenu::preferencesTitle()

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "app/status_item.h"
+#include "core/installed_instance.h"
 #include "engine/working_environment.h"
 #include "platform/running_application.h"
 #include "rx/rx.h"
@@ -79,6 +80,7 @@ public:
 
     // The installed menu, or null.
     static std::shared_ptr<VDStatusBarMenu> shared();
+    static InstalledInstance<VDStatusBarMenu>& installed();
     static void installShared(std::shared_ptr<VDStatusBarMenu> menu);
 
     // Builds the menu, hands it to the status item and starts following the frozen-hotkeys state. Once.

@@ -12,12 +12,6 @@ namespace vandrel {
 
 namespace {
 
-InstalledInstance<VDUpdater>& sharedUpdater()
-{
-    static InstalledInstance<VDUpdater> slot;
-    return slot;
-}
-
 QString qs(const std::string& text)
 {
     return QString::fromStdString(text);
@@ -41,14 +35,20 @@ VDUpdater::~VDUpdater()
     *alive_ = false;
 }
 
+InstalledInstance<VDUpdater>& VDUpdater::installed()
+{
+    static InstalledInstance<VDUpdater> slot;
+    return slot;
+}
+
 std::shared_ptr<VDUpdater> VDUpdater::shared()
 {
-    return sharedUpdater().get();
+    return installed().get();
 }
 
 void VDUpdater::installShared(std::shared_ptr<VDUpdater> updater)
 {
-    sharedUpdater().install(std::move(updater));
+    installed().install(std::move(updater));
 }
 
 void VDUpdater::preFetchAppcast()

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "core/installed_instance.h"
 #include "net/update_checker.h"
 #include "rx/rx.h"
 
@@ -42,6 +43,8 @@ public:
     VDUpdater& operator=(const VDUpdater&) = delete;
 
     static std::shared_ptr<VDUpdater> shared();
+
+    static InstalledInstance<VDUpdater>& installed();
     static void installShared(std::shared_ptr<VDUpdater> updater);
 
     const rx::BehaviorRelay<std::optional<std::string>> appcastURLString{std::nullopt};

@@ -15,12 +15,6 @@ namespace vandrel {
 
 namespace {
 
-InstalledInstance<ClipService>& installed()
-{
-    static InstalledInstance<ClipService> instance;
-    return instance;
-}
-
 struct GetPasteboardItemsFail : std::runtime_error {
     GetPasteboardItemsFail() : std::runtime_error("The pasteboard gave no items (getPasteboardItemsFail)") {}
 };
@@ -57,6 +51,12 @@ ClipService::ClipService(Passkey, Options options)
 }
 
 ClipService::~ClipService() = default;
+
+InstalledInstance<ClipService>& ClipService::installed()
+{
+    static InstalledInstance<ClipService> slot;
+    return slot;
+}
 
 std::shared_ptr<ClipService> ClipService::shared()
 {

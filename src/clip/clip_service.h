@@ -43,6 +43,7 @@
 #include "clip/clip_conveyor.h"
 #include "clip/clip_image_cache.h"
 #include "clip/vd_clip_data.h"
+#include "core/installed_instance.h"
 #include "core/settings_store.h"
 #include "platform/pasteboard_server.h"
 #include "rx/disposable.h"
@@ -96,6 +97,7 @@ public:
 
     // The installed instance, or null; install() returns the one it replaces.
     static std::shared_ptr<ClipService> shared();
+    static InstalledInstance<ClipService>& installed();
     static std::shared_ptr<ClipService> install(std::shared_ptr<ClipService> service);
 
     static constexpr rx::Duration normalInterval = std::chrono::milliseconds(250);

@@ -11,12 +11,6 @@ namespace vandrel {
 
 namespace {
 
-InstalledInstance<HotstringService>& installed()
-{
-    static InstalledInstance<HotstringService> instance;
-    return instance;
-}
-
 std::string describe(const std::exception_ptr& error)
 {
     try {
@@ -36,6 +30,12 @@ std::shared_ptr<HotstringService> HotstringService::make(Options options)
 }
 
 HotstringService::HotstringService(Passkey, Options options) : options_(std::move(options)) {}
+
+InstalledInstance<HotstringService>& HotstringService::installed()
+{
+    static InstalledInstance<HotstringService> slot;
+    return slot;
+}
 
 std::shared_ptr<HotstringService> HotstringService::shared()
 {

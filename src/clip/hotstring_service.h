@@ -31,6 +31,7 @@
 #include "clip/clip_service.h"
 #include "clip/hotstring.h"
 #include "clip/paste_service.h"
+#include "core/installed_instance.h"
 #include "model/vd_action.h"
 #include "rx/scheduler.h"
 
@@ -82,6 +83,7 @@ public:
 
     // The installed instance, or null; install() returns the one it replaces.
     static std::shared_ptr<HotstringService> shared();
+    static InstalledInstance<HotstringService>& installed();
     static std::shared_ptr<HotstringService> install(std::shared_ptr<HotstringService> service);
 
     // Selects from the caret to the line start and reads the selection (see above). Any thread.

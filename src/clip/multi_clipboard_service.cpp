@@ -9,12 +9,6 @@ namespace vandrel {
 
 namespace {
 
-InstalledInstance<MultiClipboardService>& installed()
-{
-    static InstalledInstance<MultiClipboardService> instance;
-    return instance;
-}
-
 std::string describe(const std::optional<VDClip>& clip)
 {
     if (!clip) return "<none>";
@@ -59,6 +53,12 @@ MultiClipboardService::MultiClipboardService(Passkey, Options options)
 }
 
 MultiClipboardService::~MultiClipboardService() = default;
+
+InstalledInstance<MultiClipboardService>& MultiClipboardService::installed()
+{
+    static InstalledInstance<MultiClipboardService> slot;
+    return slot;
+}
 
 std::shared_ptr<MultiClipboardService> MultiClipboardService::shared()
 {

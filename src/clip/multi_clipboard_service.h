@@ -36,6 +36,7 @@
 #include "clip/paste_service.h"
 #include "clip/vd_clip.h"
 #include "clip/vd_clipboard.h"
+#include "core/installed_instance.h"
 #include "model/vd_action.h"
 #include "model/vd_key.h"
 #include "platform/key_event.h"
@@ -108,6 +109,8 @@ public:
     ~MultiClipboardService();
 
     static std::shared_ptr<MultiClipboardService> shared();
+
+    static InstalledInstance<MultiClipboardService>& installed();
     static std::shared_ptr<MultiClipboardService> install(std::shared_ptr<MultiClipboardService> service);
 
     // The three boards, as stored (or made in memory when the database did not open).

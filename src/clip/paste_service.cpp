@@ -12,12 +12,6 @@ namespace vandrel {
 
 namespace {
 
-InstalledInstance<PasteService>& installed()
-{
-    static InstalledInstance<PasteService> instance;
-    return instance;
-}
-
 std::string describe(const VDClip& clip)
 {
     return "savedHash: " + clip.savedHash + ", primaryType: " + clip.primaryType + ", dataPath: " + clip.dataPath;
@@ -50,6 +44,12 @@ std::shared_ptr<PasteService> PasteService::make(Options options)
     if (service->options_.selection && service->options_.selection->reportsFetches())
         service->options_.selection->setFetchHandler(handler);
     return service;
+}
+
+InstalledInstance<PasteService>& PasteService::installed()
+{
+    static InstalledInstance<PasteService> slot;
+    return slot;
 }
 
 std::shared_ptr<PasteService> PasteService::shared()

@@ -28,6 +28,7 @@
 
 #include "clip/clip_service.h"
 #include "clip/vd_clip.h"
+#include "core/installed_instance.h"
 #include "core/settings_store.h"
 #include "model/vd_action.h"
 #include "platform/pasteboard.h"
@@ -70,6 +71,7 @@ public:
 
     // The installed instance, or null; install() returns the one it replaces.
     static std::shared_ptr<PasteService> shared();
+    static InstalledInstance<PasteService>& installed();
     static std::shared_ptr<PasteService> install(std::shared_ptr<PasteService> service);
 
     // Replaces the pasteboard's content with the items, or with their plain text only. False when the

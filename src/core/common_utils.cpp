@@ -32,7 +32,6 @@ struct Registry {
     std::mutex mutex;
     rx::SchedulerPtr main;
     rx::SchedulerPtr global;
-    std::function<void()> accessibilityOpener;
 };
 
 Registry& registry()
@@ -164,27 +163,6 @@ rx::SchedulerPtr CommonUtils::globalQueueScheduler()
         if (r.global) return r.global;
     }
     return GlobalQueue::shared();
-}
-
-void CommonUtils::openSystemPreferencesAccessibility()
-{
-    std::function<void()> opener;
-    {
-        auto& r = registry();
-        std::lock_guard lock(r.mutex);
-        opener = r.accessibilityOpener;
-    }
-    if (opener)
-        opener();
-    else
-        log.info("openSystemPreferencesAccessibility: no accessibility settings opener is registered");
-}
-
-void CommonUtils::setAccessibilitySettingsOpener(std::function<void()> opener)
-{
-    auto& r = registry();
-    std::lock_guard lock(r.mutex);
-    r.accessibilityOpener = std::move(opener);
 }
 
 std::string CommonUtils::shell(const std::string& command, std::chrono::milliseconds timeout)

@@ -1,5 +1,5 @@
-// Small shared services: running work after a delay on the main or the global queue, running a shell
-// command and collecting its output, and opening the system's accessibility settings.
+// Small shared services: running work after a delay on the main or the global queue, and running a shell
+// command and collecting its output.
 #pragma once
 
 #include <chrono>
@@ -31,11 +31,6 @@ public:
     // A command still writing after `timeout` is killed with its process group; what it wrote so far is
     // returned. A command that cannot be started gives empty text.
     static std::string shell(const std::string& command, std::chrono::milliseconds timeout = kShellTimeout);
-
-    // Shows the user how to grant the program the access it needs, through the opener registered by the
-    // user interface; without one it only logs.
-    static void openSystemPreferencesAccessibility();
-    static void setAccessibilitySettingsOpener(std::function<void()> opener);
 
     // Where the delayed work runs; nullptr restores the defaults (MainQueue::shared(), GlobalQueue::shared()).
     // Tests install virtual-time schedulers here.

@@ -7,21 +7,6 @@
 
 namespace vandrel {
 
-namespace {
-
-struct Installed {
-    std::mutex mutex;
-    std::shared_ptr<HIDKeyEventObserver> observer;
-};
-
-Installed& installed()
-{
-    static Installed i;
-    return i;
-}
-
-}  // namespace
-
 HIDKeyEventObserver::HIDKeyEventObserver(std::shared_ptr<Platform> platform) : platform_(std::move(platform))
 {
     if (!platform_) log.error("Can't create manager");
@@ -29,18 +14,20 @@ HIDKeyEventObserver::HIDKeyEventObserver(std::shared_ptr<Platform> platform) : p
 
 HIDKeyEventObserver::~HIDKeyEventObserver() = default;
 
+InstalledInstance<HIDKeyEventObserver>& HIDKeyEventObserver::installed()
+{
+    static InstalledInstance<HIDKeyEventObserver> slot;
+    return slot;
+}
+
 std::shared_ptr<HIDKeyEventObserver> HIDKeyEventObserver::shared()
 {
-    auto& i = installed();
-    std::lock_guard lock(i.mutex);
-    return i.observer;
+    return installed().get();
 }
 
 std::shared_ptr<HIDKeyEventObserver> HIDKeyEventObserver::install(std::shared_ptr<HIDKeyEventObserver> observer)
 {
-    auto& i = installed();
-    std::lock_guard lock(i.mutex);
-    return std::exchange(i.observer, std::move(observer));
+    return installed().set(std::move(observer));
 }
 
 void HIDKeyEventObserver::startObserving()

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 
+#include "core/installed_instance.h"
 #include "platform/hid_keyboard.h"
 #include "platform/platform.h"
 #include "rx/rx.h"
@@ -22,6 +23,7 @@ public:
 
     // The installed instance, or null. install() returns the one it replaces.
     static std::shared_ptr<HIDKeyEventObserver> shared();
+    static InstalledInstance<HIDKeyEventObserver>& installed();
     static std::shared_ptr<HIDKeyEventObserver> install(std::shared_ptr<HIDKeyEventObserver> observer);
 
     // Follows the reports of keyboards and keypads; later calls do nothing. A keyboard that cannot be read

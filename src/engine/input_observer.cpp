@@ -11,17 +11,6 @@ namespace vandrel {
 
 namespace {
 
-struct Installed {
-    std::mutex mutex;
-    std::shared_ptr<InputObserver> observer;
-};
-
-Installed& installed()
-{
-    static Installed i;
-    return i;
-}
-
 rx::SchedulerPtr inputSchedulerOrFallback(rx::SchedulerPtr scheduler)
 {
     if (scheduler) return scheduler;
@@ -63,18 +52,20 @@ InputObserver::~InputObserver()
     for (auto& tap : taps_) tap.reset();
 }
 
+InstalledInstance<InputObserver>& InputObserver::installed()
+{
+    static InstalledInstance<InputObserver> slot;
+    return slot;
+}
+
 std::shared_ptr<InputObserver> InputObserver::shared()
 {
-    auto& i = installed();
-    std::lock_guard lock(i.mutex);
-    return i.observer;
+    return installed().get();
 }
 
 std::shared_ptr<InputObserver> InputObserver::install(std::shared_ptr<InputObserver> observer)
 {
-    auto& i = installed();
-    std::lock_guard lock(i.mutex);
-    return std::exchange(i.observer, std::move(observer));
+    return installed().set(std::move(observer));
 }
 
 bool InputObserver::isMonitoring() const

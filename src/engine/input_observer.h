@@ -35,6 +35,7 @@
 #include <memory>
 #include <mutex>
 
+#include "core/installed_instance.h"
 #include "engine/hid_key_event_observer.h"
 #include "engine/vandrel_state.h"
 #include "model/vd_key.h"
@@ -75,6 +76,7 @@ public:
 
     // The installed instance, or null. install() returns the one it replaces.
     static std::shared_ptr<InputObserver> shared();
+    static InstalledInstance<InputObserver>& installed();
     static std::shared_ptr<InputObserver> install(std::shared_ptr<InputObserver> observer);
 
     // Creates the key-down, key-up and flags-changed taps, then starts the guardian and the repair. True

@@ -43,17 +43,6 @@ std::shared_ptr<InputObserver> inputObserverOf(const Vandrel::Options& options,
     return InputObserver::make({platform, state, inputScheduler, options.guardianScheduler, nullptr});
 }
 
-struct Installed {
-    std::mutex mutex;
-    std::shared_ptr<Vandrel> instance;
-};
-
-Installed& installed()
-{
-    static Installed i;
-    return i;
-}
-
 }  // namespace
 
 std::shared_ptr<Vandrel> Vandrel::make(Options options)
@@ -70,9 +59,12 @@ Vandrel::Vandrel(Passkey, Options options)
           orDefault(options_.windowBindingScheduler, [] { return DispatchQueues::windowBinding(); })),
       state(existingObserver(options_) ? existingObserver(options_)->state()
                                        : std::make_shared<VandrelState>(options_.clock)),
-      env(std::make_shared<WorkingEnvironment>(
-          platform_, orDefault(options_.backgroundScheduler, [] { return GlobalQueue::shared(); }),
-          (options_.settings ? *options_.settings : Defaults()).get(DefaultsKeys::app_extraTerminalLikeApps))),
+      env(options_.environment
+              ? options_.environment
+              : std::make_shared<WorkingEnvironment>(
+                    platform_, orDefault(options_.backgroundScheduler, [] { return GlobalQueue::shared(); }),
+                    (options_.settings ? *options_.settings : Defaults())
+                        .get(DefaultsKeys::app_extraTerminalLikeApps))),
       inputObserver_(inputObserverOf(options_, platform_, state, mainScheduler_)),
       windowBindingService(options_.windowBindingService ? options_.windowBindingService
                                                          : std::make_shared<WindowBindingService>()),
@@ -125,22 +117,26 @@ void Vandrel::start()
     log.info("vandrel init end");
 }
 
+InstalledInstance<Vandrel>& Vandrel::installed()
+{
+    static InstalledInstance<Vandrel> slot;
+    return slot;
+}
+
 std::shared_ptr<Vandrel> sharedVandrel()
 {
-    auto& i = installed();
-    std::lock_guard lock(i.mutex);
-    if (!i.instance) {
-        i.instance = Vandrel::make({});
-        InputObserver::install(i.instance->inputObserver());
-    }
-    return i.instance;
+    static std::mutex making;
+    std::lock_guard lock(making);
+    if (auto installed = Vandrel::installed().get()) return installed;
+    auto made = Vandrel::make({});
+    InputObserver::install(made->inputObserver());
+    Vandrel::installed().install(made);
+    return made;
 }
 
 std::shared_ptr<Vandrel> installedVandrel()
 {
-    auto& i = installed();
-    std::lock_guard lock(i.mutex);
-    return i.instance;
+    return Vandrel::installed().get();
 }
 
 Vandrel& vandrel()
@@ -151,9 +147,7 @@ Vandrel& vandrel()
 std::shared_ptr<Vandrel> installVandrel(std::shared_ptr<Vandrel> instance)
 {
     if (instance) InputObserver::install(instance->inputObserver());
-    auto& i = installed();
-    std::lock_guard lock(i.mutex);
-    return std::exchange(i.instance, std::move(instance));
+    return Vandrel::installed().set(std::move(instance));
 }
 
 }  // namespace vandrel

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 
+#include "core/installed_instance.h"
 #include "core/settings_store.h"
 #include "engine/input_observer.h"
 #include "engine/key_event_deliver.h"
@@ -66,6 +67,8 @@ public:
         rx::SchedulerPtr guardianScheduler;
         // Null: the process-wide user settings.
         std::shared_ptr<SettingsStore> settings;
+        // Null: one over the platform, the background scheduler and the settings.
+        std::shared_ptr<WorkingEnvironment> environment;
         // The services above the engine; an empty entry is a service not available in this run.
         VandrelServices services;
         // The slot keys the key service fills for the window-binding service. Null: a new one.
@@ -73,6 +76,8 @@ public:
     };
 
     static std::shared_ptr<Vandrel> make(Options options);
+    // The slot behind vandrel() and installedVandrel().
+    static InstalledInstance<Vandrel>& installed();
     Vandrel(Passkey, Options options);
     ~Vandrel();
     Vandrel(const Vandrel&) = delete;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vandrel {
@@ -14,6 +15,9 @@ public:
     // pending dead key; empty when it types nothing (a dead key, a key the layout lacks). Reads the layout
     // at the moment of the call. Any thread.
     virtual std::string characterForKeyCode(std::uint16_t keyCode) = 0;
+    // The virtual key code of a key as the windowing system numbers it in its key events (a widget's
+    // native scan code); absent when it cannot tell. Any thread.
+    virtual std::optional<std::uint16_t> keyCodeOfWindowSystemKey(std::uint32_t) { return std::nullopt; }
 };
 
 }  // namespace vandrel

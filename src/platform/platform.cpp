@@ -1,36 +1,21 @@
 #include "platform/platform.h"
 
-#include <mutex>
-
 namespace vandrel {
 
-namespace {
-
-std::mutex& installedMutex()
+InstalledInstance<Platform>& Platform::installed()
 {
-    static std::mutex m;
-    return m;
+    static InstalledInstance<Platform> slot;
+    return slot;
 }
-
-std::shared_ptr<Platform>& installed()
-{
-    static std::shared_ptr<Platform> p;
-    return p;
-}
-
-}  // namespace
 
 std::shared_ptr<Platform> Platform::shared()
 {
-    std::lock_guard lock(installedMutex());
-    return installed();
+    return installed().get();
 }
 
 std::shared_ptr<Platform> installPlatform(std::shared_ptr<Platform> platform)
 {
-    std::lock_guard lock(installedMutex());
-    installed().swap(platform);
-    return platform;
+    return Platform::installed().set(std::move(platform));
 }
 
 }  // namespace vandrel

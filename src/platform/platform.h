@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "core/installed_instance.h"
 #include "platform/event_tap.h"
 #include "platform/hid_keyboard.h"
 #include "platform/keyboard_layout.h"
@@ -56,6 +57,7 @@ public:
 
     // The installed instance, or null when none is installed.
     static std::shared_ptr<Platform> shared();
+    static InstalledInstance<Platform>& installed();
 };
 
 // Installs the process-wide instance (null uninstalls it) and returns the one it replaces.

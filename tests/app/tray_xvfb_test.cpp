@@ -66,16 +66,13 @@ TEST(TrayOnX, TheIconIsInTheTrayAndTheMenusPreferencesOpensTheWindow)
     int quits = 0;
     auto sim = SimPlatform::make(background);
     PlatformInstallation platform{sim};
-    auto services = std::make_unique<AppServices>(AppServices::Options{
-        sim, MainQueue::shared(), background, background, background, [&quits](int) { ++quits; }, {}});
-    Vandrel::Options core;
-    core.platform = sim;
-    core.mainScheduler = MainQueue::shared();
-    core.keyEventScheduler = background;
-    core.windowBindingScheduler = background;
-    core.backgroundScheduler = background;
-    core.services = services->vandrelServices();
-    installVandrel(Vandrel::make(std::move(core)));
+    AppServices::Options options;
+    options.platform = sim;
+    options.main = MainQueue::shared();
+    options.windowBinding = options.clip = options.background = background;
+    options.quit = [&quits](int) { ++quits; };
+    options.core.keyEventScheduler = background;
+    auto services = std::make_unique<AppServices>(std::move(options));
     services->initMenuButton();
     auto menu = VDStatusBarMenu::shared();
     ASSERT_EQ(menu, services->statusBarMenu);
@@ -85,10 +82,10 @@ TEST(TrayOnX, TheIconIsInTheTrayAndTheMenusPreferencesOpensTheWindow)
     EXPECT_TRUE(settle([&] { return x->isEmbeddedInTray(icon->winId()); })) << "the icon is not in the tray";
 
     // A locked session puts the warning on top.
-    installedVandrel()->env->isInSecureInput.accept(true);
+    services->core->env->isInSecureInput.accept(true);
     ASSERT_TRUE(settle([&] { return menu->menu()->actions().size() == 16; }));
     EXPECT_FALSE(menu->menu()->actions().first()->isEnabled());
-    installedVandrel()->env->isInSecureInput.accept(false);
+    services->core->env->isInSecureInput.accept(false);
     ASSERT_TRUE(settle([&] { return menu->menu()->actions().size() == 11; }));
 
     // The menu opens on screen.
@@ -105,9 +102,9 @@ TEST(TrayOnX, TheIconIsInTheTrayAndTheMenusPreferencesOpensTheWindow)
     menu->menu()->actions().last()->trigger();
     EXPECT_EQ(quits, 1);
 
-    installVandrel(nullptr);
     services.reset();
     EXPECT_EQ(VDStatusBarMenu::shared(), nullptr);
+    EXPECT_EQ(installedVandrel(), nullptr);
 }
 
 TEST(TrayOnX, TheIconStandsOutOnADarkAndOnALightPanel)

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "core/app_utils.h"
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
 #include "core/log_capture.h"
@@ -144,20 +143,6 @@ TEST_F(VDUpdaterTest, TheDialogsDownloadButtonOpensTheReleasePage)
     EXPECT_NE(texts[0].find("[Download]"), std::string::npos) << texts[0];
     EXPECT_NE(texts[2].find("Vandrel is up to date."), std::string::npos) << texts[2];
     EXPECT_NE(texts[3].find("no update source configured"), std::string::npos) << texts[3];
-}
-
-TEST_F(VDUpdaterTest, TheInstalledUpdaterAnswersCheckNow)
-{
-    auto updater = std::make_shared<VDUpdater>(services());
-    VDUpdater::installShared(updater);
-    AppUtils::setCheckForUpdatesHandler([] {
-        if (const auto u = VDUpdater::shared()) u->checkForUpdates();
-    });
-    AppUtils::checkForUpdates();
-    ASSERT_TRUE(test::runEventLoopUntil([&] { return !results.empty(); }));
-    EXPECT_EQ(results[0].status, Status::noSource);
-    AppUtils::setCheckForUpdatesHandler(nullptr);
-    VDUpdater::installShared(nullptr);
 }
 
 }  // namespace

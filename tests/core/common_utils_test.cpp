@@ -13,8 +13,8 @@
 #include <limits>
 #include <vector>
 
-#include "core/main_queue.h"
 #include "core/log_capture.h"
+#include "core/main_queue.h"
 #include "rx/virtual_time_scheduler.h"
 
 using namespace vandrel;
@@ -41,7 +41,6 @@ protected:
     {
         CommonUtils::setMainQueueScheduler(nullptr);
         CommonUtils::setGlobalQueueScheduler(nullptr);
-        CommonUtils::setAccessibilitySettingsOpener(nullptr);
     }
     test::ScopedLogCapture capture;
     std::shared_ptr<rx::VirtualTimeScheduler> mainClock = rx::VirtualTimeScheduler::make();
@@ -130,15 +129,4 @@ TEST_F(CommonUtilsTest, ShellStopsACommandThatOutlivesItsTimeout)
     EXPECT_EQ(CommonUtils::shell("echo partial; sleep 30; echo never", milliseconds(200)), "partial\n");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_TRUE(logged(capture, LogLevel::warning, "timed out"));
-}
-
-TEST_F(CommonUtilsTest, AccessibilitySettingsGoThroughTheRegisteredOpener)
-{
-    CommonUtils::openSystemPreferencesAccessibility();
-    EXPECT_TRUE(logged(capture, LogLevel::info, "no accessibility settings opener"));
-    int opened = 0;
-    CommonUtils::setAccessibilitySettingsOpener([&] { ++opened; });
-    CommonUtils::openSystemPreferencesAccessibility();
-    CommonUtils::openSystemPreferencesAccessibility();
-    EXPECT_EQ(opened, 2);
 }

@@ -29,12 +29,7 @@ constexpr int kHeight = 370;
 constexpr int kPaddingX = 64;
 constexpr int kNumberWidth = 16;
 
-SharedWindowController<GetAccessibilityWindowController, GetAccessibilityServices>& sharedGuide()
-{
-    static SharedWindowController<GetAccessibilityWindowController, GetAccessibilityServices> slot{
-        "The input-access guide"};
-    return slot;
-}
+constexpr const char* kWhat = "The input-access guide";
 
 GetAccessibilityServices withDefaults(GetAccessibilityServices services)
 {
@@ -57,7 +52,7 @@ GetAccessibilityServices withDefaults(GetAccessibilityServices services)
             if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(QString::fromStdString(text));
         };
     }
-    if (!services.openHelp) services.openHelp = [] { CommonUtils::openSystemPreferencesAccessibility(); };
+    if (!services.openHelp) services.openHelp = [] { log.info("No help on granting access in this run"); };
     if (!services.quit) services.quit = [] { QCoreApplication::quit(); };
     if (!services.screens) services.screens = ScreenInfo::system();
     return services;
@@ -124,6 +119,12 @@ std::string trimmedLines(const std::string& lines)
 
 }  // namespace
 
+InstalledInstance<GetAccessibilityWindowController::Shared>& GetAccessibilityWindowController::installed()
+{
+    static InstalledInstance<Shared> slot;
+    return slot;
+}
+
 std::shared_ptr<GetAccessibilityWindowController> GetAccessibilityWindowController::make(
     GetAccessibilityServices services)
 {
@@ -132,12 +133,12 @@ std::shared_ptr<GetAccessibilityWindowController> GetAccessibilityWindowControll
 
 std::shared_ptr<GetAccessibilityWindowController> GetAccessibilityWindowController::shared()
 {
-    return sharedGuide().get();
+    return Shared::from(installed(), kWhat);
 }
 
 void GetAccessibilityWindowController::installShared(std::function<GetAccessibilityServices()> makeServices)
 {
-    sharedGuide().install(std::move(makeServices));
+    Shared::install(installed(), kWhat, std::move(makeServices));
 }
 
 GetAccessibilityWindowController::GetAccessibilityWindowController(GetAccessibilityServices services)

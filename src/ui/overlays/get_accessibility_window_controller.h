@@ -36,6 +36,7 @@
 #include "rx/rx.h"
 #include "ui/overlays/pure_with_logo_window_controller.h"
 #include "ui/overlays/screen_info.h"
+#include "ui/overlays/shared_window_controller.h"
 
 namespace vandrel {
 
@@ -50,7 +51,7 @@ struct GetAccessibilityServices {
     std::function<std::string()> grantCommands;
     // Puts text on the clipboard. Default: the application's clipboard.
     std::function<void(const std::string&)> copyText;
-    // Opens the help on granting access. Default: CommonUtils::openSystemPreferencesAccessibility().
+    // Opens the help on granting access. Default: only logs.
     std::function<void()> openHelp;
     // Ends the program the normal way. Default: the application's quit.
     std::function<void()> quit;
@@ -71,6 +72,9 @@ public:
     static constexpr QRect fallbackScreen{0, 0, 1440, 900};
 
     static std::shared_ptr<GetAccessibilityWindowController> make(GetAccessibilityServices services);
+    // The slot behind it, holding what builds the controller on first use.
+    using Shared = SharedWindowController<GetAccessibilityWindowController, GetAccessibilityServices>;
+    static InstalledInstance<Shared>& installed();
     // The program's guide, built on first use from what installShared() was given; null when nothing was
     // installed. An empty function drops the guide built before.
     static std::shared_ptr<GetAccessibilityWindowController> shared();

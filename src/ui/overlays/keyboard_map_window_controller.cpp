@@ -18,12 +18,7 @@ namespace {
 
 constexpr int kFadeMilliseconds = 200;
 
-SharedWindowController<KeyboardMapWindowController, KeyboardMapWindowController::Dependencies>& sharedMap()
-{
-    static SharedWindowController<KeyboardMapWindowController, KeyboardMapWindowController::Dependencies> shared(
-        "The keyboard map");
-    return shared;
-}
+constexpr const char* kWhat = "The keyboard map";
 
 }  // namespace
 
@@ -96,6 +91,12 @@ KeyboardMapWindowController::Dependencies KeyboardMapWindowController::dependenc
     d.capsUp = observer.capsUp.asObservable();
     d.mainScheduler = std::move(mainScheduler);
     return d;
+}
+
+InstalledInstance<KeyboardMapWindowController::Shared>& KeyboardMapWindowController::installed()
+{
+    static InstalledInstance<Shared> slot;
+    return slot;
 }
 
 std::shared_ptr<KeyboardMapWindowController> KeyboardMapWindowController::make(Dependencies dependencies)
@@ -176,12 +177,12 @@ KeyboardMapWindowController::~KeyboardMapWindowController()
 
 std::shared_ptr<KeyboardMapWindowController> KeyboardMapWindowController::shared()
 {
-    return sharedMap().get();
+    return Shared::from(installed(), kWhat);
 }
 
 void KeyboardMapWindowController::installShared(std::function<Dependencies()> makeDependencies)
 {
-    sharedMap().install(std::move(makeDependencies));
+    Shared::install(installed(), kWhat, std::move(makeDependencies));
 }
 
 void KeyboardMapWindowController::showWindow()

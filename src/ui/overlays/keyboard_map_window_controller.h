@@ -19,6 +19,7 @@
 #include "engine/input_observer.h"
 #include "ui/overlays/keyboard_map_view.h"
 #include "ui/overlays/keyboard_map_view_controller.h"
+#include "ui/overlays/shared_window_controller.h"
 
 namespace vandrel {
 
@@ -40,6 +41,9 @@ public:
     KeyboardMapWindowController(Passkey, Dependencies dependencies);
     ~KeyboardMapWindowController();
 
+    // The slot behind it, holding what builds the controller on first use.
+    using Shared = SharedWindowController<KeyboardMapWindowController, Dependencies>;
+    static InstalledInstance<Shared>& installed();
     // The map of the program: built on first use from the installed function; null (logged) before.
     static std::shared_ptr<KeyboardMapWindowController> shared();
     // Installs how shared() builds the map and drops one built before (an empty function only drops it:

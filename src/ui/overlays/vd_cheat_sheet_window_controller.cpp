@@ -43,12 +43,7 @@ QIcon lockIcon(const ImageAsset& asset)
     return QIcon(QPixmap::fromImage(image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
 }
 
-SharedWindowController<VDCheatSheetWindowController, VDCheatSheetWindowController::Dependencies>& sharedSheet()
-{
-    static SharedWindowController<VDCheatSheetWindowController, VDCheatSheetWindowController::Dependencies> shared(
-        "The cheat sheet");
-    return shared;
-}
+constexpr const char* kWhat = "The cheat sheet";
 
 }  // namespace
 
@@ -88,6 +83,12 @@ protected:
 private:
     std::function<bool(int, Qt::KeyboardModifiers)> onKey_;
 };
+
+InstalledInstance<VDCheatSheetWindowController::Shared>& VDCheatSheetWindowController::installed()
+{
+    static InstalledInstance<Shared> slot;
+    return slot;
+}
 
 std::shared_ptr<VDCheatSheetWindowController> VDCheatSheetWindowController::make(Dependencies dependencies)
 {
@@ -153,12 +154,12 @@ VDCheatSheetWindowController::Dependencies VDCheatSheetWindowController::depende
 
 std::shared_ptr<VDCheatSheetWindowController> VDCheatSheetWindowController::forVandrel()
 {
-    return sharedSheet().get();
+    return Shared::from(installed(), kWhat);
 }
 
 void VDCheatSheetWindowController::installForVandrel(std::function<Dependencies()> makeDependencies)
 {
-    sharedSheet().install(std::move(makeDependencies));
+    Shared::install(installed(), kWhat, std::move(makeDependencies));
 }
 
 SettingsStore& VDCheatSheetWindowController::settings() const

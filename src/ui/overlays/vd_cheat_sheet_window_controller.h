@@ -36,6 +36,7 @@
 #include "ui/base/stack_view.h"
 #include "ui/base/visual_effect_window.h"
 #include "ui/overlays/screen_info.h"
+#include "ui/overlays/shared_window_controller.h"
 #include "ui/overlays/vd_cheat_sheet_views.h"
 
 namespace vandrel {
@@ -88,6 +89,9 @@ public:
     VDCheatSheetWindowController(const VDCheatSheetWindowController&) = delete;
     VDCheatSheetWindowController& operator=(const VDCheatSheetWindowController&) = delete;
 
+    // The slot behind it, holding what builds the controller on first use.
+    using Shared = SharedWindowController<VDCheatSheetWindowController, Dependencies>;
+    static InstalledInstance<Shared>& installed();
     // The sheet of the program: built on first use from the dependencies the installed function gives.
     // Null (logged) until something is installed. Main thread.
     static std::shared_ptr<VDCheatSheetWindowController> forVandrel();

@@ -33,13 +33,6 @@ constexpr int kDetailsHeight = 180;
 constexpr int kAttachButtonMinWidth = 120;
 constexpr QSize kPopoverSize{600, 400};
 
-std::mutex sharedMutex;
-std::shared_ptr<VDFeedbackWindowController>& sharedSlot()
-{
-    static std::shared_ptr<VDFeedbackWindowController> form;
-    return form;
-}
-
 QString text(const char* key)
 {
     return QString::fromStdString(localized(key));
@@ -54,10 +47,15 @@ std::optional<std::filesystem::path> chooseWithDialog(QWidget* parent)
 
 }  // namespace
 
+InstalledInstance<VDFeedbackWindowController>& VDFeedbackWindowController::installed()
+{
+    static InstalledInstance<VDFeedbackWindowController> slot;
+    return slot;
+}
+
 std::shared_ptr<VDFeedbackWindowController> VDFeedbackWindowController::shared()
 {
-    std::lock_guard lock(sharedMutex);
-    return sharedSlot();
+    return installed().get();
 }
 
 void VDFeedbackWindowController::installShared(std::shared_ptr<VDFeedbackWindowController> form)
@@ -71,12 +69,7 @@ void VDFeedbackWindowController::installShared(std::shared_ptr<VDFeedbackWindowC
                              [] { installShared(nullptr); });
         });
     }
-    std::shared_ptr<VDFeedbackWindowController> old;
-    {
-        std::lock_guard lock(sharedMutex);
-        old = std::exchange(sharedSlot(), std::move(form));
-    }
-    // The old form goes outside the lock: its destruction may reach shared() again.
+    installed().install(std::move(form));
 }
 
 std::shared_ptr<VDFeedbackWindowController> VDFeedbackWindowController::create(VDFeedbackServices services)

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "core/defaults_key.h"
+#include "core/installed_instance.h"
 #include "net/feedback_diagnostics.h"
 #include "net/feedback_uploader.h"
 #include "rx/rx.h"
@@ -85,6 +86,7 @@ public:
     // The installed form; null until the program installs one and again once the event loop has ended
     // (windows must go before the application object).
     static std::shared_ptr<VDFeedbackWindowController> shared();
+    static InstalledInstance<VDFeedbackWindowController>& installed();
     static void installShared(std::shared_ptr<VDFeedbackWindowController> form);
 
     // A new form (forms live in shared pointers: the upload holds its form).

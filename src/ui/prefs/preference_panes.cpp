@@ -14,16 +14,6 @@
 
 namespace vandrel {
 
-namespace {
-
-std::shared_ptr<PreferencePanes>& installed()
-{
-    static std::shared_ptr<PreferencePanes> panes;
-    return panes;
-}
-
-}  // namespace
-
 PreferencePanes::PreferencePanes(PreferencesServices services)
     : services_(std::move(services)), current_(std::make_shared<PaneList>())
 {
@@ -82,19 +72,26 @@ const PreferencePanes::PaneList& PreferencePanes::updatePreferencePanes()
     return *current_;
 }
 
+InstalledInstance<PreferencePanes>& PreferencePanes::installed()
+{
+    static InstalledInstance<PreferencePanes> slot;
+    return slot;
+}
+
 PreferencePanes& PreferencePanes::shared()
 {
-    auto& panes = installed();
+    auto panes = installed().get();
     if (!panes) {
         log.warning("the preferences were built before the program gave them their services");
         panes = std::make_shared<PreferencePanes>(PreferencesServices{});
+        installed().install(panes);
     }
     return *panes;
 }
 
 void PreferencePanes::install(std::shared_ptr<PreferencePanes> panes)
 {
-    installed() = std::move(panes);
+    installed().install(std::move(panes));
 }
 
 }  // namespace vandrel

@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/installed_instance.h"
 #include "ui/prefs/preference_pane.h"
 #include "ui/prefs/preferences_services.h"
 
@@ -35,6 +36,7 @@ public:
     // The installed instance; one with no services (every service logs that it is missing) when the
     // program installed none.
     static PreferencePanes& shared();
+    static InstalledInstance<PreferencePanes>& installed();
     static void install(std::shared_ptr<PreferencePanes> panes);
 
 private:

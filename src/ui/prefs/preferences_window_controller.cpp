@@ -18,16 +18,6 @@
 
 namespace vandrel {
 
-namespace {
-
-std::unique_ptr<PreferencesWindowController>& sharedSlot()
-{
-    static std::unique_ptr<PreferencesWindowController> controller;
-    return controller;
-}
-
-}  // namespace
-
 PreferencesWindowController::PreferencesWindowController(std::vector<std::shared_ptr<PreferencePane>> panes,
                                                          bool hidesToolbarForSingleItem)
     : panes_(std::move(panes)),
@@ -156,21 +146,30 @@ bool PreferencesWindowController::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-PreferencesWindowController& PreferencesWindowController::shared()
+InstalledInstance<PreferencesWindowController>& PreferencesWindowController::installed()
 {
-    auto& slot = sharedSlot();
-    if (!slot) slot = createShared();
-    return *slot;
+    static InstalledInstance<PreferencesWindowController> slot;
+    return slot;
 }
 
-void PreferencesWindowController::setShared(std::unique_ptr<PreferencesWindowController> controller)
+PreferencesWindowController& PreferencesWindowController::shared()
 {
-    sharedSlot() = std::move(controller);
+    auto controller = installed().get();
+    if (!controller) {
+        controller = createShared();
+        installed().install(controller);
+    }
+    return *controller;
+}
+
+void PreferencesWindowController::setShared(std::shared_ptr<PreferencesWindowController> controller)
+{
+    installed().install(std::move(controller));
 }
 
 bool PreferencesWindowController::hasShared()
 {
-    return sharedSlot() != nullptr;
+    return installed().get() != nullptr;
 }
 
 std::unique_ptr<PreferencesWindowController> PreferencesWindowController::createShared()
@@ -183,7 +182,7 @@ void PreferencesWindowController::rebuildShared()
 {
     shared().close();
     // The old controller goes only after the new one exists: the panes move over with their views.
-    auto old = std::exchange(sharedSlot(), createShared());
+    auto old = installed().set(createShared());
     old.reset();
 }
 

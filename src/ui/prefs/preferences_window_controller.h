@@ -21,6 +21,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/installed_instance.h"
 #include "ui/prefs/preference_pane.h"
 #include "ui/prefs/preferences_tab_view_controller.h"
 
@@ -48,7 +49,8 @@ public:
 
     // The one controller of the run: the installed one, built with createShared() on first use.
     static PreferencesWindowController& shared();
-    static void setShared(std::unique_ptr<PreferencesWindowController> controller);
+    static InstalledInstance<PreferencesWindowController>& installed();
+    static void setShared(std::shared_ptr<PreferencesWindowController> controller);
     static bool hasShared();
     // A new controller over the pane list of PreferencePanes::shared(), set afresh from the current
     // development mode.

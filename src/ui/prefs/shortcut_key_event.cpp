@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <iterator>
-#include <mutex>
 #include <utility>
 
 #include "platform/key_event.h"
+#include "platform/platform.h"
 
 namespace vandrel {
 
@@ -135,13 +135,6 @@ constexpr KeyRow keyTable[] = {
     {Qt::Key_Up, 126},
 };
 
-std::mutex translatorMutex;
-ShortcutKeyEvent::NativeKeyTranslator& translatorSlot()
-{
-    static ShortcutKeyEvent::NativeKeyTranslator translator;
-    return translator;
-}
-
 }  // namespace
 
 std::optional<std::uint16_t> ShortcutKeyEvent::keyCodeOfQtKey(int qtKey)
@@ -162,22 +155,13 @@ std::uint64_t ShortcutKeyEvent::flagsOfQtModifiers(Qt::KeyboardModifiers modifie
     return flags;
 }
 
-void ShortcutKeyEvent::setNativeKeyTranslator(NativeKeyTranslator translator)
-{
-    std::lock_guard lock(translatorMutex);
-    translatorSlot() = std::move(translator);
-}
-
-std::optional<ShortcutKeyEvent> ShortcutKeyEvent::from(const QKeyEvent& event)
+std::optional<ShortcutKeyEvent> ShortcutKeyEvent::from(const QKeyEvent& event, KeyboardLayout* layout)
 {
     std::optional<std::uint16_t> code;
     if (event.nativeScanCode() != 0) {
-        NativeKeyTranslator translator;
-        {
-            std::lock_guard lock(translatorMutex);
-            translator = translatorSlot();
-        }
-        if (translator) code = translator(event.nativeScanCode());
+        const auto platform = layout ? nullptr : Platform::shared();
+        if (platform) layout = &platform->keyboardLayout();
+        if (layout) code = layout->keyCodeOfWindowSystemKey(event.nativeScanCode());
     }
     if (!code) code = keyCodeOfQtKey(event.key());
     if (!code) return std::nullopt;

@@ -3,14 +3,15 @@
 // effect (Super is Command, Alt is Option).
 //
 // The key code comes from the key's position when the windowing system tells it (on X11 the event's key
-// code, through the translator the program installs), otherwise from the key Qt reports, as it sits on a
+// code, through the keyboard layout of the platform), otherwise from the key Qt reports, as it sits on a
 // US keyboard.
 #pragma once
 
 #include <QKeyEvent>
 #include <cstdint>
-#include <functional>
 #include <optional>
+
+#include "platform/keyboard_layout.h"
 
 namespace vandrel {
 
@@ -21,18 +22,14 @@ struct ShortcutKeyEvent {
     std::uint16_t keyCode = 0;
     std::uint64_t modifierFlags = 0;
 
-    // Absent for keys that have no virtual key code.
-    static std::optional<ShortcutKeyEvent> from(const QKeyEvent& event);
+    // Absent for keys that have no virtual key code. The layout places the event's native key; null: the
+    // installed platform's.
+    static std::optional<ShortcutKeyEvent> from(const QKeyEvent& event, KeyboardLayout* layout = nullptr);
 
     // The virtual key code of a Qt key on a US keyboard; absent when there is none.
     static std::optional<std::uint16_t> keyCodeOfQtKey(int qtKey);
     // The EventFlags of Qt modifiers.
     static std::uint64_t flagsOfQtModifiers(Qt::KeyboardModifiers modifiers);
-
-    // Turns the windowing system's key code of an event (QKeyEvent::nativeScanCode) into a virtual key code;
-    // absent when it cannot. Installed once by the program, before any window opens; none by default.
-    using NativeKeyTranslator = std::function<std::optional<std::uint16_t>(std::uint32_t nativeScanCode)>;
-    static void setNativeKeyTranslator(NativeKeyTranslator translator);
 };
 
 }  // namespace vandrel

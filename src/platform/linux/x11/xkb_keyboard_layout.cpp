@@ -265,6 +265,12 @@ bool XkbKeyboardLayout::followsDisplay() const
     return impl_->fromDisplay && impl_->connection;
 }
 
+std::optional<std::uint16_t> XkbKeyboardLayout::keyCodeOfWindowSystemKey(std::uint32_t xKeyCode)
+{
+    if (xKeyCode <= 8) return std::nullopt;
+    return KeyCodeTable::virtualKeyCode(static_cast<std::uint16_t>(xKeyCode - 8));
+}
+
 std::string XkbKeyboardLayout::characterForKeyCode(std::uint16_t keyCode)
 {
     std::lock_guard lock(impl_->mutex);

@@ -24,6 +24,8 @@ public:
 
     // In the active layout group, with no modifier held (keypad keys give their digits).
     std::string characterForKeyCode(std::uint16_t keyCode) override;
+    // X key codes are evdev codes plus 8.
+    std::optional<std::uint16_t> keyCodeOfWindowSystemKey(std::uint32_t xKeyCode) override;
 
     // Searches the keymap for the key of the character's keysym.
     std::optional<std::uint16_t> keyTyping(char32_t character) override;

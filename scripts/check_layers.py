@@ -70,7 +70,7 @@ class Tree:
     """The checked tree and what the build says about it."""
 
     def __init__(self, root, build):
-        self.root = os.path.realpath(root)
+        self.root = os.path.realpath(root)  # the tree checked, maybe a copy of the one the build was made from
         self.build = os.path.realpath(build)
         self.targets = {}  # name -> (folder, type, links, sources, include folders)
         self.read_build(build)
@@ -96,8 +96,9 @@ class Tree:
                         out.append(os.path.normpath(p))
                     return out
 
-                links = [re.sub(r"^\$<LINK_ONLY:(.*)>$", r"\1", l) for l in links.split(";") if l and not l.startswith("::@")]
-                links = list(dict.fromkeys(links))
+                # "$<LINK_ONLY:x>" is a link of x; "::@..." marks where a link was added, not what.
+                links = [re.sub(r"^\$<LINK_ONLY:(.*)>$", r"\1", l) for l in links.split(";")]
+                links = list(dict.fromkeys(l for l in links if l and not l.startswith("::@")))
                 self.targets[name] = (folder, kind, links, local(sources), list(dict.fromkeys(local(includes))))
 
     def exists(self, path):
@@ -106,7 +107,7 @@ class Tree:
         return self.exists_cache[path]
 
     def rel(self, path):
-        return os.path.relpath(path, self.root) if path.startswith(self.root + "/") else None
+        return path[len(self.root) + 1 :] if path.startswith(self.root + "/") else None
 
 
 def layer_of(rel):
@@ -148,10 +149,10 @@ def include_roots(tree):
     """Each compiled file's include path, and for other files (headers) the path of their folder's targets."""
     by_file, by_folder = {}, {}
     qt_folders = set()
-    for folder, _kind, _links, sources, includes in tree.targets.values():
-        for inc in includes:
-            if re.search(r"/qt6(/Qt\w+)?$", inc):
-                qt_folders.add(inc)
+    for folder, _kind, _links, sources, all_includes in tree.targets.values():
+        # Only the tree's own folders can hold a layer's header; Qt's folders are searched by name below.
+        includes = [inc for inc in all_includes if tree.rel(inc) is not None]
+        qt_folders.update(inc for inc in all_includes if re.search(r"/qt6(/Qt\w+)?$", inc))
         by_folder.setdefault(os.path.join(tree.root, folder), []).extend(includes)
         for source in sources:
             by_file.setdefault(source, []).extend(includes)

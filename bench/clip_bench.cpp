@@ -18,6 +18,7 @@
 #include "clip/clip_service.h"
 #include "clip/realm_migration_handlers.h"
 #include "core/serial_queue.h"
+#include "platform/linux/clipboard/qt_thumbnail_maker.h"
 #include "platform/sim/sim_pasteboard_server.h"
 
 namespace vandrel {
@@ -83,7 +84,9 @@ public:
 
 private:
     const fs::path folder_;
-    const std::shared_ptr<SimPasteboardServer> pasteboards_ = std::make_shared<SimPasteboardServer>();
+    // The desktop's own image decoder, so that a capture's thumbnail costs what it costs in the program.
+    const std::shared_ptr<SimPasteboardServer> pasteboards_ =
+        std::make_shared<SimPasteboardServer>(std::make_shared<QtThumbnailMaker>());
     const std::shared_ptr<SerialQueue> clipQueue_ = SerialQueue::make("tqm.Vandrel.clipService");
     const std::shared_ptr<SerialQueue> mainQueue_ = SerialQueue::make("main stand-in");
     std::shared_ptr<ClipService> service_;

@@ -1,5 +1,6 @@
 #include "clip/clip_image_cache.h"
 
+#include <QFile>
 #include <QSaveFile>
 
 #include "clip/clip_utils.h"
@@ -15,7 +16,7 @@ std::optional<std::filesystem::path> ClipImageCache::fileOf(const std::string& k
     return folder_ / (key + ".png");
 }
 
-void ClipImageCache::setObject(const QImage& image, const std::string& key)
+void ClipImageCache::setObject(const QByteArray& png, const std::string& key)
 {
     const auto file = fileOf(key);
     if (!file) return;
@@ -27,18 +28,18 @@ void ClipImageCache::setObject(const QImage& image, const std::string& key)
     QSaveFile out(QString::fromStdString(file->string()));
     const bool written = out.open(QIODevice::WriteOnly) &&
                          out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
-                         image.save(&out, "PNG") && out.commit();
+                         out.write(png) == png.size() && out.commit();
     if (!written) log.error("Cannot store the thumbnail ->", file->string());
 }
 
-std::optional<QImage> ClipImageCache::object(const std::string& key) const
+std::optional<QByteArray> ClipImageCache::object(const std::string& key) const
 {
     const auto file = fileOf(key);
     if (!file) return std::nullopt;
     std::lock_guard lock(mutex_);
-    QImage image;
-    if (!image.load(QString::fromStdString(file->string()), "PNG")) return std::nullopt;
-    return image;
+    QFile in(QString::fromStdString(file->string()));
+    if (!in.open(QIODevice::ReadOnly)) return std::nullopt;
+    return in.readAll();
 }
 
 void ClipImageCache::removeObject(const std::string& key)

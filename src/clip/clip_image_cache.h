@@ -1,9 +1,9 @@
 // The keyed image cache of clip thumbnails and colour swatches: one PNG file per key in a folder of its own
-// (owner-only access, like the clips). Keys are a clip's savedHash. Thread-safe; failures are logged and
-// leave the cache without that image.
+// (owner-only access, like the clips), holding the bytes the platform's ThumbnailMaker made. Keys are a
+// clip's savedHash. Thread-safe; failures are logged and leave the cache without that image.
 #pragma once
 
-#include <QImage>
+#include <QByteArray>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -15,8 +15,9 @@ class ClipImageCache {
 public:
     explicit ClipImageCache(std::filesystem::path folder);
 
-    void setObject(const QImage& image, const std::string& key);
-    std::optional<QImage> object(const std::string& key) const;
+    // png: the image's PNG file, as ThumbnailMaker gives it.
+    void setObject(const QByteArray& png, const std::string& key);
+    std::optional<QByteArray> object(const std::string& key) const;
     void removeObject(const std::string& key);
 
     const std::filesystem::path& folder() const { return folder_; }

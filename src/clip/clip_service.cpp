@@ -394,9 +394,12 @@ void ClipService::save(const VDClipData& data, const std::optional<VDClipboard>&
     if (!data.archive(clip.dataPath)) return;
 
     // Images go in once the payload is safe, so a failed capture leaves none behind.
-    const auto thumbnail = data.thumbnailImage(static_cast<int>(settings.get(DefaultsKeys::clip_thumbnailWidth)),
-                                               static_cast<int>(settings.get(DefaultsKeys::clip_thumbnailHeight)));
-    const auto swatch = data.colorCodeImage();
+    const auto maker = options_.pasteboards->thumbnails();
+    const auto thumbnail =
+        maker ? data.thumbnailImage(*maker, static_cast<int>(settings.get(DefaultsKeys::clip_thumbnailWidth)),
+                                    static_cast<int>(settings.get(DefaultsKeys::clip_thumbnailHeight)))
+              : std::nullopt;
+    const auto swatch = maker ? data.colorCodeImage(*maker) : std::nullopt;
     if (thumbnail || swatch) clip.thumbnailPath = clip.savedHash;
     if (swatch) clip.typeForVD = "colorCode";
     if (options_.imageCache) {

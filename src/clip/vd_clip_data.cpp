@@ -3,14 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QBuffer>
 #include <QCborArray>
 #include <QCborMap>
 #include <QCborValue>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QUrl>
 #include <algorithm>
 #include <cerrno>
@@ -18,8 +16,7 @@
 #include <mutex>
 #include <set>
 
-#include "core/color_hex.h"
-#include "core/image_resize.h"
+#include "core/hex_color.h"
 #include "core/log.h"
 #include "platform/memory_pasteboard.h"
 
@@ -76,18 +73,6 @@ std::vector<std::string> readTexts(const QCborValue& value)
     for (const QCborValue& entry : value.toArray())
         if (entry.isString()) out.push_back(entry.toString().toStdString());
     return out;
-}
-
-// Decodes at most about four times the wanted size, then applies the thumbnail rule.
-std::optional<QImage> scaledRead(QImageReader& reader, int width, int height)
-{
-    const QSize full = reader.size();
-    if (full.isValid() && full.width() > 4 * width && full.height() > 4 * height) {
-        reader.setScaledSize(full.scaled(4 * width, 4 * height, Qt::KeepAspectRatioByExpanding));
-    }
-    const QImage image = reader.read();
-    if (image.isNull()) return std::nullopt;
-    return resizeImage(image, width, height);
 }
 
 void addPart(QCryptographicHash& hash, char tag, const char* data, std::size_t size)
@@ -200,16 +185,12 @@ std::int64_t VDClipData::hash() const
     return static_cast<std::int64_t>(value);
 }
 
-std::optional<QImage> VDClipData::thumbnailImage(int width, int height) const
+std::optional<QByteArray> VDClipData::thumbnailImage(const ThumbnailMaker& maker, int width, int height) const
 {
     if (width <= 0 || height <= 0) return std::nullopt;
     if (fileURLs.empty()) {
         if (!image || image->size() > kThumbnailSourceLimit) return std::nullopt;
-        QByteArray bytes = bytesOf(*image);
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer);
-        return scaledRead(reader, width, height);
+        return maker.thumbnailOfData(bytesOf(*image), width, height);
     }
     const QUrl url(QString::fromStdString(fileURLs.front()));
     if (!url.isValid()) return std::nullopt;
@@ -219,17 +200,14 @@ std::optional<QImage> VDClipData::thumbnailImage(int width, int height) const
     const QFileInfo info(file);
     if (file.isEmpty() || !info.isFile() || static_cast<std::uint64_t>(info.size()) > kThumbnailSourceLimit)
         return std::nullopt;
-    QImageReader reader(file);
-    return scaledRead(reader, width, height);
+    return maker.thumbnailOfFile(file.toStdString(), width, height);
 }
 
-std::optional<QImage> VDClipData::colorCodeImage() const
+std::optional<QByteArray> VDClipData::colorCodeImage(const ThumbnailMaker& maker) const
 {
-    const auto color = ColorHex::fromHex(QString::fromStdString(stringValue));
-    if (!color) return std::nullopt;
-    QImage swatch(20, 20, QImage::Format_ARGB32);
-    swatch.fill(*color);
-    return swatch;
+    const auto rgb = hexColorValue(QString::fromStdString(stringValue));
+    if (!rgb) return std::nullopt;
+    return maker.swatch(*rgb, 20);
 }
 
 std::vector<PasteboardItem> VDClipData::pasteboardItemsArray() const

@@ -19,7 +19,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QImage>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -27,6 +26,7 @@
 #include <vector>
 
 #include "platform/pasteboard.h"
+#include "platform/thumbnail_maker.h"
 
 namespace vandrel {
 
@@ -77,11 +77,11 @@ public:
     // The content hash; its decimal text is a clip's dataHash.
     std::int64_t hash() const;
 
-    // The thumbnail at most width x height: of the image, or, for file URLs, of the first file when it is a
-    // local picture (jpg, jpeg, png, bmp, tiff, by extension, any case), read scaled; none otherwise.
-    std::optional<QImage> thumbnailImage(int width, int height) const;
+    // The thumbnail at most width x height, as maker makes it (PNG): of the image, or, for file URLs, of the
+    // first file when it is a local picture (jpg, jpeg, png, bmp, tiff, by extension, any case); none otherwise.
+    std::optional<QByteArray> thumbnailImage(const ThumbnailMaker& maker, int width, int height) const;
     // A 20 x 20 swatch when the text is a colour code (#RGB, #RRGGBB, RGB, RRGGBB); none otherwise.
-    std::optional<QImage> colorCodeImage() const;
+    std::optional<QByteArray> colorCodeImage(const ThumbnailMaker& maker) const;
 
     // The items rebuilt from the two item lists: none when they differ in length; stops at the first item
     // whose data and types differ in length.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/pasteboard.h"
+#include "platform/thumbnail_maker.h"
 
 namespace vandrel {
 
@@ -19,6 +20,9 @@ public:
     // X's PRIMARY selection (what the user last selected, pasted by Shift+Insert or the middle button); null
     // where the desktop has none. The same object on every call.
     virtual std::shared_ptr<Pasteboard> selection() { return nullptr; }
+    // What makes clips' thumbnails and colour swatches; null where the platform reads no images (clips then
+    // keep none). The same object on every call.
+    virtual std::shared_ptr<ThumbnailMaker> thumbnails() { return nullptr; }
 };
 
 }  // namespace vandrel

@@ -1,6 +1,6 @@
 #include "app/tray_xvfb_x11.h"
 
-#include "platform/linux/x11/x11_test_server.h"
+#include "support/x11_test_server.h"
 
 namespace vandrel::test {
 

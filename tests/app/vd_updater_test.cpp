@@ -14,7 +14,7 @@
 #include "core/defaults_keys.h"
 #include "core/log_capture.h"
 #include "core/settings_store.h"
-#include "net/event_loop_wait.h"
+#include "support/event_loop_wait.h"
 #include "net/feed_server.h"
 #include "ui/base/vd_modal.h"
 

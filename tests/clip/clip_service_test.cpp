@@ -4,14 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
-#include <QImage>
 #include <fstream>
 
 #include "clip/clip_rig.h"
 #include "clip/clip_utils.h"
 #include "core/defaults_keys.h"
 #include "core/log_capture.h"
+#include "platform/sim/sim_thumbnail_maker.h"
 
 namespace vandrel {
 namespace {
@@ -21,14 +20,9 @@ using test::ClipRig;
 using test::modeOf;
 using test::textItem;
 
-PasteboardData pngOf(int width, int height, QColor color)
+PasteboardData pngOf(int width, int height)
 {
-    QImage image(width, height, QImage::Format_ARGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    const QByteArray bytes = SimThumbnailMaker::image(width, height);
     return PasteboardData(bytes.begin(), bytes.end());
 }
 
@@ -349,7 +343,7 @@ TEST(ClipServiceTest, ImagesAndColourCodesGetTheirPictureUnderTheClipsKey)
     ClipRig rig;
     rig.advance(500);
     PasteboardItem picture;
-    picture.setData(PasteboardTypes::png, pngOf(400, 200, Qt::red));
+    picture.setData(PasteboardTypes::png, pngOf(400, 200));
     rig.own({picture});
     rig.advance(250);
     rig.copyAndPoll("#1A2B3C");
@@ -360,7 +354,7 @@ TEST(ClipServiceTest, ImagesAndColourCodesGetTheirPictureUnderTheClipsKey)
     EXPECT_EQ(image.thumbnailPath, image.savedHash);
     const auto thumbnail = rig.images->object(image.thumbnailPath);
     ASSERT_TRUE(thumbnail);
-    EXPECT_EQ(thumbnail->size(), QSize(64, 32));
+    EXPECT_EQ(*thumbnail, "thumbnail 64x32");
     EXPECT_EQ(modeOf(rig.images->folder() / (image.savedHash + ".png")), 0600u);
     EXPECT_EQ(modeOf(rig.images->folder()), 0700u);
 
@@ -368,8 +362,7 @@ TEST(ClipServiceTest, ImagesAndColourCodesGetTheirPictureUnderTheClipsKey)
     EXPECT_EQ(colour.typeForVD, "colorCode");
     const auto swatch = rig.images->object(colour.thumbnailPath);
     ASSERT_TRUE(swatch);
-    EXPECT_EQ(swatch->size(), QSize(20, 20));
-    EXPECT_EQ(swatch->pixelColor(5, 5), QColor(0x1A, 0x2B, 0x3C));
+    EXPECT_EQ(*swatch, "swatch 20 #1A2B3C");
 
     rig.storeInHistory(image);
     rig.service->deleteWith(image);

@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "core/log_capture.h"
-#include "net/event_loop_wait.h"
+#include "support/event_loop_wait.h"
 #include "rx/virtual_time_scheduler.h"
 
 namespace vandrel {

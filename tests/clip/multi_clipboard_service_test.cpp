@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
-#include <QImage>
 #include <set>
 
 #include "clip/clip_rig.h"
@@ -14,6 +12,7 @@
 #include "clip/data_clean_service.h"
 #include "clip/paste_service.h"
 #include "core/log_capture.h"
+#include "platform/sim/sim_thumbnail_maker.h"
 
 namespace vandrel::test {
 namespace {
@@ -516,12 +515,7 @@ TEST(MultiClipboardServiceTest, ATerminalWithoutClipboardKeysCopiesAndPastesThro
 TEST(MultiClipboardServiceTest, RepeatedCopiesOfOneImageLeaveOneThumbnailAfterACleaningPass)
 {
     MultiRig rig;
-    QImage image(300, 100, QImage::Format_ARGB32);
-    image.fill(Qt::blue);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    const QByteArray png = SimThumbnailMaker::image(300, 100);
     PasteboardItem picture;
     picture.setData(PasteboardTypes::png, PasteboardData(png.begin(), png.end()));
     for (int i = 0; i < 3; ++i) {
@@ -530,7 +524,7 @@ TEST(MultiClipboardServiceTest, RepeatedCopiesOfOneImageLeaveOneThumbnailAfterAC
         rig.settle();
     }
     ASSERT_EQ(rig.multi->clipHistory(0).size(), 1u);
-    rig.rig.images->setObject(image, "LEFT-BY-A-CRASH");
+    rig.rig.images->setObject(png, "LEFT-BY-A-CRASH");
 
     auto files = [](const std::filesystem::path& folder) {
         std::size_t n = 0;

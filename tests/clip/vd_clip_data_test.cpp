@@ -3,17 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
 #include <QCborMap>
 #include <QCborValue>
 #include <QFile>
-#include <QImage>
 #include <fstream>
 #include <random>
 
 #include "clip/clip_rig.h"
 #include "core/log_capture.h"
 #include "platform/memory_pasteboard.h"
+#include "platform/sim/sim_thumbnail_maker.h"
 
 namespace vandrel {
 namespace {
@@ -231,45 +230,40 @@ TEST(VDClipDataTest, ItemsAreRebuiltOnlyFromListsThatAgree)
 
 TEST(VDClipDataTest, ThumbnailsComeFromTheImageOrALocalPictureFile)
 {
+    const SimThumbnailMaker maker;
     TempFolder folder;
-    QImage picture(1000, 500, QImage::Format_RGB32);
-    picture.fill(Qt::blue);
-    ASSERT_TRUE(picture.save(QString::fromStdString((folder.path / "shot.PNG").string()), "PNG"));
+    std::ofstream(folder.path / "shot.PNG") << SimThumbnailMaker::image(1000, 500).toStdString();
     fs::copy_file(folder.path / "shot.PNG", folder.path / "anim.gif");
 
     VDClipData files;
     files.fileURLs = {"file://" + (folder.path / "shot.PNG").string()};
-    const auto thumbnail = files.thumbnailImage(100, 32);
-    ASSERT_TRUE(thumbnail);
-    EXPECT_EQ(thumbnail->size(), QSize(64, 32));
+    EXPECT_EQ(files.thumbnailImage(maker, 100, 32), "thumbnail 64x32");
 
     files.fileURLs = {"file://" + (folder.path / "anim.gif").string()};
     files.image = PasteboardData{1, 2, 3};  // an image beside a file list does not count
-    EXPECT_FALSE(files.thumbnailImage(100, 32));
+    EXPECT_FALSE(files.thumbnailImage(maker, 100, 32));
     files.fileURLs = {"file://" + (folder.path / "missing.png").string()};
-    EXPECT_FALSE(files.thumbnailImage(100, 32));
+    EXPECT_FALSE(files.thumbnailImage(maker, 100, 32));
 
     VDClipData small;
-    QImage tiny(50, 20, QImage::Format_RGB32);
-    tiny.fill(Qt::green);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    tiny.save(&buffer, "PNG");
+    const QByteArray bytes = SimThumbnailMaker::image(50, 20);
     small.image = PasteboardData(bytes.begin(), bytes.end());
-    EXPECT_EQ(small.thumbnailImage(100, 32)->size(), QSize(50, 20));  // never enlarged
+    EXPECT_EQ(small.thumbnailImage(maker, 100, 32), "thumbnail 50x20");  // never enlarged
+    EXPECT_FALSE(small.thumbnailImage(maker, 0, 32));
     small.image = PasteboardData{'n', 'o', 't'};
-    EXPECT_FALSE(small.thumbnailImage(100, 32));
-    EXPECT_FALSE(VDClipData().thumbnailImage(100, 32));
+    EXPECT_FALSE(small.thumbnailImage(maker, 100, 32));
+    EXPECT_FALSE(VDClipData().thumbnailImage(maker, 100, 32));
 }
 
 TEST(VDClipDataTest, OnlyColourCodesGetASwatch)
 {
-    EXPECT_TRUE(textClip("#FFF").colorCodeImage());
-    EXPECT_TRUE(textClip("1A2B3C").colorCodeImage());
-    EXPECT_FALSE(textClip("12345").colorCodeImage());
-    EXPECT_FALSE(textClip("GGGGGG").colorCodeImage());
-    EXPECT_FALSE(textClip("a sentence").colorCodeImage());
+    const SimThumbnailMaker maker;
+    EXPECT_EQ(textClip("#FFF").colorCodeImage(maker), "swatch 20 #FFFFFF");
+    EXPECT_EQ(textClip("1A2B3C").colorCodeImage(maker), "swatch 20 #1A2B3C");
+    EXPECT_EQ(textClip("#0x1234").colorCodeImage(maker), "swatch 20 #001234");
+    EXPECT_FALSE(textClip("12345").colorCodeImage(maker));
+    EXPECT_FALSE(textClip("GGGGGG").colorCodeImage(maker));
+    EXPECT_FALSE(textClip("a sentence").colorCodeImage(maker));
 }
 
 TEST(VDClipDataTest, KeptTypesHaveTheirNames)

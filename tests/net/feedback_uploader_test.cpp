@@ -19,8 +19,8 @@
 #include "core/log_capture.h"
 #include "core/main_queue.h"
 #include "core/settings_store.h"
-#include "net/event_loop_wait.h"
 #include "net/feedback_diagnostics.h"
+#include "support/event_loop_wait.h"
 
 using namespace vandrel;
 using nlohmann::json;

@@ -17,7 +17,7 @@
 #include "core/log.h"
 #include "core/log_capture.h"
 #include "core/settings_store.h"
-#include "net/event_loop_wait.h"
+#include "support/event_loop_wait.h"
 #include "net/ga_reporter.h"
 
 using namespace vandrel;

@@ -9,10 +9,10 @@
 
 #include "core/defaults_keys.h"
 #include "core/settings_store.h"
-#include "net/event_loop_wait.h"
 #include "net/feed_server.h"
 #include "net/feedback_uploader.h"
 #include "net/update_checker.h"
+#include "support/event_loop_wait.h"
 
 namespace vandrel {
 namespace {

@@ -11,7 +11,7 @@
 #include "core/log_capture.h"
 #include "core/main_queue.h"
 #include "core/settings_store.h"
-#include "net/event_loop_wait.h"
+#include "support/event_loop_wait.h"
 #include "net/feed_server.h"
 
 namespace vandrel {

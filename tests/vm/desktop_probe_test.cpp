@@ -8,7 +8,7 @@
 
 #include "harness/child_process.h"
 #include "harness/probe_client.h"
-#include "platform/linux/x11/x11_test_server.h"
+#include "support/x11_test_server.h"
 
 // After Xlib (pulled in by the test server): XTest, then away with the macro that hides the harness's Status.
 // clang-format off

@@ -2,9 +2,10 @@
 
 namespace vandrel {
 
-SimPasteboardServer::SimPasteboardServer()
+SimPasteboardServer::SimPasteboardServer(std::shared_ptr<ThumbnailMaker> thumbnails)
     : general_(std::make_shared<MemoryPasteboard>("general")),
-      selection_(std::make_shared<MemoryPasteboard>("selection"))
+      selection_(std::make_shared<MemoryPasteboard>("selection")),
+      thumbnails_(std::move(thumbnails))
 {
 }
 

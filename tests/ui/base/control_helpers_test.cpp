@@ -6,9 +6,9 @@
 #include <QTemporaryDir>
 
 #include "core/log_capture.h"
-#include "core/color_hex.h"
+#include "ui/base/color_hex.h"
 #include "ui/base/image_asset.h"
-#include "core/image_resize.h"
+#include "ui/base/image_resize.h"
 #include "ui/base/segmented_control.h"
 
 using namespace vandrel;

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/x11/xvfb_process.h"
+#include "support/xvfb_process.h"
 
 namespace vandrel::test {
 

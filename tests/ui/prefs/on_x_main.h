@@ -15,7 +15,7 @@
 #include <string>
 
 // Last: Xlib defines names Qt uses.
-#include "platform/linux/x11/x11_test_server.h"
+#include "support/x11_test_server.h"
 
 namespace vandrel::test {
 

@@ -1,12 +1,8 @@
 #include "platform/linux/desktop/desktop_launcher.h"
 
-#include <QCoreApplication>
-#include <QDesktopServices>
-#include <QGuiApplication>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
-#include <QThread>
 #include <QUrl>
 #include <filesystem>
 #include <fstream>
@@ -114,9 +110,6 @@ bool DesktopLauncher::openUrl(const std::string& url)
         log.warning("not a URL, not opened", url);
         return false;
     }
-    auto* app = QCoreApplication::instance();
-    if (qobject_cast<QGuiApplication*>(app) && QThread::currentThread() == app->thread())
-        return QDesktopServices::openUrl(u);
     const auto text = u.toString(QUrl::FullyEncoded).toStdString();
     if (const auto xdgOpen = findProgram("xdg-open"); !xdgOpen.empty()) return start({xdgOpen, text}, {}).has_value();
     if (!gio_.empty()) return start({gio_, "open", text}, {}).has_value();

@@ -28,8 +28,8 @@ public:
     // The pid of a program started directly, 0 when gio started it, absent when it could not start.
     std::optional<std::int64_t> launchEntry(const DesktopEntry& entry);
     std::optional<std::int64_t> launchExecutable(const std::string& path);
-    // A URL with a scheme; false for anything else or when no handler takes it. On the GUI thread of a GUI
-    // application through Qt's desktop services, elsewhere through xdg-open (or gio open).
+    // A URL with a scheme; false for anything else or when no handler takes it. Opened through xdg-open (or
+    // gio open), from any thread: the desktop's own choice of handler, as Qt's desktop services would make it.
     bool openUrl(const std::string& url);
 
     // Starts argv once the process pid has ended, without waiting here: how the program restarts itself, as

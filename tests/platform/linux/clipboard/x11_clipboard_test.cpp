@@ -28,7 +28,7 @@
 #include "core/main_queue.h"
 #include "core/serial_queue.h"
 #include "platform/linux/clipboard/linux_pasteboard_server.h"
-#include "platform/linux/x11/x11_test_server.h"
+#include "support/x11_test_server.h"
 
 namespace vandrel {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "platform/linux/desktop/desktop_test_process.h"
+#include "support/desktop_test_process.h"
 
 namespace vandrel {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/linux/x11/x11_test_server.h"
+#include "support/x11_test_server.h"
 
 namespace vandrel {
 namespace {

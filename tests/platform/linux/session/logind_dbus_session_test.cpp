@@ -14,7 +14,7 @@
 #include <QDBusObjectPath>
 #include <QObject>
 
-#include "platform/linux/desktop/desktop_test_process.h"
+#include "support/desktop_test_process.h"
 
 namespace vandrel {
 namespace {

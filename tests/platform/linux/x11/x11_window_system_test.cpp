@@ -6,7 +6,7 @@
 #include <memory>
 #include <thread>
 
-#include "platform/linux/x11/x11_test_server.h"
+#include "support/x11_test_server.h"
 #include "platform/linux/x11/x11_window_element.h"
 #include "platform/linux/x11/x11_workspace.h"
 

@@ -15,7 +15,7 @@
 #include "engine/working_environment.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/session/logind_session.h"
-#include "platform/linux/x11/x11_test_server.h"
+#include "support/x11_test_server.h"
 #include "platform/linux/x11/x11_window_element.h"
 #include "rx/subjects.h"
 #include "rx/virtual_time_scheduler.h"

@@ -7,7 +7,7 @@
 
 #include <cstdlib>
 
-#include "platform/linux/x11/x11_test_server.h"
+#include "support/x11_test_server.h"
 
 // After Qt's headers (through the test server's): Xlib defines macros that Qt's headers use as names.
 // clang-format off

@@ -13,7 +13,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/linux/desktop/desktop_test_process.h"
+#include "support/desktop_test_process.h"
 
 namespace vandrel::test {
 

@@ -1,4 +1,6 @@
-#include "core/color_hex.h"
+#include "core/hex_color.h"
+
+#include <algorithm>
 
 namespace vandrel {
 
@@ -34,7 +36,7 @@ std::optional<std::uint32_t> scanHex(const QString& text)
 
 }  // namespace
 
-std::optional<QColor> ColorHex::fromHex(const QString& text)
+std::optional<std::uint32_t> hexColorValue(const QString& text)
 {
     QString digits = text;
     if (digits.startsWith('#')) {
@@ -44,34 +46,11 @@ std::optional<QColor> ColorHex::fromHex(const QString& text)
     }
     const auto value = scanHex(digits);
     if (!value) return std::nullopt;
-    if (digits.size() == 6) return hex6(*value, 1.0);
-    if (digits.size() == 3) return hex3(static_cast<std::uint16_t>(*value), 1.0);
-    return std::nullopt;
-}
-
-QColor ColorHex::hex3(std::uint16_t value, double alpha)
-{
-    const double r = ((value >> 8) & 0xF) / 15.0;
-    const double g = ((value >> 4) & 0xF) / 15.0;
-    const double b = (value & 0xF) / 15.0;
-    return QColor::fromRgbF(static_cast<float>(r), static_cast<float>(g), static_cast<float>(b),
-                            static_cast<float>(alpha));
-}
-
-QColor ColorHex::hex6(std::uint32_t value, double alpha)
-{
-    const double r = ((value >> 16) & 0xFF) / 255.0;
-    const double g = ((value >> 8) & 0xFF) / 255.0;
-    const double b = (value & 0xFF) / 255.0;
-    return QColor::fromRgbF(static_cast<float>(r), static_cast<float>(g), static_cast<float>(b),
-                            static_cast<float>(alpha));
-}
-
-QColor ColorHex::hex8(std::uint32_t value)
-{
-    return QColor::fromRgbF(
-        static_cast<float>(((value >> 24) & 0xFF) / 255.0), static_cast<float>(((value >> 16) & 0xFF) / 255.0),
-        static_cast<float>(((value >> 8) & 0xFF) / 255.0), static_cast<float>((value & 0xFF) / 255.0));
+    if (digits.size() == 6) return *value & 0xFFFFFF;
+    if (digits.size() != 3) return std::nullopt;
+    std::uint32_t rgb = 0;
+    for (int shift = 8; shift >= 0; shift -= 4) rgb = (rgb << 8) | ((*value >> shift) & 0xF) * 0x11;
+    return rgb;
 }
 
 }  // namespace vandrel

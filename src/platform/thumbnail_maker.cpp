@@ -1,15 +1,16 @@
-#include "core/image_resize.h"
+#include "platform/thumbnail_maker.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace vandrel {
 
-std::optional<QImage> resizeImage(const QImage& image, double maxWidth, double maxHeight)
+std::optional<std::pair<int, int>> ThumbnailMaker::thumbnailSize(int imageWidth, int imageHeight, double maxWidth,
+                                                                 double maxHeight)
 {
-    if (image.isNull() || image.width() <= 0 || image.height() <= 0) return std::nullopt;
-    const double pw = image.width();
-    const double ph = image.height();
+    if (imageWidth <= 0 || imageHeight <= 0) return std::nullopt;
+    const double pw = imageWidth;
+    const double ph = imageHeight;
     const double ratio = pw / ph;
     double width = 0;
     double height = 0;
@@ -33,7 +34,7 @@ std::optional<QImage> resizeImage(const QImage& image, double maxWidth, double m
     const int w = static_cast<int>(std::lround(width));
     const int h = static_cast<int>(std::lround(height));
     if (w <= 0 || h <= 0) return std::nullopt;
-    return image.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return std::pair{w, h};
 }
 
 }  // namespace vandrel

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/x11/xvfb_process.h"
+#include "support/xvfb_process.h"
 
 // Last: Xlib defines macros (None, Bool, Status ...) that Qt's headers use as names.
 // clang-format off

@@ -224,8 +224,8 @@ void AppServices::installClipboards()
 void AppServices::installHotstrings()
 {
     Hotstring::Options evaluator;
-    // A queue of its own, so that an endless expression is stopped on time however busy the others are.
-    evaluator.watchdogScheduler = SerialQueue::make("tqm.Vandrel.hotstringWatchdog");
+    // The safety timers' queue, so that an endless expression is stopped on time however busy the others are.
+    evaluator.watchdogScheduler = DispatchQueues::watchdogs();
 
     HotstringService::Options hotstring;
     hotstring.clipService = clipService;

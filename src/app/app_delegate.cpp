@@ -483,6 +483,7 @@ void AppDelegate::afterKeyboardsTaken()
     steps_.measure("usage session", options_.startUsageSession);
     usageSessionStarted_ = true;
     steps_.measure("updater", options_.setUpUpdater);
+    if (services_) steps_.measure("windows", [this] { services_->installWindowsAfterKeyboardsTaken(); });
     if (options_.upkeep) steps_.measure("stored-data upkeep", options_.upkeep);
     log.debug("Start-up steps ->", steps_.summary());
 }

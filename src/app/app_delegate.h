@@ -21,8 +21,9 @@
 //   appInit                           Caps Lock remapped, wake -> remap, engine start queued on the main
 //                                     queue, then the work that can wait queued behind it
 //   afterKeyboardsTaken               what nothing before the grab needs: the usage session, the updater
-//                                     (automatic checks off), the launch recorded in the settings, the login
-//                                     item renewed, the stored data's upkeep; then one debug line with each
+//                                     (automatic checks off), the windows' themed icon and the feedback form,
+//                                     the launch recorded in the settings, the login item renewed, the
+//                                     stored data's upkeep; then one debug line with each
 //                                     start-up step's duration. Without access it runs as soon as the guide
 //                                     opens (less the launch record, which waits for the grant).
 //   instance messages                 come forward: the Preferences window, or the access guide while it

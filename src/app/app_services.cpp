@@ -262,10 +262,6 @@ void AppServices::installWindows()
         return KeyCodeTable::virtualKeyCode(static_cast<std::uint16_t>(scanCode - 8));
     });
     AppUtils::setRestartHandler([this] { restart_.restart(); });
-    // Every window carries the program's icon: the installed theme's, else the bundled logo.
-    QApplication::setWindowIcon(
-        QIcon::fromTheme(QStringLiteral("vandrel"), QIcon(QPixmap::fromImage(Asset::vandrelLogo.image()))));
-
     PreferencesServices preferences;
     preferences.mainQueue = options_.main;
     preferences.restartApp = [] { AppUtils::restartApp(); };
@@ -293,6 +289,14 @@ void AppServices::installWindows()
     KeyboardMapWindowController::installShared([main = options_.main] {
         return KeyboardMapWindowController::dependenciesOf(*vandrel().inputObserver(), main);
     });
+}
+
+void AppServices::installWindowsAfterKeyboardsTaken()
+{
+    // Every window carries the program's icon: the installed theme's, else the bundled logo. The theme lookup
+    // reads the icon themes' indexes, so it waits for the grab, like the feedback form's window.
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("vandrel"), QIcon(QPixmap::fromImage(Asset::vandrelLogo.image()))));
 
     VDFeedbackServices feedback;
     feedback.mainQueue = options_.main;

@@ -53,6 +53,8 @@ public:
     void initMenuButton();
     // Installs the update checker (no automatic checks) and hands it the feed address; once, after the menu.
     void setUpUpdater();
+    // The windows' icon from the icon theme and the feedback form: once the keyboards are taken.
+    void installWindowsAfterKeyboardsTaken();
 
     const std::shared_ptr<WindowBindingService> windowBindingKeys;
     const std::shared_ptr<VDWindowBinding> windowBinding;

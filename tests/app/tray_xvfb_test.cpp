@@ -77,6 +77,7 @@ TEST(TrayOnX, TheIconIsInTheTrayAndTheMenusPreferencesOpensTheWindow)
     core.services = services->vandrelServices();
     installVandrel(Vandrel::make(std::move(core)));
     services->initMenuButton();
+    services->installWindowsAfterKeyboardsTaken();
     auto menu = VDStatusBarMenu::shared();
     ASSERT_EQ(menu, services->statusBarMenu);
 

@@ -93,16 +93,47 @@ const char* const AppDelegate::kUsage =
 AppDelegate::AppDelegate(Options options) : options_(std::move(options))
 {
     useProgramStepsWhereUnset();
+    steps_ = StartupSteps(options_.mainQueue);
     watchdog_ =
-        std::make_unique<Watchdog>(rx::seconds(kWatchdogThreshold), options_.mainQueue, options_.watchdogScheduler,
-                                   [] { log.warning("main thread has been blocked for too long!!!"); });
+        std::make_unique<Watchdog>(rx::seconds(kWatchdogThreshold), options_.watchdogScheduler, [](rx::Duration late) {
+            log.warning("main thread has been blocked for too long!!! ->", std::chrono::duration<double>(late).count());
+        });
+    if (const auto queue = std::dynamic_pointer_cast<MainQueue>(options_.mainQueue)) watchdog_->watch(*queue);
 }
 
+// Every timer and poll of the running program. At rest (nobody types, nothing changes) none of them fires
+// more than once an hour, apart from the clipboard where its owner changes cannot be followed.
+//
+//   what                                  period            why; stays?
+//   main-thread watchdog (Watchdog)       none              looks at how late each main-queue job starts, on the
+//                                                           main thread; no ping, no other thread
+//   input stall watchdog (InputBackend)   1 s, one-shot     armed by a round of input work, rests when the loop
+//                                                           waits in epoll; on DispatchQueues::watchdogs()
+//   input loop epoll                      none              a time-out only while an action's paced strokes are
+//                                                           pending; new-node and grab retries (100 ms .. 5 s)
+//                                                           are one-shots while a keyboard is new or busy
+//   tap guardian (InputObserver)          2 s, one-shot     only after the platform disabled a tap
+//   secure input (WorkingEnvironment)     none              logind's LockedHint changes, read once at start
+//   keyboard layout watcher (XKB)         none              the display's notices; poll() without a time-out
+//   X11 desktop watcher, instance         none              poll() on their sockets without a time-out
+//   channel, signal guard
+//   main queue, serial and global queues  none              woken by a job; a timer only for the earliest
+//                                                           delayed job
+//   log writer and sinks                  none              written and flushed line by line as they come
+//   log file size check (LogManager)      1 h               stays: the two log files are kept small
+//   clip history cleanup (DataCleanSvc)   30 min            stays: trims the history to its limit
+//   clipboard capture (ClipService)       event-driven      X11 selection-owner notices; the 250 ms change-count
+//                                                           poll remains only where the display gives none
+//   access polls (guide and delegate)     300 ms            stays, only while waiting for keyboard access
+//   message fade (VDMsgbox)               16 ms             only while a message fades
+//   hotstring time limit, network reply   one-shot          only while an expression or a request runs
+//   time-outs, order barrier (500 ms),
+//   Caps release repair (0.1 s)
 void AppDelegate::useProgramStepsWhereUnset()
 {
     if (!options_.makePlatform) options_.makePlatform = [] { return std::shared_ptr<Platform>(LinuxPlatform::make()); };
     if (!options_.mainQueue) options_.mainQueue = MainQueue::shared();
-    if (!options_.watchdogScheduler) options_.watchdogScheduler = GlobalQueue::shared();
+    if (!options_.watchdogScheduler) options_.watchdogScheduler = options_.mainQueue;
     if (!options_.quit) {
         options_.quit = [](int code) {
             QMetaObject::invokeMethod(
@@ -313,8 +344,8 @@ void AppDelegate::applicationDidFinishLaunching()
         options_.quit(exitCode_);
         return;
     }
-    options_.runMigrations();
-    if (options_.helperApp) options_.helperApp->recordCurrentPID(false);
+    steps_.measure("migrations", options_.runMigrations);
+    if (options_.helperApp) steps_.measure("helper record", [this] { options_.helperApp->recordCurrentPID(false); });
     options_.mainQueue->schedule([this] {
         if (quitting_.load()) return;
         if (beforeInit()) appPreInit();
@@ -323,12 +354,12 @@ void AppDelegate::applicationDidFinishLaunching()
 
 bool AppDelegate::beforeInit()
 {
-    options_.initLogging();
+    steps_.measure("logging", options_.initLogging);
     log.info(">>>> App Before Init <<<<");
     log.info("CommondLine.argumentes ->", options_.arguments);
 
     // Nothing is opened or grabbed until the mapping or the taps are first used.
-    platform_ = options_.makePlatform();
+    steps_.measure("platform", [this] { platform_ = options_.makePlatform(); });
     installations_.install(Platform::installed(), platform_);
 
     for (std::size_t i = 1; i < options_.arguments.size(); ++i) {
@@ -343,36 +374,42 @@ void AppDelegate::appPreInit()
 {
     log.info(">>>> App Pre-init <<<<");
 
-    RealmMigrationHandlers::registerWithRealm();
-    VDWindowBindingData::registerSchema();
-    if (options_.databaseFolder)
-        Realm::setCustomConfig(*options_.databaseFolder);
-    else
-        Realm::setCustomConfig();
-    // Stored schemes name their actions; every built-in one must be known before any is decoded.
-    BuiltInVDAction::registerAll();
-    options_.startUsageSession();
+    steps_.measure("database", [this] {
+        RealmMigrationHandlers::registerWithRealm();
+        VDWindowBindingData::registerSchema();
+        if (options_.databaseFolder)
+            Realm::setCustomConfig(*options_.databaseFolder);
+        else
+            Realm::setCustomConfig();
+        // Stored schemes name their actions; every built-in one must be known before any is decoded.
+        BuiltInVDAction::registerAll();
+    });
 
     hasRunPreInit_ = true;
     log.info(">>>> App Start <<<<");
     log.info("version -> " + AppInfo::version());
     log.info("isTesting ->", AppInfo::isTesting());
 
-    options_.makeEngine(platform_);
+    steps_.measure("engine made", [this] { options_.makeEngine(platform_); });
     engineMade_ = true;
-    options_.initMenu();
-    options_.setUpUpdater();
+    steps_.measure("tray menu", options_.initMenu);
 
     // Taken before anything records this launch.
     const bool isFirstLaunch = Defaults().get(DefaultsKeys::app_theTimeFirstLaunch).empty();
 
-    if (platform_->isInputAccessTrusted(false)) {
+    bool trusted = false;
+    steps_.measure("access check", [&] { trusted = platform_->isInputAccessTrusted(false); });
+    if (trusted) {
         appInit();
         // After the engine start that appInit queued.
         if (isFirstLaunch) options_.mainQueue->schedule([this] { options_.showFirstLaunchDialog(); });
         return;
     }
     keyboardAccess_.accept(false);
+    // No grab comes soon: what waits for one runs now.
+    options_.mainQueue->schedule([this] {
+        if (!quitting_.load()) afterKeyboardsTaken();
+    });
     // The schemes are data: the preferences list them while the engine waits for access.
     if (services_) services_->core->keyService->setUpAtLaunch();
     const auto guide = options_.guide();
@@ -415,18 +452,39 @@ void AppDelegate::appInit()
 {
     if (quitting_.load()) return;
     awaitingAccess_.store(false);
-    KeyRemap::remap();
+    steps_.measure("Caps Lock remap", [] { KeyRemap::remap(); });
     remapped_.store(true);
     observeNotifications();
     options_.mainQueue->schedule([this] {
         if (quitting_.load()) return;
-        options_.startEngine();
+        steps_.measure("engine start", options_.startEngine);
+        steps_.markSinceExec("engine started since exec");
     });
-    log.debug("Defaults[.app_theVersionFirstLaunch] ->",
-              std::vector<std::string>{"true", Defaults().get(DefaultsKeys::app_theVersionFirstLaunch)});
-    pickSomeUserDefaultsInfo();
-    AppInfo::renewLoginItem();
-    log.debug("Defaults[.app_theVersionFirstLaunch] ->", Defaults().get(DefaultsKeys::app_theVersionFirstLaunch));
+    // The launch is recorded only once access is there; the rest of the deferred work may have run already.
+    options_.mainQueue->schedule([this] {
+        if (quitting_.load()) return;
+        steps_.measure("launch recorded", [this] {
+            log.debug("Defaults[.app_theVersionFirstLaunch] ->",
+                      std::vector<std::string>{"true", Defaults().get(DefaultsKeys::app_theVersionFirstLaunch)});
+            pickSomeUserDefaultsInfo();
+            AppInfo::renewLoginItem();
+            log.debug("Defaults[.app_theVersionFirstLaunch] ->",
+                      Defaults().get(DefaultsKeys::app_theVersionFirstLaunch));
+        });
+        afterKeyboardsTaken();
+    });
+}
+
+void AppDelegate::afterKeyboardsTaken()
+{
+    if (deferredRan_) return;
+    deferredRan_ = true;
+    steps_.measure("usage session", options_.startUsageSession);
+    usageSessionStarted_ = true;
+    steps_.measure("updater", options_.setUpUpdater);
+    if (services_) steps_.measure("windows", [this] { services_->installWindowsAfterKeyboardsTaken(); });
+    if (options_.upkeep) steps_.measure("stored-data upkeep", options_.upkeep);
+    log.debug("Start-up steps ->", steps_.summary());
 }
 
 void AppDelegate::pickSomeUserDefaultsInfo()
@@ -489,7 +547,7 @@ void AppDelegate::applicationWillTerminate()
         if (engineMade_) options_.stopEngine();
         // Only a mapping this process applied needs removing; removing one otherwise would open the keyboards.
         if (remapped_) KeyRemap::unremap();
-        options_.endUsageSession();
+        if (usageSessionStarted_) options_.endUsageSession();
         log.info(">>>> App End <<<<");
     } else {
         log.info("App run beforeInit() only, so terminate now.");

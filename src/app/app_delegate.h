@@ -1,6 +1,6 @@
 // The process's start-up and shutdown order:
 //
-//   AppDelegate()                     the main-thread watchdog (0.4 s)
+//   AppDelegate()                     the main-thread watchdog (a main-queue job 0.4 s late)
 //   claimInstance()                   before anything touches a keyboard or stored data: "--help" prints the
 //                                     switches; "--unremap-capslock" asks the running instance to give Caps
 //                                     Lock back (or says there is nothing to undo); while another instance
@@ -10,8 +10,8 @@
 //   applicationDidFinishLaunching()   claimInstance() unless called already, the launch migrations, the
 //                                     process id for the login-item helper, then queues beforeInit
 //   beforeInit                        logging; the arguments ("--uitesting" only logs)
-//   appPreInit                        database, usage session, the core object (not started), tray menu,
-//                                     updater (automatic checks off), the first-launch test, the input-access
+//   appPreInit                        database, the core object (not started), tray menu, the first-launch
+//                                     test, the input-access
 //                                     gate: granted -> appInit (and the first-launch dialog queued after the
 //                                     engine start); missing -> the key schemes set up (the preferences show
 //                                     them), the guide, and appInit when its poll sees the grant; the guide
@@ -19,7 +19,13 @@
 //                                     comes at once when the guide was closed). A first launch is the first
 //                                     start that has access: only those are recorded.
 //   appInit                           Caps Lock remapped, wake -> remap, engine start queued on the main
-//                                     queue, the launch recorded in the settings
+//                                     queue, then the work that can wait queued behind it
+//   afterKeyboardsTaken               what nothing before the grab needs: the usage session, the updater
+//                                     (automatic checks off), the windows' themed icon and the feedback form,
+//                                     the launch recorded in the settings, the login item renewed, the
+//                                     stored data's upkeep; then one debug line with each
+//                                     start-up step's duration. Without access it runs as soon as the guide
+//                                     opens (less the launch record, which waits for the grant).
 //   instance messages                 come forward: the Preferences window, or the access guide while it
 //                                     waits; unremap Caps Lock: the mapping is removed at once and the
 //                                     program quits, letting every keyboard go
@@ -41,6 +47,7 @@
 #include <string>
 #include <vector>
 
+#include "app/startup_steps.h"
 #include "core/installed_instance.h"
 #include "core/instance_channel.h"
 #include "platform/platform.h"
@@ -66,7 +73,7 @@ public:
         std::function<std::shared_ptr<Platform>()> makePlatform;
         // Where start-up work is queued; null: the main queue.
         rx::SchedulerPtr mainQueue;
-        // Where the watchdog looks at the main queue from; null: the global queue.
+        // The clock the watchdog reads; null: the main queue's.
         rx::SchedulerPtr watchdogScheduler;
         // Asks the event loop to end with the code; null: the Qt application's loop.
         std::function<void(int code)> quit;
@@ -79,6 +86,8 @@ public:
         std::function<void()> runMigrations;
         // Null: the logger's destinations and the size-limited log files.
         std::function<void()> initLogging;
+        // Work that can wait until the keyboards are taken (the stored data's upkeep); null: none.
+        std::function<void()> upkeep;
         // Null: the usage-reporting session of GAReporter::shared().
         std::function<void()> startUsageSession;
         std::function<void()> endUsageSession;
@@ -135,12 +144,16 @@ public:
     // Whether the program has keyboard access: false from the moment start-up finds it missing until the grant.
     rx::Observable<bool> keyboardAccess() const { return keyboardAccess_.asObservable(); }
     bool isQuitting() const { return quitting_.load(); }
+    // The start-up's steps so far, with their durations.
+    const StartupSteps& startupSteps() const { return steps_; }
 
 private:
     // False when start-up ends here.
     bool beforeInit();
     void appPreInit();
     void appInit();
+    // What start-up leaves until the keyboards are taken (or until it is clear they will not be soon).
+    void afterKeyboardsTaken();
     void pickSomeUserDefaultsInfo();
     void observeNotifications();
     void onWakeNote();
@@ -155,6 +168,7 @@ private:
     Options options_;
     // The platform and the access guide, installed for their shared() accessors until shutdown.
     Installations installations_;
+    StartupSteps steps_;
     std::unique_ptr<Watchdog> watchdog_;
     std::shared_ptr<Platform> platform_;
     std::unique_ptr<AppServices> services_;
@@ -166,6 +180,8 @@ private:
     int exitCode_ = 0;
     bool hasRunPreInit_ = false;
     bool engineMade_ = false;
+    bool deferredRan_ = false;
+    bool usageSessionStarted_ = false;
     // Read by the instance channel's thread for its answers.
     std::atomic<bool> awaitingAccess_{false};
     std::atomic<bool> remapped_{false};

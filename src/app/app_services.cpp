@@ -83,7 +83,7 @@ std::shared_ptr<VDFeedbackWindowController> makeFeedbackForm(const AppServices::
 std::shared_ptr<VDStatusBarMenu> makeStatusBarMenu(const AppServices::Options& options,
                                                    const std::shared_ptr<WorkingEnvironment>& env,
                                                    const std::shared_ptr<VDUpdater>& updater,
-                                                   const std::shared_ptr<VDFeedbackWindowController>& feedbackForm)
+                                                   std::function<void()> showFeedback)
 {
     StatusBarMenuServices menu;
     menu.mainQueue = options.main;
@@ -99,9 +99,7 @@ std::shared_ptr<VDStatusBarMenu> makeStatusBarMenu(const AppServices::Options& o
         const auto u = weakUpdater.lock();
         return u && u->hasSource();
     };
-    menu.showFeedback = [form = std::weak_ptr<VDFeedbackWindowController>(feedbackForm)] {
-        if (const auto f = form.lock()) f->showWindow();
-    };
+    menu.showFeedback = std::move(showFeedback);
     menu.openUrl = urlOpener(options.platform);
     menu.quit = [quit = options.quit] { quit(0); };
     menu.keyboardAccess = options.keyboardAccess;
@@ -120,8 +118,10 @@ AppServices::AppServices(Options options)
       windowBinding(makeWindowBinding(options_, windowBindingKeys, environment)),
       clipConveyor(ClipConveyor::make()),
       updater(makeUpdater(options_)),
-      feedbackForm(makeFeedbackForm(options_)),
-      statusBarMenu(makeStatusBarMenu(options_, environment, updater, feedbackForm))
+      // The form is made once the keyboards are taken; the menu and the form go with this object.
+      statusBarMenu(makeStatusBarMenu(options_, environment, updater, [this] {
+          if (feedbackForm) feedbackForm->showWindow();
+      }))
 {
     installClipboards();
     installHotstrings();
@@ -243,8 +243,8 @@ void AppServices::installClipboards()
 void AppServices::installHotstrings()
 {
     Hotstring::Options evaluator;
-    // A queue of its own, so that an endless expression is stopped on time however busy the others are.
-    evaluator.watchdogScheduler = SerialQueue::make("tqm.Vandrel.hotstringWatchdog");
+    // The safety timers' queue, so that an endless expression is stopped on time however busy the others are.
+    evaluator.watchdogScheduler = DispatchQueues::watchdogs();
 
     HotstringService::Options hotstring;
     hotstring.clipService = clipService;
@@ -290,10 +290,6 @@ void AppServices::installCore()
 
 void AppServices::installWindows()
 {
-    // Every window carries the program's icon: the installed theme's, else the bundled logo.
-    QApplication::setWindowIcon(
-        QIcon::fromTheme(QStringLiteral("vandrel"), QIcon(QPixmap::fromImage(Asset::vandrelLogo.image()))));
-
     PreferencesServices preferences;
     preferences.mainQueue = options_.main;
     preferences.restartApp = [restart = std::weak_ptr<AppRestart>(restart_)] {
@@ -325,6 +321,16 @@ void AppServices::installWindows()
 
     installations_.install(VDCheatSheetWindowController::installed(), cheatSheet_);
     installations_.install(KeyboardMapWindowController::installed(), keyboardMap_);
+}
+
+void AppServices::installWindowsAfterKeyboardsTaken()
+{
+    // Every window carries the program's icon: the installed theme's, else the bundled logo. The theme lookup
+    // reads the icon themes' indexes, so it waits for the grab, like the feedback form's window.
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("vandrel"), QIcon(QPixmap::fromImage(Asset::vandrelLogo.image()))));
+
+    feedbackForm = makeFeedbackForm(options_);
     installations_.install(VDFeedbackWindowController::installed(), feedbackForm);
 }
 

@@ -73,6 +73,8 @@ public:
     void initMenuButton();
     // Installs the update checker (no automatic checks) and hands it the feed address; once, after the menu.
     void setUpUpdater();
+    // The windows' icon from the icon theme and the feedback form: once the keyboards are taken.
+    void installWindowsAfterKeyboardsTaken();
 
 private:
     const Options options_;
@@ -94,7 +96,8 @@ public:
     std::shared_ptr<DataCleanService> dataCleanService;
 
     const std::shared_ptr<VDUpdater> updater;
-    const std::shared_ptr<VDFeedbackWindowController> feedbackForm;
+    // Made by installWindowsAfterKeyboardsTaken(); used on the GUI thread only.
+    std::shared_ptr<VDFeedbackWindowController> feedbackForm;
     const std::shared_ptr<VDStatusBarMenu> statusBarMenu;
     // The core object, made after the services and installed for vandrel().
     std::shared_ptr<Vandrel> core;

@@ -34,6 +34,11 @@ int main(int argc, char** argv)
     options.arguments.assign(argv, argv + argc);
     options.helperApp = std::make_shared<HelperAppController>();
     options.instance = std::make_shared<InstanceChannel>(InstanceChannel::Paths::standard());
+    // Owner-only folders and files, and no temporary copies left by a run that was killed mid-write: it walks
+    // the whole clip store, so it waits until the keyboards are taken (what it removes is over a minute old).
+    options.upkeep = [] {
+        tidyStoredDataAtStart(StoredDataLocations::standard(), std::filesystem::file_time_type::clock::now());
+    };
     AppDelegate delegate(std::move(options));
     // Before anything touches the stored data: a second start, or one that only serves a switch, ends here.
     if (!delegate.claimInstance()) return delegate.exitCode();
@@ -41,8 +46,6 @@ int main(int argc, char** argv)
     // file is reported in the log; set up before the launch migrations read them. The delegate's logging
     // step sets it up again and starts the log files.
     LogManager::initLogger();
-    // Owner-only folders and files, and no temporary copies left by a run that was killed mid-write.
-    tidyStoredDataAtStart(StoredDataLocations::standard(), std::filesystem::file_time_type::clock::now());
     installGroupDefaults(
         std::make_shared<SettingsStore>(SettingsStore::standardFolder(), SettingsStore::groupFileName));
     if (noDisplay) vandrel::log.info("No display: windows and messages are not shown, the keyboard engine runs");

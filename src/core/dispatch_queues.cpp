@@ -20,6 +20,12 @@ std::shared_ptr<SerialQueue> DispatchQueues::realm()
     return queue;
 }
 
+std::shared_ptr<SerialQueue> DispatchQueues::watchdogs()
+{
+    static const auto queue = SerialQueue::make("tqm.Vandrel.watchdog");
+    return queue;
+}
+
 std::shared_ptr<SerialQueue> DispatchQueues::clipService()
 {
     static const auto queue = SerialQueue::make("tqm.Vandrel.clipService");

@@ -75,6 +75,7 @@ struct MainQueue::Core : std::enable_shared_from_this<Core> {
     bool warnedNoApplication = false;
     std::unique_ptr<DrainTarget, DeleteOnOwnThread> context;
     QTimer* timer = nullptr;  // owned by context
+    std::shared_ptr<const std::function<void(rx::TimePoint)>> observer;
 
     rx::Disposable post(rx::TimePoint due, std::function<void()> work)
     {
@@ -166,13 +167,18 @@ struct MainQueue::Core : std::enable_shared_from_this<Core> {
         }
         for (;;) {
             std::function<void()> job;
+            rx::TimePoint due;
+            std::shared_ptr<const std::function<void(rx::TimePoint)>> watcher;
             {
                 std::lock_guard lock(mutex);
                 auto it = std::find_if(jobs.begin(), jobs.end(), [&](const auto& j) { return j.first.seq < limit; });
                 if (it == jobs.end() || it->first.due > start) break;
+                due = it->first.due;
                 job = std::move(it->second);
                 jobs.erase(it);
+                watcher = observer;
             }
+            if (watcher) (*watcher)(due);
             try {
                 job();
             } catch (const std::exception& e) {
@@ -233,6 +239,13 @@ rx::Disposable MainQueue::async(std::function<void()> work)
 rx::Disposable MainQueue::asyncAfter(rx::Duration delay, std::function<void()> work)
 {
     return core_->post(rx::saturatingAdd(now(), std::max(delay, rx::Duration::zero())), std::move(work));
+}
+
+void MainQueue::setJobObserver(std::function<void(rx::TimePoint due)> observer)
+{
+    auto next = observer ? std::make_shared<const std::function<void(rx::TimePoint)>>(std::move(observer)) : nullptr;
+    std::lock_guard lock(core_->mutex);
+    core_->observer = std::move(next);
 }
 
 rx::TimePoint MainQueue::now() const

@@ -39,6 +39,10 @@ public:
         return callThrough(std::forward<F>(f), [this](const std::function<void()>& work) { syncImpl(work); });
     }
 
+    // Called on the main thread before each job with the time the job was due (how late it starts tells how
+    // long the thread was kept from its queue); null: none. Any thread.
+    void setJobObserver(std::function<void(rx::TimePoint due)> observer);
+
     rx::TimePoint now() const override;
     rx::Disposable schedule(std::function<void()> work) override;
     rx::Disposable scheduleAfter(rx::Duration delay, std::function<void()> work) override;

@@ -250,11 +250,20 @@ void InputObserver::startGuardian()
             });
         })
         .disposed(disposeBag_);
-    rx::interval(rx::seconds(guardianPeriod), guardianScheduler_)
-        .subscribe([weak](std::int64_t tick) {
-            if (auto self = weak.lock()) self->theGuardian_.onNext(tick + 1);
-        })
-        .disposed(disposeBag_);
+    // The guardian wakes only when the platform disabled a tap (a stalled input path), and looks after the
+    // guardian period: taps that stay enabled cost no wake-up.
+    for (const auto& tap : taps_) {
+        tap->setOnDisabled([weak] {
+            const auto self = weak.lock();
+            if (!self || self->guardianPending_.exchange(true)) return;
+            self->guardianScheduler_->scheduleAfter(rx::seconds(guardianPeriod), [weak] {
+                const auto s = weak.lock();
+                if (!s) return;
+                s->guardianPending_.store(false);
+                s->theGuardian_.onNext(s->theGuardian_.value() + 1);
+            });
+        });
+    }
 }
 
 void InputObserver::checkTaps()

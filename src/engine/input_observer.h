@@ -15,10 +15,10 @@
 // deliverer hops to the key-event queue, unless it delivers on the taps' thread, where a lookup is a table read
 // and a key-only action only queues strokes); a slow callback makes the platform disable the tap.
 //
-// Two safety nets: a guardian re-enables disabled taps every 2 s (and, for the key-up tap, drops the held
-// flag since a Caps release may have been lost meanwhile), and a repair makes up a lost Caps release 0.1 s
-// after the physical key went up. Both run their changes on the input-thread scheduler, so the held flag and
-// the subjects are only ever driven from the taps' thread.
+// Two safety nets: a guardian re-enables taps 2 s after the platform disabled them (and, for the key-up tap, drops the
+// held flag since a Caps release may have been lost meanwhile), and a repair makes up a lost Caps release 0.1 s after
+// the physical key went up. Both run their changes on the input-thread scheduler, so the held flag and the subjects are
+// only ever driven from the taps' thread.
 //
 // A Caps release is a tap (published on capsTap) when it comes less than 0.3 s after the press, no action ran
 // in the hold and no other key (modifiers included) went down during it.
@@ -57,7 +57,7 @@ public:
         // Runs jobs on the thread of the tap callbacks (Linux: posts to the input thread; tests: the
         // virtual-time scheduler driven on the test thread). Needs delayed jobs (the repair waits 0.1 s).
         rx::SchedulerPtr inputThreadScheduler;
-        // Ticks of the tap guardian; null: the input-thread scheduler.
+        // Times the tap guardian's look after a tap was disabled; null: the input-thread scheduler.
         rx::SchedulerPtr guardianScheduler;
         // The physical-key observer of the repair; null: a new one over the platform.
         std::shared_ptr<HIDKeyEventObserver> hidObserver;
@@ -131,6 +131,7 @@ private:
     const std::shared_ptr<BlockedKeys> keydownBlockeds_;
     std::atomic<bool> isBlockAllKeyEventBubbling_{false};
     const rx::BehaviorSubject<std::int64_t> theGuardian_{0};
+    std::atomic<bool> guardianPending_{false};
 
     mutable std::mutex startMutex_;
     bool started_ = false;

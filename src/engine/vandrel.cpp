@@ -94,6 +94,17 @@ void Vandrel::start()
     log.info("monitoring START");
     env->startMonitoring();
 
+    log.info("install event delever START");
+    eventDeliver->install();
+
+    std::weak_ptr<Vandrel> weak = weak_from_this();
+    keyEventScheduler_->schedule([weak] {
+        if (auto self = weak.lock()) self->keyService->setUpAtLaunch();
+    });
+
+    inputObserver_->startMonitoring();
+
+    // After the taps: the keyboards are taken first; the stored bindings and the clipboard's history follow.
     log.info("restore window bindings START");
     if (const auto restore = options_.services.restoreWindowBindings)
         windowBindingScheduler_->schedule(restore);
@@ -104,16 +115,6 @@ void Vandrel::start()
         startClips();
     else
         log.warning("The clipboard services are not available in this build, not started");
-
-    log.info("install event delever START");
-    eventDeliver->install();
-
-    std::weak_ptr<Vandrel> weak = weak_from_this();
-    keyEventScheduler_->schedule([weak] {
-        if (auto self = weak.lock()) self->keyService->setUpAtLaunch();
-    });
-
-    inputObserver_->startMonitoring();
     log.info("vandrel init end");
 }
 

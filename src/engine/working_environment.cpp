@@ -88,19 +88,19 @@ void WorkingEnvironment::startSecureInputMonitoring()
         std::optional<bool> value;
     };
     auto last = std::make_shared<Last>();
-    const auto platform = platform_;
     const auto secure = isInSecureInput;
+    const auto publish = [secure, last](bool on) {
+        {
+            std::lock_guard lock(last->mutex);
+            if (last->value == on) return;
+            last->value = on;
+        }
+        secure.accept(on);
+    };
+    // The platform tells of each change; the state at start is read once, on the scheduler like before.
+    platform_->workspace().secureEventInputChanges().subscribe(publish).disposed(disposeBag_);
     scheduler_
-        ->schedulePeriodic(rx::seconds(1),
-                           [platform, secure, last] {
-                               const bool on = platform->workspace().isSecureEventInputEnabled();
-                               {
-                                   std::lock_guard lock(last->mutex);
-                                   if (last->value == on) return;
-                                   last->value = on;
-                               }
-                               secure.accept(on);
-                           })
+        ->schedule([platform = platform_, publish] { publish(platform->workspace().isSecureEventInputEnabled()); })
         .disposed(disposeBag_);
 }
 

@@ -47,7 +47,7 @@ public:
     const std::set<std::string>& emacsShortcutApps() const { return emacsShortcutApps_; }
 
     // Written here only: frontmost and previous application change on the main thread (activations),
-    // isInSecureInput on the scheduler's thread.
+    // isInSecureInput on the scheduler's thread at start, then where the platform learns of a change.
     const rx::BehaviorRelay<std::optional<RunningApplication>> preActiveApplication{std::nullopt};
     const rx::BehaviorRelay<std::optional<RunningApplication>> frontmostApplication{std::nullopt};
     const rx::BehaviorRelay<bool> isOnEmacsShortcutApp{false};

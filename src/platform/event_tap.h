@@ -32,6 +32,9 @@ public:
     virtual ~EventTap() = default;
     virtual bool isEnabled() const = 0;
     virtual void setEnabled(bool enabled) = 0;
+    // Called, on the thread that did it, each time the platform disables the tap on its own (never for
+    // setEnabled(false)); null: nobody is told. A tap the platform never disables may ignore it.
+    virtual void setOnDisabled(std::function<void()> handler) { (void)handler; }
 };
 
 class OrderBarrier;

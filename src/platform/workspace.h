@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/running_application.h"
+#include "rx/creation.h"
 #include "rx/observable.h"
 
 namespace vandrel {
@@ -52,6 +53,8 @@ public:
 
     // Whether some application holds secure keyboard input now (Linux has none: always false).
     virtual bool isSecureEventInputEnabled() = 0;
+    // Each change of isSecureEventInputEnabled(), on whatever thread learns it; none by default.
+    virtual rx::Observable<bool> secureEventInputChanges() { return rx::never<bool>(); }
     // The system's description of the secure-input holder, in which a holder shows as
     // "kCGSSessionSecureInputPID"=<pid>; empty when the system has nothing to say. May block.
     virtual std::string secureInputHolderReport() = 0;

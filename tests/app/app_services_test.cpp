@@ -58,6 +58,7 @@ TEST_F(AppServicesTest, EverySharedObjectItMakesIsInstalledUntilItGoes)
 {
     auto services = make();
     services->setUpUpdater();
+    services->installWindowsAfterKeyboardsTaken();
     const auto installed = [&] {
         return std::vector<bool>{
             installedVandrel() == services->core,

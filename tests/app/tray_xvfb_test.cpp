@@ -74,6 +74,7 @@ TEST(TrayOnX, TheIconIsInTheTrayAndTheMenusPreferencesOpensTheWindow)
     options.core.keyEventScheduler = background;
     auto services = std::make_unique<AppServices>(std::move(options));
     services->initMenuButton();
+    services->installWindowsAfterKeyboardsTaken();
     auto menu = VDStatusBarMenu::shared();
     ASSERT_EQ(menu, services->statusBarMenu);
 

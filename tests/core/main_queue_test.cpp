@@ -70,9 +70,23 @@ TEST(MainQueue, AJobNeverRunsInsideTheCallThatQueuedItAndCanBeCancelled)
     EXPECT_EQ(order, (std::vector<std::string>{"first", "second", "nested"}));
     later.dispose();
 
-    main->asyncAfter(rx::milliseconds(1), [&] { order.push_back("due"); });
+    // The observer hears of each job, with the time it was due, just before it runs.
+    std::vector<std::string> seen;
+    rx::TimePoint dueSeen{};
+    main->setJobObserver([&](rx::TimePoint due) {
+        seen.push_back("observed");
+        dueSeen = due;
+    });
+    const rx::TimePoint queuedAt = main->now();
+    main->asyncAfter(rx::milliseconds(1), [&] {
+        order.push_back("due");
+        seen.push_back("ran");
+    });
     ASSERT_TRUE(pumpUntil([&] { return order.size() == 4; }));
+    main->setJobObserver(nullptr);
     EXPECT_EQ(order.back(), "due");
+    EXPECT_EQ(seen, (std::vector<std::string>{"observed", "ran"}));
+    EXPECT_GE(dueSeen, queuedAt + rx::milliseconds(1));
 }
 
 TEST(MainQueue, SyncFromAWorkerWaitsForTheMainThread)

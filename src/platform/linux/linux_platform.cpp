@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "core/dispatch_queues.h"
 #include "core/log.h"
 #include "core/serial_queue.h"
 #include "platform/linux/clipboard/linux_pasteboard_server.h"
@@ -34,8 +35,7 @@ LinuxPlatform::LinuxPlatform(Options options) : options_(std::move(options))
     input.makeOutput = [path = options_.uinputPath]() -> std::unique_ptr<InputOutputDevice> {
         return UinputDevice::create(path);
     };
-    input.scheduler =
-        options_.scheduler ? options_.scheduler : SerialQueue::make("tqm.Vandrel.inputWatchdog", QueuePriority::normal);
+    input.scheduler = options_.scheduler ? options_.scheduler : DispatchQueues::watchdogs();
     backend_ = std::make_shared<InputBackend>(std::move(input));
 
     X11Workspace::Options desktop;
@@ -54,7 +54,7 @@ LinuxPlatform::LinuxPlatform(Options options) : options_(std::move(options))
         const auto ws = weakWorkspace.lock();
         const auto snapshot = ws ? ws->frontmostSnapshot() : nullptr;
         return snapshot && snapshot->application ? TerminalApplications::clipboardKeys(*snapshot->application)
-                                                  : TerminalClipboardKeys::ctrlShift;
+                                                 : TerminalClipboardKeys::ctrlShift;
     });
     hid_ = std::make_unique<LinuxHidKeyboard>(
         backend_, InputXkbCapsLockIndicator::open(options_.displayName.value_or(std::string())));

@@ -13,6 +13,8 @@ struct SimKeyboard::TapEntry {
     KeyEventType type;
     TapCallback callback;
     std::atomic<bool> enabled{true};
+    std::mutex mutex;
+    std::function<void()> onDisabled;
 };
 
 // Taps by event type, shared with the tap handles so a handle may outlive the keyboard.
@@ -42,6 +44,11 @@ public:
     }
     bool isEnabled() const override { return entry_->enabled.load(); }
     void setEnabled(bool enabled) override { entry_->enabled.store(enabled); }
+    void setOnDisabled(std::function<void()> handler) override
+    {
+        std::lock_guard lock(entry_->mutex);
+        entry_->onDisabled = std::move(handler);
+    }
 
 private:
     std::shared_ptr<TapEntry> entry_;
@@ -380,7 +387,15 @@ void SimKeyboard::clearEvents()
 
 void SimKeyboard::disableTaps(KeyEventType type)
 {
-    for (const auto& tap : registry_->snapshot(type)) tap->enabled.store(false);
+    for (const auto& tap : registry_->snapshot(type)) {
+        tap->enabled.store(false);
+        std::function<void()> handler;
+        {
+            std::lock_guard lock(tap->mutex);
+            handler = tap->onDisabled;
+        }
+        if (handler) handler();
+    }
 }
 
 std::size_t SimKeyboard::tapCount(KeyEventType type) const

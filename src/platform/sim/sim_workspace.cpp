@@ -156,8 +156,12 @@ void SimWorkspace::notifyActivationWithoutApplication()
 
 void SimWorkspace::setSecureEventInput(bool on)
 {
-    std::lock_guard lock(mutex_);
-    secureInput_ = on;
+    {
+        std::lock_guard lock(mutex_);
+        if (secureInput_ == on) return;
+        secureInput_ = on;
+    }
+    secureInputChanges_.onNext(on);
 }
 
 void SimWorkspace::setSecureInputHolder(std::optional<std::int32_t> pid)

@@ -23,6 +23,7 @@ public:
     rx::Observable<std::optional<RunningApplication>> didActivateApplication() override;
     rx::Observable<PowerEvent> powerEvents() override;
     bool isSecureEventInputEnabled() override;
+    rx::Observable<bool> secureEventInputChanges() override { return secureInputChanges_.asObservable(); }
     std::string secureInputHolderReport() override;
     bool openUrl(const std::string& url) override;
     bool launchApplication(const std::string& bundleIdentifier) override;
@@ -67,6 +68,7 @@ private:
     std::optional<std::int32_t> frontmostPid_;
     std::int32_t nextPid_ = 1000;
     bool secureInput_ = false;
+    rx::PublishSubject<bool> secureInputChanges_;
     std::string secureInputReport_;
     std::optional<std::set<std::string>> terminalIds_;
     std::vector<std::string> openedUrls_;

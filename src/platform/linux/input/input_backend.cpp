@@ -92,6 +92,8 @@ struct InputBackend::TapHub {
         KeyEventType type = KeyEventType::keyDown;
         TapCallback callback;
         std::atomic<bool> enabled{true};
+        // Under the hub's mutex.
+        std::function<void()> onDisabled;
     };
     using List = std::vector<std::shared_ptr<Entry>>;
 
@@ -138,9 +140,22 @@ struct InputBackend::TapHub {
 
     void disableAll()
     {
+        std::vector<std::function<void()>> told;
+        {
+            std::lock_guard lock(mutex);
+            for (const auto& list : lists)
+                for (const auto& entry : *list) {
+                    entry->enabled.store(false);
+                    if (entry->onDisabled) told.push_back(entry->onDisabled);
+                }
+        }
+        for (const auto& handler : told) handler();
+    }
+
+    void setOnDisabled(const std::shared_ptr<Entry>& entry, std::function<void()> handler)
+    {
         std::lock_guard lock(mutex);
-        for (const auto& list : lists)
-            for (const auto& entry : *list) entry->enabled.store(false);
+        entry->onDisabled = std::move(handler);
     }
 
     void enabled()
@@ -166,6 +181,10 @@ public:
         entry_->enabled.store(enabled);
         if (!enabled) return;
         if (auto hub = hub_.lock()) hub->enabled();
+    }
+    void setOnDisabled(std::function<void()> handler) override
+    {
+        if (auto hub = hub_.lock()) hub->setOnDisabled(entry_, std::move(handler));
     }
 
 private:
@@ -248,15 +267,6 @@ bool InputBackend::start()
         std::lock_guard lock(a->mutex);
         if (a->backend) a->backend->releaseAndUngrab();
     });
-    if (options_.scheduler) {
-        std::weak_ptr<Alive> alive = alive_;
-        watchdog_ = options_.scheduler->schedulePeriodic(options_.watchdogPeriod, [alive] {
-            auto a = alive.lock();
-            if (!a) return;
-            std::lock_guard lock(a->mutex);
-            if (a->backend) a->backend->watchdogCheck();
-        });
-    }
     if (options_.ownThread) {
         running_.store(true);
         thread_ = std::thread([this] {
@@ -271,7 +281,10 @@ bool InputBackend::start()
 void InputBackend::stop()
 {
     if (!started_.load()) return;
-    watchdog_.dispose();
+    {
+        std::lock_guard lock(watchdogMutex_);
+        watchdog_.dispose();
+    }
     InputSignalGuard::removeCleanup(cleanupId_);
     if (thread_.joinable()) {
         enqueue([this] { running_.store(false); });
@@ -343,6 +356,7 @@ bool InputBackend::handleReady(int timeoutMs)
         return false;
     }
     busySince_.store(options_.scheduler->now().time_since_epoch().count());
+    armWatchdog(options_.stallLimit);
     guarded([&] {
         for (int i = 0; i < n; ++i) {
             const std::uint64_t id = events[i].data.u64;
@@ -1040,10 +1054,30 @@ void InputBackend::readOutput()
 
 void InputBackend::watchdogCheck()
 {
+    // Disarmed before busySince_ is read: a round that starts meanwhile either sees it disarmed and arms it,
+    // or is seen here.
+    watchdogArmed_.store(false);
     const std::int64_t since = busySince_.load();
     if (since == kIdle || stalled_.load()) return;
     const auto busyFor = options_.scheduler->now().time_since_epoch() - rx::Duration(since);
-    if (busyFor > options_.stallLimit) stall("an event has been in the taps for more than the limit");
+    if (busyFor > options_.stallLimit) {
+        stall("an event has been in the taps for more than the limit");
+        return;
+    }
+    armWatchdog(options_.stallLimit - busyFor + std::chrono::milliseconds(1));
+}
+
+void InputBackend::armWatchdog(rx::Duration after)
+{
+    if (!options_.scheduler || watchdogArmed_.exchange(true)) return;
+    std::weak_ptr<Alive> alive = alive_;
+    std::lock_guard lock(watchdogMutex_);
+    watchdog_ = options_.scheduler->scheduleAfter(after, [alive] {
+        auto a = alive.lock();
+        if (!a) return;
+        std::lock_guard lock(a->mutex);
+        if (a->backend) a->backend->watchdogCheck();
+    });
 }
 
 void InputBackend::stall(const char* why)

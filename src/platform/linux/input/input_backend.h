@@ -9,7 +9,8 @@
 // eventfd for commands from other threads. Keyboards are grabbed only while something needs them (a tap or
 // a key mapping), only when none of their keys is down, and never while there is no output keyboard to
 // write to. A watchdog on the injected scheduler lets every keyboard go when the thread stalls in a tap for
-// longer than the limit; the taps then report disabled and enabling one grabs again.
+// longer than the limit; the taps then report disabled and enabling one grabs again. The watchdog is armed
+// only while a round of work runs, so an idle loop wakes nobody.
 //
 // Events on the output keyboard: a key whose press went out is always released there when the keyboard
 // releases it, even when a tap swallows the release, because a key left down on a Linux keyboard repeats
@@ -52,7 +53,10 @@
 // pressed it back, first gets a guard tap (UinputWriter).
 //
 // Cost. A passed key or a stroke-only action allocates nothing here and does no file I/O: the tap lists are
-// snapshots, the queue keeps its capacity, and the logger writes its files on a thread of its own.
+// snapshots, the queue keeps its capacity, and the logger writes its files on a thread of its own. (Arming the
+// watchdog queues one small job, at most once per stall limit while keys come.) At rest the thread sleeps in
+// epoll without a time-out unless timed work is pending: the next chunk of a paced write; new-node and grab
+// retries wait on the injected scheduler, not here.
 #pragma once
 
 #include <array>
@@ -86,10 +90,9 @@ public:
         std::shared_ptr<InputDeviceSource> source;
         // Makes the output keyboard at start; null when it cannot be made.
         std::function<std::unique_ptr<InputOutputDevice>()> makeOutput;
-        // Watchdog ticks, new-node retries, event time stamps and the pauses between chunks of a long write.
+        // Watchdog looks, new-node retries, event time stamps and the pauses between chunks of a long write.
         rx::SchedulerPtr scheduler;
         rx::Duration stallLimit = std::chrono::seconds(1);
-        rx::Duration watchdogPeriod = std::chrono::milliseconds(250);
         // A new node that cannot be opened yet is tried again for this long.
         rx::Duration openRetryWindow = std::chrono::seconds(1);
         rx::Duration openRetryInterval = std::chrono::milliseconds(100);
@@ -221,6 +224,8 @@ private:
     void outputFailed();
     void stall(const char* why);
     void watchdogCheck();
+    // Has the watchdog look in `after`, unless a look is due already.
+    void armWatchdog(rx::Duration after);
     void shutDownOnInputThread();
     void onTapEnabled();
 
@@ -241,6 +246,10 @@ private:
     std::atomic<std::int64_t> busySince_{0};
     std::thread thread_;
     std::atomic<std::thread::id> loopThread_{};
+    // The watchdog looks only while a round of work runs: the round that finds it idle arms it, and a look
+    // that finds the loop waiting in epoll lets it rest.
+    std::atomic<bool> watchdogArmed_{false};
+    std::mutex watchdogMutex_;
     rx::Disposable watchdog_;
     int cleanupId_ = 0;
 

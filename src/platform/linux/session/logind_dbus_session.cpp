@@ -100,8 +100,15 @@ void LogindDbusSession::readLockedHint()
             warnOnce(QStringLiteral("cannot read the session's lock state"), reply.error().message());
             return;
         }
-        locked_.store(reply.value().variant().toBool(), std::memory_order_release);
+        setLocked(reply.value().variant().toBool());
     });
+}
+
+void LogindDbusSession::setLocked(bool locked)
+{
+    if (locked_.exchange(locked, std::memory_order_acq_rel) == locked) return;
+    log.info(locked ? "session locked" : "session unlocked");
+    lockChanges_.onNext(locked);
 }
 
 void LogindDbusSession::onPropertiesChanged(const QString& interfaceName, const QVariantMap& changed,
@@ -111,9 +118,7 @@ void LogindDbusSession::onPropertiesChanged(const QString& interfaceName, const 
     if (changed.contains(kLockedHint)) {
         QVariant value = changed.value(kLockedHint);
         if (value.canConvert<QDBusVariant>()) value = value.value<QDBusVariant>().variant();
-        const bool locked = value.toBool();
-        if (locked_.exchange(locked, std::memory_order_acq_rel) != locked)
-            log.info(locked ? "session locked" : "session unlocked");
+        setLocked(value.toBool());
     } else if (invalidated.contains(kLockedHint)) {
         readLockedHint();
     }

@@ -27,6 +27,7 @@ public:
 
     bool isLocked() const override { return locked_.load(std::memory_order_acquire); }
     rx::Observable<PowerEvent> powerEvents() override { return power_.asObservable(); }
+    rx::Observable<bool> lockChanges() override { return lockChanges_.asObservable(); }
 
     // The session object followed; empty until it is known.
     QString sessionPath() const { return sessionPath_; }
@@ -40,6 +41,7 @@ private:
     void findSessionByPid();
     void followSession(const QString& path);
     void readLockedHint();
+    void setLocked(bool locked);
     void warnOnce(const QString& what, const QString& detail);
 
     QDBusConnection bus_;
@@ -47,6 +49,7 @@ private:
     std::atomic<bool> locked_{false};
     bool warned_ = false;
     rx::PublishSubject<PowerEvent> power_;
+    rx::PublishSubject<bool> lockChanges_;
 };
 
 }  // namespace vandrel

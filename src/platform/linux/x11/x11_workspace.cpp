@@ -226,6 +226,11 @@ bool X11Workspace::isSecureEventInputEnabled()
     return session_ && session_->isLocked();
 }
 
+rx::Observable<bool> X11Workspace::secureEventInputChanges()
+{
+    return session_ ? session_->lockChanges() : rx::never<bool>();
+}
+
 std::string X11Workspace::secureInputHolderReport()
 {
     return {};

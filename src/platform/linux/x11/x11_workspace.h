@@ -54,6 +54,7 @@ public:
     rx::Observable<std::optional<RunningApplication>> didActivateApplication() override;
     rx::Observable<PowerEvent> powerEvents() override;
     bool isSecureEventInputEnabled() override;
+    rx::Observable<bool> secureEventInputChanges() override;
     std::string secureInputHolderReport() override;
     bool openUrl(const std::string& url) override;
     bool launchApplication(const std::string& bundleIdentifier) override;

@@ -173,17 +173,22 @@ struct XkbKeyboardLayout::Impl {
         published.store(std::move(next));
     }
 
-    // Reads the display's notices as they come (and once a second, for any that a reply brought along), so
-    // the published layout follows the session without a lookup having to ask the X server.
+    // Reads the display's notices as they come, so the published layout follows the session without a lookup
+    // having to ask the X server. Notices that a reply brought along wait in xcb's queue where poll() cannot
+    // see them: they are read right after the requests that brought them (start-up, a keymap reload).
     void startWatching()
     {
         stopFd = ::eventfd(0, EFD_CLOEXEC);
         if (stopFd < 0) return;
         const int displayFd = xcb_get_file_descriptor(connection.get());
         watcher = std::thread([this, displayFd] {
+            {
+                std::lock_guard lock(mutex);
+                readEvents();
+            }
             for (;;) {
                 pollfd fds[2]{{displayFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
-                if (::poll(fds, 2, 1000) < 0 && errno != EINTR) return;
+                if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
                 if (fds[1].revents != 0) return;
                 std::lock_guard lock(mutex);
                 if (!connection) return;
@@ -204,7 +209,17 @@ struct XkbKeyboardLayout::Impl {
 
     void readEvents()
     {
-        if (!connection) return;
+        for (;;) {
+            if (!connection) return;
+            if (!readQueuedEvents()) return;
+            // The keymap's requests may bring notices along: the loop reads them before poll() waits again.
+            loadFromDevice();
+        }
+    }
+
+    // True when the keymap must be read again.
+    bool readQueuedEvents()
+    {
         bool reload = false;
         while (xcb_generic_event_t* raw = xcb_poll_for_event(connection.get())) {
             const auto* event = reinterpret_cast<const XkbEvent*>(raw);
@@ -228,12 +243,10 @@ struct XkbKeyboardLayout::Impl {
         if (xcb_connection_has_error(connection.get())) {
             log.warning("keyboard layout: lost the X display; keeping the last layout");
             connection.reset();
-            return;
+            return false;
         }
-        if (reload)
-            loadFromDevice();
-        else
-            publish();
+        if (!reload) publish();
+        return reload;
     }
 };
 

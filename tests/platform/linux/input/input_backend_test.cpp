@@ -426,6 +426,26 @@ TEST(InputBackend, ReleaseAndUngrabLetsGoForGood)
     EXPECT_FALSE(rig.backend->post({{KEY_A, true, 0}}));
 }
 
+TEST(InputBackend, TheStallWatchdogLooksOnlyWhileThereIsWork)
+{
+    InputRig rig;
+    auto recorder = rig.record();
+    rig.pump();
+    rig.clock->advanceBy(rx::seconds(5));
+    EXPECT_EQ(rig.clock->pendingCount(), 0u) << "an idle loop arms nothing";
+
+    rig.source->tap(kKeyboard, KEY_A);
+    rig.pump();
+    EXPECT_EQ(rig.clock->pendingCount(), 1u) << "a round of work arms it";
+    rig.source->tap(kKeyboard, KEY_B);
+    rig.pump();
+    EXPECT_EQ(rig.clock->pendingCount(), 1u) << "once";
+    rig.clock->advanceBy(rx::seconds(1));
+    EXPECT_EQ(rig.clock->pendingCount(), 0u) << "its look found the loop waiting, and it rests";
+    EXPECT_FALSE(rig.backend->isStalled());
+    EXPECT_EQ(recorder->seen.size(), 4u);
+}
+
 TEST(InputBackend, StallWatchdogLetsGoAndTheGuardianGrabsAgain)
 {
     InputRig rig(InputRig::Setup{.ownThread = true});

@@ -32,8 +32,15 @@ class FakeLogindSession final : public LogindSession {
 public:
     bool isLocked() const override { return locked; }
     rx::Observable<PowerEvent> powerEvents() override { return power.asObservable(); }
+    rx::Observable<bool> lockChanges() override { return changes.asObservable(); }
+    void setLocked(bool on)
+    {
+        locked = on;
+        changes.onNext(on);
+    }
     bool locked = false;
     rx::PublishSubject<PowerEvent> power;
+    rx::PublishSubject<bool> changes;
 };
 
 struct StartedProcess {
@@ -209,11 +216,9 @@ TEST_F(X11WorkspaceTest, TheWorkingEnvironmentFollowsRealFocusAndTheSessionLock)
     EXPECT_EQ(pidOf(env.preActiveApplication.value()), beta.pid());
     EXPECT_FALSE(env.isOnEmacsShortcutApp.value());
 
-    session_->locked = true;
-    clock->advanceBy(std::chrono::seconds(1));
+    session_->setLocked(true);
     EXPECT_TRUE(env.isInSecureInput.value());
-    session_->locked = false;
-    clock->advanceBy(std::chrono::seconds(1));
+    session_->setLocked(false);
     EXPECT_FALSE(env.isInSecureInput.value());
 }
 

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <map>
@@ -170,8 +171,9 @@ private:
         return true;
     }
 
-    // Takes the whole property (length in 32-bit units) and deletes it; appends to out.
-    bool take(Transfer& out, long length)
+    // Takes up to length 32-bit units of the property and deletes it when that was all; appends to out.
+    // `left` gets what remains beyond.
+    bool take(Transfer& out, long length, unsigned long* left = nullptr)
     {
         Atom type = None;
         int format = 0;
@@ -180,6 +182,7 @@ private:
         unsigned char* raw = nullptr;
         if (!property(0, length, true, type, format, count, after, &raw)) return false;
         std::unique_ptr<unsigned char, XFreeDeleter> data(raw);
+        if (left) *left = after;
         out.type = type;
         if (format == 32) {
             // Xlib hands 32-bit items over as longs.
@@ -217,34 +220,31 @@ private:
         // Deleting the property asks for the first chunk; each chunk taken asks for the next.
         XDeleteProperty(display_, window_, property_);
         XFlush(display_);
-        std::int64_t total = 0;
         for (;;) {
+            const auto total = static_cast<std::int64_t>(out.bytes.size());
             XEvent event;
             const auto status = next(event, [&](const XEvent& e) {
                 return e.type == PropertyNotify && e.xproperty.window == window_ && e.xproperty.atom == property_ &&
                        e.xproperty.state == PropertyNewValue;
             });
             if (status != Transfer::Status::ok) return withStatus(out, status);
-            Atom type = None;
-            int format = 0;
-            unsigned long count = 0;
+            // One request per chunk: as much as the budget leaves, taken (and deleted, which asks for the next
+            // chunk) only when it is all there.
+            const std::int64_t room = std::min<std::int64_t>(budget - total, std::int64_t{1} << 30);
+            const std::size_t before = out.bytes.size();
             unsigned long after = 0;
-            if (!property(0, 0, false, type, format, count, after)) return out;
-            if (total + static_cast<std::int64_t>(after) > budget) {
+            if (!take(out, static_cast<long>(room / 4 + 1), &after)) return out;
+            if (after > 0 || static_cast<std::int64_t>(out.bytes.size()) > budget) {
                 out.status = Transfer::Status::tooLarge;
-                out.size = total + static_cast<std::int64_t>(after);
+                out.size = static_cast<std::int64_t>(out.bytes.size() + after);
                 return out;
             }
-            if (after == 0) {
+            if (out.bytes.size() == before) {
                 // The empty chunk ends the transfer.
-                XDeleteProperty(display_, window_, property_);
-                XFlush(display_);
                 out.status = Transfer::Status::ok;
                 return out;
             }
-            if (!take(out, static_cast<long>((after + 3) / 4))) return out;
             XFlush(display_);
-            total = static_cast<std::int64_t>(out.bytes.size());
         }
     }
 

@@ -389,6 +389,15 @@ TEST_F(X11ClipboardTest, AHundredMegabyteItemIsSkippedUnread)
     EXPECT_EQ(copies_, 1);
 }
 
+// Content larger than one X request comes in chunks; under the limit it is kept whole.
+TEST_F(X11ClipboardTest, ContentSentInChunksIsCapturedWhole)
+{
+    QByteArray text(20 * 1024 * 1024, 'a');
+    for (qsizetype i = 0; i < text.size(); i += 4099) text[i] = static_cast<char>('b' + i % 20);
+    const auto data = capture({{"text/plain", text}}, {PasteboardTypes::string});
+    EXPECT_EQ(QByteArray::fromStdString(data.stringValue), text);
+}
+
 // Reads that wait long enough for anything to happen meanwhile.
 class X11LongReadTest : public X11ClipboardTest {
 protected:

@@ -12,7 +12,7 @@ packages=(
   libgl-dev
   libsqlitecpp-dev libsqlite3-dev sqlite3
   libspdlog-dev libfmt-dev nlohmann-json3-dev
-  libevdev-dev libx11-dev libxkbcommon-dev libxkbcommon-x11-dev libxres-dev libxi-dev libxtst-dev xkb-data
+  libevdev-dev libx11-dev libxkbcommon-dev libxkbcommon-x11-dev libxres-dev libxi-dev libxtst-dev libxfixes-dev xkb-data
   xvfb xauth fluxbox x11-utils
   dbus dbus-x11
   qemu-system-x86 linux-image-amd64 busybox-static cpio kmod xz-utils

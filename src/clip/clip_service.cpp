@@ -50,7 +50,10 @@ ClipService::ClipService(Passkey, Options options)
 {
 }
 
-ClipService::~ClipService() = default;
+ClipService::~ClipService()
+{
+    if (general_->reportsChanges()) general_->setChangeHandler(nullptr);
+}
 
 InstalledInstance<ClipService>& ClipService::installed()
 {
@@ -77,8 +80,37 @@ void ClipService::startMonitoring()
 
     std::weak_ptr<ClipService> weak = weak_from_this();
     const auto clip = options_.clipScheduler;
-    // The first poll compares against a count no pasteboard has, so it captures what is there at start.
+    // The first look compares against a count no pasteboard has, so it captures what is there at start.
     cachedChangeCount.accept(-1);
+    if (general_->reportsChanges()) {
+        // The pasteboard tells of each change: no poll, nothing runs while the clipboard rests.
+        general_->setChangeHandler([weak] {
+            if (auto self = weak.lock()) self->changeReported();
+        });
+        changeReported();
+    } else {
+        pollChanges(bag);
+    }
+
+    (pasteboardItemsToStore.asObservable() | rx::observeOn(clip))
+        .subscribe([weak](const ClipConveyor::ItemsDelivery& d) {
+            if (auto self = weak.lock()) self->store(d);
+        })
+        .disposed(bag);
+    defaultConveyor_->pasteboardItemsConveyor
+        .subscribe([weak](const ClipConveyor::ItemsDelivery& d) {
+            if (auto self = weak.lock()) self->pasteboardItemsToStore.onNext(d);
+        })
+        .disposed(bag);
+
+    std::lock_guard lock(bagMutex_);
+    disposeBag_ = std::move(bag);
+}
+
+void ClipService::pollChanges(rx::DisposeBag& bag)
+{
+    std::weak_ptr<ClipService> weak = weak_from_this();
+    const auto clip = options_.clipScheduler;
     auto normal = rx::interval(normalInterval, clip) | rx::map([](std::int64_t) { return true; });
     auto overload =
         isOverload.asObservable() | rx::filter([](bool on) { return on; }) | rx::flatMap([clip, weak](bool) {
@@ -103,20 +135,20 @@ void ClipService::startMonitoring()
             if (auto self = weak.lock()) self->onChange(counts.first);
         })
         .disposed(bag);
+}
 
-    (pasteboardItemsToStore.asObservable() | rx::observeOn(clip))
-        .subscribe([weak](const ClipConveyor::ItemsDelivery& d) {
-            if (auto self = weak.lock()) self->store(d);
-        })
-        .disposed(bag);
-    defaultConveyor_->pasteboardItemsConveyor
-        .subscribe([weak](const ClipConveyor::ItemsDelivery& d) {
-            if (auto self = weak.lock()) self->pasteboardItemsToStore.onNext(d);
-        })
-        .disposed(bag);
-
-    std::lock_guard lock(bagMutex_);
-    disposeBag_ = std::move(bag);
+void ClipService::changeReported()
+{
+    // One look on the clip queue answers every report made before it starts: a burst makes one capture.
+    if (lookPending_.exchange(true)) return;
+    std::weak_ptr<ClipService> weak = weak_from_this();
+    options_.clipScheduler->schedule([weak] {
+        auto self = weak.lock();
+        if (!self) return;
+        self->lookPending_.store(false);
+        const std::int64_t now = self->general_->changeCount();
+        if (now >= 0 && now != self->cachedChangeCount.value()) self->onChange(now);
+    });
 }
 
 void ClipService::onChange(std::int64_t changeCount)
@@ -205,10 +237,19 @@ void ClipService::copyItems(std::optional<std::vector<PasteboardItem>> previous,
                             std::function<void(std::optional<std::vector<PasteboardItem>>)> ended)
 {
     auto general = general_;
+    const std::int64_t limit = itemLimitBytes();
     auto source = rx::Observable<std::vector<PasteboardItem>>::create(
-        [general](rx::Observer<std::vector<PasteboardItem>> observer) -> rx::Disposable {
+        [general, limit](rx::Observer<std::vector<PasteboardItem>> observer) -> rx::Disposable {
             log.debug("Shadow copy:", "START");
-            const auto items = general->pasteboardItems();
+            const auto read = general->boundedItems(limit);
+            if (read.skippedBytes > 0) {
+                // Not an error: trying again would only read the same content.
+                log.warning("The clipboard content is larger than the limit (clip_maxItemMegabytes): not kept ->",
+                            std::to_string(read.skippedBytes / (1024 * 1024)) + " MB");
+                observer.completed();
+                return {};
+            }
+            const auto& items = read.items;
             if (items && !items->empty()) {
                 observer.next(copy(*items));
                 log.debug("Shadow copy:", "END");
@@ -221,10 +262,12 @@ void ClipService::copyItems(std::optional<std::vector<PasteboardItem>> previous,
         });
     const auto retry = options_.retryScheduler ? options_.retryScheduler : options_.clipScheduler;
     std::weak_ptr<ClipService> weak = weak_from_this();
-    // Ends by itself after the copy or the error; the pending retry keeps it alive meanwhile.
+    auto delivered = std::make_shared<bool>(false);
+    // Ends by itself after the copy, the error or a skip; the pending retry keeps it alive meanwhile.
     (source | rx::delayRetry(rx::milliseconds(50), 5, retry) | rx::take(1) | rx::observeOn(options_.mainScheduler))
         .subscribe(
-            [weak, previous, changeCount, ended](const std::vector<PasteboardItem>& items) {
+            [weak, previous, changeCount, ended, delivered](const std::vector<PasteboardItem>& items) {
+                *delivered = true;
                 auto self = weak.lock();
                 if (self && changeCount && self->general_->changeCount() != *changeCount) {
                     log.debug("The clipboard changed again during the read: that read is not used");
@@ -249,6 +292,10 @@ void ClipService::copyItems(std::optional<std::vector<PasteboardItem>> previous,
                 }
                 log.error("Get pasteboardItems fail", why);
                 if (ended) ended(previous);
+            },
+            [previous, ended, delivered] {
+                // Skipped: nothing was read.
+                if (!*delivered && ended) ended(previous);
             });
 }
 

@@ -1,12 +1,17 @@
 // The capture service: watches the general pasteboard and turns each change into a clip.
 //
 // Data path:
-//   clip queue   a poll reads the pasteboard's change count every 250 ms (every 3 ms for 500 ms after each
-//                true value of isOverload); when it differs from cachedChangeCount the change step records it
-//                and, unless the pasteboard is borrowed, shadow-copies the pasteboard's items.
-//   shadowCopy   reads the items (the desktop clipboard hands the read to the GUI thread), retrying 5 times
-//                50 ms apart (on the retry scheduler), and delivers a deep copy on the main scheduler, on the
-//                pasteboardItemsConveyor of the conveyor active then, with the active clipboard.
+//   clip queue   where the pasteboard reports its changes (X11 with XFixes), each report queues one look at
+//                its change count (reports made before that look starts share it); elsewhere a poll reads the
+//                count every 250 ms (every 3 ms for 500 ms after each true value of isOverload). When the count
+//                differs from cachedChangeCount the change step records it and, unless the pasteboard is
+//                borrowed, shadow-copies the pasteboard's items.
+//   shadowCopy   reads the items (on X11 over the pasteboard's own connection, on the calling thread; else
+//                the read is handed to the GUI thread) up to the size limit (clip_maxItemMegabytes): larger
+//                content is skipped with one log line, unread where the owner tells its size first, and not
+//                retried. A read that fails is tried 5 times 50 ms apart (on the retry scheduler); the copy
+//                is delivered on the main scheduler, on the pasteboardItemsConveyor of the conveyor active
+//                then, with the active clipboard.
 //   store step   items that reach the default conveyor are stored, on the clip queue (not on the GUI thread:
 //                decoding a large image for its thumbnail must not stall the desktop): content a password
 //                manager marked secret is dropped; the kept types come from the copied items; the snapshot
@@ -26,7 +31,7 @@
 // The borrow count is atomic: borrowers run on the GUI thread and the clip queue.
 //
 // Construction wires nothing; startMonitoring() starts the companions (the extra-clipboard service and the
-// cleaner, given as start functions) and the pipelines. The first poll after it captures what the pasteboard
+// cleaner, given as start functions) and the pipelines. The first look after it captures what the pasteboard
 // holds then.
 #pragma once
 
@@ -146,6 +151,10 @@ public:
     const std::shared_ptr<Pasteboard>& generalPasteboard() const { return general_; }
 
 private:
+    // The change-count poll, where the pasteboard does not report its changes.
+    void pollChanges(rx::DisposeBag& bag);
+    // The pasteboard reported a change: look at its count on the clip queue.
+    void changeReported();
     void onChange(std::int64_t changeCount);
     // Reads and delivers the pasteboard's items, unless equal to `previous` or, with `changeCount`, read after
     // the pasteboard moved past that count; `ended` gets the last content delivered (or `previous`).
@@ -164,6 +173,7 @@ private:
     const std::shared_ptr<Pasteboard> general_;
     const std::shared_ptr<ClipConveyor> defaultConveyor_;
     std::atomic<int> passNewClipCreatedCount_{0};
+    std::atomic<bool> lookPending_{false};
     // The private pasteboard the store step reads a snapshot through.
     const std::shared_ptr<Pasteboard> middlePasteboard_;
     std::mutex captureMutex_;

@@ -14,18 +14,40 @@ std::int64_t MemoryPasteboard::changeCount() const
 
 std::int64_t MemoryPasteboard::clearContents()
 {
-    std::lock_guard lock(mutex_);
-    items_.clear();
-    declared_.clear();
-    return ++changeCount_;
+    return declareTypes({});
 }
 
 std::int64_t MemoryPasteboard::declareTypes(const std::vector<PasteboardType>& types)
 {
+    std::int64_t count = 0;
+    std::function<void()> handler;
+    {
+        std::lock_guard lock(mutex_);
+        items_.clear();
+        declared_ = types;
+        count = ++changeCount_;
+        if (reportsChanges_) handler = changeHandler_;
+    }
+    if (handler) handler();
+    return count;
+}
+
+void MemoryPasteboard::reportChanges(bool on)
+{
     std::lock_guard lock(mutex_);
-    items_.clear();
-    declared_ = types;
-    return ++changeCount_;
+    reportsChanges_ = on;
+}
+
+bool MemoryPasteboard::reportsChanges() const
+{
+    std::lock_guard lock(mutex_);
+    return reportsChanges_;
+}
+
+void MemoryPasteboard::setChangeHandler(std::function<void()> handler)
+{
+    std::lock_guard lock(mutex_);
+    changeHandler_ = std::move(handler);
 }
 
 bool MemoryPasteboard::writeObjects(const std::vector<PasteboardItem>& items)

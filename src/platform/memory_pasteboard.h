@@ -36,6 +36,12 @@ public:
     // The plain text another application pasting would get, fetched as above.
     std::optional<std::string> fetchStringByTarget();
 
+    // The simulated desktop telling of every change (as an X server with XFixes does); off: the change
+    // count must be polled.
+    void reportChanges(bool on);
+    bool reportsChanges() const override;
+    void setChangeHandler(std::function<void()> handler) override;
+
 private:
     const std::string name_;
     mutable std::mutex mutex_;
@@ -45,6 +51,8 @@ private:
     std::vector<PasteboardType> declared_;
     mutable int failingReads_ = 0;
     std::function<void()> fetchHandler_;
+    bool reportsChanges_ = false;
+    std::function<void()> changeHandler_;
 };
 
 }  // namespace vandrel

@@ -31,6 +31,25 @@ public:
 
     // Absent when the pasteboard cannot be read.
     virtual std::optional<std::vector<PasteboardItem>> pasteboardItems() const = 0;
+
+    // A read that stops at a size limit: the items, or, when their data is larger than limitBytes, none
+    // and the size seen (more than the limit). Where the platform can tell the size first, large content is
+    // never read whole; by default everything is read, then measured.
+    struct BoundedItems {
+        std::optional<std::vector<PasteboardItem>> items;
+        std::int64_t skippedBytes = 0;
+    };
+    virtual BoundedItems boundedItems(std::int64_t limitBytes) const { return measured(pasteboardItems(), limitBytes); }
+    static BoundedItems measured(std::optional<std::vector<PasteboardItem>> items, std::int64_t limitBytes)
+    {
+        std::int64_t bytes = 0;
+        if (items)
+            for (const auto& item : *items)
+                for (const auto& type : item.types())
+                    if (const auto data = item.data(type)) bytes += static_cast<std::int64_t>(data->size());
+        if (bytes > limitBytes) return {std::nullopt, bytes};
+        return {std::move(items), 0};
+    }
     // The types of the first item.
     virtual std::vector<PasteboardType> types() const = 0;
     virtual std::optional<PasteboardData> data(const PasteboardType& type) const = 0;
@@ -44,6 +63,11 @@ public:
     // Called, on any thread, each time another application fetches data of the program's own content (an
     // application fetches when it pastes). Null: none. Only where reportsFetches().
     virtual void setFetchHandler(std::function<void()> handler) { (void)handler; }
+
+    // Whether the pasteboard tells of every move of its change count, so that nobody has to poll it.
+    virtual bool reportsChanges() const { return false; }
+    // Called, on any thread, after the change count moved. Null: none. Only where reportsChanges().
+    virtual void setChangeHandler(std::function<void()> handler) { (void)handler; }
 };
 
 }  // namespace vandrel

@@ -218,7 +218,7 @@ TEST(ClipServiceTest, ContentOverTheSizeLimitIsNotKept)
     rig.advance(500);
     rig.copyAndPoll(std::string(2 * 1024 * 1024, 'x'));
     EXPECT_TRUE(rig.clips.empty());
-    EXPECT_EQ(rig.copies.size(), 1u);
+    EXPECT_TRUE(rig.copies.empty());  // skipped at the read, not retried
     EXPECT_FALSE(fs::exists(rig.clipFolder()) && !fs::is_empty(rig.clipFolder()));
     std::size_t said = 0;
     for (const auto& e : logged->entries())
@@ -371,5 +371,32 @@ TEST(ClipServiceTest, ImagesAndColourCodesGetTheirPictureUnderTheClipsKey)
     EXPECT_FALSE(VDClip::object(rig.realm(), image.savedHash));
 }
 
+// A pasteboard that tells of its changes is never polled: a change is captured at once, a burst makes one
+// clip of the latest, a borrowed change makes none, and nothing is scheduled while the clipboard rests.
+TEST(ClipServiceTest, APasteboardThatReportsChangesIsNeverPolled)
+{
+    ClipRig rig(false);
+    rig.generalBoard().reportChanges(true);
+    rig.copyText("there at start");
+    rig.service->startMonitoring();
+    rig.clock->runDue();
+    EXPECT_EQ(rig.texts(), std::vector<std::string>{"there at start"});
+    EXPECT_EQ(rig.clock->pendingCount(), 0u);
+
+    rig.copyText("one");
+    rig.copyText("two");
+    rig.clock->runDue();
+    EXPECT_EQ(rig.texts(), (std::vector<std::string>{"there at start", "two"}));
+
+    rig.service->borrowSystemClipboardWithoutNewClipCreatedOnce([&](std::function<void()> done) {
+        rig.copyText("the program's own");
+        rig.clock->runDue();
+        done();
+    });
+    rig.service->isOverload.accept(true);
+    rig.advance(10000);
+    EXPECT_EQ(rig.clips.size(), 2u);
+    EXPECT_EQ(rig.clock->pendingCount(), 0u);
+}
 }  // namespace
 }  // namespace vandrel

@@ -8,12 +8,14 @@
 
 namespace vandrel {
 
-LinuxPasteboardServer::LinuxPasteboardServer(QtClipboardPasteboard::GuiRunner runOnGui)
+LinuxPasteboardServer::LinuxPasteboardServer(QtClipboardPasteboard::GuiRunner runOnGui,
+                                             std::chrono::milliseconds transferTimeout)
 {
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        general_ = QtClipboardPasteboard::make(runOnGui);
+        general_ = QtClipboardPasteboard::make(runOnGui, QtClipboardPasteboard::Selection::clipboard, transferTimeout);
         if (QGuiApplication::clipboard()->supportsSelection())
-            selection_ = QtClipboardPasteboard::make(runOnGui, QtClipboardPasteboard::Selection::primary);
+            selection_ =
+                QtClipboardPasteboard::make(runOnGui, QtClipboardPasteboard::Selection::primary, transferTimeout);
         desktop_ = true;
     } else {
         log.warning(

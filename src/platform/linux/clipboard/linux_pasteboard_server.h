@@ -15,8 +15,10 @@ namespace vandrel {
 
 class LinuxPasteboardServer final : public PasteboardServer {
 public:
-    // Callable from any thread; the desktop clipboard is attached on the GUI thread.
-    explicit LinuxPasteboardServer(QtClipboardPasteboard::GuiRunner runOnGui = {});
+    // Callable from any thread; the desktop clipboard is attached on the GUI thread. transferTimeout: how long
+    // a foreign owner may take to hand over a piece of its content.
+    explicit LinuxPasteboardServer(QtClipboardPasteboard::GuiRunner runOnGui = {},
+                                   std::chrono::milliseconds transferTimeout = QtClipboardPasteboard::kTransferTimeout);
 
     std::shared_ptr<Pasteboard> general() override { return general_; }
     std::shared_ptr<Pasteboard> named(const std::string& name) override;

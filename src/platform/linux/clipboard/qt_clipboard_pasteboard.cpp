@@ -6,6 +6,7 @@
 #include <QMimeData>
 #include <QThread>
 #include <chrono>
+#include <limits>
 
 #include "core/log.h"
 #include "core/main_queue.h"
@@ -40,10 +41,22 @@ private:
 
 }  // namespace
 
-std::shared_ptr<QtClipboardPasteboard> QtClipboardPasteboard::make(GuiRunner runOnGui, Selection selection)
+std::shared_ptr<QtClipboardPasteboard> QtClipboardPasteboard::make(GuiRunner runOnGui, Selection selection,
+                                                                   std::chrono::milliseconds transferTimeout)
 {
     if (!runOnGui) runOnGui = [](const std::function<void()>& work) { MainQueue::shared()->sync(work); };
     auto board = std::make_shared<QtClipboardPasteboard>(Passkey{}, std::move(runOnGui), selection);
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("xcb")) {
+        board->reader_ =
+            X11SelectionReader::open(selection == Selection::clipboard ? X11SelectionReader::Selection::clipboard
+                                                                       : X11SelectionReader::Selection::primary,
+                                     transferTimeout);
+        // The toolkit hears of foreign owners through the same extension.
+        board->reportsChanges_ = board->reader_ && board->reader_->watchesOwner();
+    } else {
+        board->reportsChanges_ = platform == QLatin1String("offscreen");
+    }
     board->onGui([&board] { board->attach(); });
     return board;
 }
@@ -62,6 +75,23 @@ void QtClipboardPasteboard::setFetchHandler(std::function<void()> handler)
 {
     std::lock_guard lock(mutex_);
     fetchHandler_ = std::move(handler);
+}
+
+void QtClipboardPasteboard::setChangeHandler(std::function<void()> handler)
+{
+    std::lock_guard lock(mutex_);
+    changeHandler_ = std::move(handler);
+}
+
+void QtClipboardPasteboard::changed()
+{
+    std::function<void()> handler;
+    {
+        std::lock_guard lock(mutex_);
+        handler = changeHandler_;
+    }
+    countMoved_.notify_all();
+    if (handler) handler();
 }
 
 void QtClipboardPasteboard::fetched() const
@@ -111,8 +141,9 @@ void QtClipboardPasteboard::onDataChanged()
         std::lock_guard lock(mutex_);
         own_.reset();
         declared_.clear();
+        ++changeCount_;
     }
-    ++changeCount_;
+    changed();
 }
 
 void QtClipboardPasteboard::onGui(const std::function<void()>& work) const
@@ -155,7 +186,11 @@ std::int64_t QtClipboardPasteboard::declareTypes(const std::vector<PasteboardTyp
             declared_ = types;
         }
         publish({});
-        count = ++changeCount_;
+        {
+            std::lock_guard lock(mutex_);
+            count = ++changeCount_;
+        }
+        changed();
     });
     return count;
 }
@@ -204,6 +239,58 @@ bool QtClipboardPasteboard::setString(const std::string& text, const PasteboardT
 std::optional<std::vector<PasteboardItem>> QtClipboardPasteboard::pasteboardItems() const
 {
     if (auto own = ownItems()) return own;
+    if (reader_) return readOwnConnection(std::numeric_limits<std::int64_t>::max()).items;
+    return readOnGui();
+}
+
+Pasteboard::BoundedItems QtClipboardPasteboard::boundedItems(std::int64_t limitBytes) const
+{
+    if (auto own = ownItems()) return measured(std::move(own), limitBytes);
+    if (reader_) return readOwnConnection(limitBytes);
+    return measured(readOnGui(), limitBytes);
+}
+
+Pasteboard::BoundedItems QtClipboardPasteboard::readOwnConnection(std::int64_t limitBytes) const
+{
+    using Status = X11SelectionReader::Result::Status;
+    const std::int64_t count = changeCount_.load();
+    if (stalledAt_.load() == count) return {};
+    // A read left over after the application ended (a retry) could find the X server gone, which Xlib answers
+    // by ending the process.
+    if (!QCoreApplication::instance()) return {};
+    auto result = reader_->read(limitBytes);
+    BoundedItems out;
+    switch (result.status) {
+        case Status::read:
+            out.items.emplace();
+            if (result.item) out.items->push_back(std::move(*result.item));
+            break;
+        case Status::noOwner:
+            out.items.emplace();
+            break;
+        case Status::unreadable:
+            break;
+        case Status::stalled:
+            stalledAt_.store(count);
+            log.warning("The clipboard owner does not hand over its content: not read until the clipboard changes");
+            break;
+        case Status::tooLarge:
+            out.skippedBytes = std::max<std::int64_t>(result.bytes, limitBytes + 1);
+            break;
+        case Status::changed: {
+            // The toolkit hears of the new owner a moment later than our connection did; the read is over only once
+            // the change is counted, so that whoever compares counts knows this read is stale.
+            std::unique_lock lock(mutex_);
+            countMoved_.wait_for(lock, kTransferTimeout, [&] { return changeCount_.load() != count; });
+            log.debug("The clipboard changed owner during the read: that read is dropped");
+            break;
+        }
+    }
+    return out;
+}
+
+std::optional<std::vector<PasteboardItem>> QtClipboardPasteboard::readOnGui() const
+{
     std::optional<std::vector<PasteboardItem>> items;
     bool stalled = false;
     onGui([&] {

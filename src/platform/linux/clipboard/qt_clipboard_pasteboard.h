@@ -2,19 +2,24 @@
 // it, the PRIMARY selection).
 //
 // Threads: QClipboard lives on the GUI thread and is touched only there. A call from any other thread hands
-// its work to the GUI thread and waits for it (a transfer from a slow owner waits as long as the toolkit's
-// transfer time-out); a call on the GUI thread runs at once. changeCount() never hops: it reads an atomic
-// counter, bumped once for each foreign change of owner (QClipboard::dataChanged) and once for each clear
-// or declare of ours (the toolkit's own notice of our write is not counted again).
+// its work to the GUI thread and waits for it; a call on the GUI thread runs at once. changeCount() never
+// hops: it reads an atomic counter, bumped once for each foreign change of owner (QClipboard::dataChanged)
+// and once for each clear or declare of ours (the toolkit's own notice of our write is not counted again).
+// The change handler hears of each bump, on the GUI thread. Where the toolkit hears of every change of owner
+// (an X server with XFixes, the offscreen platform's in-process clipboard), reportsChanges() is true.
 //
 // Reading copies the data of the formats ClipboardMime lists, and nothing else, into one item; content we
 // wrote ourselves is answered from our own copy without a transfer. An owner that offers formats worth
 // reading but hands none of them over reads as absent (unreadable); one that offers none of them reads as
-// one item without types; no owner reads as no items.
+// one item without types; no owner reads as no items. On X11 a foreign owner's content is read over a
+// connection of the pasteboard's own (X11SelectionReader) on the calling thread, so a large item or a stuck
+// owner never holds the GUI thread, and content over a read's size limit is left unread where the owner
+// tells its size first. A read during which the owner changed answers absent once the change is counted.
+// Without that connection the read is QClipboard's, on the GUI thread.
 //
 // An owner that lets a transfer time out (dead or stuck) makes the read absent at once, without asking for the
 // rest of its formats, and its content is not asked for again until the clipboard changes (reads queued
-// behind it included): the GUI thread waits at most one transfer time-out (the toolkit's, 5 s) per change.
+// behind it included): such an owner costs one transfer time-out per change.
 //
 // Writing: the pasteboard keeps the items we wrote and offers them as one QMimeData (ClipboardMime).
 // clearContents() gives up the selection. Another client's request for the data of our content (not for its
@@ -26,10 +31,12 @@
 #include <QPointer>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 
+#include "platform/linux/clipboard/x11_selection_reader.h"
 #include "platform/pasteboard.h"
 
 namespace vandrel {
@@ -42,8 +49,11 @@ public:
 
     // Needs a QGuiApplication; callable from any thread.
     enum class Selection { clipboard, primary };
+    // How long a transfer from a foreign owner may take (each step of it, on X11).
+    static constexpr std::chrono::milliseconds kTransferTimeout{5000};
     static std::shared_ptr<QtClipboardPasteboard> make(GuiRunner runOnGui = {},
-                                                       Selection selection = Selection::clipboard);
+                                                       Selection selection = Selection::clipboard,
+                                                       std::chrono::milliseconds transferTimeout = kTransferTimeout);
     ~QtClipboardPasteboard() override;
 
     std::string name() const override { return selection_ == Selection::clipboard ? "general" : "selection"; }
@@ -52,6 +62,7 @@ public:
     std::int64_t declareTypes(const std::vector<PasteboardType>& types) override;
     bool writeObjects(const std::vector<PasteboardItem>& items) override;
     std::optional<std::vector<PasteboardItem>> pasteboardItems() const override;
+    BoundedItems boundedItems(std::int64_t limitBytes) const override;
     std::vector<PasteboardType> types() const override;
     std::optional<PasteboardData> data(const PasteboardType& type) const override;
     std::optional<std::string> string(const PasteboardType& type) const override;
@@ -59,6 +70,8 @@ public:
     bool setString(const std::string& text, const PasteboardType& type) override;
     bool reportsFetches() const override { return true; }
     void setFetchHandler(std::function<void()> handler) override;
+    bool reportsChanges() const override { return reportsChanges_; }
+    void setChangeHandler(std::function<void()> handler) override;
     // Our content was fetched (GUI thread).
     void fetched() const;
 
@@ -75,6 +88,12 @@ private:
     // Offers `own` on the clipboard (GUI thread).
     bool publish(const std::vector<PasteboardItem>& own);
     void onGui(const std::function<void()>& work) const;
+    // Tells the change handler that the count moved (GUI thread).
+    void changed();
+    // QClipboard's read, on the GUI thread.
+    std::optional<std::vector<PasteboardItem>> readOnGui() const;
+    // The read over our own X connection, on the calling thread.
+    BoundedItems readOwnConnection(std::int64_t limitBytes) const;
     // Our own items while we own the selection.
     std::optional<std::vector<PasteboardItem>> ownItems() const;
 
@@ -83,7 +102,11 @@ private:
 
     const GuiRunner runOnGui_;
     const Selection selection_;
-    std::function<void()> fetchHandler_;  // under mutex_
+    std::function<void()> fetchHandler_;   // under mutex_
+    std::function<void()> changeHandler_;  // under mutex_
+    std::unique_ptr<X11SelectionReader> reader_;
+    bool reportsChanges_ = false;
+    mutable std::condition_variable countMoved_;
     std::atomic<std::int64_t> changeCount_{0};
     mutable std::atomic<std::int64_t> stalledAt_{-1};
     mutable std::mutex mutex_;

@@ -2,7 +2,8 @@
 //
 //   clipboard_peer own <format>=<file>...   owns the clipboard with each file's bytes under its format, prints
 //                                           "owned" once it does, and ends when its standard input closes
-//   clipboard_peer hang <format>...         owns it offering these formats, and never hands any over
+//   clipboard_peer hang <format>...         owns it offering these formats, and never hands any over (prints
+//                                           "asked" when first asked for one)
 //   clipboard_peer read <folder>            writes the data of every offered MIME format to <folder>/<encoded
 //                                           format> and the list of formats to <folder>/formats, then ends
 #include <unistd.h>
@@ -27,6 +28,8 @@ public:
 protected:
     QVariant retrieveData(const QString&, QMetaType) const override
     {
+        std::puts("asked");
+        std::fflush(stdout);
         QThread::sleep(120);
         return {};
     }

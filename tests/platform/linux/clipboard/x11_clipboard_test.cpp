@@ -25,6 +25,7 @@
 #include "clip/paste_service.h"
 #include "clip/realm_migration_handlers.h"
 #include "core/global_queue.h"
+#include "core/log_capture.h"
 #include "core/main_queue.h"
 #include "core/serial_queue.h"
 #include "platform/linux/clipboard/linux_pasteboard_server.h"
@@ -73,7 +74,7 @@ protected:
         Realm::setCustomConfig(folder_);
         Realm::forgetOpenedFiles();
         settings_ = std::make_shared<SettingsStore>(folder_ / "config");
-        server_ = std::make_shared<LinuxPasteboardServer>();
+        server_ = std::make_shared<LinuxPasteboardServer>(QtClipboardPasteboard::GuiRunner{}, transferTimeout_);
         ASSERT_TRUE(server_->isDesktopClipboard());
 
         ClipService::Options options;
@@ -213,6 +214,7 @@ protected:
         }
     }
 
+    std::chrono::milliseconds transferTimeout_ = QtClipboardPasteboard::kTransferTimeout;
     fs::path folder_;
     std::shared_ptr<SerialQueue> clipQueue_ = SerialQueue::make("tqm.Vandrel.clipService");
     std::shared_ptr<SettingsStore> settings_;
@@ -367,6 +369,65 @@ TEST_F(X11ClipboardTest, AnOwnerThatNeverAnswersCostsTheGuiThreadOneTransferTime
     peer_->kill();
     peer_->waitForFinished();
     peer_.reset();
+}
+
+// The size limit is applied before the content is read: an owner that announces 100 MB is never asked for it
+// whole, and the capture goes on with the next copy.
+TEST_F(X11ClipboardTest, AHundredMegabyteItemIsSkippedUnread)
+{
+    test::ScopedLogCapture logged;
+    startPeer({{"text/plain", QByteArray(100 * 1024 * 1024, 'x')}});
+    const std::string skipped = "The clipboard content is larger than the limit (clip_maxItemMegabytes): not kept ->";
+    ASSERT_TRUE(waitFor([&] { return logged->contains(LogLevel::warning, skipped); }));
+    stopPeer();
+    capture({{"text/plain", QByteArray("small")}}, {PasteboardTypes::string});
+    EXPECT_EQ(clipCount(), 1u);
+    std::size_t said = 0;
+    for (const auto& e : logged->entries()) said += e.message == skipped;
+    EXPECT_EQ(said, 1u);
+    std::lock_guard lock(mutex_);
+    EXPECT_EQ(copies_, 1);
+}
+
+// Content larger than one X request comes in chunks; under the limit it is kept whole.
+TEST_F(X11ClipboardTest, ContentSentInChunksIsCapturedWhole)
+{
+    QByteArray text(20 * 1024 * 1024, 'a');
+    for (qsizetype i = 0; i < text.size(); i += 4099) text[i] = static_cast<char>('b' + i % 20);
+    const auto data = capture({{"text/plain", text}}, {PasteboardTypes::string});
+    EXPECT_EQ(QByteArray::fromStdString(data.stringValue), text);
+}
+
+// Reads that wait long enough for anything to happen meanwhile.
+class X11LongReadTest : public X11ClipboardTest {
+protected:
+    X11LongReadTest() { transferTimeout_ = 60s; }
+};
+
+// While an owner holds the capture's read, the GUI thread goes on with its events; another copy meanwhile ends
+// that read and makes one clip, of the new content.
+TEST_F(X11LongReadTest, TheGuiThreadRunsDuringALongReadAndACopyMeanwhileMakesOneClip)
+{
+    test::ScopedLogCapture logged;
+    startPeer({{"text/plain", {}}}, true);
+    ASSERT_TRUE(waitFor([&] { return peer_->canReadLine(); }));
+    ASSERT_EQ(peer_->readLine().trimmed(), "asked");  // the capture's read is waiting for the owner now
+    bool ran = false;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&] { ran = true; }, Qt::QueuedConnection);
+    ASSERT_TRUE(waitFor([&] { return ran; }));
+    EXPECT_FALSE(logged->contains(
+        LogLevel::warning, "The clipboard owner does not hand over its content: not read until the clipboard changes"));
+    EXPECT_EQ(clipCount(), 0u);
+
+    auto stuck = std::move(peer_);
+    capture({{"text/plain", QByteArray("copied meanwhile")}}, {PasteboardTypes::string});
+    capture({{"text/plain", QByteArray("the next copy")}}, {PasteboardTypes::string});
+    ASSERT_EQ(clipCount(), 2u);
+    EXPECT_EQ(clip(0).stringData, "copied meanwhile");
+    EXPECT_EQ(clip(1).stringData, "the next copy");
+    stuck->kill();
+    stuck->waitForFinished();
 }
 
 }  // namespace

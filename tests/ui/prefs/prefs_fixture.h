@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QWidget>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,7 +57,13 @@ protected:
     {
         installDefaults(settings);
         AppInfo::setLoginItemService(loginItem);
-        settings->changedKeys().subscribe([this](const std::string& key) { writtenKeys.push_back(key); }).disposed(bag);
+        // Some tests write from a second thread too.
+        settings->changedKeys()
+            .subscribe([this](const std::string& key) {
+                std::lock_guard lock(writtenKeysMutex);
+                writtenKeys.push_back(key);
+            })
+            .disposed(bag);
     }
     ~PrefsTest() override
     {
@@ -80,6 +87,7 @@ protected:
     std::shared_ptr<RecordingLoginItem> loginItem = std::make_shared<RecordingLoginItem>();
     std::shared_ptr<rx::VirtualTimeScheduler> mainQueue = rx::VirtualTimeScheduler::make();
     std::vector<std::string> writtenKeys;
+    std::mutex writtenKeysMutex;
     rx::DisposeBag bag;
 };
 

@@ -227,7 +227,8 @@ def check_links(tree, problems):
         test_folder = None
         if folder.split("/")[0] == "tests":
             # A test listed in a parent folder's CMakeLists.txt belongs where its sources are.
-            own = [s for s in sources if tree.rel(s) and not s.startswith(tree.build + "/")]
+            # Generated sources live in the build folder, whatever its name: only those under tests/ count.
+            own = [s for s in sources if (tree.rel(s) or "").startswith("tests/")]
             test_folder = tree.rel(os.path.commonpath([os.path.dirname(s) for s in own])) if own else folder
             layer = layer_of(test_folder + "/x")
         # A library links the Qt modules of every folder it builds (platform/linux carries its clipboard).

@@ -12,13 +12,7 @@ class DesktopRest : public DesktopScenario {};
 
 TEST_F(DesktopRest, TheProgramWakesRarelyAndTookTheKeyboardSoonAfterItsExec)
 {
-    const std::string grabLine = "Keyboard grabbed -> " + keyboard().name();
-    ASSERT_TRUE(program().waitForOutputCount(grabLine, 1)) << program().log();
-    ASSERT_TRUE(program().waitForOutputCount("Start-up steps ->", 1, kProgramStartTimeout)) << program().log();
-    reportRest("X display", program().process().pid(), program().log(), grabLine);
-    const std::string log = program().log();
-    if (const auto at = log.find("Start-up steps ->"); at != std::string::npos)
-        std::cout << log.substr(at, log.find('\n', at) - at) << std::endl;
+    reportRestOf("X display", program(), keyboard().name(), kProgramStartTimeout);
 }
 
 }  // namespace

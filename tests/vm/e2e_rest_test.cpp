@@ -12,14 +12,7 @@ class ProgramAtRest : public ProgramSuite<ProgramAtRest> {};
 
 TEST_F(ProgramAtRest, WakesRarelyAndTookTheKeyboardSoonAfterItsExec)
 {
-    const std::string grabLine = "Keyboard grabbed -> " + keyboard().name();
-    ASSERT_TRUE(run().waitForOutputCount(grabLine, 1)) << run().log();
-    // Start-up's deferred work (after the grab) is over once its summary is logged.
-    ASSERT_TRUE(run().waitForOutputCount("Start-up steps ->", 1, kProgramStartTimeout)) << run().log();
-    reportRest("no display", run().process().pid(), run().log(), grabLine);
-    const std::string log = run().log();
-    if (const auto at = log.find("Start-up steps ->"); at != std::string::npos)
-        std::cout << log.substr(at, log.find('\n', at) - at) << std::endl;
+    reportRestOf("no display", run(), keyboard().name(), kProgramStartTimeout);
 }
 
 }  // namespace

@@ -148,4 +148,19 @@ inline void reportRest(std::string_view setting, pid_t pid, const std::string& l
     EXPECT_LE(after->rssKiB, 80 * 1024);
 }
 
+// Waits until the program took the keyboard and finished start-up's deferred work (its step summary is logged),
+// prints that summary and reports the program's rest.
+template <class Program>
+void reportRestOf(std::string_view setting, Program& program, const std::string& keyboardName,
+                  std::chrono::milliseconds startTimeout)
+{
+    const std::string grabLine = "Keyboard grabbed -> " + keyboardName;
+    ASSERT_TRUE(program.waitForOutputCount(grabLine, 1)) << program.log();
+    ASSERT_TRUE(program.waitForOutputCount("Start-up steps ->", 1, startTimeout)) << program.log();
+    reportRest(setting, program.process().pid(), program.log(), grabLine);
+    const std::string log = program.log();
+    if (const auto at = log.find("Start-up steps ->"); at != std::string::npos)
+        std::cout << log.substr(at, log.find('\n', at) - at) << std::endl;
+}
+
 }  // namespace vandrel::vmtest

@@ -17,6 +17,8 @@
 #include <QUrl>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <future>
 #include <mutex>
 #include <random>
@@ -442,7 +444,14 @@ int main(int argc, char** argv)
     }
     setenv("DISPLAY", server.display().c_str(), 1);
     setenv("QT_QPA_PLATFORM", "xcb", 1);
-    QGuiApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    int result = 0;
+    {
+        QGuiApplication app(argc, argv);
+        ::testing::InitGoogleTest(&argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    // Clipboard work still queued on the shared queues may hold an X connection a moment longer; stopping the
+    // server under it ends the process through Xlib's handler. The server dies with this process instead.
+    std::fflush(nullptr);
+    std::_Exit(result);
 }

@@ -13,7 +13,6 @@ std::shared_ptr<GlobalQueue> GlobalQueue::shared()
 GlobalQueue::GlobalQueue(int threads, std::string label)
     : pool_(std::make_shared<detail::WorkerPool>(std::move(label), threads, QueuePriority::normal))
 {
-    pool_->start();
 }
 
 GlobalQueue::~GlobalQueue()

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <system_error>
 
 #include "core/log.h"
 
@@ -33,12 +34,6 @@ WorkerPool::WorkerPool(std::string label, int threads, QueuePriority priority)
 {
 }
 
-void WorkerPool::start()
-{
-    auto self = shared_from_this();
-    for (int i = 0; i < threadCount_; ++i) threads_.emplace_back([self] { self->run(); });
-}
-
 rx::TimePoint WorkerPool::now()
 {
     return std::chrono::time_point_cast<rx::Duration>(std::chrono::steady_clock::now());
@@ -56,6 +51,14 @@ rx::Disposable WorkerPool::post(rx::TimePoint due, std::function<void()> work)
         }
         key = Key{due, nextSeq_++};
         jobs_.emplace(key, std::move(work));
+        // More jobs than waiting workers: a job would wait behind a busy one (which may be waiting for it).
+        if (static_cast<int>(jobs_.size()) > waiting_ && static_cast<int>(threads_.size()) < threadCount_) {
+            try {
+                threads_.emplace_back([self = shared_from_this()] { self->run(); });
+            } catch (const std::system_error&) {
+                // No thread to be had now: the job waits for a started worker, or for the next job's attempt.
+            }
+        }
     }
     wake_.notify_one();
     std::weak_ptr<WorkerPool> weak = weak_from_this();
@@ -106,7 +109,9 @@ void WorkerPool::run()
     for (;;) {
         if (jobs_.empty()) {
             if (stopping_) break;
+            ++waiting_;
             wake_.wait(lock);
+            --waiting_;
             continue;
         }
         auto it = jobs_.begin();
@@ -124,7 +129,9 @@ void WorkerPool::run()
             // Wake at least hourly, so a far deadline never reaches the limits of the clock arithmetic.
             // (A copy: another worker may erase the job while this one waits.)
             const rx::TimePoint until = std::min(it->first.due, current + std::chrono::hours(1));
+            ++waiting_;
             wake_.wait_until(lock, until);
+            --waiting_;
             continue;
         }
         auto job = std::move(it->second);
@@ -153,7 +160,6 @@ std::shared_ptr<SerialQueue> SerialQueue::make(std::string label, QueuePriority 
 SerialQueue::SerialQueue(std::string label, QueuePriority priority)
     : pool_(std::make_shared<detail::WorkerPool>(std::move(label), 1, priority))
 {
-    pool_->start();
 }
 
 SerialQueue::~SerialQueue()

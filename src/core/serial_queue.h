@@ -35,14 +35,13 @@ enum class QueuePriority {
 namespace detail {
 
 // Worker threads serving one queue of jobs ordered by deadline, then by the order they were queued.
-// Shared by the serial queues (one thread) and the global queue (several).
+// Shared by the serial queues (one thread) and the global queue (several). A worker starts only when the queue holds
+// more jobs than workers waiting for one, so a queue nobody uses costs no thread.
 class WorkerPool : public std::enable_shared_from_this<WorkerPool> {
 public:
     WorkerPool(std::string label, int threads, QueuePriority priority);
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
-
-    void start();
 
     // Queues work for `due`. Returns an empty disposable and drops the work once the pool has stopped.
     rx::Disposable post(rx::TimePoint due, std::function<void()> work);
@@ -70,6 +69,7 @@ private:
     const int threadCount_;
     const QueuePriority priority_;
     std::mutex mutex_;
+    int waiting_ = 0;  // workers waiting for a job or its deadline
     std::condition_variable wake_;
     std::map<Key, std::function<void()>> jobs_;
     std::uint64_t nextSeq_ = 0;

@@ -10,15 +10,16 @@ using namespace vandrel;
 
 TEST(GlobalQueue, JobsMayRunAtTheSameTime)
 {
-    auto queue = GlobalQueue::shared();
-    EXPECT_EQ(queue, GlobalQueue::shared());
-    // Two jobs that each wait for the other can only finish when they run side by side.
+    EXPECT_EQ(GlobalQueue::shared(), GlobalQueue::shared());
+    // Workers start as jobs arrive: two jobs queued back to back, and a job that queues another and waits for it,
+    // can only finish when they run side by side.
+    GlobalQueue queue(2, "test.side");
     std::mutex mutex;
     std::condition_variable cv;
     int arrived = 0, finished = 0;
     bool bothMet = true;
     for (int i = 0; i < 2; ++i)
-        queue->async([&] {
+        queue.async([&] {
             std::unique_lock lock(mutex);
             ++arrived;
             cv.notify_all();
@@ -29,6 +30,21 @@ TEST(GlobalQueue, JobsMayRunAtTheSameTime)
     std::unique_lock lock(mutex);
     ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(20), [&] { return finished == 2; }));
     EXPECT_TRUE(bothMet);
+    lock.unlock();
+
+    bool inner = false, outer = false;
+    queue.async([&] {
+        queue.async([&] {
+            std::lock_guard guard(mutex);
+            inner = true;
+            cv.notify_all();
+        });
+        std::unique_lock wait(mutex);
+        outer = cv.wait_for(wait, std::chrono::seconds(10), [&] { return inner; });
+        cv.notify_all();
+    });
+    lock.lock();
+    ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(20), [&] { return outer; }));
 }
 
 TEST(GlobalQueue, EveryJobRunsOnAPoolThreadAndCancelledOnesDoNot)

@@ -72,7 +72,8 @@ TEST(TrayOnX, TheIconIsInTheTrayAndTheMenusPreferencesOpensTheWindow)
     options.windowBinding = options.clip = options.background = background;
     options.quit = [&quits](int) { ++quits; };
     options.core.keyEventScheduler = background;
-    auto services = std::make_unique<AppServices>(std::move(options));
+    Installations installations;
+    auto services = std::make_unique<AppServices>(std::move(options), installations);
     services->initMenuButton();
     services->installWindowsAfterKeyboardsTaken();
     auto menu = VDStatusBarMenu::shared();
@@ -103,6 +104,7 @@ TEST(TrayOnX, TheIconIsInTheTrayAndTheMenusPreferencesOpensTheWindow)
     menu->menu()->actions().last()->trigger();
     EXPECT_EQ(quits, 1);
 
+    installations.clear();
     services.reset();
     EXPECT_EQ(VDStatusBarMenu::shared(), nullptr);
     EXPECT_EQ(installedVandrel(), nullptr);

@@ -28,6 +28,7 @@ public:
 
 class AppInfoTest : public ::testing::Test {
 protected:
+    // AppInfo keeps the start-at-login choice in the user settings, which are process-wide: the test's own.
     void SetUp() override { installDefaults(std::make_shared<SettingsStore>(root() / "config")); }
     void TearDown() override { AppInfo::setLoginItemService(nullptr); }
     fs::path root() const { return fs::path(dir_.path().toStdString()); }

@@ -21,6 +21,7 @@ class ConstantsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // The addresses are read from the user settings in the interface language, both process-wide.
         settings = std::make_shared<SettingsStore>(dir.path().toStdString());
         installDefaults(settings);
         Localize::setCurrentLanguage("en");

@@ -55,6 +55,7 @@ protected:
     {
         log.removeAllDestinations();
         useSupportFolder(root() / "data");
+        // The logger keeps its level in the user settings and announces it as a popup, both process-wide.
         installDefaults(std::make_shared<SettingsStore>(root() / "config"));
         fs::create_directories(root() / "files");
         previousPresenter_ =

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/app_delegate.h"
+#include "app/program_steps.h"
 #include "platform/sim/sim_platform.h"
 
 namespace vandrel {
@@ -29,7 +30,7 @@ void BM_StartUpOnTheSimulatedPlatform(benchmark::State& state)
 {
     std::vector<StartupSteps::Step> steps;
     for (auto _ : state) {
-        AppDelegate::Options options;
+        AppDelegate::Options options = programSteps();
         options.arguments = {"vandrel"};
         options.makePlatform = [] { return std::shared_ptr<Platform>(SimPlatform::make()); };
         // A start measured, not a welcome read.

@@ -1,83 +1,34 @@
 #include "app/app_delegate.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QMetaObject>
-#include <QStandardPaths>
 #include <QUrl>
-#include <cstdlib>
-#include <iostream>
+#include <stdexcept>
 
-#include "app/app_services.h"
 #include "app/helper_app_controller.h"
-#include "app/migration.h"
 #include "app/watchdog.h"
-#include "catalogue/build_in_vd_key_scheme.h"
-#include "catalogue/built_in_vd_action.h"
-#include "clip/realm_migration_handlers.h"
 #include "core/app_info.h"
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
-#include "core/dispatch_queues.h"
-#include "core/global_queue.h"
 #include "core/instance_channel.h"
-#include "core/localize.h"
 #include "core/log.h"
-#include "core/log_manager.h"
 #include "core/main_queue.h"
 #include "engine/key_remap.h"
-#include "engine/vandrel.h"
-#include "net/ga_reporter.h"
-#include "platform/linux/input/input_permission.h"
-#include "platform/linux/linux_platform.h"
-#include "storage/realm.h"
 #include "ui/overlays/get_accessibility_window_controller.h"
-#include "ui/overlays/vd_logo_modal.h"
-#include "windowbinding/vd_window_binding_data.h"
 
 namespace vandrel {
 
 namespace {
 
-// The help on granting access as a page the desktop's browser shows: the bundled text in a plain HTML
-// page in the cache folder (a .txt file would go to whatever edits text). The text itself when the page
-// cannot be written.
-std::filesystem::path accessHelpPage()
-{
-    const std::filesystem::path text = InputPermission::helpTextPath();
-    QFile source(QString::fromStdString(text.string()));
-    if (!source.open(QIODevice::ReadOnly)) {
-        log.error("The access help cannot be read ->", text.string());
-        return text;
-    }
-    const QString body = QString::fromUtf8(source.readAll()).toHtmlEscaped();
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    const std::filesystem::path page = std::filesystem::path(folder.toStdString()) / "keyboard-access-help.html";
-    QFile out(QString::fromStdString(page.string()));
-    if (!QDir().mkpath(folder) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        log.error("The access help page cannot be written ->", page.string());
-        return text;
-    }
-    const QString title = QString::fromStdString(localized("_get_access_title")).toHtmlEscaped();
-    out.write(QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%1</title></head>\n"
-                             "<body><h1>%1</h1>\n<pre style=\"white-space: pre-wrap\">%2</pre></body></html>\n")
-                  .arg(title, body)
-                  .toUtf8());
-    return page;
-}
-
-void startVandrel(Vandrel& core)
-{
-    core.start();
-    // The schemes are set up on the key-event queue; once it reaches this job, Caps combinations run.
-    core.keyEventScheduler()->schedule([] { log.info("Keyboard engine started"); });
-}
-
 std::string nowIso8601()
 {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString();
+}
+
+// A step left unset does nothing.
+template <class... Args>
+void leaveEmpty(std::function<void(Args...)>& step)
+{
+    if (!step) step = [](Args...) {};
 }
 
 }  // namespace
@@ -92,7 +43,9 @@ const char* const AppDelegate::kUsage =
 
 AppDelegate::AppDelegate(Options options) : options_(std::move(options))
 {
-    useProgramStepsWhereUnset();
+    if (!options_.makePlatform || !options_.mainQueue)
+        throw std::invalid_argument("AppDelegate needs makePlatform and mainQueue");
+    leaveUnsetStepsEmpty();
     steps_ = StartupSteps(options_.mainQueue);
     watchdog_ =
         std::make_unique<Watchdog>(rx::seconds(kWatchdogThreshold), options_.watchdogScheduler, [](rx::Duration late) {
@@ -101,146 +54,65 @@ AppDelegate::AppDelegate(Options options) : options_(std::move(options))
     if (const auto queue = std::dynamic_pointer_cast<MainQueue>(options_.mainQueue)) watchdog_->watch(*queue);
 }
 
-// Every timer and poll of the running program. At rest (nobody types, nothing changes) none of them fires
-// more than once an hour, apart from the clipboard where its owner changes cannot be followed.
-//
-//   what                                  period            why; stays?
-//   main-thread watchdog (Watchdog)       none              looks at how late each main-queue job starts, on the
-//                                                           main thread; no ping, no other thread
-//   input stall watchdog (InputBackend)   1 s, one-shot     armed by a round of input work, rests when the loop
-//                                                           waits in epoll; on DispatchQueues::watchdogs()
-//   input loop epoll                      none              a time-out only while an action's paced strokes are
-//                                                           pending; new-node and grab retries (100 ms .. 5 s)
-//                                                           are one-shots while a keyboard is new or busy
-//   tap guardian (InputObserver)          2 s, one-shot     only after the platform disabled a tap
-//   secure input (WorkingEnvironment)     none              logind's LockedHint changes, read once at start
-//   keyboard layout watcher (XKB)         none              the display's notices; poll() without a time-out
-//   X11 desktop watcher, instance         none              poll() on their sockets without a time-out
-//   channel, signal guard
-//   main queue, serial and global queues  none              woken by a job; a timer only for the earliest
-//                                                           delayed job
-//   log writer and sinks                  none              written and flushed line by line as they come
-//   log file size check (LogManager)      1 h               stays: the two log files are kept small
-//   clip history cleanup (DataCleanSvc)   30 min            stays: trims the history to its limit
-//   clipboard capture (ClipService)       event-driven      X11 selection-owner notices; the 250 ms change-count
-//                                                           poll remains only where the display gives none
-//   access polls (guide and delegate)     300 ms            stays, only while waiting for keyboard access
-//   message fade (VDMsgbox)               16 ms             only while a message fades
-//   hotstring time limit, network reply   one-shot          only while an expression or a request runs
-//   time-outs, order barrier (500 ms),
-//   Caps release repair (0.1 s)
-void AppDelegate::useProgramStepsWhereUnset()
+void AppDelegate::leaveUnsetStepsEmpty()
 {
-    if (!options_.makePlatform) options_.makePlatform = [] { return std::shared_ptr<Platform>(LinuxPlatform::make()); };
-    if (!options_.mainQueue) options_.mainQueue = MainQueue::shared();
     if (!options_.watchdogScheduler) options_.watchdogScheduler = options_.mainQueue;
-    if (!options_.quit) {
-        options_.quit = [](int code) {
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(), [code] { QCoreApplication::exit(code); }, Qt::QueuedConnection);
+    leaveEmpty(options_.quit);
+    leaveEmpty(options_.exitNow);
+    leaveEmpty(options_.print);
+    leaveEmpty(options_.runMigrations);
+    leaveEmpty(options_.initLogging);
+    leaveEmpty(options_.setUpDatabase);
+    leaveEmpty(options_.startUsageSession);
+    leaveEmpty(options_.endUsageSession);
+    leaveEmpty(options_.makeEngine);
+    leaveEmpty(options_.initMenu);
+    leaveEmpty(options_.setUpUpdater);
+    leaveEmpty(options_.setUpKeySchemes);
+    leaveEmpty(options_.startEngine);
+    leaveEmpty(options_.stopEngine);
+    leaveEmpty(options_.showFirstLaunchDialog);
+    leaveEmpty(options_.showPreferences);
+    if (!options_.guide) options_.guide = [this] { return makeGuide(); };
+}
+
+std::shared_ptr<GetAccessibilityWindowController> AppDelegate::makeGuide()
+{
+    // Built on first use; its slot is emptied with the rest at shutdown.
+    auto guide = std::make_shared<GetAccessibilityWindowController::Shared>("The input-access guide", [this] {
+        GetAccessibilityServices services;
+        services.mainQueue = options_.mainQueue;
+        std::weak_ptr<Platform> weak = platform_;
+        services.hasPermission = [weak] {
+            const auto platform = weak.lock();
+            return platform && platform->isInputAccessTrusted(false);
         };
-    }
-    if (!options_.print) options_.print = [](const std::string& line) { std::cout << line << std::endl; };
-    if (!options_.showPreferences) {
-        options_.showPreferences = [this] {
-            if (services_)
-                services_->statusBarMenu->showPreferences();
-            else
-                log.warning("No tray menu yet; no Preferences window to bring forward");
+        services.missingAccess = [weak] {
+            const auto platform = weak.lock();
+            return platform ? platform->missingInputAccess() : std::vector<std::string>{};
         };
-    }
-    if (!options_.exitNow) options_.exitNow = [](int code) { std::_Exit(code); };
-    if (!options_.runMigrations) options_.runMigrations = [] { Migration::shared().run(); };
-    if (!options_.initLogging) {
-        options_.initLogging = [] {
-            LogManager::initLogger();
-            LogManager::startLoggingSystem(GlobalQueue::shared());
+        services.grantCommands = [weak] {
+            const auto platform = weak.lock();
+            return platform ? platform->inputAccessGrantCommands() : std::string{};
         };
-    }
-    if (!options_.startUsageSession) options_.startUsageSession = [] { GAReporter::shared().start(); };
-    if (!options_.endUsageSession) options_.endUsageSession = [] { GAReporter::shared().stop(); };
-    if (!options_.makeEngine) {
-        options_.makeEngine = [this](const std::shared_ptr<Platform>& platform) {
-            // The core object and the services above it, made once on the GUI thread and kept until shutdown.
-            if (services_) return;
-            AppServices::Options services{platform,
-                                          MainQueue::shared(),
-                                          DispatchQueues::windowBinding(),
-                                          DispatchQueues::clipService(),
-                                          GlobalQueue::shared(),
-                                          options_.quit,
-                                          [this] { return keyboardAccess(); },
-                                          [](const std::function<void()>& work) { MainQueue::shared()->sync(work); },
-                                          [this] {
-                                              if (guide_) guide_->showWindow();
-                                          },
-                                          {}};
-            // The factory scheme of the catalogue, the taps' jobs on the input thread of the Linux backend.
-            services.core.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
-            services.core.inputThreadScheduler = platform->inputThreadScheduler();
-            // Taps on an input thread of their own: Caps combinations are delivered there, in order with the keys.
-            services.core.deliverOnTapThread = services.core.inputThreadScheduler != nullptr;
-            services_ = std::make_unique<AppServices>(std::move(services));
-        };
-    }
-    if (!options_.initMenu) {
-        options_.initMenu = [this] {
-            if (services_) services_->initMenuButton();
-        };
-    }
-    if (!options_.setUpUpdater) {
-        options_.setUpUpdater = [this] {
-            if (services_) services_->setUpUpdater();
-        };
-    }
-    if (!options_.startEngine) {
-        options_.startEngine = [this] {
-            if (services_) startVandrel(*services_->core);
-        };
-    }
-    if (!options_.stopEngine) options_.stopEngine = [this] { services_.reset(); };
-    if (!options_.guide) {
-        options_.guide = [this] {
-            // Built on first use; the guide's own copy of the slot goes at shutdown.
-            auto guide = std::make_shared<GetAccessibilityWindowController::Shared>("The input-access guide", [this] {
-                GetAccessibilityServices services;
-                services.mainQueue = options_.mainQueue;
-                std::weak_ptr<Platform> weak = platform_;
-                services.hasPermission = [weak] {
-                    const auto platform = weak.lock();
-                    return platform && platform->isInputAccessTrusted(false);
-                };
-                services.missingAccess = [weak] {
-                    const auto platform = weak.lock();
-                    return platform ? platform->missingInputAccess() : std::vector<std::string>{};
-                };
-                services.grantCommands = [weak] {
-                    const auto platform = weak.lock();
-                    return platform ? platform->inputAccessGrantCommands() : std::string{};
-                };
-                // The help on granting input access, in the desktop's browser.
-                services.openHelp = [weak] {
-                    if (const auto platform = weak.lock())
-                        platform->workspace().openUrl(
-                            QUrl::fromLocalFile(QString::fromStdString(accessHelpPage().string()))
-                                .toString()
-                                .toStdString());
-                };
-                services.quit = [quit = options_.quit] { quit(0); };
-                return services;
-            });
-            installations_.install(GetAccessibilityWindowController::installed(), guide);
-            return guide->get();
-        };
-    }
-    if (!options_.showFirstLaunchDialog) {
-        options_.showFirstLaunchDialog = [this] {
-            VDLogoModal::showModalForFirstTimeLaunched({[this] {
-                                                            if (services_) services_->statusBarMenu->goTutorial();
-                                                        },
-                                                        options_.mainQueue});
-        };
-    }
+        // The help on granting input access, in the desktop's browser.
+        if (options_.accessHelpPage) {
+            services.openHelp = [weak, page = options_.accessHelpPage] {
+                if (const auto platform = weak.lock())
+                    platform->workspace().openUrl(
+                        QUrl::fromLocalFile(QString::fromStdString(page().string())).toString().toStdString());
+            };
+        }
+        services.quit = [quit = options_.quit] { quit(0); };
+        return services;
+    });
+    installations_.install(GetAccessibilityWindowController::installed(), guide);
+    return guide->get();
+}
+
+void AppDelegate::showAccessGuide()
+{
+    if (guide_) guide_->showWindow();
 }
 
 AppDelegate::~AppDelegate()
@@ -361,6 +233,7 @@ bool AppDelegate::beforeInit()
     // Nothing is opened or grabbed until the mapping or the taps are first used.
     steps_.measure("platform", [this] { platform_ = options_.makePlatform(); });
     installations_.install(Platform::installed(), platform_);
+    afterPlatform_ = installations_.mark();
 
     for (std::size_t i = 1; i < options_.arguments.size(); ++i) {
         const std::string& argument = options_.arguments[i];
@@ -374,23 +247,14 @@ void AppDelegate::appPreInit()
 {
     log.info(">>>> App Pre-init <<<<");
 
-    steps_.measure("database", [this] {
-        RealmMigrationHandlers::registerWithRealm();
-        VDWindowBindingData::registerSchema();
-        if (options_.databaseFolder)
-            Realm::setCustomConfig(*options_.databaseFolder);
-        else
-            Realm::setCustomConfig();
-        // Stored schemes name their actions; every built-in one must be known before any is decoded.
-        BuiltInVDAction::registerAll();
-    });
+    steps_.measure("database", options_.setUpDatabase);
 
     hasRunPreInit_ = true;
     log.info(">>>> App Start <<<<");
     log.info("version -> " + AppInfo::version());
     log.info("isTesting ->", AppInfo::isTesting());
 
-    steps_.measure("engine made", [this] { options_.makeEngine(platform_); });
+    steps_.measure("engine made", [this] { options_.makeEngine(*this); });
     engineMade_ = true;
     steps_.measure("tray menu", options_.initMenu);
 
@@ -411,7 +275,7 @@ void AppDelegate::appPreInit()
         if (!quitting_.load()) afterKeyboardsTaken();
     });
     // The schemes are data: the preferences list them while the engine waits for access.
-    if (services_) services_->core->keyService->setUpAtLaunch();
+    options_.setUpKeySchemes();
     const auto guide = options_.guide();
     if (!guide)
         log.error("Vandrel waits for input access without its guide");
@@ -482,7 +346,7 @@ void AppDelegate::afterKeyboardsTaken()
     steps_.measure("usage session", options_.startUsageSession);
     usageSessionStarted_ = true;
     steps_.measure("updater", options_.setUpUpdater);
-    if (services_) steps_.measure("windows", [this] { services_->installWindowsAfterKeyboardsTaken(); });
+    if (options_.installWindows) steps_.measure("windows", options_.installWindows);
     if (options_.upkeep) steps_.measure("stored-data upkeep", options_.upkeep);
     log.debug("Start-up steps ->", steps_.summary());
 }
@@ -544,6 +408,9 @@ void AppDelegate::applicationWillTerminate()
     powerEvents_.dispose();
     log.info(">>>> App will Terminate <<<<");
     if (hasRunPreInit_) {
+        // What was made since the platform goes, last made first; the platform stays while the engine stops
+        // and Caps Lock is given back.
+        installations_.clearTo(afterPlatform_);
         if (engineMade_) options_.stopEngine();
         // Only a mapping this process applied needs removing; removing one otherwise would open the keyboards.
         if (remapped_) KeyRemap::unremap();
@@ -555,7 +422,6 @@ void AppDelegate::applicationWillTerminate()
     if (options_.helperApp) options_.helperApp->recordCurrentPID(true);
     // Released explicitly: objects that outlive this step may still hold the platform.
     if (platform_) platform_->shutdown();
-    // The guide, then the platform.
     installations_.clear();
     platform_.reset();
     guide_.reset();

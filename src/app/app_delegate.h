@@ -34,9 +34,9 @@
 //   applicationWillTerminate()        after the event loop: engine stopped, Caps Lock unmapped, usage session
 //                                     ended (only when pre-init ran), the platform let go
 //
-// The platform comes from Options::makePlatform (the program: the Linux backend; tests: the simulated one),
-// never from an argument. Everything runs on the main thread except onTerminateSignal, which the signal guard
-// calls on its own, and the watchdog's report.
+// Every step that reaches beyond the delegate comes from Options: programSteps() gives the program's (the Linux
+// backend, the core object and the services above it, ...), tests give fakes. Everything runs on the main thread except
+// onTerminateSignal, which the signal guard calls on its own, and the watchdog's report.
 #pragma once
 
 #include <atomic>
@@ -56,7 +56,6 @@
 
 namespace vandrel {
 
-class AppServices;
 class GetAccessibilityWindowController;
 class HelperAppController;
 class Watchdog;
@@ -65,47 +64,51 @@ class AppDelegate {
 public:
     static constexpr double kWatchdogThreshold = 0.4;
 
-    // Every step of start-up and shutdown that reaches beyond the delegate; unset ones are the program's own.
+    // Every step of start-up and shutdown that reaches beyond the delegate. The program's own steps come from
+    // programSteps(); a step left unset does nothing.
     struct Options {
         // The process arguments, the program path first.
         std::vector<std::string> arguments;
-        // Makes the platform; null: the Linux backend with its defaults.
+        // Makes the platform. Required.
         std::function<std::shared_ptr<Platform>()> makePlatform;
-        // Where start-up work is queued; null: the main queue.
+        // Where start-up work is queued. Required.
         rx::SchedulerPtr mainQueue;
-        // The clock the watchdog reads; null: the main queue's.
+        // The clock the watchdog reads; null: mainQueue.
         rx::SchedulerPtr watchdogScheduler;
-        // Asks the event loop to end with the code; null: the Qt application's loop.
+        // Asks the event loop to end with the code.
         std::function<void(int code)> quit;
-        // Ends the process at once (a second terminating signal); null: _Exit.
+        // Ends the process at once (a second terminating signal).
         std::function<void(int code)> exitNow;
-        // The folder of the object database; absent: the application data folder.
-        std::optional<std::filesystem::path> databaseFolder;
 
-        // Null: Migration::shared().run().
         std::function<void()> runMigrations;
-        // Null: the logger's destinations and the size-limited log files.
+        // The logger's destinations and the size-limited log files.
         std::function<void()> initLogging;
-        // Work that can wait until the keyboards are taken (the stored data's upkeep); null: none.
+        // The object database's configuration and what it must know before anything is decoded.
+        std::function<void()> setUpDatabase;
+        // Work that can wait until the keyboards are taken (the stored data's upkeep).
         std::function<void()> upkeep;
-        // Null: the usage-reporting session of GAReporter::shared().
         std::function<void()> startUsageSession;
         std::function<void()> endUsageSession;
-        // Makes and installs the core object over the platform without starting it; null: the services above
-        // the engine and the core object with the catalogue's factory scheme.
-        std::function<void(const std::shared_ptr<Platform>&)> makeEngine;
-        // Null: the tray menu.
+        // Makes the core object over the delegate's platform without starting it, installing what it makes
+        // in the delegate's installations.
+        std::function<void(AppDelegate&)> makeEngine;
+        // The tray menu.
         std::function<void()> initMenu;
-        // Null: the updater, automatic checks off.
+        // The updater, automatic checks off.
         std::function<void()> setUpUpdater;
-        // Starts the core object, on the main queue; null: vandrel().start(), then "Keyboard engine started"
-        // once its key schemes are set up.
+        // Sets up the key schemes while the engine waits for access (the preferences list them).
+        std::function<void()> setUpKeySchemes;
+        // Starts the core object, on the main queue.
         std::function<void()> startEngine;
-        // Stops what makeEngine made; null: uninstalls the core object and the services.
+        // Drops what makeEngine made, once what it installed was uninstalled.
         std::function<void()> stopEngine;
-        // The input-access guide; null: the shared guide over the platform's access check.
+        // The windows' icon and the feedback form, once the keyboards are taken.
+        std::function<void()> installWindows;
+        // The input-access guide; null: the delegate's own over the platform's access check.
         std::function<std::shared_ptr<GetAccessibilityWindowController>()> guide;
-        // Null: VDLogoModal::showModalForFirstTimeLaunched with the tray menu's tutorial.
+        // Writes the help on granting input access where the desktop's browser shows it, and gives its path;
+        // null: the guide has no help to open.
+        std::function<std::filesystem::path()> accessHelpPage;
         std::function<void()> showFirstLaunchDialog;
         // Marks the program running and keeps its process id for the login-item helper (-1 after a normal
         // quit); null: nothing is recorded.
@@ -113,9 +116,9 @@ public:
         // The user's one running instance and the channel later starts speak through; null: every start
         // runs on its own.
         std::shared_ptr<InstanceChannel> instance;
-        // Prints one line for the user at the terminal; null: standard output.
+        // Prints one line for the user at the terminal.
         std::function<void(const std::string& line)> print;
-        // Brings the Preferences window forward; null: the tray menu's.
+        // Brings the Preferences window forward.
         std::function<void()> showPreferences;
     };
 
@@ -140,6 +143,11 @@ public:
     void onTerminateSignal(int signal);
 
     const std::shared_ptr<Platform>& platform() const { return platform_; }
+    // Where every shared() instance of the run is installed: the platform first, then what makeEngine and the
+    // later steps make. Emptied at shutdown, last installed first (the platform once the engine has stopped).
+    Installations& installations() { return installations_; }
+    // Brings the input-access guide forward while the program waits for access; nothing otherwise.
+    void showAccessGuide();
     bool hasRunPreInit() const { return hasRunPreInit_; }
     // Whether the program has keyboard access: false from the moment start-up finds it missing until the grant.
     rx::Observable<bool> keyboardAccess() const { return keyboardAccess_.asObservable(); }
@@ -158,7 +166,8 @@ private:
     void observeNotifications();
     void onWakeNote();
     void onSleepNote();
-    void useProgramStepsWhereUnset();
+    void leaveUnsetStepsEmpty();
+    std::shared_ptr<GetAccessibilityWindowController> makeGuide();
     // Serves a switch or hands over to the running instance; absent when this process goes on.
     std::optional<int> handOver();
     std::string answer(InstanceChannel::Command command);
@@ -166,12 +175,12 @@ private:
     void giveCapsLockBack();
 
     Options options_;
-    // The platform and the access guide, installed for their shared() accessors until shutdown.
     Installations installations_;
+    // The installations' mark after the platform's.
+    std::size_t afterPlatform_ = 0;
     StartupSteps steps_;
     std::unique_ptr<Watchdog> watchdog_;
     std::shared_ptr<Platform> platform_;
-    std::unique_ptr<AppServices> services_;
     rx::Disposable waitingForAccess_;
     rx::BehaviorRelay<bool> keyboardAccess_{true};
     rx::Disposable powerEvents_;

@@ -109,8 +109,9 @@ std::shared_ptr<VDStatusBarMenu> makeStatusBarMenu(const AppServices::Options& o
 
 }  // namespace
 
-AppServices::AppServices(Options options)
+AppServices::AppServices(Options options, Installations& installations)
     : options_(std::move(options)),
+      installations_(installations),
       restart_(std::make_shared<AppRestart>(AppRestart::forThisProcess(options_.quit))),
       inputObserver(makeInputObserver(options_)),
       environment(makeEnvironment(options_)),
@@ -142,8 +143,6 @@ AppServices::~AppServices()
 {
     // The user's clipboard content comes back even when the program stops in the middle of a paste.
     if (multiClipboardService) multiClipboardService->finishPendingRestore();
-    // Windows go before the application object does; the core object before the services it reaches.
-    installations_.clear();
 }
 
 void AppServices::installClipboards()

@@ -6,8 +6,10 @@
 // The tray's status item and the update checker are made here too; the tray's menu is built by
 // initMenuButton() (the menu follows the core's frozen-hotkeys state), and the checker is put in place by
 // setUpUpdater() after it.
-// Every `shared()` instance made here is installed here and uninstalled when this goes, last installed
-// first. Made and dropped on the GUI thread, after the application object exists and before it goes.
+// Every `shared()` instance made here is installed in the Installations it is given (the delegate's, after the
+// platform), which its owner empties, last installed first, before this goes: only then do the windows and the
+// core object go with it. Made and dropped on the GUI thread, after the application object exists and before it
+// goes.
 #pragma once
 
 #include <functional>
@@ -62,7 +64,8 @@ public:
         Vandrel::Options core;
     };
 
-    explicit AppServices(Options options);
+    // installations: outlives this, and is emptied of what this installed before this goes.
+    AppServices(Options options, Installations& installations);
     ~AppServices();
     AppServices(const AppServices&) = delete;
     AppServices& operator=(const AppServices&) = delete;
@@ -78,8 +81,7 @@ public:
 
 private:
     const Options options_;
-    // Declared first: emptied last, once nothing made below reaches the slots any more.
-    Installations installations_;
+    Installations& installations_;
     const std::shared_ptr<AppRestart> restart_;
 
 public:

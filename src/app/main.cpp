@@ -9,11 +9,13 @@
 
 #include "app/app_delegate.h"
 #include "app/helper_app_controller.h"
+#include "app/program_steps.h"
 #include "core/defaults.h"
 #include "core/instance_channel.h"
 #include "core/log.h"
 #include "core/log_manager.h"
 #include "core/main_queue.h"
+#include "core/program_folders.h"
 #include "core/settings_store.h"
 #include "platform/linux/linux_platform.h"
 #include "storage/stored_data_upkeep.h"
@@ -22,6 +24,11 @@
 int main(int argc, char** argv)
 {
     using namespace vandrel;
+    // The data folder and the shipped resources (texts, images, local pages) every layer reads; installed
+    // before anything logs or shows a text, emptied last.
+    Installations configuration;
+    configuration.install(ProgramFolders::installed(),
+                          std::make_shared<const ProgramFolders>(ProgramFolders::standard()));
     // Windows, the tray and the clipboard need a GUI application; without a display the keyboard engine
     // still runs, on Qt's offscreen platform.
     const bool noDisplay =
@@ -30,7 +37,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     MainQueue::shared();  // names this thread "main" in log lines
-    AppDelegate::Options options;
+    AppDelegate::Options options = programSteps();
     options.arguments.assign(argv, argv + argc);
     options.helperApp = std::make_shared<HelperAppController>();
     options.instance = std::make_shared<InstanceChannel>(InstanceChannel::Paths::standard());

@@ -6,6 +6,7 @@
 #include "core/installed_instance.h"
 #include "core/localize.h"
 #include "core/log.h"
+#include "core/settings_store.h"
 #include "ui/base/vd_modal.h"
 
 namespace vandrel {
@@ -21,8 +22,14 @@ QString qs(const std::string& text)
 
 VDUpdater::VDUpdater(UpdaterServices services) : services_(std::move(services))
 {
+    if (!services_.settings) services_.settings = std::shared_ptr<SettingsStore>(std::shared_ptr<void>(), &Defaults());
     if (!services_.checker) services_.checker = std::make_shared<UpdateChecker>();
-    if (!services_.downloadBase) services_.downloadBase = [] { return Constants::WebServer::downloadBase(); };
+    if (!services_.downloadBase) {
+        services_.downloadBase = [settings = services_.settings] {
+            return Constants::WebServer::cleanBase(settings->get(DefaultsKeys::app_downloadBase),
+                                                   DefaultsKeys::app_downloadBase.key());
+        };
+    }
     if (!services_.presentResult) {
         services_.presentResult = [openUrl = services_.openUrl](const UpdateCheckResult& result) {
             showResult(result, openUrl);
@@ -88,14 +95,14 @@ void VDUpdater::checkForUpdates()
 
 void VDUpdater::setAutomaticallyChecksForUpdates(bool on)
 {
-    Defaults()[DefaultsKeys::app_isAutoCheckUpdates] = on;
+    services_.settings->set(DefaultsKeys::app_isAutoCheckUpdates, on);
     log.info("Automatic update checks ->", on);
     if (on) checkQuietly();
 }
 
 void VDUpdater::checkAtLaunchWhenAutomatic()
 {
-    if (Defaults().get(DefaultsKeys::app_isAutoCheckUpdates)) checkQuietly();
+    if (services_.settings->get(DefaultsKeys::app_isAutoCheckUpdates)) checkQuietly();
 }
 
 void VDUpdater::checkQuietly()

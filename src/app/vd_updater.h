@@ -22,10 +22,15 @@
 
 namespace vandrel {
 
+class SettingsStore;
+
 struct UpdaterServices {
+    // Where the download host and the automatic switch are read and the switch is kept; null: the user settings.
+    std::shared_ptr<SettingsStore> settings;
     // The check of the feed; null: an UpdateChecker with its defaults.
     std::shared_ptr<UpdateChecker> checker;
-    // The download host's address (cleaned, empty when there is none); null: the setting app_downloadBase.
+    // The download host's address (cleaned, empty when there is none); null: the setting app_downloadBase of
+    // settings.
     std::function<std::string()> downloadBase;
     // Shows the result; null: the dialog (showResult).
     std::function<void(const UpdateCheckResult&)> presentResult;

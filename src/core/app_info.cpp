@@ -2,13 +2,13 @@
 
 #include <cstdlib>
 #include <mutex>
-#include <optional>
 #include <system_error>
 
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
 #include "core/log.h"
 #include "core/private_files.h"
+#include "core/program_folders.h"
 #include "core/xdg_autostart_login_item.h"
 
 #ifndef VANDREL_APP_VERSION
@@ -26,8 +26,9 @@ namespace {
 
 struct Folders {
     std::mutex mutex;
-    std::optional<fs::path> support;
-    std::optional<fs::path> clipCache;
+    // The folders whose data folder, and whose clip cache, were made.
+    std::shared_ptr<const ProgramFolders> supportMadeFor;
+    std::shared_ptr<const ProgramFolders> clipCacheMadeFor;
     std::shared_ptr<LoginItemService> loginItem;
 };
 
@@ -88,34 +89,27 @@ fs::path AppInfo::standardSupportFolder()
 
 fs::path AppInfo::supportFolderUrl()
 {
+    const auto program = ProgramFolders::current();
     auto& f = folders();
     std::lock_guard lock(f.mutex);
-    if (!f.support) {
-        f.support = standardSupportFolder();
-        createFolder(*f.support);
+    if (f.supportMadeFor != program) {
+        f.supportMadeFor = program;
+        createFolder(program->support);
     }
-    return *f.support;
+    return program->support;
 }
 
 fs::path AppInfo::clipCacheFolderUrl()
 {
-    const fs::path support = supportFolderUrl();
+    const fs::path clipCache = supportFolderUrl() / "cache" / "clip";
+    const auto program = ProgramFolders::current();
     auto& f = folders();
     std::lock_guard lock(f.mutex);
-    if (!f.clipCache) {
-        f.clipCache = support / "cache" / "clip";
-        createFolder(*f.clipCache);
+    if (f.clipCacheMadeFor != program) {
+        f.clipCacheMadeFor = program;
+        createFolder(clipCache);
     }
-    return *f.clipCache;
-}
-
-void AppInfo::setSupportFolderUrl(fs::path folder)
-{
-    auto& f = folders();
-    std::lock_guard lock(f.mutex);
-    f.support = std::move(folder);
-    f.clipCache.reset();
-    createFolder(*f.support);
+    return clipCache;
 }
 
 void AppInfo::setLoginItemService(std::shared_ptr<LoginItemService> service)

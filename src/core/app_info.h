@@ -1,8 +1,8 @@
 // Facts about the running program: its version and build, its data folders, and starting at login.
 //
-// The data folder is $XDG_DATA_HOME/Vandrel (~/.local/share/Vandrel), created on first use (0700, as is
-// cache/clip in it); tests point it
-// elsewhere with setSupportFolderUrl() before anything uses it. Every member may be used from any thread.
+// The data folder is ProgramFolders' support folder ($XDG_DATA_HOME/Vandrel, ~/.local/share/Vandrel, unless
+// other folders are installed), created on first use (0700, as is cache/clip in it). Every member may be used
+// from any thread.
 #pragma once
 
 #include <filesystem>
@@ -38,8 +38,6 @@ public:
 
     // $XDG_DATA_HOME/Vandrel, or ~/.local/share/Vandrel.
     static std::filesystem::path standardSupportFolder();
-    // Uses another data folder from now on (created at once); for tests and a sandboxed run.
-    static void setSupportFolderUrl(std::filesystem::path folder);
     // Replaces the login-item service (the default writes an XDG autostart entry).
     static void setLoginItemService(std::shared_ptr<LoginItemService> service);
 };

@@ -12,7 +12,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <mutex>
 #include <thread>
 
 #include "core/global_queue.h"
@@ -27,18 +26,6 @@ namespace {
 
 // Output beyond this is not kept: a command that floods its output is stopped like one that hangs.
 constexpr std::size_t kMaxShellOutput = 64u << 20;
-
-struct Registry {
-    std::mutex mutex;
-    rx::SchedulerPtr main;
-    rx::SchedulerPtr global;
-};
-
-Registry& registry()
-{
-    static Registry r;
-    return r;
-}
 
 // Valid UTF-8 passes unchanged; each byte that starts no valid sequence becomes U+FFFD.
 std::string sanitizedUtf8(const std::string& in)
@@ -121,47 +108,28 @@ rx::Duration CommonUtils::delayFor(double timeInSeconds)
     return std::chrono::milliseconds(static_cast<long long>(ms));
 }
 
+void CommonUtils::doAfter(rx::Scheduler& queue, double timeInSeconds, std::function<void()> execute)
+{
+    queue.scheduleAfter(delayFor(timeInSeconds), std::move(execute));
+}
+
 void CommonUtils::doAfterInMainQueue(double timeInSeconds, std::function<void()> execute)
 {
-    mainQueueScheduler()->scheduleAfter(delayFor(timeInSeconds), std::move(execute));
+    doAfter(*mainQueueScheduler(), timeInSeconds, std::move(execute));
 }
 
 void CommonUtils::doAfterInGlobalQueue(double timeInSeconds, std::function<void()> execute)
 {
-    globalQueueScheduler()->scheduleAfter(delayFor(timeInSeconds), std::move(execute));
-}
-
-void CommonUtils::setMainQueueScheduler(rx::SchedulerPtr scheduler)
-{
-    auto& r = registry();
-    std::lock_guard lock(r.mutex);
-    r.main = std::move(scheduler);
-}
-
-void CommonUtils::setGlobalQueueScheduler(rx::SchedulerPtr scheduler)
-{
-    auto& r = registry();
-    std::lock_guard lock(r.mutex);
-    r.global = std::move(scheduler);
+    doAfter(*globalQueueScheduler(), timeInSeconds, std::move(execute));
 }
 
 rx::SchedulerPtr CommonUtils::mainQueueScheduler()
 {
-    {
-        auto& r = registry();
-        std::lock_guard lock(r.mutex);
-        if (r.main) return r.main;
-    }
     return MainQueue::shared();
 }
 
 rx::SchedulerPtr CommonUtils::globalQueueScheduler()
 {
-    {
-        auto& r = registry();
-        std::lock_guard lock(r.mutex);
-        if (r.global) return r.global;
-    }
     return GlobalQueue::shared();
 }
 

@@ -16,7 +16,9 @@ public:
     // Longer delays are cut to this (about a century): the clocks cannot represent much more.
     static constexpr std::chrono::milliseconds kMaxDelay{3'155'760'000'000LL};
 
-    // Runs execute once on the main queue after timeInSeconds (see delayFor), never inside this call.
+    // Runs execute once on queue after timeInSeconds (see delayFor), never inside this call.
+    static void doAfter(rx::Scheduler& queue, double timeInSeconds, std::function<void()> execute);
+    // The same on the main queue.
     static void doAfterInMainQueue(double timeInSeconds, std::function<void()> execute);
     // The same on the global queue, where it may run alongside other work.
     static void doAfterInGlobalQueue(double timeInSeconds, std::function<void()> execute);
@@ -32,10 +34,7 @@ public:
     // returned. A command that cannot be started gives empty text.
     static std::string shell(const std::string& command, std::chrono::milliseconds timeout = kShellTimeout);
 
-    // Where the delayed work runs; nullptr restores the defaults (MainQueue::shared(), GlobalQueue::shared()).
-    // Tests install virtual-time schedulers here.
-    static void setMainQueueScheduler(rx::SchedulerPtr scheduler);
-    static void setGlobalQueueScheduler(rx::SchedulerPtr scheduler);
+    // The queues of doAfterInMainQueue and doAfterInGlobalQueue: MainQueue::shared(), GlobalQueue::shared().
     static rx::SchedulerPtr mainQueueScheduler();
     static rx::SchedulerPtr globalQueueScheduler();
 };

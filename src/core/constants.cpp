@@ -2,31 +2,15 @@
 
 #include <QString>
 #include <QUrl>
-#include <mutex>
 
 #include "core/app_info.h"
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
-#include "core/install_layout.h"
 #include "core/localize.h"
 #include "core/log.h"
+#include "core/program_folders.h"
 
 namespace vandrel {
-
-namespace {
-
-struct PagesFolder {
-    std::mutex mutex;
-    std::filesystem::path folder = InstallLayout::resourcesFolder();
-};
-
-PagesFolder& pagesFolder()
-{
-    static PagesFolder instance;
-    return instance;
-}
-
-}  // namespace
 
 std::string Constants::WebServer::cleanBase(const std::string& value, const std::string& setting)
 {
@@ -91,16 +75,7 @@ std::string Constants::WebServer::WebSite::tutorial()
 
 std::filesystem::path Constants::WebServer::WebSite::localPagesFolder()
 {
-    auto& p = pagesFolder();
-    std::lock_guard lock(p.mutex);
-    return p.folder;
-}
-
-void Constants::WebServer::WebSite::setLocalPagesFolder(std::filesystem::path folder)
-{
-    auto& p = pagesFolder();
-    std::lock_guard lock(p.mutex);
-    p.folder = std::move(folder);
+    return ProgramFolders::current()->localPages;
 }
 
 std::string Constants::WebServer::ApiPath::feedback()

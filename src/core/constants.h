@@ -31,9 +31,8 @@ struct Constants {
             static std::string homeFor(const std::string& base, const std::string& language);
             // "<home>/<page>" under a site address; without one the local "<page>.html" as a file URL.
             static std::string pageFor(const std::string& base, const std::string& language, const std::string& page);
-            // Where the local pages are: the program's resources unless set otherwise (tests).
+            // Where the local pages are: ProgramFolders' local pages (the program's resources).
             static std::filesystem::path localPagesFolder();
-            static void setLocalPagesFolder(std::filesystem::path folder);
         };
 
         struct ApiPath {

@@ -84,15 +84,19 @@ public:
         undo_.push_back([&slot] { slot.set(nullptr); });
     }
 
-    // Undoes every installation, last first.
-    void clear()
+    // How many installations were made so far: a point that clearTo() undoes back to.
+    std::size_t mark() const { return undo_.size(); }
+    // Undoes the installations made since mark, last first; those before it stay.
+    void clearTo(std::size_t mark)
     {
-        while (!undo_.empty()) {
+        while (undo_.size() > mark) {
             const auto undo = std::move(undo_.back());
             undo_.pop_back();
             undo();
         }
     }
+    // Undoes every installation, last first.
+    void clear() { clearTo(0); }
 
 private:
     std::vector<std::function<void()>> undo_;

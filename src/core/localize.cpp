@@ -10,8 +10,8 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
-#include "core/install_layout.h"
 #include "core/log.h"
+#include "core/program_folders.h"
 
 namespace vandrel {
 
@@ -21,7 +21,9 @@ namespace {
 
 struct Tables {
     std::mutex mutex;
-    fs::path folder = InstallLayout::resourcesFolder() / "texts";
+    // The folders the loaded tables and the default language come from.
+    std::shared_ptr<const ProgramFolders> folders;
+    fs::path folder;
     std::optional<std::string> chosenLanguage;
     std::optional<std::string> defaultLanguage;
     std::map<std::string, std::map<std::string, std::string, std::less<>>, std::less<>> loaded;
@@ -31,6 +33,20 @@ Tables& tables()
 {
     static Tables instance;
     return instance;
+}
+
+// Locks the tables, forgetting what was read from another texts folder than the current one.
+std::unique_lock<std::mutex> lockCurrent(Tables& t)
+{
+    auto folders = ProgramFolders::current();
+    std::unique_lock lock(t.mutex);
+    if (t.folders != folders) {
+        t.folder = folders->texts;
+        t.folders = std::move(folders);
+        t.loaded.clear();
+        t.defaultLanguage.reset();
+    }
+    return lock;
 }
 
 std::vector<std::string> availableLocked(const Tables& t)
@@ -127,41 +143,32 @@ std::string Localize::languageFromLocale(std::string_view locale)
 std::string Localize::currentLanguage()
 {
     auto& t = tables();
-    std::lock_guard lock(t.mutex);
+    const auto lock = lockCurrent(t);
     return t.chosenLanguage ? *t.chosenLanguage : defaultLanguageLocked(t);
 }
 
 void Localize::setCurrentLanguage(std::string language)
 {
     auto& t = tables();
-    std::lock_guard lock(t.mutex);
+    const auto lock = lockCurrent(t);
     t.chosenLanguage = std::move(language);
 }
 
 std::vector<std::string> Localize::availableLanguages()
 {
     auto& t = tables();
-    std::lock_guard lock(t.mutex);
+    const auto lock = lockCurrent(t);
     return availableLocked(t);
 }
 
 std::string Localize::lookup(std::string_view key)
 {
     auto& t = tables();
-    std::lock_guard lock(t.mutex);
+    const auto lock = lockCurrent(t);
     const std::string language = t.chosenLanguage ? *t.chosenLanguage : defaultLanguageLocked(t);
     const auto& table = tableLocked(t, language);
     if (const auto it = table.find(key); it != table.end()) return it->second;
     return std::string(key);
-}
-
-void Localize::setTextsFolder(fs::path folder)
-{
-    auto& t = tables();
-    std::lock_guard lock(t.mutex);
-    t.folder = std::move(folder);
-    t.loaded.clear();
-    t.defaultLanguage.reset();
 }
 
 std::string fillPlaceholders(std::string text, std::string_view arg0, std::string_view arg1, std::string_view arg2,

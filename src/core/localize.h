@@ -1,5 +1,6 @@
 // Localized texts. Keys are English sentences or underscore keys ("_bind_window_first"); each language has a
-// table resources/texts/<language>.json of key -> text. A key missing from the table reads as itself.
+// table <language>.json of key -> text in ProgramFolders' texts folder (the program's resources/texts). A key
+// missing from the table reads as itself.
 //
 //   localized("No Action")
 //   localized("_alert_window_binding", keyText, appName)   // fills "${0}", "${1}", ...
@@ -22,8 +23,6 @@ public:
     // The key's text in the current language, or the key itself.
     static std::string lookup(std::string_view key);
 
-    // Where the tables are read from (default: the program's resources/texts). Forgets loaded tables.
-    static void setTextsFolder(std::filesystem::path folder);
     // "zh_CN.UTF-8" -> "zh-Hans", "pt_BR" -> "pt-BR", "C" -> "".
     static std::string languageFromLocale(std::string_view locale);
 };

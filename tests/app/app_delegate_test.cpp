@@ -13,10 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "app/program_steps.h"
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
 #include "core/instance_channel.h"
 #include "core/log_capture.h"
+#include "core/program_folders.h"
 #include "core/settings_store.h"
 #include "engine/vandrel.h"
 #include "model/vd_action.h"
@@ -44,11 +46,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
+        // The delegate records each launch in the user settings, which are process-wide: the test's own.
         installDefaults(std::make_shared<SettingsStore>(path("settings")));
-        Realm::setDefaultConfiguration({});
     }
-
-    void TearDown() override { installPlatform(nullptr); }
 
     std::filesystem::path path(const char* name) const
     {
@@ -64,13 +64,13 @@ protected:
         o.watchdogScheduler = watch;
         o.quit = [this](int code) { quits.push_back(code); };
         o.exitNow = [this](int code) { exits.push_back(code); };
-        o.databaseFolder = path("data");
         o.runMigrations = record("migrations");
         o.initLogging = record("logging");
+        o.setUpDatabase = record("database");
         o.startUsageSession = record("session start");
         o.endUsageSession = record("session end");
-        o.makeEngine = [this](const std::shared_ptr<Platform>& platform) {
-            EXPECT_EQ(platform, sim);
+        o.makeEngine = [this](AppDelegate& delegate) {
+            EXPECT_EQ(delegate.platform(), sim);
             trace.push_back("engine made");
         };
         o.initMenu = record("menu");
@@ -80,6 +80,7 @@ protected:
         o.stopEngine = record("engine stop");
         o.showFirstLaunchDialog = record("first-launch dialog");
         o.showPreferences = record("preferences shown");
+        o.accessHelpPage = programSteps().accessHelpPage;
         return o;
     }
 
@@ -106,11 +107,11 @@ protected:
         const auto recordLater = [&later](const char* step) { return [&later, step] { later.trace.push_back(step); }; };
         o.runMigrations = recordLater("migrations");
         o.initLogging = recordLater("logging");
+        o.setUpDatabase = recordLater("database");
         o.makePlatform = [&later] {
             later.trace.push_back("platform");
             return nullptr;
         };
-        o.databaseFolder = path("later-data");
         AppDelegate delegate(std::move(o));
         delegate.applicationDidFinishLaunching();
         return later;
@@ -178,7 +179,6 @@ TEST_F(AppDelegateTest, ALaterStartBringsTheRunningOneForwardAndEndsHavingMadeNo
         EXPECT_EQ(later.printed, std::vector<std::string>{c.printed});
         EXPECT_EQ(later.quits, std::vector<int>{0});
         EXPECT_TRUE(later.trace.empty()) << "no migrations, logging, platform, database or engine";
-        EXPECT_FALSE(std::filesystem::exists(path("later-data")));
 
         clock->runDue();
         EXPECT_EQ(trace.back() == "preferences shown", c.access);
@@ -225,13 +225,12 @@ TEST_F(AppDelegateTest, FirstLaunchWithAccessStartsTheEngineBeforeTheDialogAndQu
     clock->runDue();
 
     // What can wait (the usage session, the updater, the stored data's upkeep) comes after the engine start.
-    EXPECT_EQ(trace, (Trace{"migrations", "logging", "engine made", "menu", "engine start (Caps Lock mapped)",
-                            "session start", "updater", "upkeep", "first-launch dialog"}));
+    EXPECT_EQ(trace,
+              (Trace{"migrations", "logging", "database", "engine made", "menu", "engine start (Caps Lock mapped)",
+                     "session start", "updater", "upkeep", "first-launch dialog"}));
     EXPECT_TRUE(logs->contains(LogLevel::debug, "Start-up steps ->"));
     EXPECT_TRUE(logs->contains(LogLevel::info, "resetStateForUITesting")) << "and nothing else";
     EXPECT_EQ(Platform::shared(), sim);
-    EXPECT_EQ(Realm::defaultConfiguration().fileURL, path("data") / Realm::kFileName);
-    EXPECT_NE(VDAction::registered("moveLeftN"), nullptr) << "the built-in actions are registered";
     EXPECT_EQ(launches(), 1);
     EXPECT_FALSE(firstLaunchTime().empty());
     EXPECT_EQ(Defaults().get(DefaultsKeys::app_theTimeLastLaunch), firstLaunchTime());
@@ -270,7 +269,8 @@ TEST_F(AppDelegateTest, WithoutAccessTheGuideWaitsAndTheEngineStartsAtTheGrantTh
     AppDelegate delegate(options({"vandrel"}));
     delegate.applicationDidFinishLaunching();
     clock->runDue();
-    EXPECT_EQ(trace, (Trace{"migrations", "logging", "engine made", "menu", "session start", "updater", "upkeep"}))
+    EXPECT_EQ(trace,
+              (Trace{"migrations", "logging", "database", "engine made", "menu", "session start", "updater", "upkeep"}))
         << "no grab comes soon: nothing waits for one";
     const auto guide = GetAccessibilityWindowController::shared();
     ASSERT_NE(guide, nullptr);
@@ -414,14 +414,23 @@ TEST_F(AppDelegateTest, WithoutInputAccessTheRealBackendAndCoreObjectWaitWithout
         linuxPlatform = LinuxPlatform::make(platformOptions);
         return std::shared_ptr<Platform>(linuxPlatform);
     };
-    // The program's own core object and services.
-    o.makeEngine = nullptr;
-    o.stopEngine = nullptr;
+    // The program's own database, core object and services, with the data folder in the test's folder.
+    auto folders = ProgramFolders::standard();
+    folders.support = path("data");
+    Installations installations;
+    installations.install(ProgramFolders::installed(), std::make_shared<const ProgramFolders>(folders));
+    const auto program = programSteps();
+    o.setUpDatabase = program.setUpDatabase;
+    o.makeEngine = program.makeEngine;
+    o.setUpKeySchemes = program.setUpKeySchemes;
+    o.stopEngine = program.stopEngine;
     AppDelegate delegate(std::move(o));
     delegate.applicationDidFinishLaunching();
     clock->runDue();
 
     ASSERT_NE(linuxPlatform, nullptr);
+    EXPECT_EQ(Realm::defaultConfiguration().fileURL, path("data") / Realm::kFileName);
+    EXPECT_NE(VDAction::registered("moveLeftN"), nullptr) << "the built-in actions are registered";
     EXPECT_NE(installedVandrel(), nullptr);
     EXPECT_FALSE(linuxPlatform->inputBackend().isStarted());
     const auto guide = GetAccessibilityWindowController::shared();
@@ -434,6 +443,7 @@ TEST_F(AppDelegateTest, WithoutInputAccessTheRealBackendAndCoreObjectWaitWithout
     delegate.applicationWillTerminate();
     EXPECT_FALSE(linuxPlatform->inputBackend().isStarted()) << "quitting does not open the keyboards either";
     EXPECT_EQ(installedVandrel(), nullptr);
+    EXPECT_EQ(Platform::shared(), nullptr);
 }
 
 }  // namespace

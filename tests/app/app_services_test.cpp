@@ -5,8 +5,8 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "core/app_info.h"
 #include "core/defaults.h"
+#include "core/program_folders.h"
 #include "core/settings_store.h"
 #include "platform/sim/sim_platform.h"
 #include "rx/virtual_time_scheduler.h"
@@ -23,28 +23,39 @@ protected:
     {
         // The services read the user settings and keep clips under the support folder: both in the test's folder.
         installDefaults(std::make_shared<SettingsStore>(dir.path().toStdString()));
-        AppInfo::setSupportFolderUrl(dir.filePath("data").toStdString());
+        auto programFolders = ProgramFolders::standard();
+        programFolders.support = dir.filePath("data").toStdString();
+        folders.install(ProgramFolders::installed(), std::make_shared<const ProgramFolders>(programFolders));
     }
-    void TearDown() override { installDefaults(nullptr); }
+    void TearDown() override
+    {
+        // As the program does: the slots emptied, last installed first, then the services go.
+        installations.clear();
+        services.reset();
+        installDefaults(nullptr);
+    }
 
-    std::unique_ptr<AppServices> make()
+    void make()
     {
         AppServices::Options options;
         options.platform = sim;
         options.main = options.windowBinding = options.clip = options.background = clock;
         options.quit = [](int) {};
         options.core.keyEventScheduler = clock;
-        return std::make_unique<AppServices>(std::move(options));
+        services = std::make_unique<AppServices>(std::move(options), installations);
     }
 
     QTemporaryDir dir;
+    Installations folders;
+    Installations installations;
+    std::unique_ptr<AppServices> services;
     std::shared_ptr<rx::VirtualTimeScheduler> clock = rx::VirtualTimeScheduler::make();
     std::shared_ptr<SimPlatform> sim = SimPlatform::make(clock);
 };
 
 TEST_F(AppServicesTest, TheCoreObjectSharesItsCapsStateAndEnvironmentWithTheServicesMadeBeforeIt)
 {
-    const auto services = make();
+    make();
     const auto& core = services->core;
     ASSERT_NE(core, nullptr);
     EXPECT_EQ(core->platform(), sim);
@@ -54,9 +65,9 @@ TEST_F(AppServicesTest, TheCoreObjectSharesItsCapsStateAndEnvironmentWithTheServ
     EXPECT_EQ(core->windowBindingService, services->windowBindingKeys);
 }
 
-TEST_F(AppServicesTest, EverySharedObjectItMakesIsInstalledUntilItGoes)
+TEST_F(AppServicesTest, EverySharedObjectItMakesIsInstalledInTheInstallationsItIsGiven)
 {
-    auto services = make();
+    make();
     services->setUpUpdater();
     services->installWindowsAfterKeyboardsTaken();
     const auto installed = [&] {
@@ -78,7 +89,7 @@ TEST_F(AppServicesTest, EverySharedObjectItMakesIsInstalledUntilItGoes)
     EXPECT_EQ(installed(), std::vector<bool>(12, true));
 
     PreferencesWindowController::shared();  // made on first use
-    services.reset();
+    installations.clear();
     EXPECT_EQ(installedVandrel(), nullptr);
     EXPECT_EQ(InputObserver::shared(), nullptr);
     EXPECT_EQ(ClipService::shared(), nullptr);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/program_steps.h"
 #include "app/quiet_delegate.h"
 #include "core/app_info.h"
 #include "core/defaults.h"
@@ -76,13 +77,15 @@ TEST_F(MigrationTest, TheProgramsRunnerHasNoTasks)
 
 TEST_F(MigrationTest, LaunchingRunsTheMigrationsFirst)
 {
+    // The program's runner keeps the version in the user settings, which are process-wide: the test's own.
     installDefaults(settings());
     {
-        AppDelegate delegate(test::quietDelegateOptions(dir.path().toStdString()));
+        auto options = test::quietDelegateOptions();
+        options.runMigrations = programSteps().runMigrations;
+        AppDelegate delegate(std::move(options));
         delegate.applicationDidFinishLaunching();
         EXPECT_EQ(Defaults().get(DefaultsKeys::app_theVersionLastLaunch), AppInfo::version());
     }
-    installPlatform(nullptr);
 }
 
 }  // namespace

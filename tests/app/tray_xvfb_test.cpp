@@ -59,6 +59,7 @@ std::unique_ptr<test::TrayTestDisplay> x;
 TEST(TrayOnX, TheIconIsInTheTrayAndTheMenusPreferencesOpensTheWindow)
 {
     QTemporaryDir dir;
+    // The menu and the windows read the user settings, which are process-wide: the test's own.
     installDefaults(std::make_shared<SettingsStore>(dir.path().toStdString()));
     ASSERT_TRUE(settle([] { return QSystemTrayIcon::isSystemTrayAvailable(); })) << "fluxbox has no tray";
 
@@ -72,7 +73,8 @@ TEST(TrayOnX, TheIconIsInTheTrayAndTheMenusPreferencesOpensTheWindow)
     options.windowBinding = options.clip = options.background = background;
     options.quit = [&quits](int) { ++quits; };
     options.core.keyEventScheduler = background;
-    auto services = std::make_unique<AppServices>(std::move(options));
+    Installations installations;
+    auto services = std::make_unique<AppServices>(std::move(options), installations);
     services->initMenuButton();
     services->installWindowsAfterKeyboardsTaken();
     auto menu = VDStatusBarMenu::shared();
@@ -103,6 +105,7 @@ TEST(TrayOnX, TheIconIsInTheTrayAndTheMenusPreferencesOpensTheWindow)
     menu->menu()->actions().last()->trigger();
     EXPECT_EQ(quits, 1);
 
+    installations.clear();
     services.reset();
     EXPECT_EQ(VDStatusBarMenu::shared(), nullptr);
     EXPECT_EQ(installedVandrel(), nullptr);

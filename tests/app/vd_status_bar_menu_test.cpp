@@ -49,6 +49,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
+        // The menu's texts and web pages follow the user settings and the interface language, both process-wide.
         settings = std::make_shared<SettingsStore>(dir.path().toStdString());
         installDefaults(settings);
         Localize::setCurrentLanguage("en");

@@ -14,8 +14,8 @@
 #include "core/defaults_keys.h"
 #include "core/log_capture.h"
 #include "core/settings_store.h"
-#include "support/event_loop_wait.h"
 #include "net/feed_server.h"
+#include "support/event_loop_wait.h"
 #include "ui/base/vd_modal.h"
 
 namespace vandrel {
@@ -25,11 +25,10 @@ using Status = UpdateCheckResult::Status;
 
 class VDUpdaterTest : public ::testing::Test {
 protected:
-    void SetUp() override { installDefaults(settings); }
-
     UpdaterServices services()
     {
         UpdaterServices s;
+        s.settings = settings;
         UpdateChecker::Options checker;
         checker.current = VDVersion("1.0.0");
         checker.settings = settings.get();
@@ -118,6 +117,7 @@ TEST_F(VDUpdaterTest, TheDialogsDownloadButtonOpensTheReleasePage)
 {
     std::vector<std::string> texts;
     int answer = 0;
+    // The result is a modal dialog, which every layer shows through one process-wide answerer in tests.
     auto previous = VDModal::setAnswerer([&](QMessageBox& box) {
         std::string buttons;
         for (auto* b : box.buttons()) buttons += "[" + b->text().toStdString() + "]";

@@ -13,6 +13,7 @@
 #include "core/failing_write_calls.h"
 #include "core/file_helpers.h"
 #include "core/log_capture.h"
+#include "core/program_folders.h"
 #include "core/xdg_autostart_login_item.h"
 
 namespace vandrel {
@@ -27,11 +28,19 @@ public:
 
 class AppInfoTest : public ::testing::Test {
 protected:
+    // AppInfo keeps the start-at-login choice in the user settings, which are process-wide: the test's own.
     void SetUp() override { installDefaults(std::make_shared<SettingsStore>(root() / "config")); }
     void TearDown() override { AppInfo::setLoginItemService(nullptr); }
     fs::path root() const { return fs::path(dir_.path().toStdString()); }
+    void useSupportFolder(const fs::path& folder)
+    {
+        auto folders = ProgramFolders::standard();
+        folders.support = folder;
+        folders_.install(ProgramFolders::installed(), std::make_shared<const ProgramFolders>(folders));
+    }
 
     QTemporaryDir dir_;
+    Installations folders_;
 };
 
 TEST_F(AppInfoTest, VersionsComeFromTheBuildWithBundleFallbacks)
@@ -58,9 +67,9 @@ TEST_F(AppInfoTest, DataFoldersAreCreatedOnUse)
     }
 
     const mode_t umask = ::umask(022);
-    AppInfo::setSupportFolderUrl(root() / "data");
-    EXPECT_TRUE(fs::is_directory(root() / "data"));
+    useSupportFolder(root() / "data");
     EXPECT_EQ(AppInfo::supportFolderUrl(), root() / "data");
+    EXPECT_TRUE(fs::is_directory(root() / "data"));
     EXPECT_EQ(AppInfo::clipCacheFolderUrl(), root() / "data" / "cache" / "clip");
     ::umask(umask);
     EXPECT_TRUE(fs::is_directory(root() / "data" / "cache" / "clip"));
@@ -72,7 +81,7 @@ TEST_F(AppInfoTest, AFolderThatCannotBeMadeIsLoggedAndStillGiven)
 {
     std::ofstream(root() / "blocker") << "x";
     test::ScopedLogCapture logs;
-    AppInfo::setSupportFolderUrl(root() / "blocker" / "data");
+    useSupportFolder(root() / "blocker" / "data");
     EXPECT_EQ(AppInfo::clipCacheFolderUrl(), root() / "blocker" / "data" / "cache" / "clip");
     EXPECT_EQ(logs->count(LogLevel::error), 2u);
 }

@@ -32,16 +32,6 @@ bool logged(const test::ScopedLogCapture& logs, LogLevel level, const std::strin
 
 class CommonUtilsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        CommonUtils::setMainQueueScheduler(mainClock);
-        CommonUtils::setGlobalQueueScheduler(globalClock);
-    }
-    void TearDown() override
-    {
-        CommonUtils::setMainQueueScheduler(nullptr);
-        CommonUtils::setGlobalQueueScheduler(nullptr);
-    }
     test::ScopedLogCapture capture;
     std::shared_ptr<rx::VirtualTimeScheduler> mainClock = rx::VirtualTimeScheduler::make();
     std::shared_ptr<rx::VirtualTimeScheduler> globalClock = rx::VirtualTimeScheduler::make();
@@ -62,13 +52,13 @@ TEST_F(CommonUtilsTest, DelaysAreWholeMillisecondsTruncatedAndOddValuesNeverFail
     EXPECT_TRUE(logged(capture, LogLevel::warning, "delay too long"));
 }
 
-TEST_F(CommonUtilsTest, DoAfterRunsOnTheInjectedSchedulersAtTheTruncatedDeadline)
+TEST_F(CommonUtilsTest, DoAfterRunsOnTheGivenQueuesAtTheTruncatedDeadline)
 {
     std::vector<std::string> ran;
-    CommonUtils::doAfterInMainQueue(0.3, [&] { ran.push_back("main 0.3"); });
-    CommonUtils::doAfterInMainQueue(0.0004, [&] { ran.push_back("main 0.0004"); });
-    CommonUtils::doAfterInGlobalQueue(0.1, [&] { ran.push_back("global 0.1"); });
-    CommonUtils::doAfterInMainQueue(std::numeric_limits<double>::infinity(), [&] { ran.push_back("never"); });
+    CommonUtils::doAfter(*mainClock, 0.3, [&] { ran.push_back("main 0.3"); });
+    CommonUtils::doAfter(*mainClock, 0.0004, [&] { ran.push_back("main 0.0004"); });
+    CommonUtils::doAfter(*globalClock, 0.1, [&] { ran.push_back("global 0.1"); });
+    CommonUtils::doAfter(*mainClock, std::numeric_limits<double>::infinity(), [&] { ran.push_back("never"); });
     EXPECT_TRUE(ran.empty());  // nothing runs inside the call
     mainClock->runDue();
     EXPECT_EQ(ran, std::vector<std::string>{"main 0.0004"});
@@ -83,7 +73,6 @@ TEST_F(CommonUtilsTest, DoAfterRunsOnTheInjectedSchedulersAtTheTruncatedDeadline
 
 TEST_F(CommonUtilsTest, TheDefaultMainQueueRunsTheJobOnALaterTurnOfTheEventLoop)
 {
-    CommonUtils::setMainQueueScheduler(nullptr);
     bool ran = false;
     bool onMain = false;
     CommonUtils::doAfterInMainQueue(0, [&] {

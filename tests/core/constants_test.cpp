@@ -8,8 +8,8 @@
 #include "core/app_info.h"
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
-#include "core/install_layout.h"
 #include "core/localize.h"
+#include "core/program_folders.h"
 #include "core/settings_store.h"
 
 namespace vandrel {
@@ -21,6 +21,7 @@ class ConstantsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // The addresses are read from the user settings in the interface language, both process-wide.
         settings = std::make_shared<SettingsStore>(dir.path().toStdString());
         installDefaults(settings);
         Localize::setCurrentLanguage("en");
@@ -32,13 +33,15 @@ protected:
 
 TEST_F(ConstantsTest, WithoutASiteThePagesAreTheLocalOnesAndThereIsNoApi)
 {
-    Web::WebSite::setLocalPagesFolder("/opt/my vandrel/resources");
+    auto folders = ProgramFolders::standard();
+    folders.localPages = "/opt/my vandrel/resources";
+    Installations installations;
+    installations.install(ProgramFolders::installed(), std::make_shared<const ProgramFolders>(folders));
     EXPECT_EQ(Web::siteBase(), "");
     EXPECT_EQ(Web::WebSite::manual(), "file:///opt/my%20vandrel/resources/manual.html");
     EXPECT_EQ(Web::WebSite::tutorial(), "file:///opt/my%20vandrel/resources/tutorial.html");
     EXPECT_EQ(Web::ApiPath::feedback(), "");
     EXPECT_EQ(Web::commonParams(), "?from=app&version=" + AppInfo::version());
-    Web::WebSite::setLocalPagesFolder(InstallLayout::resourcesFolder());
 }
 
 TEST_F(ConstantsTest, TheShippedPagesExist)

@@ -24,6 +24,7 @@ TEST(Installations, UndoesInReverseOrderAndLeavesAnInstanceInstalledSinceAlone)
     {
         Installations installations;
         installations.install(first, std::make_shared<Named>("first", gone));
+        const auto afterFirst = installations.mark();
         installations.install(second, std::make_shared<Named>("second", gone));
         installations.install(replaced, std::make_shared<Named>("mine", gone));
         installations.emptyAtEnd(madeOnUse);
@@ -31,6 +32,10 @@ TEST(Installations, UndoesInReverseOrderAndLeavesAnInstanceInstalledSinceAlone)
         replaced.install(std::make_shared<Named>("someone else's", gone));
         EXPECT_EQ(gone, std::vector<std::string>{"mine"});
         gone.clear();
+        // Back to a mark: what came after it goes, last first; what came before stays until the end.
+        installations.clearTo(afterFirst);
+        EXPECT_EQ(gone, (std::vector<std::string>{"made on use", "second"}));
+        EXPECT_NE(first.get(), nullptr);
     }
     EXPECT_EQ(gone, (std::vector<std::string>{"made on use", "second", "first"}));
     EXPECT_EQ(first.get(), nullptr);

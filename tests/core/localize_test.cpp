@@ -11,6 +11,7 @@
 
 #include "core/install_layout.h"
 #include "core/log_capture.h"
+#include "core/program_folders.h"
 
 namespace vandrel {
 namespace {
@@ -19,12 +20,10 @@ namespace fs = std::filesystem;
 
 class LocalizeTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        Localize::setTextsFolder(InstallLayout::resourcesFolder() / "texts");
-        Localize::setCurrentLanguage("en");
-    }
+    void SetUp() override { Localize::setCurrentLanguage("en"); }
     void TearDown() override { SetUp(); }
+
+    Installations folders_;
 };
 
 TEST_F(LocalizeTest, TheEnglishTableCoversTheUnderscoreKeysAndKeepsSentences)
@@ -83,7 +82,9 @@ TEST_F(LocalizeTest, TheCurrentLanguageChoosesTheTable)
     std::ofstream(folder / "en.json") << R"({"_hello": "Hello ${0}"})";
     std::ofstream(folder / "zh-Hans.json") << R"({"_hello": "你好 ${0}", "_number": 5})";
     std::ofstream(folder / "broken.json") << "{";
-    Localize::setTextsFolder(folder);
+    auto folders = ProgramFolders::standard();
+    folders.texts = folder;
+    folders_.install(ProgramFolders::installed(), std::make_shared<const ProgramFolders>(folders));
 
     EXPECT_EQ(Localize::availableLanguages(), (std::vector<std::string>{"broken", "en", "zh-Hans"}));
     EXPECT_EQ(localized("_hello", "Ann"), "Hello Ann");
@@ -99,6 +100,12 @@ TEST_F(LocalizeTest, TheCurrentLanguageChoosesTheTable)
     Localize::setCurrentLanguage("broken");
     EXPECT_EQ(localized("_hello"), "_hello");
     EXPECT_EQ(logs->count(LogLevel::error), 1u);
+
+    // Once the folders go, the program's own tables are read again.
+    folders_.clear();
+    Localize::setCurrentLanguage("en");
+    EXPECT_EQ(localized("_hello"), "_hello");
+    EXPECT_NE(localized("_tap_a_key"), "_tap_a_key");
 }
 
 TEST_F(LocalizeTest, LocalesMapToTableNames)

@@ -19,6 +19,7 @@
 #include "core/file_helpers.h"
 #include "core/log_capture.h"
 #include "core/popup_msg.h"
+#include "core/program_folders.h"
 #include "core/string_helpers.h"
 #include "rx/virtual_time_scheduler.h"
 
@@ -53,7 +54,8 @@ protected:
     void SetUp() override
     {
         log.removeAllDestinations();
-        AppInfo::setSupportFolderUrl(root() / "data");
+        useSupportFolder(root() / "data");
+        // The logger keeps its level in the user settings and announces it as a popup, both process-wide.
         installDefaults(std::make_shared<SettingsStore>(root() / "config"));
         fs::create_directories(root() / "files");
         previousPresenter_ =
@@ -67,8 +69,17 @@ protected:
 
     fs::path root() const { return fs::path(dir_.path().toStdString()); }
     fs::path file(const std::string& name) const { return root() / "files" / name; }
+    // Made at once: the tests count the logger's own errors, apart from the data folder's.
+    void useSupportFolder(const fs::path& folder)
+    {
+        auto folders = ProgramFolders::standard();
+        folders.support = folder;
+        folders_.install(ProgramFolders::installed(), std::make_shared<const ProgramFolders>(folders));
+        AppInfo::supportFolderUrl();
+    }
 
     QTemporaryDir dir_;
+    Installations folders_;
     std::vector<std::pair<std::string, double>> popups_;
     PopupPresenter previousPresenter_;
     std::shared_ptr<rx::VirtualTimeScheduler> scheduler_ = rx::VirtualTimeScheduler::make();
@@ -150,7 +161,7 @@ TEST_F(LogManagerTest, AnUnwritableLogFolderLeavesTheConsoleAndOneError)
 {
     const fs::path blocker = root() / "blocker";
     write(blocker, "x");
-    AppInfo::setSupportFolderUrl(blocker / "data");
+    useSupportFolder(blocker / "data");
     test::ScopedLogCapture logs;
     LogManager::initLogger();
     LogManager::startLoggingSystem(scheduler_);

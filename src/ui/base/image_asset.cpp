@@ -1,32 +1,15 @@
 #include "ui/base/image_asset.h"
 
 #include <QString>
-#include <mutex>
 
-#include "core/install_layout.h"
 #include "core/log.h"
+#include "core/program_folders.h"
 
 namespace vandrel {
 
-namespace {
-std::mutex folderMutex;
-std::filesystem::path& folderSlot()
-{
-    static std::filesystem::path folder = InstallLayout::resourcesFolder() / "images";
-    return folder;
-}
-}  // namespace
-
 std::filesystem::path ImageAsset::imagesFolder()
 {
-    std::lock_guard lock(folderMutex);
-    return folderSlot();
-}
-
-void ImageAsset::setImagesFolder(std::filesystem::path folder)
-{
-    std::lock_guard lock(folderMutex);
-    folderSlot() = std::move(folder);
+    return ProgramFolders::current()->images;
 }
 
 QImage ImageAsset::image() const

@@ -1,4 +1,4 @@
-// The named images of the program, loaded from the images folder of its resources.
+// The named images of the program, loaded from ProgramFolders' images folder (the program's resources/images).
 //
 //   QLabel logo; logo.setPixmap(QPixmap::fromImage(Asset::vandrelLogo.image()));
 //
@@ -20,9 +20,8 @@ public:
     // The image, or a null image (logged) when the folder has none of this name.
     QImage image() const;
 
-    // Where the images are read from: the program's resources/images unless set otherwise.
+    // Where the images are read from.
     static std::filesystem::path imagesFolder();
-    static void setImagesFolder(std::filesystem::path folder);
 
 private:
     std::string name_;

@@ -361,6 +361,8 @@ bool AppDelegate::beforeInit()
     // Nothing is opened or grabbed until the mapping or the taps are first used.
     steps_.measure("platform", [this] { platform_ = options_.makePlatform(); });
     installations_.install(Platform::installed(), platform_);
+    // The keyboards are opened while the engine is made; taking them after the access check is then quick.
+    platform_->prepareInput();
 
     for (std::size_t i = 1; i < options_.arguments.size(); ++i) {
         const std::string& argument = options_.arguments[i];

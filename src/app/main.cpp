@@ -49,6 +49,7 @@ int main(int argc, char** argv)
     auto& steps = delegate.startupSteps();
     if (beforeMain) steps.add("before main", *beforeMain);
     steps.add("Qt application", qtMade - qtStart);
+    steps.add("delegate made", std::chrono::steady_clock::now() - qtMade);
     // Before anything touches the stored data: a second start, or one that only serves a switch, ends here.
     bool claimed = false;
     steps.measure("instance check", [&] { claimed = delegate.claimInstance(); });

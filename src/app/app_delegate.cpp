@@ -218,8 +218,10 @@ void AppDelegate::applicationDidFinishLaunching()
     }
     steps_.measure("migrations", options_.runMigrations);
     if (options_.helperApp) steps_.measure("helper record", [this] { options_.helperApp->recordCurrentPID(false); });
-    options_.mainQueue->schedule([this] {
+    // How long the event loop takes to reach the rest (its own start, whatever was queued before).
+    options_.mainQueue->schedule([this, queued = options_.mainQueue->now()] {
         if (quitting_.load()) return;
+        steps_.add("main queue reached", options_.mainQueue->now() - queued);
         if (beforeInit()) appPreInit();
     });
 }
@@ -234,6 +236,8 @@ bool AppDelegate::beforeInit()
     steps_.measure("platform", [this] { platform_ = options_.makePlatform(); });
     installations_.install(Platform::installed(), platform_);
     afterPlatform_ = installations_.mark();
+    // The keyboards are opened while the engine is made; taking them after the access check is then quick.
+    platform_->prepareInput();
 
     for (std::size_t i = 1; i < options_.arguments.size(); ++i) {
         const std::string& argument = options_.arguments[i];

@@ -154,6 +154,7 @@ public:
     bool isQuitting() const { return quitting_.load(); }
     // The start-up's steps so far, with their durations.
     const StartupSteps& startupSteps() const { return steps_; }
+    StartupSteps& startupSteps() { return steps_; }
 
 private:
     // False when start-up ends here.

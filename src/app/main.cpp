@@ -1,6 +1,7 @@
 // Vandrel's entry point: the switches and the one-instance check, logging, then the start-up chain of
 // AppDelegate on the Linux backend, the Qt event loop, and the shutdown that lets every keyboard go.
 #include <QApplication>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "app/app_delegate.h"
 #include "app/helper_app_controller.h"
 #include "app/program_steps.h"
+#include "app/startup_steps.h"
 #include "core/defaults.h"
 #include "core/instance_channel.h"
 #include "core/log.h"
@@ -24,11 +26,14 @@
 int main(int argc, char** argv)
 {
     using namespace vandrel;
+    // Loading the libraries and the static initialisers, before anything of ours runs.
+    const auto beforeMain = StartupSteps::sinceExec();
     // The data folder and the shipped resources (texts, images, local pages) every layer reads; installed
     // before anything logs or shows a text, emptied last.
     Installations configuration;
     configuration.install(ProgramFolders::installed(),
                           std::make_shared<const ProgramFolders>(ProgramFolders::standard()));
+    const auto qtStart = std::chrono::steady_clock::now();
     // Windows, the tray and the clipboard need a GUI application; without a display the keyboard engine
     // still runs, on Qt's offscreen platform.
     const bool noDisplay =
@@ -36,6 +41,7 @@ int main(int argc, char** argv)
     if (noDisplay) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    const auto qtMade = std::chrono::steady_clock::now();
     MainQueue::shared();  // names this thread "main" in log lines
     AppDelegate::Options options = programSteps();
     options.arguments.assign(argv, argv + argc);
@@ -47,14 +53,22 @@ int main(int argc, char** argv)
         tidyStoredDataAtStart(StoredDataLocations::standard(), std::filesystem::file_time_type::clock::now());
     };
     AppDelegate delegate(std::move(options));
+    auto& steps = delegate.startupSteps();
+    if (beforeMain) steps.add("before main", *beforeMain);
+    steps.add("Qt application", qtMade - qtStart);
+    steps.add("delegate made", std::chrono::steady_clock::now() - qtMade);
     // Before anything touches the stored data: a second start, or one that only serves a switch, ends here.
-    if (!delegate.claimInstance()) return delegate.exitCode();
+    bool claimed = false;
+    steps.measure("instance check", [&] { claimed = delegate.claimInstance(); });
+    if (!claimed) return delegate.exitCode();
     // The logger opens the standard settings itself (they hold the file's level), so a broken settings
     // file is reported in the log; set up before the launch migrations read them. The delegate's logging
     // step sets it up again and starts the log files.
-    LogManager::initLogger();
-    installGroupDefaults(
-        std::make_shared<SettingsStore>(SettingsStore::standardFolder(), SettingsStore::groupFileName));
+    steps.measure("early logger", [] {
+        LogManager::initLogger();
+        installGroupDefaults(
+            std::make_shared<SettingsStore>(SettingsStore::standardFolder(), SettingsStore::groupFileName));
+    });
     if (noDisplay) vandrel::log.info("No display: windows and messages are not shown, the keyboard engine runs");
     // Transient messages of every layer (a tap that cannot be made, a scheme that cannot be saved, the
     // full-log switch) appear on screen.

@@ -52,6 +52,9 @@ public:
     // Where the taps' callbacks run, for jobs that must stay in order with them (Linux: the input thread);
     // null when they run on the thread that drives the keyboard (the simulated platform).
     virtual rx::SchedulerPtr inputThreadScheduler() { return nullptr; }
+    // Opens what taking the keyboards needs, where the access is there, off the calling thread and grabbing
+    // nothing, so that the first use of the mapping or the taps finds it ready. Does nothing otherwise.
+    virtual void prepareInput() {}
     // Lets every device go and releases every key on the output, at shutdown. Later calls do nothing.
     virtual void shutdown() {}
 

@@ -138,10 +138,11 @@ inline void reportRest(std::string_view setting, pid_t pid, const std::string& l
         const long long woke = thread.second - (was == before->perThread.end() ? 0 : was->second.second);
         if (woke > 0) std::cout << "  thread " << thread.first << " (" << tid << "): " << woke << std::endl;
     }
-    // Far above the targets (5 wake-ups a second, 0.05 s of CPU in 10 s, the grab within 1 s of the exec) and far
-    // below what timers firing regardless cost (over 60 wake-ups a second): the emulated VM on a shared host
-    // starts the program in seconds (over 15 s with a desktop starting beside it) and its figures vary.
-    EXPECT_LE(wakeUps, 25.0);
+    // Above the targets (5 wake-ups a second, 0.05 s of CPU in 10 s, the grab within 1 s of the exec) and far
+    // below what timers firing regardless cost (over 60 wake-ups a second; a clipboard poll alone is 4): the
+    // emulated VM on a shared host starts the program in seconds (over 15 s with a desktop starting beside it)
+    // and its figures vary.
+    EXPECT_LE(wakeUps, 10.0);
     EXPECT_LT(cpu, 0.5);
     ASSERT_TRUE(grabbed) << "no grab in the log";
     EXPECT_LE(*grabbed, 30.0);

@@ -62,9 +62,27 @@ LinuxPlatform::LinuxPlatform(Options options) : options_(std::move(options))
 
 LinuxPlatform::~LinuxPlatform()
 {
+    if (preparing_.joinable()) preparing_.join();
     // Keyboards first: nothing may stay grabbed while the rest goes down.
     taps_.reset();
     hid_.reset();
+    backend_->stop();
+}
+
+void LinuxPlatform::prepareInput()
+{
+    if (preparing_.joinable()) return;
+    // Making the virtual keyboard and opening each keyboard takes a while on a slow machine; the program makes
+    // its engine meanwhile. Without access, the backend is left alone: it starts once access is granted.
+    preparing_ = std::thread([this] {
+        setCurrentThreadLabel("Vandrel.inputPrepare");
+        if (InputPermission::check(options_.inputDirectory, options_.uinputPath).granted()) backend_->start();
+    });
+}
+
+void LinuxPlatform::shutdown()
+{
+    if (preparing_.joinable()) preparing_.join();
     backend_->stop();
 }
 

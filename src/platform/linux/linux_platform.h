@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "platform/linux/input/input_backend.h"
 #include "platform/linux/input/linux_event_tap_service.h"
@@ -62,7 +63,9 @@ public:
     std::string inputAccessGrantCommands() override;
 
     rx::SchedulerPtr inputThreadScheduler() override { return backend_->inputThreadScheduler(); }
-    void shutdown() override { backend_->stop(); }
+    // The virtual keyboard is made and the keyboards are opened (not grabbed) on a thread of its own.
+    void prepareInput() override;
+    void shutdown() override;
 
     InputBackend& inputBackend() { return *backend_; }
 
@@ -81,6 +84,7 @@ private:
     std::unique_ptr<WindowSystem> windows_;
     std::unique_ptr<PasteboardServer> pasteboards_;
     std::string lastPermissionReport_;
+    std::thread preparing_;
 };
 
 }  // namespace vandrel

@@ -11,7 +11,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <future>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "core/log.h"
@@ -60,6 +63,22 @@ struct ConnectionDeleter {
 
 }  // namespace
 
+// The XKB_DEFAULT_* names of the environment, read when the layout is made (the keymap is compiled later, on
+// another thread).
+struct DefaultNames {
+    std::optional<std::string> rules, model, layout, variant, options;
+
+    static DefaultNames fromEnvironment()
+    {
+        const auto read = [](const char* name) -> std::optional<std::string> {
+            const char* value = std::getenv(name);
+            return value && *value ? std::optional<std::string>(value) : std::nullopt;
+        };
+        return {read("XKB_DEFAULT_RULES"), read("XKB_DEFAULT_MODEL"), read("XKB_DEFAULT_LAYOUT"),
+                read("XKB_DEFAULT_VARIANT"), read("XKB_DEFAULT_OPTIONS")};
+    }
+};
+
 struct XkbKeyboardLayout::Impl {
     // What key lookups read without the lock: a keymap (never changed once made) and the active group.
     struct Published {
@@ -68,7 +87,7 @@ struct XkbKeyboardLayout::Impl {
     };
 
     std::mutex mutex;
-    std::unique_ptr<xkb_context, ContextDeleter> context{xkb_context_new(XKB_CONTEXT_NO_FLAGS)};
+    std::unique_ptr<xkb_context, ContextDeleter> context{xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES)};
     std::unique_ptr<xcb_connection_t, ConnectionDeleter> connection;
     std::int32_t device = -1;
     std::uint8_t eventBase = 0;
@@ -139,11 +158,14 @@ struct XkbKeyboardLayout::Impl {
         return true;
     }
 
-    bool loadDefault()
+    bool loadDefault(const DefaultNames& defaults)
     {
-        // Null names: XKB_DEFAULT_RULES, _MODEL, _LAYOUT, _VARIANT, _OPTIONS, else xkbcommon's defaults (US).
+        // Names the environment leaves unset: xkbcommon's defaults (US).
+        const auto text = [](const std::optional<std::string>& name) { return name ? name->c_str() : nullptr; };
+        const xkb_rule_names names{text(defaults.rules), text(defaults.model), text(defaults.layout),
+                                   text(defaults.variant), text(defaults.options)};
         std::unique_ptr<xkb_keymap, KeymapDeleter> map(
-            xkb_keymap_new_from_names(context.get(), nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS));
+            xkb_keymap_new_from_names(context.get(), &names, XKB_KEYMAP_COMPILE_NO_FLAGS));
         if (!map) {
             log.error("keyboard layout: cannot build the default keymap (are the XKB data files installed?)");
             return false;
@@ -173,28 +195,49 @@ struct XkbKeyboardLayout::Impl {
         published.store(std::move(next));
     }
 
-    // Reads the display's notices as they come, so the published layout follows the session without a lookup
-    // having to ask the X server. Notices that a reply brought along wait in xcb's queue where poll() cannot
-    // see them: they are read right after the requests that brought them (start-up, a keymap reload).
-    void startWatching()
+    // Compiles the keymap and then reads the display's notices as they come, so the published layout follows
+    // the session without a lookup having to ask the X server. Compiling takes a while (a tenth of a second and
+    // more on a slow machine): on this thread, taking the keyboards does not wait for it. Lookups by key code take
+    // the lock and so wait for the keymap; the input thread's lookups read what is published and find no key until
+    // then. Notices that a reply brought along wait in xcb's queue where poll() cannot see them: they are read
+    // right after the requests that brought them (start-up, a keymap reload).
+    void start(std::string displayName, DefaultNames defaults)
     {
         stopFd = ::eventfd(0, EFD_CLOEXEC);
-        if (stopFd < 0) return;
-        const int displayFd = xcb_get_file_descriptor(connection.get());
-        watcher = std::thread([this, displayFd] {
-            {
-                std::lock_guard lock(mutex);
-                readEvents();
-            }
+        if (stopFd < 0) {
+            load(displayName, defaults);
+            return;
+        }
+        std::promise<void> locked;
+        auto lockTaken = locked.get_future();
+        watcher = std::thread([this, displayName = std::move(displayName), defaults = std::move(defaults),
+                               locked = std::move(locked)]() mutable {
+            std::unique_lock lock(mutex);
+            locked.set_value();
+            load(displayName, defaults);
+            if (!connection) return;
+            readEvents();
+            const int displayFd = xcb_get_file_descriptor(connection.get());
+            lock.unlock();
             for (;;) {
                 pollfd fds[2]{{displayFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
                 if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
                 if (fds[1].revents != 0) return;
-                std::lock_guard lock(mutex);
+                lock.lock();
                 if (!connection) return;
                 readEvents();
+                lock.unlock();
             }
         });
+        // Whoever looks up a key code from here on finds the keymap made.
+        lockTaken.wait();
+    }
+
+    // Under the lock.
+    void load(const std::string& displayName, const DefaultNames& defaults)
+    {
+        if (!displayName.empty()) fromDisplay = connectDisplay(displayName);
+        if (!fromDisplay) loadDefault(defaults);
     }
 
     void stopWatching()
@@ -262,9 +305,7 @@ XkbKeyboardLayout::XkbKeyboardLayout(std::optional<std::string> displayName) : i
         log.error("keyboard layout: cannot create an xkbcommon context; keys have no characters");
         return;
     }
-    if (!name.empty()) impl_->fromDisplay = impl_->connectDisplay(name);
-    if (!impl_->fromDisplay) impl_->loadDefault();
-    if (impl_->connection) impl_->startWatching();
+    impl_->start(std::move(name), DefaultNames::fromEnvironment());
 }
 
 XkbKeyboardLayout::~XkbKeyboardLayout()

@@ -1,7 +1,9 @@
 // KeyboardLayout through xkbcommon: the layout of the X session's core keyboard, followed as the user
 // switches layouts or loads another keymap; without an X display, the default layout (XKB_DEFAULT_LAYOUT and
-// its siblings, else US). Thread-safe. A thread of its own reads the display's notices and publishes the
-// layout; keyTyping() reads what was published and never waits on the X server or a lock.
+// its siblings, else US). Thread-safe. A thread of its own makes the keymap (so that making the layout costs its
+// caller nothing), then reads the display's notices and publishes the layout; keyTyping() reads what was
+// published and never waits on the X server or a lock (until the first keymap is published it finds no key);
+// the other lookups wait for the keymap.
 #pragma once
 
 #include <cstdint>

@@ -31,6 +31,7 @@ std::shared_ptr<XkbKeyboardLayout> layoutOf(const char* layout, const char* vari
     setenv("XKB_DEFAULT_LAYOUT", layout, 1);
     setenv("XKB_DEFAULT_VARIANT", variant, 1);
     auto result = std::make_shared<XkbKeyboardLayout>("");
+    result->followsDisplay();  // returns once the keymap is made, as the session's is long before an action posts
     unsetenv("XKB_DEFAULT_VARIANT");
     if (saved)
         setenv("XKB_DEFAULT_LAYOUT", saved->c_str(), 1);

@@ -63,6 +63,16 @@ TEST(XkbKeyboardLayout, TheDefaultLayoutFollowsTheEnvironment)
     EXPECT_EQ(layout.characterForKeyCode(50), "");  // a dead key types nothing by itself
 }
 
+TEST(XkbKeyboardLayout, TheKeymapMadeLaterIsTheOneTheEnvironmentNamedAtConstruction)
+{
+    std::optional<XkbKeyboardLayout> layout;
+    {
+        ScopedEnv layoutName("XKB_DEFAULT_LAYOUT", "de");
+        layout.emplace("");
+    }
+    EXPECT_EQ(layout->characterForKeyCode(16), "z");
+}
+
 TEST(XkbKeyboardLayout, FollowsTheSessionsLayoutAsItChanges)
 {
     X11TestServer server(false);

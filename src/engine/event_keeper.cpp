@@ -5,7 +5,6 @@
 #include "core/log_manager.h"
 #include "core/popup_msg.h"
 #include "engine/objc_helper.h"
-#include "engine/vandrel.h"
 #include "platform/window.h"
 
 namespace vandrel {
@@ -32,22 +31,6 @@ void getFocusedWindowInfoToLog()
     popupMsg(localized("_window_info_stored_in_log"), 3.5);
 }
 
-// The window lives above the engine: the installed core object carries the way to it.
-void showKeyboardMap()
-{
-    const auto core = installedVandrel();
-    if (!core) return;
-    std::weak_ptr<Vandrel> weak = core;
-    core->mainScheduler()->schedule([weak] {
-        const auto core = weak.lock();
-        if (!core) return;
-        if (const auto show = core->services().showKeyboardMap)
-            show();
-        else
-            log.warning("The keyboard map is not available in this build, nothing shown");
-    });
-}
-
 VDActionPtr hiddenAction(VDAction::Step step)
 {
     return VDAction::make()->addStep(std::move(step));
@@ -71,7 +54,6 @@ struct HiddenActions {
     VDActionPtr nothingS = hiddenAction([](const VDAtomicActionParam&) {});
     VDActionPtr nothingD = hiddenAction([](const VDAtomicActionParam&) {});
     VDActionPtr nothingF = hiddenAction([](const VDAtomicActionParam&) {});
-    VDActionPtr keyboardMap = hiddenAction([](const VDAtomicActionParam&) { showKeyboardMap(); });
     VDActionPtr fullLog = hiddenAction([](const VDAtomicActionParam&) { LogManager::switchToLogAllLevel(); });
 };
 
@@ -111,14 +93,14 @@ VANDREL_ALL_MODIFIERS_KEY(K, 40)
 VANDREL_ALL_MODIFIERS_KEY(L, 37)
 #undef VANDREL_ALL_MODIFIERS_KEY
 
-EventKeeper::EventKeeper()
+EventKeeper::EventKeeper(ShowKeyboardMap showKeyboardMap)
 {
-    addHidingKeys();
+    addHidingKeys(std::move(showKeyboardMap));
 }
 
-EventKeeper::EventKeeper(const VDKeyScheme& scheme)
+EventKeeper::EventKeeper(const VDKeyScheme& scheme, ShowKeyboardMap showKeyboardMap)
 {
-    addHidingKeys();
+    addHidingKeys(std::move(showKeyboardMap));
     for (const auto& setting : scheme.keySettings.value())
         addKey(setting->key(), setting->action(), setting->paramSequence());
 }
@@ -128,7 +110,7 @@ void EventKeeper::addKey(const VDKey& key, VDActionPtr action, VDAction::ParamSe
     keyActions.insert_or_assign(key.id(), Entry{std::move(action), std::move(paramSequence)});
 }
 
-void EventKeeper::addHidingKeys()
+void EventKeeper::addHidingKeys(ShowKeyboardMap showKeyboardMap)
 {
     const auto& hidden = hiddenActions();
     addKey(shiftCapslockTap(), toggleCapslockAction(), {});
@@ -138,7 +120,13 @@ void EventKeeper::addHidingKeys()
     addKey(allModifiers_S(), hidden.nothingS, {});
     addKey(allModifiers_D(), hidden.nothingD, {});
     addKey(allModifiers_F(), hidden.nothingF, {});
-    addKey(allModifiers_K(), hidden.keyboardMap, {});
+    addKey(allModifiers_K(), hiddenAction([show = std::move(showKeyboardMap)](const VDAtomicActionParam&) {
+               if (show)
+                   show();
+               else
+                   log.warning("The keyboard map is not available in this build, nothing shown");
+           }),
+           {});
     addKey(allModifiers_L(), hidden.fullLog, {});
 }
 

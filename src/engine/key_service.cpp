@@ -47,6 +47,7 @@ KeyService::KeyService(Passkey, Dependencies dependencies)
     : windowBindingService_(std::move(dependencies.windowBindingService)),
       settings_(std::move(dependencies.settings)),
       factoryScheme_(std::move(dependencies.factoryScheme)),
+      showKeyboardMap_(std::move(dependencies.showKeyboardMap)),
       availableBuildInKeyScheme_{makeFactoryScheme()}
 {
 }
@@ -144,7 +145,7 @@ void KeyService::install(const VDKeySchemePtr& keyScheme)
 void KeyService::rebuildTable(const VDKeySchemePtr& keyScheme)
 {
     std::lock_guard lock(mutex_);
-    EventKeeperPtr table = std::make_shared<const EventKeeper>(*keyScheme);
+    EventKeeperPtr table = std::make_shared<const EventKeeper>(*keyScheme, showKeyboardMap_);
     keySchemesToActionKeeper_[keyScheme] = table;
     if (isActive(keyScheme.get())) currentEventKeeper.accept(table);
 }

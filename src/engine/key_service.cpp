@@ -48,6 +48,7 @@ KeyService::KeyService(Passkey, Dependencies dependencies)
       settings_(std::move(dependencies.settings)),
       factoryScheme_(std::move(dependencies.factoryScheme)),
       showKeyboardMap_(std::move(dependencies.showKeyboardMap)),
+      popup_(dependencies.popup ? std::move(dependencies.popup) : PopupPresenter(&popupMsg)),
       availableBuildInKeyScheme_{makeFactoryScheme()}
 {
 }
@@ -315,9 +316,9 @@ VDKeySchemePtr KeyService::modifyButCreateACutomSchemeForBuildInScheme(
     auto& store = settings();
     KeySchemeStore::write(*copy, store);
     store.set(DefaultsKeys::hotkey_currentKeyScheme, copy->name.value());
-    popupMsg(localized("☝️ New hotkey scheme ${0} has been created for modification",
-                       localized("\"${0}\"", copy->name.value())),
-             6);
+    popup_(localized("☝️ New hotkey scheme ${0} has been created for modification",
+                     localized("\"${0}\"", copy->name.value())),
+           6);
     return copy;
 }
 

@@ -20,6 +20,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/popup_msg.h"
 #include "core/settings_store.h"
 #include "engine/event_keeper.h"
 #include "engine/window_binding_service.h"
@@ -44,6 +45,8 @@ public:
         std::shared_ptr<SettingsStore> settings;
         // What every table's hidden keyboard-map key does (see EventKeeper).
         EventKeeper::ShowKeyboardMap showKeyboardMap;
+        // Shows the messages to the user. Null: popupMsg.
+        PopupPresenter popup;
     };
 
     static std::shared_ptr<KeyService> make(Dependencies dependencies);
@@ -119,6 +122,7 @@ private:
     const std::shared_ptr<SettingsStore> settings_;
     const std::function<VDKeySchemePtr()> factoryScheme_;
     const EventKeeper::ShowKeyboardMap showKeyboardMap_;
+    const PopupPresenter popup_;
     const std::vector<VDKeySchemePtr> availableBuildInKeyScheme_;
 
     mutable std::recursive_mutex mutex_;

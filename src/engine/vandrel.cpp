@@ -82,8 +82,11 @@ Vandrel::Vandrel(Passkey, Options options)
       inputObserver_(inputObserverOf(options_, platform_, state, mainScheduler_)),
       windowBindingService(options_.windowBindingService ? options_.windowBindingService
                                                          : std::make_shared<WindowBindingService>()),
-      keyService(KeyService::make({options_.factoryScheme, windowBindingService, options_.settings,
-                                   keyboardMapOpener(mainScheduler_, options_.services.showKeyboardMap)})),
+      keyService(KeyService::make({options_.factoryScheme,
+                                   windowBindingService,
+                                   options_.settings,
+                                   keyboardMapOpener(mainScheduler_, options_.services.showKeyboardMap),
+                                   {}})),
       eventDeliver(KeyEventDeliver::make({inputObserver_, state,
                                           [service = std::weak_ptr<KeyService>(keyService)]() -> EventKeeperPtr {
                                               auto s = service.lock();

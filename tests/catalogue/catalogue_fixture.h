@@ -107,7 +107,6 @@ struct CatalogueTest : ::testing::Test, TestApplications {
     CatalogueTest()
     {
         installDefaults(std::make_shared<SettingsStore>(dir.path().toStdString()));
-        Localize::setCurrentLanguage("en");
         addTo(sim->workspace());
         installServices({});
         bringToFront(editorId);

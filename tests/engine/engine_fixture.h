@@ -56,7 +56,6 @@ struct EngineTest : ::testing::Test {
     EngineTest()
     {
         installDefaults(settings);
-        Localize::setCurrentLanguage("en");
         BuiltInVDAction::registerAll();
         VDWindowBindingData::registerSchema();
         Realm::forgetOpenedFiles();

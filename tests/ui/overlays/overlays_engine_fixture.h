@@ -34,7 +34,6 @@ struct OverlaysEngine {
     explicit OverlaysEngine(VandrelServices services = {})
     {
         installDefaults(settings);
-        Localize::setCurrentLanguage("en");
         BuiltInVDAction::registerAll();
         KeyRemap::remap(*sim);
         auto options = simCoreOptions(sim, clock, settings);

@@ -26,7 +26,6 @@ class EditorOnEngineTest : public test::PrefsTest {
 protected:
     EditorOnEngineTest()
     {
-        Localize::setCurrentLanguage("en");
         BuiltInVDAction::registerAll();
         KeyRemap::remap(*sim);
         startCore();

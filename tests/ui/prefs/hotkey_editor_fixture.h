@@ -21,7 +21,6 @@ class HotkeyEditorTest : public PrefsTest {
 protected:
     HotkeyEditorTest()
     {
-        Localize::setCurrentLanguage("en");
         BuiltInVDAction::registerAll();
         previousPresenter = setPopupPresenter([this](const std::string& message, double seconds) {
             messages.push_back(message);

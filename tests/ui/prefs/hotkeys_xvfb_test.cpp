@@ -55,7 +55,6 @@ TEST(HotkeysOnX, ThePaneTheSheetAndTheManagerShow)
     QTemporaryDir dir;
     auto settings = std::make_shared<SettingsStore>(dir.path().toStdString());
     installDefaults(settings);
-    Localize::setCurrentLanguage("en");
     BuiltInVDAction::registerAll();
     auto mainQueue = rx::VirtualTimeScheduler::make();
     auto sim = SimPlatform::make(mainQueue);

@@ -31,7 +31,6 @@ protected:
     RecorderEngineTest()
     {
         installDefaults(settings);
-        Localize::setCurrentLanguage("en");
         BuiltInVDAction::registerAll();
         KeyRemap::remap(*sim);
         core = Vandrel::make(simCoreOptions(sim, clock, settings));

@@ -16,11 +16,11 @@ VDKey allModifiersKey(int keycode)
     return VDKey(keycode, EventKeeper::allModifiers());
 }
 
-void getFocusedWindowInfoToLog()
+void getFocusedWindowInfoToLog(const PopupPresenter& popup)
 {
     const auto window = Window::newWindowWithFocused();
     if (!window) {
-        popupMsg(localized("_get_focused_window_fail"), 3.0);
+        popup(localized("_get_focused_window_fail"), 3.0);
         return;
     }
     nlohmann::json info = nlohmann::json::array();
@@ -28,7 +28,7 @@ void getFocusedWindowInfoToLog()
     const auto data = window->getDataForStore();
     info.push_back(data ? *data : nlohmann::json());
     log.warning("Focused window's info get by all_modifiers_W ->\n", info);
-    popupMsg(localized("_window_info_stored_in_log"), 3.5);
+    popup(localized("_window_info_stored_in_log"), 3.5);
 }
 
 VDActionPtr hiddenAction(VDAction::Step step)
@@ -48,7 +48,6 @@ VDActionPtr toggleCapslockAction()
 }
 
 struct HiddenActions {
-    VDActionPtr windowInfo = hiddenAction([](const VDAtomicActionParam&) { getFocusedWindowInfoToLog(); });
     VDActionPtr nothingE = hiddenAction([](const VDAtomicActionParam&) {});
     VDActionPtr nothingA = hiddenAction([](const VDAtomicActionParam&) {});
     VDActionPtr nothingS = hiddenAction([](const VDAtomicActionParam&) {});
@@ -93,14 +92,14 @@ VANDREL_ALL_MODIFIERS_KEY(K, 40)
 VANDREL_ALL_MODIFIERS_KEY(L, 37)
 #undef VANDREL_ALL_MODIFIERS_KEY
 
-EventKeeper::EventKeeper(ShowKeyboardMap showKeyboardMap)
+EventKeeper::EventKeeper(ShowKeyboardMap showKeyboardMap, PopupPresenter popup)
 {
-    addHidingKeys(std::move(showKeyboardMap));
+    addHidingKeys(std::move(showKeyboardMap), std::move(popup));
 }
 
-EventKeeper::EventKeeper(const VDKeyScheme& scheme, ShowKeyboardMap showKeyboardMap)
+EventKeeper::EventKeeper(const VDKeyScheme& scheme, ShowKeyboardMap showKeyboardMap, PopupPresenter popup)
 {
-    addHidingKeys(std::move(showKeyboardMap));
+    addHidingKeys(std::move(showKeyboardMap), std::move(popup));
     for (const auto& setting : scheme.keySettings.value())
         addKey(setting->key(), setting->action(), setting->paramSequence());
 }
@@ -110,11 +109,15 @@ void EventKeeper::addKey(const VDKey& key, VDActionPtr action, VDAction::ParamSe
     keyActions.insert_or_assign(key.id(), Entry{std::move(action), std::move(paramSequence)});
 }
 
-void EventKeeper::addHidingKeys(ShowKeyboardMap showKeyboardMap)
+void EventKeeper::addHidingKeys(ShowKeyboardMap showKeyboardMap, PopupPresenter popup)
 {
     const auto& hidden = hiddenActions();
     addKey(shiftCapslockTap(), toggleCapslockAction(), {});
-    addKey(allModifiers_W(), hidden.windowInfo, {});
+    addKey(allModifiers_W(),
+           hiddenAction([popup = popup ? std::move(popup) : PopupPresenter(&popupMsg)](const VDAtomicActionParam&) {
+               getFocusedWindowInfoToLog(popup);
+           }),
+           {});
     addKey(allModifiers_E(), hidden.nothingE, {});
     addKey(allModifiers_A(), hidden.nothingA, {});
     addKey(allModifiers_S(), hidden.nothingS, {});

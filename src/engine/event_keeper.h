@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/popup_msg.h"
 #include "model/vd_action.h"
 #include "model/vd_atomic_action_param.h"
 #include "model/vd_key.h"
@@ -34,11 +35,11 @@ public:
     // Empty: the key logs that the map is not available.
     using ShowKeyboardMap = std::function<void()>;
 
-    // The nine hidden keys only.
-    explicit EventKeeper(ShowKeyboardMap showKeyboardMap = {});
+    // The nine hidden keys only. popup shows the window-info key's messages; null: popupMsg.
+    explicit EventKeeper(ShowKeyboardMap showKeyboardMap = {}, PopupPresenter popup = {});
     // The hidden keys, then every setting of the scheme's current list in order: a later setting on the
     // same key id (a hidden key's included) replaces the earlier entry.
-    explicit EventKeeper(const VDKeyScheme& scheme, ShowKeyboardMap showKeyboardMap = {});
+    explicit EventKeeper(const VDKeyScheme& scheme, ShowKeyboardMap showKeyboardMap = {}, PopupPresenter popup = {});
 
     // Stores the pair under the key's id, replacing what was there.
     void addKey(const VDKey& key, VDActionPtr action, VDAction::ParamSequence paramSequence);
@@ -63,7 +64,7 @@ public:
     static const ModifierSet& allModifiers();
 
 private:
-    void addHidingKeys(ShowKeyboardMap showKeyboardMap);
+    void addHidingKeys(ShowKeyboardMap showKeyboardMap, PopupPresenter popup);
 };
 
 }  // namespace vandrel

@@ -146,7 +146,7 @@ void KeyService::install(const VDKeySchemePtr& keyScheme)
 void KeyService::rebuildTable(const VDKeySchemePtr& keyScheme)
 {
     std::lock_guard lock(mutex_);
-    EventKeeperPtr table = std::make_shared<const EventKeeper>(*keyScheme, showKeyboardMap_);
+    EventKeeperPtr table = std::make_shared<const EventKeeper>(*keyScheme, showKeyboardMap_, popup_);
     keySchemesToActionKeeper_[keyScheme] = table;
     if (isActive(keyScheme.get())) currentEventKeeper.accept(table);
 }

@@ -15,8 +15,7 @@ using P = VDAtomicActionParam;
 
 struct EventKeeperTest : EngineTest {
     std::vector<std::string> messages;
-    PopupPresenter previous = setPopupPresenter([this](const std::string& m, double) { messages.push_back(m); });
-    ~EventKeeperTest() override { setPopupPresenter(previous); }
+    PopupPresenter popup = [this](const std::string& m, double) { messages.push_back(m); };
 
     static std::set<std::string> ids(const EventKeeper& table)
     {
@@ -73,7 +72,7 @@ TEST_F(EventKeeperTest, LaterSettingsWinAndConflictingKeysLeaveTheDeliveredTable
 
 TEST_F(EventKeeperTest, HiddenWindowInfoAndKeyboardMapKeys)
 {
-    const EventKeeper table;
+    const EventKeeper table({}, popup);
     // Nothing focused: only the message.
     table.keyActions.at("1f000d").action->doWithParamSequence({});
     EXPECT_EQ(messages, std::vector<std::string>{localized("_get_focused_window_fail")});

@@ -50,6 +50,7 @@ HotkeysPreferenceViewController::HotkeysPreferenceViewController(PreferencesServ
           return BuildInVDKeyScheme::basic();
       })),
       debounceScheduler_(debounceSchedulerOf(std::move(dependencies.debounceScheduler), services)),
+      popup_(dependencies.popup ? std::move(dependencies.popup) : PopupPresenter(&popupMsg)),
       keyboardAccess_(services.keyboardAccess)
 {
 }
@@ -353,7 +354,7 @@ void HotkeysPreferenceViewController::doWhenDoubleClicked(const QModelIndex& ind
     if (!setting) return;
     if (setting->action()->group() == VDActionGroup::vandrelGeneral) {
         const auto title = localized("\"${0}\"", localized(VDActionGroup(VDActionGroup::vandrelGeneral).rawValue()));
-        popupMsg(localized("☝️ The action of the ${0} group cannot be modified", title), 3);
+        popup_(localized("☝️ The action of the ${0} group cannot be modified", title), 3);
         return;
     }
     const auto settings = scheme->keySettings.value();

@@ -28,6 +28,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/popup_msg.h"
 #include "engine/key_service.h"
 #include "rx/rx.h"
 #include "ui/base/segmented_control.h"
@@ -54,6 +55,8 @@ public:
         std::function<VDKeySchemePtr()> basicScheme;
         // Where the pop-up's 100 ms wait runs. Null: the services' main queue, else the Qt main queue.
         rx::SchedulerPtr debounceScheduler;
+        // Shows the messages to the user. Null: popupMsg.
+        PopupPresenter popup;
     };
 
     static constexpr int manageItemData = -2;
@@ -120,6 +123,7 @@ private:
     const HotkeyRecorderEngine recorderEngine_;
     const std::function<VDKeySchemePtr()> basicScheme_;
     const rx::SchedulerPtr debounceScheduler_;
+    const PopupPresenter popup_;
     std::unique_ptr<HotkeysViewModel> viewModel_;
     // The view, read from any thread to post work to the GUI thread.
     QPointer<QWidget> guiContext_;

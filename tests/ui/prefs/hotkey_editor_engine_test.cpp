@@ -64,7 +64,7 @@ TEST_F(EditorOnEngineTest, CapsEBoundToMoveDownInTheEditorPostsDownAndStillDoesA
 
     pane = std::make_unique<HotkeysPreferenceViewController>(
         services(),
-        HotkeysPreferenceViewController::Dependencies{core->keyService, HotkeyRecorderEngine::of(*core), {}, {}});
+        HotkeysPreferenceViewController::Dependencies{core->keyService, HotkeyRecorderEngine::of(*core), {}, {}, {}});
     test::layOut(pane->view());
     runMainTurn();
     auto* outline = pane->hotkeysOutlineView();

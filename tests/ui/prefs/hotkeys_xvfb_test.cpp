@@ -67,8 +67,8 @@ TEST(HotkeysOnX, ThePaneTheSheetAndTheManagerShow)
     services.mainQueue = mainQueue;
     services.makeHotkeyPane = [services, core] {
         return std::make_shared<HotkeysPreferenceViewController>(
-            services,
-            HotkeysPreferenceViewController::Dependencies{core->keyService, HotkeyRecorderEngine::of(*core), {}, {}});
+            services, HotkeysPreferenceViewController::Dependencies{
+                          core->keyService, HotkeyRecorderEngine::of(*core), {}, {}, {}});
     };
     PreferencePanes::install(std::make_shared<PreferencePanes>(services));
 

@@ -4,9 +4,8 @@
 //
 // The key-stroke actions post the editing idioms of the original keyboard (Command+Left for the line start,
 // Option+Left for a word, ...) through VDKey; the platform's poster turns them into the local idioms. In a
-// terminal-like application (the installed core object's working environment says so) several post
-// Emacs-style strokes instead or nothing, and two erase the line with the system terminal's own keys
-// (SystemTerminal).
+// terminal-like application (the installed Environment says so) several post Emacs-style strokes instead or
+// nothing, and two erase the line with the system terminal's own keys (SystemTerminal).
 //
 // The service actions (preferences, cheat sheet, window binding, extra clipboards, hotstring) hand their
 // work to the services of the installed Environment. The actions are process-wide objects found by name, so

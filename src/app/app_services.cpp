@@ -5,6 +5,7 @@
 #include <QPixmap>
 
 #include "app/system_tray_status_item.h"
+#include "catalogue/built_in_vd_action.h"
 #include "clip/multi_clipboard_service.h"
 #include "core/app_info.h"
 #include "core/defaults.h"
@@ -284,6 +285,7 @@ void AppServices::installCore()
     options.environment = environment;
     core = Vandrel::make(std::move(options));
     installations_.install(Vandrel::installed(), core);
+    installations_.install(BuiltInVDAction::environment(), BuiltInVDAction::environmentOf(*core));
     installations_.install(InputObserver::installed(), inputObserver);
 }
 
@@ -298,8 +300,11 @@ void AppServices::installWindows()
     preferences.checkForUpdates = [weakUpdater] {
         if (const auto u = weakUpdater.lock()) u->checkForUpdates();
     };
-    preferences.makeDevelopHotkeyRecorder = [] { return VDHotkeyRecorder::makeForDevelopPane(); };
-    preferences.makeDevelopOldRecorder = [] { return std::make_unique<HotkeyRecorder>(); };
+    const auto recorderEngine = HotkeyRecorderEngine::of(*core);
+    preferences.makeDevelopHotkeyRecorder = [recorderEngine] {
+        return VDHotkeyRecorder::makeForDevelopPane(recorderEngine);
+    };
+    preferences.makeDevelopOldRecorder = [recorderEngine] { return std::make_unique<HotkeyRecorder>(recorderEngine); };
     preferences.keyboardAccess = options_.keyboardAccess;
     preferences.automaticallyChecksForUpdatesChanged = [weakUpdater](bool on) {
         if (const auto u = weakUpdater.lock()) u->setAutomaticallyChecksForUpdates(on);
@@ -311,8 +316,11 @@ void AppServices::installWindows()
     preferences.hasUsageAddress = [] {
         return !GoogleReporter::defaultCollectionBaseUrl().empty() && !GAReporter::defaultTrackerId().empty();
     };
-    preferences.makeHotkeyPane = [preferences] {
-        return std::make_shared<HotkeysPreferenceViewController>(preferences);
+    preferences.makeHotkeyPane = [preferences, keyService = core->keyService, recorderEngine] {
+        HotkeysPreferenceViewController::Dependencies hotkeys;
+        hotkeys.keyService = keyService;
+        hotkeys.recorderEngine = recorderEngine;
+        return std::make_shared<HotkeysPreferenceViewController>(preferences, std::move(hotkeys));
     };
     installations_.install(PreferencePanes::installed(), std::make_shared<PreferencePanes>(std::move(preferences)));
     // The window is made on first use from the panes.

@@ -55,26 +55,30 @@ void serviceUnavailable(const std::string& idName)
     log.warning("The service of this action is not available yet ->", idName);
 }
 
-// The installed core object runs the actions: its services, its main queue and its working environment are
-// theirs. Without one (a catalogue used on its own) the services are unavailable and nothing is terminal-like.
+std::shared_ptr<const BuiltInVDAction::Environment> environment()
+{
+    return BuiltInVDAction::environment().get();
+}
+
 VandrelServices coreServices()
 {
-    const auto core = installedVandrel();
-    return core ? core->services() : VandrelServices{};
+    const auto env = environment();
+    return env ? env->services : VandrelServices{};
 }
 
 void onMainQueue(std::function<void()> job)
 {
-    if (const auto core = installedVandrel())
-        core->mainScheduler()->schedule(std::move(job));
+    const auto env = environment();
+    if (env && env->mainScheduler)
+        env->mainScheduler->schedule(std::move(job));
     else
         log.warning("No keyboard engine runs, the action's work is dropped");
 }
 
 bool isOnEmacsShortcutApp()
 {
-    const auto core = installedVandrel();
-    return core && core->env->isOnEmacsShortcutApp.value();
+    const auto env = environment();
+    return env && env->isOnEmacsShortcutApp && env->isOnEmacsShortcutApp();
 }
 
 // The system terminal erases with its own control keys: the modifier travels in the key's flags, with no
@@ -163,6 +167,21 @@ VDActionPtr makeExtraClipboardAction(const char* idName, const char* titleTempla
 }
 
 }  // namespace
+
+InstalledInstance<const BuiltInVDAction::Environment>& BuiltInVDAction::environment()
+{
+    static InstalledInstance<const Environment> slot;
+    return slot;
+}
+
+std::shared_ptr<const BuiltInVDAction::Environment> BuiltInVDAction::environmentOf(const Vandrel& core)
+{
+    auto made = std::make_shared<Environment>();
+    made->services = core.services();
+    made->mainScheduler = core.mainScheduler();
+    made->isOnEmacsShortcutApp = [env = core.env] { return env->isOnEmacsShortcutApp.value(); };
+    return made;
+}
 
 VDActionPtr BuiltInVDAction::createDynamicTapAction(std::string name, int keycode, ModifierSet modifiers,
                                                     VDActionGroup actionGroup, std::string staticDesc,

@@ -4,12 +4,12 @@
 //
 // The key-stroke actions post the editing idioms of the original keyboard (Command+Left for the line start,
 // Option+Left for a word, ...) through VDKey; the platform's poster turns them into the local idioms. In a
-// terminal-like application (the installed core object's working environment says so) several post
-// Emacs-style strokes instead or nothing, and two erase the line with the system terminal's own keys
-// (SystemTerminal).
+// terminal-like application (the installed Environment says so) several post Emacs-style strokes instead or
+// nothing, and two erase the line with the system terminal's own keys (SystemTerminal).
 //
 // The service actions (preferences, cheat sheet, window binding, extra clipboards, hotstring) hand their
-// work to the VandrelServices of the installed core object.
+// work to the services of the installed Environment. The actions are process-wide objects found by name, so
+// what they reach when they run is installed once for the process, next to the core object.
 #pragma once
 
 #include <cstdint>
@@ -18,13 +18,33 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/installed_instance.h"
+#include "engine/vandrel_services.h"
 #include "model/vd_action.h"
+#include "rx/scheduler.h"
 
 namespace vandrel {
+
+class Vandrel;
 
 class BuiltInVDAction {
 public:
     BuiltInVDAction() = delete;
+
+    // What the actions reach when they run.
+    struct Environment {
+        // The services above the engine; an empty entry is a service not available in this run (logged).
+        VandrelServices services;
+        // Where the cheat sheet opens, a turn after its action ran. Null: that work is dropped (logged).
+        rx::SchedulerPtr mainScheduler;
+        // Whether the frontmost application is terminal-like. Read on the key path, from any thread. Empty:
+        // never.
+        std::function<bool()> isOnEmacsShortcutApp;
+    };
+    // The installed environment; none: every service is unavailable and nothing is terminal-like.
+    static InstalledInstance<const Environment>& environment();
+    // The core object's services, main scheduler and working environment.
+    static std::shared_ptr<const Environment> environmentOf(const Vandrel& core);
 
     // "noAction": does nothing; group noGroup.
     static const VDActionPtr& noAction();

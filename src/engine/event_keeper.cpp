@@ -5,7 +5,6 @@
 #include "core/log_manager.h"
 #include "core/popup_msg.h"
 #include "engine/objc_helper.h"
-#include "engine/vandrel.h"
 #include "platform/window.h"
 
 namespace vandrel {
@@ -17,11 +16,11 @@ VDKey allModifiersKey(int keycode)
     return VDKey(keycode, EventKeeper::allModifiers());
 }
 
-void getFocusedWindowInfoToLog()
+void getFocusedWindowInfoToLog(const PopupPresenter& popup)
 {
     const auto window = Window::newWindowWithFocused();
     if (!window) {
-        popupMsg(localized("_get_focused_window_fail"), 3.0);
+        popup(localized("_get_focused_window_fail"), 3.0);
         return;
     }
     nlohmann::json info = nlohmann::json::array();
@@ -29,23 +28,7 @@ void getFocusedWindowInfoToLog()
     const auto data = window->getDataForStore();
     info.push_back(data ? *data : nlohmann::json());
     log.warning("Focused window's info get by all_modifiers_W ->\n", info);
-    popupMsg(localized("_window_info_stored_in_log"), 3.5);
-}
-
-// The window lives above the engine: the installed core object carries the way to it.
-void showKeyboardMap()
-{
-    const auto core = installedVandrel();
-    if (!core) return;
-    std::weak_ptr<Vandrel> weak = core;
-    core->mainScheduler()->schedule([weak] {
-        const auto core = weak.lock();
-        if (!core) return;
-        if (const auto show = core->services().showKeyboardMap)
-            show();
-        else
-            log.warning("The keyboard map is not available in this build, nothing shown");
-    });
+    popup(localized("_window_info_stored_in_log"), 3.5);
 }
 
 VDActionPtr hiddenAction(VDAction::Step step)
@@ -65,13 +48,11 @@ VDActionPtr toggleCapslockAction()
 }
 
 struct HiddenActions {
-    VDActionPtr windowInfo = hiddenAction([](const VDAtomicActionParam&) { getFocusedWindowInfoToLog(); });
     VDActionPtr nothingE = hiddenAction([](const VDAtomicActionParam&) {});
     VDActionPtr nothingA = hiddenAction([](const VDAtomicActionParam&) {});
     VDActionPtr nothingS = hiddenAction([](const VDAtomicActionParam&) {});
     VDActionPtr nothingD = hiddenAction([](const VDAtomicActionParam&) {});
     VDActionPtr nothingF = hiddenAction([](const VDAtomicActionParam&) {});
-    VDActionPtr keyboardMap = hiddenAction([](const VDAtomicActionParam&) { showKeyboardMap(); });
     VDActionPtr fullLog = hiddenAction([](const VDAtomicActionParam&) { LogManager::switchToLogAllLevel(); });
 };
 
@@ -111,14 +92,14 @@ VANDREL_ALL_MODIFIERS_KEY(K, 40)
 VANDREL_ALL_MODIFIERS_KEY(L, 37)
 #undef VANDREL_ALL_MODIFIERS_KEY
 
-EventKeeper::EventKeeper()
+EventKeeper::EventKeeper(ShowKeyboardMap showKeyboardMap, PopupPresenter popup)
 {
-    addHidingKeys();
+    addHidingKeys(std::move(showKeyboardMap), std::move(popup));
 }
 
-EventKeeper::EventKeeper(const VDKeyScheme& scheme)
+EventKeeper::EventKeeper(const VDKeyScheme& scheme, ShowKeyboardMap showKeyboardMap, PopupPresenter popup)
 {
-    addHidingKeys();
+    addHidingKeys(std::move(showKeyboardMap), std::move(popup));
     for (const auto& setting : scheme.keySettings.value())
         addKey(setting->key(), setting->action(), setting->paramSequence());
 }
@@ -128,17 +109,27 @@ void EventKeeper::addKey(const VDKey& key, VDActionPtr action, VDAction::ParamSe
     keyActions.insert_or_assign(key.id(), Entry{std::move(action), std::move(paramSequence)});
 }
 
-void EventKeeper::addHidingKeys()
+void EventKeeper::addHidingKeys(ShowKeyboardMap showKeyboardMap, PopupPresenter popup)
 {
     const auto& hidden = hiddenActions();
     addKey(shiftCapslockTap(), toggleCapslockAction(), {});
-    addKey(allModifiers_W(), hidden.windowInfo, {});
+    addKey(allModifiers_W(),
+           hiddenAction([popup = popup ? std::move(popup) : PopupPresenter(&popupMsg)](const VDAtomicActionParam&) {
+               getFocusedWindowInfoToLog(popup);
+           }),
+           {});
     addKey(allModifiers_E(), hidden.nothingE, {});
     addKey(allModifiers_A(), hidden.nothingA, {});
     addKey(allModifiers_S(), hidden.nothingS, {});
     addKey(allModifiers_D(), hidden.nothingD, {});
     addKey(allModifiers_F(), hidden.nothingF, {});
-    addKey(allModifiers_K(), hidden.keyboardMap, {});
+    addKey(allModifiers_K(), hiddenAction([show = std::move(showKeyboardMap)](const VDAtomicActionParam&) {
+               if (show)
+                   show();
+               else
+                   log.warning("The keyboard map is not available in this build, nothing shown");
+           }),
+           {});
     addKey(allModifiers_L(), hidden.fullLog, {});
 }
 

@@ -47,6 +47,8 @@ KeyService::KeyService(Passkey, Dependencies dependencies)
     : windowBindingService_(std::move(dependencies.windowBindingService)),
       settings_(std::move(dependencies.settings)),
       factoryScheme_(std::move(dependencies.factoryScheme)),
+      showKeyboardMap_(std::move(dependencies.showKeyboardMap)),
+      popup_(dependencies.popup ? std::move(dependencies.popup) : PopupPresenter(&popupMsg)),
       availableBuildInKeyScheme_{makeFactoryScheme()}
 {
 }
@@ -144,7 +146,7 @@ void KeyService::install(const VDKeySchemePtr& keyScheme)
 void KeyService::rebuildTable(const VDKeySchemePtr& keyScheme)
 {
     std::lock_guard lock(mutex_);
-    EventKeeperPtr table = std::make_shared<const EventKeeper>(*keyScheme);
+    EventKeeperPtr table = std::make_shared<const EventKeeper>(*keyScheme, showKeyboardMap_, popup_);
     keySchemesToActionKeeper_[keyScheme] = table;
     if (isActive(keyScheme.get())) currentEventKeeper.accept(table);
 }
@@ -314,9 +316,9 @@ VDKeySchemePtr KeyService::modifyButCreateACutomSchemeForBuildInScheme(
     auto& store = settings();
     KeySchemeStore::write(*copy, store);
     store.set(DefaultsKeys::hotkey_currentKeyScheme, copy->name.value());
-    popupMsg(localized("☝️ New hotkey scheme ${0} has been created for modification",
-                       localized("\"${0}\"", copy->name.value())),
-             6);
+    popup_(localized("☝️ New hotkey scheme ${0} has been created for modification",
+                     localized("\"${0}\"", copy->name.value())),
+           6);
     return copy;
 }
 

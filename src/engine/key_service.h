@@ -20,9 +20,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/popup_msg.h"
+#include "core/settings_store.h"
 #include "engine/event_keeper.h"
 #include "engine/window_binding_service.h"
-#include "core/settings_store.h"
 #include "model/vd_key_scheme.h"
 #include "rx/rx.h"
 
@@ -42,6 +43,10 @@ public:
         std::shared_ptr<WindowBindingService> windowBindingService;
         // Null: the process-wide user settings (Defaults()), looked up at each use.
         std::shared_ptr<SettingsStore> settings;
+        // What every table's hidden keyboard-map key does (see EventKeeper).
+        EventKeeper::ShowKeyboardMap showKeyboardMap;
+        // Shows the messages to the user. Null: popupMsg.
+        PopupPresenter popup;
     };
 
     static std::shared_ptr<KeyService> make(Dependencies dependencies);
@@ -116,6 +121,8 @@ private:
     const std::shared_ptr<WindowBindingService> windowBindingService_;
     const std::shared_ptr<SettingsStore> settings_;
     const std::function<VDKeySchemePtr()> factoryScheme_;
+    const EventKeeper::ShowKeyboardMap showKeyboardMap_;
+    const PopupPresenter popup_;
     const std::vector<VDKeySchemePtr> availableBuildInKeyScheme_;
 
     mutable std::recursive_mutex mutex_;

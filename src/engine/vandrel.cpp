@@ -22,6 +22,20 @@ std::shared_ptr<Platform> platformOf(const Vandrel::Options& options)
     return platform;
 }
 
+// The hidden keyboard-map key runs on the key path; the window lives above the engine and opens on the main
+// queue.
+EventKeeper::ShowKeyboardMap keyboardMapOpener(const rx::SchedulerPtr& mainScheduler, std::function<void()> show)
+{
+    return [mainScheduler, show = std::move(show)] {
+        mainScheduler->schedule([show] {
+            if (show)
+                show();
+            else
+                log.warning("The keyboard map is not available in this build, nothing shown");
+        });
+    };
+}
+
 rx::SchedulerPtr orDefault(const rx::SchedulerPtr& scheduler, const std::function<rx::SchedulerPtr()>& fallback)
 {
     return scheduler ? scheduler : fallback();
@@ -68,7 +82,11 @@ Vandrel::Vandrel(Passkey, Options options)
       inputObserver_(inputObserverOf(options_, platform_, state, mainScheduler_)),
       windowBindingService(options_.windowBindingService ? options_.windowBindingService
                                                          : std::make_shared<WindowBindingService>()),
-      keyService(KeyService::make({options_.factoryScheme, windowBindingService, options_.settings})),
+      keyService(KeyService::make({options_.factoryScheme,
+                                   windowBindingService,
+                                   options_.settings,
+                                   keyboardMapOpener(mainScheduler_, options_.services.showKeyboardMap),
+                                   {}})),
       eventDeliver(KeyEventDeliver::make({inputObserver_, state,
                                           [service = std::weak_ptr<KeyService>(keyService)]() -> EventKeeperPtr {
                                               auto s = service.lock();

@@ -119,7 +119,7 @@ private:
 // The installed core object; made with the default options on first use when none is installed.
 Vandrel& vandrel();
 std::shared_ptr<Vandrel> sharedVandrel();
-// The installed core object, or null: for code that must not make one (the actions of the catalogue).
+// The installed core object, or null: for code that must not make one.
 std::shared_ptr<Vandrel> installedVandrel();
 // Installs the core object (null uninstalls it) and returns the one it replaces; its input observer becomes
 // InputObserver::shared(). A reference from vandrel() stays valid while its object is installed.

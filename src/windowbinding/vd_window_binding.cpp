@@ -58,6 +58,7 @@ std::shared_ptr<VDWindowBinding> VDWindowBinding::make(Dependencies dependencies
 {
     if (!dependencies.scheduler) throw std::invalid_argument("the window-binding service needs its queue");
     if (!dependencies.mainScheduler) dependencies.mainScheduler = dependencies.scheduler;
+    if (!dependencies.popup) dependencies.popup = &popupMsg;
     auto service = std::make_shared<VDWindowBinding>(Passkey{}, std::move(dependencies));
     service->subscription_ = (service->eventQueue.asObservable() |
                               rx::throttle(rx::seconds(kThrottleSeconds), service->dependencies_.scheduler, true))
@@ -108,8 +109,9 @@ void VDWindowBinding::pushBind(const VDAtomicActionParam& param)
         const auto key = self->activateKey(bindingId);
         const std::string keyText = key ? key->keyNameWithModifiers() : std::string();
         const std::string appName = nameOr(window->app, "App");
-        self->dependencies_.mainScheduler->schedule(
-            [keyText, appName] { popupMsg(localized("_alert_window_binding", keyText, appName), 3.0); });
+        self->dependencies_.mainScheduler->schedule([popup = self->dependencies_.popup, keyText, appName] {
+            popup(localized("_alert_window_binding", keyText, appName), 3.0);
+        });
     });
 }
 
@@ -128,7 +130,7 @@ std::shared_ptr<Window> VDWindowBinding::bind(std::int64_t bindingId)
     log.debug("windowBinding bind", bindingId);
     auto window = Window::newWindowWithFocused();
     if (!window) {
-        popupMsg(Tips::noFocusingWindow(), 3.0);
+        dependencies_.popup(Tips::noFocusingWindow(), 3.0);
         return nullptr;
     }
     log.debug("set binding window, bundleId ->", window->app ? window->app->bundleId : std::nullopt);
@@ -140,9 +142,9 @@ std::shared_ptr<Window> VDWindowBinding::bind(std::int64_t bindingId)
 void VDWindowBinding::showUnbound(std::int64_t bindingId)
 {
     if (const auto key = bindKey(bindingId))
-        popupMsg(localized("_bind_window_first", key->keyCharWithModifiers()), 4.0);
+        dependencies_.popup(localized("_bind_window_first", key->keyCharWithModifiers()), 4.0);
     else
-        popupMsg(Tips::noBindingWindow(), 3.0);
+        dependencies_.popup(Tips::noBindingWindow(), 3.0);
 }
 
 void VDWindowBinding::activate(std::int64_t bindingId)
@@ -155,7 +157,7 @@ void VDWindowBinding::activate(std::int64_t bindingId)
         log.info("window isFocused, winid ->", win->winid);
         if (win->isFullscreen()) {
             if (preFocusedWindow_ && preFocusedWindow_->activate() == 0) return;
-            popupMsg(localized("_fullscreen_focusing_window_cannot_be_monimized"), 4.0);
+            dependencies_.popup(localized("_fullscreen_focusing_window_cannot_be_monimized"), 4.0);
             return;
         }
         log.info("start to minimize window");
@@ -201,7 +203,8 @@ void VDWindowBinding::rebind(std::int64_t bindingId, const std::shared_ptr<Windo
         const bool secondPress =
             keyToLaunchAppWhenPressAgain && keyToLaunchAppWhenPressAgain->keybit() == key->keybit();
         if (!secondPress) {
-            popupMsg(localized("_press_again_to_launch", key->keyCharWithModifiers(), nameOr(app, "App")), 4.0);
+            dependencies_.popup(localized("_press_again_to_launch", key->keyCharWithModifiers(), nameOr(app, "App")),
+                                4.0);
             keyToLaunchAppWhenPressAgain = key;
             const auto generation = ++pressAgainGeneration_;
             std::weak_ptr<VDWindowBinding> weak = weak_from_this();
@@ -215,7 +218,8 @@ void VDWindowBinding::rebind(std::int64_t bindingId, const std::shared_ptr<Windo
 
     if (!wasRunning) {
         const std::string name = nameOr(app, "App");
-        dependencies_.mainScheduler->schedule([name] { popupMsg(localized("_alert_window_launching", name), 3.0); });
+        dependencies_.mainScheduler->schedule(
+            [popup = dependencies_.popup, name] { popup(localized("_alert_window_launching", name), 3.0); });
     }
 
     std::weak_ptr<VDWindowBinding> weak = weak_from_this();
@@ -244,7 +248,9 @@ void VDWindowBinding::rebind(std::int64_t bindingId, const std::shared_ptr<Windo
 
     // A launch that was accepted yet brought no window (the program failed, or never showed one) is a failed
     // launch too: the user was told it is launching, so they are told it did not.
-    const auto gaveUp = [name = nameOr(app, "App")] { popupMsg(localized("_alert_window_launch_fail", name), 3.0); };
+    const auto gaveUp = [popup = dependencies_.popup, name = nameOr(app, "App")] {
+        popup(localized("_alert_window_launch_fail", name), 3.0);
+    };
     bool opened = false;
     if (app->bundleId) {
         opened = opener_.open(*app->bundleId, kLaunchWaitSeconds, true, completion, gaveUp);
@@ -257,7 +263,7 @@ void VDWindowBinding::rebind(std::int64_t bindingId, const std::shared_ptr<Windo
     if (!opened) {
         log.warning("rebinding failt");
         log.verbose(", window title ->", win->getTitle());
-        popupMsg(localized("_alert_window_launch_fail", nameOr(app, "App")), 3.0);
+        dependencies_.popup(localized("_alert_window_launch_fail", nameOr(app, "App")), 3.0);
         return;
     }
     log.debug("rebind app success");

@@ -19,6 +19,7 @@
 #include <set>
 #include <string>
 
+#include "core/popup_msg.h"
 #include "core/settings_store.h"
 #include "engine/window_binding_service.h"
 #include "model/vd_atomic_action_param.h"
@@ -54,6 +55,8 @@ public:
         std::shared_ptr<SettingsStore> settings;
         // Identities whose windows are never bound (compared case-insensitively).
         std::set<std::string> skippedApplicationIds = WindowList::defaultSkippedApplicationIds();
+        // Shows the messages to the user. Null: popupMsg.
+        PopupPresenter popup;
     };
 
     struct Tips {

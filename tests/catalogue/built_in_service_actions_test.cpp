@@ -30,7 +30,7 @@ struct ServiceActionsTest : test::CatalogueTest {
             calls.push_back((isPastePlainText ? "paste plain text from " : "paste from ") + std::to_string(clipboard));
         };
         s.expandHotstring = [this] { calls.push_back("hotstring"); };
-        installCore(std::move(s));
+        installServices(std::move(s));
     }
 };
 
@@ -81,7 +81,7 @@ TEST_F(ServiceActionsTest, AServiceNotYetAvailableIsLoggedAndNothingHappens)
     EXPECT_EQ(logged->count(LogLevel::error), 0u);
     EXPECT_EQ(posted(), "");
 
-    // The services of the core object installed later are found by the next run.
+    // Services installed later are found by the next run.
     installRecorders();
     B::bindWindow()->doWithParamSequence({P::windowBindingId(2)});
     EXPECT_EQ(calls.size(), 1u);

@@ -233,7 +233,7 @@ TEST_F(BuiltInVDActionTest, TerminalLikeApplicationsGetEmacsStrokesAndTheSystemT
     // The two conditions are independent: a system terminal the desktop does not list as terminal-like still
     // erases with its own keys, and moves by words as an editor does.
     sim->workspace().setTerminalLikeApplicationIds({emulatorId});
-    installCore({});
+    installServices({});
     bringToFront(systemTerminalId);
     EXPECT_EQ(run(&B::deleteLine, {}), "k down [ctrl], k up [ctrl], u down [ctrl], u up [ctrl]");
     EXPECT_EQ(run(&B::moveLeftNWords, {P::times(1)}), "option down, left down [opt], left up [opt], option up");

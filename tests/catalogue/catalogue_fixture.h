@@ -1,6 +1,6 @@
 // What the catalogue tests share: the simulated platform behind a wrapper that tells recorded posts from
-// ordinary ones (the simulated keyboard records both alike), an installed core object (not started) whose
-// working environment drives the actions' Emacs conditions and whose services the service actions call, a
+// ordinary ones (the simulated keyboard records both alike), the actions' environment made of a working
+// environment over that platform (it drives the Emacs conditions) and the services a test hands in, a
 // settings store in a temporary folder, English texts and a log capture.
 #pragma once
 
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "catalogue/build_in_vd_key_scheme.h"
+#include "catalogue/built_in_vd_action.h"
 #include "catalogue/system_terminal.h"
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
@@ -19,7 +20,6 @@
 #include "core/log_capture.h"
 #include "core/main_queue.h"
 #include "engine/engine_fixture.h"
-#include "engine/vandrel.h"
 #include "engine/working_environment.h"
 #include "model/vd_action.h"
 #include "platform/sim/scenario.h"
@@ -101,34 +101,29 @@ struct CatalogueTest : ::testing::Test, TestApplications {
     PlatformInstallation installed{platform};
     Scenario scenario{*sim};
     ScopedLogCapture logged;
-    std::shared_ptr<Vandrel> core;
     std::shared_ptr<WorkingEnvironment> env;
+    Installations actionEnvironment;
 
     CatalogueTest()
     {
         installDefaults(std::make_shared<SettingsStore>(dir.path().toStdString()));
-        Localize::setCurrentLanguage("en");
         addTo(sim->workspace());
-        installCore({});
+        installServices({});
         bringToFront(editorId);
     }
-    ~CatalogueTest() override { installVandrel(nullptr); }
 
-    // A fresh core object with these services, its working environment following the workspace.
-    void installCore(VandrelServices services)
+    // The actions run with these services and a fresh working environment following the workspace. The
+    // actions are process-wide objects, so what they reach is installed for the process, as the program does.
+    void installServices(VandrelServices services)
     {
-        Vandrel::Options options;
-        options.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
-        options.platform = platform;
-        options.mainScheduler = MainQueue::shared();
-        options.keyEventScheduler = sim->scheduler();
-        options.windowBindingScheduler = sim->scheduler();
-        options.backgroundScheduler = sim->scheduler();
-        options.services = std::move(services);
-        core = Vandrel::make(std::move(options));
-        installVandrel(core);
-        env = core->env;
+        env = std::make_shared<WorkingEnvironment>(platform, sim->scheduler());
         env->startMonitoring();
+        auto environment = std::make_shared<BuiltInVDAction::Environment>();
+        environment->services = std::move(services);
+        environment->mainScheduler = MainQueue::shared();
+        environment->isOnEmacsShortcutApp = [env = env] { return env->isOnEmacsShortcutApp.value(); };
+        actionEnvironment.install(BuiltInVDAction::environment(),
+                                  std::shared_ptr<const BuiltInVDAction::Environment>(std::move(environment)));
     }
 
     void bringToFront(const std::string& id) { TestApplications::bringToFront(sim->workspace(), id); }

@@ -51,23 +51,20 @@ struct EngineTest : ::testing::Test {
     ScopedLogCapture logged;
     Scenario scenario{*sim, clock};
     std::shared_ptr<Vandrel> core;
+    Installations actionEnvironment;
 
     EngineTest()
     {
         installDefaults(settings);
-        Localize::setCurrentLanguage("en");
         BuiltInVDAction::registerAll();
         VDWindowBindingData::registerSchema();
         Realm::forgetOpenedFiles();
         Realm::setCustomConfig(dir.path().toStdString());
         KeyRemap::remap(*sim);
-        InputObserver::install(nullptr);
     }
     ~EngineTest() override
     {
         KeyEventDeliver::setIsPaused(false);
-        installVandrel(nullptr);
-        InputObserver::install(nullptr);
         Realm::forgetOpenedFiles();
     }
 
@@ -81,7 +78,9 @@ struct EngineTest : ::testing::Test {
         auto options = simCoreOptions(sim, clock, settings);
         if (adjust) adjust(options);
         core = Vandrel::make(std::move(options));
-        installVandrel(core);
+        // The catalogue's actions are process-wide objects: they reach the services of the core that runs them
+        // through the one environment installed for the process, as in the program.
+        actionEnvironment.install(BuiltInVDAction::environment(), BuiltInVDAction::environmentOf(*core));
         return *core;
     }
 

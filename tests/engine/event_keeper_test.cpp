@@ -15,8 +15,7 @@ using P = VDAtomicActionParam;
 
 struct EventKeeperTest : EngineTest {
     std::vector<std::string> messages;
-    PopupPresenter previous = setPopupPresenter([this](const std::string& m, double) { messages.push_back(m); });
-    ~EventKeeperTest() override { setPopupPresenter(previous); }
+    PopupPresenter popup = [this](const std::string& m, double) { messages.push_back(m); };
 
     static std::set<std::string> ids(const EventKeeper& table)
     {
@@ -73,24 +72,28 @@ TEST_F(EventKeeperTest, LaterSettingsWinAndConflictingKeysLeaveTheDeliveredTable
 
 TEST_F(EventKeeperTest, HiddenWindowInfoAndKeyboardMapKeys)
 {
-    const EventKeeper table;
+    const EventKeeper table({}, popup);
     // Nothing focused: only the message.
     table.keyActions.at("1f000d").action->doWithParamSequence({});
     EXPECT_EQ(messages, std::vector<std::string>{localized("_get_focused_window_fail")});
     EXPECT_FALSE(logged->contains(LogLevel::warning, "Focused window's info get by all_modifiers_W ->\n"));
 
     int shown = 0;
+    EventKeeper(*VDKeyScheme::make("Empty", "", VDKeySchemeType::custom, {}), [&] { ++shown; })
+        .keyActions.at("1f0028")
+        .action->doWithParamSequence({});
+    EXPECT_EQ(shown, 1);
+    table.keyActions.at("1f0028").action->doWithParamSequence({});
+    EXPECT_TRUE(logged->contains(LogLevel::warning, "The keyboard map is not available in this build, nothing shown"));
+
+    // The core object's tables open the map on its main queue.
     VandrelServices services;
     services.showKeyboardMap = [&] { ++shown; };
-    makeCore(services);
-    table.keyActions.at("1f0028").action->doWithParamSequence({});
-    EXPECT_EQ(shown, 0);  // queued on the main queue
+    makeCore(services).keyService->setUpAtLaunch();
+    core->keyService->currentEventKeeper.value()->keyActions.at("1f0028").action->doWithParamSequence({});
+    EXPECT_EQ(shown, 1);  // queued on the main queue
     clock->runDue();
-    EXPECT_EQ(shown, 1);
-    makeCore();
-    table.keyActions.at("1f0028").action->doWithParamSequence({});
-    clock->runDue();
-    EXPECT_TRUE(logged->contains(LogLevel::warning, "The keyboard map is not available in this build, nothing shown"));
+    EXPECT_EQ(shown, 2);
 }
 
 }  // namespace

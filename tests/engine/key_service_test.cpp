@@ -36,10 +36,9 @@ VDKeySchemePtr custom(const std::string& name, VDKeyScheme::KeySettings settings
 
 struct KeyServiceTest : EngineTest {
     std::shared_ptr<WindowBindingService> windows = std::make_shared<WindowBindingService>();
-    std::shared_ptr<KeyService> service = KeyService::make({factory, windows, settings});
     std::vector<std::string> messages;
-    PopupPresenter previous = setPopupPresenter([this](const std::string& m, double) { messages.push_back(m); });
-    ~KeyServiceTest() override { setPopupPresenter(previous); }
+    std::shared_ptr<KeyService> service = KeyService::make(
+        {factory, windows, settings, {}, [this](const std::string& m, double) { messages.push_back(m); }});
 
     std::vector<std::string> availableNames() const
     {
@@ -68,7 +67,7 @@ TEST_F(KeyServiceTest, LaunchWithNothingStoredActivatesTheFactorySchemeAndRecord
     EXPECT_EQ(service->currentEventKeeperWithoutConflicting.value()->keyActions.count("10002"), 1u);
 
     settings->set(DefaultsKeys::hotkey_currentVandrelVersion, std::string("older"));
-    KeyService::make({factory, windows, settings})->setUpAtLaunch();
+    KeyService::make({factory, windows, settings, {}, {}})->setUpAtLaunch();
     EXPECT_EQ(settings->get(DefaultsKeys::hotkey_currentVandrelVersion), "older");
 }
 
@@ -98,7 +97,7 @@ TEST_F(KeyServiceTest, RestoreSkipsWhatItCannotInstallKeepsItStoredAndDropsOrpha
 
     // A name list that is not a list: nothing is taken for an orphan.
     settings->setObject(json("garbage"), DefaultsKeys::hotkey_customKeySchemeNames.key());
-    KeyService::make({factory, windows, settings})->setUpAtLaunch();
+    KeyService::make({factory, windows, settings, {}, {}})->setUpAtLaunch();
     EXPECT_EQ(settings->object(DefaultsKeys::hotkey_allCustomKeySchemes.key())->size(), 4u);
 }
 

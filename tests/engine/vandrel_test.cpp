@@ -201,7 +201,11 @@ TEST_F(VandrelTest, NoStoredSchemesLeavesTheFactorySchemeActiveAndTheStoredNameA
     ASSERT_NE(active(), nullptr);
     EXPECT_EQ(active()->name.value(), "Vandrel");
     EXPECT_TRUE(core->inputObserver()->isMonitoring());
+    // Installed for vandrel(), its observer becomes the shared one; this test checks that it does.
+    installVandrel(core);
     EXPECT_EQ(InputObserver::shared(), core->inputObserver());
+    installVandrel(nullptr);
+    InputObserver::install(nullptr);
 }
 
 TEST_F(VandrelTest, KeyEventsAroundACapsReleaseAreNeverLost)

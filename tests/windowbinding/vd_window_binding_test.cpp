@@ -29,13 +29,11 @@ struct WindowBindingTest : ::testing::Test {
     std::shared_ptr<WindowBindingService> keys = std::make_shared<WindowBindingService>();
     test::ScopedLogCapture logged;
     Strings messages;
-    PopupPresenter previous = setPopupPresenter([this](const std::string& m, double) { messages.push_back(m); });
     std::optional<RunningApplication> preActive;
     std::shared_ptr<VDWindowBinding> service;
 
     WindowBindingTest()
     {
-        Localize::setCurrentLanguage("en");
         VDWindowBindingData::registerSchema();
         Realm::forgetOpenedFiles();
         Realm::setCustomConfig(dir.path().toStdString());
@@ -46,7 +44,6 @@ struct WindowBindingTest : ::testing::Test {
     {
         DispatchQueues::realm()->sync([] {});
         Realm::forgetOpenedFiles();
-        setPopupPresenter(previous);
     }
 
     std::shared_ptr<VDWindowBinding> makeService()
@@ -56,6 +53,7 @@ struct WindowBindingTest : ::testing::Test {
         d.keys = keys;
         d.settings = settings;
         d.preActiveApplication = [this] { return preActive; };
+        d.popup = [this](const std::string& m, double) { messages.push_back(m); };
         return VDWindowBinding::make(std::move(d));
     }
 

@@ -90,7 +90,6 @@ protected:
         setenv("XDG_DATA_HOME", dir_.filePath("home").toStdString().c_str(), 1);
         setenv("DISPLAY", server_->display().c_str(), 1);
 
-        Localize::setCurrentLanguage("en");
         VDWindowBindingData::registerSchema();
         Realm::forgetOpenedFiles();
         Realm::setCustomConfig(dir_.path().toStdString());
@@ -105,7 +104,6 @@ protected:
         platform_ = LinuxPlatform::make(options);
         installed_.emplace(platform_);
         client_ = std::make_unique<X11TestClient>(server_->display());
-        previousPresenter_ = setPopupPresenter([this](const std::string& m, double) { messages_.push_back(m); });
         service_ = makeService();
     }
 
@@ -116,7 +114,6 @@ protected:
         for (const pid_t pid : launched_) ::kill(pid, SIGTERM);
         DispatchQueues::realm()->sync([] {});
         Realm::forgetOpenedFiles();
-        setPopupPresenter(previousPresenter_);
         client_.reset();
         installed_.reset();
         platform_.reset();
@@ -129,6 +126,7 @@ protected:
         d.keys = keys_;
         d.settings = settings_;
         d.preActiveApplication = [this] { return preActive_; };
+        d.popup = [this](const std::string& m, double) { messages_.push_back(m); };
         return VDWindowBinding::make(std::move(d));
     }
 
@@ -228,7 +226,6 @@ protected:
     std::shared_ptr<SettingsStore> settings_ = std::make_shared<SettingsStore>(dir_.filePath("config").toStdString());
     std::optional<RunningApplication> preActive_;
     std::vector<std::string> messages_;
-    PopupPresenter previousPresenter_;
     std::vector<pid_t> launched_;
     std::unique_ptr<WindowApp> bound_, term_;
     XWindow a_ = 0, b_ = 0;

@@ -88,6 +88,7 @@ VDFeedbackWindowController::VDFeedbackWindowController(VDFeedbackServices servic
     if (!services_.mainQueue) services_.mainQueue = MainQueue::shared();
     if (!services_.debounceScheduler) services_.debounceScheduler = services_.mainQueue;
     if (!services_.chooseFile) services_.chooseFile = chooseWithDialog;
+    if (!services_.popup) services_.popup = &popupMsg;
     if (!services_.makeDiagnostics) {
         SettingsStore* settings = services_.settings;
         services_.makeDiagnostics = [settings] {
@@ -427,10 +428,10 @@ void VDFeedbackWindowController::handleOutcome(const FeedbackOutcome& outcome)
 {
     if (outcome.success) {
         close();
-        popupMsg(localized("_submit_success"), successMessageSeconds);
+        services_.popup(localized("_submit_success"), successMessageSeconds);
     } else {
         unlockAfterSubmit();
-        popupMsg(outcome.message.empty() ? localized("_submit_fail") : outcome.message, failureMessageSeconds);
+        services_.popup(outcome.message.empty() ? localized("_submit_fail") : outcome.message, failureMessageSeconds);
     }
 }
 
@@ -439,7 +440,7 @@ void VDFeedbackWindowController::switchDevelopMode()
     const bool on = !settings().get(DefaultsKeys::app_isDevelopMode);
     settings().set(DefaultsKeys::app_isDevelopMode, on);
     if (services_.rebuildPreferences) services_.rebuildPreferences();
-    popupMsg(std::string("Developer Mode: ") + (on ? "Opened" : "Closed"), developerModeMessageSeconds);
+    services_.popup(std::string("Developer Mode: ") + (on ? "Opened" : "Closed"), developerModeMessageSeconds);
 }
 
 void VDFeedbackWindowController::close()

@@ -37,6 +37,7 @@
 
 #include "core/defaults_key.h"
 #include "core/installed_instance.h"
+#include "core/popup_msg.h"
 #include "net/feedback_diagnostics.h"
 #include "net/feedback_uploader.h"
 #include "rx/rx.h"
@@ -69,6 +70,8 @@ struct VDFeedbackServices {
     rx::SchedulerPtr mainQueue;
     // Where the name and e-mail address wait before they are stored. Default: mainQueue.
     rx::SchedulerPtr debounceScheduler;
+    // Shows the outcome and developer-mode messages. Default: popupMsg.
+    PopupPresenter popup;
 };
 
 class VDFeedbackWindowController : public VDWindowController,

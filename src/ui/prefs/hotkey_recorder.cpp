@@ -28,18 +28,8 @@ ModifierSet modifiersOfFlags(std::uint64_t flags)
 
 }  // namespace
 
-HotkeyRecorder::HotkeyRecorder(const QRect& frame, QWidget* parent)
-    : HotkeyRecorder(std::optional<HotkeyRecorderEngine>{}, frame, parent)
-{
-}
-
 HotkeyRecorder::HotkeyRecorder(HotkeyRecorderEngine engine, const QRect& frame, QWidget* parent)
-    : HotkeyRecorder(std::optional<HotkeyRecorderEngine>(std::move(engine)), frame, parent)
-{
-}
-
-HotkeyRecorder::HotkeyRecorder(std::optional<HotkeyRecorderEngine> engine, const QRect& frame, QWidget* parent)
-    : ZRShortcutRecorder(frame, parent), injectedEngine_(std::move(engine))
+    : ZRShortcutRecorder(frame, parent), engine_(std::move(engine))
 {
     HotkeyRecorder::defaultInit();
 }
@@ -81,7 +71,7 @@ void HotkeyRecorder::setIsRecording(bool recording)
 void HotkeyRecorder::subscribeHotkey()
 {
     if (subscribed_) return;
-    activeEngine_ = injectedEngine_ ? *injectedEngine_ : HotkeyRecorderEngine::ofInstalledVandrel();
+    activeEngine_ = engine_;
     if (!activeEngine_.isComplete()) {
         log.error("No keyboard engine is running: the recorder takes the window's keys only");
         return;
@@ -239,21 +229,19 @@ void HotkeyRecorder::keyReleaseEvent(QKeyEvent* event)
 
 // --- the legacy developer view ---------------------------------------------------------------------------------
 
-std::shared_ptr<DevelopViewController> DevelopViewController::make(std::optional<HotkeyRecorderEngine> engine)
+std::shared_ptr<DevelopViewController> DevelopViewController::make(HotkeyRecorderEngine engine)
 {
     auto controller = std::make_shared<DevelopViewController>(Passkey{}, std::move(engine));
     controller->viewDidLoad();
     return controller;
 }
 
-DevelopViewController::DevelopViewController(Passkey, std::optional<HotkeyRecorderEngine> engine)
-    : view_(std::make_unique<QWidget>())
+DevelopViewController::DevelopViewController(Passkey, HotkeyRecorderEngine engine) : view_(std::make_unique<QWidget>())
 {
     testHotkeyRecorderButton_ = new QPushButton(QStringLiteral("Test"), view_.get());
     text1_ = new QLineEdit(view_.get());
     text2_ = new QLineEdit(view_.get());
-    hotkeyRecorder_ =
-        engine ? new HotkeyRecorder(*engine, QRect(), view_.get()) : new HotkeyRecorder(QRect(), view_.get());
+    hotkeyRecorder_ = new HotkeyRecorder(std::move(engine), QRect(), view_.get());
     labelField_ = new QLineEdit(view_.get());
     labelField_->setReadOnly(true);
     btn222_ = new QPushButton(QStringLiteral("btn222"), view_.get());

@@ -27,10 +27,8 @@ namespace vandrel {
 class HotkeyRecorder : public ZRShortcutRecorder {
     Q_OBJECT
 public:
-    // Records from the core object installed when a recording starts.
-    explicit HotkeyRecorder(const QRect& frame = {}, QWidget* parent = nullptr);
-    // Records from this engine.
-    HotkeyRecorder(HotkeyRecorderEngine engine, const QRect& frame = {}, QWidget* parent = nullptr);
+    // Records from this engine (an incomplete one: the recorder takes the window's keys only).
+    explicit HotkeyRecorder(HotkeyRecorderEngine engine, const QRect& frame = {}, QWidget* parent = nullptr);
     ~HotkeyRecorder() override;
 
     bool requiresCapslockFlags() const { return requiresCapslockFlags_; }
@@ -56,13 +54,12 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
-    HotkeyRecorder(std::optional<HotkeyRecorderEngine> engine, const QRect& frame, QWidget* parent);
     void subscribeHotkey();
     void disposeObserver();
     void onEngineEvent(const HotkeyRecorderEngine::Event& event);
     bool isCapsHeld() const;
 
-    const std::optional<HotkeyRecorderEngine> injectedEngine_;
+    const HotkeyRecorderEngine engine_;
     HotkeyRecorderEngine activeEngine_;
     bool requiresCapslockFlags_ = true;
     double labelFontSize_ = 0;
@@ -74,8 +71,8 @@ private:
 class DevelopViewController : public ZRShortcutRecorderDelegate,
                               public std::enable_shared_from_this<DevelopViewController> {
 public:
-    // engine: what the recorder records from (absent: the installed core object).
-    static std::shared_ptr<DevelopViewController> make(std::optional<HotkeyRecorderEngine> engine = std::nullopt);
+    // engine: what the recorder records from.
+    static std::shared_ptr<DevelopViewController> make(HotkeyRecorderEngine engine);
     ~DevelopViewController() override;
     DevelopViewController(const DevelopViewController&) = delete;
     DevelopViewController& operator=(const DevelopViewController&) = delete;
@@ -107,7 +104,7 @@ private:
     };
 
 public:
-    DevelopViewController(Passkey, std::optional<HotkeyRecorderEngine> engine);
+    DevelopViewController(Passkey, HotkeyRecorderEngine engine);
 
 private:
     void viewDidLoad();

@@ -11,15 +11,9 @@
 
 namespace vandrel {
 
-HotkeyRecorderEngine HotkeyRecorderEngine::ofInstalledVandrel()
+HotkeyRecorderEngine HotkeyRecorderEngine::of(const Vandrel& core)
 {
-    HotkeyRecorderEngine engine;
-    if (auto core = installedVandrel()) {
-        engine.inputObserver = core->inputObserver();
-        engine.state = core->state;
-        engine.mainScheduler = core->mainScheduler();
-    }
-    return engine;
+    return {core.inputObserver(), core.state, core.mainScheduler()};
 }
 
 rx::Observable<HotkeyRecorderEngine::Event> HotkeyRecorderEngine::keyEvents() const

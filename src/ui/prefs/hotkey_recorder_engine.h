@@ -6,7 +6,7 @@
 // stream and carries it to the GUI thread through the main scheduler, so the recorder sees the events in the
 // order the taps published them (a Caps release never overtakes the key-down before it).
 //
-//   auto engine = HotkeyRecorderEngine::ofInstalledVandrel();
+//   auto engine = HotkeyRecorderEngine::of(core);
 //   engine.keyEvents().subscribe([](const HotkeyRecorderEngine::Event& e) { ... }).disposed(bag);
 //
 // KeyEventSilence: while at least one exists, every key that the taps would let through is withheld from
@@ -25,6 +25,8 @@
 
 namespace vandrel {
 
+class Vandrel;
+
 struct HotkeyRecorderEngine {
     std::shared_ptr<InputObserver> inputObserver;
     std::shared_ptr<VandrelState> state;
@@ -39,8 +41,8 @@ struct HotkeyRecorderEngine {
         bool isCapsHeld = false;
     };
 
-    // The installed core object's observer, state and main scheduler; all empty when none is installed.
-    static HotkeyRecorderEngine ofInstalledVandrel();
+    // The core object's observer, state and main scheduler.
+    static HotkeyRecorderEngine of(const Vandrel& core);
 
     bool isComplete() const { return inputObserver && state && mainScheduler; }
 

@@ -12,7 +12,6 @@
 #include "core/log.h"
 #include "core/main_queue.h"
 #include "core/popup_msg.h"
-#include "engine/vandrel.h"
 #include "ui/base/image_asset.h"
 #include "ui/base/ui_constants.h"
 #include "ui/base/view_componentized.h"
@@ -29,8 +28,7 @@ namespace {
 std::shared_ptr<KeyService> keyServiceOf(std::shared_ptr<KeyService> given)
 {
     if (given) return given;
-    if (auto core = installedVandrel()) return core->keyService;
-    log.error("The Hotkeys pane has no key service: no core object is installed");
+    log.error("The Hotkeys pane has no key service: it stays empty");
     return nullptr;
 }
 
@@ -47,10 +45,12 @@ HotkeysPreferenceViewController::HotkeysPreferenceViewController(PreferencesServ
                                                                  Dependencies dependencies)
     : PreferencesViewController(PreferencePaneIdentifier::hotkey, services),
       keyService_(keyServiceOf(std::move(dependencies.keyService))),
+      recorderEngine_(std::move(dependencies.recorderEngine)),
       basicScheme_(dependencies.basicScheme ? std::move(dependencies.basicScheme) : std::function<VDKeySchemePtr()>([] {
           return BuildInVDKeyScheme::basic();
       })),
       debounceScheduler_(debounceSchedulerOf(std::move(dependencies.debounceScheduler), services)),
+      popup_(dependencies.popup ? std::move(dependencies.popup) : PopupPresenter(&popupMsg)),
       keyboardAccess_(services.keyboardAccess)
 {
 }
@@ -354,7 +354,7 @@ void HotkeysPreferenceViewController::doWhenDoubleClicked(const QModelIndex& ind
     if (!setting) return;
     if (setting->action()->group() == VDActionGroup::vandrelGeneral) {
         const auto title = localized("\"${0}\"", localized(VDActionGroup(VDActionGroup::vandrelGeneral).rawValue()));
-        popupMsg(localized("☝️ The action of the ${0} group cannot be modified", title), 3);
+        popup_(localized("☝️ The action of the ${0} group cannot be modified", title), 3);
         return;
     }
     const auto settings = scheme->keySettings.value();
@@ -362,7 +362,7 @@ void HotkeysPreferenceViewController::doWhenDoubleClicked(const QModelIndex& ind
         std::find_if(settings.begin(), settings.end(), [&](const VDKeySettingPtr& s) { return *s == *setting; });
     if (it == settings.end()) return;
     log.debug("doubleCLicked ->", setting->description() + " at " + std::to_string(it - settings.begin()));
-    hotkeySettingPopupWindow_ = VDHotkeySettingPopupWindow::make(view(), keyService_, setting, scheme);
+    hotkeySettingPopupWindow_ = VDHotkeySettingPopupWindow::make(view(), keyService_, setting, scheme, recorderEngine_);
     if (hotkeySettingPopupWindow_) hotkeySettingPopupWindow_->popup();
 }
 
@@ -397,7 +397,7 @@ void HotkeysPreferenceViewController::startToAddHotkeySetting()
     if (!hasKeyboardAccess_) return;
     const auto scheme = hotkeysOutlineViewDataSource() ? hotkeysOutlineViewDataSource()->keyScheme() : nullptr;
     if (!scheme) return;
-    hotkeySettingPopupWindow_ = VDHotkeySettingPopupWindow::make(view(), keyService_, nullptr, scheme);
+    hotkeySettingPopupWindow_ = VDHotkeySettingPopupWindow::make(view(), keyService_, nullptr, scheme, recorderEngine_);
     if (hotkeySettingPopupWindow_) hotkeySettingPopupWindow_->popup();
 }
 

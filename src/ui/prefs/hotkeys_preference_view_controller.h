@@ -28,11 +28,13 @@
 #include <memory>
 #include <vector>
 
+#include "core/popup_msg.h"
 #include "engine/key_service.h"
 #include "rx/rx.h"
 #include "ui/base/segmented_control.h"
 #include "ui/base/stack_view.h"
 #include "ui/prefs/hotkey_help_view_controller.h"
+#include "ui/prefs/hotkey_recorder_engine.h"
 #include "ui/prefs/hotkeys_view_model.h"
 #include "ui/prefs/preferences_view_controller.h"
 #include "ui/prefs/vd_key_scheme_outline.h"
@@ -45,12 +47,16 @@ class VDKeySchemeManagerWindow;
 class HotkeysPreferenceViewController : public PreferencesViewController {
 public:
     struct Dependencies {
-        // Null: the installed core object's key service (none installed: the pane stays empty, logged).
+        // Null: the pane stays empty (logged).
         std::shared_ptr<KeyService> keyService;
+        // What the key-setting sheet's recorders record from.
+        HotkeyRecorderEngine recorderEngine;
         // The scheme a new custom scheme starts from. Null: the catalogue's basic scheme.
         std::function<VDKeySchemePtr()> basicScheme;
         // Where the pop-up's 100 ms wait runs. Null: the services' main queue, else the Qt main queue.
         rx::SchedulerPtr debounceScheduler;
+        // Shows the messages to the user. Null: popupMsg.
+        PopupPresenter popup;
     };
 
     static constexpr int manageItemData = -2;
@@ -114,8 +120,10 @@ private:
     void onGuiThread(std::function<void()> work);
 
     const std::shared_ptr<KeyService> keyService_;
+    const HotkeyRecorderEngine recorderEngine_;
     const std::function<VDKeySchemePtr()> basicScheme_;
     const rx::SchedulerPtr debounceScheduler_;
+    const PopupPresenter popup_;
     std::unique_ptr<HotkeysViewModel> viewModel_;
     // The view, read from any thread to post work to the GUI thread.
     QPointer<QWidget> guiContext_;

@@ -68,16 +68,9 @@ private:
 
 }  // namespace
 
-VDHotkeyRecorder::VDHotkeyRecorder() : VDHotkeyRecorder(std::optional<HotkeyRecorderEngine>{}, nullptr) {}
-
 VDHotkeyRecorder::VDHotkeyRecorder(HotkeyRecorderEngine engine, QWidget* parent)
-    : VDHotkeyRecorder(std::optional<HotkeyRecorderEngine>(std::move(engine)), parent)
-{
-}
-
-VDHotkeyRecorder::VDHotkeyRecorder(std::optional<HotkeyRecorderEngine> engine, QWidget* parent)
     : QPushButton(parent),
-      injectedEngine_(std::move(engine)),
+      engine_(std::move(engine)),
       fallbackTitle_(localizedText("Click to record hotkey...")),
       fallbackRecordingTitle_(localizedText("Press a hotkey..."))
 {
@@ -178,7 +171,7 @@ void VDHotkeyRecorder::startKeyEventObserver()
 {
     keyEventDisposeBag_ = rx::DisposeBag();
     keyUpWaitTimer_.dispose();
-    activeEngine_ = injectedEngine_ ? *injectedEngine_ : HotkeyRecorderEngine::ofInstalledVandrel();
+    activeEngine_ = engine_;
     phase_ = Phase::recording;
     if (activeEngine_.isComplete()) {
         if (!silence_) silence_ = std::make_unique<KeyEventSilence>(activeEngine_.inputObserver);
@@ -316,7 +309,7 @@ void VDHotkeyRecorder::keyReleaseEvent(QKeyEvent* event)
     QPushButton::keyReleaseEvent(event);
 }
 
-std::unique_ptr<DevelopHotkeyRecorder> VDHotkeyRecorder::makeForDevelopPane(std::optional<HotkeyRecorderEngine> engine)
+std::unique_ptr<DevelopHotkeyRecorder> VDHotkeyRecorder::makeForDevelopPane(HotkeyRecorderEngine engine)
 {
     return std::make_unique<DevelopHandle>(new VDHotkeyRecorder(std::move(engine), nullptr));
 }

@@ -46,9 +46,7 @@ public:
     // How long the silence waits for the recorded key's release.
     static constexpr double keyUpWaitLimit = 2.0;
 
-    // Records from the core object installed when a recording starts.
-    VDHotkeyRecorder();
-    // Records from this engine.
+    // Records from this engine (an incomplete one: the recorder takes the window's keys only).
     explicit VDHotkeyRecorder(HotkeyRecorderEngine engine, QWidget* parent = nullptr);
     ~VDHotkeyRecorder() override;
 
@@ -85,8 +83,7 @@ public:
     const rx::BehaviorRelay<std::optional<VDKey>> recordedHotkey{std::nullopt};
 
     // The Develop pane's handle on a new recorder; the handle owns the recorder.
-    static std::unique_ptr<DevelopHotkeyRecorder> makeForDevelopPane(
-        std::optional<HotkeyRecorderEngine> engine = std::nullopt);
+    static std::unique_ptr<DevelopHotkeyRecorder> makeForDevelopPane(HotkeyRecorderEngine engine);
 
 protected:
     virtual void observeKeyEventToSetTitle();
@@ -101,14 +98,13 @@ protected:
 private:
     enum class Phase { idle, recording, waitingForKeyUp };
 
-    VDHotkeyRecorder(std::optional<HotkeyRecorderEngine> engine, QWidget* parent);
     void onEngineEvent(const HotkeyRecorderEngine::Event& event);
     void setButtonsShown(bool ok, bool remove);
     // Ends the link to the engine, the silence and the key-up wait.
     void endSilence();
     void giveUpFocus();
 
-    const std::optional<HotkeyRecorderEngine> injectedEngine_;
+    const HotkeyRecorderEngine engine_;
     ModifierSet modifiersMustIncluding_;
     ModifierSet modifiersMustNotIncluding_;
     QString fallbackTitle_;

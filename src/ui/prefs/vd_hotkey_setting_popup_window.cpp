@@ -34,7 +34,8 @@ QLabel* rowTitle(const char* word)
 std::unique_ptr<VDHotkeySettingPopupWindow> VDHotkeySettingPopupWindow::make(QWidget* opener,
                                                                              std::shared_ptr<KeyService> keyService,
                                                                              VDKeySettingPtr keySetting,
-                                                                             VDKeySchemePtr keyScheme)
+                                                                             VDKeySchemePtr keyScheme,
+                                                                             HotkeyRecorderEngine recorderEngine)
 {
     QWidget* parentWindow = opener ? opener->window() : nullptr;
     if (!parentWindow || !keyScheme) {
@@ -42,13 +43,16 @@ std::unique_ptr<VDHotkeySettingPopupWindow> VDHotkeySettingPopupWindow::make(QWi
         return nullptr;
     }
     return std::make_unique<VDHotkeySettingPopupWindow>(Passkey{}, parentWindow, std::move(keyService),
-                                                        std::move(keySetting), std::move(keyScheme));
+                                                        std::move(keySetting), std::move(keyScheme),
+                                                        std::move(recorderEngine));
 }
 
 VDHotkeySettingPopupWindow::VDHotkeySettingPopupWindow(Passkey, QWidget* parentWindow,
                                                        std::shared_ptr<KeyService> keyService,
-                                                       VDKeySettingPtr keySetting, VDKeySchemePtr keyScheme)
+                                                       VDKeySettingPtr keySetting, VDKeySchemePtr keyScheme,
+                                                       HotkeyRecorderEngine recorderEngine)
     : parentWindow_(parentWindow),
+      recorderEngine_(std::move(recorderEngine)),
       editor_(std::move(keyService), std::move(keyScheme), keySetting),
       settingWindow_(new QDialog(parentWindow, Qt::Sheet))
 {
@@ -114,7 +118,7 @@ void VDHotkeySettingPopupWindow::installHotkeyRecorder()
 {
     auto [title, content] = addTitledRow(hotkeyGroupStack_);
     title->addArrangedSubview(rowTitle("Hotkey"));
-    hotkeyRecorder_ = new VDHotkeyRecorder();
+    hotkeyRecorder_ = new VDHotkeyRecorder(recorderEngine_);
     hotkeyRecorder_->setModifiersMustIncluding({57});
     content->addArrangedSubview(hotkeyRecorder_);
     if (const auto key = editor_.hotkeyToSet.value()) {
@@ -227,7 +231,7 @@ void VDHotkeySettingPopupWindow::installParameterSelector(const VDAtomicActionPa
         case VDAtomicActionParam::Case::keyId: {
             auto [title, content] = addTitledRow(paramGroupStack_);
             title->addArrangedSubview(rowTitle("Keystroke"));
-            auto* recorder = new VDHotkeyRecorder();
+            auto* recorder = new VDHotkeyRecorder(recorderEngine_);
             recorder->setModifiersMustNotIncluding({57});
             content->addArrangedSubview(recorder);
             parameterSelectors_.emplace_back(recorder);

@@ -18,6 +18,7 @@
 #include "engine/key_service.h"
 #include "rx/rx.h"
 #include "ui/base/stack_view.h"
+#include "ui/prefs/hotkey_recorder_engine.h"
 #include "ui/prefs/hotkey_setting_editor.h"
 
 namespace vandrel {
@@ -28,9 +29,11 @@ class VDHotkeyMenuItem;
 
 class VDHotkeySettingPopupWindow {
 public:
-    // Null when the opener's view is in no window. keySetting null: a new setting.
+    // Null when the opener's view is in no window. keySetting null: a new setting. The recorders record from
+    // recorderEngine (an incomplete one: they take the window's keys only).
     static std::unique_ptr<VDHotkeySettingPopupWindow> make(QWidget* opener, std::shared_ptr<KeyService> keyService,
-                                                            VDKeySettingPtr keySetting, VDKeySchemePtr keyScheme);
+                                                            VDKeySettingPtr keySetting, VDKeySchemePtr keyScheme,
+                                                            HotkeyRecorderEngine recorderEngine = {});
     ~VDHotkeySettingPopupWindow();
     VDHotkeySettingPopupWindow(const VDHotkeySettingPopupWindow&) = delete;
     VDHotkeySettingPopupWindow& operator=(const VDHotkeySettingPopupWindow&) = delete;
@@ -56,7 +59,8 @@ private:
 
 public:
     VDHotkeySettingPopupWindow(Passkey, QWidget* parentWindow, std::shared_ptr<KeyService> keyService,
-                               VDKeySettingPtr keySetting, VDKeySchemePtr keyScheme);
+                               VDKeySettingPtr keySetting, VDKeySchemePtr keyScheme,
+                               HotkeyRecorderEngine recorderEngine);
 
 private:
     void installHotkeyRecorder();
@@ -68,6 +72,7 @@ private:
     void installParameterSelector(const VDAtomicActionParam& param, std::size_t index);
 
     QPointer<QWidget> parentWindow_;
+    const HotkeyRecorderEngine recorderEngine_;
     HotkeySettingEditor editor_;
     // Owned; a child of the opener's window too, so it goes with that window when the window goes first.
     QPointer<QDialog> settingWindow_;

@@ -8,20 +8,12 @@
 
 #include "core/localize.h"
 #include "core/log.h"
-#include "engine/vandrel.h"
 #include "ui/base/vd_modal.h"
 #include "ui/prefs/programmatic_table_cell_view.h"
 
 namespace vandrel {
 
 namespace {
-
-std::shared_ptr<KeyService> serviceOrInstalled(const std::shared_ptr<KeyService>& keyService)
-{
-    if (keyService) return keyService;
-    const auto core = installedVandrel();
-    return core ? core->keyService : nullptr;
-}
 
 void warnAboutName(std::string_view messageTemplate, const QString& name)
 {
@@ -41,8 +33,7 @@ VDKeySchemeTableDataSource::VDKeySchemeTableDataSource(std::shared_ptr<KeyServic
 
 std::vector<VDKeySchemePtr> VDKeySchemeTableDataSource::schemes() const
 {
-    const auto service = serviceOrInstalled(keyService_);
-    return service ? service->availableKeySchemes.value() : std::vector<VDKeySchemePtr>{};
+    return keyService_ ? keyService_->availableKeySchemes.value() : std::vector<VDKeySchemePtr>{};
 }
 
 int VDKeySchemeTableDataSource::numberOfRows() const
@@ -200,8 +191,7 @@ void ProgrammaticKeySchemeManagerTableTextField::textDidBeginEditing(const QStri
 
 std::vector<VDKeySchemePtr> ProgrammaticKeySchemeManagerTableTextField::availableKeySchemes() const
 {
-    const auto service = serviceOrInstalled(keyService_);
-    return service ? service->availableKeySchemes.value() : std::vector<VDKeySchemePtr>{};
+    return keyService_ ? keyService_->availableKeySchemes.value() : std::vector<VDKeySchemePtr>{};
 }
 
 void ProgrammaticKeySchemeManagerTableTextField::textDidEndEditing(const QString& editorText)

@@ -34,7 +34,7 @@ class VDKeySchemeManagerTableView;
 class VDKeySchemeTableDataSource : public QAbstractTableModel {
     Q_OBJECT
 public:
-    // Null: the installed core object's key service, looked up at each call.
+    // Null: no schemes.
     explicit VDKeySchemeTableDataSource(std::shared_ptr<KeyService> keyService = nullptr, QObject* parent = nullptr);
 
     int numberOfRows() const;
@@ -101,7 +101,7 @@ class ProgrammaticKeySchemeManagerTableTextField : public QLineEdit {
 public:
     explicit ProgrammaticKeySchemeManagerTableTextField(QWidget* parent = nullptr);
 
-    // The key service whose schemes a new name is checked against; null: the installed core object's.
+    // The key service whose schemes a new name is checked against; null: none, so no name is taken.
     void setKeyService(std::shared_ptr<KeyService> keyService) { keyService_ = std::move(keyService); }
 
     const std::optional<QString>& stringBeforeEditingStart() const { return stringBeforeEditingStart_; }

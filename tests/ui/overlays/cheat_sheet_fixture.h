@@ -37,7 +37,6 @@ struct CheatSheetTest : ::testing::Test {
 
     CheatSheetTest()
     {
-        Localize::setCurrentLanguage("en");
         BuiltInVDAction::registerAll();
         activeKeyScheme.accept(BuildInVDKeyScheme::vandrel_v20190601());
     }

@@ -28,25 +28,22 @@ struct OverlaysEngine {
     std::shared_ptr<SettingsStore> settings = std::make_shared<SettingsStore>(dir.path().toStdString());
     Scenario scenario{*sim, clock};
     std::shared_ptr<Vandrel> core;
+    Installations actionEnvironment;
 
     // services: what the program hands the core object (the overlays' show functions).
     explicit OverlaysEngine(VandrelServices services = {})
     {
         installDefaults(settings);
-        Localize::setCurrentLanguage("en");
         BuiltInVDAction::registerAll();
         KeyRemap::remap(*sim);
         auto options = simCoreOptions(sim, clock, settings);
         options.services = std::move(services);
         core = Vandrel::make(std::move(options));
-        installVandrel(core);
+        // The catalogue's actions are process-wide objects: they reach the services of the core that runs them
+        // through the one environment installed for the process, as in the program.
+        actionEnvironment.install(BuiltInVDAction::environment(), BuiltInVDAction::environmentOf(*core));
         core->start();
         clock->runDue();
-    }
-    ~OverlaysEngine()
-    {
-        installVandrel(nullptr);
-        InputObserver::install(nullptr);
     }
 
     // Presses keys, then runs what the engine queued on its (virtual) queues.

@@ -36,18 +36,11 @@ class FeedbackFormTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        previousPresenter = setPopupPresenter([this](const std::string& text, double seconds) {
-            popups.push_back({text, seconds});
-        });
         settings.set(DefaultsKeys::feedback_apiBase, std::string("https://feedback.example.org"));
         VDFeedbackWindowController::installShared(VDFeedbackWindowController::create(services()));
     }
 
-    void TearDown() override
-    {
-        VDFeedbackWindowController::installShared(nullptr);
-        setPopupPresenter(previousPresenter);
-    }
+    void TearDown() override { VDFeedbackWindowController::installShared(nullptr); }
 
     VDFeedbackServices services()
     {
@@ -55,6 +48,7 @@ protected:
         s.settings = &settings;
         s.mainQueue = mainQueue;
         s.debounceScheduler = debounce;
+        s.popup = [this](const std::string& text, double seconds) { popups.push_back({text, seconds}); };
         s.upload = [this](const FeedbackSubmission& submission, std::shared_ptr<FeedbackDiagnostics> diagnostics,
                           FeedbackUploader::Completion completion) {
             uploads.push_back({submission, diagnostics, completion});
@@ -113,7 +107,6 @@ protected:
     std::deque<std::optional<std::filesystem::path>> chosenFiles;
     int preferencesRebuilt = 0;
     std::vector<Popup> popups;
-    PopupPresenter previousPresenter;
 };
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The hotkey editor on the simulated engine, wired as the program wires it: the pane finds the key service
-// through the installed core object, and what the editor stores is what the engine runs, now and after a
+// The hotkey editor on the simulated engine, wired as the program wires it: the pane gets the core object's
+// key service and recorder engine, and what the editor stores is what the engine runs, now and after a
 // restart from the stored settings.
 #include <gtest/gtest.h>
 
@@ -26,24 +26,15 @@ class EditorOnEngineTest : public test::PrefsTest {
 protected:
     EditorOnEngineTest()
     {
-        Localize::setCurrentLanguage("en");
         BuiltInVDAction::registerAll();
         KeyRemap::remap(*sim);
         startCore();
     }
-    ~EditorOnEngineTest() override
-    {
-        pane.reset();
-        installVandrel(nullptr);
-        InputObserver::install(nullptr);
-    }
+    ~EditorOnEngineTest() override { pane.reset(); }
 
     void startCore()
     {
-        installVandrel(nullptr);
-        InputObserver::install(nullptr);
         core = Vandrel::make(test::simCoreOptions(sim, clock, settings));
-        installVandrel(core);
         core->start();
         clock->runDue();
     }
@@ -71,7 +62,9 @@ TEST_F(EditorOnEngineTest, CapsEBoundToMoveDownInTheEditorPostsDownAndStillDoesA
     constexpr auto capsE = "capslock down, e tap, wait 0.01, capslock up";
     ASSERT_EQ(run(capsE), "up down, up up");
 
-    pane = std::make_unique<HotkeysPreferenceViewController>(services());
+    pane = std::make_unique<HotkeysPreferenceViewController>(
+        services(),
+        HotkeysPreferenceViewController::Dependencies{core->keyService, HotkeyRecorderEngine::of(*core), {}, {}, {}});
     test::layOut(pane->view());
     runMainTurn();
     auto* outline = pane->hotkeysOutlineView();

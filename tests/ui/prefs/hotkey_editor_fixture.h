@@ -21,15 +21,15 @@ class HotkeyEditorTest : public PrefsTest {
 protected:
     HotkeyEditorTest()
     {
-        Localize::setCurrentLanguage("en");
         BuiltInVDAction::registerAll();
-        previousPresenter = setPopupPresenter([this](const std::string& message, double seconds) {
-            messages.push_back(message);
-            messageSeconds.push_back(seconds);
-        });
         keyService = makeKeyService();
     }
-    ~HotkeyEditorTest() override { setPopupPresenter(previousPresenter); }
+
+    // Records the messages shown to the user; the key service and the pane get it.
+    PopupPresenter popup = [this](const std::string& message, double seconds) {
+        messages.push_back(message);
+        messageSeconds.push_back(seconds);
+    };
 
     // A key service over the test's settings, set up as the engine does at launch.
     std::shared_ptr<KeyService> makeKeyService()
@@ -37,6 +37,7 @@ protected:
         KeyService::Dependencies deps;
         deps.factoryScheme = [] { return BuildInVDKeyScheme::vandrel_v20190601(); };
         deps.settings = settings;
+        deps.popup = popup;
         auto service = KeyService::make(std::move(deps));
         service->setUpAtLaunch();
         return service;
@@ -83,7 +84,6 @@ protected:
     std::shared_ptr<KeyService> keyService;
     std::vector<std::string> messages;
     std::vector<double> messageSeconds;
-    PopupPresenter previousPresenter;
 
 private:
     std::unique_ptr<QWidget> opener_;

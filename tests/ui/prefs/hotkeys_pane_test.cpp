@@ -24,6 +24,7 @@ protected:
         HotkeysPreferenceViewController::Dependencies deps;
         deps.keyService = keyService;
         deps.debounceScheduler = mainQueue;
+        deps.popup = popup;
         pane = std::make_unique<HotkeysPreferenceViewController>(services(), deps);
         test::layOut(pane->view());
         runMainTurn();

@@ -55,18 +55,21 @@ TEST(HotkeysOnX, ThePaneTheSheetAndTheManagerShow)
     QTemporaryDir dir;
     auto settings = std::make_shared<SettingsStore>(dir.path().toStdString());
     installDefaults(settings);
-    Localize::setCurrentLanguage("en");
     BuiltInVDAction::registerAll();
     auto mainQueue = rx::VirtualTimeScheduler::make();
     auto sim = SimPlatform::make(mainQueue);
     PlatformInstallation platform{sim};
-    installVandrel(Vandrel::make(test::simCoreOptions(sim, mainQueue, settings)));
-    vandrel::vandrel().start();
+    const auto core = Vandrel::make(test::simCoreOptions(sim, mainQueue, settings));
+    core->start();
     mainQueue->runDue();
 
     PreferencesServices services;
     services.mainQueue = mainQueue;
-    services.makeHotkeyPane = [services] { return std::make_shared<HotkeysPreferenceViewController>(services); };
+    services.makeHotkeyPane = [services, core] {
+        return std::make_shared<HotkeysPreferenceViewController>(
+            services, HotkeysPreferenceViewController::Dependencies{
+                          core->keyService, HotkeyRecorderEngine::of(*core), {}, {}, {}});
+    };
     PreferencePanes::install(std::make_shared<PreferencePanes>(services));
 
     auto& controller = PreferencesWindowController::shared();
@@ -108,7 +111,6 @@ TEST(HotkeysOnX, ThePaneTheSheetAndTheManagerShow)
     controller.close();
     PreferencesWindowController::setShared(nullptr);
     PreferencePanes::install(nullptr);
-    installVandrel(nullptr);
 }
 
 VANDREL_PREFS_ON_X_MAIN()

@@ -41,9 +41,13 @@ TEST(PreferencesOnX, TheActionOpensTheWindowAndEveryPaneShows)
     PreferencePanes::install(std::make_shared<PreferencePanes>(services));
     auto sim = SimPlatform::make(mainQueue);
     PlatformInstallation platform{sim};
-    auto core = test::simCoreOptions(sim, mainQueue, settings);
-    core.services.showPreferences = [] { showPreferences(); };
-    installVandrel(Vandrel::make(std::move(core)));
+    // The catalogue's actions are process-wide objects: they reach the program's services through the one
+    // environment installed for the process.
+    auto environment = std::make_shared<BuiltInVDAction::Environment>();
+    environment->services.showPreferences = [] { showPreferences(); };
+    Installations installed;
+    installed.install(BuiltInVDAction::environment(),
+                      std::shared_ptr<const BuiltInVDAction::Environment>(std::move(environment)));
 
     BuiltInVDAction::showPreferences()->doWithParamSequence({});
     auto& controller = PreferencesWindowController::shared();
@@ -75,7 +79,6 @@ TEST(PreferencesOnX, TheActionOpensTheWindowAndEveryPaneShows)
     EXPECT_EQ(controller.window(), window);
     EXPECT_TRUE(settleOnX([&] { return window->windowHandle()->isExposed(); }));
 
-    installVandrel(nullptr);
     PreferencesWindowController::setShared(nullptr);
     PreferencePanes::install(nullptr);
 }

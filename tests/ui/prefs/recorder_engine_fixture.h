@@ -31,12 +31,9 @@ protected:
     RecorderEngineTest()
     {
         installDefaults(settings);
-        Localize::setCurrentLanguage("en");
         BuiltInVDAction::registerAll();
         KeyRemap::remap(*sim);
-        InputObserver::install(nullptr);
         core = Vandrel::make(simCoreOptions(sim, clock, settings));
-        installVandrel(core);
         core->start();
         clock->runDue();
         window.resize(400, 120);
@@ -44,12 +41,6 @@ protected:
         other->setGeometry(220, 60, 80, 24);
         other->setFocusPolicy(Qt::StrongFocus);
     }
-    ~RecorderEngineTest() override
-    {
-        installVandrel(nullptr);
-        InputObserver::install(nullptr);
-    }
-
     HotkeyRecorderEngine engine() const { return {core->inputObserver(), core->state, clock}; }
 
     // Presses keys, then delivers everything the engine queued, in the order it was queued.

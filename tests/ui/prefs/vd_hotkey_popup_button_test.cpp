@@ -16,7 +16,6 @@ class ActionChooser : public PrefsTest {
 protected:
     ActionChooser()
     {
-        Localize::setCurrentLanguage("en");
         BuiltInVDAction::registerAll();
         // As the key-setting sheet builds it.
         chooser.installAllBuildInSetableActions();

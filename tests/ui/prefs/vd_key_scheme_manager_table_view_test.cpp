@@ -32,6 +32,7 @@ protected:
 
         cell = new ProgrammaticKeySchemeTableCellView({}, &window);
         cell->setObjectValue(mine);
+        cell->textField()->setKeyService(service);
         cell->textField()->setText("Mine");
         cell->textField()->setReadOnly(false);
     }

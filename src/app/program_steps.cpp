@@ -15,6 +15,7 @@
 #include "clip/realm_migration_handlers.h"
 #include "core/dispatch_queues.h"
 #include "core/global_queue.h"
+#include "core/install_layout.h"
 #include "core/localize.h"
 #include "core/log.h"
 #include "core/log_manager.h"
@@ -115,6 +116,7 @@ AppDelegate::Options programSteps()
     options.initLogging = [] {
         LogManager::initLogger();
         LogManager::startLoggingSystem(GlobalQueue::shared());
+        InstallLayout::logResourcesFolder();
     };
     options.setUpDatabase = [] {
         RealmMigrationHandlers::registerWithRealm();

@@ -72,15 +72,17 @@ fs::path InstallLayout::resourcesFolderFor(const fs::path& executable)
 
 fs::path InstallLayout::resourcesFolder()
 {
-    static const fs::path folder = [] {
-        fs::path found = resourcesFolderFor(runningExecutable());
-        if (isFolder(found))
-            log.info("The program's files ->", found.string());
-        else
-            log.error("The program's files are missing; texts and images will not show ->", found.string());
-        return found;
-    }();
+    static const fs::path folder = resourcesFolderFor(runningExecutable());
     return folder;
+}
+
+void InstallLayout::logResourcesFolder()
+{
+    const fs::path found = resourcesFolder();
+    if (isFolder(found))
+        log.info("The program's files ->", found.string());
+    else
+        log.error("The program's files are missing; texts and images will not show ->", found.string());
 }
 
 fs::path InstallLayout::helperFor(const fs::path& program, const std::string& name)

@@ -31,6 +31,9 @@ public:
     static std::filesystem::path resourcesFolderFor(const std::filesystem::path& executable);
     // The running program's, found once.
     static std::filesystem::path resourcesFolder();
+    // Logs where the running program's resources are (or that they are missing): once the logger is set, since the
+    // folder is first looked up before it.
+    static void logResourcesFolder();
 
     // A helper program (the login-item helper unless named) for a program: beside it (a build folder) when
     // there, else the installed one.

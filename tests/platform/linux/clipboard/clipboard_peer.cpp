@@ -3,17 +3,17 @@
 //   clipboard_peer own <format>=<file>...   owns the clipboard with each file's bytes under its format, prints
 //                                           "owned" once it does, and ends when its standard input closes
 //   clipboard_peer hang <format>...         owns it offering these formats, and never hands any over (prints
-//                                           "asked" when first asked for one)
+//                                           "asked <format>" for each request, also while earlier ones hang)
 //   clipboard_peer read <folder>            writes the data of every offered MIME format to <folder>/<encoded
 //                                           format> and the list of formats to <folder>/formats, then ends
 #include <unistd.h>
 
 #include <QClipboard>
+#include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QSocketNotifier>
-#include <QThread>
 #include <QUrl>
 #include <cstdio>
 
@@ -26,11 +26,14 @@ public:
     bool hasFormat(const QString& format) const override { return formats_.contains(format); }
 
 protected:
-    QVariant retrieveData(const QString&, QMetaType) const override
+    // Each request waits in an event loop of its own that never ends, so later requests still arrive here (and
+    // are counted) while none is answered. Quitting the application ends these loops too.
+    QVariant retrieveData(const QString& format, QMetaType) const override
     {
-        std::puts("asked");
+        std::printf("asked %s\n", format.toUtf8().constData());
         std::fflush(stdout);
-        QThread::sleep(120);
+        QEventLoop endless;
+        endless.exec();
         return {};
     }
 

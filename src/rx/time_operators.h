@@ -49,36 +49,49 @@ public:
     // The value still waiting goes out before the completion.
     void onCompleted()
     {
-        std::lock_guard lock(gate_);
-        timer_.set({});
-        if (pending_) {
-            T v = std::move(*pending_);
+        std::lock_guard emitting(emit_);
+        std::optional<T> v;
+        {
+            std::lock_guard lock(gate_);
+            timer_.set({});
+            v = std::move(pending_);
             pending_.reset();
-            this->forwardNext(v);
         }
+        if (v) this->forwardNext(*v);
         this->forwardCompleted();
     }
 
     void onError(std::exception_ptr e)
     {
-        std::lock_guard lock(gate_);
-        pending_.reset();
+        std::lock_guard emitting(emit_);
+        {
+            std::lock_guard lock(gate_);
+            pending_.reset();
+        }
         this->forwardError(std::move(e));
     }
 
 private:
     void fire(std::uint64_t id)
     {
-        std::lock_guard lock(gate_);
-        if (id != id_ || !pending_) return;
-        T v = std::move(*pending_);
-        pending_.reset();
-        this->forwardNext(v);
+        std::lock_guard emitting(emit_);
+        std::optional<T> v;
+        {
+            std::lock_guard lock(gate_);
+            if (id != id_ || !pending_) return;
+            v = std::move(pending_);
+            pending_.reset();
+        }
+        this->forwardNext(*v);
     }
 
     const Duration due_;
     const SchedulerPtr scheduler_;
+    // The state is kept under gate_ alone, which is never held while a value goes out: a source that sends from
+    // under a lock of its own while a value goes downstream into code that takes that lock would deadlock
+    // otherwise. emit_ keeps values and the end going out one at a time and in order.
     std::recursive_mutex gate_;
+    std::recursive_mutex emit_;
     std::optional<T> pending_;
     std::uint64_t id_ = 0;
     SerialDisposable timer_;

@@ -2,6 +2,7 @@
 // bounded wait that keeps Qt's queue moving (notices posted to the main thread arrive while it waits).
 #pragma once
 
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -21,8 +22,9 @@ namespace vandrel::test {
 
 using namespace std::chrono_literals;
 
-// Starts a program with its own environment; it gets SIGKILL when we die. Only async-signal-safe calls run
-// between fork and exec.
+// Starts a program with its own environment; it gets SIGKILL when we die. Returns once the child runs the
+// program (or failed to), so that whoever looks at the pid (its executable, its name) sees the program and not
+// a copy of the test. Only async-signal-safe calls run between fork and exec.
 inline pid_t spawnProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, int keepFd = -1)
 {
     std::vector<char*> args;
@@ -31,9 +33,20 @@ inline pid_t spawnProgram(const std::vector<std::string>& argv, const std::vecto
     std::vector<char*> envp;
     for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
+    // Closed by a successful exec; a byte in it says the exec failed.
+    int started[2];
+    if (pipe2(started, O_CLOEXEC) != 0) return -1;
     const pid_t parent = getpid();
     const pid_t pid = fork();
-    if (pid != 0) return pid;
+    if (pid != 0) {
+        close(started[1]);
+        char failed = 0;
+        while (pid > 0 && read(started[0], &failed, 1) < 0 && errno == EINTR) {
+        }
+        close(started[0]);
+        return pid;
+    }
+    close(started[0]);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(127);
     const int devNull = open("/dev/null", O_RDWR);
@@ -42,6 +55,8 @@ inline pid_t spawnProgram(const std::vector<std::string>& argv, const std::vecto
     dup2(devNull, STDERR_FILENO);
     if (keepFd >= 0) fcntl(keepFd, F_SETFD, 0);
     execvpe(args[0], args.data(), envp.data());
+    const char failed = 1;
+    [[maybe_unused]] const auto written = write(started[1], &failed, 1);
     _exit(127);
 }
 

@@ -17,9 +17,10 @@
 // tells its size first. A read during which the owner changed answers absent once the change is counted.
 // Without that connection the read is QClipboard's, on the GUI thread.
 //
-// An owner that lets a transfer time out (dead or stuck) makes the read absent at once, without asking for the
-// rest of its formats, and its content is not asked for again until the clipboard changes (reads queued
-// behind it included): such an owner costs one transfer time-out per change.
+// An owner that lets a transfer time out (dead or stuck), or that drips its content so slowly that the read
+// outlasts its own bound (X11SelectionReader), makes the read absent at once, without asking for the rest of its
+// formats, and its content is not asked for again until the clipboard changes (reads queued
+// behind it included): such an owner costs one transfer time-out (a dripping one, the read's bound) per change.
 //
 // Writing: the pasteboard keeps the items we wrote and offers them as one QMimeData (ClipboardMime).
 // clearContents() gives up the selection. Another client's request for the data of our content (not for its

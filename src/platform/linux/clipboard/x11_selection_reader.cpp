@@ -72,13 +72,14 @@ public:
     };
 
     ReadSession(::Display* display, Atom selection, Atom property, Atom incr, int xfixesEvent,
-                std::chrono::milliseconds timeout)
+                std::chrono::milliseconds timeout, Clock::time_point deadline)
         : display_(display),
           selection_(selection),
           property_(property),
           incr_(incr),
           xfixesEvent_(xfixesEvent),
-          timeout_(timeout)
+          timeout_(timeout),
+          deadline_(deadline)
     {
         XSetWindowAttributes attributes{};
         attributes.event_mask = PropertyChangeMask;
@@ -140,10 +141,11 @@ private:
         return t;
     }
 
-    // Waits for an event that `wanted` accepts: stalled after the time-out, changed when the owner changes.
+    // Waits for an event that `wanted` accepts: stalled after the time-out or past the read's deadline, changed
+    // when the owner changes.
     Transfer::Status next(XEvent& event, const std::function<bool(const XEvent&)>& wanted)
     {
-        const auto deadline = Clock::now() + timeout_;
+        const auto deadline = std::min(Clock::now() + timeout_, deadline_);
         for (;;) {
             while (XPending(display_) > 0) {
                 XNextEvent(display_, &event);
@@ -254,6 +256,7 @@ private:
     const Atom incr_;
     const int xfixesEvent_;
     const std::chrono::milliseconds timeout_;
+    const Clock::time_point deadline_;
     Window window_ = None;
 };
 
@@ -302,7 +305,8 @@ X11SelectionReader::Result X11SelectionReader::read(std::int64_t limitBytes)
     Display& x = *display_;
     Result result;
     if (x.broken.load()) return result;
-    ReadSession session(x.display, x.selection, x.property, x.incr, xfixesEvent_, timeout_);
+    ReadSession session(x.display, x.selection, x.property, x.incr, xfixesEvent_, timeout_,
+                        Clock::now() + kTransferSteps * timeout_);
     if (!session.hasOwner()) {
         result.status = Status::noOwner;
         return result;

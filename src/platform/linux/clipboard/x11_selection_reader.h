@@ -3,9 +3,10 @@
 //
 // One read: a fresh window of ours asks for TARGETS, then for each format ClipboardMime lists, one after
 // the other (ConvertSelection, then the property the owner fills; a large item comes in chunks, INCR).
-// Each step waits at most the transfer time-out for the owner. Sizes count against the read's limit before
-// the data is taken when the owner says how much there is (a whole property's size, an INCR transfer's
-// announced size), else while the chunks come; over the limit the read stops and tells the size seen.
+// Each step waits at most the transfer time-out for the owner, and the whole read at most kTransferSteps of
+// them: an owner that drips its content, each chunk just within the time-out, is stalled all the same. Sizes count
+// against the read's limit before the data is taken when the owner says how much there is (a whole property's size, an
+// INCR transfer's announced size), else while the chunks come; over the limit the read stops and tells the size seen.
 // The window watches the selection's owner (XFixes): when the owner changes during a read, the read stops
 // at once and says so. The window goes at the end of the read, which ends any transfer left half done.
 //
@@ -33,7 +34,7 @@ public:
             read,        // item holds what was read (no types when nothing offered is worth reading)
             noOwner,     // nobody owns the selection
             unreadable,  // the owner handed over none of the formats worth reading
-            stalled,     // the owner let a transfer time out
+            stalled,     // the owner let a transfer time out, or the read its whole time
             tooLarge,    // more than the limit: bytes is at least the size seen
             changed,     // the owner changed during the read
         };
@@ -41,6 +42,9 @@ public:
         std::optional<PasteboardItem> item;
         std::int64_t bytes = 0;
     };
+
+    // How many transfer time-outs a whole read may take.
+    static constexpr int kTransferSteps = 6;
 
     // A reader on the display named by $DISPLAY; null (logged) when it cannot be opened.
     static std::unique_ptr<X11SelectionReader> open(Selection selection, std::chrono::milliseconds transferTimeout);

@@ -3,19 +3,27 @@
 //   clipboard_peer own <format>=<file>...   owns the clipboard with each file's bytes under its format, prints
 //                                           "owned" once it does, and ends when its standard input closes
 //   clipboard_peer hang <format>...         owns it offering these formats, and never hands any over (prints
-//                                           "asked" when first asked for one)
+//                                           "asked <format>" for each request, also while earlier ones hang)
+//   clipboard_peer drip <format>            owns it (over Xlib) offering this format, and hands it over in an
+//                                           incremental transfer that never ends: a byte every 100 ms
 //   clipboard_peer read <folder>            writes the data of every offered MIME format to <folder>/<encoded
 //                                           format> and the list of formats to <folder>/formats, then ends
+#include <poll.h>
 #include <unistd.h>
 
 #include <QClipboard>
+#include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QSocketNotifier>
-#include <QThread>
 #include <QUrl>
+#include <chrono>
 #include <cstdio>
+
+// Xlib last: its macros would break the headers above.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -26,11 +34,14 @@ public:
     bool hasFormat(const QString& format) const override { return formats_.contains(format); }
 
 protected:
-    QVariant retrieveData(const QString&, QMetaType) const override
+    // Each request waits in an event loop of its own that never ends, so later requests still arrive here (and
+    // are counted) while none is answered. Quitting the application ends these loops too.
+    QVariant retrieveData(const QString& format, QMetaType) const override
     {
-        std::puts("asked");
+        std::printf("asked %s\n", format.toUtf8().constData());
         std::fflush(stdout);
-        QThread::sleep(120);
+        QEventLoop endless;
+        endless.exec();
         return {};
     }
 
@@ -49,6 +60,70 @@ int own(QGuiApplication& app, QMimeData* mime)
         if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0) app.quit();
     });
     return app.exec();
+}
+
+// The owner's side of the selection protocol by hand: the toolkit sends its chunks as fast as they are taken.
+int drip(const QString& format)
+{
+    using Clock = std::chrono::steady_clock;
+    ::Display* d = XOpenDisplay(nullptr);
+    if (!d) return 2;
+    const ::Window owner = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+    const Atom clipboard = XInternAtom(d, "CLIPBOARD", False);
+    const Atom targets = XInternAtom(d, "TARGETS", False);
+    const Atom incr = XInternAtom(d, "INCR", False);
+    const Atom target = XInternAtom(d, format.toLatin1().constData(), False);
+    XSetSelectionOwner(d, clipboard, owner, CurrentTime);
+    if (XGetSelectionOwner(d, clipboard) != owner) return 2;
+    std::puts("owned");
+    std::fflush(stdout);
+    ::Window requestor = None;
+    Atom property = None;
+    auto nextChunk = Clock::time_point::max();  // none asked for
+    for (;;) {
+        pollfd fds[2]{{ConnectionNumber(d), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        ::poll(fds, 2, 20);
+        if (fds[1].revents) return 0;  // our standard input closed
+        while (XPending(d) > 0) {
+            XEvent event;
+            XNextEvent(d, &event);
+            if (event.type == SelectionRequest) {
+                const XSelectionRequestEvent& r = event.xselectionrequest;
+                XSelectionEvent reply{};
+                reply.type = SelectionNotify;
+                reply.requestor = r.requestor;
+                reply.selection = r.selection;
+                reply.target = r.target;
+                reply.time = r.time;
+                reply.property = r.property;
+                if (r.target == targets) {
+                    const Atom offered[] = {targets, target};
+                    XChangeProperty(d, r.requestor, r.property, XA_ATOM, 32, PropModeReplace,
+                                    reinterpret_cast<const unsigned char*>(offered), 2);
+                } else if (r.target == target) {
+                    const long announced = 1024;
+                    XSelectInput(d, r.requestor, PropertyChangeMask);
+                    XChangeProperty(d, r.requestor, r.property, incr, 32, PropModeReplace,
+                                    reinterpret_cast<const unsigned char*>(&announced), 1);
+                    requestor = r.requestor;
+                    property = r.property;
+                } else {
+                    reply.property = None;
+                }
+                XSendEvent(d, r.requestor, False, 0, reinterpret_cast<XEvent*>(&reply));
+            } else if (event.type == PropertyNotify && event.xproperty.window == requestor &&
+                       event.xproperty.atom == property && event.xproperty.state == PropertyDelete) {
+                // The last chunk was taken: the next one comes a while later.
+                nextChunk = Clock::now() + std::chrono::milliseconds(100);
+            }
+        }
+        if (Clock::now() >= nextChunk) {
+            nextChunk = Clock::time_point::max();
+            const unsigned char byte = 'x';
+            XChangeProperty(d, requestor, property, target, 8, PropModeReplace, &byte, 1);
+        }
+        XFlush(d);
+    }
 }
 
 int read(const QString& folder)
@@ -75,6 +150,7 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.size() >= 2 && args[0] == "read") return read(args[1]);
+    if (args.size() >= 2 && args[0] == "drip") return drip(args[1]);
     if (args.size() >= 2 && args[0] == "hang") return own(app, new StuckMimeData(args.mid(1)));
     if (args.size() >= 2 && args[0] == "own") {
         auto* mime = new QMimeData;
@@ -86,6 +162,7 @@ int main(int argc, char** argv)
         }
         return own(app, mime);
     }
-    std::fputs("usage: clipboard_peer own <format>=<file>... | hang <format>... | read <folder>\n", stderr);
+    std::fputs("usage: clipboard_peer own <format>=<file>... | hang <format>... | drip <format> | read <folder>\n",
+               stderr);
     return 2;
 }

@@ -28,8 +28,6 @@ public:
 
 class AppInfoTest : public ::testing::Test {
 protected:
-    // AppInfo keeps the start-at-login choice in the user settings, which are process-wide: the test's own.
-    void SetUp() override { installDefaults(std::make_shared<SettingsStore>(root() / "config")); }
     fs::path root() const { return fs::path(dir_.path().toStdString()); }
     void useSupportFolder(const fs::path& folder)
     {

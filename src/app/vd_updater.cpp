@@ -7,7 +7,6 @@
 #include "core/localize.h"
 #include "core/log.h"
 #include "core/settings_store.h"
-#include "ui/base/vd_modal.h"
 
 namespace vandrel {
 
@@ -125,9 +124,9 @@ void VDUpdater::checkQuietly()
     });
 }
 
-void VDUpdater::showResult(const UpdateCheckResult& result, const std::function<bool(const std::string&)>& openUrl)
+void VDUpdater::showResult(const UpdateCheckResult& result, const std::function<bool(const std::string&)>& openUrl,
+                           VDModal modal)
 {
-    VDModal modal;
     switch (result.status) {
         case UpdateCheckResult::Status::upToDate:
             modal.alert(qs(localized("_update_up_to_date")), qs(localized("_update_up_to_date_informative")),

@@ -19,6 +19,7 @@
 #include "core/installed_instance.h"
 #include "net/update_checker.h"
 #include "rx/rx.h"
+#include "ui/base/vd_modal.h"
 
 namespace vandrel {
 
@@ -68,8 +69,9 @@ public:
     void checkAtLaunchWhenAutomatic();
     bool isChecking() const { return checking_; }
 
-    // The result as a dialog through VDModal; Download opens the release's link.
-    static void showResult(const UpdateCheckResult& result, const std::function<bool(const std::string&)>& openUrl);
+    // The result as a dialog through the modal; Download opens the release's link.
+    static void showResult(const UpdateCheckResult& result, const std::function<bool(const std::string&)>& openUrl,
+                           VDModal modal = VDModal());
 
 private:
     // Checks now and shows only an available update; failures and "up to date" are logged.

@@ -131,16 +131,16 @@ std::shared_ptr<LoginItemService> loginItemService()
 
 }  // namespace
 
-void AppInfo::renewLoginItem()
+void AppInfo::renewLoginItem(std::shared_ptr<LoginItemService> service)
 {
     if (!Defaults()[DefaultsKeys::app_isStartAtLogin]) return;
-    if (const auto error = loginItemService()->setStartAtLogin(true))
-        log.warning("The login item could not be renewed.", *error);
+    if (!service) service = loginItemService();
+    if (const auto error = service->setStartAtLogin(true)) log.warning("The login item could not be renewed.", *error);
 }
 
-void AppInfo::switchStartAtLogin(bool enabled)
+void AppInfo::switchStartAtLogin(bool enabled, std::shared_ptr<LoginItemService> service)
 {
-    const std::shared_ptr<LoginItemService> service = loginItemService();
+    if (!service) service = loginItemService();
     if (const auto error = service->setStartAtLogin(enabled)) {
         log.warning("Failed to add login item.", *error);
         return;

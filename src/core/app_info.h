@@ -26,11 +26,12 @@ public:
     static std::filesystem::path clipCacheFolderUrl();
     static bool isTesting();
 
-    // Registers or removes the login item; on success stores the choice under app_isStartAtLogin.
-    static void switchStartAtLogin(bool enabled);
+    // Registers or removes the login item (null: the installed one); on success stores the choice under
+    // app_isStartAtLogin.
+    static void switchStartAtLogin(bool enabled, std::shared_ptr<LoginItemService> service = nullptr);
     // At launch, while start at login is on: writes the login item again, so that it names this program's helper
     // after the program was installed or moved. A failure is logged; the setting stays.
-    static void renewLoginItem();
+    static void renewLoginItem(std::shared_ptr<LoginItemService> service = nullptr);
 
     // The version texts as a bundle reports them: the stored text, or "0.0.0" / "0" when there is none.
     static std::string releaseVersionNumber(std::string_view stored);

@@ -213,18 +213,19 @@ void LogManager::initLogger()
     log.info(">>>> the logger is set <<<<");
 }
 
-void LogManager::switchToLogAllLevel()
+void LogManager::switchToLogAllLevel(const PopupPresenter& popup)
 {
+    const PopupPresenter say = popup ? popup : PopupPresenter(&popupMsg);
     const auto file = loggingFileDestination();
     if (fileLogLevel() != LogLevel::verbose) {
         setFileLogLevel(LogLevel::verbose);
         if (file) file->setMinLevel(LogLevel::verbose);
-        popupMsg("Full Log: ON", 3.0);
+        say("Full Log: ON", 3.0);
         log.info("switched to full log mode");
     } else {
         if (file) file->setMinLevel(defaultFileLogLevel);
         setFileLogLevel(defaultFileLogLevel);
-        popupMsg("Full Log: OFF", 3.0);
+        say("Full Log: OFF", 3.0);
         log.info("switched to default log mode ->", static_cast<int>(defaultFileLogLevel));
     }
 }

@@ -20,6 +20,7 @@
 
 #include "core/file_destination.h"
 #include "core/log.h"
+#include "core/popup_msg.h"
 #include "rx/disposable.h"
 #include "rx/scheduler.h"
 
@@ -50,8 +51,9 @@ public:
     // Reads the level through Defaults(): a store opened by that first use logs its problems to both.
     // Calling it again replaces the destinations it added before.
     static void initLogger();
-    // Toggles the file between every level and the default level, stores the choice and says so.
-    static void switchToLogAllLevel();
+    // Toggles the file between every level and the default level, stores the choice and says so through popup
+    // (null: popupMsg).
+    static void switchToLogAllLevel(const PopupPresenter& popup = {});
     // Creates the logs folder and the two managers, which check on the given scheduler.
     static void startLoggingSystem(rx::SchedulerPtr scheduler);
     // The managers made by startLoggingSystem(), by file path.

@@ -41,6 +41,7 @@ InputObserver::InputObserver(Passkey, Dependencies dependencies)
       guardianScheduler_(dependencies.guardianScheduler ? std::move(dependencies.guardianScheduler) : inputScheduler_),
       hidObserver_(dependencies.hidObserver ? std::move(dependencies.hidObserver)
                                             : std::make_shared<HIDKeyEventObserver>(platform_)),
+      popup_(std::move(dependencies.popup)),
       keydownBlockeds_(std::make_shared<BlockedKeys>())
 {
 }
@@ -108,7 +109,9 @@ bool InputObserver::startMonitoring()
             // no way through would leave the user without a working keyboard.
             for (auto& tap : created) tap.reset();
             log.error("cannot create the keyboard event tap ->", kNames[i]);
-            popupMsg(localized("Vandrel cannot watch the keyboard. Check its input access and start it again."), 6);
+            const std::string message =
+                localized("Vandrel cannot watch the keyboard. Check its input access and start it again.");
+            popup_ ? popup_(message, 6) : popupMsg(message, 6);
             return false;
         }
     }

@@ -36,6 +36,7 @@
 #include <mutex>
 
 #include "core/installed_instance.h"
+#include "core/popup_msg.h"
 #include "engine/hid_key_event_observer.h"
 #include "engine/vandrel_state.h"
 #include "model/vd_key.h"
@@ -61,6 +62,8 @@ public:
         rx::SchedulerPtr guardianScheduler;
         // The physical-key observer of the repair; null: a new one over the platform.
         std::shared_ptr<HIDKeyEventObserver> hidObserver;
+        // Tells the user what went wrong; null: popupMsg.
+        PopupPresenter popup{};
     };
 
     static constexpr std::uint16_t proxyKeyCode = VandrelState::proxyKey;
@@ -128,6 +131,7 @@ private:
     const rx::SchedulerPtr inputScheduler_;
     const rx::SchedulerPtr guardianScheduler_;
     const std::shared_ptr<HIDKeyEventObserver> hidObserver_;
+    const PopupPresenter popup_;
     const std::shared_ptr<BlockedKeys> keydownBlockeds_;
     std::atomic<bool> isBlockAllKeyEventBubbling_{false};
     const rx::BehaviorSubject<std::int64_t> theGuardian_{0};

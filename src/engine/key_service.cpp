@@ -170,7 +170,7 @@ void KeyService::handleRename(const VDKeySchemePtr& keyScheme, const std::string
                   previousName + " -> " + newName);
     } else if (isListed(store, previousName) || isListed(store, newName)) {
         if (previousName != newName) KeySchemeStore::remove(previousName, store);
-        KeySchemeStore::write(*keyScheme, store);
+        KeySchemeStore::write(*keyScheme, store, popup_);
     }
     if (isActive(keyScheme.get())) store.set(DefaultsKeys::hotkey_currentKeyScheme, newName);
 }
@@ -314,7 +314,7 @@ VDKeySchemePtr KeyService::modifyButCreateACutomSchemeForBuildInScheme(
     install(copy);
     activate(copy);
     auto& store = settings();
-    KeySchemeStore::write(*copy, store);
+    KeySchemeStore::write(*copy, store, popup_);
     store.set(DefaultsKeys::hotkey_currentKeyScheme, copy->name.value());
     popup_(localized("☝️ New hotkey scheme ${0} has been created for modification",
                      localized("\"${0}\"", copy->name.value())),

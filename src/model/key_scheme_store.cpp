@@ -41,22 +41,23 @@ json storedValue(const SettingsStore& store, const std::string& key, json empty)
     return *value;
 }
 
-void reportNotSaved(const std::string& name, const std::string& why)
+void reportNotSaved(const PopupPresenter& popup, const std::string& name, const std::string& why)
 {
     log.error("Cannot save the key scheme ->", name + ": " + why);
-    popupMsg(localized("Failed to save hotkey scheme ${0}", localized("\"${0}\"", name)), 6);
+    const std::string message = localized("Failed to save hotkey scheme ${0}", localized("\"${0}\"", name));
+    popup ? popup(message, 6) : popupMsg(message, 6);
 }
 
 }  // namespace
 
-bool KeySchemeStore::write(const VDKeyScheme& scheme, SettingsStore& store)
+bool KeySchemeStore::write(const VDKeyScheme& scheme, SettingsStore& store, const PopupPresenter& popup)
 {
     if (scheme.type() != VDKeySchemeType::custom) return false;
     const std::string name = scheme.name.value();
     std::string error;
     const auto text = scheme.toJsonText(&error);
     if (!text) {
-        reportNotSaved(name, error);
+        reportNotSaved(popup, name, error);
         return false;
     }
 
@@ -64,7 +65,7 @@ bool KeySchemeStore::write(const VDKeyScheme& scheme, SettingsStore& store)
     json names = storedValue(store, namesKey(), json::array());
     json schemes = storedValue(store, schemesKey(), json::object());
     if (!names.is_array() || !schemes.is_object()) {
-        reportNotSaved(name, "the stored custom schemes are not a name list and a map");
+        reportNotSaved(popup, name, "the stored custom schemes are not a name list and a map");
         return false;
     }
 
@@ -85,11 +86,11 @@ bool KeySchemeStore::write(const VDKeyScheme& scheme, SettingsStore& store)
     // Refused (too deep) or kept only in memory (the file cannot be written): not saved.
     const auto stored = store.object(schemesKey());
     if (!stored || !stored->is_object() || !stored->contains(name)) {
-        reportNotSaved(name, "the settings refused the scheme");
+        reportNotSaved(popup, name, "the settings refused the scheme");
         return false;
     }
     if (!store.synchronize()) {
-        reportNotSaved(name, "the settings file cannot be written");
+        reportNotSaved(popup, name, "the settings file cannot be written");
         return false;
     }
     return true;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/popup_msg.h"
 #include "core/settings_store.h"
 #include "model/vd_key_scheme.h"
 
@@ -20,8 +21,9 @@ class KeySchemeStore {
 public:
     // Stores a "Custom" scheme under its current name: the name is appended to the list when missing (the
     // list loses repeated names on every write) and its entry set to the JSON text. Other types are not
-    // stored. True when the scheme was written.
-    static bool write(const VDKeyScheme& scheme, SettingsStore& store);
+    // stored. True when the scheme was written; a failure is logged and told the user through popup (null:
+    // popupMsg).
+    static bool write(const VDKeyScheme& scheme, SettingsStore& store, const PopupPresenter& popup = {});
 
     // Removes every occurrence of the name from the list and its entry from the map.
     static void remove(const std::string& name, SettingsStore& store);

@@ -21,8 +21,7 @@ class AppServicesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // The services read the user settings and keep clips under the support folder: both in the test's folder.
-        installDefaults(std::make_shared<SettingsStore>(dir.path().toStdString()));
+        // The services keep clips under the support folder: in the test's folder.
         auto programFolders = ProgramFolders::standard();
         programFolders.support = dir.filePath("data").toStdString();
         folders.install(ProgramFolders::installed(), std::make_shared<const ProgramFolders>(programFolders));
@@ -32,7 +31,6 @@ protected:
         // As the program does: the slots emptied, last installed first, then the services go.
         installations.clear();
         services.reset();
-        installDefaults(nullptr);
     }
 
     void make()

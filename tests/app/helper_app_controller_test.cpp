@@ -37,8 +37,6 @@ TEST(HelperAppControllerTest, TheProgramRecordsItsIdAtStartAndMinusOneWhenItQuit
 {
     QTemporaryDir dir;
     const std::filesystem::path folder = dir.path().toStdString();
-    // The delegate records the launch in the user settings, which are process-wide: the test's own.
-    installDefaults(std::make_shared<SettingsStore>(folder / "settings"));
     auto group = std::make_shared<SettingsStore>(folder, SettingsStore::groupFileName);
     auto options = test::quietDelegateOptions();
     options.helperApp = std::make_shared<HelperAppController>(HelperAppController::Options{group});

@@ -58,9 +58,6 @@ std::unique_ptr<test::TrayTestDisplay> x;
 
 TEST(TrayOnX, TheIconIsInTheTrayAndTheMenusPreferencesOpensTheWindow)
 {
-    QTemporaryDir dir;
-    // The menu and the windows read the user settings, which are process-wide: the test's own.
-    installDefaults(std::make_shared<SettingsStore>(dir.path().toStdString()));
     ASSERT_TRUE(settle([] { return QSystemTrayIcon::isSystemTrayAvailable(); })) << "fluxbox has no tray";
 
     auto background = rx::VirtualTimeScheduler::make();

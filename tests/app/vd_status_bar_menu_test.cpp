@@ -49,10 +49,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        // The menu's texts and web pages follow the user settings and the interface language, both process-wide.
+        // The menu's web pages follow the user settings, which are process-wide: the test's own.
         settings = std::make_shared<SettingsStore>(dir.path().toStdString());
         installDefaults(settings);
-        Localize::setCurrentLanguage("en");
     }
 
     std::shared_ptr<VDStatusBarMenu> makeMenu()

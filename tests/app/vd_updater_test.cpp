@@ -117,8 +117,7 @@ TEST_F(VDUpdaterTest, TheDialogsDownloadButtonOpensTheReleasePage)
 {
     std::vector<std::string> texts;
     int answer = 0;
-    // The result is a modal dialog, which every layer shows through one process-wide answerer in tests.
-    auto previous = VDModal::setAnswerer([&](QMessageBox& box) {
+    const VDModal modal([&](QMessageBox& box) {
         std::string buttons;
         for (auto* b : box.buttons()) buttons += "[" + b->text().toStdString() + "]";
         texts.push_back(box.text().toStdString() + " | " + box.informativeText().toStdString() + " | " + buttons);
@@ -130,12 +129,11 @@ TEST_F(VDUpdaterTest, TheDialogsDownloadButtonOpensTheReleasePage)
         return true;
     };
     AppcastItem item{"Vandrel 2.0 with a new cheat sheet", "2.0", VDVersion("2.0"), "https://example.org/2.0", ""};
-    VDUpdater::showResult({Status::updateAvailable, item, {}}, open);
+    VDUpdater::showResult({Status::updateAvailable, item, {}}, open, modal);
     answer = 1;  // Later
-    VDUpdater::showResult({Status::updateAvailable, item, {}}, open);
-    VDUpdater::showResult({Status::upToDate, std::nullopt, {}}, open);
-    VDUpdater::showResult({Status::noSource, std::nullopt, "no update source configured"}, open);
-    VDModal::setAnswerer(previous);
+    VDUpdater::showResult({Status::updateAvailable, item, {}}, open, modal);
+    VDUpdater::showResult({Status::upToDate, std::nullopt, {}}, open, modal);
+    VDUpdater::showResult({Status::noSource, std::nullopt, "no update source configured"}, open, modal);
 
     EXPECT_EQ(opened, std::vector<std::string>{"https://example.org/2.0"});
     ASSERT_EQ(texts.size(), 4u);

@@ -106,7 +106,6 @@ struct CatalogueTest : ::testing::Test, TestApplications {
 
     CatalogueTest()
     {
-        installDefaults(std::make_shared<SettingsStore>(dir.path().toStdString()));
         addTo(sim->workspace());
         installServices({});
         bringToFront(editorId);

@@ -28,9 +28,6 @@ public:
 
 class AppInfoTest : public ::testing::Test {
 protected:
-    // AppInfo keeps the start-at-login choice in the user settings, which are process-wide: the test's own.
-    void SetUp() override { installDefaults(std::make_shared<SettingsStore>(root() / "config")); }
-    void TearDown() override { AppInfo::setLoginItemService(nullptr); }
     fs::path root() const { return fs::path(dir_.path().toStdString()); }
     void useSupportFolder(const fs::path& folder)
     {
@@ -89,9 +86,8 @@ TEST_F(AppInfoTest, AFolderThatCannotBeMadeIsLoggedAndStillGiven)
 TEST_F(AppInfoTest, AFailedLoginItemCallKeepsTheSetting)
 {
     Defaults().set(DefaultsKeys::app_isStartAtLogin, true);
-    AppInfo::setLoginItemService(std::make_shared<FailingLoginItem>());
     test::ScopedLogCapture logs;
-    AppInfo::switchStartAtLogin(false);
+    AppInfo::switchStartAtLogin(false, std::make_shared<FailingLoginItem>());
     EXPECT_TRUE(logs->contains(LogLevel::warning, "Failed to add login item."));
     EXPECT_TRUE(Defaults().get(DefaultsKeys::app_isStartAtLogin));
 }
@@ -100,10 +96,9 @@ TEST_F(AppInfoTest, TheAutostartEntryIsWrittenAndRemoved)
 {
     const fs::path folder = root() / "autostart";
     auto item = std::make_shared<XdgAutostartLoginItem>(folder, "/opt/my apps/van%drel");
-    AppInfo::setLoginItemService(item);
     test::ScopedLogCapture logs;
 
-    AppInfo::switchStartAtLogin(true);
+    AppInfo::switchStartAtLogin(true, item);
     EXPECT_TRUE(logs->contains(LogLevel::info, "Added login item."));
     EXPECT_TRUE(Defaults().get(DefaultsKeys::app_isStartAtLogin));
     std::ifstream in(folder / "vandrel.desktop");
@@ -112,19 +107,19 @@ TEST_F(AppInfoTest, TheAutostartEntryIsWrittenAndRemoved)
     EXPECT_NE(entry.find("Type=Application\n"), std::string::npos);
     EXPECT_NE(entry.find("Exec=\"/opt/my apps/van%%drel\"\n"), std::string::npos) << entry;
 
-    AppInfo::switchStartAtLogin(false);
+    AppInfo::switchStartAtLogin(false, item);
     EXPECT_TRUE(logs->contains(LogLevel::info, "Removed login item."));
     EXPECT_FALSE(fs::exists(folder / "vandrel.desktop"));
     EXPECT_FALSE(Defaults().get(DefaultsKeys::app_isStartAtLogin));
     // Removing what is not there is no failure.
-    AppInfo::switchStartAtLogin(false);
+    AppInfo::switchStartAtLogin(false, item);
     EXPECT_EQ(logs->count(LogLevel::warning), 0u);
 
     // At launch the entry is written again only while the setting is on: then it names this program's helper.
-    AppInfo::renewLoginItem();
+    AppInfo::renewLoginItem(item);
     EXPECT_FALSE(fs::exists(folder / "vandrel.desktop"));
     Defaults().set(DefaultsKeys::app_isStartAtLogin, true);
-    AppInfo::renewLoginItem();
+    AppInfo::renewLoginItem(item);
     EXPECT_TRUE(fs::exists(folder / "vandrel.desktop"));
 }
 
@@ -139,10 +134,9 @@ TEST_F(AppInfoTest, AFailedEntryWriteKeepsTheEarlierEntryAndIsReported)
 
     auto moved = std::make_shared<XdgAutostartLoginItem>(folder, "/opt/vandrel", WholeFileWriter(calls));
     calls->failAt(test::FailingWriteCalls::Step::partialWrite);
-    AppInfo::setLoginItemService(moved);
     Defaults().set(DefaultsKeys::app_isStartAtLogin, false);
     test::ScopedLogCapture logs;
-    AppInfo::switchStartAtLogin(true);
+    AppInfo::switchStartAtLogin(true, moved);
     EXPECT_TRUE(logs->contains(LogLevel::warning, "Failed to add login item."));
     EXPECT_FALSE(Defaults().get(DefaultsKeys::app_isStartAtLogin));
     std::ifstream again(item->entryPath());

@@ -20,9 +20,6 @@ namespace fs = std::filesystem;
 
 class LocalizeTest : public ::testing::Test {
 protected:
-    void SetUp() override { Localize::setCurrentLanguage("en"); }
-    void TearDown() override { SetUp(); }
-
     Installations folders_;
 };
 

@@ -55,17 +55,11 @@ protected:
     {
         log.removeAllDestinations();
         useSupportFolder(root() / "data");
-        // The logger keeps its level in the user settings and announces it as a popup, both process-wide.
+        // The logger keeps its level in the user settings, which are process-wide: the test's own.
         installDefaults(std::make_shared<SettingsStore>(root() / "config"));
         fs::create_directories(root() / "files");
-        previousPresenter_ =
-            setPopupPresenter([this](const std::string& message, double time) { popups_.emplace_back(message, time); });
     }
-    void TearDown() override
-    {
-        setPopupPresenter(previousPresenter_);
-        log.removeAllDestinations();
-    }
+    void TearDown() override { log.removeAllDestinations(); }
 
     fs::path root() const { return fs::path(dir_.path().toStdString()); }
     fs::path file(const std::string& name) const { return root() / "files" / name; }
@@ -81,14 +75,16 @@ protected:
     QTemporaryDir dir_;
     Installations folders_;
     std::vector<std::pair<std::string, double>> popups_;
-    PopupPresenter previousPresenter_;
+    const PopupPresenter popup_ = [this](const std::string& message, double time) {
+        popups_.emplace_back(message, time);
+    };
     std::shared_ptr<rx::VirtualTimeScheduler> scheduler_ = rx::VirtualTimeScheduler::make();
 };
 
 TEST_F(LogManagerTest, SwitchBeforeTheLoggerIsSetOnlyStoresTheLevel)
 {
     if (LogManager::loggingFileDestination()) GTEST_SKIP() << "the logger was set up by an earlier test";
-    LogManager::switchToLogAllLevel();
+    LogManager::switchToLogAllLevel(popup_);
     EXPECT_EQ(Defaults().get(DefaultsKeys::app_fileLogMinLevel), "verbose");
 }
 
@@ -141,13 +137,13 @@ TEST_F(LogManagerTest, SwitchAlternatesBetweenVerboseAndDebugFromAnyStoredLevel)
     const auto file = LogManager::loggingFileDestination();
     ASSERT_EQ(file->minLevel(), LogLevel::error);
 
-    LogManager::switchToLogAllLevel();
+    LogManager::switchToLogAllLevel(popup_);
     EXPECT_EQ(Defaults().get(DefaultsKeys::app_fileLogMinLevel), "verbose");
     EXPECT_EQ(file->minLevel(), LogLevel::verbose);
     log.verbose("now written");
     EXPECT_NE(read(LogManager::debugLogFileUrl()).find("now written"), std::string::npos);
 
-    LogManager::switchToLogAllLevel();
+    LogManager::switchToLogAllLevel(popup_);
     EXPECT_EQ(Defaults().get(DefaultsKeys::app_fileLogMinLevel), "debug");
     EXPECT_EQ(file->minLevel(), LogLevel::debug);
     EXPECT_EQ(installedConsole()->minLevel(), LogLevel::debug);

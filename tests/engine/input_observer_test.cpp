@@ -288,8 +288,8 @@ TEST(InputObserverStart, FailedTapCreationReleasesTheOthersAndTellsTheUser)
     auto sim = SimPlatform::make(clock);
     auto platform = std::make_shared<PlatformWithFailingTaps>(sim);
     std::vector<std::string> popups;
-    auto previous = setPopupPresenter([&](const std::string& m, double) { popups.push_back(m); });
-    auto observer = InputObserver::make({platform, std::make_shared<VandrelState>(clock), clock, clock, nullptr});
+    auto observer = InputObserver::make({platform, std::make_shared<VandrelState>(clock), clock, clock, nullptr,
+                                         [&](const std::string& m, double) { popups.push_back(m); }});
 
     EXPECT_FALSE(observer->startMonitoring());
     EXPECT_FALSE(observer->isMonitoring());
@@ -302,7 +302,6 @@ TEST(InputObserverStart, FailedTapCreationReleasesTheOthersAndTellsTheUser)
     EXPECT_EQ(sim->keyboard().tapCount(KeyEventType::keyUp), 1u);
     observer.reset();
     EXPECT_EQ(sim->keyboard().tapCount(KeyEventType::keyDown), 0u);
-    setPopupPresenter(previous);
 }
 
 TEST_F(InputObserverTest, OtherThreadsSwitchBlockingAndStateWhileTheTapsRun)

@@ -31,12 +31,13 @@ struct KeySchemeStoreTest : ::testing::Test {
     SettingsStore& store = *settings;
     test::ScopedLogCapture logged;
     int popups = 0;
+    const PopupPresenter popup = [this](const std::string&, double) { ++popups; };
 
-    KeySchemeStoreTest()
+    // Writes as the key service does, telling the user of a failure through the test's presenter.
+    bool write(const VDKeyScheme& scheme, SettingsStore& target)
     {
-        setPopupPresenter([this](const std::string&, double) { ++popups; });
+        return KeySchemeStore::write(scheme, target, popup);
     }
-    ~KeySchemeStoreTest() override { setPopupPresenter({}); }
 
     Names names() const { return store.get(DefaultsKeys::hotkey_customKeySchemeNames); }
     Texts texts() const { return store.get(DefaultsKeys::hotkey_allCustomKeySchemes); }
@@ -53,14 +54,14 @@ struct KeySchemeStoreTest : ::testing::Test {
 
 TEST_F(KeySchemeStoreTest, OnlyCustomSchemesAreWrittenAndRepeatedNamesGo)
 {
-    EXPECT_FALSE(KeySchemeStore::write(*VDKeyScheme::make("B", "", VDKeySchemeType::builtIn, {}), store));
-    EXPECT_FALSE(KeySchemeStore::write(*VDKeyScheme::make("F", "", VDKeySchemeType::forApp, {}, {"x"}), store));
+    EXPECT_FALSE(write(*VDKeyScheme::make("B", "", VDKeySchemeType::builtIn, {}), store));
+    EXPECT_FALSE(write(*VDKeyScheme::make("F", "", VDKeySchemeType::forApp, {}, {"x"}), store));
     EXPECT_FALSE(store.object("hotkey_customKeySchemeNames"));
     EXPECT_FALSE(store.object("hotkey_allCustomKeySchemes"));
 
     storeRaw({"A", "B", "A"}, {{"A", "a"}, {"B", "b"}});
     auto b = custom("B");
-    EXPECT_TRUE(KeySchemeStore::write(*b, store));
+    EXPECT_TRUE(write(*b, store));
     EXPECT_EQ(names(), (Names{"A", "B"}));
     EXPECT_EQ(texts(), (Texts{{"A", "a"}, {"B", schemeText("B")}}));
 
@@ -73,10 +74,10 @@ TEST_F(KeySchemeStoreTest, OnlyCustomSchemesAreWrittenAndRepeatedNamesGo)
 
 TEST_F(KeySchemeStoreTest, AnEncodingFailureIsReportedAndLosesNothingStored)
 {
-    KeySchemeStore::write(*custom("Good"), store);
+    write(*custom("Good"), store);
     const auto namesBefore = store.object("hotkey_customKeySchemeNames");
     const auto textsBefore = store.object("hotkey_allCustomKeySchemes");
-    EXPECT_FALSE(KeySchemeStore::write(*custom("Good\xc3"), store));
+    EXPECT_FALSE(write(*custom("Good\xc3"), store));
     EXPECT_EQ(logged->count(LogLevel::error), 1u);
     EXPECT_TRUE(logged->contains(LogLevel::error, "Cannot save the key scheme ->"));
     EXPECT_EQ(popups, 1);
@@ -90,7 +91,7 @@ TEST_F(KeySchemeStoreTest, AWriteTheDiskRefusesIsReportedAsNotSaved)
     SettingsStore failing(dir.filePath("failing").toStdString(), SettingsStore::standardFileName,
                           WholeFileWriter(calls));
     calls->failAt(test::FailingWriteCalls::Step::partialWrite);
-    EXPECT_FALSE(KeySchemeStore::write(*custom("Lost"), failing));
+    EXPECT_FALSE(write(*custom("Lost"), failing));
     EXPECT_TRUE(logged->contains(LogLevel::error, "Cannot save the key scheme ->"));
 }
 
@@ -99,7 +100,7 @@ TEST_F(KeySchemeStoreTest, StoredValuesOfAnotherShapeAreNeitherLostNorOverwritte
     // Elements this build cannot read (a newer version's, say) stay through writes and are skipped on reading.
     store.setObject(json{{"Odd", {{"future", true}}}, {"Empty", schemeText("Empty")}}, "hotkey_allCustomKeySchemes");
     store.setObject(json{"Odd", 7, "Empty"}, "hotkey_customKeySchemeNames");
-    ASSERT_TRUE(KeySchemeStore::write(*custom("New"), store));
+    ASSERT_TRUE(write(*custom("New"), store));
     EXPECT_EQ(*store.object("hotkey_customKeySchemeNames"), (json{"Odd", 7, "Empty", "New"}));
     EXPECT_EQ((*store.object("hotkey_allCustomKeySchemes"))["Odd"], (json{{"future", true}}));
     EXPECT_EQ(KeySchemeStore::readAll(store).size(), 2u);
@@ -107,7 +108,7 @@ TEST_F(KeySchemeStoreTest, StoredValuesOfAnotherShapeAreNeitherLostNorOverwritte
 
     // A value that is no map at all is refused, not replaced.
     store.setObject(json("not a map"), "hotkey_allCustomKeySchemes");
-    EXPECT_FALSE(KeySchemeStore::write(*custom("Another"), store));
+    EXPECT_FALSE(write(*custom("Another"), store));
     KeySchemeStore::remove("Empty", store);
     EXPECT_EQ(*store.object("hotkey_allCustomKeySchemes"), json("not a map"));
     EXPECT_EQ(popups, 1);
@@ -160,7 +161,7 @@ TEST_F(KeySchemeStoreTest, UnknownActionsSurviveAReadAndWriteCycleAndRemoveDrops
     storeRaw({"Future", "B", "Future"}, {{"Future", text}, {"B", "b"}});
     const auto read = KeySchemeStore::readAll(store);
     ASSERT_EQ(read.size(), 1u);
-    ASSERT_TRUE(KeySchemeStore::write(*read[0].scheme, store));
+    ASSERT_TRUE(write(*read[0].scheme, store));
     EXPECT_EQ(texts().at("Future"), text);
 
     KeySchemeStore::remove("Future", store);
@@ -217,7 +218,7 @@ TEST_F(KeySchemeStoreTest, ANameListNestedTooDeeplyInTheFileLeavesNothingToResto
         << R"("}})";
     SettingsStore deepStore(folder);
     EXPECT_TRUE(KeySchemeStore::readAll(deepStore).empty());
-    ASSERT_TRUE(KeySchemeStore::write(*custom("New"), deepStore));
+    ASSERT_TRUE(write(*custom("New"), deepStore));
     EXPECT_TRUE(deepStore.synchronize());
     EXPECT_EQ(SettingsStore(folder).get(DefaultsKeys::hotkey_customKeySchemeNames), Names{"New"});
     for (const auto& e : logged->entries()) EXPECT_LT(e.context.size(), 1000u) << e.message;

@@ -32,7 +32,7 @@ VDModal::Answerer VDModal::setAnswerer(Answerer answerer)
 }
 
 int VDModal::run(QMessageBox::Icon icon, const QString& message, const QString& informative,
-                 const std::vector<QString>& buttons)
+                 const std::vector<QString>& buttons) const
 {
     QMessageBox box;
     box.setIcon(icon);
@@ -55,8 +55,8 @@ int VDModal::run(QMessageBox::Icon icon, const QString& message, const QString& 
         box.setEscapeButton(added.back());
     }
 
-    Answerer answerer;
-    {
+    Answerer answerer = answerer_;
+    if (!answerer) {
         std::lock_guard lock(answererMutex);
         answerer = answererSlot();
     }

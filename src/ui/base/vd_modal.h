@@ -4,7 +4,8 @@
 //   if (VDModal().confirm(tr("Delete scheme?"), tr("It cannot be undone."), tr("Delete"), tr("Cancel"))) ...
 //
 // Every call builds a fresh message box, so calls on one VDModal never pile their buttons together.
-// Tests (and a scripted run) install an answerer that decides instead of the user.
+// An answerer decides instead of the user: one given to a VDModal answers its boxes, and a process-wide one
+// (a scripted run) answers the boxes of modals that were given none.
 #pragma once
 
 #include <QMessageBox>
@@ -24,6 +25,8 @@ public:
     static Answerer setAnswerer(Answerer answerer);
 
     VDModal() = default;
+    // Boxes of this modal go to the answerer; an empty one falls back to the process-wide answerer or the user.
+    explicit VDModal(Answerer answerer) : answerer_(std::move(answerer)) {}
     virtual ~VDModal() = default;
 
     // Informational, one button; true when it was pressed.
@@ -37,8 +40,10 @@ public:
     virtual void warningToContactUs(const QString& message, const QString& informative, const QString& okButtonText);
 
 private:
-    static int run(QMessageBox::Icon icon, const QString& message, const QString& informative,
-                   const std::vector<QString>& buttons);
+    int run(QMessageBox::Icon icon, const QString& message, const QString& informative,
+            const std::vector<QString>& buttons) const;
+
+    Answerer answerer_;
 };
 
 }  // namespace vandrel

@@ -59,7 +59,7 @@ void GeneralPreferenceViewController::installLaunchGroup()
     title->addArrangedSubview(makeTitleLabel(localizedText("Launch:")));
     startAtLogin_ = makeSettingCheckbox(localizedText("_start_login"), DefaultsKeys::app_isStartAtLogin, disposeBag(),
                                         [this](bool on) {
-                                            AppInfo::switchStartAtLogin(on);
+                                            AppInfo::switchStartAtLogin(on, services().loginItem);
                                             // A failed change stores nothing: show what is stored, not the click.
                                             const bool stored = Defaults()[DefaultsKeys::app_isStartAtLogin];
                                             if (startAtLogin_ && startAtLogin_->isChecked() != stored)

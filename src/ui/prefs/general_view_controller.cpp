@@ -13,9 +13,11 @@
 
 namespace vandrel {
 
-GeneralViewController::GeneralViewController(std::function<void()> checkForUpdates, QWidget* parent)
+GeneralViewController::GeneralViewController(std::function<void()> checkForUpdates,
+                                             std::shared_ptr<LoginItemService> loginItem, QWidget* parent)
     : QWidget(parent),
       checkForUpdates_(std::move(checkForUpdates)),
+      loginItem_(std::move(loginItem)),
       startAtLogin_(new QCheckBox(localizedText("_start_login"))),
       autoCheck_(new QCheckBox(localizedText("_check_updates_automatically"))),
       beta_(new QCheckBox(localizedText("Beta version")))
@@ -48,7 +50,7 @@ bool GeneralViewController::startAtLogin() const
 
 void GeneralViewController::setStartAtLogin(bool on)
 {
-    AppInfo::switchStartAtLogin(on);
+    AppInfo::switchStartAtLogin(on, loginItem_);
 }
 
 bool GeneralViewController::isAutoCheckUpdate() const

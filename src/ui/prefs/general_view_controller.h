@@ -8,7 +8,9 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
+#include "core/login_item_service.h"
 #include "rx/disposable.h"
 
 namespace vandrel {
@@ -16,8 +18,10 @@ namespace vandrel {
 class GeneralViewController : public QWidget {
     Q_OBJECT
 public:
-    // checkForUpdates: checks at once; empty logs that no update source is configured.
-    explicit GeneralViewController(std::function<void()> checkForUpdates, QWidget* parent = nullptr);
+    // checkForUpdates: checks at once; empty logs that no update source is configured. loginItem: the one
+    // start at login writes; null: the program's own.
+    explicit GeneralViewController(std::function<void()> checkForUpdates,
+                                   std::shared_ptr<LoginItemService> loginItem = nullptr, QWidget* parent = nullptr);
 
     bool startAtLogin() const;
     // Registers or removes the login item; the setting changes only when that succeeded.
@@ -35,6 +39,7 @@ public:
 
 private:
     std::function<void()> checkForUpdates_;
+    std::shared_ptr<LoginItemService> loginItem_;
     QCheckBox* startAtLogin_;
     QCheckBox* autoCheck_;
     QCheckBox* beta_;

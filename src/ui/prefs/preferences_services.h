@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "core/login_item_service.h"
 #include "rx/rx.h"
 #include "rx/scheduler.h"
 
@@ -42,6 +43,8 @@ struct PreferencesServices {
     // Whether the program has keyboard access (current value at once, then changes, on the main thread).
     // Recording hotkeys needs it; empty: always granted.
     std::function<rx::Observable<bool>()> keyboardAccess;
+    // The login item that start at login writes; null: the program's own.
+    std::shared_ptr<LoginItemService> loginItem;
 };
 
 // Runs the service, or logs at warning level that it is not there (what, then why).

@@ -15,11 +15,11 @@ namespace vandrel {
 
 namespace {
 
-void warnAboutName(std::string_view messageTemplate, const QString& name)
+void warnAboutName(VDModal& modal, std::string_view messageTemplate, const QString& name)
 {
     const std::string quoted = localized("\"${0}\"", name.toStdString());
-    VDModal().warning(QString::fromStdString(localized(messageTemplate, quoted)), QString(),
-                      QString::fromStdString(localized("OK")));
+    modal.warning(QString::fromStdString(localized(messageTemplate, quoted)), QString(),
+                  QString::fromStdString(localized("OK")));
 }
 
 }  // namespace
@@ -206,7 +206,7 @@ void ProgrammaticKeySchemeManagerTableTextField::textDidEndEditing(const QString
 
     // A blank name reads as no name in every list that shows it.
     if (newName.trimmed().isEmpty()) {
-        warnAboutName("The name ${0} is not valid. Please choose a different name.", newName);
+        warnAboutName(modal_, "The name ${0} is not valid. Please choose a different name.", newName);
         setText(oldName);
         return;
     }
@@ -214,7 +214,7 @@ void ProgrammaticKeySchemeManagerTableTextField::textDidEndEditing(const QString
     for (const auto& other : availableKeySchemes())
         if (other && other->name.value() != oldName.toStdString()) names.push_back(other->name.value());
     if (std::find(names.begin(), names.end(), newName.toStdString()) != names.end()) {
-        warnAboutName("The name ${0} is already taken. Please choose a different name.", newName);
+        warnAboutName(modal_, "The name ${0} is already taken. Please choose a different name.", newName);
         setText(oldName);
         return;
     }

@@ -25,6 +25,7 @@
 
 #include "engine/key_service.h"
 #include "model/vd_key_scheme.h"
+#include "ui/base/vd_modal.h"
 
 namespace vandrel {
 
@@ -103,6 +104,8 @@ public:
 
     // The key service whose schemes a new name is checked against; null: none, so no name is taken.
     void setKeyService(std::shared_ptr<KeyService> keyService) { keyService_ = std::move(keyService); }
+    // Shows the warnings about a refused name; by default a modal the user answers.
+    void setModal(VDModal modal) { modal_ = std::move(modal); }
 
     const std::optional<QString>& stringBeforeEditingStart() const { return stringBeforeEditingStart_; }
 
@@ -119,6 +122,7 @@ private:
     std::vector<VDKeySchemePtr> availableKeySchemes() const;
 
     std::shared_ptr<KeyService> keyService_;
+    VDModal modal_;
     std::optional<QString> stringBeforeEditingStart_;
     QString textAtFocus_;
     bool isEditing_ = false;

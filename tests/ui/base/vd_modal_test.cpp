@@ -24,9 +24,9 @@ struct SeenBox {
 // Answers every box with the scripted button index and remembers what the box showed.
 class ScriptedAnswers : public testing::Test {
 protected:
-    void SetUp() override
+    VDModal scripted()
     {
-        VDModal::setAnswerer([this](QMessageBox& box) {
+        return VDModal([this](QMessageBox& box) {
             SeenBox seen{box.text(), box.informativeText(), box.icon(), {}, {}};
             for (auto* button : box.buttons()) seen.buttons.push_back(button->text());
             if (box.defaultButton()) seen.defaultButton = box.defaultButton()->text();
@@ -40,7 +40,6 @@ protected:
             return answer;
         });
     }
-    void TearDown() override { VDModal::setAnswerer({}); }
 
     int answer = 0;
     QString screenshot;
@@ -58,7 +57,7 @@ bool sameButtons(std::vector<QString> a, std::vector<QString> b)
 
 TEST_F(ScriptedAnswers, ConfirmIsTrueOnlyForTheFirstButton)
 {
-    VDModal modal;
+    VDModal modal = scripted();
     answer = 0;
     EXPECT_TRUE(modal.confirm("Delete the scheme?", "It cannot be undone.", "Delete", "Cancel"));
     answer = 1;
@@ -77,7 +76,7 @@ TEST_F(ScriptedAnswers, ConfirmIsTrueOnlyForTheFirstButton)
 TEST_F(ScriptedAnswers, AlertHasOneButtonAndWarningsAreCritical)
 {
     screenshot = "alert.png";
-    VDModal modal;
+    VDModal modal = scripted();
     EXPECT_TRUE(modal.alert("Scheme saved", "The scheme \"Mine\" is active now.", "OK"));
     screenshot.clear();
     modal.warning("Cannot rename", "", "OK");
@@ -94,7 +93,7 @@ TEST_F(ScriptedAnswers, AlertHasOneButtonAndWarningsAreCritical)
 
 TEST_F(ScriptedAnswers, AnswererCanPressTheRealButton)
 {
-    VDModal::setAnswerer([](QMessageBox& box) {
+    VDModal modal([](QMessageBox& box) {
         // Pressing Return takes the default button, as the user would.
         box.defaultButton()->click();
         const auto buttons = box.buttons();
@@ -103,5 +102,5 @@ TEST_F(ScriptedAnswers, AnswererCanPressTheRealButton)
         }
         return -1;
     });
-    EXPECT_TRUE(VDModal().confirm("Start?", "", "Go", "Stop"));
+    EXPECT_TRUE(modal.confirm("Start?", "", "Go", "Stop"));
 }

@@ -157,10 +157,10 @@ TEST_F(ManagerTest, NamesAreEditedInPlaceOnlyForSchemesThatAreNotBuiltInAndTaken
     EXPECT_EQ(cell->objectValue(), mine);
 
     std::vector<QString> warnings;
-    auto previous = VDModal::setAnswerer([&](QMessageBox& box) {
+    cell->textField()->setModal(VDModal([&](QMessageBox& box) {
         warnings.push_back(box.text());
         return 0;
-    });
+    }));
     cell->textField()->textDidBeginEditing("Mine");
     cell->textField()->textDidEndEditing("Vandrel");
     EXPECT_EQ(mine->name.value(), "Mine");
@@ -169,7 +169,6 @@ TEST_F(ManagerTest, NamesAreEditedInPlaceOnlyForSchemesThatAreNotBuiltInAndTaken
 
     cell->textField()->textDidBeginEditing("Mine");
     cell->textField()->textDidEndEditing("Yours");
-    VDModal::setAnswerer(previous);
     EXPECT_EQ(mine->name.value(), "Yours");
     EXPECT_EQ(window->rowText(1), "Yours");
     EXPECT_TRUE(stored("Yours"));

@@ -49,7 +49,7 @@ TEST_F(OlderPreferencesTest, ClosingOnlyHidesTheWindowWhichComesBackWithItsState
 
 TEST_F(OlderPreferencesTest, GeneralPropertiesReadAndWriteTheSettingsAndStartAtLoginGoesThroughTheLoginItem)
 {
-    GeneralViewController general({});
+    GeneralViewController general({}, loginItem);
     EXPECT_FALSE(general.startAtLogin());
     general.setStartAtLogin(true);
     EXPECT_EQ(loginItem->calls, std::vector<bool>{true});

@@ -31,10 +31,7 @@ using test::settleOnX;
 
 TEST(PreferencesOnX, TheActionOpensTheWindowAndEveryPaneShows)
 {
-    QTemporaryDir dir;
-    auto settings = std::make_shared<SettingsStore>(dir.path().toStdString());
-    installDefaults(settings);
-    settings->set(DefaultsKeys::app_isDevelopMode, true);
+    Defaults().set(DefaultsKeys::app_isDevelopMode, true);
     auto mainQueue = rx::VirtualTimeScheduler::make();
     PreferencesServices services;
     services.mainQueue = mainQueue;

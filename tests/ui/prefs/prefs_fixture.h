@@ -56,7 +56,6 @@ protected:
     PrefsTest()
     {
         installDefaults(settings);
-        AppInfo::setLoginItemService(loginItem);
         // Some tests write from a second thread too.
         settings->changedKeys()
             .subscribe([this](const std::string& key) {
@@ -68,7 +67,6 @@ protected:
     ~PrefsTest() override
     {
         bag.dispose();
-        AppInfo::setLoginItemService(std::make_shared<RecordingLoginItem>());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
@@ -76,6 +74,7 @@ protected:
     {
         PreferencesServices s;
         s.mainQueue = mainQueue;
+        s.loginItem = loginItem;
         return s;
     }
 

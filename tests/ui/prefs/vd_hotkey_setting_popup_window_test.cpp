@@ -19,11 +19,7 @@ namespace {
 
 class SheetTest : public test::HotkeyEditorTest {
 protected:
-    ~SheetTest() override
-    {
-        sheet.reset();
-        KeyEventDeliver::setIsPaused(false);
-    }
+    ~SheetTest() override { sheet.reset(); }
 
     VDHotkeySettingPopupWindow& open(VDKeySettingPtr setting)
     {

@@ -17,10 +17,6 @@ class SchemeTable : public RecorderEngineTest {
 protected:
     SchemeTable()
     {
-        VDModal::setAnswerer([this](QMessageBox& box) {
-            warnings.push_back(box.text().toStdString());
-            return 0;
-        });
         const auto& service = core->keyService;
         mine = service->transformToANewCustom(*service->availableBuildInKeyScheme().front(), "Mine");
         service->install(mine);
@@ -33,10 +29,13 @@ protected:
         cell = new ProgrammaticKeySchemeTableCellView({}, &window);
         cell->setObjectValue(mine);
         cell->textField()->setKeyService(service);
+        cell->textField()->setModal(VDModal([this](QMessageBox& box) {
+            warnings.push_back(box.text().toStdString());
+            return 0;
+        }));
         cell->textField()->setText("Mine");
         cell->textField()->setReadOnly(false);
     }
-    ~SchemeTable() override { VDModal::setAnswerer({}); }
 
     // An edit of the name field that starts from its text and ends with the new one.
     void rename(const QString& newName)

@@ -100,9 +100,10 @@ struct XkbKeyboardLayout::Impl {
     xkb_mod_mask_t numLock = 0;
     bool fromDisplay = false;
 
-    bool connectDisplay(const std::string& name)
+    // `opened` is the display's connection, made by the caller (see start()).
+    bool connectDisplay(const std::string& name, xcb_connection_t* opened)
     {
-        connection.reset(xcb_connect(name.c_str(), nullptr));
+        connection.reset(opened);
         if (xcb_connection_has_error(connection.get())) {
             connection.reset();
             log.warning("keyboard layout: cannot connect to the X display, using the default layout", name);
@@ -203,18 +204,21 @@ struct XkbKeyboardLayout::Impl {
     // right after the requests that brought them (start-up, a keymap reload).
     void start(std::string displayName, DefaultNames defaults)
     {
+        // Connecting reads the X authority file through libXau, whose file name lives in a buffer shared by the
+        // whole process: connect here, on the thread that makes the platform's other connections, not beside them.
+        xcb_connection_t* const opened = displayName.empty() ? nullptr : xcb_connect(displayName.c_str(), nullptr);
         stopFd = ::eventfd(0, EFD_CLOEXEC);
         if (stopFd < 0) {
-            load(displayName, defaults);
+            load(displayName, defaults, opened);
             return;
         }
         std::promise<void> locked;
         auto lockTaken = locked.get_future();
-        watcher = std::thread([this, displayName = std::move(displayName), defaults = std::move(defaults),
+        watcher = std::thread([this, displayName = std::move(displayName), defaults = std::move(defaults), opened,
                                locked = std::move(locked)]() mutable {
             std::unique_lock lock(mutex);
             locked.set_value();
-            load(displayName, defaults);
+            load(displayName, defaults, opened);
             if (!connection) return;
             readEvents();
             const int displayFd = xcb_get_file_descriptor(connection.get());
@@ -234,9 +238,9 @@ struct XkbKeyboardLayout::Impl {
     }
 
     // Under the lock.
-    void load(const std::string& displayName, const DefaultNames& defaults)
+    void load(const std::string& displayName, const DefaultNames& defaults, xcb_connection_t* opened)
     {
-        if (!displayName.empty()) fromDisplay = connectDisplay(displayName);
+        if (opened) fromDisplay = connectDisplay(displayName, opened);
         if (!fromDisplay) loadDefault(defaults);
     }
 

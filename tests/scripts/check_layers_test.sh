@@ -24,27 +24,30 @@ expect() {
   fi
 }
 
-# plant <file> <line>: a new file in the copy; unplant removes it.
-plant() { printf '%s\n' "$2" > "$scratch/$1"; planted=$scratch/$1; }
-unplant() { rm -f "$planted"; }
+# planted <file> <line> <name> <text the output must hold>: the check fails on one line planted in a new file.
+planted() {
+  printf '%s\n' "$2" > "$scratch/$1"
+  expect "$3" 1 "$4"
+  rm -f "$scratch/$1"
+}
 
 expect "clean tree" 0 "every file and target uses only"
 
-plant src/engine/planted.h '#include "../ui/prefs/preference_pane.h"'
-expect "relative include up" 1 'src/engine/planted.h includes "../ui/prefs/preference_pane.h" (src/ui/prefs/preference_pane.h): engine may not use ui/prefs'
-unplant
+planted src/engine/planted.h '#include "../ui/prefs/preference_pane.h"' \
+  "relative include up" \
+  'src/engine/planted.h includes "../ui/prefs/preference_pane.h" (src/ui/prefs/preference_pane.h): engine may not use ui/prefs'
 
-plant src/engine/planted.cpp '  #  include <catalogue/built_in_vd_action.h>'
-expect "angle-bracket include up" 1 'src/engine/planted.cpp includes <catalogue/built_in_vd_action.h> (src/catalogue/built_in_vd_action.h): engine may not use catalogue'
-unplant
+planted src/engine/planted.cpp '  #  include <catalogue/built_in_vd_action.h>' \
+  "angle-bracket include up" \
+  'src/engine/planted.cpp includes <catalogue/built_in_vd_action.h> (src/catalogue/built_in_vd_action.h): engine may not use catalogue'
 
-plant src/core/planted.cpp '#include <QImage>'
-expect "Qt Gui header in core" 1 'src/core/planted.cpp includes <QImage>: core may not use Qt Gui'
-unplant
+planted src/core/planted.cpp '#include <QImage>' \
+  "Qt Gui header in core" \
+  'src/core/planted.cpp includes <QImage>: core may not use Qt Gui'
 
-plant tests/engine/planted_test.cpp '#include "ui/prefs/preference_pane.h"'
-expect "test of a higher layer" 1 'tests/engine/planted_test.cpp includes "ui/prefs/preference_pane.h" (src/ui/prefs/preference_pane.h): engine may not use ui/prefs'
-unplant
+planted tests/engine/planted_test.cpp '#include "ui/prefs/preference_pane.h"' \
+  "test of a higher layer" \
+  'tests/engine/planted_test.cpp includes "ui/prefs/preference_pane.h" (src/ui/prefs/preference_pane.h): engine may not use ui/prefs'
 
 cp "$build_dir/layer-links.tsv" "$scratch/links.tsv"
 sed -E 's/^(vandrel_engine\t([^\t]*\t){2})/\1Qt6::Widgets;/' "$scratch/links.tsv" > "$scratch/build/layer-links.tsv"

@@ -112,7 +112,7 @@ void DesktopScenario::TearDown()
             (void)keyboard().release(key);
     }
     if (layoutChanged_) {
-        const Status restored = desktop().setLayout("us");
+        const Status restored = changeLayout("us");
         EXPECT_TRUE(restored) << restored.error();
     }
     if (program().process().running()) {
@@ -257,8 +257,22 @@ std::vector<std::string> DesktopScenario::newKeyLog()
 void DesktopScenario::setLayout(std::string_view layout)
 {
     layoutChanged_ = true;
-    const Status set = desktop().setLayout(layout);
+    const Status set = changeLayout(layout);
     ASSERT_TRUE(set) << set.error();
+}
+
+// X types with the new layout at once; the program follows once it has read the new keymap (a tenth of a second
+// and more in an emulated machine), and a chord before that would type by the old one.
+Status DesktopScenario::changeLayout(std::string_view layout)
+{
+    constexpr std::string_view reread = "keymap changed, read it again";
+    const std::string log = program().log();
+    int before = 0;
+    for (std::size_t at = log.find(reread); at != std::string::npos; at = log.find(reread, at + 1)) ++before;
+    if (Status set = desktop().setLayout(layout); !set) return set;
+    if (!program().waitForOutputCount(reread, before + 1))
+        return Status::failure("the program did not read the new keymap");
+    return Status::success();
 }
 
 }  // namespace vandrel::vmtest

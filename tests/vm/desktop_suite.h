@@ -94,6 +94,7 @@ protected:
 private:
     static DesktopEnvironment& env() { return *DesktopEnvironment::current(); }
     void fetchKeys();
+    Status changeLayout(std::string_view layout);
     int sentinelReleasesLogged() const;
     void printDiagnostics();
 

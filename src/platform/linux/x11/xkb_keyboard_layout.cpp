@@ -260,7 +260,7 @@ struct XkbKeyboardLayout::Impl {
             if (!connection) return;
             if (!readQueuedEvents()) return;
             // The keymap's requests may bring notices along: the loop reads them before poll() waits again.
-            loadFromDevice();
+            if (loadFromDevice()) log.debug("keyboard layout: the X display's keymap changed, read it again");
         }
     }
 

@@ -276,11 +276,11 @@ void FeedbackUploader::upload(const FeedbackSubmission& submission, std::shared_
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("multipart/form-data; boundary=") + boundary);
     QNetworkReply* reply = network_->post(request, multiPart.get());
     multiPart.release()->setParent(reply);
-    const ReplyLimits* limits = ReplyLimits::watch(reply, options_.maxReplyBytes, options_.deadline);
+    ReplyLimits* limits = ReplyLimits::watch(reply, options_.maxReplyBytes, options_.deadline);
 
     QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply, limits, completion] {
-        // An aborted transfer (the time-out) leaves the reply closed, with nothing to read.
-        const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray();
+        // An aborted transfer (a time-out, a bound) leaves nothing to read.
+        const QByteArray body = limits->takeBody();
         log.debug("feedback response ->", replyDescription(reply, body));
         reply->deleteLater();
         if (const auto& exceeded = limits->exceeded()) {

@@ -2,6 +2,8 @@
 
 #include <QNetworkReply>
 #include <QTimer>
+#include <algorithm>
+#include <utility>
 
 namespace vandrel {
 
@@ -28,17 +30,39 @@ ReplyLimits* ReplyLimits::watch(QNetworkReply* reply, qint64 maxBytes, std::chro
 }
 
 ReplyLimits::ReplyLimits(QNetworkReply* reply, qint64 maxBytes, std::chrono::milliseconds deadline)
-    : QObject(reply), reply_(reply)
+    : QObject(reply), reply_(reply), maxBytes_(maxBytes)
 {
-    connect(reply, &QNetworkReply::downloadProgress, this, [this, maxBytes](qint64 received, qint64 total) {
-        if (received > maxBytes || total > maxBytes)
-            stop("the reply is larger than " + sizeText(maxBytes) + " and was stopped");
+    constexpr qint64 kReadAhead = 64 * 1024;
+    const qint64 readAhead = std::min(kReadAhead, maxBytes + 1);
+    reply->setReadBufferSize(readAhead);
+    // A request with a body starts on the event loop's next turn and does not take a size set before then:
+    // set again after that start, it reaches the network thread before any reply can.
+    QMetaObject::invokeMethod(
+        this, [reply, readAhead] { reply->setReadBufferSize(readAhead); }, Qt::QueuedConnection);
+    connect(reply, &QNetworkReply::readyRead, this, [this] { take(); });
+    // A length announced beyond the cap stops the reply before its body comes.
+    connect(reply, &QNetworkReply::downloadProgress, this, [this](qint64, qint64 total) {
+        if (total > maxBytes_) stop("the reply is larger than " + sizeText(maxBytes_) + " and was stopped");
     });
     auto* timer = new QTimer(this);
     timer->setSingleShot(true);
     connect(timer, &QTimer::timeout, this,
             [this, deadline] { stop("the server did not finish its reply within " + durationText(deadline)); });
     timer->start(deadline);
+}
+
+void ReplyLimits::take()
+{
+    if (exceeded_ || !reply_->isOpen()) return;
+    body_ += reply_->readAll();
+    if (body_.size() > maxBytes_) stop("the reply is larger than " + sizeText(maxBytes_) + " and was stopped");
+}
+
+QByteArray ReplyLimits::takeBody()
+{
+    take();
+    if (exceeded_) return {};
+    return std::exchange(body_, {});
 }
 
 void ReplyLimits::stop(std::string reason)

@@ -2,10 +2,14 @@
 // sending, receiving) must end by a deadline counted from its start. The transfer time-out of Qt measures
 // only silence; a server that drips a byte now and then, or sends without end, is stopped here.
 //
-// When a bound is hit the reply is aborted (its finished() follows, with OperationCanceledError) and
-// exceeded() says which bound, in words fit for the user. Lives on the reply's thread, as the reply's child.
+// The body is taken as it comes, a buffer's worth at a time: Qt's network thread then never reads more than
+// that ahead, so an aborted reply stops there (reading without a limit, that thread can go on draining an
+// endless reply and never see the abort). When a bound is hit the reply is aborted (its finished() follows,
+// with OperationCanceledError) and exceeded() says which bound, in words fit for the user. Lives on the
+// reply's thread, as the reply's child.
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <chrono>
 #include <optional>
@@ -23,11 +27,17 @@ public:
     // Why the reply was stopped, or none while it keeps to its bounds.
     const std::optional<std::string>& exceeded() const { return exceeded_; }
 
+    // The body received (what the reply still holds included), once the reply has finished.
+    QByteArray takeBody();
+
 private:
     ReplyLimits(QNetworkReply* reply, qint64 maxBytes, std::chrono::milliseconds deadline);
     void stop(std::string reason);
+    void take();
 
     QNetworkReply* const reply_;
+    const qint64 maxBytes_;
+    QByteArray body_;
     std::optional<std::string> exceeded_;
 };
 

@@ -65,7 +65,7 @@ void UpdateChecker::check(const std::optional<std::string>& feedUrl, Completion 
     QNetworkRequest request(url);
     request.setTransferTimeout(static_cast<int>(options_.timeout.count()));
     QNetworkReply* reply = network_->get(request);
-    const ReplyLimits* limits = ReplyLimits::watch(reply, options_.maxReplyBytes, options_.deadline);
+    ReplyLimits* limits = ReplyLimits::watch(reply, options_.maxReplyBytes, options_.deadline);
     const VDVersion current = options_.current.value_or(AppInfo::vdVersion());
     const UpdateChannel channel = this->channel();
     log.info("Update check ->", *feedUrl);
@@ -91,7 +91,7 @@ void UpdateChecker::check(const std::optional<std::string>& feedUrl, Completion 
                        UpdateCheckResult{UpdateCheckResult::Status::failed, std::nullopt, std::move(reason)});
                 return;
             }
-            auto parsed = Appcast::parse(reply->readAll());
+            auto parsed = Appcast::parse(limits->takeBody());
             if (auto* reason = std::get_if<std::string>(&parsed)) {
                 log.warning("Update check failed ->", *reason);
                 finish(completion, UpdateCheckResult{UpdateCheckResult::Status::failed, std::nullopt, *reason});

@@ -342,6 +342,14 @@ X11SelectionReader::Result X11SelectionReader::read(std::int64_t limitBytes)
     }
     const QString utf8Text = QStringLiteral("text/plain;charset=utf-8");
     if (!byName.count(utf8Text) && byName.count(QStringLiteral("UTF8_STRING"))) byName.emplace(utf8Text, x.utf8String);
+    // Older clients offer text only as the protocol's Latin-1 STRING.
+    bool latin1Text = false;
+    if (!byName.count(utf8Text) && !byName.count(QStringLiteral("text/plain"))) {
+        if (const auto string = byName.find(QStringLiteral("STRING")); string != byName.end()) {
+            byName.emplace(utf8Text, string->second);
+            latin1Text = true;
+        }
+    }
     QStringList offered;
     for (const auto& entry : byName) offered << entry.first;
 
@@ -357,8 +365,10 @@ X11SelectionReader::Result X11SelectionReader::read(std::int64_t limitBytes)
             return std::nullopt;
         }
         total += static_cast<std::int64_t>(transfer.bytes.size());
-        return QByteArray(reinterpret_cast<const char*>(transfer.bytes.data()),
-                          static_cast<qsizetype>(transfer.bytes.size()));
+        QByteArray bytes(reinterpret_cast<const char*>(transfer.bytes.data()),
+                         static_cast<qsizetype>(transfer.bytes.size()));
+        if (latin1Text && format == utf8Text) return QString::fromLatin1(bytes).toUtf8();
+        return bytes;
     });
     if (stop) {
         result.status = *stop;

@@ -20,6 +20,7 @@
 #include <QUrl>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
 // Xlib last: its macros would break the headers above.
 #include <X11/Xatom.h>
@@ -62,8 +63,10 @@ int own(QGuiApplication& app, QMimeData* mime)
     return app.exec();
 }
 
-// The owner's side of the selection protocol by hand: the toolkit sends its chunks as fast as they are taken.
-int drip(const QString& format)
+// The owner's side of the selection protocol by hand, offering one format: its content whole, as an old client
+// does (the toolkit would offer more formats), or dripping in chunks (the toolkit sends them as fast as they are
+// taken).
+int ownByHand(const QString& format, const std::optional<QByteArray>& whole)
 {
     using Clock = std::chrono::steady_clock;
     ::Display* d = XOpenDisplay(nullptr);
@@ -100,6 +103,10 @@ int drip(const QString& format)
                     const Atom offered[] = {targets, target};
                     XChangeProperty(d, r.requestor, r.property, XA_ATOM, 32, PropModeReplace,
                                     reinterpret_cast<const unsigned char*>(offered), 2);
+                } else if (r.target == target && whole) {
+                    XChangeProperty(d, r.requestor, r.property, target, 8, PropModeReplace,
+                                    reinterpret_cast<const unsigned char*>(whole->constData()),
+                                    static_cast<int>(whole->size()));
                 } else if (r.target == target) {
                     const long announced = 1024;
                     XSelectInput(d, r.requestor, PropertyChangeMask);
@@ -150,7 +157,13 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.size() >= 2 && args[0] == "read") return read(args[1]);
-    if (args.size() >= 2 && args[0] == "drip") return drip(args[1]);
+    if (args.size() >= 2 && args[0] == "drip") return ownByHand(args[1], std::nullopt);
+    if (args.size() >= 2 && args[0] == "whole") {
+        const auto eq = args[1].indexOf('=');
+        QFile file(args[1].mid(eq + 1));
+        if (eq <= 0 || !file.open(QIODevice::ReadOnly)) return 2;
+        return ownByHand(args[1].left(eq), file.readAll());
+    }
     if (args.size() >= 2 && args[0] == "hang") return own(app, new StuckMimeData(args.mid(1)));
     if (args.size() >= 2 && args[0] == "own") {
         auto* mime = new QMimeData;
@@ -162,7 +175,7 @@ int main(int argc, char** argv)
         }
         return own(app, mime);
     }
-    std::fputs("usage: clipboard_peer own <format>=<file>... | hang <format>... | drip <format> | read <folder>\n",
+    std::fputs("usage: clipboard_peer own <format>=<file>... | whole <format>=<file> | hang <format>... | drip <format> | read <folder>\n",
                stderr);
     return 2;
 }

@@ -129,10 +129,12 @@ protected:
 
     static QString peerProgram() { return QStringLiteral(VANDREL_CLIPBOARD_PEER); }
 
-    // The peer takes the clipboard with this content (or, hanging, offers these formats and never answers).
-    void startPeer(const Content& content, bool hang = false)
+    // The peer takes the clipboard with this content: as the toolkit does ("own"), as an old client offering one
+    // format ("whole"), or offering these formats and never answering ("hang").
+    void startPeer(const Content& content, const QString& how = "own")
     {
-        QStringList args{hang ? "hang" : "own"};
+        const bool hang = how == "hang";
+        QStringList args{how};
         int n = 0;
         for (const auto& [format, bytes] : content) {
             if (hang) {
@@ -189,10 +191,11 @@ protected:
     }
 
     // Captures content offered by the peer as the one next clip and checks its kept types.
-    VDClipData capture(const Content& content, const std::vector<PasteboardType>& expectedTypes)
+    VDClipData capture(const Content& content, const std::vector<PasteboardType>& expectedTypes,
+                       const QString& how = "own")
     {
         const std::size_t before = clipCount();
-        startPeer(content);
+        startPeer(content, how);
         EXPECT_TRUE(waitFor([&] { return clipCount() == before + 1; })) << "no clip was made";
         if (clipCount() != before + 1) return {};
         const VDClip made = clip(before);
@@ -245,6 +248,12 @@ TEST_F(X11ClipboardTest, TextIsCapturedAndPastedBackByteForByte)
     EXPECT_EQ(clipCount(), 1u);
     EXPECT_EQ(modeOf(folder_ / "cache" / "clip"), 0700u);
     EXPECT_EQ(modeOf(folder_ / Realm::kFileName), 0600u);
+}
+
+TEST_F(X11ClipboardTest, LatinOneTextOfAnOlderClientIsCapturedAsUnicode)
+{
+    capture({{"STRING", QByteArray("Gr\xfc\xdf" "e, caf\xe9")}}, {PasteboardTypes::string}, "whole");
+    EXPECT_EQ(clip(0).stringData, "Grüße, café");
 }
 
 TEST_F(X11ClipboardTest, HtmlWithTextKeepsBoth)
@@ -374,7 +383,7 @@ TEST_F(X11ClipboardTest, AnOwnerThatNeverAnswersIsAskedOncePerChange)
     clipQueue_->sync([] {});
     // Markers the test asks for itself; the owner offers them too.
     const QStringList markers{"application/x-vandrel-marker-1", "application/x-vandrel-marker-2"};
-    startPeer({{"text/plain", {}}, {"text/html", {}}, {"image/png", {}}, {markers[0], {}}, {markers[1], {}}}, true);
+    startPeer({{"text/plain", {}}, {"text/html", {}}, {"image/png", {}}, {markers[0], {}}, {markers[1], {}}}, "hang");
     auto general = server_->general();
     ASSERT_TRUE(waitFor([&] { return general->changeCount() > 0; }));
     // How often the owner was asked for its content before it was asked for this marker: it names each request
@@ -477,7 +486,7 @@ protected:
 TEST_F(X11LongReadTest, TheGuiThreadRunsDuringALongReadAndACopyMeanwhileMakesOneClip)
 {
     test::ScopedLogCapture logged;
-    startPeer({{"text/plain", {}}}, true);
+    startPeer({{"text/plain", {}}}, "hang");
     ASSERT_TRUE(waitFor([&] { return peer_->canReadLine(); }));
     ASSERT_TRUE(peer_->readLine().startsWith("asked "));  // the capture's read is waiting for the owner now
     bool ran = false;

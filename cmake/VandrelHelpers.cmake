@@ -14,6 +14,7 @@ function(vandrel_add_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  math(EXPR T_TIMEOUT "${T_TIMEOUT} * ${VANDREL_TEST_TIME_FACTOR}")
   set_tests_properties(${T_NAME} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VANDREL_SOURCE_DIR=${VANDREL_SOURCE_DIR}")

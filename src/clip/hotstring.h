@@ -41,7 +41,12 @@ public:
     static constexpr rx::Duration kEvaluationLimit = std::chrono::milliseconds(500);
     // The evaluator stops an expression at evaluationLimit itself; one that has not answered by then and
     // this allowance for starting up is killed.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // A sanitized evaluator takes several times longer to load its libraries.
+    static constexpr rx::Duration kStartAllowance = std::chrono::milliseconds(6000);
+#else
     static constexpr rx::Duration kStartAllowance = std::chrono::milliseconds(1000);
+#endif
     // How long an evaluation error stays on screen, in seconds.
     static constexpr double kErrorMessageTime = 3.0;
     // The evaluator's file name, next to the program.

@@ -164,12 +164,19 @@ void AppServices::installClipboards()
     clip.activeClipboard = [this]() -> std::optional<VDClipboard> {
         return multiClipboardService ? multiClipboardService->activeClipboardRecord() : std::nullopt;
     };
-    clip.companions = {[this] {
-                           if (multiClipboardService) multiClipboardService->startMonitoring();
-                       },
-                       [this] {
-                           if (dataCleanService) dataCleanService->startMonitoring();
-                       }};
+    // The boards are read from the database on the clip queue as capture starts (after the grab), not while
+    // the engine is made; an action that needs them sooner reads them itself.
+    clip.companions = {
+        [this] {
+            if (!multiClipboardService) return;
+            multiClipboardService->startMonitoring();
+            options_.clip->schedule([boards = std::weak_ptr<MultiClipboardService>(multiClipboardService)] {
+                if (const auto multi = boards.lock()) multi->loadBoards();
+            });
+        },
+        [this] {
+            if (dataCleanService) dataCleanService->startMonitoring();
+        }};
     clipService = ClipService::make(std::move(clip));
     installations_.install(ClipService::installed(), clipService);
 

@@ -13,6 +13,7 @@
 #include "app/program_steps.h"
 #include "app/startup_steps.h"
 #include "core/defaults.h"
+#include "core/global_queue.h"
 #include "core/instance_channel.h"
 #include "core/log.h"
 #include "core/log_manager.h"
@@ -49,8 +50,10 @@ int main(int argc, char** argv)
     options.instance = std::make_shared<InstanceChannel>(InstanceChannel::Paths::standard());
     // Owner-only folders and files, and no temporary copies left by a run that was killed mid-write: it walks
     // the whole clip store, so it waits until the keyboards are taken (what it removes is over a minute old).
+    // The log files' size checks start then too.
     options.upkeep = [] {
         tidyStoredDataAtStart(StoredDataLocations::standard(), std::filesystem::file_time_type::clock::now());
+        LogManager::startLoggingSystem(GlobalQueue::shared());
     };
     AppDelegate delegate(std::move(options));
     auto& steps = delegate.startupSteps();
@@ -63,7 +66,7 @@ int main(int argc, char** argv)
     if (!claimed) return delegate.exitCode();
     // The logger opens the standard settings itself (they hold the file's level), so a broken settings
     // file is reported in the log; set up before the launch migrations read them. The delegate's logging
-    // step sets it up again and starts the log files.
+    // step reads the file's level again.
     steps.measure("early logger", [] {
         LogManager::initLogger();
         installGroupDefaults(

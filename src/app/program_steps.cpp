@@ -118,8 +118,11 @@ AppDelegate::Options programSteps()
     options.print = [](const std::string& line) { std::cout << line << std::endl; };
     options.runMigrations = [] { Migration::shared().run(); };
     options.initLogging = [] {
-        LogManager::initLogger();
-        LogManager::startLoggingSystem(GlobalQueue::shared());
+        // main() set the logger up before the launch migrations; its file level is read again after them.
+        if (const auto file = LogManager::loggingFileDestination())
+            file->setMinLevel(LogManager::fileLogLevel());
+        else
+            LogManager::initLogger();
         InstallLayout::logResourcesFolder();
     };
     options.setUpDatabase = [] {

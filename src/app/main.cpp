@@ -24,6 +24,24 @@
 #include "storage/stored_data_upkeep.h"
 #include "ui/base/vd_msgbox.h"
 
+namespace {
+
+// Without a session bus to join, Qt's accessibility bridge and tray would have libdbus start a private bus
+// daemon (dbus-launch) on the first event-loop turn, which nothing else listens to and which takes seconds on
+// a slow machine. The program itself uses no session bus. A bus named in the environment or at the usual
+// per-user socket is joined as always.
+// True when it turned the bus off.
+bool withoutAutolaunchedSessionBus()
+{
+    if (std::getenv("DBUS_SESSION_BUS_ADDRESS")) return false;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::error_code ec;
+    if (runtime && *runtime && std::filesystem::exists(std::filesystem::path(runtime) / "bus", ec)) return false;
+    return ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1) == 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
     using namespace vandrel;
@@ -40,6 +58,7 @@ int main(int argc, char** argv)
     const bool noDisplay =
         !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM");
     if (noDisplay) qputenv("QT_QPA_PLATFORM", "offscreen");
+    const bool noSessionBus = withoutAutolaunchedSessionBus();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const auto qtMade = std::chrono::steady_clock::now();
@@ -73,6 +92,7 @@ int main(int argc, char** argv)
             std::make_shared<SettingsStore>(SettingsStore::standardFolder(), SettingsStore::groupFileName));
     });
     if (noDisplay) vandrel::log.info("No display: windows and messages are not shown, the keyboard engine runs");
+    if (noSessionBus) vandrel::log.info("No session bus: none is started for this program");
     // Transient messages of every layer (a tap that cannot be made, a scheme that cannot be saved, the
     // full-log switch) appear on screen.
     VDMsgbox::installAsPresenter();

@@ -260,7 +260,6 @@ void AppDelegate::appPreInit()
 
     steps_.measure("engine made", [this] { options_.makeEngine(*this); });
     engineMade_ = true;
-    steps_.measure("tray menu", options_.initMenu);
 
     // Taken before anything records this launch.
     const bool isFirstLaunch = Defaults().get(DefaultsKeys::app_theTimeFirstLaunch).empty();
@@ -274,6 +273,8 @@ void AppDelegate::appPreInit()
         return;
     }
     keyboardAccess_.accept(false);
+    // The menu offers the guide while access is missing.
+    initMenu();
     // No grab comes soon: what waits for one runs now.
     options_.mainQueue->schedule([this] {
         if (!quitting_.load()) afterKeyboardsTaken();
@@ -347,12 +348,21 @@ void AppDelegate::afterKeyboardsTaken()
 {
     if (deferredRan_) return;
     deferredRan_ = true;
+    // The tray icon appears once the keyboards are taken: building the menu takes a while on a slow machine.
+    initMenu();
     steps_.measure("usage session", options_.startUsageSession);
     usageSessionStarted_ = true;
     steps_.measure("updater", options_.setUpUpdater);
     if (options_.installWindows) steps_.measure("windows", options_.installWindows);
     if (options_.upkeep) steps_.measure("stored-data upkeep", options_.upkeep);
     log.debug("Start-up steps ->", steps_.summary());
+}
+
+void AppDelegate::initMenu()
+{
+    if (menuMade_) return;
+    menuMade_ = true;
+    steps_.measure("tray menu", options_.initMenu);
 }
 
 void AppDelegate::pickSomeUserDefaultsInfo()

@@ -10,17 +10,18 @@
 //   applicationDidFinishLaunching()   claimInstance() unless called already, the launch migrations, the
 //                                     process id for the login-item helper, then queues beforeInit
 //   beforeInit                        logging; the arguments ("--uitesting" only logs)
-//   appPreInit                        database, the core object (not started), tray menu, the first-launch
-//                                     test, the input-access
-//                                     gate: granted -> appInit (and the first-launch dialog queued after the
-//                                     engine start); missing -> the key schemes set up (the preferences show
-//                                     them), the guide, and appInit when its poll sees the grant; the guide
+//   appPreInit                        database, the core object (not started), the first-launch test, the
+//                                     input-access gate: granted -> appInit (and the first-launch dialog
+//                                     queued after the engine start); missing -> the tray menu, the key
+//                                     schemes set up (the preferences show them), the guide, and appInit
+//                                     when its poll sees the grant; the guide
 //                                     then shows the grant, and the first-launch dialog follows its Done (or
 //                                     comes at once when the guide was closed). A first launch is the first
 //                                     start that has access: only those are recorded.
 //   appInit                           Caps Lock remapped, wake -> remap, engine start queued on the main
 //                                     queue, then the work that can wait queued behind it
-//   afterKeyboardsTaken               what nothing before the grab needs: the usage session, the updater
+//   afterKeyboardsTaken               what nothing before the grab needs: the tray menu (unless made
+//                                     already), the usage session, the updater
 //                                     (automatic checks off), the windows' themed icon and the feedback form,
 //                                     the launch recorded in the settings, the login item renewed, the
 //                                     stored data's upkeep; then one debug line with each
@@ -163,6 +164,8 @@ private:
     void appInit();
     // What start-up leaves until the keyboards are taken (or until it is clear they will not be soon).
     void afterKeyboardsTaken();
+    // The tray menu, once.
+    void initMenu();
     void pickSomeUserDefaultsInfo();
     void observeNotifications();
     void onWakeNote();
@@ -191,6 +194,7 @@ private:
     bool hasRunPreInit_ = false;
     bool engineMade_ = false;
     bool deferredRan_ = false;
+    bool menuMade_ = false;
     bool usageSessionStarted_ = false;
     // Read by the instance channel's thread for its answers.
     std::atomic<bool> awaitingAccess_{false};

@@ -120,10 +120,8 @@ AppServices::AppServices(Options options, Installations& installations)
       windowBinding(makeWindowBinding(options_, windowBindingKeys, environment)),
       clipConveyor(ClipConveyor::make()),
       updater(makeUpdater(options_)),
-      // The form is made once the keyboards are taken; the menu and the form go with this object.
-      statusBarMenu(makeStatusBarMenu(options_, environment, updater, [this] {
-          if (feedbackForm) feedbackForm->showWindow();
-      }))
+      // The form is made when first shown; the menu and the form go with this object.
+      statusBarMenu(makeStatusBarMenu(options_, environment, updater, [this] { feedbackForm()->showWindow(); }))
 {
     installClipboards();
     installHotstrings();
@@ -164,12 +162,19 @@ void AppServices::installClipboards()
     clip.activeClipboard = [this]() -> std::optional<VDClipboard> {
         return multiClipboardService ? multiClipboardService->activeClipboardRecord() : std::nullopt;
     };
-    clip.companions = {[this] {
-                           if (multiClipboardService) multiClipboardService->startMonitoring();
-                       },
-                       [this] {
-                           if (dataCleanService) dataCleanService->startMonitoring();
-                       }};
+    // The boards are read from the database on the clip queue as capture starts (after the grab), not while
+    // the engine is made; an action that needs them sooner reads them itself.
+    clip.companions = {
+        [this] {
+            if (!multiClipboardService) return;
+            multiClipboardService->startMonitoring();
+            options_.clip->schedule([boards = std::weak_ptr<MultiClipboardService>(multiClipboardService)] {
+                if (const auto multi = boards.lock()) multi->loadBoards();
+            });
+        },
+        [this] {
+            if (dataCleanService) dataCleanService->startMonitoring();
+        }};
     clipService = ClipService::make(std::move(clip));
     installations_.install(ClipService::installed(), clipService);
 
@@ -325,6 +330,8 @@ void AppServices::installWindows()
     installations_.install(PreferencePanes::installed(), std::make_shared<PreferencePanes>(std::move(preferences)));
     // The window is made on first use from the panes.
     installations_.emptyAtEnd(PreferencesWindowController::installed());
+    // Made on first use too, and replaced by a fresh one after each send.
+    installations_.emptyAtEnd(VDFeedbackWindowController::installed());
 
     installations_.install(VDCheatSheetWindowController::installed(), cheatSheet_);
     installations_.install(KeyboardMapWindowController::installed(), keyboardMap_);
@@ -333,12 +340,17 @@ void AppServices::installWindows()
 void AppServices::installWindowsAfterKeyboardsTaken()
 {
     // Every window carries the program's icon: the installed theme's, else the bundled logo. The theme lookup
-    // reads the icon themes' indexes, so it waits for the grab, like the feedback form's window.
+    // reads the icon themes' indexes, so it waits for the grab.
     QApplication::setWindowIcon(
         QIcon::fromTheme(QStringLiteral("vandrel"), QIcon(QPixmap::fromImage(Asset::vandrelLogo.image()))));
+}
 
-    feedbackForm = makeFeedbackForm(options_);
-    installations_.install(VDFeedbackWindowController::installed(), feedbackForm);
+std::shared_ptr<VDFeedbackWindowController> AppServices::feedbackForm()
+{
+    // Its window, logo and fields cost time and memory that most runs never use. A form that was sent is
+    // replaced by the form itself; this one is asked for each time.
+    if (!VDFeedbackWindowController::shared()) VDFeedbackWindowController::installShared(makeFeedbackForm(options_));
+    return VDFeedbackWindowController::shared();
 }
 
 void AppServices::installShell()

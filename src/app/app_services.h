@@ -76,8 +76,10 @@ public:
     void initMenuButton();
     // Installs the update checker (no automatic checks) and hands it the feed address; once, after the menu.
     void setUpUpdater();
-    // The windows' icon from the icon theme and the feedback form: once the keyboards are taken.
+    // The windows' icon from the icon theme: once the keyboards are taken.
     void installWindowsAfterKeyboardsTaken();
+    // The shared feedback form, made and installed on first use. GUI thread.
+    std::shared_ptr<VDFeedbackWindowController> feedbackForm();
 
 private:
     const Options options_;
@@ -98,8 +100,6 @@ public:
     std::shared_ptr<DataCleanService> dataCleanService;
 
     const std::shared_ptr<VDUpdater> updater;
-    // Made by installWindowsAfterKeyboardsTaken(); used on the GUI thread only.
-    std::shared_ptr<VDFeedbackWindowController> feedbackForm;
     const std::shared_ptr<VDStatusBarMenu> statusBarMenu;
     // The core object, made after the services and installed for vandrel().
     std::shared_ptr<Vandrel> core;

@@ -13,6 +13,7 @@
 #include "app/program_steps.h"
 #include "app/startup_steps.h"
 #include "core/defaults.h"
+#include "core/global_queue.h"
 #include "core/instance_channel.h"
 #include "core/log.h"
 #include "core/log_manager.h"
@@ -22,6 +23,24 @@
 #include "platform/linux/linux_platform.h"
 #include "storage/stored_data_upkeep.h"
 #include "ui/base/vd_msgbox.h"
+
+namespace {
+
+// Without a session bus to join, Qt's accessibility bridge and tray would have libdbus start a private bus
+// daemon (dbus-launch) on the first event-loop turn, which nothing else listens to and which takes seconds on
+// a slow machine. The program itself uses no session bus. A bus named in the environment or at the usual
+// per-user socket is joined as always.
+// True when it turned the bus off.
+bool withoutAutolaunchedSessionBus()
+{
+    if (std::getenv("DBUS_SESSION_BUS_ADDRESS")) return false;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::error_code ec;
+    if (runtime && *runtime && std::filesystem::exists(std::filesystem::path(runtime) / "bus", ec)) return false;
+    return ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1) == 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -39,6 +58,7 @@ int main(int argc, char** argv)
     const bool noDisplay =
         !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM");
     if (noDisplay) qputenv("QT_QPA_PLATFORM", "offscreen");
+    const bool noSessionBus = withoutAutolaunchedSessionBus();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const auto qtMade = std::chrono::steady_clock::now();
@@ -49,8 +69,10 @@ int main(int argc, char** argv)
     options.instance = std::make_shared<InstanceChannel>(InstanceChannel::Paths::standard());
     // Owner-only folders and files, and no temporary copies left by a run that was killed mid-write: it walks
     // the whole clip store, so it waits until the keyboards are taken (what it removes is over a minute old).
+    // The log files' size checks start then too.
     options.upkeep = [] {
         tidyStoredDataAtStart(StoredDataLocations::standard(), std::filesystem::file_time_type::clock::now());
+        LogManager::startLoggingSystem(GlobalQueue::shared());
     };
     AppDelegate delegate(std::move(options));
     auto& steps = delegate.startupSteps();
@@ -63,13 +85,14 @@ int main(int argc, char** argv)
     if (!claimed) return delegate.exitCode();
     // The logger opens the standard settings itself (they hold the file's level), so a broken settings
     // file is reported in the log; set up before the launch migrations read them. The delegate's logging
-    // step sets it up again and starts the log files.
+    // step reads the file's level again.
     steps.measure("early logger", [] {
         LogManager::initLogger();
         installGroupDefaults(
             std::make_shared<SettingsStore>(SettingsStore::standardFolder(), SettingsStore::groupFileName));
     });
     if (noDisplay) vandrel::log.info("No display: windows and messages are not shown, the keyboard engine runs");
+    if (noSessionBus) vandrel::log.info("No session bus: none is started for this program");
     // Transient messages of every layer (a tap that cannot be made, a scheme that cannot be saved, the
     // full-log switch) appear on screen.
     VDMsgbox::installAsPresenter();

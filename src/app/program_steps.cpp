@@ -12,6 +12,7 @@
 #include "app/migration.h"
 #include "catalogue/build_in_vd_key_scheme.h"
 #include "catalogue/built_in_vd_action.h"
+#include "catalogue/system_terminal.h"
 #include "clip/realm_migration_handlers.h"
 #include "core/dispatch_queues.h"
 #include "core/global_queue.h"
@@ -61,6 +62,9 @@ std::filesystem::path accessHelpPage()
 
 void startVandrel(Vandrel& core)
 {
+    // The desktop's terminal is looked up once, before the taps exist, so the editing actions never look for
+    // it on the input thread; not before the grab, which it would delay.
+    SystemTerminal::applicationIds();
     core.start();
     // The schemes are set up on the key-event queue; once it reaches this job, Caps combinations run.
     core.keyEventScheduler()->schedule([] { log.info("Keyboard engine started"); });
@@ -114,8 +118,11 @@ AppDelegate::Options programSteps()
     options.print = [](const std::string& line) { std::cout << line << std::endl; };
     options.runMigrations = [] { Migration::shared().run(); };
     options.initLogging = [] {
-        LogManager::initLogger();
-        LogManager::startLoggingSystem(GlobalQueue::shared());
+        // main() set the logger up before the launch migrations; its file level is read again after them.
+        if (const auto file = LogManager::loggingFileDestination())
+            file->setMinLevel(LogManager::fileLogLevel());
+        else
+            LogManager::initLogger();
         InstallLayout::logResourcesFolder();
     };
     options.setUpDatabase = [] {

@@ -2,9 +2,9 @@
 
 #include <QCursor>
 #include <QGuiApplication>
-#include <QPalette>
 #include <QIcon>
 #include <QMenu>
+#include <QPalette>
 #include <QPixmap>
 
 #include "core/log.h"
@@ -12,8 +12,12 @@
 
 namespace vandrel {
 
-SystemTrayStatusItem::SystemTrayStatusItem() : tray_(std::make_unique<QSystemTrayIcon>())
+SystemTrayStatusItem::SystemTrayStatusItem() = default;
+
+QSystemTrayIcon& SystemTrayStatusItem::trayIcon()
 {
+    if (tray_) return *tray_;
+    tray_ = std::make_unique<QSystemTrayIcon>();
     tray_->setToolTip("Vandrel");
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         log.warning(
@@ -24,6 +28,7 @@ SystemTrayStatusItem::SystemTrayStatusItem() : tray_(std::make_unique<QSystemTra
                          // The context-menu request opens the menu by itself; a plain click does the same here.
                          if (reason == QSystemTrayIcon::Trigger && menu_) menu_->popup(QCursor::pos());
                      });
+    return *tray_;
 }
 
 SystemTrayStatusItem::~SystemTrayStatusItem() = default;
@@ -42,18 +47,18 @@ void SystemTrayStatusItem::setImage(const std::string& name)
 {
     const QString themed = themeIconName(name);
     if (QIcon::hasThemeIcon(themed)) {
-        tray_->setIcon(QIcon::fromTheme(themed));
+        trayIcon().setIcon(QIcon::fromTheme(themed));
     } else {
         const QColor panel = QGuiApplication::palette().color(QPalette::Window);
-        tray_->setIcon(QIcon(QPixmap::fromImage(ImageAsset(imageNameForPanel(name, panel)).image())));
+        trayIcon().setIcon(QIcon(QPixmap::fromImage(ImageAsset(imageNameForPanel(name, panel)).image())));
     }
-    if (!tray_->isVisible()) tray_->show();
+    if (!trayIcon().isVisible()) trayIcon().show();
 }
 
 void SystemTrayStatusItem::setMenu(QMenu* menu)
 {
     menu_ = menu;
-    tray_->setContextMenu(menu);
+    trayIcon().setContextMenu(menu);
 }
 
 }  // namespace vandrel

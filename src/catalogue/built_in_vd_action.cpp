@@ -746,9 +746,6 @@ const VDActionPtr& BuiltInVDAction::hotstring()
 
 void BuiltInVDAction::registerAll()
 {
-    // The desktop's terminal is looked up here, once, so the editing actions never look for it on the input
-    // thread.
-    SystemTerminal::applicationIds();
     for (auto* read : {&noAction,
                        &showPreferences,
                        &showCheatSheet,

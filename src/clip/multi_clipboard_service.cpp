@@ -38,18 +38,6 @@ std::shared_ptr<MultiClipboardService> MultiClipboardService::make(Options optio
 MultiClipboardService::MultiClipboardService(Passkey, Options options)
     : options_(std::move(options)), clipConveyor_(options_.clipConveyor ? options_.clipConveyor : ClipConveyor::make())
 {
-    buildBoards();
-    for (auto& [id, b] : boards_) {
-        const std::int64_t boardId = id;
-        b.isCopying
-            ->subscribe([this, boardId](bool copying) {
-                if (copying)
-                    copyingIds_.insert(boardId);
-                else
-                    copyingIds_.erase(boardId);
-            })
-            .disposed(disposeBag_);
-    }
 }
 
 MultiClipboardService::~MultiClipboardService() = default;
@@ -70,7 +58,12 @@ std::shared_ptr<MultiClipboardService> MultiClipboardService::install(std::share
     return installed().set(std::move(service));
 }
 
-void MultiClipboardService::buildBoards()
+void MultiClipboardService::loadBoards() const
+{
+    std::call_once(boardsLoaded_, [this] { buildBoards(); });
+}
+
+void MultiClipboardService::buildBoards() const
 {
     auto useMemory = [this](const std::string& why) {
         log.error("The clipboards are kept in memory for this run: the database does not open ->", why);
@@ -96,17 +89,20 @@ void MultiClipboardService::buildBoards()
 
 MultiClipboardService::Board& MultiClipboardService::board(std::int64_t id)
 {
+    loadBoards();
     return boards_.at(id);
 }
 
 const MultiClipboardService::Board* MultiClipboardService::findBoard(std::int64_t id) const
 {
+    loadBoards();
     const auto it = boards_.find(id);
     return it == boards_.end() ? nullptr : &it->second;
 }
 
 std::vector<VDClipboard> MultiClipboardService::clipboardTable() const
 {
+    loadBoards();
     std::vector<VDClipboard> table;
     for (const auto& [id, b] : boards_) table.push_back(b.record);
     return table;
@@ -122,7 +118,7 @@ std::vector<VDClip> MultiClipboardService::clipHistory(std::int64_t id) const
 {
     const Board* b = findBoard(id);
     if (!b) return {};
-    if (inMemory_) return b->memoryHistory;
+    if (isInMemory()) return b->memoryHistory;
     auto realm = openRealm();
     if (!realm) {
         log.error("The clipboard's history cannot be read: the database does not open ->", realm.error().what());
@@ -147,6 +143,21 @@ std::optional<VDClipboard> MultiClipboardService::activeClipboardRecord() const
 {
     const auto id = activeClipboard.value();
     return id ? clipboard(*id) : std::nullopt;
+}
+
+bool MultiClipboardService::isInMemory() const
+{
+    loadBoards();
+    return inMemory_;
+}
+
+std::set<std::int64_t> MultiClipboardService::copyingClipboardIds() const
+{
+    loadBoards();
+    std::set<std::int64_t> ids;
+    for (const auto& [id, b] : boards_)
+        if (b.isCopying->value()) ids.insert(id);
+    return ids;
 }
 
 bool MultiClipboardService::isCopying(std::int64_t id) const
@@ -261,7 +272,7 @@ void MultiClipboardService::discard(const VDClip& clip, const std::optional<VDCl
 
 void MultiClipboardService::storeClipWithClipboard(const VDClip& clip, std::int64_t id)
 {
-    if (inMemory_) {
+    if (isInMemory()) {
         auto& history = board(id).memoryHistory;
         history.push_back(clip);
         // Nothing cleans memory boards later: keep them at their size now.
@@ -671,9 +682,9 @@ void MultiClipboardService::pasteLastFromClipboard(std::int64_t id, bool isPaste
         return;
     }
     log.info("2. the clipboard is NOT actived now");
-    if (!copyingIds_.empty()) {
+    if (const auto copyingIds = copyingClipboardIds(); !copyingIds.empty()) {
         std::string ids;
-        for (const auto copying : copyingIds_) ids += (ids.empty() ? "" : ", ") + std::to_string(copying);
+        for (const auto copying : copyingIds) ids += (ids.empty() ? "" : ", ") + std::to_string(copying);
         log.info("3. abort to paste, cuase these clipboards are copying ->", ids);
         return;
     }
@@ -703,7 +714,7 @@ void MultiClipboardService::pasteLastFromClipboard(std::int64_t id, bool isPaste
     activeClipboard.accept(id);
     log.debug("lastClip -->", describe(clip) + " / " + describe(lastClip(id)));
     bool pasted = false;
-    if (inMemory_) {
+    if (isInMemory()) {
         // Memory boards' clips have no rows to look up: paste their archives directly.
         if (const auto data = clip->vdClipData()) {
             if (isPastePlainText)

@@ -25,6 +25,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -113,10 +114,15 @@ public:
     static InstalledInstance<MultiClipboardService>& installed();
     static std::shared_ptr<MultiClipboardService> install(std::shared_ptr<MultiClipboardService> service);
 
+    // Reads the boards from the database unless that was done. Making the service opens nothing: whichever
+    // member needs the boards first reads them, on its own thread, and a caller on another thread meanwhile
+    // waits for that read. The program calls it ahead, once the keyboards are taken.
+    void loadBoards() const;
+
     // The three boards, as stored (or made in memory when the database did not open).
     std::vector<VDClipboard> clipboardTable() const;
     std::optional<VDClipboard> clipboard(std::int64_t id) const;
-    bool isInMemory() const { return inMemory_; }
+    bool isInMemory() const;
     // The board's history, oldest first.
     std::vector<VDClip> clipHistory(std::int64_t id) const;
 
@@ -146,7 +152,7 @@ public:
     rx::BehaviorRelay<std::optional<VDClip>> systemClipboardHistory{std::nullopt};
     bool willRestoreSystemClipboard() const { return willRestore_.value(); }
     bool isCopying(std::int64_t id) const;
-    std::set<std::int64_t> copyingClipboardIds() const { return copyingIds_; }
+    std::set<std::int64_t> copyingClipboardIds() const;
     std::optional<std::vector<PasteboardItem>> shadowItems(std::int64_t id) const;
 
 private:
@@ -158,7 +164,7 @@ private:
         std::vector<VDClip> memoryHistory;  // only when the database did not open
     };
 
-    void buildBoards();
+    void buildBoards() const;
     Board& board(std::int64_t id);
     const Board* findBoard(std::int64_t id) const;
     std::optional<VDClip> lastClip(std::int64_t id) const;
@@ -182,9 +188,10 @@ private:
 
     const Options options_;
     const std::shared_ptr<ClipConveyor> clipConveyor_;
-    std::map<std::int64_t, Board> boards_;
-    bool inMemory_ = false;
-    std::set<std::int64_t> copyingIds_;
+    // Filled once by loadBoards(); the boards' contents are then used on the main scheduler.
+    mutable std::once_flag boardsLoaded_;
+    mutable std::map<std::int64_t, Board> boards_;
+    mutable bool inMemory_ = false;
     rx::BehaviorRelay<bool> willRestore_{false};
     std::optional<std::pair<std::int64_t, bool>> prevActiveClipboardAndIsPastePlainText_;
     // The paste-key guard.

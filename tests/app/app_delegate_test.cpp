@@ -224,10 +224,10 @@ TEST_F(AppDelegateTest, FirstLaunchWithAccessStartsTheEngineBeforeTheDialogAndQu
     EXPECT_EQ(trace, Trace{"migrations"}) << "the rest waits for the main queue";
     clock->runDue();
 
-    // What can wait (the usage session, the updater, the stored data's upkeep) comes after the engine start.
-    EXPECT_EQ(trace,
-              (Trace{"migrations", "logging", "database", "engine made", "menu", "engine start (Caps Lock mapped)",
-                     "session start", "updater", "upkeep", "first-launch dialog"}));
+    // What can wait (the tray menu, the usage session, the updater, the stored data's upkeep) comes after the
+    // engine start.
+    EXPECT_EQ(trace, (Trace{"migrations", "logging", "database", "engine made", "engine start (Caps Lock mapped)",
+                            "menu", "session start", "updater", "upkeep", "first-launch dialog"}));
     EXPECT_TRUE(logs->contains(LogLevel::debug, "Start-up steps ->"));
     EXPECT_TRUE(logs->contains(LogLevel::info, "resetStateForUITesting")) << "and nothing else";
     EXPECT_EQ(Platform::shared(), sim);

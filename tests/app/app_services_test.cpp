@@ -68,6 +68,8 @@ TEST_F(AppServicesTest, EverySharedObjectItMakesIsInstalledInTheInstallationsItI
     make();
     services->setUpUpdater();
     services->installWindowsAfterKeyboardsTaken();
+    EXPECT_EQ(VDFeedbackWindowController::shared(), nullptr) << "the feedback form is made on first use";
+    const auto form = services->feedbackForm();
     const auto installed = [&] {
         return std::vector<bool>{
             installedVandrel() == services->core,
@@ -78,7 +80,7 @@ TEST_F(AppServicesTest, EverySharedObjectItMakesIsInstalledInTheInstallationsItI
             HotstringService::shared() == services->hotstringService,
             VDStatusBarMenu::shared() == services->statusBarMenu,
             VDUpdater::shared() == services->updater,
-            VDFeedbackWindowController::shared() == services->feedbackForm,
+            VDFeedbackWindowController::shared() == form && services->feedbackForm() == form,
             PreferencePanes::installed().get() != nullptr,
             KeyboardMapWindowController::installed().get() != nullptr,
             VDCheatSheetWindowController::installed().get() != nullptr,

@@ -17,6 +17,7 @@ TEST(SystemTrayStatusItemTest, ADesktopWithoutTrayIsLoggedOnceAndTheItemStillTak
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
     test::ScopedLogCapture logs;
     SystemTrayStatusItem item;
+    EXPECT_EQ(logs->count(LogLevel::warning), 0u) << "the tray is asked for once the menu is set up, not before";
     QMenu menu;
     item.setMenu(&menu);
     item.setImage("MenubarIcon");

@@ -178,6 +178,23 @@ TEST(MultiClipboardServiceTest, BuildsThreeBoardsOnAFreshStoreAndKeepsAStoredSiz
     EXPECT_EQ(second->clipboard(2), (VDClipboard{2, 3}));
 }
 
+TEST(MultiClipboardServiceTest, TheBoardsAreReadOnFirstUseSoACopyRightAfterStartIsKept)
+{
+    // The program makes the service before it takes the keyboards: nothing is read then.
+    const auto file = std::filesystem::temp_directory_path() / ("vandrel-boards-" + std::to_string(::getpid()));
+    MultiRig rig([&file](MultiClipboardService::Options& o) { o.realmConfiguration.fileURL = file; });
+    EXPECT_FALSE(std::filesystem::exists(file));
+    rig.copyInto(1, "right after start");
+    EXPECT_TRUE(std::filesystem::exists(file));
+    EXPECT_EQ(rig.multi->clipboard(1), (VDClipboard{1, 3}));
+    EXPECT_EQ(rig.history(1), std::vector<std::string>{"right after start"});
+    rig.multi->pasteLastFromClipboard(1, false);
+    rig.settle();
+    EXPECT_EQ(rig.pastedTexts, std::vector<std::string>{"right after start"});
+    Realm::forgetOpenedFiles();
+    for (const auto* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(file.string() + suffix);
+}
+
 TEST(MultiClipboardServiceTest, BoardsLiveInMemoryWhenTheDatabaseDoesNotOpen)
 {
     MultiRig rig([](MultiClipboardService::Options& o) {

@@ -76,7 +76,7 @@ void LinuxPlatform::prepareInput()
     // its engine meanwhile. Without access, the backend is left alone: it starts once access is granted.
     preparing_ = std::thread([this] {
         setCurrentThreadLabel("Vandrel.inputPrepare");
-        if (InputPermission::check(options_.inputDirectory, options_.uinputPath).granted()) backend_->start();
+        if (InputPermission::granted(options_.inputDirectory, options_.uinputPath)) backend_->start();
     });
 }
 
@@ -88,8 +88,11 @@ void LinuxPlatform::shutdown()
 
 bool LinuxPlatform::isInputAccessTrusted(bool prompt)
 {
-    const auto status = InputPermission::check(options_.inputDirectory, options_.uinputPath);
-    if (status.granted()) {
+    // The whole picture only when something is missing, for the report.
+    const bool granted = InputPermission::granted(options_.inputDirectory, options_.uinputPath);
+    const auto status =
+        granted ? InputPermission::Status{} : InputPermission::check(options_.inputDirectory, options_.uinputPath);
+    if (granted || status.granted()) {
         lastPermissionReport_.clear();
         return true;
     }

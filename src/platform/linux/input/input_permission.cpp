@@ -29,6 +29,15 @@ InputPermission::Status InputPermission::check(const std::string& inputDirectory
     return status;
 }
 
+bool InputPermission::granted(const std::string& inputDirectory, const std::string& uinputPath)
+{
+    if (::access(uinputPath.c_str(), W_OK) != 0) return false;
+    EvdevDeviceSource source(inputDirectory);
+    for (const auto& path : source.scan())
+        if (::access(path.c_str(), R_OK) == 0 && EvdevDeviceSource::isReadableKeyboard(path)) return true;
+    return false;
+}
+
 std::vector<std::string> InputPermission::missing(const Status& status, const std::string& uinputPath)
 {
     std::vector<std::string> lines;

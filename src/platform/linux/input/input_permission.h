@@ -22,6 +22,10 @@ public:
 
     static Status check(const std::string& inputDirectory = "/dev/input",
                         const std::string& uinputPath = "/dev/uinput");
+    // check(...).granted(), stopping at the first readable keyboard: it opens one device where check() opens
+    // every one (each open costs on a slow machine, and the start-up waits for this answer).
+    static bool granted(const std::string& inputDirectory = "/dev/input",
+                        const std::string& uinputPath = "/dev/uinput");
 
     // Empty when granted; otherwise what is missing and the steps to grant it.
     static std::string explain(const Status& status, const std::string& uinputPath = "/dev/uinput");

@@ -22,6 +22,12 @@ TEST(InputPermission, SaysWhatIsMissingAndHowToGrantIt)
     EXPECT_FALSE(status.granted());
     EXPECT_TRUE(status.readableKeyboards.empty());
     EXPECT_FALSE(status.uinputExists);
+    // A writable virtual-keyboard node is not enough without a keyboard, nor a node that is no keyboard.
+    std::ofstream(dir / "uinput").put('\n');
+    std::ofstream(dir / "event0").put('\n');
+    EXPECT_FALSE(InputPermission::granted(dir.string(), (dir / "uinput").string()));
+    std::filesystem::remove(dir / "uinput");
+    std::filesystem::remove(dir / "event0");
     const auto text = InputPermission::explain(status, (dir / "uinput").string());
     EXPECT_NE(text.find("none was found under /dev/input"), std::string::npos);
     EXPECT_NE(text.find("modprobe uinput"), std::string::npos);

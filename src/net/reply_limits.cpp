@@ -30,9 +30,22 @@ ReplyLimits* ReplyLimits::watch(QNetworkReply* reply, qint64 maxBytes, std::chro
 ReplyLimits::ReplyLimits(QNetworkReply* reply, qint64 maxBytes, std::chrono::milliseconds deadline)
     : QObject(reply), reply_(reply)
 {
-    connect(reply, &QNetworkReply::downloadProgress, this, [this, maxBytes](qint64 received, qint64 total) {
-        if (received > maxBytes || total > maxBytes)
-            stop("the reply is larger than " + sizeText(maxBytes) + " and was stopped");
+    // A bounded buffer throttles Qt's network thread. Unthrottled, it keeps reading a sender that never pauses
+    // and takes neither the abort nor the manager's next request while it does. The throttle stops somewhat
+    // short of the size it is given, so the buffer has room for well past the cap. A request with a body starts
+    // on the next pass of the event loop and only takes the size given after that.
+    const qint64 bufferSize = 2 * maxBytes;
+    reply->setReadBufferSize(bufferSize);
+    QMetaObject::invokeMethod(
+        this, [reply, bufferSize] { reply->setReadBufferSize(bufferSize); }, Qt::QueuedConnection);
+    const std::string tooLarge = "the reply is larger than " + sizeText(maxBytes) + " and was stopped";
+    connect(reply, &QNetworkReply::downloadProgress, this, [this, maxBytes, tooLarge](qint64, qint64 total) {
+        if (total > maxBytes) stop(tooLarge);
+    });
+    // Progress signals are throttled too, and the chunk that fills the buffer may bring none. The clients read
+    // the body once it finished, so what is buffered is what came.
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply, maxBytes, tooLarge] {
+        if (reply->bytesAvailable() > maxBytes) stop(tooLarge);
     });
     auto* timer = new QTimer(this);
     timer->setSingleShot(true);

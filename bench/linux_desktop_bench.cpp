@@ -5,10 +5,10 @@
 
 #include <memory>
 
-#include "platform/linux/x11/x11_test_server.h"
 #include "platform/linux/x11/x11_window_element.h"
 #include "platform/linux/x11/x11_workspace.h"
 #include "platform/linux/x11/xkb_keyboard_layout.h"
+#include "support/x11_test_server.h"
 
 namespace vandrel {
 namespace {

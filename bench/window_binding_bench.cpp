@@ -22,7 +22,7 @@
 #include "windowbinding/vd_window_binding_data.h"
 
 // Last: Xlib defines macros (None, Bool, Status ...) that other headers use as names.
-#include "platform/linux/x11/x11_test_server.h"
+#include "support/x11_test_server.h"
 
 namespace vandrel {
 namespace {

@@ -1,6 +1,7 @@
 #include "platform/linux/desktop/desktop_launcher.h"
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QUrl>
@@ -27,10 +28,19 @@ ProcessStarter DesktopLauncher::detachedStarter()
             if (argv.empty()) return std::nullopt;
             QStringList arguments;
             for (std::size_t i = 1; i < argv.size(); ++i) arguments << QString::fromStdString(argv[i]);
+            QProcess process;
+            process.setProgram(QString::fromStdString(argv[0]));
+            process.setArguments(arguments);
+            process.setWorkingDirectory(QString::fromStdString(workingDirectory));
+            // Without a session bus the program keeps libdbus from starting one for itself only: what it starts
+            // decides for itself.
+            auto environment = QProcessEnvironment::systemEnvironment();
+            if (environment.value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")) == QStringLiteral("disabled:")) {
+                environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+                process.setProcessEnvironment(environment);
+            }
             qint64 pid = 0;
-            if (!QProcess::startDetached(QString::fromStdString(argv[0]), arguments,
-                                         QString::fromStdString(workingDirectory), &pid))
-                return std::nullopt;
+            if (!process.startDetached(&pid)) return std::nullopt;
             return pid;
         };
 }

@@ -54,14 +54,7 @@ void DesktopEnvironment::SetUp()
     ASSERT_TRUE(probeProcess) << probeProcess.error();
     probeProcess_.emplace(std::move(probeProcess).value());
 
-    // With the hotstring binding (Caps+Tab) and a cheat sheet that closes with Caps, which no other scenario
-    // uses.
-    std::optional<ProgramRun> run =
-        ProgramRun::start({}, {{"DISPLAY", session_->displayName()}},
-                          R"({"experimental_hotstring": true, "cheatSheet_isWindowPined": false})");
-    ASSERT_TRUE(run) << session_->serverLogTail();
-    program_.emplace(std::move(*run));
-
+    ASSERT_NO_FATAL_FAILURE(startProgram());
     const Status managed = session_->waitForWindowManager();
     ASSERT_TRUE(managed) << managed.error();
     const Status accepted = probe_->accept(kProgramStartTimeout);
@@ -71,6 +64,29 @@ void DesktopEnvironment::SetUp()
     const Status added = session_->waitForInputDevice(kVandrelVirtualKeyboard.name, kDesktopTimeout);
     ASSERT_TRUE(added) << added.error();
     std::cout << "desktop started:\n" << session_->startupTimes() << std::flush;
+}
+
+void DesktopEnvironment::startProgram()
+{
+    // With the hotstring binding (Caps+Tab) and a cheat sheet that closes with Caps, which no other scenario
+    // uses.
+    std::optional<ProgramRun> run =
+        ProgramRun::start({}, {{"DISPLAY", session_->displayName()}},
+                          R"({"experimental_hotstring": true, "cheatSheet_isWindowPined": false})");
+    ASSERT_TRUE(run) << session_->serverLogTail();
+    program_.emplace(std::move(*run));
+}
+
+void DesktopEnvironment::restartProgram()
+{
+    const ExitStatus status = program_->process().stop();
+    ASSERT_TRUE(status.exitedWith(0)) << status.describe();
+    program_.reset();
+    const Status removed = session_->waitForInputDevice(kVandrelVirtualKeyboard.name, kDesktopTimeout, false);
+    ASSERT_TRUE(removed) << removed.error();
+    ASSERT_NO_FATAL_FAILURE(startProgram());
+    const Status added = session_->waitForInputDevice(kVandrelVirtualKeyboard.name, kDesktopTimeout);
+    ASSERT_TRUE(added) << added.error();
 }
 
 void DesktopEnvironment::TearDown()

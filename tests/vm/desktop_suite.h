@@ -43,9 +43,13 @@ public:
     ProgramRun& program() { return *program_; }
     ProbeClient& probe() { return *probe_; }
     ChildProcess& probeProcess() { return *probeProcess_; }
+    // Ends the program and starts it again as the suite did, once X no longer lists the old output keyboard;
+    // returns when X lists the new one.
+    void restartProgram();
 
 private:
     static inline DesktopEnvironment* current_ = nullptr;
+    void startProgram();
 
     // Declared in start order; torn down the other way round (the program lets its keyboards go first).
     std::unique_ptr<DesktopSession> session_;
@@ -64,6 +68,7 @@ protected:
     UinputKeyboard& keyboard() { return env().keyboard(); }
     ProgramRun& program() { return env().program(); }
     ProbeClient& probe() { return env().probe(); }
+    void restartProgram() { env().restartProgram(); }
 
     // Puts `marked` (see TextState) into the widget and gives it the keyboard focus.
     void put(ProbeWidget widget, std::string_view marked);

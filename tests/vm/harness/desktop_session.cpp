@@ -282,19 +282,19 @@ std::vector<std::string> DesktopSession::inputDeviceNames()
     return names;
 }
 
-Status DesktopSession::waitForInputDevice(std::string_view name, Milliseconds timeout)
+Status DesktopSession::waitForInputDevice(std::string_view name, Milliseconds timeout, bool listed)
 {
-    const bool added = pollUntil(
+    const bool reached = pollUntil(
         [&] {
             const std::vector<std::string> names = inputDeviceNames();
-            return std::find(names.begin(), names.end(), name) != names.end();
+            return (std::find(names.begin(), names.end(), name) != names.end()) == listed;
         },
         timeout);
-    if (added) return Status::success();
+    if (reached) return Status::success();
     std::string known;
     for (const std::string& n : inputDeviceNames()) known += "\n  " + n;
-    return Status::failure("X has no input device '" + std::string(name) + "' after " +
-                           std::to_string(timeout.count()) + " ms; it has:" + known);
+    return Status::failure("X " + std::string(listed ? "has no" : "still has an") + " input device '" +
+                           std::string(name) + "' after " + std::to_string(timeout.count()) + " ms; it has:" + known);
 }
 
 Result<bool> DesktopSession::capsLockLocked()

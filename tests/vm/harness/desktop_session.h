@@ -47,8 +47,9 @@ public:
     bool running();
     // The names of the input devices X has (XInput2), masters and slaves.
     std::vector<std::string> inputDeviceNames();
-    // Waits until X has added a device of that name: keys of a keyboard X does not read yet are lost.
-    Status waitForInputDevice(std::string_view name, Milliseconds timeout);
+    // Waits until X has added a device of that name (keys of a keyboard X does not read yet are lost), or, with
+    // `listed` false, until X has removed every device of that name.
+    Status waitForInputDevice(std::string_view name, Milliseconds timeout, bool listed = true);
 
     // The XKB Caps Lock lock of the core keyboard (XkbGetState), and setting it (for clean-up only).
     Result<bool> capsLockLocked();

@@ -3,7 +3,6 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QPushButton>
-#include <mutex>
 #include <vector>
 
 #include "core/localize.h"
@@ -14,22 +13,7 @@ namespace {
 
 constexpr int kFirstButton = 0;
 
-std::mutex answererMutex;
-VDModal::Answerer& answererSlot()
-{
-    static VDModal::Answerer answerer;
-    return answerer;
-}
-
 }  // namespace
-
-VDModal::Answerer VDModal::setAnswerer(Answerer answerer)
-{
-    std::lock_guard lock(answererMutex);
-    Answerer previous = std::move(answererSlot());
-    answererSlot() = std::move(answerer);
-    return previous;
-}
 
 int VDModal::run(QMessageBox::Icon icon, const QString& message, const QString& informative,
                  const std::vector<QString>& buttons) const
@@ -55,12 +39,7 @@ int VDModal::run(QMessageBox::Icon icon, const QString& message, const QString& 
         box.setEscapeButton(added.back());
     }
 
-    Answerer answerer = answerer_;
-    if (!answerer) {
-        std::lock_guard lock(answererMutex);
-        answerer = answererSlot();
-    }
-    if (answerer) return answerer(box);
+    if (answerer_) return answerer_(box);
 
     box.exec();
     for (std::size_t i = 0; i < added.size(); ++i) {

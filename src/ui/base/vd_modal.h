@@ -4,8 +4,7 @@
 //   if (VDModal().confirm(tr("Delete scheme?"), tr("It cannot be undone."), tr("Delete"), tr("Cancel"))) ...
 //
 // Every call builds a fresh message box, so calls on one VDModal never pile their buttons together.
-// An answerer decides instead of the user: one given to a VDModal answers its boxes, and a process-wide one
-// (a scripted run) answers the boxes of modals that were given none.
+// An answerer given to a VDModal decides instead of the user (a scripted run, a test).
 #pragma once
 
 #include <QMessageBox>
@@ -20,12 +19,8 @@ public:
     // added (0 is the first, the default), or -1 when the box was dismissed without one.
     using Answerer = std::function<int(QMessageBox& box)>;
 
-    // Replaces the answerer; an empty one restores running the box modally for the user. Returns the
-    // previous answerer.
-    static Answerer setAnswerer(Answerer answerer);
-
     VDModal() = default;
-    // Boxes of this modal go to the answerer; an empty one falls back to the process-wide answerer or the user.
+    // Boxes of this modal go to the answerer; with an empty one the user answers.
     explicit VDModal(Answerer answerer) : answerer_(std::move(answerer)) {}
     virtual ~VDModal() = default;
 

@@ -250,17 +250,13 @@ void ClipService::copyItems(std::optional<std::vector<PasteboardItem>> previous,
                 return {};
             }
             const auto& items = read.items;
-            if (!items) {
-                log.error("pasteboardItems is nil");
-                observer.error(std::make_exception_ptr(GetPasteboardItemsFail()));
-            } else if (items->empty()) {
-                // Nobody owns the clipboard, or it holds nothing kept: no failure, and nothing to read again.
-                log.debug("Shadow copy:", "the clipboard is empty");
-                observer.completed();
-            } else {
+            if (items && !items->empty()) {
                 observer.next(copy(*items));
                 log.debug("Shadow copy:", "END");
                 observer.completed();
+            } else {
+                log.error("pasteboardItems is nil");
+                observer.error(std::make_exception_ptr(GetPasteboardItemsFail()));
             }
             return {};
         });

@@ -18,6 +18,11 @@ namespace {
 struct GetPasteboardItemsFail : std::runtime_error {
     GetPasteboardItemsFail() : std::runtime_error("The pasteboard gave no items (getPasteboardItemsFail)") {}
 };
+// Read again like a failed read (a copy in a terminal empties the clipboard first, and its content comes a
+// moment later), but no error when it stays empty: nobody owns the clipboard.
+struct PasteboardEmpty : std::runtime_error {
+    PasteboardEmpty() : std::runtime_error("The pasteboard is empty") {}
+};
 
 std::string upperUuid()
 {
@@ -254,6 +259,8 @@ void ClipService::copyItems(std::optional<std::vector<PasteboardItem>> previous,
                 observer.next(copy(*items));
                 log.debug("Shadow copy:", "END");
                 observer.completed();
+            } else if (items) {
+                observer.error(std::make_exception_ptr(PasteboardEmpty()));
             } else {
                 log.error("pasteboardItems is nil");
                 observer.error(std::make_exception_ptr(GetPasteboardItemsFail()));
@@ -286,6 +293,10 @@ void ClipService::copyItems(std::optional<std::vector<PasteboardItem>> previous,
                 std::string why = "unknown";
                 try {
                     std::rethrow_exception(e);
+                } catch (const PasteboardEmpty&) {
+                    log.debug("Shadow copy:", "the clipboard is empty");
+                    if (ended) ended(previous);
+                    return;
                 } catch (const std::exception& error) {
                     why = error.what();
                 } catch (...) {

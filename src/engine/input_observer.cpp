@@ -193,9 +193,10 @@ TapResult InputObserver::keyUpHandleFunction(KeyEvent& event)
         flagsChanged.onNext(event);
         const rx::Duration pressed = state_->clock()->now() - state_->lastPressedTime();
         // Another key pressed in the hold makes it a chord, bound or not: a stray Escape would close the
-        // user's dialog, a stray lock toggle turn the next words into capitals.
+        // user's dialog, a stray lock toggle turn the next words into capitals. A keyboard unplugged during
+        // the hold is no tap either.
         if (pressed < rx::seconds(VandrelState::tappingTimeLimit) && !state_->hasRunAnyVdrAction() &&
-            !keyWentDownInHold_) {
+            !keyWentDownInHold_ && !event.keyboardGone) {
             log.debug("is vandrel tap, vandrel.state.hasRunAnyVdrAction ->", state_->hasRunAnyVdrAction());
             capsTap.onNext(event);
         }

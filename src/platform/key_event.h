@@ -69,6 +69,8 @@ struct KeyEvent {
     std::uint16_t keyCode = 0;
     std::uint64_t flags = 0;
     bool isAutoRepeat = false;
+    // A release made because the key's keyboard went away (unplugged) while the key was down, not by the user.
+    bool keyboardGone = false;
     // Monotonic time of the event; for posted events the platform fills it in.
     rx::TimePoint timestamp{};
 

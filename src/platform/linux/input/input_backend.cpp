@@ -553,7 +553,8 @@ void InputBackend::removeDevice(std::uint64_t id, const char* why)
     // Whatever it held is let go, through the taps as a keyboard would, and on the output in any case.
     device->pendingGrab = false;
     for (std::size_t code = 0; code < KEY_CNT; ++code)
-        if (device->raw[code] || device->held[code].valid) handleKey(*device, static_cast<std::uint16_t>(code), 0);
+        if (device->raw[code] || device->held[code].valid)
+            handleKey(*device, static_cast<std::uint16_t>(code), 0, true);
     ::epoll_ctl(epoll_.get(), EPOLL_CTL_DEL, device->fd.get(), nullptr);
     InputSignalGuard::unregisterEmergencyFd(device->fd.get());
     std::lock_guard lock(devicesMutex_);
@@ -676,7 +677,7 @@ TapResult InputBackend::dispatch(KeyEvent& event)
     return TapResult::pass;
 }
 
-void InputBackend::handleKey(Device& device, std::uint16_t code, std::int32_t value)
+void InputBackend::handleKey(Device& device, std::uint16_t code, std::int32_t value, bool keyboardGone)
 {
     if (code >= KEY_CNT) return;
     auto& held = device.held[code];
@@ -765,6 +766,7 @@ void InputBackend::handleKey(Device& device, std::uint16_t code, std::int32_t va
             KeyEvent event =
                 makeEvent(VirtualKeyCode::isModifier(was.mapped) ? KeyEventType::flagsChanged : KeyEventType::keyUp,
                           was.mapped, currentFlags());
+            event.keyboardGone = keyboardGone;
             if (dispatch(event) == TapResult::swallow) write([](UinputWriter& w) { w.userEventSwallowed(); });
         }
         // Passed or not, a key that went down on the output comes up there.

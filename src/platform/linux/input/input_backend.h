@@ -196,7 +196,8 @@ private:
     void takeInputEvent(Device& device, const input_event& ev);
     void handleInputEvent(Device& device, const input_event& ev);
     void closeOrderBarrier(std::uint64_t id, bool timedOut);
-    void handleKey(Device& device, std::uint16_t code, std::int32_t value);
+    // keyboardGone: a release of a key still down on a keyboard that went away.
+    void handleKey(Device& device, std::uint16_t code, std::int32_t value, bool keyboardGone = false);
     void resync(Device& device);
     TapResult dispatch(KeyEvent& event);
     bool passingThrough();

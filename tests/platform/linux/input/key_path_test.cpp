@@ -210,7 +210,8 @@ struct Desktop {
 };
 
 // Plays "+ctrl caps c -ctrl click" on the keyboard (+ press, - release, a plain name a tap, "click" a click of
-// the mouse), letting the program write everything after each step, as a person is slower than it.
+// the mouse, "unplug" the keyboard pulled out), letting the program write everything after each step, as a person is
+// slower than it.
 Desktop play(KeyPath& path, const std::string& script)
 {
     Desktop desktop;
@@ -218,6 +219,11 @@ Desktop play(KeyPath& path, const std::string& script)
     for (std::string word; words >> word;) {
         if (word == "click") {
             desktop.seen.push_back(desktop.modifiers() + "click");
+            continue;
+        }
+        if (word == "unplug") {
+            path.rig.source->unplug(kKeyboard, true);
+            desktop.take(path.drain());
             continue;
         }
         const char action = word[0] == '+' || word[0] == '-' ? word[0] : 't';
@@ -257,6 +263,8 @@ TEST(KeyPath, ModifiersFollowTheHandsAroundCapsActions)
         {"+caps s +shift -caps click -shift", {"LEFT", "Shift+click"}},
         // Shift let go while Caps is held is up when Caps goes up.
         {"+shift +caps -shift e -caps a", {"UP", "A"}},
+        // The keyboard unplugged during a short Caps hold: no Escape, nothing left down.
+        {"+ctrl +caps unplug", {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.script);

@@ -14,6 +14,7 @@
 #include "catalogue/built_in_vd_action.h"
 #include "catalogue/system_terminal.h"
 #include "clip/realm_migration_handlers.h"
+#include "core/checked_file.h"
 #include "core/dispatch_queues.h"
 #include "core/global_queue.h"
 #include "core/install_layout.h"
@@ -39,12 +40,12 @@ namespace {
 std::filesystem::path accessHelpPage()
 {
     const std::filesystem::path text = InputPermission::helpTextPath();
-    QFile source(QString::fromStdString(text.string()));
-    if (!source.open(QIODevice::ReadOnly)) {
-        log.error("The access help cannot be read ->", text.string());
+    const CheckedRead source = CheckedFile::read(text, 1024 * 1024);
+    if (!source) {
+        log.error("The access help cannot be read ->", text.string() + ": " + source.reason);
         return text;
     }
-    const QString body = QString::fromUtf8(source.readAll()).toHtmlEscaped();
+    const QString body = QString::fromUtf8(source.bytes).toHtmlEscaped();
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
     const std::filesystem::path page = std::filesystem::path(folder.toStdString()) / "keyboard-access-help.html";
     QFile out(QString::fromStdString(page.string()));

@@ -1,9 +1,9 @@
 #include "clip/clip_image_cache.h"
 
-#include <QFile>
 #include <QSaveFile>
 
 #include "clip/clip_utils.h"
+#include "core/checked_file.h"
 #include "core/log.h"
 
 namespace vandrel {
@@ -37,9 +37,11 @@ std::optional<QByteArray> ClipImageCache::object(const std::string& key) const
     const auto file = fileOf(key);
     if (!file) return std::nullopt;
     std::lock_guard lock(mutex_);
-    QFile in(QString::fromStdString(file->string()));
-    if (!in.open(QIODevice::ReadOnly)) return std::nullopt;
-    return in.readAll();
+    const CheckedRead read = CheckedFile::read(*file, kMaxImageBytes, CheckedFile::Links::refuse);
+    if (read) return read.bytes;
+    if (read.failure != CheckedRead::Failure::missing)
+        log.error("Cannot read the thumbnail ->", file->string() + ": " + read.reason);
+    return std::nullopt;
 }
 
 void ClipImageCache::removeObject(const std::string& key)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <cstdint>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -15,8 +16,13 @@ class ClipImageCache {
 public:
     explicit ClipImageCache(std::filesystem::path folder);
 
+    // A stored image larger than this is not read (a thumbnail is a few KB).
+    static constexpr std::uint64_t kMaxImageBytes = 16 * 1024 * 1024;
+
     // png: the image's PNG file, as ThumbnailMaker gives it.
     void setObject(const QByteArray& png, const std::string& key);
+    // The stored image; none when there is none, and none (logged) when its file is no regular file of at
+    // most kMaxImageBytes, or a link.
     std::optional<QByteArray> object(const std::string& key) const;
     void removeObject(const std::string& key);
 

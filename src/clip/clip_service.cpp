@@ -344,6 +344,11 @@ std::int64_t ClipService::itemLimitBytes() const
     return std::min<std::int64_t>(megabytes, std::int64_t{1} << 20) * 1024 * 1024;
 }
 
+std::optional<VDClipData> ClipService::clipData(const VDClip& clip) const
+{
+    return clip.vdClipData(options_.clipFolder, static_cast<std::uint64_t>(itemLimitBytes() + kArchiveAllowance));
+}
+
 void ClipService::discardFiles(const VDClip& clip)
 {
     if (!clip.thumbnailPath.empty() && options_.imageCache) options_.imageCache->removeObject(clip.thumbnailPath);

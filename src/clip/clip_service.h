@@ -95,6 +95,11 @@ public:
 
     // Items larger than this are not kept (the setting clip_maxItemBytes, in MB).
     std::int64_t itemLimitBytes() const;
+    // What an archive's own framing (item types, lengths) may add to the items' bytes.
+    static constexpr std::int64_t kArchiveAllowance = 1024 * 1024;
+    // The stored snapshot of a clip: its payload file, read only from the clip folder and only when it
+    // holds no more than an item may (itemLimitBytes() and kArchiveAllowance); none, logged, otherwise.
+    std::optional<VDClipData> clipData(const VDClip& clip) const;
 
     static std::shared_ptr<ClipService> make(Options options);
     ClipService(Passkey, Options options);

@@ -72,6 +72,13 @@ bool ClipUtils::isPayloadName(const std::string& name)
     return std::regex_match(name, pattern);
 }
 
+bool ClipUtils::isPayloadTemporaryName(const std::string& name)
+{
+    static const std::regex pattern(
+        "[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}\\.data\\.[0-9A-Za-z]{6}");
+    return std::regex_match(name, pattern);
+}
+
 bool ClipUtils::isOwnPayload(const std::filesystem::path& folder, const std::filesystem::path& path)
 {
     namespace fs = std::filesystem;
@@ -79,6 +86,15 @@ bool ClipUtils::isOwnPayload(const std::filesystem::path& folder, const std::fil
     std::error_code ec;
     const auto status = fs::symlink_status(path, ec);
     if (ec || !fs::is_regular_file(status)) return false;
+    return isInFolder(folder, path);
+}
+
+bool ClipUtils::isInFolder(const std::filesystem::path& folder, const std::filesystem::path& path)
+{
+    namespace fs = std::filesystem;
+    const auto name = path.filename();
+    if (name.empty() || name == "." || name == "..") return false;
+    std::error_code ec;
     const auto realFolder = fs::canonical(folder, ec);
     if (ec) return false;
     const auto realParent = fs::canonical(path.parent_path().empty() ? fs::path(".") : path.parent_path(), ec);

@@ -38,6 +38,11 @@ public:
 
     // Whether name is one the clip store gives its payloads: <UUID>.data.
     static bool isPayloadName(const std::string& name);
+    // Whether name is one of a payload's temporary file while it is written: <UUID>.data.XXXXXX.
+    static bool isPayloadTemporaryName(const std::string& name);
+    // Whether path names an entry directly inside folder once the links of both folders are resolved (the
+    // entry itself may be anything, or nothing).
+    static bool isInFolder(const std::filesystem::path& folder, const std::filesystem::path& path);
     // Whether path is a payload file the clip store made in folder: a payload name, directly inside the
     // folder once links are resolved, and a regular file, not a link. A stored row's path is data: only
     // such a file may be deleted for it.

@@ -40,6 +40,9 @@ void DataCleanService::startMonitoring()
                            })
         .disposed(bag);
     disposeBag_ = std::move(bag);
+    options_.scheduler->schedule([weak] {
+        if (auto self = weak.lock()) self->removeTemporaries();
+    });
 }
 
 std::vector<VDClip> DataCleanService::overflowingClips(const std::vector<VDClip>& history, std::int64_t maxHistorySize)
@@ -76,6 +79,7 @@ void DataCleanService::cleanDatas()
             log.error("The clip files are not cleaned: the database cannot be read ->", e.what());
         }
     }
+    removeTemporaries();
     log.verbose("clip datas was cleaned");
 }
 
@@ -136,6 +140,25 @@ void DataCleanService::cleanFiles(Realm& realm)
         global->schedule([path = entry.path()] { ClipUtils::deleteData(path); });
     }
     cleanThumbnails(realm);
+}
+
+void DataCleanService::removeTemporaries()
+{
+    std::error_code error;
+    fs::directory_iterator entries(options_.clipFolder, error);
+    if (error) return;
+    const auto now = options_.fileNow ? options_.fileNow() : fs::file_time_type::clock::now();
+    const auto global = options_.globalScheduler ? options_.globalScheduler : options_.scheduler;
+    for (const auto& entry : entries) {
+        if (!ClipUtils::isPayloadTemporaryName(entry.path().filename().string())) continue;
+        std::error_code statError;
+        if (!fs::is_regular_file(fs::symlink_status(entry.path(), statError))) continue;
+        const auto written = fs::last_write_time(entry.path(), statError);
+        // A younger one may be a payload being written right now.
+        if (statError || now - written < kYoungFileAge) continue;
+        log.verbose("Delete a temporary clip file left behind ->", entry.path().string());
+        global->schedule([path = entry.path()] { ClipUtils::deleteData(path); });
+    }
 }
 
 void DataCleanService::cleanThumbnails(Realm& realm)

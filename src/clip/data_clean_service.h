@@ -5,7 +5,8 @@
 // the same second as the oldest one kept. A trimmed clip leaves that board's history; its row, thumbnail and
 // payload file go only when no board holds it any more (with overwriting on, one clip can be in several).
 // Orphaned files: only regular files named <UUID>.data, at least 60 s old (a new clip's file is written before
-// its row reaches the database), that no clip names; anything else in the folder is left alone. Likewise the
+// its row reaches the database), that no clip names; anything else in the folder is left alone. A payload's
+// temporary files (<UUID>.data.XXXXXX) that a kill left behind go too once 60 s old, at start as well. Likewise the
 // thumbnails (<key>.png in the image cache's folder) that no clip names. A trimmed clip's payload is deleted
 // only when it is such a file inside the clip folder: a row's path is never trusted.
 //
@@ -56,7 +57,7 @@ public:
     static std::shared_ptr<DataCleanService> make(Options options);
     DataCleanService(Passkey, Options options);
 
-    // (Re)starts the interval; the first pass comes one interval from now.
+    // (Re)starts the interval; the first pass comes one interval from now. Temporary files go at once.
     void startMonitoring();
     // One pass now, on the calling thread (its writes and deletions are queued).
     void cleanDatas();
@@ -68,6 +69,7 @@ public:
 
 private:
     void cleanFiles(Realm& realm);
+    void removeTemporaries();
     void cleanThumbnails(Realm& realm);
     RealmExpected<std::shared_ptr<Realm>> openRealm() const;
 

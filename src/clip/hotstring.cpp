@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QThread>
 #include <memory>
@@ -52,6 +53,18 @@ std::string thrownKind(const std::string& text)
     return "thrown value";
 }
 
+// The evaluator needs nothing of the program's environment, whose values may be secrets: it starts with an
+// empty one, but for what a sanitized build reads to report as the program does.
+QProcessEnvironment evaluatorEnvironment()
+{
+    const QProcessEnvironment inherited = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment;
+    for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS", "UBSAN_OPTIONS"})
+        if (inherited.contains(QLatin1String(name)))
+            environment.insert(QLatin1String(name), inherited.value(QLatin1String(name)));
+    return environment;
+}
+
 // One evaluator process, on the Qt main thread from start to answer.
 struct ChildEvaluation : std::enable_shared_from_this<ChildEvaluation> {
     std::function<void(Hotstring::Evaluation)> done;
@@ -70,6 +83,7 @@ struct ChildEvaluation : std::enable_shared_from_this<ChildEvaluation> {
         child->setProgram(program);
         child->setArguments({QString::number(std::chrono::duration_cast<std::chrono::milliseconds>(limit).count())});
         child->setStandardErrorFile(QProcess::nullDevice());
+        child->setProcessEnvironment(evaluatorEnvironment());
         const auto self = shared_from_this();
         QObject::connect(child, &QProcess::readyReadStandardOutput, child, [self] { self->read(); });
         QObject::connect(child, &QProcess::errorOccurred, child, [self](QProcess::ProcessError error) {

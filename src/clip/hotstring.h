@@ -14,9 +14,11 @@
 // address-space and CPU limits, which stops the expression when evaluationLimit passes; a child that has
 // not answered by evaluationLimit and kStartAllowance is killed (a job on the watchdog scheduler). The caller never
 // waits: the child is started and read on the Qt main thread through its signals, and the answer comes there.
-// Everything but a value is a failure, shown as "😥 " and why in at most kMessageLimit characters: an error thrown, the
-// time limit, a crash (running out of memory), a value longer than kResultLimit characters, an expression longer than
-// kExpressionLimit characters. The log names the kind of failure, never the expression or the error's text.
+// The child starts with an empty environment. Everything but a value is a failure, shown as "😥 " and why in at most
+// kMessageLimit characters: an error thrown (also while the value is turned into text), a value holding a NUL
+// character, the time limit, a crash (running out of memory), a value longer than kResultLimit characters, an
+// expression longer than kExpressionLimit characters. The log names the kind of failure, never the expression or the
+// error's text.
 //
 // Every member may be called from any thread, also at the same time.
 #pragma once

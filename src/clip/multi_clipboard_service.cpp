@@ -716,7 +716,7 @@ void MultiClipboardService::pasteLastFromClipboard(std::int64_t id, bool isPaste
     bool pasted = false;
     if (isInMemory()) {
         // Memory boards' clips have no rows to look up: paste their archives directly.
-        if (const auto data = clip->vdClipData()) {
+        if (const auto data = options_.clipService->clipData(*clip)) {
             if (isPastePlainText)
                 options_.pasteService->copyToPasteboard(data->stringValue);
             else

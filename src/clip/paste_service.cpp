@@ -99,7 +99,7 @@ void PasteService::copyToPasteboard(const VDClip& clip)
 void PasteService::writeClip(const VDClip& clip)
 {
     log.verbose("Start to copy clip to pasteboard");
-    const auto data = VDClipData::unarchive(clip.dataPath);
+    const auto data = options_.clipService->clipData(clip);
     if (!data) {
         log.error("Get data file cache from dataPath fail");
         return;
@@ -141,7 +141,7 @@ bool PasteService::paste(const VDClip& clip, bool isPastePlainText)
         return false;
     }
     log.debug("clip -->", describe(clip));
-    const auto data = clip.vdClipData();
+    const auto data = options_.clipService->clipData(clip);
     if (!data) return false;
 
     const auto& settings = *options_.settings;

@@ -57,9 +57,9 @@ std::vector<VDClip> VDClip::objects(Realm& realm)
     return clips;
 }
 
-std::optional<VDClipData> VDClip::vdClipData() const
+std::optional<VDClipData> VDClip::vdClipData(const std::filesystem::path& clipFolder, std::uint64_t maxBytes) const
 {
-    return VDClipData::unarchive(dataPath);
+    return VDClipData::unarchive(dataPath, clipFolder, maxBytes);
 }
 
 std::optional<VDClip> VDClip::resolve(Realm& realm) const

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,9 +24,9 @@ struct VDClip {
     std::string thumbnailPath;    // key of the clip's image in the image cache, empty when none
     std::string typeForVD;        // "colorCode" when the text is a colour code with a swatch
 
-    // The archived snapshot at dataPath, read on every call; none (logged "unarchiveObject with
-    // clip.dataPath fail ->") when the file is missing or broken.
-    std::optional<VDClipData> vdClipData() const;
+    // The archived snapshot at dataPath, read on every call from the clip folder and at most maxBytes
+    // (VDClipData::unarchive); none (logged "unarchiveObject with clip.dataPath fail ->") otherwise.
+    std::optional<VDClipData> vdClipData(const std::filesystem::path& clipFolder, std::uint64_t maxBytes) const;
     // A copy that belongs to no database.
     VDClip deepCopy() const { return *this; }
 

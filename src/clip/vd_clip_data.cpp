@@ -7,7 +7,6 @@
 #include <QCborMap>
 #include <QCborValue>
 #include <QCryptographicHash>
-#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 #include <algorithm>
@@ -16,6 +15,8 @@
 #include <mutex>
 #include <set>
 
+#include "clip/clip_utils.h"
+#include "core/checked_file.h"
 #include "core/hex_color.h"
 #include "core/log.h"
 #include "platform/memory_pasteboard.h"
@@ -362,26 +363,29 @@ std::optional<std::int64_t> VDClipData::archiveVersion(const QByteArray& bytes)
     return version.toInteger();
 }
 
-std::optional<VDClipData> VDClipData::unarchive(const std::filesystem::path& path)
+std::optional<VDClipData> VDClipData::unarchive(const std::filesystem::path& path, const std::filesystem::path& folder,
+                                                std::uint64_t maxBytes)
 {
-    QFile file(QString::fromStdString(path.string()));
-    std::optional<VDClipData> clip;
-    if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray bytes = file.readAll();
-        clip = decode(bytes);
-        if (const auto version = clip ? std::nullopt : archiveVersion(bytes); version && *version > kArchiveVersion) {
-            // Written by a newer program: left as it is for that one, and not read by this one.
-            static std::mutex mutex;
-            static std::set<std::string> reported;
-            std::lock_guard lock(mutex);
-            if (reported.insert(path.string()).second)
-                log.warning("A clip archive of a newer version is skipped and kept ->",
-                            path.string() + " (version " + std::to_string(*version) + ")");
-            return std::nullopt;
-        }
+    const auto fail = [&path](const std::string& why) -> std::optional<VDClipData> {
+        log.error("unarchiveObject with clip.dataPath fail ->", path.string() + ": " + why);
+        return std::nullopt;
+    };
+    if (!ClipUtils::isInFolder(folder, path)) return fail("not a file of the clip folder");
+    const CheckedRead read = CheckedFile::read(path, maxBytes, CheckedFile::Links::refuse);
+    if (!read) return fail(read.reason);
+    auto clip = decode(read.bytes);
+    if (clip) return clip;
+    if (const auto version = archiveVersion(read.bytes); version && *version > kArchiveVersion) {
+        // Written by a newer program: left as it is for that one, and not read by this one.
+        static std::mutex mutex;
+        static std::set<std::string> reported;
+        std::lock_guard lock(mutex);
+        if (reported.insert(path.string()).second)
+            log.warning("A clip archive of a newer version is skipped and kept ->",
+                        path.string() + " (version " + std::to_string(*version) + ")");
+        return std::nullopt;
     }
-    if (!clip) log.error("unarchiveObject with clip.dataPath fail ->", path.string());
-    return clip;
+    return fail("no clip archive");
 }
 
 }  // namespace vandrel

@@ -49,7 +49,7 @@ public:
     static constexpr const char* kImageKey = "image";
 
     // Larger image files get no thumbnail.
-    static constexpr std::uint64_t kThumbnailSourceLimit = 64ull * 1024 * 1024;
+    static constexpr std::uint64_t kThumbnailSourceLimit = ThumbnailMaker::kSourceFileLimit;
 
     std::vector<PasteboardType> types;  // the kept types, in the order given at creation
     std::vector<std::string> fileURLs;  // entries of a URI list of files
@@ -102,9 +102,12 @@ public:
     static std::optional<std::int64_t> archiveVersion(const QByteArray& bytes);
     // Writes the archive to path atomically, readable by the owner only. False (logged) when it cannot.
     bool archive(const std::filesystem::path& path) const;
-    // The archive at path; none, logged "unarchiveObject with clip.dataPath fail ->" with the path, when the
-    // file is missing, unreadable or holds no archive of this class.
-    static std::optional<VDClipData> unarchive(const std::filesystem::path& path);
+    // The archive at path, a file directly inside folder (once the folder's links are resolved; the file
+    // itself no link) of at most maxBytes; none, logged "unarchiveObject with clip.dataPath fail ->" with the
+    // path and why, when it is elsewhere, missing, no regular file, too large, unreadable or holds no archive
+    // of this class. A row's path is only data: nothing else is ever opened for it.
+    static std::optional<VDClipData> unarchive(const std::filesystem::path& path, const std::filesystem::path& folder,
+                                               std::uint64_t maxBytes);
 
     bool operator==(const VDClipData&) const = default;
 };

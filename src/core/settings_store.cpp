@@ -14,6 +14,7 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include "core/checked_file.h"
 #include "core/defaults_keys.h"
 #include "core/json_limits.h"
 #include "core/log.h"
@@ -128,35 +129,15 @@ fs::path freeAsideName(const fs::path& file)
 
 void SettingsStore::State::load()
 {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) return;
-        setAside(std::string("it cannot be opened (") + std::strerror(errno) + ")");
+    // A folder, a pipe, a device or a huge file in its place: nothing is read, and a pipe must not block the
+    // start.
+    const CheckedRead read = CheckedFile::read(file, kMaxFileBytes);
+    if (read.failure == CheckedRead::Failure::missing) return;
+    if (!read) {
+        setAside("it cannot be read (" + read.reason + ")");
         return;
     }
-    std::string text;
-    std::string readError;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        readError = std::strerror(errno);
-    } else if (!S_ISREG(info.st_mode)) {
-        // A folder, a pipe or a device: nothing to read, and a pipe would block the start.
-        readError = S_ISDIR(info.st_mode) ? "a folder" : "not a regular file";
-    } else {
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) readError = std::strerror(errno);
-            if (n <= 0) break;
-            text.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-    ::close(fd);
-    if (!readError.empty()) {
-        setAside("it cannot be read (" + readError + ")");
-        return;
-    }
+    const std::string text = read.bytes.toStdString();
 
     if (jsonTextNesting(text) > kMaxJsonNesting) {
         setAside("it is nested more than " + std::to_string(kMaxJsonNesting) + " deep");

@@ -9,9 +9,9 @@
 // the key is written. Defaults are never written back.
 //
 // Whatever is in place of the file, the store opens: anything that cannot be used as the file (not a JSON
-// object, nested more than kMaxJsonNesting deep, unreadable, a folder, a pipe) is moved aside
-// (settings.json.corrupt-<time>) with one logged error and the store starts from defaults; when it cannot
-// be moved aside, it is left untouched and never written over (values stay in memory).
+// object, nested more than kMaxJsonNesting deep, unreadable, a folder, a pipe, larger than kMaxFileBytes) is moved
+// aside (settings.json.corrupt-<time>) with one logged error and the store starts from defaults; when it cannot be
+// moved aside, it is left untouched and never written over (values stay in memory).
 //
 // Writes go through WholeFileWriter (0600 file, 0700 folder): a write that fails at any step leaves the old
 // file as it was, is logged once until a write works again, and the store keeps the values in memory;
@@ -58,6 +58,8 @@ public:
     static constexpr const char* standardFileName = "settings.json";
     // The suite shared with the login-item helper.
     static constexpr const char* groupFileName = "group-settings.json";
+    // A settings file larger than this is not read (a file of every setting and many schemes is some KB).
+    static constexpr std::uint64_t kMaxFileBytes = 32 * 1024 * 1024;
 
     // $XDG_CONFIG_HOME/Vandrel, or ~/.config/Vandrel when it is not set.
     static std::filesystem::path standardFolder();

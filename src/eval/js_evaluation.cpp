@@ -11,6 +11,17 @@ const QString kErrorContentName = QStringLiteral("__JS_EVAL_ERROR_CONTENT");
 // Defines the error marker in a fresh engine and yields it.
 const char* const kErrorMarkerScript = "var __JS_EVAL_ERROR = Symbol('__JS_EVAL_ERROR'); __JS_EVAL_ERROR";
 
+// A function that turns a value into text as String() does, or yields the error marker and keeps the error's
+// text when that throws (the text of an error whose own conversion throws is a fixed one).
+const char* const kToTextScript =
+    "(function (S) { return function (v, marker) {\n"
+    "    try { return S(v) } catch (e) {\n"
+    "        try { __JS_EVAL_ERROR_CONTENT = S(e) } catch (_) { __JS_EVAL_ERROR_CONTENT = 'The value cannot be turned "
+    "into text' }\n"
+    "        return marker\n"
+    "    }\n"
+    "} })(String)";
+
 // The expression on its own line inside a try block: the script's value is the expression's, or the error
 // marker when it throws (the error's text is then kept in __JS_EVAL_ERROR_CONTENT).
 QString wrapperScript(const QString& expression)
@@ -71,6 +82,8 @@ JsEvaluation JsEvaluation::run(const std::string& expression)
 {
     QJSEngine engine;
     const QJSValue marker = engine.evaluate(QString::fromLatin1(kErrorMarkerScript));
+    // Taken before the expression runs, which may replace the global String.
+    const QJSValue toText = engine.evaluate(QString::fromLatin1(kToTextScript));
     auto outcome = vandrel::run(engine, wrapperScript(QString::fromStdString(expression)), marker);
     if (!outcome.error && outcome.value.isNumber()) {
         const QString rounding =
@@ -78,10 +91,14 @@ JsEvaluation JsEvaluation::run(const std::string& expression)
         outcome = vandrel::run(engine, wrapperScript(rounding), marker);
     }
     if (outcome.error) return {std::nullopt, outcome.error->toStdString()};
-    // A toString() of the value's own may throw too.
-    const QString text = outcome.value.toString();
-    if (engine.hasError()) return {std::nullopt, engine.catchError().toString().toStdString()};
-    return {text.toStdString(), {}};
+    // The value's own toString() (or any step of turning it into text) may throw: that is an error, never a
+    // value, and so is what is no string after the conversion.
+    const QJSValue text = toText.call({outcome.value, marker});
+    if (text.strictlyEquals(marker)) return {std::nullopt, engine.evaluate(kErrorContentName).toString().toStdString()};
+    if (!text.isString()) return {std::nullopt, "The value cannot be turned into text"};
+    const QString value = text.toString();
+    if (value.contains(QChar(0))) return {std::nullopt, "The value holds a NUL character"};
+    return {value.toStdString(), {}};
 }
 
 std::string JsEvaluation::reply() const

@@ -4,7 +4,8 @@
 // The expression runs on its own line inside a try block (the wrapper script), in an engine made for this
 // one call with only the language's own built-ins: no host object, no file or network access. Numbers are
 // rounded to 15 significant digits, which hides binary floating-point noise (0.1+0.2 gives 0.3); strings
-// come as they are, undefined as "undefined".
+// come as they are, undefined as "undefined", anything else as String() makes it. An error thrown while the
+// value is turned into text (its own toString()) is an error, and so is a value holding a NUL character.
 //
 // Nothing here stops a runaway expression: the process around it does (address-space and CPU limits, a
 // deadline), and the program that started it kills it at the time limit.

@@ -3,6 +3,7 @@
 #include <QUrl>
 #include <QXmlStreamReader>
 
+#include "core/json_limits.h"
 #include "core/log.h"
 
 namespace vandrel {
@@ -97,8 +98,15 @@ std::variant<std::vector<AppcastItem>, std::string> Appcast::parse(const QByteAr
             log.warning("An item of the update feed has no version or no address; it is left out ->", fields.title);
             continue;
         }
-        // The link goes to the desktop's opener: nothing but a web page may leave the program.
-        if (!isWebLink(link)) return "the feed names a link that is not an http:// or https:// address";
+        // The link goes to the desktop's opener: nothing but a web page may leave the program. The address is
+        // outside text: the log names the item's version only.
+        if (!isWebLink(link)) {
+            log.warning(
+                "An item of the update feed names a link that is not an http:// or https:// address; it is "
+                "left out ->",
+                excerpt(version));
+            continue;
+        }
         items.push_back(AppcastItem{fields.title, version, VDVersion(version), link, fields.enclosureUrl});
     }
     if (xml.hasError())

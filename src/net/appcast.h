@@ -12,8 +12,8 @@
 // An item's version is the "shortVersionString" of its enclosure (any namespace prefix), else its
 // "version"; the same names as child elements of the item serve too. Its stage ("a", "b", "rc" or none)
 // decides its channel. The page a user is sent to is the item's link, else the enclosure's url. Items
-// without a version or without any address are left out (logged); a feed whose page of an item is not an
-// http:// or https:// address is no feed.
+// without a version, without any address, or whose page is not an http:// or https:// address are left out
+// (logged); the other items still count.
 #pragma once
 
 #include <QByteArray>

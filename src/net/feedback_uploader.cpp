@@ -274,6 +274,7 @@ void FeedbackUploader::upload(const FeedbackSubmission& submission, std::shared_
     QNetworkRequest request(std::get<QUrl>(endpoint));
     request.setTransferTimeout(static_cast<int>(options_.timeout.count()));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("multipart/form-data; boundary=") + boundary);
+    ReplyLimits::prepare(request);
     QNetworkReply* reply = network_->post(request, multiPart.get());
     multiPart.release()->setParent(reply);
     ReplyLimits* limits = ReplyLimits::watch(reply, options_.maxReplyBytes, options_.deadline);

@@ -13,6 +13,7 @@
 #include "core/defaults_keys.h"
 #include "core/log.h"
 #include "core/sysctl.h"
+#include "net/reply_limits.h"
 #include "net/screen_resolution.h"
 
 // The analytics collection address; a build setting, empty unless the build defines it.
@@ -251,11 +252,14 @@ void GoogleReporter::send(const std::string& type, const Parameters& parameters)
     if (!network_) network_ = new QNetworkAccessManager(app);
     QNetworkRequest request(*url);
     request.setTransferTimeout(static_cast<int>(options_.timeout.count()));
+    ReplyLimits::prepare(request);
     QNetworkReply* reply = network_->get(request);
+    ReplyLimits* limits = ReplyLimits::watch(reply, options_.maxReplyBytes, options_.deadline);
     const auto printer = options_.print;
-    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, printer] {
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, limits, printer] {
         if (reply->error() != QNetworkReply::NoError) {
-            const std::string line = "Failed to deliver GA Request.  " + reply->errorString().toStdString();
+            const std::string line = "Failed to deliver GA Request.  " +
+                                     (limits->exceeded() ? *limits->exceeded() : reply->errorString().toStdString());
             if (printer)
                 printer(line);
             else

@@ -8,8 +8,8 @@
 //   GoogleReporter::shared().configure("UA-12345-6");
 //   GoogleReporter::shared().session(true);
 //
-// Hits are issued on the main thread; the request runs on Qt's network stack with a time-out, nothing
-// waits for it, and its outcome is only printed.
+// Hits are issued on the main thread; the request runs on Qt's network stack with a time-out, a deadline and
+// a cap on its reply (ReplyLimits), nothing waits for it, and its outcome is only printed.
 #pragma once
 
 #include <QPointer>
@@ -35,6 +35,9 @@ public:
         // Absolute https address ending in "/"; hits go to "collect" under it. Empty: nothing is sent.
         std::string collectionBaseUrl = defaultCollectionBaseUrl();
         std::chrono::milliseconds timeout{15000};
+        // How long a hit may take in all, and how large its reply may be (nothing of it is used).
+        std::chrono::milliseconds deadline{30000};
+        qint64 maxReplyBytes = 64 * 1024;
         // The settings the consent and the client identifier are read from; Defaults() when null.
         SettingsStore* settings = nullptr;
         // Where the diagnostics go, one line per call; standard output when empty.

@@ -1,6 +1,7 @@
 #include "net/reply_limits.h"
 
 #include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QTimer>
 #include <algorithm>
 #include <utility>
@@ -24,6 +25,12 @@ std::string durationText(std::chrono::milliseconds duration)
 
 }  // namespace
 
+void ReplyLimits::prepare(QNetworkRequest& request)
+{
+    // Set by the caller, the header also keeps Qt from inflating the body itself.
+    request.setRawHeader("Accept-Encoding", "identity");
+}
+
 ReplyLimits* ReplyLimits::watch(QNetworkReply* reply, qint64 maxBytes, std::chrono::milliseconds deadline)
 {
     return new ReplyLimits(reply, maxBytes, deadline);
@@ -43,6 +50,11 @@ ReplyLimits::ReplyLimits(QNetworkReply* reply, qint64 maxBytes, std::chrono::mil
     // A length announced beyond the cap stops the reply before its body comes.
     connect(reply, &QNetworkReply::downloadProgress, this, [this](qint64, qint64 total) {
         if (total > maxBytes_) stop("the reply is larger than " + sizeText(maxBytes_) + " and was stopped");
+    });
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this] {
+        const QByteArray encoding = reply_->rawHeader("Content-Encoding").trimmed().toLower();
+        if (!encoding.isEmpty() && encoding != "identity")
+            stop("the reply came compressed, which was not asked for, and was stopped");
     });
     auto* timer = new QTimer(this);
     timer->setSingleShot(true);

@@ -7,6 +7,14 @@
 // endless reply and never see the abort). When a bound is hit the reply is aborted (its finished() follows,
 // with OperationCanceledError) and exceeded() says which bound, in words fit for the user. Lives on the
 // reply's thread, as the reply's child.
+//
+// The cap holds for the body as the program gets it, not only as it travels: a request prepared here asks
+// for no compression (Qt would otherwise ask for it and inflate a small reply into gigabytes out of sight),
+// and a reply compressed all the same is stopped as soon as its headers say so.
+//
+//   QNetworkRequest request(url);
+//   ReplyLimits::prepare(request);
+//   ReplyLimits* limits = ReplyLimits::watch(network->get(request), maxBytes, deadline);
 #pragma once
 
 #include <QByteArray>
@@ -16,11 +24,14 @@
 #include <string>
 
 class QNetworkReply;
+class QNetworkRequest;
 
 namespace vandrel {
 
 class ReplyLimits : public QObject {
 public:
+    // Asks for the body without compression; before the request is sent.
+    static void prepare(QNetworkRequest& request);
     // Watches reply from now on; the returned object belongs to the reply.
     static ReplyLimits* watch(QNetworkReply* reply, qint64 maxBytes, std::chrono::milliseconds deadline);
 

@@ -64,6 +64,7 @@ void UpdateChecker::check(const std::optional<std::string>& feedUrl, Completion 
     if (!network_) network_ = new QNetworkAccessManager(QCoreApplication::instance());
     QNetworkRequest request(url);
     request.setTransferTimeout(static_cast<int>(options_.timeout.count()));
+    ReplyLimits::prepare(request);
     QNetworkReply* reply = network_->get(request);
     ReplyLimits* limits = ReplyLimits::watch(reply, options_.maxReplyBytes, options_.deadline);
     const VDVersion current = options_.current.value_or(AppInfo::vdVersion());

@@ -20,8 +20,9 @@ public:
     // The image encoded in bytes (PNG, JPEG, BMP, TIFF, GIF, ...), scaled by thumbnailSize() to fit
     // width x height, as PNG.
     virtual std::optional<QByteArray> thumbnailOfData(const QByteArray& encoded, int width, int height) const = 0;
-    // The same for the image file at path.
+    // The same for the image file at path: only a regular file of at most kSourceFileLimit is read.
     virtual std::optional<QByteArray> thumbnailOfFile(const std::string& path, int width, int height) const = 0;
+    static constexpr std::uint64_t kSourceFileLimit = 64ull * 1024 * 1024;
     // A size x size square of the opaque colour 0xRRGGBB, as PNG.
     virtual QByteArray swatch(std::uint32_t rgb, int size) const = 0;
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -121,6 +122,11 @@ TEST_F(VDUpdaterTest, TheDialogsDownloadButtonOpensTheReleasePage)
         std::string buttons;
         for (auto* b : box.buttons()) buttons += "[" + b->text().toStdString() + "]";
         texts.push_back(box.text().toStdString() + " | " + box.informativeText().toStdString() + " | " + buttons);
+        // Whatever the texts hold, no label shows markup or opens a link.
+        for (auto* label : box.findChildren<QLabel*>()) {
+            EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
+            EXPECT_FALSE(label->openExternalLinks()) << label->text().toStdString();
+        }
         return answer;
     });
     std::vector<std::string> opened;
@@ -134,9 +140,18 @@ TEST_F(VDUpdaterTest, TheDialogsDownloadButtonOpensTheReleasePage)
     VDUpdater::showResult({Status::updateAvailable, item, {}}, open, modal);
     VDUpdater::showResult({Status::upToDate, std::nullopt, {}}, open, modal);
     VDUpdater::showResult({Status::noSource, std::nullopt, "no update source configured"}, open, modal);
+    // A feed's title and a server's reason phrase are outside text: shown as they are, never as a link.
+    answer = 1;
+    const std::string link = R"(<a href="file:///etc/passwd">Release notes</a>)";
+    item.title = link;
+    VDUpdater::showResult({Status::updateAvailable, item, {}}, open, modal);
+    VDUpdater::showResult({Status::failed, std::nullopt, "the update feed could not be read (HTTP 500, " + link + ")"},
+                          open, modal);
 
     EXPECT_EQ(opened, std::vector<std::string>{"https://example.org/2.0"});
-    ASSERT_EQ(texts.size(), 4u);
+    ASSERT_EQ(texts.size(), 6u);
+    EXPECT_NE(texts[4].find(link), std::string::npos) << texts[4];
+    EXPECT_NE(texts[5].find(link), std::string::npos) << texts[5];
     EXPECT_NE(texts[0].find("Vandrel 2.0 is available."), std::string::npos) << texts[0];
     EXPECT_NE(texts[0].find("[Download]"), std::string::npos) << texts[0];
     EXPECT_NE(texts[2].find("Vandrel is up to date."), std::string::npos) << texts[2];

@@ -39,7 +39,7 @@ TEST(ClipServiceTest, FirstPollCapturesWhatThePasteboardHoldsAndKeepsItPrivate)
     const VDClip& clip = rig.clips[0].first;
     EXPECT_EQ(clip.primaryType, PasteboardTypes::string);
     EXPECT_EQ(clip.updateTime, rig.now);
-    EXPECT_EQ(clip.dataHash, std::to_string(VDClipData::unarchive(clip.dataPath)->hash()));
+    EXPECT_EQ(clip.dataHash, std::to_string(rig.service->clipData(clip)->hash()));
     EXPECT_EQ(rig.clips[0].second, (VDClipboard{0, 3}));
     // A random key is a UUID, and the payload file is named by another.
     EXPECT_EQ(clip.savedHash.size(), 36u);
@@ -240,7 +240,7 @@ TEST(ClipServiceTest, LongTextIsCutByCharactersInTheRowAndKeptWholeInThePayload)
     const std::string& row = rig.clips[0].first.stringData;
     EXPECT_EQ(row.size(), 2u * ClipService::kStringDataLimit);
     EXPECT_EQ(row.back(), '\xA9');
-    EXPECT_EQ(VDClipData::unarchive(rig.clips[0].first.dataPath)->stringValue, text);
+    EXPECT_EQ(rig.service->clipData(rig.clips[0].first)->stringValue, text);
 }
 
 TEST(ClipServiceTest, OnlyKeptTypesMakeAClipAndTheyComeFromTheCopiedItems)
@@ -260,7 +260,7 @@ TEST(ClipServiceTest, OnlyKeptTypesMakeAClipAndTheyComeFromTheCopiedItems)
     rig.own({first, second});
     rig.advance(250);
     ASSERT_EQ(rig.clips.size(), 1u);
-    const auto data = VDClipData::unarchive(rig.clips[0].first.dataPath);
+    const auto data = rig.service->clipData(rig.clips[0].first);
     ASSERT_TRUE(data);
     EXPECT_EQ(data->types, (std::vector<PasteboardType>{PasteboardTypes::string, PasteboardTypes::html}));
     // The items are kept whole, the private type too, so pasting gives back what was copied.

@@ -170,6 +170,13 @@ TEST(DataCleanServiceTest, DeletesOnlyOldStrayPayloadFiles)
     const fs::path foreign = folder / "notes.txt";
     const fs::path nearMiss = folder / (CleanRig::upperUuid() + ".data.bak");
     const fs::path subfolder = folder / (CleanRig::upperUuid() + ".data");
+    // Temporary files of payloads being written, left by a kill, and a name that is none.
+    const fs::path temporary = folder / (CleanRig::upperUuid() + ".data.a1B2c3");
+    const fs::path youngTemporary = folder / (CleanRig::upperUuid() + ".data.Zz9yY8");
+    const fs::path notTemporary = folder / (CleanRig::upperUuid() + ".data.a1B2c3d");
+    c.writeFile(temporary, std::chrono::minutes(5));
+    c.writeFile(youngTemporary, std::chrono::seconds(30));
+    c.writeFile(notTemporary, std::chrono::hours(5));
     c.writeFile(stray, std::chrono::minutes(5));
     c.writeFile(young, std::chrono::seconds(30));
     c.writeFile(lower, std::chrono::minutes(5));
@@ -177,6 +184,11 @@ TEST(DataCleanServiceTest, DeletesOnlyOldStrayPayloadFiles)
     c.writeFile(nearMiss, std::chrono::hours(5));
     fs::create_directories(subfolder / "inside");
 
+    // Temporary files go at start already, the rest with the first pass.
+    c.cleaner->startMonitoring();
+    c.rig.advance(1);
+    EXPECT_FALSE(fs::exists(temporary));
+    EXPECT_TRUE(fs::exists(stray));
     c.cleaner->cleanDatas();
     c.rig.advance(1);
     EXPECT_FALSE(fs::exists(stray));
@@ -186,11 +198,14 @@ TEST(DataCleanServiceTest, DeletesOnlyOldStrayPayloadFiles)
     EXPECT_TRUE(fs::exists(foreign));
     EXPECT_TRUE(fs::exists(nearMiss));
     EXPECT_TRUE(fs::exists(subfolder / "inside"));
+    EXPECT_TRUE(fs::exists(youngTemporary));
+    EXPECT_TRUE(fs::exists(notTemporary));
 
     c.fileNow += std::chrono::minutes(1);
     c.cleaner->cleanDatas();
     c.rig.advance(1);
     EXPECT_FALSE(fs::exists(young));
+    EXPECT_FALSE(fs::exists(youngTemporary));
 }
 
 TEST(DataCleanServiceTest, PassesComeEveryHalfHourAndCopeWithAMissingFolder)

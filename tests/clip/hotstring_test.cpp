@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "core/log_capture.h"
-#include "support/event_loop_wait.h"
 #include "rx/virtual_time_scheduler.h"
+#include "support/event_loop_wait.h"
 
 namespace vandrel {
 namespace {
@@ -216,10 +219,30 @@ TEST_F(HotstringTest, ErrorsAreShownAndGiveNoValue)
     EXPECT_EQ(value(hotstring, "1}"), std::nullopt);                              // a syntax error
     EXPECT_EQ(value(hotstring, "1} catch(e) {} {"), std::nullopt);                // breaking out of the wrapper
     EXPECT_EQ(value(hotstring, "throw {toString() { throw 1 }}"), std::nullopt);  // even from the handler
-    ASSERT_EQ(messages.size(), 5u);
+    // Turning the value into text fails: an error, never the error's text as the value.
+    EXPECT_EQ(value(hotstring, "({toString() { throw 'oops' }})"), std::nullopt);
+    EXPECT_EQ(value(hotstring, "Object.create(null)"), std::nullopt);
+    EXPECT_EQ(value(hotstring, "({toString() { throw {toString() { throw 2 }} }})"), std::nullopt);
+    EXPECT_EQ(value(hotstring, "'a\\0b'"), std::nullopt);
+    ASSERT_EQ(messages.size(), 9u);
     EXPECT_EQ(messages[0], "\U0001F625 ReferenceError: abc is not defined");
     EXPECT_EQ(messages[1], "\U0001F625 plain");
     EXPECT_EQ(messages[2].rfind("\U0001F625 SyntaxError", 0), 0u) << messages[2];
+    EXPECT_EQ(messages[5], "\U0001F625 oops");
+    EXPECT_EQ(messages[6].rfind("\U0001F625 TypeError", 0), 0u) << messages[6];
+    EXPECT_EQ(messages[7], "\U0001F625 The value cannot be turned into text");
+    EXPECT_EQ(messages[8], "\U0001F625 The value holds a NUL character");
+}
+
+TEST_F(HotstringTest, TheEvaluatorStartsWithAnEmptyEnvironment)
+{
+    QTemporaryDir dir;
+    const std::string program = dir.filePath("print-environment").toStdString();
+    std::ofstream(program) << "#!/bin/sh\nprintf 'V%s%s' \"$VANDREL_TEST_SECRET\" \"$HOME\"\n";
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    ::setenv("VANDREL_TEST_SECRET", "not for children", 1);
+    EXPECT_EQ(value(make({}, program), "1"), Result(""));
+    ::unsetenv("VANDREL_TEST_SECRET");
 }
 
 TEST_F(HotstringTest, ExpressionsOverTheCharacterLimitAreRefused)

@@ -11,10 +11,12 @@
 #include "clip/clip_utils.h"
 #include "core/defaults_keys.h"
 #include "platform/event_tap.h"
+#include "support/hostile_files.h"
 
 namespace vandrel {
 namespace {
 
+namespace fs = std::filesystem;
 using test::ClipRig;
 using test::textItem;
 
@@ -136,13 +138,28 @@ TEST_F(PasteServiceTest, AGoneOrUnreadableClipPastesNothing)
     unknown.savedHash = "not stored";
     EXPECT_FALSE(paste->paste(unknown, false));
 
-    std::ofstream(clip.dataPath, std::ios::trunc) << "damaged";
-    EXPECT_FALSE(paste->paste(clip, false));
-    paste->copyToPasteboard(clip);
+    // A row's path is data: only a regular file of the clip folder within the item limit is read, and
+    // nothing waits on a pipe or reads a device.
+    const fs::path outside = rig.folder / "elsewhere.data";
+    fs::copy_file(clip.dataPath, outside);
+    fs::create_symlink(outside, rig.clipFolder() / "link.data");
+    std::ofstream(rig.clipFolder() / "damaged.data") << "damaged";
+    auto payloads = test::hostileFiles(rig.clipFolder(), ".data");
+    payloads.insert(payloads.end(),
+                    {"/dev/zero", outside, rig.clipFolder() / "link.data", rig.clipFolder() / "damaged.data"});
+    for (const auto& payload : payloads) {
+        SCOPED_TRACE(payload.string());
+        VDClip hostile = clip;
+        hostile.dataPath = payload.string();
+        EXPECT_FALSE(paste->paste(hostile, false));
+        paste->copyToPasteboard(hostile);
+    }
     rig.advance(1000);
     EXPECT_TRUE(posted.empty());
     EXPECT_EQ(rig.general().changeCount(), count);
     EXPECT_EQ(rig.general().string(PasteboardTypes::string), "user's own");
+    // Each failed alone.
+    EXPECT_TRUE(paste->paste(clip, false));
 }
 
 TEST_F(PasteServiceTest, ItemsWithoutTextLeaveThePasteboardAloneInPlainTextMode)

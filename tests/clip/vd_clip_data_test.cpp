@@ -18,6 +18,8 @@ namespace vandrel {
 namespace {
 
 namespace fs = std::filesystem;
+// Larger than any payload written here.
+constexpr std::uint64_t kLimit = 64ull << 20;
 
 VDClipData textClip(const std::string& text)
 {
@@ -156,12 +158,12 @@ TEST(VDClipDataTest, ArchiveFilesArePrivateAndBrokenOnesReadAsNone)
     const fs::path file = folder.path / "A.data";
     ASSERT_TRUE(textClip("payload").archive(file));
     EXPECT_EQ(test::modeOf(file), 0600u);
-    EXPECT_EQ(VDClipData::unarchive(file)->stringValue, "payload");
+    EXPECT_EQ(VDClipData::unarchive(file, folder.path, kLimit)->stringValue, "payload");
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path), fs::directory_iterator()), 1);
 
     std::ofstream(folder.path / "broken.data") << "not an archive";
-    EXPECT_FALSE(VDClipData::unarchive(folder.path / "broken.data"));
-    EXPECT_FALSE(VDClipData::unarchive(folder.path / "missing.data"));
+    EXPECT_FALSE(VDClipData::unarchive(folder.path / "broken.data", folder.path, kLimit));
+    EXPECT_FALSE(VDClipData::unarchive(folder.path / "missing.data", folder.path, kLimit));
     EXPECT_FALSE(textClip("x").archive(folder.path / "no-such-folder" / "B.data"));
 }
 
@@ -179,7 +181,7 @@ TEST(VDClipDataTest, ACapturesPayloadHoldsItsContentOnce)
     const fs::path file = folder.path / "ONCE.data";
     ASSERT_TRUE(data->archive(file));
     EXPECT_LT(fs::file_size(file), (2u << 20) + 4096);
-    const auto read = VDClipData::unarchive(file);
+    const auto read = VDClipData::unarchive(file, folder.path, kLimit);
     ASSERT_TRUE(read);
     EXPECT_EQ(*read, *data);
     EXPECT_EQ(read->hash(), data->hash());
@@ -200,8 +202,8 @@ TEST(VDClipDataTest, AnArchiveOfANewerVersionIsSkippedAndKept)
 
     test::ScopedLogCapture logged;
     EXPECT_FALSE(VDClipData::decode(bytes));
-    EXPECT_FALSE(VDClipData::unarchive(file));
-    EXPECT_FALSE(VDClipData::unarchive(file));
+    EXPECT_FALSE(VDClipData::unarchive(file, folder.path, kLimit));
+    EXPECT_FALSE(VDClipData::unarchive(file, folder.path, kLimit));
     QFile in(QString::fromStdString(file.string()));
     ASSERT_TRUE(in.open(QIODevice::ReadOnly));
     EXPECT_EQ(in.readAll(), bytes);

@@ -76,13 +76,18 @@ TEST(AppcastTest, DocumentsThatAreNoFeedSayWhy)
     EXPECT_TRUE(itemsOf(feed({})).empty());
 }
 
-TEST(AppcastTest, AFeedWhosePageIsNoWebAddressIsABadFeed)
+TEST(AppcastTest, AnItemWhosePageIsNoWebAddressIsLeftOutAndTheOthersCount)
 {
     for (const char* link : {"file:///etc/passwd", "javascript:alert(1)", "/usr/share/applications/x.desktop",
                              "vandrel.desktop", "https://", "ftp://example.org/x"}) {
-        const auto parsed = Appcast::parse(feed({item("9.0.0", link)}));
-        ASSERT_TRUE(std::holds_alternative<std::string>(parsed)) << link;
-        EXPECT_EQ(std::get<std::string>(parsed), "the feed names a link that is not an http:// or https:// address");
+        SCOPED_TRACE(link);
+        test::ScopedLogCapture logs;
+        const auto items = itemsOf(feed({item("9.0.0", link), item("1.4.0")}));
+        ASSERT_EQ(items.size(), 1u);
+        EXPECT_EQ(items[0].version, "1.4.0");
+        EXPECT_TRUE(logs->contains(LogLevel::warning,
+                                   "An item of the update feed names a link that is not an "
+                                   "http:// or https:// address; it is left out ->"));
     }
     EXPECT_EQ(itemsOf(feed({item("9.0.0", "http://example.org/9")})).at(0).link, "http://example.org/9");
 }

@@ -1,5 +1,6 @@
 // A feed host for tests on 127.0.0.1: answers every request (once its body is in) with the current status and body, or
-// never answers, or sends a body without end, or drips one byte at a time; counts the requests and keeps their paths.
+// never answers, or sends a body without end, or drips one byte at a time, or says its body is compressed; counts the
+// requests and keeps their paths and the encodings they accept.
 #pragma once
 
 #include <QByteArray>
@@ -59,6 +60,7 @@ public:
     void reply(int status, QByteArray body)
     {
         endless_ = false;
+        compressed_ = false;
         drip_.reset();
         status_ = status;
         body_ = std::move(body);
@@ -68,8 +70,12 @@ public:
     void sendEndlessly() { endless_ = true; }
     // A 200 reply of a 1000-byte body that comes one byte per interval.
     void drip(std::chrono::milliseconds interval) { drip_ = interval; }
+    // The reply says its body is gzip-compressed, as a small reply inflating to gigabytes would.
+    void sendCompressed() { compressed_ = true; }
 
     std::vector<std::string> paths;
+    // The Accept-Encoding header of each request, empty when it had none.
+    std::vector<std::string> acceptEncodings;
 
 private:
     void read(QTcpSocket* socket)
@@ -87,11 +93,16 @@ private:
             if (buffer.size() < end + 4 + length) return;
         }
         paths.push_back(buffer.split(' ').value(1).toStdString());
+        std::string encoding;
+        for (const QByteArray& line : buffer.left(end).split('\n'))
+            if (line.toLower().startsWith("accept-encoding:")) encoding = line.mid(16).trimmed().toStdString();
+        acceptEncodings.push_back(encoding);
         buffer.clear();
         if (!status_) return;
         if (endless_) return writeEndlessReply(socket);
         if (drip_) return writeDrippingReply(socket, *drip_);
         socket->write("HTTP/1.1 " + QByteArray::number(*status_) + " X\r\nContent-Type: application/xml\r\n" +
+                      (compressed_ ? "Content-Encoding: gzip\r\n" : "") +
                       "Content-Length: " + QByteArray::number(body_.size()) + "\r\nConnection: close\r\n\r\n" + body_);
         socket->disconnectFromHost();
     }
@@ -99,6 +110,7 @@ private:
     QTcpServer server_;
     std::optional<int> status_ = 200;
     bool endless_ = false;
+    bool compressed_ = false;
     std::optional<std::chrono::milliseconds> drip_;
     QByteArray body_;
     std::map<QTcpSocket*, QByteArray> buffers_;

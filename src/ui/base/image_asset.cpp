@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "core/checked_file.h"
 #include "core/log.h"
 #include "core/program_folders.h"
 
@@ -15,7 +16,12 @@ std::filesystem::path ImageAsset::imagesFolder()
 QImage ImageAsset::image() const
 {
     const auto path = imagesFolder() / (name_ + ".png");
-    QImage image(QString::fromStdString(path.string()));
+    const CheckedRead read = CheckedFile::read(path, kMaxFileBytes);
+    if (!read) {
+        log.error("Unable to load image named " + name_ + ".", path.string() + ": " + read.reason);
+        return {};
+    }
+    const QImage image = QImage::fromData(read.bytes);
     if (image.isNull()) log.error("Unable to load image named " + name_ + ".", path.string());
     return image;
 }

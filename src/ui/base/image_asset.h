@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QImage>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -16,8 +17,12 @@ class ImageAsset {
 public:
     explicit ImageAsset(std::string name) : name_(std::move(name)) {}
 
+    // An image file larger than this is not read.
+    static constexpr std::uint64_t kMaxFileBytes = 16 * 1024 * 1024;
+
     const std::string& name() const { return name_; }
-    // The image, or a null image (logged) when the folder has none of this name.
+    // The image, or a null image (logged) when the folder has none of this name, or none that is a regular
+    // file of at most kMaxFileBytes.
     QImage image() const;
 
     // Where the images are read from.

@@ -22,7 +22,13 @@ int VDModal::run(QMessageBox::Icon icon, const QString& message, const QString& 
     box.setIcon(icon);
     box.setText(message);
     box.setInformativeText(informative);
+    // Texts may quote what came from outside (a feed's title, a server's reason phrase): never markup,
+    // never a link. The box's own setting does not reach its informative text.
     box.setTextFormat(Qt::PlainText);
+    for (auto* label : box.findChildren<QLabel*>()) {
+        label->setTextFormat(Qt::PlainText);
+        label->setOpenExternalLinks(false);
+    }
     // The headline stands out as on the platform's own alerts.
     if (auto* headline = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
         QFont font = headline->font();

@@ -1,5 +1,6 @@
 // Alerts and confirmations: a message box with a headline, an explanatory text and one or two buttons,
-// run modally on the main thread. Texts come in already localized.
+// run modally on the main thread. Texts come in already localized and are shown as plain text, never as
+// markup or links.
 //
 //   if (VDModal().confirm(tr("Delete scheme?"), tr("It cannot be undone."), tr("Delete"), tr("Cancel"))) ...
 //

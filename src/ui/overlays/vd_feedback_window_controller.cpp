@@ -265,6 +265,8 @@ void VDFeedbackWindowController::addAttachFileSelector()
     attachFileBtn_ = new QPushButton(QIcon(QPixmap::fromImage(Asset::attach.image())), text("Attach File..."));
     attachFileBtn_->setMinimumWidth(kAttachButtonMinWidth);
     attachFileLabel_ = new QLabel();
+    // A file's name is outside text: never markup or a link.
+    attachFileLabel_->setTextFormat(Qt::PlainText);
     row->addArrangedSubview(attachFileBtn_);
     row->addArrangedSubview(attachFileLabel_, Qt::AlignVCenter);
     row->boxLayout()->addStretch(1);

@@ -297,8 +297,8 @@ TEST_F(FeedbackFormTest, NameAndEmailAreStored300MillisecondsAfterTheLastChangeW
 TEST_F(FeedbackFormTest, ACancelledChooserDropsTheAttachment)
 {
     const std::string longName = std::string(200, 'x') + "-end.log";
-    chosenFiles = {dir.filePath("report.txt").toStdString(), std::nullopt,
-                   dir.filePath(longName.c_str()).toStdString()};
+    chosenFiles = {dir.filePath("report.txt").toStdString(), std::nullopt, dir.filePath(longName.c_str()).toStdString(),
+                   dir.filePath("<a href=x>y<a>.txt").toStdString()};
     auto f = form();
     f->attachFileBtn()->click();
     EXPECT_EQ(f->attachFileLabel()->text(), "report.txt");
@@ -313,6 +313,11 @@ TEST_F(FeedbackFormTest, ACancelledChooserDropsTheAttachment)
     EXPECT_LT(shown.size(), static_cast<qsizetype>(longName.size()));
     EXPECT_TRUE(shown.startsWith("xxx"));
     EXPECT_TRUE(shown.endsWith("-end.log"));
+
+    // A name is shown as it is, never as markup.
+    f->attachAFile();
+    EXPECT_EQ(f->attachFileLabel()->text(), "<a href=x>y<a>.txt");
+    EXPECT_EQ(f->attachFileLabel()->textFormat(), Qt::PlainText);
 }
 
 TEST_F(FeedbackFormTest, TheInfoButtonOpensTheDiagnosticsOnceAndLeavesThemOpen)

@@ -5,6 +5,9 @@
 #include <QImage>
 #include <QImageReader>
 
+#include "core/checked_file.h"
+#include "core/log.h"
+
 namespace vandrel {
 
 namespace {
@@ -46,8 +49,13 @@ std::optional<QByteArray> QtThumbnailMaker::thumbnailOfData(const QByteArray& en
 
 std::optional<QByteArray> QtThumbnailMaker::thumbnailOfFile(const std::string& path, int width, int height) const
 {
-    QImageReader reader(QString::fromStdString(path));
-    return scaledRead(reader, width, height);
+    // The path comes from a copy in another program: it may be a pipe, a device or a huge file.
+    const CheckedRead read = CheckedFile::read(path, kSourceFileLimit);
+    if (!read) {
+        log.warning("No thumbnail of the copied file ->", path + ": " + read.reason);
+        return std::nullopt;
+    }
+    return thumbnailOfData(read.bytes, width, height);
 }
 
 QByteArray QtThumbnailMaker::swatch(std::uint32_t rgb, int size) const

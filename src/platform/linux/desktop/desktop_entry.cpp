@@ -2,10 +2,12 @@
 
 #include <QString>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <utility>
+
+#include "core/checked_file.h"
+#include "core/log.h"
 
 namespace vandrel {
 
@@ -168,11 +170,14 @@ std::optional<DesktopEntry> DesktopEntry::parse(const std::string& text, std::st
 
 std::optional<DesktopEntry> DesktopEntry::load(const std::string& path, std::string id)
 {
-    std::ifstream in(path);
-    if (!in) return std::nullopt;
-    std::stringstream text;
-    text << in.rdbuf();
-    return parse(text.str(), std::move(id), path);
+    // Found by listing a folder anyone may put a link into: it may be a pipe, a device or a huge file.
+    const CheckedRead read = CheckedFile::read(path, kMaxFileBytes);
+    if (!read) {
+        if (read.failure != CheckedRead::Failure::missing)
+            log.warning("a desktop entry is not read", path + ": " + read.reason);
+        return std::nullopt;
+    }
+    return parse(read.bytes.toStdString(), std::move(id), path);
 }
 
 std::vector<std::string> DesktopEntry::commandLine() const
@@ -181,34 +186,37 @@ std::vector<std::string> DesktopEntry::commandLine() const
     if (!words) return {};
     std::vector<std::string> out;
     for (const auto& word : *words) {
-        if (!word.quoted && word.text == "%i") {
-            if (!icon.empty()) {
-                out.push_back("--icon");
-                out.push_back(icon);
+        // A field code counts only as an unquoted word of its own: expanded inside another word (a quoted
+        // script above all) the name or path would become part of what that word says.
+        if (!word.quoted && word.text.size() == 2 && word.text[0] == '%' && word.text[1] != '%') {
+            switch (word.text[1]) {
+                case 'i':
+                    if (!icon.empty()) {
+                        out.push_back("--icon");
+                        out.push_back(icon);
+                    }
+                    break;
+                case 'c':
+                    if (!name.empty()) out.push_back(name);
+                    break;
+                case 'k':
+                    if (!path.empty()) out.push_back(path);
+                    break;
+                default:  // %f %F %u %U (no files to pass), deprecated and unknown codes
+                    break;
             }
             continue;
         }
-        std::string expanded;
+        // Elsewhere "%%" is a percent sign and any other code goes, unexpanded.
+        std::string text;
         for (std::size_t i = 0; i < word.text.size(); ++i) {
             if (word.text[i] != '%' || i + 1 == word.text.size()) {
-                expanded += word.text[i];
+                text += word.text[i];
                 continue;
             }
-            switch (word.text[++i]) {
-                case '%':
-                    expanded += '%';
-                    break;
-                case 'c':
-                    expanded += name;
-                    break;
-                case 'k':
-                    expanded += path;
-                    break;
-                default:  // %f %F %u %U (no files to pass), %i inside a word, deprecated and unknown codes
-                    break;
-            }
+            if (word.text[++i] == '%') text += '%';
         }
-        if (!expanded.empty() || word.quoted) out.push_back(std::move(expanded));
+        if (!text.empty() || word.quoted) out.push_back(std::move(text));
     }
     return out;
 }

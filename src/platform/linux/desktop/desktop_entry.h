@@ -2,6 +2,7 @@
 // recognises and starts it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,11 +28,16 @@ struct DesktopEntry {
     // the first of the locales (best first) the file has.
     static std::optional<DesktopEntry> parse(const std::string& text, std::string id, std::string path,
                                              const std::vector<std::string>& locales = localeCandidates());
+    // A file larger than this is no desktop entry.
+    static constexpr std::uint64_t kMaxFileBytes = 1024 * 1024;
+    // Reads the file at path (a link is followed) and parses it; absent, logged, when it is no regular file
+    // of at most kMaxFileBytes or cannot be read (absent without a log line when it is missing).
     static std::optional<DesktopEntry> load(const std::string& path, std::string id);
 
-    // The words of Exec with the field codes resolved: %i becomes "--icon <Icon>", %c the name, %k the file,
-    // %% a percent sign; file and URL codes and the deprecated ones go. Empty when Exec does not parse
-    // (an unterminated quote) or is empty.
+    // The words of Exec with the field codes resolved, each only as an unquoted word of its own: %i becomes
+    // "--icon <Icon>", %c the name, %k the file; file and URL codes and the deprecated ones go. Inside any
+    // other word %% is a percent sign and other codes go unexpanded. Empty when Exec does not parse (an
+    // unterminated quote) or is empty.
     std::vector<std::string> commandLine() const;
     // The program Exec runs, without its folder, past an `env VAR=value` prefix; empty when there is none.
     std::string executableName() const;

@@ -199,7 +199,7 @@ protected:
         EXPECT_TRUE(waitFor([&] { return clipCount() == before + 1; })) << "no clip was made";
         if (clipCount() != before + 1) return {};
         const VDClip made = clip(before);
-        const auto data = VDClipData::unarchive(made.dataPath);
+        const auto data = service_->clipData(made);
         EXPECT_TRUE(data);
         if (!data) return {};
         EXPECT_EQ(data->types, expectedTypes);
@@ -293,7 +293,7 @@ TEST_F(X11ClipboardTest, AFileListIsCapturedAsFileUrls)
     const Content files{{"text/uri-list", uris}};
     startPeer(files);
     ASSERT_TRUE(waitFor([&] { return clipCount() == 1; }));
-    const auto data = VDClipData::unarchive(clip(0).dataPath);
+    const auto data = service_->clipData(clip(0));
     ASSERT_TRUE(data);
     EXPECT_NE(std::find(data->types.begin(), data->types.end(), PasteboardTypes::fileUrl), data->types.end());
     ASSERT_EQ(data->fileURLs.size(), 2u);

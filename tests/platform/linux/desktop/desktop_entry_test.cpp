@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "platform/linux/desktop/desktop_entry_index.h"
+#include "support/hostile_files.h"
 
 namespace vandrel {
 namespace {
@@ -56,9 +57,12 @@ TEST(DesktopEntry, WithoutItsGroupThereIsNoEntry)
 TEST(DesktopEntry, CommandLineResolvesFieldCodesAndQuoting)
 {
     EXPECT_EQ(entryWithExec("editor %U").commandLine(), (std::vector<std::string>{"editor"}));
-    EXPECT_EQ(entryWithExec("editor %i --title=%c %k 100%% %f%F").commandLine(),
-              (std::vector<std::string>{"editor", "--icon", "editor-icon", "--title=Editor", "/apps/editor.desktop",
+    EXPECT_EQ(entryWithExec("editor %i --title %c %k 100%% %f%F").commandLine(),
+              (std::vector<std::string>{"editor", "--icon", "editor-icon", "--title", "Editor", "/apps/editor.desktop",
                                         "100%"}));
+    // Codes count only as whole unquoted words: inside another word, a quoted script above all, they go.
+    EXPECT_EQ(entryWithExec(R"(sh -c "echo %c %k 100%%" --title=%c "%i")").commandLine(),
+              (std::vector<std::string>{"sh", "-c", "echo   100%", "--title=", ""}));
     EXPECT_EQ(entryWithExec(R"("/opt/my app/run" "say \"hi\" \$HOME \\ \`x\`" "")").commandLine(),
               (std::vector<std::string>{"/opt/my app/run", R"(say "hi" $HOME \ `x`)", ""}));
     EXPECT_TRUE(entryWithExec("editor \"unterminated").commandLine().empty());
@@ -114,6 +118,8 @@ TEST_F(DesktopEntryIndexTest, EarlierFoldersWinAndUninstalledEntriesDoNotCount)
     write(system_ / "gone.desktop", "Name=Gone\nExec=gone\n");  // hidden by the user's entry
     write(system_ / "missing.desktop", "Name=Missing\nExec=x\nTryExec=/nonexistent/program\n");
     std::ofstream(system_ / "link.desktop") << "[Desktop Entry]\nType=Link\nName=Link\nURL=https://example.com\n";
+    // Anyone's links and files in a folder: each fails alone, at once, and nothing waits on a pipe.
+    test::hostileFiles(user_, ".desktop");
 
     auto entries = index();
     EXPECT_EQ(entries.findById("editor")->name, "My Editor");
@@ -121,6 +127,7 @@ TEST_F(DesktopEntryIndexTest, EarlierFoldersWinAndUninstalledEntriesDoNotCount)
     EXPECT_EQ(entries.findById("gone"), std::nullopt);
     EXPECT_EQ(entries.findById("missing"), std::nullopt);
     EXPECT_EQ(entries.findById("link"), std::nullopt);
+    for (const char* hostile : {"zero", "pipe", "huge"}) EXPECT_EQ(entries.findById(hostile), std::nullopt) << hostile;
     EXPECT_EQ(entries.findByName("my editor")->id, "editor");
     EXPECT_EQ(entries.findByName("kde-konsole")->name, "Konsole");
     EXPECT_EQ(entries.findByPath((system_ / "kde" / "konsole.desktop").string())->id, "kde-konsole");

@@ -229,12 +229,11 @@ TEST_F(KeyServiceTest, ACopyThatCannotBeStoredIsAnnouncedFirstSoTheFailureIsTheM
 {
     auto calls = std::make_shared<FailingWriteCalls>();
     calls->failAt(FailingWriteCalls::Step::create, EACCES);
-    auto failing = std::make_shared<SettingsStore>(dir.filePath("failing").toStdString(),
-                                                   SettingsStore::standardFileName, WholeFileWriter(calls));
-    auto unsaved = KeyService::make(
-        {factory, windows, failing, {}, [this](const std::string& m, double) { messages.push_back(m); }});
-    unsaved->setUpAtLaunch();
-    ASSERT_TRUE(unsaved->modifyButCreateACutomSchemeForBuildInScheme(unsaved->availableBuildInKeyScheme()[0], {}));
+    settings =
+        std::make_shared<SettingsStore>(dir.filePath("failing").toStdString(), "settings.json", WholeFileWriter(calls));
+    service = KeyService::make({factory, windows, settings, {}, [this](auto& m, double) { messages.push_back(m); }});
+    service->setUpAtLaunch();
+    service->modifyButCreateACutomSchemeForBuildInScheme(active(), {});
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_TRUE(messages.back().starts_with("Failed to save hotkey scheme \"Custom\": ")) << messages.back();
 }

@@ -123,10 +123,12 @@ void VDHotkeySettingPopupWindow::installHotkeyRecorder()
     hotkeyRecorder_ = new VDHotkeyRecorder(recorderEngine_);
     hotkeyRecorder_->setModifiersMustIncluding({57});
     content->addArrangedSubview(hotkeyRecorder_);
+    // Right under the field, in a row of its own: it never covers a control, and the sentence has the width
+    // it needs.
+    auto [noteTitle, noteContent] = addTitledRow(hotkeyGroupStack_);
     conflictNote_ = makeNoteLabel(QString());
-    conflictNote_->hide();
-    content->addArrangedSubview(conflictNote_);
-    content->boxLayout()->setStretchFactor(conflictNote_, 1);
+    noteContent->addArrangedSubview(conflictNote_);
+    conflictRow_ = noteContent->parentWidget();
     editor_.conflictingSettings.subscribe([this](const VDKeyScheme::KeySettings& others) { showConflicts(others); })
         .disposed(settingWindowDisposebag_);
     if (const auto key = editor_.hotkeyToSet.value()) {
@@ -154,7 +156,8 @@ void VDHotkeySettingPopupWindow::showConflicts(const VDKeyScheme::KeySettings& o
     }
     conflictNote_->setText(QString::fromStdString(
         localized("\u26a0 Also used by ${0}: while two commands share a hotkey, neither runs.", names)));
-    conflictNote_->setVisible(!others.empty());
+    // The row goes with the note, so no empty row stands between the field and its hint.
+    conflictRow_->setVisible(!others.empty());
 }
 
 void VDHotkeySettingPopupWindow::installActionSelector()

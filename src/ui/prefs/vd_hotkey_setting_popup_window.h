@@ -6,7 +6,7 @@
 //
 // The sheet edits a draft (HotkeySettingEditor): "Done" (Return) stores it and closes; "Cancel", Escape
 // and closing the window drop it, and the scheme and the stored settings stay exactly as they were. A
-// hotkey that another command of the scheme uses is flagged beside the field as soon as it is recorded,
+// hotkey that another command of the scheme uses is flagged right under the field as soon as it is recorded,
 // naming that command; the user may keep it. The sheet's messages sit in its own rows, never over a field.
 //
 // Main thread only.
@@ -57,7 +57,7 @@ public:
     // Picks the action in the action row, as the user does.
     void pickAction(const VDActionPtr& action);
     const std::vector<QPointer<QWidget>>& parameterSelectors() const { return parameterSelectors_; }
-    // Beside the hotkey field: the other commands of the scheme that use the recorded hotkey (hidden when
+    // Under the hotkey field: the other commands of the scheme that use the recorded hotkey (hidden when
     // none does).
     QLabel* conflictNote() const { return conflictNote_; }
     QPushButton* doneButton() const { return doneButton_; }
@@ -94,6 +94,7 @@ private:
     VDHotkeyMenuItem* noneItem_ = nullptr;  // owned by the chooser's menu
     std::vector<QPointer<QWidget>> parameterSelectors_;
     QLabel* conflictNote_ = nullptr;
+    QWidget* conflictRow_ = nullptr;  // the note's row
     QPushButton* doneButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
 

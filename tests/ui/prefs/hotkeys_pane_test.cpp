@@ -285,7 +285,6 @@ TEST_F(PaneTest, ReturnF2AndSpaceOnTheCurrentRowOpenItsSheetAsADoubleClickDoes)
         QApplication::sendEvent(outline(), &press);
         ASSERT_NE(pane->hotkeySettingPopupWindow(), nullptr) << key;
         EXPECT_EQ(pane->hotkeySettingPopupWindow()->editor().keySetting.value()->key(), VDKey(3, {57}));
-        pane->hotkeySettingPopupWindow()->cancelButton()->click();
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QUuid>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -38,6 +39,8 @@ struct SettingsStore::State {
     std::mutex fileMutex;
     std::uint64_t writtenGeneration = 0;
     bool writeFailing = false;
+    // What writeFailure() tells, while the file lacks values.
+    std::optional<std::string> failureForUser;
     // Set when an unreadable file could not be moved aside: writing would destroy it.
     bool writesBlocked = false;
 
@@ -116,6 +119,17 @@ std::string timestampForFileName()
     return text;
 }
 
+// The system's reason that ends a writer's message ("cannot replace <file>: Permission denied" gives
+// "permission denied"); a message without one is taken whole.
+std::string systemReason(const std::string& failure)
+{
+    const auto colon = failure.rfind(": ");
+    std::string reason = colon == std::string::npos ? failure : failure.substr(colon + 2);
+    const bool acronym = reason.size() > 1 && std::isupper(static_cast<unsigned char>(reason[1]));
+    if (!reason.empty() && !acronym) reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+    return reason;
+}
+
 fs::path freeAsideName(const fs::path& file)
 {
     const std::string base = file.string() + ".corrupt-" + timestampForFileName();
@@ -159,6 +173,7 @@ void SettingsStore::State::setAside(const std::string& why)
     if (ec) {
         // Writing would destroy what is there: keep it and the values in memory only.
         writesBlocked = true;
+        failureForUser = "the settings file cannot be written: it cannot be read and is kept as it is";
         log.error("settings file cannot be used and cannot be moved aside; using defaults and leaving it untouched ->",
                   file.string() + ": " + why + "; " + ec.message());
     } else {
@@ -196,11 +211,11 @@ bool SettingsStore::State::persist(std::uint64_t upTo)
             writtenGeneration = snapshotGeneration;
             recovered = writeFailing;
             writeFailing = false;
-        } else if (!writeFailing) {
-            writeFailing = true;
+            failureForUser.reset();
         } else {
-            failure.clear();  // already reported; stay quiet until it works again
-            return false;
+            failureForUser = "the settings file cannot be written: " + systemReason(failure);
+            if (writeFailing) return false;  // already reported; stay quiet until it works again
+            writeFailing = true;
         }
     }
     if (!failure.empty()) {
@@ -311,6 +326,12 @@ void SettingsStore::removeObject(const std::string& key)
     const auto generation = state_->change(key, std::nullopt);
     state_->persist(generation);
     state_->changes.onNext(key);
+}
+
+std::optional<std::string> SettingsStore::writeFailure() const
+{
+    std::lock_guard fileLock(state_->fileMutex);
+    return state_->failureForUser;
 }
 
 bool SettingsStore::synchronize()

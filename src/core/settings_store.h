@@ -15,8 +15,9 @@
 //
 // Writes go through WholeFileWriter (0600 file, 0700 folder): a write that fails at any step leaves the old
 // file as it was, is logged once until a write works again, and the store keeps the values in memory;
-// synchronize() reports whether the file holds them. A value that would put the file past kMaxJsonNesting
-// (one level is the file's own object) is refused with a logged error. Every member may be used from any thread.
+// synchronize() reports whether the file holds them and writeFailure() why not, in words for the user. A value that
+// would put the file past kMaxJsonNesting (one level is the file's own object) is refused with a logged error. Every
+// member may be used from any thread.
 #pragma once
 
 #include <cstdint>
@@ -93,6 +94,9 @@ public:
     std::optional<nlohmann::json> persistentDomain() const;
     // Writes what is in memory if an earlier write failed; true when the file holds every value.
     bool synchronize();
+    // Why the file does not hold every value, as a clause to show the user ("the settings file cannot be
+    // written: permission denied"); none once a write worked, or while none failed.
+    std::optional<std::string> writeFailure() const;
 
     // The anonymous client identifier of usage reporting: the stored text, or a new upper-case UUID that is
     // stored and written to disk at once. `created` (optional) tells which.

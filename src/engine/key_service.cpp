@@ -313,12 +313,14 @@ VDKeySchemePtr KeyService::modifyButCreateACutomSchemeForBuildInScheme(
     if (modification) modification(*copy);
     install(copy);
     activate(copy);
-    auto& store = settings();
-    KeySchemeStore::write(*copy, store, popup_);
-    store.set(DefaultsKeys::hotkey_currentKeyScheme, copy->name.value());
+    // Announced before it is stored: a message replaces the one on screen, and a failure to store must be
+    // the one the user reads.
     popup_(localized("☝️ New hotkey scheme ${0} has been created for modification",
                      localized("\"${0}\"", copy->name.value())),
            6);
+    auto& store = settings();
+    KeySchemeStore::write(*copy, store, popup_);
+    store.set(DefaultsKeys::hotkey_currentKeyScheme, copy->name.value());
     return copy;
 }
 

@@ -85,7 +85,7 @@ public:
                                          const std::optional<std::string>& baseName = std::nullopt) const;
     // Every edit of a scheme goes through here. A custom or per-application scheme is changed in place and
     // null returned (the caller stores it). A factory scheme is never changed: a custom copy is derived,
-    // modified, installed, activated, stored, announced and returned.
+    // modified, installed, activated, announced, stored and returned.
     VDKeySchemePtr modifyButCreateACutomSchemeForBuildInScheme(const VDKeySchemePtr& keyScheme,
                                                                const std::function<void(VDKeyScheme&)>& modification);
     // Removes a custom scheme's stored entries; when it is the active scheme, the default factory scheme is

@@ -41,11 +41,16 @@ json storedValue(const SettingsStore& store, const std::string& key, json empty)
     return *value;
 }
 
-void reportNotSaved(const PopupPresenter& popup, const std::string& name, const std::string& why)
+// Tells the user why (a clause: "the settings file cannot be written: permission denied") and that the
+// scheme in use keeps the change; the log gets the detail as well when there is more of it.
+void reportNotSaved(const PopupPresenter& popup, const std::string& name, const std::string& why,
+                    const std::string& detail = {})
 {
-    log.error("Cannot save the key scheme ->", name + ": " + why);
-    const std::string message = localized("Failed to save hotkey scheme ${0}", localized("\"${0}\"", name));
-    popup ? popup(message, 6) : popupMsg(message, 6);
+    log.error("Cannot save the key scheme ->", name + ": " + why + (detail.empty() ? "" : " (" + detail + ")"));
+    const std::string message =
+        localized("Failed to save hotkey scheme ${0}: ${1}. The change stays in effect until Vandrel quits.",
+                  localized("\"${0}\"", name), why);
+    popup ? popup(message, 10) : popupMsg(message, 10);
 }
 
 }  // namespace
@@ -57,7 +62,7 @@ bool KeySchemeStore::write(const VDKeyScheme& scheme, SettingsStore& store, cons
     std::string error;
     const auto text = scheme.toJsonText(&error);
     if (!text) {
-        reportNotSaved(popup, name, error);
+        reportNotSaved(popup, name, "it holds text that is not valid UTF-8", error);
         return false;
     }
 
@@ -86,11 +91,11 @@ bool KeySchemeStore::write(const VDKeyScheme& scheme, SettingsStore& store, cons
     // Refused (too deep) or kept only in memory (the file cannot be written): not saved.
     const auto stored = store.object(schemesKey());
     if (!stored || !stored->is_object() || !stored->contains(name)) {
-        reportNotSaved(popup, name, "the settings refused the scheme");
+        reportNotSaved(popup, name, "it is nested too deep for the settings file");
         return false;
     }
     if (!store.synchronize()) {
-        reportNotSaved(popup, name, "the settings file cannot be written");
+        reportNotSaved(popup, name, store.writeFailure().value_or("the settings file cannot be written"));
         return false;
     }
     return true;

@@ -2,8 +2,10 @@
 // in the order they were added) and "hotkey_allCustomKeySchemes" maps each name to the scheme's compact JSON
 // text.
 //
-// Writing never drops what is stored: a scheme that cannot be encoded is reported (error log and a
-// transient message) and nothing is written; entries this build cannot read are kept as they are. Reading
+// Writing never drops what is stored: a scheme that cannot be encoded is reported and nothing is written;
+// entries this build cannot read are kept as they are. Every failure to store is logged and told the user in
+// a transient message that says why (the settings store's reason, e.g. "the settings file cannot be written:
+// permission denied") and that the change stays in effect until Vandrel quits. Reading
 // never writes: a stored scheme that cannot be read is skipped with one logged error and stays stored.
 // Operations may be called from any thread; each runs as one step.
 #pragma once

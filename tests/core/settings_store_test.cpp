@@ -356,12 +356,17 @@ TEST_F(SettingsStoreTest, AFailedWriteAtAnyStepKeepsTheFileLogsOnceAndReportsThe
                                    std::string(9000, 'k') + R"("}})";
         writeFile(stored);
         auto calls = std::make_shared<test::FailingWriteCalls>();
-        calls->failAt(step);
+        calls->failAt(step, EACCES);
         SettingsStore store(folder(), SettingsStore::standardFileName, WholeFileWriter(calls));
         test::ScopedLogCapture logs;
         store.set(DefaultsKeys::clip_thumbnailWidth, std::int64_t{90});
         store.set(DefaultsKeys::clip_thumbnailWidth, std::int64_t{91});
         EXPECT_FALSE(store.synchronize());
+        const auto told = store.writeFailure().value_or("");
+        EXPECT_TRUE(told.starts_with("the settings file cannot be written: ")) << told;
+        if (step != Step::shortFile) {
+            EXPECT_TRUE(told.ends_with(": permission denied")) << told;
+        }
         EXPECT_EQ(read(file()), stored);
         EXPECT_EQ(logs->count(LogLevel::error), 1u);
         EXPECT_EQ(store.get(DefaultsKeys::clip_thumbnailWidth), 91);
@@ -369,8 +374,9 @@ TEST_F(SettingsStoreTest, AFailedWriteAtAnyStepKeepsTheFileLogsOnceAndReportsThe
         for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder())) ++entries;
         EXPECT_EQ(entries, 1u) << "no temporary file stays";
 
-        calls->failAt(Step::none);  // space again
+        calls->failAt(Step::none);  // writable again
         EXPECT_TRUE(store.synchronize());
+        EXPECT_FALSE(store.writeFailure());
         EXPECT_EQ(logs->count(LogLevel::info), 1u) << "the recovery is told";
         const json saved = json::parse(read(file()));
         EXPECT_EQ(saved["clip_thumbnailWidth"], 91);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/defaults_keys.h"
+#include "core/failing_write_calls.h"
 #include "core/popup_msg.h"
 #include "engine/engine_fixture.h"
 #include "model/key_scheme_store.h"
@@ -222,6 +223,19 @@ TEST_F(KeyServiceTest, ModifyingAFactorySchemeMakesActivatesAndStoresACopy)
     EXPECT_EQ(settings->object(DefaultsKeys::hotkey_allCustomKeySchemes.key()), storedBefore);
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(active(), second);
+}
+
+TEST_F(KeyServiceTest, ACopyThatCannotBeStoredIsAnnouncedFirstSoTheFailureIsTheMessageLeftOnScreen)
+{
+    auto calls = std::make_shared<FailingWriteCalls>();
+    calls->failAt(FailingWriteCalls::Step::create, EACCES);
+    settings =
+        std::make_shared<SettingsStore>(dir.filePath("failing").toStdString(), "settings.json", WholeFileWriter(calls));
+    service = KeyService::make({factory, windows, settings, {}, [this](auto& m, double) { messages.push_back(m); }});
+    service->setUpAtLaunch();
+    service->modifyButCreateACutomSchemeForBuildInScheme(active(), {});
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_TRUE(messages.back().starts_with("Failed to save hotkey scheme \"Custom\": ")) << messages.back();
 }
 
 TEST_F(KeyServiceTest, ActivationAndRemovalResolveSchemesToTheInstalledObject)

@@ -31,7 +31,11 @@ struct KeySchemeStoreTest : ::testing::Test {
     SettingsStore& store = *settings;
     test::ScopedLogCapture logged;
     int popups = 0;
-    const PopupPresenter popup = [this](const std::string&, double) { ++popups; };
+    std::string lastMessage;
+    const PopupPresenter popup = [this](const std::string& message, double) {
+        ++popups;
+        lastMessage = message;
+    };
 
     // Writes as the key service does, telling the user of a failure through the test's presenter.
     bool write(const VDKeyScheme& scheme, SettingsStore& target)
@@ -90,9 +94,12 @@ TEST_F(KeySchemeStoreTest, AWriteTheDiskRefusesIsReportedAsNotSaved)
     auto calls = std::make_shared<test::FailingWriteCalls>();
     SettingsStore failing(dir.filePath("failing").toStdString(), SettingsStore::standardFileName,
                           WholeFileWriter(calls));
-    calls->failAt(test::FailingWriteCalls::Step::partialWrite);
+    calls->failAt(test::FailingWriteCalls::Step::create, EACCES);
     EXPECT_FALSE(write(*custom("Lost"), failing));
     EXPECT_TRUE(logged->contains(LogLevel::error, "Cannot save the key scheme ->"));
+    EXPECT_EQ(lastMessage,
+              "Failed to save hotkey scheme \"Lost\": the settings file cannot be written: permission "
+              "denied. The change stays in effect until Vandrel quits.");
 }
 
 TEST_F(KeySchemeStoreTest, StoredValuesOfAnotherShapeAreNeitherLostNorOverwritten)

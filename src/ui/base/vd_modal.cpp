@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 #include <vector>
 
 #include "core/localize.h"
@@ -16,7 +17,7 @@ constexpr int kFirstButton = 0;
 }  // namespace
 
 int VDModal::run(QMessageBox::Icon icon, const QString& message, const QString& informative,
-                 const std::vector<QString>& buttons) const
+                 const std::vector<QString>& buttons, std::size_t defaultIndex) const
 {
     QMessageBox box;
     box.setIcon(icon);
@@ -41,7 +42,8 @@ int VDModal::run(QMessageBox::Icon icon, const QString& message, const QString& 
         added.push_back(box.addButton(buttons[i], role));
     }
     if (!added.empty()) {
-        if (auto* first = qobject_cast<QPushButton*>(added.front())) box.setDefaultButton(first);
+        if (auto* preferred = qobject_cast<QPushButton*>(added.at(std::min(defaultIndex, added.size() - 1))))
+            box.setDefaultButton(preferred);
         box.setEscapeButton(added.back());
     }
 
@@ -60,9 +62,10 @@ bool VDModal::alert(const QString& message, const QString& informative, const QS
 }
 
 bool VDModal::confirm(const QString& message, const QString& informative, const QString& okButtonText,
-                      const QString& cancelButtonText)
+                      const QString& cancelButtonText, DefaultButton defaultButton)
 {
-    return run(QMessageBox::Information, message, informative, {okButtonText, cancelButtonText}) == kFirstButton;
+    return run(QMessageBox::Information, message, informative, {okButtonText, cancelButtonText},
+               defaultButton == DefaultButton::cancel ? 1 : 0) == kFirstButton;
 }
 
 void VDModal::warning(const QString& message, const QString& informative, const QString& okButtonText)

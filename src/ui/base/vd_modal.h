@@ -17,7 +17,7 @@ namespace vandrel {
 class VDModal {
 public:
     // Answers a prepared box: returns the index of the button pressed, in the order the buttons were
-    // added (0 is the first, the default), or -1 when the box was dismissed without one.
+    // added (0 is the first), or -1 when the box was dismissed without one.
     using Answerer = std::function<int(QMessageBox& box)>;
 
     VDModal() = default;
@@ -27,9 +27,13 @@ public:
 
     // Informational, one button; true when it was pressed.
     virtual bool alert(const QString& message, const QString& informative, const QString& okButtonText);
-    // Informational, two buttons; true when the first (okButtonText) was pressed.
+    // Which button Return presses.
+    enum class DefaultButton { ok, cancel };
+
+    // Informational, two buttons; true when the first (okButtonText) was pressed. A question whose "yes"
+    // destroys something makes Cancel the default, so a reflexive Return keeps it.
     virtual bool confirm(const QString& message, const QString& informative, const QString& okButtonText,
-                         const QString& cancelButtonText);
+                         const QString& cancelButtonText, DefaultButton defaultButton = DefaultButton::ok);
     // Critical, one button.
     virtual void warning(const QString& message, const QString& informative, const QString& okButtonText);
     // A warning whose text ends, after an empty line, with the request to contact us with the above.
@@ -37,7 +41,7 @@ public:
 
 private:
     int run(QMessageBox::Icon icon, const QString& message, const QString& informative,
-            const std::vector<QString>& buttons) const;
+            const std::vector<QString>& buttons, std::size_t defaultIndex = 0) const;
 
     Answerer answerer_;
 };

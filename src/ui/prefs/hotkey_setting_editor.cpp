@@ -35,12 +35,26 @@ HotkeySettingEditor::HotkeySettingEditor(std::shared_ptr<KeyService> keyService,
       keyService_(std::move(keyService)),
       keyScheme_(std::move(keyScheme))
 {
+    findConflicts();
+}
+
+void HotkeySettingEditor::findConflicts()
+{
+    VDKeyScheme::KeySettings others;
+    const auto hotkey = hotkeyToSet.value();
+    if (hotkey && keyScheme_) {
+        const auto held = keySetting.value();
+        for (const auto& setting : keyScheme_->keySettings.value())
+            if (setting != held && setting->key().keybit() == hotkey->keybit()) others.push_back(setting);
+    }
+    conflictingSettings.accept(others);
 }
 
 bool HotkeySettingEditor::setHotkey(const VDKey& key)
 {
     hotkeyToSet.accept(key);
-    return apply();
+    findConflicts();
+    return pendingSetting() != nullptr;
 }
 
 bool HotkeySettingEditor::chooseAction(const VDActionPtr& action)
@@ -58,7 +72,7 @@ bool HotkeySettingEditor::chooseAction(const VDActionPtr& action)
         paramsToSet.accept({});
     }
     actionToSet.accept(action);
-    return apply();
+    return pendingSetting() != nullptr;
 }
 
 bool HotkeySettingEditor::updateParams(const VDAtomicActionParam& param, std::size_t index)
@@ -69,7 +83,7 @@ bool HotkeySettingEditor::updateParams(const VDAtomicActionParam& param, std::si
     if (values.size() <= index) values.resize(index + 1);
     values[index] = param;
     paramsToSet.accept(storedSequence(action, std::move(values)));
-    return apply();
+    return pendingSetting() != nullptr;
 }
 
 std::vector<VDAtomicActionParam> HotkeySettingEditor::selectorValues(const VDActionPtr& action, const Params& params)
@@ -99,24 +113,33 @@ VDKeySettingPtr HotkeySettingEditor::createKeySetting() const
     const auto params = paramsToSet.value();
     const auto& check = action->paramSeqenceValidationCheck();
     if (check && !check(params)) return nullptr;
-    log.debug("create a new keysetting");
     return VDKeySetting::make(*hotkey, action, params);
 }
 
-bool HotkeySettingEditor::apply()
+VDKeySettingPtr HotkeySettingEditor::pendingSetting() const
 {
-    log.debug("something changed, try to create a new keysetting");
-    const auto newSetting = createKeySetting();
-    if (!newSetting || !keyScheme_ || !keyService_) return false;
+    auto newSetting = createKeySetting();
     const auto held = keySetting.value();
-    if (held && *held == *newSetting && held->action() == newSetting->action()) return false;
+    if (!newSetting || (held && *held == *newSetting && held->action() == newSetting->action())) return nullptr;
+    return newSetting;
+}
+
+bool HotkeySettingEditor::commit()
+{
+    const auto newSetting = pendingSetting();
+    if (!newSetting || !keyScheme_ || !keyService_) return false;
+    log.debug("create a new keysetting");
+    const auto held = keySetting.value();
 
     log.debug(held ? "replace keysetting" : "add new key setting");
     auto copy = keyService_->modifyButCreateACutomSchemeForBuildInScheme(
         keyScheme_, [&](VDKeyScheme& scheme) { replaceOrAppend(scheme, held, newSetting); });
-    if (copy) keyScheme_ = copy;
     keySetting.accept(newSetting);
-    if (keyScheme_->type() == VDKeySchemeType::custom && !keyScheme_->writeIntoUserDefaults())
+    // A copy was stored by the key service (which told the user if it could not be); a scheme changed in
+    // place is stored here.
+    if (copy)
+        keyScheme_ = copy;
+    else if (keyScheme_->type() == VDKeySchemeType::custom && !keyScheme_->writeIntoUserDefaults())
         log.error("The key scheme could not be stored ->", keyScheme_->name.value());
     return true;
 }

@@ -226,6 +226,8 @@ void HotkeysPreferenceViewController::installHotkeysOutline()
                      [this] { publishSelection(); });
     QObject::connect(hotkeysOutlineView_, &QTreeView::doubleClicked, hotkeysOutlineView_,
                      [this](const QModelIndex& index) { doWhenDoubleClicked(index); });
+    QObject::connect(hotkeysOutlineView_, &VDKeySchemeOutlineView::openRequested, hotkeysOutlineView_,
+                     [this](const QModelIndex& index) { doWhenDoubleClicked(index); });
     if (!keyService_) return;
 
     (keyService_->activeKeyScheme | rx::filter([](const VDKeySchemePtr& s) { return s != nullptr; }))

@@ -6,7 +6,8 @@
 //              never depends on titles; a rename retitles the scheme's item at once. Choosing a scheme makes
 //              it active; the last item opens the scheme manager and leaves the active scheme shown.
 //   Outline    follows the active scheme, whoever activates it, and reloads on every change of its settings
-//              keeping the selected rows. Double click edits a setting in the key-setting sheet.
+//              keeping the selected rows. Double click, or Return, F2 or Space on the current row, edits a
+//              setting in the key-setting sheet, which changes nothing until its Done.
 //   +/-        "+" opens the sheet for a new setting; "-" removes the selected settings (enabled while a
 //              selectable setting is selected). A built-in scheme is never changed: the key service makes a
 //              custom copy, which takes the change and becomes active. Every removal is stored at once.
@@ -90,7 +91,8 @@ public:
     VDKeySchemePtr schemeOfPopupItem(int index) const;
     // What a choice of the pop-up's item does.
     void chooseSchemeItem(int index);
-    // Edits the setting of the row (a Vandrel General setting only shows a message).
+    // Edits the setting of the row (a Vandrel General setting only shows a message); the keyboard's keys
+    // that open a row come here too.
     void doWhenDoubleClicked(const QModelIndex& index);
     void startToAddHotkeySetting();
     void removeHotkeySettingsSelecting();

@@ -18,6 +18,7 @@
 #include "ui/prefs/times_param_selector.h"
 #include "ui/prefs/vd_hotkey_popup_button.h"
 #include "ui/prefs/vd_hotkey_recorder.h"
+#include "ui/prefs/vd_key_scheme_outline.h"
 
 namespace vandrel {
 
@@ -57,6 +58,7 @@ VDHotkeySettingPopupWindow::VDHotkeySettingPopupWindow(Passkey, QWidget* parentW
       settingWindow_(new QDialog(parentWindow, Qt::Sheet))
 {
     settingWindow_->setWindowModality(Qt::WindowModal);
+    settingWindow_->setWindowTitle(QStringLiteral("Vandrel \u2014 ") + localizedText("Hotkey Setting"));
     settingWindow_->resize(std::max(parentWindow->width() - 2 * UIConstants::windowPadding, 400), 240);
     auto* container = ViewComponentized::create<WindowContainerView>(settingWindow_);
     auto* column = new StackView(Qt::Vertical);
@@ -121,6 +123,14 @@ void VDHotkeySettingPopupWindow::installHotkeyRecorder()
     hotkeyRecorder_ = new VDHotkeyRecorder(recorderEngine_);
     hotkeyRecorder_->setModifiersMustIncluding({57});
     content->addArrangedSubview(hotkeyRecorder_);
+    // Right under the field, in a row of its own: it never covers a control, and the sentence has the width
+    // it needs.
+    auto [noteTitle, noteContent] = addTitledRow(hotkeyGroupStack_);
+    conflictNote_ = makeNoteLabel(QString());
+    noteContent->addArrangedSubview(conflictNote_);
+    conflictRow_ = noteContent->parentWidget();
+    editor_.conflictingSettings.subscribe([this](const VDKeyScheme::KeySettings& others) { showConflicts(others); })
+        .disposed(settingWindowDisposebag_);
     if (const auto key = editor_.hotkeyToSet.value()) {
         hotkeyRecorder_->recordedHotkey.accept(key);
         hotkeyRecorder_->flashTitle({}, -1);
@@ -135,6 +145,19 @@ void VDHotkeySettingPopupWindow::installHotkeyRecorder()
     auto [marker, note] = addTitledRow(hotkeyGroupStack_, SettingItemStackView::ItemType::marked);
     note->addArrangedSubview(makeNoteLabel(QString::fromStdString(localized(
         "Please use a hotkey with Caps Lock key, for example, ${0}.", KeyKit::modifiersToString({55, 57}) + "A"))));
+}
+
+void VDHotkeySettingPopupWindow::showConflicts(const VDKeyScheme::KeySettings& others)
+{
+    std::string names;
+    for (const auto& other : others) {
+        if (!names.empty()) names += ", ";
+        names += localized("\"${0}\"", VDKeySchemeOutlineViewDataSource::commandText(other).toStdString());
+    }
+    conflictNote_->setText(QString::fromStdString(
+        localized("\u26a0 Also used by ${0}: while two commands share a hotkey, neither runs.", names)));
+    // The row goes with the note, so no empty row stands between the field and its hint.
+    conflictRow_->setVisible(!others.empty());
 }
 
 void VDHotkeySettingPopupWindow::installActionSelector()
@@ -254,15 +277,21 @@ void VDHotkeySettingPopupWindow::installParameterSelector(const VDAtomicActionPa
 
 void VDHotkeySettingPopupWindow::installSettingWindowButtons()
 {
+    cancelButton_ = new QPushButton(localizedText("Cancel"));
+    beMinimalLimited(cancelButton_, UIConstants::buttonMinWidth);
     doneButton_ = new QPushButton(localizedText("Done"));
     doneButton_->setDefault(true);
     beMinimalLimited(doneButton_, UIConstants::buttonMinWidth);
     auto* row = new QHBoxLayout();
     row->addStretch(1);
+    row->addWidget(cancelButton_);
     row->addWidget(doneButton_);
     static_cast<QVBoxLayout*>(settingWindow_->findChild<WindowContainerView*>()->layout())->addLayout(row);
+    // Escape and closing the window reject the dialog as Cancel does: the draft goes with it.
+    QObject::connect(cancelButton_, &QPushButton::clicked, settingWindow_, [this] { settingWindow_->reject(); });
     QObject::connect(doneButton_, &QPushButton::clicked, settingWindow_, [this] {
         log.debug("all params ->", editor_.paramsToSet.value().size());
+        editor_.commit();
         settingWindow_->accept();
     });
 }

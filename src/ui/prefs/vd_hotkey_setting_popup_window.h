@@ -1,15 +1,20 @@
 // The key-setting sheet: a window-modal dialog over the preferences window in which one key setting of a
 // scheme is made or changed. Rows, top to bottom: the hotkey (a Caps Lock combination) with a note on that
 // rule, the action (the settable actions by group, then "None"), and one row per parameter of the action
-// that has a selector ("Number of Times", "Window", "Keystroke"). Every valid change is stored at once
-// (HotkeySettingEditor); "Done" only closes the sheet. A setting of the Vandrel General group opens with
-// every control disabled.
+// that has a selector ("Number of Times", "Window", "Keystroke"). A setting of the Vandrel General group
+// opens with every control disabled.
+//
+// The sheet edits a draft (HotkeySettingEditor): "Done" (Return) stores it and closes; "Cancel", Escape
+// and closing the window drop it, and the scheme and the stored settings stay exactly as they were. A
+// hotkey that another command of the scheme uses is flagged right under the field as soon as it is recorded,
+// naming that command; the user may keep it. The sheet's messages sit in its own rows, never over a field.
 //
 // Main thread only.
 #pragma once
 
 #include <QComboBox>
 #include <QDialog>
+#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <memory>
@@ -52,7 +57,11 @@ public:
     // Picks the action in the action row, as the user does.
     void pickAction(const VDActionPtr& action);
     const std::vector<QPointer<QWidget>>& parameterSelectors() const { return parameterSelectors_; }
+    // Under the hotkey field: the other commands of the scheme that use the recorded hotkey (hidden when
+    // none does).
+    QLabel* conflictNote() const { return conflictNote_; }
     QPushButton* doneButton() const { return doneButton_; }
+    QPushButton* cancelButton() const { return cancelButton_; }
 
 private:
     struct Passkey {};
@@ -70,6 +79,7 @@ private:
     void startActionMonitoring();
     void actionChosen(const VDActionPtr& action);
     void installParameterSelector(const VDAtomicActionParam& param, std::size_t index);
+    void showConflicts(const VDKeyScheme::KeySettings& others);
 
     QPointer<QWidget> parentWindow_;
     const HotkeyRecorderEngine recorderEngine_;
@@ -83,7 +93,10 @@ private:
     VDHotkeyPopupButton* actionPopupButton_ = nullptr;
     VDHotkeyMenuItem* noneItem_ = nullptr;  // owned by the chooser's menu
     std::vector<QPointer<QWidget>> parameterSelectors_;
+    QLabel* conflictNote_ = nullptr;
+    QWidget* conflictRow_ = nullptr;  // the note's row
     QPushButton* doneButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
 
     rx::DisposeBag paramsDisposebag_;
     rx::DisposeBag settingWindowDisposebag_;

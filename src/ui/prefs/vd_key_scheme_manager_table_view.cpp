@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QResizeEvent>
 #include <algorithm>
@@ -135,6 +136,16 @@ void VDKeySchemeManagerTableView::reloadData()
                 view->installEventFilter(selector);
                 for (QWidget* child : view->findChildren<QWidget*>()) child->installEventFilter(selector);
             }
+}
+
+void VDKeySchemeManagerTableView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Delete)) {
+        emit deleteKeyPressed();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 int VDKeySchemeManagerTableView::numberOfRows() const

@@ -79,6 +79,13 @@ public:
     int numberOfRows() const;
     QWidget* viewAt(int column, int row) const;
 
+signals:
+    // Delete pressed on the table (not inside a name being edited): the host removes the selected row.
+    void deleteKeyPressed();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     QPointer<VDKeySchemeTableDataSource> dataSource_;
     ViewFor viewFor_;

@@ -69,6 +69,8 @@ void VDKeySchemeManagerWindow::installTable()
     schemesTable_->setAlternatingRowColors(true);
     wrapper->setFixedHeight(240 - static_cast<int>(3.5 * UIConstants::windowPadding));
     window_->findChild<WindowContainerView*>()->layout()->addWidget(wrapper);
+    QObject::connect(schemesTable_, &VDKeySchemeManagerTableView::deleteKeyPressed, schemesTable_,
+                     [this] { removeKeyScheme(); });
     QObject::connect(schemesTable_->selectionModel(), &QItemSelectionModel::selectionChanged, schemesTable_, [this] {
         log.debug("change ->", selectedRow());
         selectedKeyScheme.accept(schemeOfRow(selectedRow()));
@@ -207,7 +209,13 @@ void VDKeySchemeManagerWindow::duplicateSelectedScheme()
 void VDKeySchemeManagerWindow::removeKeyScheme()
 {
     const auto selected = selectedKeyScheme.value();
-    if (!selected) return;
+    if (!selected || selected->type() == VDKeySchemeType::builtIn) return;
+    const auto quoted = localized("\"${0}\"", selected->name.value());
+    if (!modal_.confirm(QString::fromStdString(localized("Remove the hotkey scheme ${0}?", quoted)),
+                        QString::fromStdString(localized("This cannot be undone.")),
+                        QString::fromStdString(localized("Remove")), QString::fromStdString(localized("Cancel")),
+                        VDModal::DefaultButton::cancel))
+        return;
     manager_.remove(selected);
     selectedKeyScheme.accept(nullptr);
     reloadTable();

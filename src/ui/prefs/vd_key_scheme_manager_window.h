@@ -3,6 +3,9 @@
 // scheme, enabled only for a scheme that is not built-in) and "Done". Non-built-in names are edited in
 // place. Every change takes effect at once in the key service and the settings (KeySchemeManager).
 //
+// Removal cannot be undone, so it asks first: "Remove" or "Cancel", Cancel the default, the scheme's name in
+// the question. Delete on the selected row asks the same.
+//
 // Main thread only.
 #pragma once
 
@@ -16,6 +19,7 @@
 #include "engine/key_service.h"
 #include "rx/rx.h"
 #include "ui/base/segmented_control.h"
+#include "ui/base/vd_modal.h"
 #include "ui/prefs/key_scheme_manager.h"
 #include "ui/prefs/vd_key_scheme_manager_table_view.h"
 
@@ -39,6 +43,8 @@ public:
 
     // Shows the sheet over its window (again, when it was shown before).
     void show();
+    // Asks whether to remove a scheme; by default a modal the user answers.
+    void setModal(VDModal modal) { modal_ = std::move(modal); }
 
     QWidget* superWindow() const { return superWindow_; }
     QDialog* window() const { return window_; }
@@ -60,6 +66,7 @@ public:
     // The "+" menu as it would pop up now (owned by the caller).
     std::unique_ptr<QMenu> makeAddMenu();
     void addKeyScheme();
+    // Removes the selected scheme once the user confirms.
     void removeKeyScheme();
     void duplicateSelectedScheme();
     void createNewScheme();
@@ -73,6 +80,7 @@ private:
 
     QWidget* superWindow_;
     KeySchemeManager manager_;
+    VDModal modal_;
     // Owned; a child of the opener's window too, so it goes with that window when the window goes first.
     QPointer<QDialog> window_;
     VDKeySchemeManagerTableView* schemesTable_ = nullptr;

@@ -3,7 +3,9 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "core/localize.h"
@@ -252,6 +254,18 @@ void VDKeySchemeOutlineView::selectRows(const std::vector<int>& rows, bool exten
 QWidget* VDKeySchemeOutlineView::cellAt(int column, const QModelIndex& index) const
 {
     return indexWidget(index.siblingAtColumn(column));
+}
+
+void VDKeySchemeOutlineView::keyPressEvent(QKeyEvent* event)
+{
+    static constexpr int openKeys[] = {Qt::Key_Return, Qt::Key_Enter, Qt::Key_F2, Qt::Key_Space};
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && currentIndex().isValid() && std::ranges::find(openKeys, event->key()) != std::end(openKeys)) {
+        emit openRequested(currentIndex());
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }
 
 // ---- wrapper and cells ----------------------------------------------------------------------------------

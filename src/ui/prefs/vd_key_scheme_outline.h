@@ -101,6 +101,13 @@ public:
     // The cell made for a row of a column, or null.
     QWidget* cellAt(int column, const QModelIndex& index) const;
 
+signals:
+    // Return, Enter, F2 or Space on the current row: the keyboard's double click.
+    void openRequested(const QModelIndex& index);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void makeCells();
     CellMaker cellMaker_;

@@ -79,6 +79,7 @@ TEST_F(EditorOnEngineTest, CapsEBoundToMoveDownInTheEditorPostsDownAndStillDoesA
     auto* sheet = pane->hotkeySettingPopupWindow();
     ASSERT_NE(sheet, nullptr);
     sheet->pickAction(B::moveDownN());
+    sheet->doneButton()->click();
     EXPECT_EQ(sheet->editor().keyScheme()->name.value(), "Custom");
 
     EXPECT_EQ(run(capsE), "down down, down up");

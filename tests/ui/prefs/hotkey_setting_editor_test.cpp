@@ -26,19 +26,18 @@ protected:
 
 }  // namespace
 
-TEST_F(EditorTest, ANewSettingIsStoredOnlyWhenValidThenAppendedOnceAndReplacedAfterwards)
+TEST_F(EditorTest, ANewSettingIsADraftUntilCommittedThenAppendedOnce)
 {
     HotkeySettingEditor editor(keyService, mine, nullptr);
     EXPECT_FALSE(editor.chooseAction(B::moveUpN()));  // no hotkey yet
+    EXPECT_FALSE(editor.commit());
+    EXPECT_TRUE(editor.setHotkey(caps(14)));
+    EXPECT_TRUE(editor.updateParams(P::times(3), 0));
+    EXPECT_TRUE(editor.setHotkey(caps(15)));
     EXPECT_EQ(mine->keySettings.value().size(), 1u);
     EXPECT_EQ(stored("Mine")->keySettings.value().size(), 1u);
 
-    EXPECT_TRUE(editor.setHotkey(caps(14)));
-    ASSERT_EQ(mine->keySettings.value().size(), 2u);
-    EXPECT_EQ(stored("Mine")->keySettings.value().size(), 2u);
-
-    EXPECT_TRUE(editor.updateParams(P::times(3), 0));
-    EXPECT_TRUE(editor.setHotkey(caps(15)));
+    EXPECT_TRUE(editor.commit());
     const auto settings = stored("Mine")->keySettings.value();
     ASSERT_EQ(settings.size(), 2u);
     EXPECT_EQ(settings[1]->key(), caps(15));
@@ -51,17 +50,20 @@ TEST_F(EditorTest, ChangingOnlyTheHotkeyOrReChoosingTheActionKeepsTheSettingsOwn
 {
     HotkeySettingEditor editor(keyService, mine, mine->keySettings.value().front());
     EXPECT_TRUE(editor.setHotkey(caps(40)));
+    EXPECT_TRUE(editor.commit());
     EXPECT_EQ(storedParamsOf(caps(40)), std::vector<P>{P::times(30)});
     EXPECT_FALSE(editor.chooseAction(B::moveDownN()));  // the same setting: nothing to store
-    EXPECT_EQ(storedParamsOf(caps(40)), std::vector<P>{P::times(30)});
     EXPECT_EQ(editor.paramsToSet.value(), std::vector<P>{P::times(30)});
 
     // Another action starts from its defaults; back to the default count leaves the list empty.
     EXPECT_TRUE(editor.chooseAction(B::moveUpN()));
+    EXPECT_TRUE(editor.commit());
     EXPECT_TRUE(storedParamsOf(caps(40)).empty());
     EXPECT_TRUE(editor.updateParams(P::times(4), 0));
+    EXPECT_TRUE(editor.commit());
     EXPECT_EQ(storedParamsOf(caps(40)), std::vector<P>{P::times(4)});
     EXPECT_TRUE(editor.updateParams(P::times(1), 0));
+    EXPECT_TRUE(editor.commit());
     EXPECT_TRUE(storedParamsOf(caps(40)).empty());
     EXPECT_EQ(mine->keySettings.value().size(), 1u);
 }
@@ -112,9 +114,11 @@ TEST_F(EditorTest, NoneStoresNoActionAndAWindowSlotIsNeededBeforeActivateWindowI
     EXPECT_FALSE(editor.chooseAction(B::activateWindow()));
     EXPECT_EQ(mine->keySettings.value().size(), 1u);
     EXPECT_TRUE(editor.updateParams(P::windowBindingId(4), 0));
+    EXPECT_TRUE(editor.commit());
     EXPECT_EQ(storedParamsOf(caps(17)), std::vector<P>{P::windowBindingId(4)});
 
     EXPECT_TRUE(editor.chooseAction(B::noAction()));
+    EXPECT_TRUE(editor.commit());
     const auto settings = stored("Mine")->keySettings.value();
     ASSERT_EQ(settings.size(), 2u);
     EXPECT_EQ(settings[1]->action()->idName(), "noAction");
@@ -128,6 +132,7 @@ TEST_F(EditorTest, AChangeToABuiltInSchemeGoesToOneCustomCopyThatBecomesActive)
         *std::find_if(original.begin(), original.end(), [](const VDKeySettingPtr& s) { return s->key() == caps(14); });
     HotkeySettingEditor editor(keyService, factory(), capsE);
     EXPECT_TRUE(editor.chooseAction(B::moveDownN()));
+    EXPECT_TRUE(editor.commit());
     const auto copy = editor.keyScheme();
     ASSERT_NE(copy, factory());
     EXPECT_EQ(copy->name.value(), "Custom");
@@ -138,6 +143,7 @@ TEST_F(EditorTest, AChangeToABuiltInSchemeGoesToOneCustomCopyThatBecomesActive)
 
     // Later changes go to the same copy, which is stored each time.
     EXPECT_TRUE(editor.updateParams(P::times(2), 0));
+    EXPECT_TRUE(editor.commit());
     EXPECT_EQ(messages.size(), 1u);
     EXPECT_EQ(keyService->availableKeySchemes.value().size(), 3u);
     const auto back = stored("Custom");
@@ -157,6 +163,7 @@ TEST_F(EditorTest, AnEditOfASettingRemovedMeanwhileIsAppendedNotLost)
     HotkeySettingEditor editor(keyService, mine, held);
     mine->keySettings.accept({});
     EXPECT_TRUE(editor.setHotkey(caps(41)));
+    EXPECT_TRUE(editor.commit());
     ASSERT_EQ(stored("Mine")->keySettings.value().size(), 1u);
     EXPECT_EQ(stored("Mine")->keySettings.value()[0]->key(), caps(41));
 }

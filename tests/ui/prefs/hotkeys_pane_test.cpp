@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <thread>
@@ -274,6 +276,18 @@ TEST_F(PaneTest, DoubleClickEditsASettingButOnlyAnnouncesThatGeneralBindingsCann
     EXPECT_EQ(pane->hotkeySettingPopupWindow()->editor().keySetting.value()->key(), VDKey(3, {57}));
 }
 
+TEST_F(PaneTest, ReturnF2AndSpaceOnTheCurrentRowOpenItsSheetAsADoubleClickDoes)
+{
+    addCustom("Mine", {mv(3)});
+    outline()->setCurrentIndex(outline()->indexOfRow(1));
+    for (const auto key : {Qt::Key_Return, Qt::Key_F2, Qt::Key_Space}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(outline(), &press);
+        ASSERT_NE(pane->hotkeySettingPopupWindow(), nullptr) << key;
+        EXPECT_EQ(pane->hotkeySettingPopupWindow()->editor().keySetting.value()->key(), VDKey(3, {57}));
+    }
+}
+
 TEST_F(PaneTest, BeforeKeyboardAccessItListsTheSchemesButRecordsNothingAndSaysWhy)
 {
     rx::BehaviorRelay<bool> access{false};
@@ -311,6 +325,8 @@ TEST_F(PaneTest, AnEditInTheSheetReloadsTheOutlineKeepingTheSelection)
     ASSERT_NE(sheet, nullptr);
     sheet->editor().chooseAction(B::selectUpN());
     sheet->editor().setHotkey(VDKey(5, {57}));
+    EXPECT_EQ(outline()->visibleRows().size(), 3u);  // nothing changes before Done
+    sheet->doneButton()->click();
     EXPECT_EQ(outline()->visibleRows().size(), 5u);
     EXPECT_EQ(outline()->selectedRows(), std::vector<int>{2});
     EXPECT_EQ(pane->hotkeysOutlineSelectedKeySettings.value().front()->key(), VDKey(3, {57}));

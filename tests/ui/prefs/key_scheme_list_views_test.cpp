@@ -88,7 +88,10 @@ TEST_F(ListViewsTest, AnEditWhileTheEngineActivatesSchemesIsKeptAndNothingDeadlo
             keyService->activate(mine);
         }
     });
-    for (int keycode = 0; keycode < 20; ++keycode) editor.setHotkey(caps(keycode));
+    for (int keycode = 0; keycode < 20; ++keycode) {
+        editor.setHotkey(caps(keycode));
+        editor.commit();
+    }
     stop = true;
     engine.join();
     const auto back = stored("Mine");

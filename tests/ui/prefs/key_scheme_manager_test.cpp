@@ -4,9 +4,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <tuple>
 
 #include "core/defaults_keys.h"
+#include "core/file_helpers.h"
 #include "hotkey_editor_fixture.h"
 #include "ui/base/vd_modal.h"
 #include "ui/prefs/vd_key_scheme_manager_window.h"
@@ -22,6 +25,10 @@ protected:
     ManagerTest()
     {
         window = VDKeySchemeManagerWindow::make(&opener(), keyService, [] { return BuildInVDKeyScheme::basic(); });
+        window->setModal(VDModal([this](QMessageBox& box) {
+            questions.push_back((box.text() + " | " + box.defaultButton()->text()).toStdString());
+            return answer;
+        }));
     }
 
     std::vector<std::string> rowTexts() const
@@ -39,6 +46,10 @@ protected:
     bool removeEnabled() const { return window->addAndRemoveButtons()->segment(1)->isEnabled(); }
 
     std::unique_ptr<VDKeySchemeManagerWindow> window;
+    // What the removal question is answered with (0 Remove, 1 Cancel, -1 closed), and each question asked
+    // with its default button.
+    int answer = 0;
+    std::vector<std::string> questions;
 };
 
 }  // namespace
@@ -82,18 +93,35 @@ TEST_F(ManagerTest, ADuplicateIsIndependentOfItsSource)
     EXPECT_EQ(stored("Work 2")->keySettings.value().size(), 1u);
 }
 
-TEST_F(ManagerTest, RemovingTheActiveSchemeActivatesTheDefaultAndLeavesNothingSelected)
+TEST_F(ManagerTest, RemovalAsksFirstAndOnlyRemoveTakesTheActiveSchemeAndActivatesTheDefault)
 {
-    auto mine = addCustom("Mine", {});
-    window->selectRow(rowOf(mine));
-    EXPECT_TRUE(removeEnabled());
-    window->addAndRemoveButtons()->segment(1)->click();
+    QKeyEvent deleteKey(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    // The "-" segment or Delete on the row; answered Cancel (1), closed (-1) or Remove (0).
+    const std::tuple<const char*, bool, int> rows[] = {
+        {"Cancelled", false, 1}, {"Closed", true, -1}, {"Removed", true, 0}};
+    for (const auto& [name, byKey, reply] : rows) {
+        auto mine = addCustom(name, {VDKeySetting::make(caps(2), B::moveDownN())});
+        window->selectRow(rowOf(mine));
+        EXPECT_TRUE(removeEnabled());
+        const auto fileBefore = test::readFile(settings->filePath());
+        answer = reply;
+        byKey ? (void)QApplication::sendEvent(window->schemesTable(), &deleteKey)
+              : window->addAndRemoveButtons()->segment(1)->click();
+        ASSERT_FALSE(questions.empty());
+        EXPECT_EQ(questions.back(), "Remove the hotkey scheme \"" + std::string(name) + "\"? | Cancel");
+        if (reply != 0) {
+            EXPECT_EQ(test::readFile(settings->filePath()), fileBefore) << name;
+            EXPECT_EQ(active(), mine);
+            EXPECT_EQ(window->selectedKeyScheme.value(), mine);
+        }
+    }
+    EXPECT_EQ(questions.size(), 3u);
     EXPECT_EQ(active(), factory());
-    EXPECT_EQ(rowTexts(), std::vector<std::string>{"Vandrel"});
+    EXPECT_EQ(rowTexts(), (std::vector<std::string>{"Vandrel", "Cancelled", "Closed"}));
     EXPECT_EQ(window->selectedKeyScheme.value(), nullptr);
     EXPECT_EQ(window->selectedRow(), -1);
     EXPECT_FALSE(removeEnabled());
-    EXPECT_FALSE(stored("Mine"));
+    EXPECT_FALSE(stored("Removed"));
     EXPECT_EQ(settings->get(DefaultsKeys::hotkey_currentKeyScheme), "Vandrel");
 }
 

@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <algorithm>
+#include <functional>
+#include <tuple>
 
+#include "core/file_helpers.h"
 #include "engine/key_event_deliver.h"
 #include "hotkey_editor_fixture.h"
 #include "ui/prefs/vd_hotkey_popup_button.h"
@@ -21,11 +26,16 @@ class SheetTest : public test::HotkeyEditorTest {
 protected:
     ~SheetTest() override { sheet.reset(); }
 
-    VDHotkeySettingPopupWindow& open(VDKeySettingPtr setting)
+    VDHotkeySettingPopupWindow& open(VDKeySettingPtr setting, VDKeySchemePtr scheme = nullptr)
     {
-        sheet = VDHotkeySettingPopupWindow::make(&opener(), keyService, std::move(setting), mine);
+        sheet = VDHotkeySettingPopupWindow::make(&opener(), keyService, std::move(setting), scheme ? scheme : mine);
         sheet->popup();
         return *sheet;
+    }
+    void press(Qt::Key key) const
+    {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(sheet->settingWindow(), &event);
     }
     VDKeyScheme::KeySettings storedSettings() const { return stored("Mine")->keySettings.value(); }
     QComboBox* selector(std::size_t i) const
@@ -40,11 +50,12 @@ protected:
 
 }  // namespace
 
-TEST_F(SheetTest, ANewSettingStartsOnNoneAndIsStoredOnceItsCapsHotkeyIsRecorded)
+TEST_F(SheetTest, ANewSettingStartsOnNoneAndIsStoredWhenReturnIsPressed)
 {
     EXPECT_EQ(VDHotkeySettingPopupWindow::make(nullptr, keyService, nullptr, mine), nullptr);
     auto& s = open(nullptr);
     EXPECT_TRUE(s.settingWindow()->isVisible());
+    EXPECT_EQ(s.settingWindow()->windowTitle(), "Vandrel \u2014 Hotkey Setting");
     // The hint writes its example with the desktop's modifier names.
     const auto labels = s.settingWindow()->findChildren<QLabel*>();
     EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](const QLabel* l) {
@@ -56,23 +67,22 @@ TEST_F(SheetTest, ANewSettingStartsOnNoneAndIsStoredOnceItsCapsHotkeyIsRecorded)
     s.pickAction(B::moveUpN());
     ASSERT_EQ(s.parameterSelectors().size(), 1u);
     EXPECT_EQ(selector(0)->currentText(), "1");
-    EXPECT_EQ(storedSettings().size(), 2u);
 
     s.hotkeyRecorder()->flashTitle({56}, 14);  // no Caps Lock: shown, not recorded
-    EXPECT_EQ(storedSettings().size(), 2u);
+    EXPECT_FALSE(s.editor().hotkeyToSet.value());
     s.hotkeyRecorder()->flashTitle({57}, 14);
-    ASSERT_EQ(storedSettings().size(), 3u);
-    EXPECT_EQ(storedSettings()[2]->key(), caps(14));
+    EXPECT_EQ(s.editor().hotkeyToSet.value(), caps(14));
 
     selector(0)->setCurrentIndex(2);  // the list's 5
     emit selector(0)->activated(2);
     s.hotkeyRecorder()->recordedHotkey.accept(caps(15));
+    EXPECT_EQ(storedSettings().size(), 2u);
+    press(Qt::Key_Return);
     ASSERT_EQ(storedSettings().size(), 3u);
     EXPECT_EQ(storedSettings()[2]->key(), caps(15));
     EXPECT_EQ(storedSettings()[2]->paramSequence(), std::vector<P>{P::times(5)});
 
     s.pickAction(B::noAction());
-    EXPECT_EQ(storedSettings()[2]->action()->idName(), "noAction");
     EXPECT_TRUE(s.parameterSelectors().empty());
 }
 
@@ -83,22 +93,57 @@ TEST_F(SheetTest, AnExistingSettingShowsItsOwnValuesAndKeepsThemWhenOnlyTheHotke
     ASSERT_EQ(s.parameterSelectors().size(), 1u);
     EXPECT_EQ(selector(0)->currentText(), "30");
     s.hotkeyRecorder()->recordedHotkey.accept(caps(40));
-    ASSERT_EQ(storedSettings().size(), 2u);
-    EXPECT_EQ(storedSettings()[0]->key(), caps(40));
-    EXPECT_EQ(storedSettings()[0]->paramSequence(), std::vector<P>{P::times(30)});
+    EXPECT_EQ(s.editor().paramsToSet.value(), std::vector<P>{P::times(30)});
 
     // Another action shows its own parameter; a window slot is stored once chosen.
     s.pickAction(B::activateWindow());
     ASSERT_EQ(s.parameterSelectors().size(), 1u);
     EXPECT_EQ(selector(0)->currentIndex(), -1);
-    EXPECT_EQ(storedSettings()[0]->action(), B::moveDownN());
     selector(0)->setCurrentIndex(2);
     emit selector(0)->activated(2);
-    EXPECT_EQ(storedSettings()[0]->action(), B::activateWindow());
-    EXPECT_EQ(storedSettings()[0]->paramSequence(), std::vector<P>{P::windowBindingId(3)});
+    EXPECT_EQ(storedSettings()[0]->action(), B::moveDownN());
 
     s.doneButton()->click();
     EXPECT_FALSE(s.settingWindow()->isVisible());
+    EXPECT_EQ(storedSettings()[0]->key(), caps(40));
+    EXPECT_EQ(storedSettings()[0]->action(), B::activateWindow());
+    EXPECT_EQ(storedSettings()[0]->paramSequence(), std::vector<P>{P::windowBindingId(3)});
+}
+
+TEST_F(SheetTest, EveryWayOutButDoneLeavesTheSchemeAndTheStoredSettingsAsTheyWere)
+{
+    const auto builtIns = factory()->keySettings.value();
+    const auto capsE = *std::find_if(builtIns.begin(), builtIns.end(), [](auto& s) { return s->key() == caps(14); });
+    // Escape after recording, Cancel on a new binding, closing the window over the built-in scheme.
+    const std::tuple<VDKeySchemePtr, VDKeySettingPtr, std::function<void()>> rows[] = {
+        {mine, mine->keySettings.value()[0], [this] { press(Qt::Key_Escape); }},
+        {mine, nullptr, [this] { sheet->cancelButton()->click(); }},
+        {factory(), capsE, [this] { sheet->settingWindow()->close(); }},
+    };
+    for (const auto& [scheme, opened, leave] : rows) {
+        const auto before = scheme->keySettings.value();
+        const auto fileBefore = test::readFile(settings->filePath());
+        open(opened, scheme).pickAction(B::moveUpN());
+        sheet->hotkeyRecorder()->flashTitle({57}, 40);
+        leave();
+        EXPECT_FALSE(sheet->settingWindow()->isVisible());
+        EXPECT_EQ(scheme->keySettings.value(), before);
+        EXPECT_EQ(test::readFile(settings->filePath()), fileBefore);
+    }
+    EXPECT_EQ(keyService->availableKeySchemes.value().size(), 2u);  // no copy of the built-in scheme
+}
+
+TEST_F(SheetTest, AHotkeyAnotherCommandUsesIsFlaggedUnderTheFieldBeforeAnythingIsStored)
+{
+    auto& s = open(nullptr);
+    s.hotkeyRecorder()->flashTitle({57}, 38);
+    ASSERT_TRUE(s.conflictNote()->isVisibleTo(s.settingWindow()));
+    EXPECT_EQ(s.conflictNote()->text(),
+              "\u26a0 Also used by \"Move Down 30 Times\": while two commands share a hotkey, neither runs.");
+    s.hotkeyRecorder()->recordedHotkey.accept(caps(39));
+    EXPECT_FALSE(s.conflictNote()->isVisibleTo(s.settingWindow()));
+    // The setting opened is no other command.
+    EXPECT_FALSE(open(mine->keySettings.value()[0]).conflictNote()->isVisibleTo(sheet->settingWindow()));
 }
 
 TEST_F(SheetTest, AGeneralBindingOpensWithEveryControlDisabled)

@@ -15,14 +15,22 @@ install(FILES ${resources}/linux/70-vandrel-input.rules DESTINATION ${VANDREL_IN
 install(FILES ${resources}/linux/modules-load.conf DESTINATION ${VANDREL_INSTALL_MODULESLOADDIR}
         RENAME vandrel.conf)
 
-# The package's documents: the copyright file and the change log, compressed as Debian wants them.
+# The package's documents: the copyright file, the change log and the manual page, compressed as Debian wants
+# them.
 set(VANDREL_INSTALL_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/vandrel)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/doc/changelog.gz
                    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
                    COMMAND gzip -9nc ${resources}/debian/changelog > ${CMAKE_BINARY_DIR}/doc/changelog.gz
                    DEPENDS ${resources}/debian/changelog VERBATIM)
-add_custom_target(vandrel_docs ALL DEPENDS ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/doc/vandrel.1.gz
+                   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
+                   COMMAND gzip -9nc ${resources}/linux/vandrel.1 > ${CMAKE_BINARY_DIR}/doc/vandrel.1.gz
+                   DEPENDS ${resources}/linux/vandrel.1 VERBATIM)
+add_custom_target(vandrel_docs ALL DEPENDS ${CMAKE_BINARY_DIR}/doc/changelog.gz ${CMAKE_BINARY_DIR}/doc/vandrel.1.gz)
 install(FILES ${resources}/debian/copyright ${CMAKE_BINARY_DIR}/doc/changelog.gz DESTINATION ${VANDREL_INSTALL_DOCDIR})
+install(FILES ${CMAKE_BINARY_DIR}/doc/vandrel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${resources}/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME vandrel)
 
 # The Debian package: vandrel_<version>_<arch>.deb, installed under /usr, its dependencies read from the
 # binaries' shared libraries.
@@ -42,8 +50,10 @@ window to a digit and bring it back, use two extra clipboards with history,
 expand hotstrings and see a cheat sheet of the bindings. A tap of Caps Lock
 is Escape.
 
-The package's udev rule gives the user at the screen access to the keyboards
-and to the virtual keyboard Vandrel types through.")
+The package's udev rule gives the user at the local seat access to the
+keyboards and to /dev/uinput, which Vandrel makes its virtual keyboard with:
+every program of that user may then read the keyboards (every key typed) and
+create input devices (type as a keyboard).")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

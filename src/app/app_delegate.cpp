@@ -39,7 +39,8 @@ const char* const AppDelegate::kUsage =
     "access guide while it waits for keyboard access).\n"
     "  --unremap-capslock  the running Vandrel stops remapping Caps Lock, lets the keyboards go and quits\n"
     "  --uitesting         notes in the log that a user-interface test runs\n"
-    "  --help              shows this list";
+    "  --version           shows the version\n"
+    "  -h, --help          shows this list";
 
 AppDelegate::AppDelegate(Options options) : options_(std::move(options))
 {
@@ -60,6 +61,7 @@ void AppDelegate::leaveUnsetStepsEmpty()
     leaveEmpty(options_.quit);
     leaveEmpty(options_.exitNow);
     leaveEmpty(options_.print);
+    leaveEmpty(options_.printError);
     leaveEmpty(options_.runMigrations);
     leaveEmpty(options_.initLogging);
     leaveEmpty(options_.setUpDatabase);
@@ -135,11 +137,16 @@ std::optional<int> AppDelegate::handOver()
     const auto& instance = options_.instance;
     for (std::size_t i = 1; i < options_.arguments.size(); ++i) {
         const std::string& argument = options_.arguments[i];
-        if (argument == "--help") {
+        if (argument == "--help" || argument == "-h") {
             options_.print(kUsage);
             return 0;
         }
+        if (argument == "--version") {
+            options_.print("Vandrel " + AppInfo::version() + " (build " + AppInfo::buildVersion() + ")");
+            return 0;
+        }
         if (argument == "--unremap-capslock") {
+            reportChannelProblems();
             if (!instance || !InstanceChannel::isRunning(instance->paths())) {
                 options_.print("Vandrel is not running: there is nothing to undo, Caps Lock is Caps Lock.");
                 return 0;
@@ -154,7 +161,14 @@ std::optional<int> AppDelegate::handOver()
         }
     }
     if (!instance) return std::nullopt;
-    if (instance->open([this](InstanceChannel::Command command) { return answer(command); })) return std::nullopt;
+    const bool opened = instance->open([this](InstanceChannel::Command command) { return answer(command); });
+    reportChannelProblems();
+    if (opened) return std::nullopt;
+    if (!instance->lockFailure().empty()) {
+        options_.printError("Vandrel cannot take its instance lock (" + instance->lockFailure() +
+                            "); this start ends.");
+        return 1;
+    }
     log.info("Another Vandrel runs; asking it to come forward ->", instance->paths().lock.string());
     if (const auto reply = InstanceChannel::send(instance->paths().socket, InstanceChannel::Command::comeForward)) {
         options_.print(*reply);
@@ -162,6 +176,18 @@ std::optional<int> AppDelegate::handOver()
     }
     options_.print("Vandrel is already running but does not answer; this start ends.");
     return 1;
+}
+
+void AppDelegate::reportChannelProblems()
+{
+    const auto& instance = options_.instance;
+    if (!instance) return;
+    channelProblems_ = instance->paths().notes;
+    if (!instance->socketFailure().empty())
+        channelProblems_.push_back("Later starts cannot reach this Vandrel; its socket cannot be made: " +
+                                   instance->socketFailure());
+    // The log does not exist yet: the terminal hears of it now, the log once it is there.
+    for (const auto& problem : channelProblems_) options_.printError(problem);
 }
 
 std::string AppDelegate::answer(InstanceChannel::Command command)
@@ -231,6 +257,7 @@ bool AppDelegate::beforeInit()
     steps_.measure("logging", options_.initLogging);
     log.info(">>>> App Before Init <<<<");
     log.info("CommondLine.argumentes ->", options_.arguments);
+    for (const auto& problem : channelProblems_) log.warning(problem);
 
     // Nothing is opened or grabbed until the mapping or the taps are first used.
     steps_.measure("platform", [this] { platform_ = options_.makePlatform(); });

@@ -1,12 +1,15 @@
 // The process's start-up and shutdown order:
 //
 //   AppDelegate()                     the main-thread watchdog (a main-queue job 0.4 s late)
-//   claimInstance()                   before anything touches a keyboard or stored data: "--help" prints the
-//                                     switches; "--unremap-capslock" asks the running instance to give Caps
-//                                     Lock back (or says there is nothing to undo); while another instance
-//                                     runs, asks it to come forward. Each of these prints one line and ends
-//                                     the start with exitCode(). Otherwise this process becomes the instance
-//                                     and answers later starts (on the instance channel's thread).
+//   claimInstance()                   before anything touches a keyboard or stored data: "-h" ("--help") prints
+//                                     the switches, "--version" the version; "--unremap-capslock" asks the
+//                                     running instance to give Caps Lock back (or says there is nothing to
+//                                     undo); while another instance runs, asks it to come forward. Each of
+//                                     these prints one line and ends the start with exitCode(); so does a lock
+//                                     file that cannot be used. Otherwise this process becomes the instance
+//                                     and answers later starts (on the instance channel's thread). What went
+//                                     wrong with the channel's folder or socket goes to the terminal at once
+//                                     and to the log once it exists.
 //   applicationDidFinishLaunching()   claimInstance() unless called already, the launch migrations, the
 //                                     process id for the login-item helper, then queues beforeInit
 //   beforeInit                        logging; the arguments ("--uitesting" only logs)
@@ -119,6 +122,8 @@ public:
         std::shared_ptr<InstanceChannel> instance;
         // Prints one line for the user at the terminal.
         std::function<void(const std::string& line)> print;
+        // Prints one line about a problem for the user at the terminal (before the log exists).
+        std::function<void(const std::string& line)> printError;
         // Brings the Preferences window forward.
         std::function<void()> showPreferences;
     };
@@ -174,6 +179,8 @@ private:
     std::shared_ptr<GetAccessibilityWindowController> makeGuide();
     // Serves a switch or hands over to the running instance; absent when this process goes on.
     std::optional<int> handOver();
+    // Prints what went wrong with the instance channel's folder or socket, and keeps it for the log.
+    void reportChannelProblems();
     std::string answer(InstanceChannel::Command command);
     void comeForward();
     void giveCapsLockBack();
@@ -190,6 +197,7 @@ private:
     rx::Disposable powerEvents_;
     std::shared_ptr<GetAccessibilityWindowController> guide_;
     std::optional<bool> claimed_;
+    std::vector<std::string> channelProblems_;
     int exitCode_ = 0;
     bool hasRunPreInit_ = false;
     bool engineMade_ = false;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,6 +68,7 @@ int main(int argc, char** argv)
     options.arguments.assign(argv, argv + argc);
     options.helperApp = std::make_shared<HelperAppController>();
     options.instance = std::make_shared<InstanceChannel>(InstanceChannel::Paths::standard());
+    options.printError = [](const std::string& line) { std::cerr << line << std::endl; };
     // Owner-only folders and files, and no temporary copies left by a run that was killed mid-write: it walks
     // the whole clip store, so it waits until the keyboards are taken (what it removes is over a minute old).
     // The log files' size checks start then too.

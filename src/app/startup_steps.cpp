@@ -4,8 +4,9 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <sstream>
+
+#include "core/string_helpers.h"
 
 namespace vandrel {
 
@@ -42,7 +43,7 @@ std::optional<rx::Duration> StartupSteps::sinceExec()
 {
     // Field 22 of /proc/self/stat: the start time in clock ticks after boot. The command name (field 2) may
     // hold spaces, so the fields are counted from its closing parenthesis.
-    std::ifstream file("/proc/self/stat");
+    std::istringstream file(readWholeFile("/proc/self/stat").value_or(std::string()));
     std::string stat;
     if (!std::getline(file, stat)) return std::nullopt;
     const auto close = stat.rfind(')');

@@ -322,8 +322,8 @@ bool VDClipData::archive(const std::filesystem::path& path) const
 {
     const QByteArray bytes = encode();
     std::string temporary = path.string() + ".XXXXXX";
-    // mkstemp makes the file readable and writable by its owner only.
-    const int fd = mkstemp(temporary.data());
+    // Readable and writable by its owner only, and no program started meanwhile inherits it.
+    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         log.error("Cannot write the clip archive ->", path.string() + ": " + std::strerror(errno));
         return false;

@@ -1,19 +1,26 @@
 #include "core/file_destination.h"
 
-#include <spdlog/details/file_helper.h>
+#include <fcntl.h>
 #include <spdlog/details/log_msg.h>
 #include <spdlog/sinks/base_sink.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <mutex>
+#include <string_view>
 
 #include "core/log_line_format.h"
+#include "core/private_files.h"
 
 namespace vandrel {
 
-// Appends formatted lines to a file, with the sink's lock also guarding the file's replacement.
+// Appends formatted lines to a file, with the sink's lock also guarding the file's replacement. The file is
+// opened close-on-exec: no program started from here (a launched application, the evaluator) inherits it.
 class LogFileSink final : public spdlog::sinks::base_sink<std::mutex> {
 public:
     explicit LogFileSink(std::filesystem::path path) : path_(std::move(path)) { set_pattern("%v"); }
+    ~LogFileSink() override { closeFile(); }
 
     std::string open()
     {
@@ -30,14 +37,7 @@ public:
     std::string withFileClosed(const std::function<void()>& work)
     {
         std::lock_guard lock(mutex_);
-        if (isOpen_) {
-            try {
-                file_.flush();
-            } catch (...) {
-            }
-            file_.close();
-            isOpen_ = false;
-        }
+        closeFile();
         try {
             work();
         } catch (...) {
@@ -49,44 +49,43 @@ public:
 protected:
     void sink_it_(const spdlog::details::log_msg& message) override
     {
-        if (!isOpen_) return;
+        if (fd_ < 0) return;
         spdlog::memory_buf_t buffer;
         formatter_->format(message, buffer);
-        try {
-            file_.write(buffer);
-            file_.flush();
-        } catch (...) {
-            // A full disk loses lines; it must not stop the caller.
+        // Each line goes out whole in one append; a full disk loses lines, it must not stop the caller.
+        std::string_view rest(buffer.data(), buffer.size());
+        while (!rest.empty()) {
+            const ssize_t n = ::write(fd_, rest.data(), rest.size());
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return;
+            rest.remove_prefix(static_cast<std::size_t>(n));
         }
     }
 
-    void flush_() override
-    {
-        if (!isOpen_) return;
-        try {
-            file_.flush();
-        } catch (...) {
-        }
-    }
+    // Every line is written straight to the file: nothing is held back here.
+    void flush_() override {}
 
 private:
+    void closeFile()
+    {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
     std::string openLocked()
     {
-        if (isOpen_) file_.close();
-        try {
-            file_.open(path_.string(), false);
-            isOpen_ = true;
-            openError_.clear();
-        } catch (const std::exception& e) {
-            isOpen_ = false;
-            openError_ = e.what();
+        closeFile();
+        if (const auto folderError = createPrivateFolder(path_.parent_path())) {
+            openError_ = *folderError;
+            return openError_;
         }
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kPrivateFileMode);
+        openError_ = fd_ < 0 ? path_.string() + ": " + std::strerror(errno) : std::string();
         return openError_;
     }
 
     std::filesystem::path path_;
-    spdlog::details::file_helper file_;
-    bool isOpen_ = false;
+    int fd_ = -1;
     std::string openError_;
 };
 

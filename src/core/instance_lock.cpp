@@ -2,35 +2,41 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <string>
-
-#include "core/log.h"
 
 namespace vandrel {
 
 namespace {
 
-int openLockFile(const std::filesystem::path& path)
+// The lock file opened for flock, or -1 with the reason. O_NONBLOCK: a pipe put in its place must not hold
+// the start up.
+int openLockFile(const std::filesystem::path& path, std::string& failure)
 {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) log.error("The instance lock file cannot be opened ->", path.string() + ": " + std::strerror(errno));
+    constexpr int flags = O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(path.c_str(), flags, 0600);
+    if (fd < 0 && errno == ELOOP) {
+        // A link where the lock belongs: the link goes, what it points to stays untouched.
+        ::unlink(path.c_str());
+        fd = ::open(path.c_str(), flags, 0600);
+    }
+    if (fd < 0) {
+        failure = path.string() + ": " + std::strerror(errno);
+        return -1;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        failure = path.string() + ": not a plain file";
+        ::close(fd);
+        return -1;
+    }
     return fd;
 }
 
 }  // namespace
-
-std::filesystem::path InstanceLock::standardPath()
-{
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime && std::filesystem::path(runtime).is_absolute())
-        return std::filesystem::path(runtime) / "vandrel.lock";
-    return std::filesystem::path("/tmp") / ("vandrel-" + std::to_string(::getuid()) + ".lock");
-}
 
 InstanceLock::InstanceLock(std::filesystem::path path) : path_(std::move(path)) {}
 
@@ -48,9 +54,15 @@ void InstanceLock::release()
 bool InstanceLock::tryAcquire()
 {
     if (fd_ >= 0) return true;
-    const int fd = openLockFile(path_);
+    failure_.clear();
+    if (path_.empty()) {
+        failure_ = "no private folder for the instance lock";
+        return false;
+    }
+    const int fd = openLockFile(path_, failure_);
     if (fd < 0) return false;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK) failure_ = path_.string() + ": " + std::strerror(errno);
         ::close(fd);
         return false;
     }
@@ -60,7 +72,8 @@ bool InstanceLock::tryAcquire()
 
 bool InstanceLock::isHeldElsewhere(const std::filesystem::path& path)
 {
-    const int fd = openLockFile(path);
+    std::string failure;
+    const int fd = path.empty() ? -1 : openLockFile(path, failure);
     if (fd < 0) return false;
     const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
     ::close(fd);

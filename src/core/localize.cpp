@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -12,6 +10,7 @@
 
 #include "core/log.h"
 #include "core/program_folders.h"
+#include "core/string_helpers.h"
 
 namespace vandrel {
 
@@ -101,9 +100,9 @@ const std::map<std::string, std::string, std::less<>>& tableLocked(Tables& t, co
     if (const auto it = t.loaded.find(language); it != t.loaded.end()) return it->second;
     auto& table = t.loaded[language];
     const fs::path file = t.folder / (language + ".json");
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return table;  // no table: every key reads as itself
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto read = readWholeFile(file);
+    if (!read) return table;  // no table: every key reads as itself
+    const std::string& text = *read;
     const auto json = nlohmann::json::parse(text, nullptr, false);
     if (json.is_discarded() || !json.is_object()) {
         log.error("text table is not a JSON object; texts show their keys ->", file.string());

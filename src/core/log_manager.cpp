@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -59,7 +57,7 @@ std::string errnoText(const fs::path& path, int error)
 std::string replaceFileContent(const fs::path& path, std::string_view content)
 {
     std::string pattern = path.string() + ".trim-XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) return errnoText(pattern, errno);
     struct stat original {};
     if (::stat(path.c_str(), &original) == 0) ::fchmod(fd, original.st_mode & 07777);
@@ -86,10 +84,9 @@ std::string replaceFileContent(const fs::path& path, std::string_view content)
 // The trim itself, on bytes. Does not log; a failed rewrite is reported in failure.
 std::optional<std::string> cutTopHalf(const fs::path& path, std::string& failure)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
+    const auto read = readWholeFile(path);
+    if (!read) return std::nullopt;
+    const std::string& content = *read;
 
     const auto ranges = lineRanges(content);
     const std::size_t n = ranges.size();

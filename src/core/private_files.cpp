@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 #include <system_error>
@@ -42,7 +43,39 @@ bool tightenOne(const fs::path& path, const struct stat& info, TighteningResult&
     return true;
 }
 
+std::string octal(mode_t mode)
+{
+    char text[8];
+    std::snprintf(text, sizeof(text), "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
+}
+
 }  // namespace
+
+std::optional<std::string> whyNotPrivateFolder(const fs::path& folder, uid_t owner)
+{
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) != 0)
+        return errno == ENOENT ? std::string("it does not exist")
+                               : std::string("it cannot be read: ") + std::strerror(errno);
+    if (S_ISLNK(info.st_mode)) return std::string("it is a symbolic link");
+    if (!S_ISDIR(info.st_mode)) return std::string("it is not a folder");
+    if (info.st_uid != owner) return "it belongs to another user (uid " + std::to_string(info.st_uid) + ")";
+    if (info.st_mode & 022) return "other users can write in it (mode " + octal(info.st_mode) + ")";
+    if (info.st_mode & 077) return "other users can look into it (mode " + octal(info.st_mode) + ")";
+    return std::nullopt;
+}
+
+std::optional<std::string> makeOwnPrivateFolder(const fs::path& folder, uid_t owner)
+{
+    if (::mkdir(folder.c_str(), kPrivateFolderMode) == 0) {
+        // mkdir's mode passes through the umask; the owner keeps every right of its own folder.
+        ::chmod(folder.c_str(), kPrivateFolderMode);
+    } else if (errno != EEXIST) {
+        return std::string("it cannot be made: ") + std::strerror(errno);
+    }
+    return whyNotPrivateFolder(folder, owner);
+}
 
 std::optional<std::string> createPrivateFolder(const fs::path& folder)
 {

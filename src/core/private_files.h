@@ -22,6 +22,15 @@ inline constexpr mode_t kPrivateFileMode = 0600;
 // The error text, or nothing.
 std::optional<std::string> createPrivateFolder(const std::filesystem::path& folder);
 
+// Why the folder cannot keep what only its owner may reach, or nothing when it can: it must be a real folder (not
+// a symbolic link, which is never followed) owned by `owner`, which group and others may neither enter, read
+// nor write. The reason is a short clause for a message ("other users can write in it (mode 0777)").
+std::optional<std::string> whyNotPrivateFolder(const std::filesystem::path& folder, uid_t owner);
+
+// Makes the folder with mode 0700 when nothing is there (its parent must exist), then checks it as above:
+// whatever was there already counts only when it passes.
+std::optional<std::string> makeOwnPrivateFolder(const std::filesystem::path& folder, uid_t owner);
+
 // Creates the file empty with mode 0600 when nothing is there; an existing file is left as it is.
 std::optional<std::string> createPrivateFile(const std::filesystem::path& file);
 

@@ -40,6 +40,23 @@ std::size_t byteOffsetOfCharacter(std::string_view text, std::int64_t index)
 
 }  // namespace
 
+std::optional<std::string> readWholeFile(const std::filesystem::path& file)
+{
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::string> content(std::in_place);
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) content.reset();
+        if (n <= 0) break;
+        content->append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return content;
+}
+
 std::error_code appendTo(std::string_view text, const std::filesystem::path& file)
 {
     int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);

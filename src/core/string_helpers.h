@@ -1,16 +1,21 @@
-// Text helpers: appending to a file, cutting by character offsets, splitting into lines, byte counts.
-// (Localized templates are in localize.h.)
+// Text helpers: reading a whole file, appending to a file, cutting by character offsets, splitting into lines, byte
+// counts. (Localized templates are in localize.h.)
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
 namespace vandrel {
+
+// The bytes of a file the program names itself (/proc and /sys files, its own logs, its shipped texts), read
+// through a descriptor no program started meanwhile inherits; absent when it cannot be opened or read.
+std::optional<std::string> readWholeFile(const std::filesystem::path& file);
 
 // Appends text at the end of the file; when the file cannot be opened for writing (it does not exist),
 // writes text as the file's whole content (a new file is 0600). The error of that last write, or an empty

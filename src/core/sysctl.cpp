@@ -9,12 +9,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <iterator>
 #include <optional>
 #include <sstream>
+
+#include "core/string_helpers.h"
 
 namespace vandrel {
 
@@ -55,9 +56,9 @@ Bytes integerBytes(T value)
 
 std::optional<std::string> readFile(const char* path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto read = readWholeFile(path);
+    if (!read) return std::nullopt;
+    std::string text = std::move(*read);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\0')) text.pop_back();
     return text;
 }
@@ -101,7 +102,7 @@ BytesResult cpuFrequency()
         } catch (const std::exception&) {
         }
     }
-    std::ifstream in("/proc/cpuinfo");
+    std::istringstream in(readWholeFile("/proc/cpuinfo").value_or(std::string()));
     std::string line;
     while (std::getline(in, line)) {
         if (line.rfind("cpu MHz", 0) != 0) continue;

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "app/program_steps.h"
+#include "core/app_info.h"
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
 #include "core/instance_channel.h"
@@ -215,6 +218,41 @@ TEST_F(AppDelegateTest, UnremapSwitchHasTheRunningOneGiveCapsLockBackAndQuitOrSa
     later = startAgain({"vandrel", "--help", "--unremap-capslock"});
     EXPECT_EQ(later.printed, std::vector<std::string>{AppDelegate::kUsage});
     EXPECT_EQ(later.quits, std::vector<int>{0});
+    later = startAgain({"vandrel", "-h"});
+    EXPECT_EQ(later.printed, std::vector<std::string>{AppDelegate::kUsage});
+    later = startAgain({"vandrel", "--version", "--unremap-capslock"});
+    EXPECT_EQ(later.printed,
+              std::vector<std::string>{"Vandrel " + AppInfo::version() + " (build " + AppInfo::buildVersion() + ")"});
+    EXPECT_EQ(later.quits, std::vector<int>{0});
+    EXPECT_TRUE(later.trace.empty());
+}
+
+// Before the log exists the terminal hears what is wrong with the channel; the log hears it once it exists.
+TEST_F(AppDelegateTest, ChannelProblemsGoToTheTerminalAtOnceAndToTheLogOnceItExists)
+{
+    std::filesystem::create_directory(path("folder"));
+    const auto socket = path("missing") / "vandrel.socket";
+    const std::vector<std::string> goesOn{"a folder was passed over",
+                                          "Later starts cannot reach this Vandrel; its socket cannot be made: " +
+                                              socket.string() + ": " + std::strerror(ENOENT)};
+    const std::vector<std::string> ends{"Vandrel cannot take its instance lock (" + path("folder").string() + ": " +
+                                        std::strerror(EISDIR) + "); this start ends."};
+    for (const auto& [paths, expected] :
+         {std::pair{InstanceChannel::Paths{path("vandrel.lock"), socket, {goesOn[0]}}, goesOn},
+          std::pair{InstanceChannel::Paths{path("folder"), socket, {}}, ends}}) {
+        std::vector<std::string> errors;
+        auto o = options({"vandrel"});
+        o.instance = std::make_shared<InstanceChannel>(paths);
+        o.printError = [&](const std::string& line) { errors.push_back(line); };
+        AppDelegate delegate(std::move(o));
+        EXPECT_EQ(delegate.claimInstance(), expected == goesOn);
+        EXPECT_EQ(errors, expected);
+        delegate.applicationDidFinishLaunching();
+        clock->runDue();
+        for (const auto& error : expected) EXPECT_EQ(logs->contains(LogLevel::warning, error), expected == goesOn);
+        delegate.applicationWillTerminate();
+    }
+    EXPECT_EQ(quits, std::vector<int>{1});
 }
 
 TEST_F(AppDelegateTest, FirstLaunchWithAccessStartsTheEngineBeforeTheDialogAndQuitUndoesItAll)

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <string>
 
 #include "core/file_helpers.h"
 
@@ -62,6 +65,19 @@ TEST_F(PrivateFilesTest, ExistingFoldersAndFilesAreLeftAsTheyAreWhenCreatedAgain
 
     touch(root() / "file");
     EXPECT_TRUE(createPrivateFolder(root() / "file" / "below").has_value());
+}
+
+// Links, files and folders others can write are refused where the instance channel looks for its folder.
+TEST_F(PrivateFilesTest, OnlyAFolderOfTheOwnerThatNoOneElseReachesIsPrivate)
+{
+    const uid_t me = ::geteuid();
+    ::umask(0277);
+    EXPECT_EQ(makeOwnPrivateFolder(root() / "own", me), std::nullopt);
+    EXPECT_EQ(modeOf(root() / "own"), 0700u) << "whatever the umask";
+    EXPECT_EQ(whyNotPrivateFolder(root() / "own", me + 1),
+              "it belongs to another user (uid " + std::to_string(me) + ")");
+    ::chmod((root() / "own").c_str(), 0755);
+    EXPECT_EQ(makeOwnPrivateFolder(root() / "own", me), "other users can look into it (mode 0755)");
 }
 
 TEST_F(PrivateFilesTest, TighteningTakesGroupAndOtherAccessAwayBelowEachRootWithoutFollowingLinks)

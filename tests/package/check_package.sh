@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # check_package.sh <folder with the .deb> <build folder> <source folder>
 # The Debian package holds every file at its place, its launcher entry is valid, no file in it names the build
-# machine's folders, lintian finds no error, and `cmake --install` with DESTDIR puts the very same files.
+# machine's folders, lintian finds no error, no missing hardening and no fault of the manual page, and
+# `cmake --install` with DESTDIR puts the very same files.
 set -uo pipefail
 debs=("$1"/vandrel_*.deb)
 build=$(realpath "$2")
@@ -24,6 +25,7 @@ files=(
   usr/share/applications/vandrel.desktop usr/lib/udev/rules.d/70-vandrel-input.rules usr/lib/modules-load.d/vandrel.conf
   usr/share/doc/vandrel/copyright usr/share/doc/vandrel/changelog.gz
 )
+files+=(usr/share/man/man1/vandrel.1.gz usr/share/lintian/overrides/vandrel)
 for size in 16 22 24 32 48 64 128 256; do files+=("usr/share/icons/hicolor/${size}x${size}/apps/vandrel.png"); done
 for size in 16 22 24 32 48; do files+=("usr/share/icons/hicolor/${size}x${size}/apps/vandrel-symbolic.png"); done
 for f in "${executables[@]}"; do [[ -f $work/root/$f && -x $work/root/$f ]] || bad "no executable $f"; done
@@ -47,8 +49,12 @@ found=$(grep -rlaF -e "$build" -e "$source" "$work/root" "$work/control")
 grep -q '^Depends:.*libqt6' "$work/control/control" || bad "no dependencies from the libraries: $(cat "$work/control/control")"
 for script in postinst prerm postrm; do [[ -x $work/control/$script ]] || bad "no maintainer script $script"; done
 
-lintian --tag-display-limit 0 "$deb" > "$work/lintian" 2>&1
+lintian -I --pedantic --tag-display-limit 0 "$deb" > "$work/lintian" 2>&1
 if grep -q '^E:' "$work/lintian"; then bad "lintian errors:"; grep '^E:' "$work/lintian"; fi
+# The binaries carry Debian's hardening (fortified functions, full RELRO, bind-now) and the manual page is there
+# and sound.
+unsound=$(grep -E '^[EWIPX]: vandrel[^ ]*: (hardening-|no-manual-page|manual-page|groff-message)' "$work/lintian")
+[[ -z $unsound ]] || bad "lintian: $unsound"
 
 DESTDIR=$work/staged cmake --install "$build" --prefix /usr > /dev/null || bad "cmake --install"
 diff <(cd "$work/root" && find . -type f | sort) <(cd "$work/staged" && find . -type f | sort) ||

@@ -6,9 +6,10 @@
 #include <QStringList>
 #include <QUrl>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 
 #include "core/log.h"
+#include "core/string_helpers.h"
 
 namespace vandrel {
 
@@ -102,7 +103,7 @@ std::vector<std::string> DesktopLauncher::ownCommandLine()
     std::error_code error;
     const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error) return {};
-    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    std::istringstream in(readWholeFile("/proc/self/cmdline").value_or(std::string()));
     std::vector<std::string> out{executable.string()};
     std::string argument;
     bool first = true;

@@ -4,8 +4,9 @@
 
 #include <QString>
 #include <climits>
-#include <fstream>
 #include <sstream>
+
+#include "core/string_helpers.h"
 
 namespace vandrel {
 
@@ -27,9 +28,9 @@ std::string validUtf8(const std::string& s)
 std::optional<std::uint64_t> DesktopProcess::startTimeOf(std::int32_t pid)
 {
     if (pid <= 0) return std::nullopt;
-    std::ifstream in(procPath(pid, "stat"));
-    if (!in) return std::nullopt;
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto read = readWholeFile(procPath(pid, "stat"));
+    if (!read) return std::nullopt;
+    const std::string& stat = *read;
     // The name in parentheses may hold spaces and parentheses; the fields after the last ')' are plain. The
     // start time is field 22, the 20th after the name.
     const auto close = stat.rfind(')');
@@ -59,7 +60,7 @@ std::optional<DesktopProcess> DesktopProcess::read(std::int32_t pid)
             p.executablePath.compare(p.executablePath.size() - deleted.size(), deleted.size(), deleted) == 0)
             p.executablePath.resize(p.executablePath.size() - deleted.size());
     }
-    std::ifstream comm(procPath(pid, "comm"));
+    std::istringstream comm(readWholeFile(procPath(pid, "comm")).value_or(std::string()));
     std::getline(comm, p.comm);
     p.comm = validUtf8(p.comm);
     p.executablePath = validUtf8(p.executablePath);

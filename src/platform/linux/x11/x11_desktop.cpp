@@ -10,7 +10,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
@@ -19,6 +18,7 @@
 #include <utility>
 
 #include "core/log.h"
+#include "core/string_helpers.h"
 #include "rx/subjects.h"
 
 // Last: Xlib defines macros (None, Bool, Status ...) that Qt's headers use as names.
@@ -254,10 +254,7 @@ std::string latin1ToUtf8(const std::string& bytes)
 
 std::string readFile(const std::string& path)
 {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return readWholeFile(path).value_or(std::string());
 }
 
 bool processExists(std::int32_t pid)

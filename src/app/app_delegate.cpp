@@ -122,6 +122,17 @@ AppDelegate::~AppDelegate()
     applicationWillTerminate();
 }
 
+std::optional<std::string> AppDelegate::informationFor(const std::vector<std::string>& arguments)
+{
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == "--help" || arguments[i] == "-h") return std::string(kUsage);
+        if (arguments[i] == "--version")
+            return "Vandrel " + AppInfo::version() + " (build " + AppInfo::buildVersion() + ")";
+        if (arguments[i] == "--unremap-capslock") break;  // the first switch decides
+    }
+    return std::nullopt;
+}
+
 bool AppDelegate::claimInstance()
 {
     if (!claimed_) {
@@ -135,16 +146,12 @@ bool AppDelegate::claimInstance()
 std::optional<int> AppDelegate::handOver()
 {
     const auto& instance = options_.instance;
+    if (const auto information = informationFor(options_.arguments)) {
+        options_.print(*information);
+        return 0;
+    }
     for (std::size_t i = 1; i < options_.arguments.size(); ++i) {
         const std::string& argument = options_.arguments[i];
-        if (argument == "--help" || argument == "-h") {
-            options_.print(kUsage);
-            return 0;
-        }
-        if (argument == "--version") {
-            options_.print("Vandrel " + AppInfo::version() + " (build " + AppInfo::buildVersion() + ")");
-            return 0;
-        }
         if (argument == "--unremap-capslock") {
             reportChannelProblems();
             if (!instance || !InstanceChannel::isRunning(instance->paths())) {

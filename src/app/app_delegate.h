@@ -130,6 +130,9 @@ public:
 
     // The switches, as "--help" prints them.
     static const char* const kUsage;
+    // What "--help" or "--version" print, when one of them is the first switch among the arguments (argument 0
+    // is the program); answered before any toolkit or display is touched.
+    static std::optional<std::string> informationFor(const std::vector<std::string>& arguments);
 
     explicit AppDelegate(Options options);
     ~AppDelegate();

@@ -53,6 +53,11 @@ int main(int argc, char** argv)
     Installations configuration;
     configuration.install(ProgramFolders::installed(),
                           std::make_shared<const ProgramFolders>(ProgramFolders::standard()));
+    // Help and version need no display: a terminal without X (a console, ssh) gets them too.
+    if (const auto information = AppDelegate::informationFor(std::vector<std::string>(argv, argv + argc))) {
+        std::cout << *information << std::endl;
+        return 0;
+    }
     const auto qtStart = std::chrono::steady_clock::now();
     // Windows, the tray and the clipboard need a GUI application; without a display the keyboard engine
     // still runs, on Qt's offscreen platform.

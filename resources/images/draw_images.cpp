@@ -5,7 +5,8 @@
 //   g++ -std=c++20 -fPIC resources/images/draw_images.cpp $(pkg-config --cflags --libs Qt6Gui) -o /tmp/draw_images
 //   QT_QPA_PLATFORM=offscreen /tmp/draw_images resources/images resources/icons
 // The second folder receives the desktop's themed icons: hicolor/<n>x<n>/apps/vandrel.png at the sizes launchers
-// ask for, and the monochrome vandrel-symbolic.png for panels and trays.
+// ask for, the tray's vandrel-tray(-alert).png, and the monochrome *-symbolic.png variants for panels that
+// recolour icons.
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
@@ -98,21 +99,9 @@ void vandrelLogo(QPainter& p, double s)
     p.drawEllipse(QPointF(s * 0.77, s * 0.2), s * 0.045, s * 0.045);
 }
 
-void menubarIcon(QPainter& p, double s, bool alert)
-{
-    p.setPen(pen(Qt::black, s * 0.08));
-    p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(QRectF(s * 0.1, s * 0.1, s * 0.8, s * 0.8), s * 0.16, s * 0.16);
-    capsMark(p, s * 0.25, s * 0.22, s * 0.5, Qt::black, s * 0.07);
-    if (alert) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(kAlert);
-        p.drawEllipse(QPointF(s * 0.8, s * 0.2), s * 0.18, s * 0.18);
-    }
-}
-
-// The tray icon for dark panels: the same key drawn light on a dark plate, so it stands out on any panel.
-void menubarIconLight(QPainter& p, double s, bool alert)
+// The tray icon: the key drawn light on a dark plate with a light edge. The plate stands out on light panels,
+// the edge and the mark on dark ones, so it reads on any panel without knowing the panel's colour.
+void trayIcon(QPainter& p, double s, bool alert)
 {
     p.setPen(pen(Qt::white, s * 0.08));
     p.setBrush(QColor(0x26, 0x28, 0x2c));
@@ -121,6 +110,20 @@ void menubarIconLight(QPainter& p, double s, bool alert)
     if (alert) {
         p.setPen(Qt::NoPen);
         p.setBrush(kAlert);
+        p.drawEllipse(QPointF(s * 0.8, s * 0.2), s * 0.18, s * 0.18);
+    }
+}
+
+// The monochrome ("symbolic") variant for panels that recolour their icons: one colour on transparency.
+void symbolicIcon(QPainter& p, double s, bool alert)
+{
+    p.setPen(pen(Qt::black, s * 0.08));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(s * 0.1, s * 0.1, s * 0.8, s * 0.8), s * 0.16, s * 0.16);
+    capsMark(p, s * 0.25, s * 0.22, s * 0.5, Qt::black, s * 0.07);
+    if (alert) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::black);
         p.drawEllipse(QPointF(s * 0.8, s * 0.2), s * 0.18, s * 0.18);
     }
 }
@@ -334,10 +337,8 @@ int main(int argc, char** argv)
     bool ok = true;
     ok &= save(folder, "SimpleLogo", 64, 64, simpleLogo);
     ok &= save(folder, "VandrelLogo", 256, 256, vandrelLogo);
-    ok &= save(folder, "MenubarIcon", 22, 22, [](QPainter& p, double s) { menubarIcon(p, s, false); });
-    ok &= save(folder, "MenubarIcon-alert", 22, 22, [](QPainter& p, double s) { menubarIcon(p, s, true); });
-    ok &= save(folder, "MenubarIcon-light", 22, 22, [](QPainter& p, double s) { menubarIconLight(p, s, false); });
-    ok &= save(folder, "MenubarIcon-alert-light", 22, 22, [](QPainter& p, double s) { menubarIconLight(p, s, true); });
+    ok &= save(folder, "MenubarIcon", 22, 22, [](QPainter& p, double s) { trayIcon(p, s, false); });
+    ok &= save(folder, "MenubarIcon-alert", 22, 22, [](QPainter& p, double s) { trayIcon(p, s, true); });
     ok &= save(folder, "Switch-1", 64, 64, switchIcon);
     ok &= save(folder, "Hotkey", 64, 64, hotkeyIcon);
     ok &= save(folder, "settings-gear-64", 64, 64, gearIcon);
@@ -358,8 +359,15 @@ int main(int argc, char** argv)
             const QString apps = icons + QString("%1x%1/apps").arg(n);
             QDir().mkpath(apps);
             ok &= save(apps, "vandrel", n, n, vandrelLogo);
-            if (n <= 48)
-                ok &= save(apps, "vandrel-symbolic", n, n, [](QPainter& p, double s) { menubarIcon(p, s, false); });
+            if (n > 48) continue;
+            // The tray's themed icons (system_tray_status_item.h), and the launcher's symbolic one.
+            ok &= save(apps, "vandrel-symbolic", n, n, [](QPainter& p, double s) { symbolicIcon(p, s, false); });
+            for (const bool alert : {false, true}) {
+                const QString name = alert ? "vandrel-tray-alert" : "vandrel-tray";
+                ok &= save(apps, name, n, n, [alert](QPainter& p, double s) { trayIcon(p, s, alert); });
+                ok &=
+                    save(apps, name + "-symbolic", n, n, [alert](QPainter& p, double s) { symbolicIcon(p, s, alert); });
+            }
         }
     }
     return ok ? 0 : 1;

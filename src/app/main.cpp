@@ -24,6 +24,7 @@
 #include "platform/linux/linux_platform.h"
 #include "storage/stored_data_upkeep.h"
 #include "ui/base/vd_msgbox.h"
+#include "ui/base/window_fit.h"
 
 namespace {
 
@@ -67,6 +68,9 @@ int main(int argc, char** argv)
     const bool noSessionBus = withoutAutolaunchedSessionBus();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    // The window manager's class of every window ("vandrel", "Vandrel") and the title of one without its own.
+    QApplication::setApplicationName(QStringLiteral("Vandrel"));
+    WindowFit::installBaseSizeFix();
     const auto qtMade = std::chrono::steady_clock::now();
     MainQueue::shared();  // names this thread "main" in log lines
     AppDelegate::Options options = programSteps();

@@ -1,10 +1,7 @@
 #include "app/system_tray_status_item.h"
 
 #include <QCursor>
-#include <QGuiApplication>
-#include <QIcon>
 #include <QMenu>
-#include <QPalette>
 #include <QPixmap>
 
 #include "core/log.h"
@@ -33,25 +30,21 @@ QSystemTrayIcon& SystemTrayStatusItem::trayIcon()
 
 SystemTrayStatusItem::~SystemTrayStatusItem() = default;
 
-std::string SystemTrayStatusItem::imageNameForPanel(const std::string& name, const QColor& panel)
-{
-    return panel.lightness() < 128 ? name + "-light" : name;
-}
-
 QString SystemTrayStatusItem::themeIconName(const std::string& name)
 {
     return name == "MenubarIcon-alert" ? QStringLiteral("vandrel-tray-alert") : QStringLiteral("vandrel-tray");
 }
 
+QIcon SystemTrayStatusItem::iconFor(const std::string& name)
+{
+    const QIcon own(QPixmap::fromImage(ImageAsset(name).image()));
+    const QString themed = themeIconName(name);
+    return QIcon::hasThemeIcon(themed) ? QIcon::fromTheme(themed, own) : own;
+}
+
 void SystemTrayStatusItem::setImage(const std::string& name)
 {
-    const QString themed = themeIconName(name);
-    if (QIcon::hasThemeIcon(themed)) {
-        trayIcon().setIcon(QIcon::fromTheme(themed));
-    } else {
-        const QColor panel = QGuiApplication::palette().color(QPalette::Window);
-        trayIcon().setIcon(QIcon(QPixmap::fromImage(ImageAsset(imageNameForPanel(name, panel)).image())));
-    }
+    trayIcon().setIcon(iconFor(name));
     if (!trayIcon().isVisible()) trayIcon().show();
 }
 

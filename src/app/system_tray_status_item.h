@@ -1,9 +1,12 @@
 // The status item as a tray icon (QSystemTrayIcon): the status-notifier protocol or the X embedding tray,
 // whichever the desktop offers. A click opens the menu, as the context-menu request does.
 //
-// The icon must read on light and dark panels alike: the icon theme's "vandrel-tray" ("vandrel-tray-alert")
-// when an installed theme has it, else the program's own image, its light-on-dark variant ("<name>-light")
-// when the panel is dark. No desktop tells the panel's colour directly; the desktop's palette stands for it.
+// The icon must read on light and dark panels alike, and no desktop tells a program its panel's colour (the
+// application's palette is no guide: a light desktop may have a dark panel). The icon is the icon theme's
+// "vandrel-tray" ("vandrel-tray-alert"), which the package installs, when a theme has it: a tray that
+// recolours icons may take its monochrome "vandrel-tray-symbolic" variant by that name. Else it is the
+// program's own image. Both full-colour icons are a light key on a dark plate with a light edge, which reads
+// on any panel colour.
 //
 // The tray icon is made when first used (its image or menu is set, by the menu's set-up after the keyboards
 // are taken), not with the item: asking the desktop for its tray takes a while on a slow machine.
@@ -13,7 +16,7 @@
 // tray that starts later (a panel that comes up after the program at login) still shows it.
 #pragma once
 
-#include <QColor>
+#include <QIcon>
 #include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
@@ -34,8 +37,8 @@ public:
     // Made on first use.
     QSystemTrayIcon& trayIcon();
 
-    // The program's image for a panel of that colour: the image itself, or its light variant on a dark panel.
-    static std::string imageNameForPanel(const std::string& name, const QColor& panel);
+    // The icon for the image: the theme's, else the program's own.
+    static QIcon iconFor(const std::string& name);
     // The icon theme's name for the image.
     static QString themeIconName(const std::string& name);
 

@@ -127,6 +127,7 @@ void VDUpdater::checkQuietly()
 void VDUpdater::showResult(const UpdateCheckResult& result, const std::function<bool(const std::string&)>& openUrl,
                            VDModal modal)
 {
+    modal.setTitle(qs(localized("_update_window_title")));
     switch (result.status) {
         case UpdateCheckResult::Status::upToDate:
             modal.alert(qs(localized("_update_up_to_date")), qs(localized("_update_up_to_date_informative")),

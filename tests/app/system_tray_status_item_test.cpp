@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QMenu>
+#include <utility>
+#include <vector>
 
 #include "app/icon_contrast.h"
 #include "core/log_capture.h"
@@ -28,17 +31,31 @@ TEST(SystemTrayStatusItemTest, ADesktopWithoutTrayIsLoggedOnceAndTheItemStillTak
     EXPECT_EQ(item.trayIcon().contextMenu(), &menu);
 }
 
-TEST(SystemTrayStatusItemTest, TheIconChosenForAPanelStandsOutFromItOnLightAndDarkPanels)
+TEST(SystemTrayStatusItemTest, TheIconsStandOutFromLightAndDarkPanelsAndThePackageHasTheThemedOnes)
 {
+    // What a tray without the theme's icons shows, and the themed icons the package installs (at the sizes
+    // trays ask for); the monochrome variants are left to panels that recolour them.
+    const QString themes = qEnvironmentVariable("VANDREL_SOURCE_DIR") + "/resources/icons/hicolor/";
+    std::vector<std::pair<QString, QImage>> icons;
     for (const char* name : {"MenubarIcon", "MenubarIcon-alert"})
-        for (const QColor panel :
-             {QColor(0x1e, 0x1e, 0x1e), QColor(0x3c, 0x3f, 0x41), QColor(0xef, 0xf0, 0xf1), QColor(Qt::white)}) {
-            const QImage icon = ImageAsset(SystemTrayStatusItem::imageNameForPanel(name, panel)).image();
-            ASSERT_FALSE(icon.isNull()) << name;
-            EXPECT_GE(test::legibleShare(icon, panel), 0.2) << name << " on " << panel.name().toStdString();
+        icons.emplace_back(name, SystemTrayStatusItem::iconFor(name).pixmap(22, 22).toImage());
+    for (const int size : {16, 22, 24, 32, 48})
+        for (const char* name :
+             {"vandrel-tray", "vandrel-tray-alert", "vandrel-tray-symbolic", "vandrel-tray-alert-symbolic"}) {
+            const QString file = themes + QString("%1x%1/apps/%2.png").arg(size).arg(name);
+            ASSERT_TRUE(QFile::exists(file)) << file.toStdString();
+            if (!QString(name).endsWith("symbolic")) icons.emplace_back(file, QImage(file));
         }
-    // The plain black icon alone would vanish on a dark panel.
-    EXPECT_LT(test::legibleShare(ImageAsset("MenubarIcon").image(), QColor(0x1e, 0x1e, 0x1e)), 0.2);
+    for (const auto& [name, icon] : icons)
+        for (const QColor panel : {QColor(0x23, 0x26, 0x29), QColor(0xef, 0xf0, 0xf1), QColor(0x1e, 0x1e, 0x1e),
+                                   QColor(Qt::white), QColor(0x3c, 0x3f, 0x41)}) {
+            ASSERT_FALSE(icon.isNull()) << name.toStdString();
+            EXPECT_GE(test::legibleShare(icon, panel), 0.2)
+                << name.toStdString() << " on " << panel.name().toStdString();
+        }
+    // A plain black key, as the monochrome variant draws it, would vanish on a dark panel.
+    EXPECT_LT(test::legibleShare(QImage(themes + "22x22/apps/vandrel-tray-symbolic.png"), QColor(0x23, 0x26, 0x29)),
+              0.2);
 }
 
 }  // namespace

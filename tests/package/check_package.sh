@@ -27,7 +27,12 @@ files=(
 )
 files+=(usr/share/man/man1/vandrel.1.gz usr/share/lintian/overrides/vandrel)
 for size in 16 22 24 32 48 64 128 256; do files+=("usr/share/icons/hicolor/${size}x${size}/apps/vandrel.png"); done
-for size in 16 22 24 32 48; do files+=("usr/share/icons/hicolor/${size}x${size}/apps/vandrel-symbolic.png"); done
+# The launcher's monochrome icon and the tray's themed ones, in full colour and monochrome.
+for size in 16 22 24 32 48; do
+  for name in vandrel-symbolic vandrel-tray vandrel-tray-symbolic vandrel-tray-alert vandrel-tray-alert-symbolic; do
+    files+=("usr/share/icons/hicolor/${size}x${size}/apps/$name.png")
+  done
+done
 for f in "${executables[@]}"; do [[ -f $work/root/$f && -x $work/root/$f ]] || bad "no executable $f"; done
 for f in "${files[@]}"; do [[ -f $work/root/$f ]] || bad "no $f"; done
 [[ $(cat "$work/root/usr/lib/modules-load.d/vandrel.conf" 2>/dev/null) == uinput ]] || bad "modules-load.d file"

@@ -1,6 +1,9 @@
 #include "desktop_suite.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
 #include <iostream>
 
 #include "harness/text_lines.h"
@@ -289,6 +292,224 @@ Status DesktopScenario::changeLayout(std::string_view layout)
     if (!program().waitForOutputCount(reread, before + 1))
         return Status::failure("the program did not read the new keymap");
     return Status::success();
+}
+
+}  // namespace vandrel::vmtest
+
+// Last: Xlib defines macros (None, Bool, Status ...) that the harness uses as names.
+// clang-format off
+#include <poll.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+// clang-format on
+
+namespace vandrel::vmtest {
+
+namespace {
+
+Atom atom(Display* display, const char* name)
+{
+    return XInternAtom(display, name, False);
+}
+
+template <class T>
+std::vector<T> property(Display* display, Window window, const char* name, Atom type, int format)
+{
+    Atom actual = 0;
+    int actualFormat = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::vector<T> out;
+    if (XGetWindowProperty(display, window, atom(display, name), 0, 4096, False, type, &actual, &actualFormat, &count,
+                           &after, &data) == Success &&
+        data && actualFormat == format)
+        out.assign(reinterpret_cast<const T*>(data), reinterpret_cast<const T*>(data) + count);
+    if (data) XFree(data);
+    return out;
+}
+
+}  // namespace
+
+DesktopWindows::DesktopWindows(const std::string& displayName) : display_(XOpenDisplay(displayName.c_str()))
+{
+    if (!display_) return;
+    // Windows come and go while the tree is walked: a window gone meanwhile is no error of the test's.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    XSelectInput(display_, DefaultRootWindow(display_), PropertyChangeMask);
+}
+
+DesktopWindows::~DesktopWindows()
+{
+    if (!display_) return;
+    for (const Id window : opened_) XDestroyWindow(display_, window);
+    XCloseDisplay(display_);
+}
+
+DesktopWindows::Id DesktopWindows::active()
+{
+    const auto windows = property<Window>(display_, DefaultRootWindow(display_), "_NET_ACTIVE_WINDOW", XA_WINDOW, 32);
+    return windows.empty() ? 0 : windows.front();
+}
+
+std::vector<DesktopWindows::Id> DesktopWindows::stacking()
+{
+    const auto windows =
+        property<Window>(display_, DefaultRootWindow(display_), "_NET_CLIENT_LIST_STACKING", XA_WINDOW, 32);
+    return {windows.begin(), windows.end()};
+}
+
+bool DesktopWindows::isAbove(Id upper, Id lower)
+{
+    const std::vector<Id> order = stacking();
+    const auto a = std::find(order.begin(), order.end(), upper);
+    const auto b = std::find(order.begin(), order.end(), lower);
+    return a != order.end() && b != order.end() && a > b;
+}
+
+std::string DesktopWindows::title(Id window)
+{
+    auto text = property<char>(display_, window, "_NET_WM_NAME", atom(display_, "UTF8_STRING"), 8);
+    if (text.empty()) text = property<char>(display_, window, "WM_NAME", AnyPropertyType, 8);
+    return {text.begin(), text.end()};
+}
+
+std::string DesktopWindows::windowClass(Id window)
+{
+    XClassHint hint{};
+    if (!XGetClassHint(display_, window, &hint)) return {};
+    const std::string out = std::string(hint.res_name) + "," + hint.res_class;
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return out;
+}
+
+DesktopWindows::Id DesktopWindows::client(const std::string& prefix, long pid)
+{
+    for (const Window window :
+         property<Window>(display_, DefaultRootWindow(display_), "_NET_CLIENT_LIST", XA_WINDOW, 32)) {
+        const auto pids = property<long>(display_, window, "_NET_WM_PID", XA_CARDINAL, 32);
+        if ((!pid || (!pids.empty() && pids.front() == pid)) && title(window).rfind(prefix, 0) == 0) return window;
+    }
+    return 0;
+}
+
+DesktopWindows::Id DesktopWindows::find(long pid,
+                                        const std::function<bool(int width, int height, bool overrideRedirect)>& accept,
+                                        bool managed, int depth)
+{
+    const auto clients = property<Window>(display_, DefaultRootWindow(display_), "_NET_CLIENT_LIST", XA_WINDOW, 32);
+    std::function<Id(Window, int)> walk = [&](Window under, int level) -> Id {
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(display_, under, &root, &parent, &children, &count)) return 0;
+        Id found = 0;
+        for (unsigned int i = 0; i < count && !found; ++i) {
+            XWindowAttributes a{};
+            const auto pids = property<long>(display_, children[i], "_NET_WM_PID", XA_CARDINAL, 32);
+            const bool isClient = std::find(clients.begin(), clients.end(), children[i]) != clients.end();
+            if (XGetWindowAttributes(display_, children[i], &a) && a.map_state == IsViewable && !pids.empty() &&
+                pids.front() == pid && (managed || !isClient) && accept(a.width, a.height, a.override_redirect))
+                found = children[i];
+            else if (level < depth)
+                found = walk(children[i], level + 1);
+        }
+        if (children) XFree(children);
+        return found;
+    };
+    return walk(DefaultRootWindow(display_), 1);
+}
+
+DesktopWindows::Id DesktopWindows::open(const std::string& title)
+{
+    const Window window =
+        XCreateSimpleWindow(display_, DefaultRootWindow(display_), 300, 200, 320, 200, 0, 0, 0xffffff);
+    char instance[] = "vandrel-other";
+    char className[] = "VandrelOther";
+    XClassHint hint{instance, className};
+    XSetClassHint(display_, window, &hint);
+    XStoreName(display_, window, title.c_str());
+    const long pid = getpid();
+    XChangeProperty(display_, window, atom(display_, "_NET_WM_PID"), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&pid), 1);
+    XMapWindow(display_, window);
+    XSync(display_, False);
+    opened_.push_back(window);
+    return window;
+}
+
+void DesktopWindows::focus(Id window)
+{
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = atom(display_, "_NET_ACTIVE_WINDOW");
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 2;
+    XSendEvent(display_, DefaultRootWindow(display_), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XSync(display_, False);
+}
+
+void DesktopWindows::click(Id window, Id covering)
+{
+    // Where a window lies on the root window; with `framed`, the frame the manager put around it.
+    const auto area = [this](Window w, bool framed) {
+        for (Window root = 0, parent = 0, *children = nullptr; framed;) {
+            unsigned int count = 0;
+            if (!XQueryTree(display_, w, &root, &parent, &children, &count)) break;
+            if (children) XFree(children);
+            if (parent == root || !parent) break;
+            w = parent;
+        }
+        XWindowAttributes a{};
+        XGetWindowAttributes(display_, w, &a);
+        int x = 0, y = 0;
+        Window child = 0;
+        XTranslateCoordinates(display_, w, DefaultRootWindow(display_), 0, 0, &x, &y, &child);
+        return std::array<int, 4>{x, y, a.width, a.height};
+    };
+    const auto inside = area(window, false);
+    const auto avoid = covering ? area(covering, true) : std::array<int, 4>{};
+    const auto covered = [&](int x, int y) {
+        return x >= avoid[0] && y >= avoid[1] && x < avoid[0] + avoid[2] && y < avoid[1] + avoid[3];
+    };
+    int x = inside[0] + inside[2] / 2, y = inside[1] + inside[3] / 2;
+    for (const double fx : {0.1, 0.9})
+        for (const double fy : {0.1, 0.9})
+            if (covered(x, y)) {
+                x = inside[0] + static_cast<int>(inside[2] * fx);
+                y = inside[1] + static_cast<int>(inside[3] * fy);
+            }
+    XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
+    XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+    XFlush(display_);
+}
+
+int DesktopWindows::activeChangesWithin(std::chrono::milliseconds span)
+{
+    const Atom activeAtom = atom(display_, "_NET_ACTIVE_WINDOW");
+    while (XPending(display_)) {
+        XEvent stale;
+        XNextEvent(display_, &stale);
+    }
+    int changes = 0;
+    Id last = active();
+    const auto deadline = std::chrono::steady_clock::now() + span;
+    for (auto now = std::chrono::steady_clock::now(); now < deadline; now = std::chrono::steady_clock::now()) {
+        pollfd fd{ConnectionNumber(display_), POLLIN, 0};
+        poll(&fd, 1, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count()));
+        while (XPending(display_)) {
+            XEvent event;
+            XNextEvent(display_, &event);
+            if (event.type == PropertyNotify && event.xproperty.atom == activeAtom && active() != last) {
+                last = active();
+                ++changes;
+            }
+        }
+    }
+    return changes;
 }
 
 }  // namespace vandrel::vmtest

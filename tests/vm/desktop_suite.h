@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -57,6 +59,49 @@ private:
     std::optional<ChildProcess> probeProcess_;
     std::optional<ProbeClient> probe_;
     std::optional<ProgramRun> program_;
+};
+
+// What the X server shows of the desktop, on a connection of the test's own: the window manager's client list,
+// stacking order and active window, windows' titles, classes and processes, and a pointer the test clicks with
+// through XTest. Window ids are X's.
+class DesktopWindows {
+public:
+    using Id = unsigned long;
+
+    explicit DesktopWindows(const std::string& displayName);
+    ~DesktopWindows();
+    DesktopWindows(const DesktopWindows&) = delete;
+    DesktopWindows& operator=(const DesktopWindows&) = delete;
+
+    bool connected() const { return display_ != nullptr; }
+
+    Id active();
+    // Managed windows, bottom to top.
+    std::vector<Id> stacking();
+    bool isAbove(Id upper, Id lower);
+    // The managed window whose title starts with `title` (of the process, when a pid is given); 0 when none.
+    Id client(const std::string& title, long pid = 0);
+    std::string title(Id window);
+    // "instance,class".
+    std::string windowClass(Id window);
+    // A viewable window of the process at most `depth` levels below the root that fits `accept` (its width,
+    // height, and whether it bypasses the window manager); managed windows only when `managed`.
+    Id find(long pid, const std::function<bool(int width, int height, bool overrideRedirect)>& accept,
+            bool managed = true, int depth = 3);
+
+    // Another application's window, titled `title`, mapped at once.
+    Id open(const std::string& title);
+    // Focuses the window as a click on its task bar button does (_NET_ACTIVE_WINDOW).
+    void focus(Id window);
+    // A click of the first button on the window, where `covering` (with its frame) does not cover it.
+    void click(Id window, Id covering = 0);
+    // Watches the active window for `span` through the manager's property changes on the root window (the span
+    // is what is asked: nothing may change in it) and says how often it changed.
+    int activeChangesWithin(std::chrono::milliseconds span);
+
+private:
+    _XDisplay* display_;
+    std::vector<Id> opened_;
 };
 
 class DesktopScenario : public ::testing::Test {

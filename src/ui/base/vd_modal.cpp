@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/localize.h"
+#include "ui/base/window_title.h"
 
 namespace vandrel {
 
@@ -20,6 +21,7 @@ int VDModal::run(QMessageBox::Icon icon, const QString& message, const QString& 
                  const std::vector<QString>& buttons, std::size_t defaultIndex) const
 {
     QMessageBox box;
+    box.setWindowTitle(title_.isEmpty() ? productWindowTitle() : title_);
     box.setIcon(icon);
     box.setText(message);
     box.setInformativeText(informative);
@@ -71,6 +73,11 @@ bool VDModal::confirm(const QString& message, const QString& informative, const 
 void VDModal::warning(const QString& message, const QString& informative, const QString& okButtonText)
 {
     run(QMessageBox::Critical, message, informative, {okButtonText});
+}
+
+void VDModal::setTitle(const QString& what)
+{
+    title_ = productWindowTitle(what);
 }
 
 void VDModal::warningToContactUs(const QString& message, const QString& informative, const QString& okButtonText)

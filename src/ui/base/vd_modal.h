@@ -39,11 +39,15 @@ public:
     // A warning whose text ends, after an empty line, with the request to contact us with the above.
     virtual void warningToContactUs(const QString& message, const QString& informative, const QString& okButtonText);
 
+    // The boxes' window title: "Vandrel", or "Vandrel — what" (productWindowTitle).
+    void setTitle(const QString& what);
+
 private:
     int run(QMessageBox::Icon icon, const QString& message, const QString& informative,
             const std::vector<QString>& buttons, std::size_t defaultIndex = 0) const;
 
     Answerer answerer_;
+    QString title_;
 };
 
 }  // namespace vandrel

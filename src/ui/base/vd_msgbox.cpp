@@ -13,6 +13,8 @@
 #include "core/popup_msg.h"
 #include "ui/base/image_asset.h"
 #include "ui/base/vd_window_controller.h"
+#include "ui/base/window_states.h"
+#include "ui/base/window_title.h"
 
 namespace vandrel {
 
@@ -71,6 +73,9 @@ VDMsgbox::VDMsgbox(const QString& text, const VMsgboxStyle& style, rx::Scheduler
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::NoFocus);
+    // A tool window of the program's, never an entry of the task bar.
+    setWindowTitle(productWindowTitle());
+    WindowStates::setSkipTaskbar(*this);
 
     label_->setTextFormat(Qt::PlainText);
     label_->setText(text);

@@ -1,5 +1,6 @@
 // Transient on-screen messages: a translucent box of large text in the middle of the screen that floats
-// above other windows, lets clicks through, never takes focus, and fades away by itself.
+// above other windows, lets clicks through, never takes focus, never shows in a task bar, and fades away by
+// itself.
 //
 // The app calls VDMsgbox::installAsPresenter() once at start-up; from then on popupMsg(text, seconds) from
 // any thread shows a box on the next turn of the main queue. A new message replaces the box on screen,

@@ -6,7 +6,6 @@
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QVBoxLayout>
 
 #include "core/common_utils.h"
@@ -17,8 +16,9 @@
 #include "platform/platform.h"
 #include "ui/base/control_helpers.h"
 #include "ui/base/ui_constants.h"
+#include "ui/base/window_fit.h"
+#include "ui/base/window_title.h"
 #include "ui/overlays/shared_window_controller.h"
-#include "ui/overlays/vd_window_maker.h"
 
 namespace vandrel {
 
@@ -66,14 +66,14 @@ QLabel* wrappingLabel(const std::string& text)
     return label;
 }
 
-// One numbered step: its number, then its text, aligned at the top.
+// One numbered step: its number, then its text, their first lines side by side. The text takes the row's
+// whole width, so its wrapped height is worked out at the width it gets.
 QWidget* stepRow(const char* number, QLabel* text, QWidget* content = nullptr)
 {
     if (!content) content = text;
     auto* row = new QWidget;
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setAlignment(Qt::AlignTop);
     auto* prefix = new QLabel(number, row);
     prefix->setFixedWidth(kNumberWidth);
     prefix->setAlignment(Qt::AlignTop | Qt::AlignLeft);
@@ -155,7 +155,6 @@ GetAccessibilityWindowController::GetAccessibilityWindowController(GetAccessibil
       doneBtn_(new QPushButton(QString::fromStdString(localized("Done")), window()))
 {
     window()->setObjectName("accessibilityGetterWindowContentView");
-    window()->setWindowTitle(QString::fromStdString(localized("_get_access_title")));
     installContent();
     installButtons();
 }
@@ -178,9 +177,8 @@ void GetAccessibilityWindowController::installContent()
     step1Column->setContentsMargins(0, 0, 0, 0);
     step1Column->addWidget(textStep1_);
     step1Column->addWidget(commands_);
-    textStack()->addArrangedSubview(stepRow("1.", nullptr, step1));
-    textStack()->addArrangedSubview(stepRow("2.", textStep2_));
-    textStack()->addArrangedSubview(stepRow("3.", textStep3_));
+    stepRows_ = {stepRow("1.", nullptr, step1), stepRow("2.", textStep2_), stepRow("3.", textStep3_)};
+    for (QWidget* row : stepRows_) textStack()->addArrangedSubview(row);
     textStack()->addArrangedSubview(textDone_);
     refreshTexts();
 }
@@ -202,12 +200,18 @@ void GetAccessibilityWindowController::installButtons()
 
 void GetAccessibilityWindowController::refreshTexts()
 {
-    std::string description = localized("_get_access_desc");
-    const auto missing = services_.missingAccess();
+    const bool hasAccess = state_ == State::granted || state_ == State::closed;
+    window()->setWindowTitle(productWindowTitle(QString::fromStdString(
+        localized(hasAccess ? "_get_access_window_title_granted" : "_get_access_window_title"))));
+    std::string description = localized(hasAccess ? "_get_access_granted_desc" : "_get_access_desc");
+    const auto missing = hasAccess ? std::vector<std::string>{} : services_.missingAccess();
     if (!missing.empty()) description += " " + localized("_get_access_missing");
     for (const std::string& line : missing) description += "\n\u2022 " + line;
     textDescription_->setText(QString::fromStdString(description));
-    commands_->setText(QString::fromStdString(trimmedLines(services_.grantCommands())));
+    // The steps and their commands only while there is something to grant.
+    for (QWidget* row : stepRows_) row->setVisible(!hasAccess);
+    commands_->setText(QString::fromStdString(hasAccess ? std::string() : trimmedLines(services_.grantCommands())));
+    commands_->setVisible(!commands_->text().isEmpty());
     // Every command whole: the block is never squeezed below its lines, the window grows around it.
     commands_->setMinimumSize(commands_->sizeHint());
 }
@@ -215,6 +219,7 @@ void GetAccessibilityWindowController::refreshTexts()
 std::string GetAccessibilityWindowController::text() const
 {
     std::string text = textDescription_->text().toStdString();
+    if (stepRows_.front()->isHidden()) return text;
     text += "\n1. " + textStep1_->text().toStdString();
     const std::string commands = commands_->text().toStdString();
     std::size_t start = 0;
@@ -244,6 +249,8 @@ rx::Observable<bool> GetAccessibilityWindowController::checkingAccessibilityObse
 
 void GetAccessibilityWindowController::showWindow()
 {
+    // Opened again, the guide reads as new: its button offers to copy the commands.
+    openSystemPreferencesBtn_->setText(QString::fromStdString(localized("_get_access_copy_commands")));
     refreshTexts();
     log.warning("Input access guide:\n" + text());
     PureWithLogoWindowController::showWindow();
@@ -281,6 +288,7 @@ void GetAccessibilityWindowController::granted()
     refreshTexts();
     if (auto* fade = qobject_cast<QGraphicsOpacityEffect*>(textDone_->graphicsEffect())) fade->setOpacity(1.0);
     changeBtnsToOkBtn();
+    fitToContent();
     gobackOriginPosition();
     log.info("Input access granted");
 }
@@ -299,43 +307,42 @@ void GetAccessibilityWindowController::changeBtnsToOkBtn()
 void GetAccessibilityWindowController::gotoTopLeftPosition()
 {
     QWidget* w = window();
-    originRect_ = w->geometry();
+    // pos() is the frame's corner, where move() puts it back.
+    originRect_ = QRect(w->pos(), w->size());
     const QRect screen = services_.screens->visibleFrameOf(*w).value_or(fallbackScreen);
     log.verbose("Input access guide moves to the corner of ->",
                 std::vector<int>{screen.x(), screen.y(), screen.width(), screen.height()});
-    VDWindowMaker::setFloating(*w, false);
     w->move(screen.x() + cornerGap, screen.y() + cornerGap);
 }
 
 void GetAccessibilityWindowController::gobackOriginPosition()
 {
     if (!originRect_) return;
-    QWidget* w = window();
-    w->setGeometry(*originRect_);
-    w->raise();
-    w->activateWindow();
+    // Where it was, but neither raised nor focused: the user may be typing in the terminal that granted
+    // the access.
+    window()->move(originRect_->topLeft());
+    WindowFit::keepInside(*window());
 }
 
 bool GetAccessibilityWindowController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == window()) {
-        // Above other windows until the user first turns to another one; from then on an ordinary window.
-        if (event->type() == QEvent::WindowDeactivate && window()->isVisible())
-            VDWindowMaker::setFloating(*window(), false);
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-            if (state_ == State::granted)
-                done();
-            else
-                window()->close();
-            return true;
-        }
+    // However the window went (Done, Escape, Ctrl+W, the window manager's close), once access is there the
+    // guide is done; before, it only hides and can be shown again.
+    if (watched == window() && event->type() == QEvent::Hide && !event->spontaneous() && state_ == State::granted) {
+        state_ = State::closed;
+        if (doneAction) doneAction();
     }
     return PureWithLogoWindowController::eventFilter(watched, event);
 }
 
 void GetAccessibilityWindowController::done()
 {
-    window()->close();
+    // Closing a shown guide finishes it (eventFilter); a hidden one is finished here.
+    if (window()->isVisible()) {
+        window()->close();
+        return;
+    }
+    if (state_ != State::granted) return;
     state_ = State::closed;
     if (doneAction) doneAction();
 }

@@ -1,16 +1,19 @@
 // The input-access guide: shown at start-up while the program may not read the keyboards or make its virtual
 // keyboard. It says exactly what is missing and how to grant it, the commands in a monospace block;
-// "Copy the Commands" puts them on the clipboard (the button then reads "Copied"), opens the help and moves
-// the window to the top-left corner (at the normal level, so the terminal can come in front) while it waits
-// for the grant. When access arrives the texts are read again (nothing is missing any more), the closing
-// line shows, the buttons give way to Done and the window goes back where it was.
+// "Copy the Commands" puts them on the clipboard (the button then reads "Copied" until the guide is opened
+// again), opens the help and moves the window to the top-left corner while it waits for the grant. When
+// access arrives its title and text say so, the steps and their commands go, the closing line shows, the
+// buttons give way to Done and the window goes back where it was (not raised, not focused: the user may be
+// typing in the terminal that granted the access).
 //
 //   Guiding --Copy the Commands--> Waiting --access granted--> Granted --Done--> Closed (doneAction runs)
 //   Guiding --accessGranted()--> Granted       (the program saw the grant first)
 //
 // Quit ends the program from Guiding or Waiting. Return presses the default button of each state (Copy the
-// Commands, then Done); Escape closes the window (as Done once granted). The window is moved by dragging its
-// background and stays above other windows only until the user first leaves it.
+// Commands, then Done). Escape, Ctrl+W and the window manager's close only hide the guide before the grant
+// (showWindow() brings it back, in any state) and are Done after it. It is an ordinary window with the window
+// manager's frame, also moved by dragging its background: it comes to the front when it is shown and never
+// takes the focus back from a window the user turns to.
 //
 // The program installs the guide's services once; shared() builds the guide on first use:
 //
@@ -83,7 +86,7 @@ public:
     explicit GetAccessibilityWindowController(GetAccessibilityServices services);
     ~GetAccessibilityWindowController() override;
 
-    // Run once by Done, after the window closed.
+    // Run once by Done (or any close once access is there), after the window closed.
     std::function<void()> doneAction;
 
     // Completes at the first check (one every 300 ms, the first 300 ms after subscribing) that finds access;
@@ -127,6 +130,7 @@ private:
     void granted();
 
     GetAccessibilityServices services_;
+    std::vector<QWidget*> stepRows_;
     State state_ = State::guiding;
     std::optional<QRect> originRect_;
     rx::Disposable waiting_;

@@ -10,6 +10,7 @@
 #include "core/log.h"
 #include "ui/base/vd_window_controller.h"
 #include "ui/base/window_close_keys.h"
+#include "ui/base/window_title.h"
 #include "ui/overlays/shared_window_controller.h"
 
 namespace vandrel {
@@ -123,7 +124,7 @@ std::shared_ptr<KeyboardMapWindowController> KeyboardMapWindowController::make(D
 KeyboardMapWindowController::KeyboardMapWindowController(Passkey, Dependencies dependencies)
     : window_(std::make_unique<Window>())
 {
-    window_->setWindowTitle(QString::fromStdString(localized("Keyboard Map")));
+    window_->setWindowTitle(productWindowTitle(QString::fromStdString(localized("Keyboard Map"))));
     auto* layout = new QVBoxLayout(window_.get());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

@@ -3,24 +3,30 @@
 #include <QKeyEvent>
 #include <QPixmap>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ui/base/image_asset.h"
+#include "ui/base/ui_constants.h"
 #include "ui/base/vd_window_controller.h"
+#include "ui/base/window_close_keys.h"
+#include "ui/base/window_fit.h"
 #include "ui/overlays/vd_window_maker.h"
 
 namespace vandrel {
 
 PureWithLogoWindowController::PureWithLogoWindowController(int width, int height, int paddingX, bool hasLogo)
-    : window_(VDWindowMaker::makeBlankWindow(width, height))
+    : width_(width), height_(height), paddingX_(paddingX), window_(VDWindowMaker::makeBlankWindow(width, height))
 {
     containerView_ = ViewComponentized::create<WindowContainerView>(window_.get());
     auto* column = new QVBoxLayout(containerView_);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(textToButtonsGap);
 
+    // The text column sits paddingX from the window's edges; the container's own margin is part of that.
+    const int side = std::max(0, paddingX - PreferencesUIConstants::windowPadding);
     contentStack_ = new StackView(Qt::Vertical);
     contentStack_->setSpacing(contentSpacing);
-    column->addWidget(contentStack_, 1, Qt::AlignHCenter | Qt::AlignTop);
+    contentStack_->boxLayout()->setContentsMargins(side, 0, side, 0);
 
     if (hasLogo) {
         logoView_ = new QLabel;
@@ -33,19 +39,21 @@ PureWithLogoWindowController::PureWithLogoWindowController(int width, int height
         contentStack_->addArrangedSubview(logoView_, Qt::AlignHCenter);
     }
 
+    // Its rows take the column's whole width: a wrapped line's height is worked out at the width it gets.
     textStack_ = new StackView(Qt::Vertical);
     textStack_->setSpacing(textSpacing);
-    textStack_->boxLayout()->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    textStack_->setFixedWidth(std::max(0, width - 2 * paddingX));
-    textStack_->setMinimumHeight(textMinHeight);
-    contentStack_->addArrangedSubview(textStack_, Qt::AlignHCenter);
+    contentStack_->addArrangedSubview(textStack_);
+    // Spare height goes below the text, not between its lines.
+    contentStack_->boxLayout()->addStretch(1);
+
+    scrollArea_ = new ContentScrollArea(contentStack_);
+    column->addWidget(scrollArea_, 1);
 
     btnStack_ = new StackView(Qt::Horizontal);
     column->addWidget(btnStack_, 0, Qt::AlignRight | Qt::AlignBottom);
 
-    // The window is as tall as its content needs, never less than asked for.
-    if (QLayout* outer = window_->layout()) outer->setSizeConstraint(QLayout::SetMinimumSize);
     window_->installEventFilter(this);
+    WindowCloseKeys::install(*window_, [this] { closeFromKeyboard(); });
 }
 
 PureWithLogoWindowController::~PureWithLogoWindowController() = default;
@@ -55,13 +63,28 @@ void PureWithLogoWindowController::addButtons(const std::vector<QWidget*>& butto
     for (QWidget* button : buttons) btnStack_->addArrangedSubview(button);
 }
 
+void PureWithLogoWindowController::fitToContent()
+{
+    // The column is the window's share of its width, or what a line that cannot wrap needs.
+    WindowFit::settleLayouts(*window_);
+    textStack_->setMinimumWidth(0);
+    const int column = std::max(width_ - 2 * paddingX_, textStack_->minimumSizeHint().width());
+    textStack_->setMinimumWidth(column);
+    WindowFit::fit(*window_, QSize(std::max(width_, column + 2 * paddingX_), height_));
+}
+
 void PureWithLogoWindowController::showWindow()
 {
-    window_->adjustSize();
+    fitToContent();
+    centerWindowOnScreen(window_.get());
     window_->show();
     window_->raise();
     window_->activateWindow();
-    centerWindowOnScreen(window_.get());
+}
+
+void PureWithLogoWindowController::closeFromKeyboard()
+{
+    window_->close();
 }
 
 bool PureWithLogoWindowController::eventFilter(QObject* watched, QEvent* event)

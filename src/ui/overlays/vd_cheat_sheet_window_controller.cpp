@@ -13,6 +13,8 @@
 #include "ui/base/binding_operators.h"
 #include "ui/base/image_asset.h"
 #include "ui/base/ui_constants.h"
+#include "ui/base/window_states.h"
+#include "ui/base/window_title.h"
 #include "ui/overlays/shared_window_controller.h"
 #include "ui/overlays/vd_window_maker.h"
 
@@ -106,7 +108,7 @@ VDCheatSheetWindowController::VDCheatSheetWindowController(Passkey, Dependencies
       window_(std::make_unique<VisualEffectWindow>(QRect(0, 0, 7, 7), Qt::Tool))
 {
     theTimeWindowShowed_ = main_->now();
-    window_->setWindowTitle(QStringLiteral("Vandrel"));
+    window_->setWindowTitle(productWindowTitle(QString::fromStdString(localized("Cheat Sheet"))));
     window_->setFocusPolicy(Qt::StrongFocus);
 
     scrollView_ = new QScrollArea(window_->contentView());
@@ -200,11 +202,8 @@ void VDCheatSheetWindowController::applyPinnedLook(bool pinned)
 {
     lockButton_->setIcon(lockIcon(pinned ? Asset::lockClose : Asset::lockOpen));
     lockButton_->setToolTip(pinned ? ToolTipStrings::unpin() : ToolTipStrings::pin());
-    if (isFloating() == pinned) return;
-    const bool wasVisible = window_->isVisible();
-    window_->setWindowFlag(Qt::WindowStaysOnTopHint, pinned);
-    // Changing a window's flags takes it off screen.
-    if (wasVisible) window_->VisualEffectWindow::show();
+    // Through the window manager: the sheet stays the same window, on screen.
+    WindowStates::setKeptAbove(*window_, pinned);
 }
 
 void VDCheatSheetWindowController::onLockButton(bool pin)
@@ -291,7 +290,7 @@ bool VDCheatSheetWindowController::isPinned() const
 
 bool VDCheatSheetWindowController::isFloating() const
 {
-    return window_->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    return WindowStates::isKeptAbove(*window_);
 }
 
 int VDCheatSheetWindowController::calculateMaxListCount() const

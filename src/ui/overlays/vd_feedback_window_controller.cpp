@@ -18,8 +18,11 @@
 #include "core/popup_msg.h"
 #include "rx/operators.h"
 #include "ui/base/binding_operators.h"
+#include "ui/base/content_scroll_area.h"
 #include "ui/base/image_asset.h"
 #include "ui/base/ui_constants.h"
+#include "ui/base/window_fit.h"
+#include "ui/base/window_title.h"
 
 namespace vandrel {
 
@@ -109,7 +112,7 @@ VDFeedbackWindowController::VDFeedbackWindowController(VDFeedbackServices servic
         };
     }
 
-    window()->setWindowTitle(text("Vandrel Feedback"));
+    window()->setWindowTitle(productWindowTitle(text("_feedback_window_title")));
     addLogoView();
     addContent();
 }
@@ -143,8 +146,8 @@ void VDFeedbackWindowController::addContent()
 
     formColumn_ = new QVBoxLayout();
     formColumn_->setContentsMargins(0, 0, 0, 0);
-    formColumn_->addWidget(contentStack_);
-    formColumn_->addStretch(1);
+    // The rows scroll above the submit row only on a screen too small for the whole form.
+    formColumn_->addWidget(new ContentScrollArea(contentStack_), 1);
 
     auto* row = new QHBoxLayout(containerView());
     row->setContentsMargins(0, 0, 0, 0);
@@ -157,12 +160,16 @@ void VDFeedbackWindowController::addContent()
     addTitleAndDetailsInput();
     addAttachFileSelector();
     addSystemInfoCheckbox();
+    // Spare height goes below the rows.
+    contentStack_->boxLayout()->addStretch(1);
     addSubmitButton();
+    fitToContent();
+}
 
-    // The form is taller than the standard window: the window takes the height its content needs.
-    window()->layout()->activate();
-    const QSize needed = window()->sizeHint();
-    window()->setFixedSize(std::max(initialWidth, needed.width()), std::max(initialHeight, needed.height()));
+void VDFeedbackWindowController::fitToContent()
+{
+    // As tall as the form needs at any font size and scale, never smaller than the standard window.
+    WindowFit::fit(*window(), QSize(initialWidth, initialHeight));
 }
 
 void VDFeedbackWindowController::addTitleAndDescription()
@@ -188,6 +195,7 @@ void VDFeedbackWindowController::addTitleAndDescription()
 void VDFeedbackWindowController::showWindow()
 {
     refreshAvailability();
+    fitToContent();
     VDWindowController::showWindow();
 }
 

@@ -14,6 +14,9 @@
 // with everything kept (failure, with the upload's reason when it has one). Typing the developer code as
 // the title switches app_isDevelopMode instead and rebuilds the preferences window.
 //
+// The window is as large as the form needs at any font size and scale (at least 640 x 400) and no larger than
+// the screen's available area, where the rows scroll above the submit button.
+//
 // The name and e-mail address are stored 300 ms after the user stops typing, whether or not the form is
 // sent. Everything runs on the main thread; the upload holds its form until its outcome is handled.
 #pragma once
@@ -146,6 +149,8 @@ private:
     void addAttachFileSelector();
     void addSystemInfoCheckbox();
     void addSubmitButton();
+    // The window's size for what it shows now.
+    void fitToContent();
     void saveWhileTyping(QLineEdit* field, const DefaultsKey<std::string>& key);
 
     void switchDevelopMode();

@@ -7,6 +7,7 @@
 #include "core/main_queue.h"
 #include "ui/base/control_helpers.h"
 #include "ui/base/ui_constants.h"
+#include "ui/base/window_title.h"
 
 namespace vandrel {
 
@@ -57,6 +58,7 @@ VDLogoModal::VDLogoModal(std::vector<QString> texts, QString okButtonText, QStri
       cancelButton_(new QPushButton(cancelButtonText, windowController_->window())),
       mainQueue_(mainQueue ? std::move(mainQueue) : MainQueue::shared())
 {
+    windowController_->window()->setWindowTitle(productWindowTitle());
     okButton_->setObjectName("okButton");
     cancelButton_->setObjectName("cancelButton");
     beMinimalLimited(okButton_, UIConstants::buttonMinWidth);
@@ -110,6 +112,7 @@ std::weak_ptr<VDLogoModal> VDLogoModal::showModalForFirstTimeLaunched(FirstLaunc
         },
         nullptr, std::move(services.mainQueue));
     modal->windowController().window()->setObjectName("modalForFirstTimeLaunchedContentView");
+    modal->windowController().window()->setWindowTitle(productWindowTitle(text("_first_time_launch_title")));
     modal->show();
     return modal;
 }

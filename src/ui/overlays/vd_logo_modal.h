@@ -3,9 +3,10 @@
 //
 //   VDLogoModal::showModalForFirstTimeLaunched({goTutorial, mainQueue});
 //
-// The dialog is not modal: it floats above other windows and the program keeps running. A shown dialog
-// keeps itself alive until its window closes and lets itself go on the next main-queue turn; the caller
-// need not keep it. Main thread only.
+// The dialog is not modal: an ordinary framed window titled "Vandrel" (the first-launch one "Vandrel —
+// Welcome") that comes to the front when shown, closes with Escape and Ctrl+W, and lets the program keep
+// running. A shown dialog keeps itself alive until its window closes and lets itself go on the next
+// main-queue turn; the caller need not keep it. Main thread only.
 #pragma once
 
 #include <QPushButton>

@@ -50,9 +50,8 @@ private:
 
 std::unique_ptr<QWidget> VDWindowMaker::makeBlankWindow(int width, int height)
 {
-    auto window = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    window->setFixedWidth(width);
-    window->setMinimumHeight(height);
+    auto window = std::make_unique<QWidget>(nullptr, Qt::Window);
+    window->setMinimumSize(width, height);
     window->resize(width, height);
     makeMovableByBackground(*window);
     return window;
@@ -61,22 +60,6 @@ std::unique_ptr<QWidget> VDWindowMaker::makeBlankWindow(int width, int height)
 void VDWindowMaker::makeMovableByBackground(QWidget& window)
 {
     window.installEventFilter(new BackgroundDragger(&window));
-}
-
-void VDWindowMaker::setFloating(QWidget& window, bool floating)
-{
-    if (isFloating(window) == floating) return;
-    const bool visible = window.isVisible();
-    // Changing the flags hides the window; it comes back where it was.
-    const QRect frame = window.geometry();
-    window.setWindowFlag(Qt::WindowStaysOnTopHint, floating);
-    window.setGeometry(frame);
-    if (visible) window.show();
-}
-
-bool VDWindowMaker::isFloating(const QWidget& window)
-{
-    return window.windowFlags().testFlag(Qt::WindowStaysOnTopHint);
 }
 
 }  // namespace vandrel

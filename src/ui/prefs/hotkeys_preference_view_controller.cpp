@@ -87,7 +87,9 @@ void HotkeysPreferenceViewController::viewDidLoad()
     guiContext_ = view();
     const QSize size(PreferencesUIConstants::windowMinWidth, 600 - PreferencesUIConstants::tabHeight);
     view()->resize(size);
-    view()->setMinimumSize(size);
+    // Its height is what it asks for, not a minimum: on a low screen the window takes the room there is and
+    // the outline scrolls.
+    view()->setMinimumWidth(size.width());
     containerStackView_ = addFullSizeStackView(container(), Qt::Vertical);
     containerStackView_->setSpacing(PreferencesUIConstants::basicGap);
     viewModel_ = std::make_unique<HotkeysViewModel>(keyService_);

@@ -14,9 +14,20 @@
 #include "core/log.h"
 #include "ui/base/vd_window_controller.h"
 #include "ui/base/window_close_keys.h"
+#include "ui/base/window_fit.h"
+#include "ui/base/window_title.h"
 #include "ui/prefs/preference_panes.h"
 
 namespace vandrel {
+
+namespace {
+
+QString preferencesText()
+{
+    return QString::fromStdString(localized("_preferences_window_title"));
+}
+
+}  // namespace
 
 PreferencesWindowController::PreferencesWindowController(std::vector<std::shared_ptr<PreferencePane>> panes,
                                                          bool hidesToolbarForSingleItem)
@@ -25,8 +36,8 @@ PreferencesWindowController::PreferencesWindowController(std::vector<std::shared
           nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint))
 {
     std::erase(panes_, nullptr);
-    window_->setWindowIconText(QString::fromStdString(localized("Vandrel Preferences")));
-    window_->setWindowTitle(QString::fromStdString(localized("Vandrel Preferences")));
+    window_->setWindowIconText(productWindowTitle(preferencesText()));
+    window_->setWindowTitle(productWindowTitle(preferencesText()));
     WindowCloseKeys::install(*window_, [this] { close(); });
     // The panes from the keyboard, as tabs go on Linux desktops.
     const auto addPaneKeys = [this](std::initializer_list<QKeySequence> keys, int step) {
@@ -67,7 +78,9 @@ PreferencesWindowController::PreferencesWindowController(std::vector<std::shared
     layout->addWidget(toolbar_);
 
     tabs_ = new PreferencesTabViewController(window_.get());
-    layout->addWidget(tabs_, 0, Qt::AlignLeft | Qt::AlignTop);
+    // The pane area scrolls only when a pane is taller than the screen leaves room for.
+    paneArea_ = new ContentScrollArea(tabs_);
+    layout->addWidget(paneArea_, 0, Qt::AlignLeft | Qt::AlignTop);
     window_->installEventFilter(this);
 }
 
@@ -89,8 +102,9 @@ void PreferencesWindowController::select(PreferencePane& pane)
     if (onScreen) pane.viewWillAppear();
     tabs_->transition(leaving, pane);
     selected_ = &pane;
-    window_->setWindowTitle(QString::fromStdString(localized("Vandrel Preferences")) + QStringLiteral(" \u2014 ") +
-                            pane.preferencePaneTitle());
+    fitPane(pane);
+    window_->setWindowTitle(
+        productWindowTitle(preferencesText() + QStringLiteral(" \u2014 ") + pane.preferencePaneTitle()));
     for (std::size_t i = 0; i < panes_.size(); ++i) actions_[i]->setChecked(panes_[i].get() == &pane);
     if (onScreen) pane.viewDidAppear();
 }
@@ -119,13 +133,15 @@ void PreferencesWindowController::show(const std::optional<PreferencePaneIdentif
     }
     if (!pane) pane = selected_ ? selected_ : panes_.front().get();
     select(*pane);
+    // Placed before it is mapped, so the window manager frames it where it belongs.
+    if (!everShown_) {
+        everShown_ = true;
+        window_->layout()->activate();
+        centerWindowOnScreen(window_.get());
+    }
     window_->show();
     window_->raise();
     window_->activateWindow();
-    if (!everShown_) {
-        everShown_ = true;
-        centerWindowOnScreen(window_.get());
-    }
 }
 
 void PreferencesWindowController::close()
@@ -133,8 +149,48 @@ void PreferencesWindowController::close()
     window_->close();
 }
 
+void PreferencesWindowController::fitPane(PreferencePane& pane)
+{
+    // Room for a pane under the toolbar, within the screen's available area.
+    const int toolbar = toolbar_->isVisible() ? toolbar_->sizeHint().height() : 0;
+    const int room = std::max(1, WindowFit::maximumSize(*window_).height() - toolbar);
+    paneArea_->setMaximumHeight(room);
+    QWidget* view = pane.view();
+    QLayout* layout = view->layout();
+    if (!layout) return;
+    layout->activate();
+    // The pane's own size is its least: it grows to what its text needs at its width (wrapped lines
+    // included) and shrinks to the room there is when its content can (a list that scrolls); otherwise the
+    // pane area scrolls.
+    QSize size = view->size();
+    size.setWidth(std::max(size.width(), layout->totalMinimumSize().width()));
+    const int needed =
+        layout->hasHeightForWidth() ? layout->totalHeightForWidth(size.width()) : layout->totalMinimumSize().height();
+    size.setHeight(std::max(size.height(), needed));
+    if (size.height() > room && layout->totalMinimumSize().height() <= room) size.setHeight(room);
+    if (size != view->size() || tabs_->size() != size) {
+        view->resize(size);
+        tabs_->setFixedSize(size);
+    }
+    // The window grows downwards from its top edge: never past the bottom of the available area.
+    window_->layout()->activate();
+    if (window_->isVisible()) WindowFit::keepInside(*window_);
+}
+
 bool PreferencesWindowController::eventFilter(QObject* watched, QEvent* event)
 {
+    // A pane's rows come a turn after its view, and its notes when their state says so: the window follows,
+    // once the layouts have settled.
+    if (watched == window_.get() && event->type() == QEvent::LayoutRequest && !fitPending_) {
+        fitPending_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                fitPending_ = false;
+                if (selected_) fitPane(*selected_);
+            },
+            Qt::QueuedConnection);
+    }
     if (watched == window_.get() && selected_) {
         if (event->type() == QEvent::Show) {
             selected_->viewWillAppear();

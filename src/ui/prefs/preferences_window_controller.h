@@ -1,7 +1,9 @@
 // The preferences window: a toolbar with one checkable item per pane (icon and title; hidden when there is
 // a single pane) above the pane shown. The window is not resizable by the user: it takes each pane's size,
-// keeping its top edge (PreferencesTabViewController). Its title is "Vandrel Preferences — <pane>", its
-// minimized title "Vandrel Preferences". Closing it only hides it; Escape and Ctrl+W close it, Ctrl+Tab and
+// keeping its top edge (PreferencesTabViewController). A pane's size is its least: it grows to what its text
+// needs at any font size and scale, and the window stays within the screen's available area (a pane whose
+// content can shrink shrinks, any other scrolls). Its title is "Vandrel — Preferences — <pane>", its
+// minimized title "Vandrel — Preferences". Closing it only hides it; Escape and Ctrl+W close it, Ctrl+Tab and
 // Ctrl+PageDown go to the next pane, Ctrl+Shift+Tab and Ctrl+PageUp to the previous one (wrapping).
 //
 // The program has one for the whole run:
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "core/installed_instance.h"
+#include "ui/base/content_scroll_area.h"
 #include "ui/prefs/preference_pane.h"
 #include "ui/prefs/preferences_tab_view_controller.h"
 
@@ -63,14 +66,18 @@ protected:
 
 private:
     void select(PreferencePane& pane);
+    // Sizes the pane to its content and the window to the screen.
+    void fitPane(PreferencePane& pane);
 
     std::vector<std::shared_ptr<PreferencePane>> panes_;
     std::unique_ptr<QWidget> window_;
     QToolBar* toolbar_ = nullptr;                   // a child of window_
-    PreferencesTabViewController* tabs_ = nullptr;  // a child of window_
+    PreferencesTabViewController* tabs_ = nullptr;  // inside paneArea_
+    ContentScrollArea* paneArea_ = nullptr;         // a child of window_
     std::vector<QAction*> actions_;                 // children of toolbar_, one per pane
     PreferencePane* selected_ = nullptr;
     bool everShown_ = false;
+    bool fitPending_ = false;
 };
 
 // Opens the preferences window (the program's "Preferences..." and its built-in action). Main thread.

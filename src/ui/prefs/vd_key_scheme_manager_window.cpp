@@ -11,6 +11,7 @@
 #include "ui/base/view_componentized.h"
 #include "ui/base/window_close_keys.h"
 #include "ui/base/window_container_view.h"
+#include "ui/base/window_title.h"
 #include "ui/prefs/setting_rows.h"
 
 namespace vandrel {
@@ -33,8 +34,7 @@ VDKeySchemeManagerWindow::VDKeySchemeManagerWindow(Passkey, QWidget* superWindow
       window_(new QDialog(superWindow, Qt::Sheet))
 {
     window_->setWindowModality(Qt::WindowModal);
-    window_->setWindowTitle(QString::fromStdString(localized("Vandrel Preferences")) + QStringLiteral(" \u2014 ") +
-                            QString::fromStdString(localized("Hotkey Schemes")));
+    window_->setWindowTitle(productWindowTitle(QString::fromStdString(localized("Hotkey Schemes"))));
     // Escape closes a dialog by itself; Ctrl+W as well, as other windows do.
     WindowCloseKeys::install(*window_, [w = window_.data()] { w->close(); });
     window_->resize(480, 240);

@@ -167,10 +167,12 @@ TEST_F(CheatSheetWindow, PinningWithReleaseClosingOnSaysCapsCanBeReleased)
     auto& s = makeSheet();
     s.show();
     EXPECT_FALSE(s.isFloating());
+    const WId native = s.window()->winId();
     s.lockButton()->click();
     EXPECT_EQ(toasts, std::vector<std::string>{CheatSheetMessages::canReleaseCapslock()});
     EXPECT_TRUE(s.isFloating());
     EXPECT_TRUE(s.isVisible());
+    EXPECT_EQ(s.window()->winId(), native) << "pinned through the window manager, not as a new window";
     EXPECT_EQ(s.lockButton()->toolTip(), "Unpin the Window");
     releaseCaps();
     EXPECT_TRUE(s.isVisible());

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <utility>
 
 #include "rx/virtual_time_scheduler.h"
 
@@ -36,6 +37,8 @@ TEST_F(LogoModalTest, ReturnOpensTheTutorialClosesTheWindowAndTheDialogGoes)
     QWidget* window = modal->windowController().window();
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->objectName(), "modalForFirstTimeLaunchedContentView");
+    EXPECT_EQ(window->windowTitle(), "Vandrel \u2014 Welcome");
+    EXPECT_FALSE(window->windowFlags() & (Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint));
     EXPECT_EQ(buttons(*modal), (std::vector<QWidget*>{modal->cancelButton(), modal->okButton()}));
     EXPECT_EQ(modal->windowController().textStack()->arrangedSubviews().size(), 3u);
     modal.reset();
@@ -46,6 +49,19 @@ TEST_F(LogoModalTest, ReturnOpensTheTutorialClosesTheWindowAndTheDialogGoes)
     EXPECT_FALSE(weak.expired()) << "not inside its own click";
     clock->runDue();
     EXPECT_TRUE(weak.expired()) << "a closed dialog is not leaked";
+}
+
+TEST_F(LogoModalTest, EscapeAndCtrlWCloseTheDialogAndOpenNothing)
+{
+    for (const auto& [key, modifiers] :
+         {std::pair{Qt::Key_Escape, Qt::NoModifier}, std::pair{Qt::Key_W, Qt::ControlModifier}}) {
+        const auto weak = showFirstLaunch();
+        QKeyEvent press(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(weak.lock()->windowController().window(), &press);
+        clock->runDue();
+        EXPECT_TRUE(weak.expired()) << key;
+    }
+    EXPECT_EQ(tutorials, 0);
 }
 
 TEST_F(LogoModalTest, CancelOnlyClosesAndADialogWithoutOkActionShowsOkAlone)

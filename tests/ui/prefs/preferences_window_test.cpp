@@ -99,8 +99,8 @@ TEST_F(WindowTest, SinglePaneWindowHasNoToolbarAndShowsTheGeneralPaneMinimizable
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(controller.toolbar()->isVisible());
     EXPECT_EQ(controller.selectedPane(), panes->basicPreferencePanes().front().get());
-    EXPECT_EQ(window->windowIconText(), "Vandrel Preferences");
-    EXPECT_EQ(window->windowTitle(), "Vandrel Preferences \u2014 General");
+    EXPECT_EQ(window->windowIconText(), "Vandrel \u2014 Preferences");
+    EXPECT_EQ(window->windowTitle(), "Vandrel \u2014 Preferences \u2014 General");
     EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
     EXPECT_EQ(window->size(), QSize(800, 340));
     // The General pane lays itself out for a window without toolbar.

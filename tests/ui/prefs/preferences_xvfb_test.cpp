@@ -63,7 +63,7 @@ TEST(PreferencesOnX, TheActionOpensTheWindowAndEveryPaneShows)
         QCoreApplication::sendPostedEvents();
         PreferencePane* pane = controller.selectedPane();
         ASSERT_TRUE(settleOnX([&] { return pane->isViewLoaded() && pane->view()->isVisible(); }));
-        EXPECT_EQ(window->windowTitle(), "Vandrel Preferences \u2014 " + pane->preferencePaneTitle());
+        EXPECT_EQ(window->windowTitle(), "Vandrel \u2014 Preferences \u2014 " + pane->preferencePaneTitle());
         const QString file = QString(VANDREL_SCREENSHOT_DIR) + "/preferences_" +
                              QString::fromStdString(pane->preferencePaneIdentifier().rawValue) + ".png";
         EXPECT_TRUE(window->grab().save(file)) << file.toStdString();

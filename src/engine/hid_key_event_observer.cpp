@@ -39,6 +39,8 @@ void HIDKeyEventObserver::startObserving()
     hid.keyReports()
         .subscribe([this](const HidKeyReport& report) { ioHIDInputValueCallbackHandler(report); })
         .disposed(disposeBag_);
+    // Only these keys move the relays: the input thread reports no other.
+    hid.setObservedKeys({HidUsage::capsLock, HidUsage::leftShift, HidUsage::rightShift});
     if (!hid.startObservingKeys()) log.error("Looks like can't open HID?, but all thing work during teting...");
 }
 

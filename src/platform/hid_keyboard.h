@@ -52,6 +52,9 @@ public:
     // never arrive). Reports come on the platform's input thread; every report emits, also one that does
     // not change the key's state.
     virtual bool startObservingKeys() = 0;
+    // The keyboard-page usages whose reports anyone reads: the platform may leave out every other key, so a key
+    // nobody watches costs the input thread nothing. Until set, every key is reported.
+    virtual void setObservedKeys(std::vector<std::uint32_t> keyboardUsages) { (void)keyboardUsages; }
     virtual rx::Observable<HidKeyReport> keyReports() = 0;
 };
 

@@ -4,7 +4,8 @@
 // BehaviorSubject<T>  also holds the latest value and gives it to each new subscriber first.
 // PublishRelay<T>, BehaviorRelay<T>  the same without error or completion: they never end.
 //
-// Emitting does not allocate: subscribers are kept in an immutable snapshot that subscribing replaces.
+// Emitting does not allocate: subscribers are kept in an immutable snapshot that subscribing replaces. A
+// publish subject without subscribers takes no lock to emit (an atomic flag says there is nobody).
 // A subscriber disposed during an emission receives nothing further, even from that emission.
 // Values may be pushed from any thread; each subscriber sees them on the pushing thread. A new subscriber
 // of a BehaviorSubject gets every value exactly once and in order: the current one first, then each later
@@ -33,7 +34,7 @@ template <class T>
 class SubjectCore : public std::enable_shared_from_this<SubjectCore<T>> {
 public:
     SubjectCore() = default;
-    explicit SubjectCore(T initial) : value_(std::move(initial)) {}
+    explicit SubjectCore(T initial) : value_(std::move(initial)), quiet_(false) {}
 
     // Only for a core made with an initial value.
     T value() const
@@ -44,6 +45,7 @@ public:
 
     void next(const T& v)
     {
+        if (quiet_.load(std::memory_order_acquire)) return;
         std::shared_ptr<const Snapshot> snap;
         {
             std::lock_guard lock(mutex_);
@@ -93,6 +95,7 @@ public:
                 auto next = std::make_shared<Snapshot>(*snapshot_);
                 next->push_back(entry);
                 snapshot_ = std::move(next);
+                quiet_.store(false, std::memory_order_release);
             }
         }
         if (ended) {
@@ -201,12 +204,15 @@ private:
         if (std::find(snapshot_->begin(), snapshot_->end(), e) == snapshot_->end()) return;
         auto next = std::make_shared<Snapshot>(*snapshot_);
         std::erase(*next, e);
+        if (next->empty() && !value_) quiet_.store(true, std::memory_order_release);
         old = std::exchange(snapshot_, std::move(next));
     }
 
     mutable std::mutex mutex_;
     std::shared_ptr<const Snapshot> snapshot_ = std::make_shared<const Snapshot>();
     std::optional<T> value_;
+    // Nobody to tell and no value to keep: emitting does nothing.
+    std::atomic<bool> quiet_{true};
     bool ended_ = false;
     std::exception_ptr error_;
 };

@@ -1,8 +1,12 @@
 // Runs inside the test VM: the real program on the kernel's input stack. One program run serves every test
 // here; each test leaves no key down.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 
 #include "e2e_support.h"
@@ -97,6 +101,80 @@ TEST_F(ProgramKeys, ASecondKeyboardPluggedInLaterIsTakenOverToo)
     second = Result<UinputKeyboard>::failure("unplugged");
     ASSERT_TRUE(keyboard().typeText("ok"));
     EXPECT_EQ(run().keysBeforeSentinel(keyboard()), expectedKeys("ok"));
+}
+
+// The state letter of a process in /proc (R, S, T for stopped ...); '?' when it cannot be read.
+char processState(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto close = line.rfind(')');
+    return close == std::string::npos || close + 2 >= line.size() ? '?' : line[close + 2];
+}
+
+// Every thread of the program and this one on the first processor while it lives: this reader then reads only
+// between the program's writes, never during one, as on a busy machine.
+class OneProcessor {
+public:
+    explicit OneProcessor(pid_t program) : program_(program)
+    {
+        sched_getaffinity(0, sizeof all_, &all_);
+        cpu_set_t first;
+        CPU_ZERO(&first);
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+            if (CPU_ISSET(cpu, &all_)) {
+                CPU_SET(cpu, &first);
+                break;
+            }
+        pinned_ = apply(first);
+    }
+    ~OneProcessor() { apply(all_); }
+    bool pinned() const { return pinned_; }
+
+private:
+    bool apply(const cpu_set_t& set)
+    {
+        bool done = sched_setaffinity(0, sizeof set, &set) == 0;
+        std::error_code error;
+        for (const auto& task :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(program_) + "/task", error))
+            done = sched_setaffinity(std::stoi(task.path().filename()), sizeof set, &set) == 0 && done;
+        return done && !error;
+    }
+
+    const pid_t program_;
+    cpu_set_t all_{};
+    bool pinned_ = false;
+};
+
+TEST_F(ProgramKeys, KeysTypedOnTwoKeyboardsWhileTheProgramIsStoppedComeOutWholeAndInOrder)
+{
+    Result<UinputKeyboard> other = plugKeyboard("Vandrel E2E Other Hand");
+    ASSERT_TRUE(other) << other.error();
+    ASSERT_TRUE(run().waitForOutputCount("Keyboard grabbed -> " + other->name(), 1)) << run().log();
+    const int dropped = run().output().droppedEvents();
+    const OneProcessor one(run().process().pid());
+    ASSERT_TRUE(one.pinned());
+
+    // Stopped, the program reads nothing while fifteen keys are typed on each keyboard, by turns: 60 events
+    // wait on each, within what the kernel keeps for a reader.
+    ASSERT_TRUE(run().process().signal(SIGSTOP));
+    ASSERT_TRUE(eventually([&] { return processState(run().process().pid()) == 'T'; }));
+    const std::string first = "abcdefghijklmno";
+    const std::string second = "pqrstuvwxyz1234";
+    std::vector<Key> expected;
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        ASSERT_TRUE(keyboard().typeText(first.substr(i, 1)));
+        ASSERT_TRUE(other->typeText(second.substr(i, 1)));
+        for (const auto& typed : {first.substr(i, 1), second.substr(i, 1)})
+            for (const Key& key : expectedKeys(typed)) expected.push_back(key);
+    }
+    ASSERT_TRUE(run().process().signal(SIGCONT));
+    // Then every key comes out in the order typed, and a reader that keeps up loses none.
+    EXPECT_EQ(run().readKeys(expected.size()), expected);
+    EXPECT_EQ(run().output().droppedEvents(), dropped);
+    EXPECT_EQ(run().keysBeforeSentinel(keyboard()), std::vector<Key>{});
 }
 
 // What applications act on: modifiers pressed and released with no other key pressed between.

@@ -30,7 +30,7 @@ LinuxPlatform::LinuxPlatform(Options options) : options_(std::move(options))
     if (!session) session = std::make_shared<LogindDbusSession>();
 
     InputBackend::Options input;
-    input.passThrough = [session] { return session->isLocked(); };
+    input.passThrough = std::shared_ptr<const std::atomic<bool>>(session->keyFlags(), &session->keyFlags()->locked);
     input.source = std::make_shared<EvdevDeviceSource>(options_.inputDirectory);
     input.makeOutput = [path = options_.uinputPath]() -> std::unique_ptr<InputOutputDevice> {
         return UinputDevice::create(path);

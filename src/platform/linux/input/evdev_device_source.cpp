@@ -4,6 +4,7 @@
 #include <libevdev/libevdev.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -94,6 +95,8 @@ InputDeviceSource::Opened EvdevDeviceSource::open(const std::string& path)
         result.status = OpenStatus::ignored;
         return result;
     }
+    int clock = CLOCK_MONOTONIC;
+    result.monotonicStamps = ::ioctl(fd.get(), EVIOCSCLOCKID, &clock) == 0;
     result.status = OpenStatus::opened;
     result.fd = std::move(fd);
     return result;

@@ -5,12 +5,19 @@
 //        --> passed events written to the output keyboard (uinput), swallowed ones nowhere
 //   posted strokes (from any thread)  --> written to the output keyboard after our taps
 //
-// The thread waits in epoll on the keyboards, the hotplug watch, the output keyboard (its lights) and an
-// eventfd for commands from other threads. Keyboards are grabbed only while something needs them (a tap or
-// a key mapping), only when none of their keys is down, and never while there is no output keyboard to
-// write to. A watchdog on the injected scheduler lets every keyboard go when the thread stalls in a tap for
-// longer than the limit; the taps then report disabled and enabling one grabs again. The watchdog is armed
-// only while a round of work runs, so an idle loop wakes nobody.
+// Four parts. This loop waits in epoll on the keyboards, the hotplug watch, the output keyboard (its lights)
+// and an eventfd for commands from other threads, and keeps the stall watchdog and the order barriers.
+// InputKeyboards finds, reads and grabs the keyboards; KeyMachine is the key logic, free of devices, threads
+// and clocks; OutputKeyboard writes to the virtual keyboard, paced. Keyboards are grabbed only while something
+// needs them (a tap or a key mapping), only when none of their keys is down, and never while there is no output
+// keyboard to write to. A watchdog on the injected scheduler lets every keyboard go when the thread stalls in a
+// tap for longer than the limit; the taps then report disabled and enabling one grabs again. The watchdog is
+// armed only while a round of work runs, so an idle loop wakes nobody.
+//
+// A loop turn: the commands first (so a call made before a key was typed holds for it), then every ready
+// keyboard is read, and their events go to the taps in the order of their kernel time stamps: a split keyboard,
+// a keypad of its own and two keyboards are one pair of hands, also after the program was busy or stopped.
+// Then keyboards that went away are let go, hotplug is followed, and what the turn passed and posted is written.
 //
 // Events on the output keyboard: a key whose press went out is always released there when the keyboard
 // releases it, even when a tap swallows the release, because a key left down on a Linux keyboard repeats
@@ -19,30 +26,33 @@
 // Order, by construction. Everything for the output keyboard (passed events, posted strokes) joins one queue
 // on this thread, in the order of its causes. The engine delivers Caps combinations inside the tap callbacks,
 // and an action that only posts keys runs right there (KeyEventDeliver): post() called on this thread queues
-// its strokes at once, so they stand before every event read after the key that triggered the action. No
+// its strokes at once, so they stand before every event taken after the key that triggered the action. No
 // event waits for another thread, and a busy GUI thread delays nothing. Strokes posted from other threads
 // (actions that show UI or call services run on the main queue) join the queue when the loop takes the
-// command, after the events read before it. Before such an action leaves the input thread the engine opens an
-// order barrier (openOrderBarrier): the keyboards' events read after it wait, unseen by the taps, until the
-// action has run and its strokes are queued, then go through the taps in the order they came. A barrier that
-// is not released within 500 ms lets them go on (logged once), so a hung GUI thread costs the order, never
-// the keyboard.
+// command, after the events taken before it. Before such an action leaves the input thread the engine opens
+// an order barrier (openOrderBarrier): the keyboards' events taken after it wait, unseen by the taps, until
+// the action has run and its strokes are queued, then go through the taps in the order they came. A barrier
+// that is not released within 500 ms lets them go on (logged once), so a hung GUI thread costs the order,
+// never the keyboard.
 //
 // The input thread never waits on anything but its devices. Its only blocking calls are epoll and the reads
 // and writes of the keyboards, the output keyboard and the eventfd. What the taps and the actions they run
 // need of the desktop comes from values other threads publish: the frontmost application and whether it is
 // terminal-like (Workspace::frontmostSnapshot, kept by the window manager's active-window changes), the
 // keyboard layout (published by its own watcher), the Caps Lock lock (toggled by typing Caps Lock on the
-// output keyboard, not by asking the X server). The log queue drops a line rather than wait for room. Locks
-// it shares with other threads are held only for a few memory operations. The stall watchdog stays the last
-// resort: should the thread stall all the same, it lets every keyboard go.
+// output keyboard, not by asking the X server), the session's lock (an atomic flag its watcher sets). The log
+// queue drops a line rather than wait for room. The key path takes no lock: the taps are an immutable list
+// read once per turn, the output is the input thread's alone (in an emergency another thread releases the
+// output's keys with one write of its own). The stall watchdog stays the last resort: should the thread stall
+// all the same, it lets every keyboard go.
 //
-// Pacing, only for actions. The kernel keeps 64 events per reader of the output keyboard, and a reader handed
-// more than it can keep loses the rest. Keys typed on a keyboard are never paced: a physical keyboard cannot
-// outrun its readers, and a fast typist, a barcode scanner or key repeat must not wait. An action's strokes
-// go out like the fastest real keyboard types: its first eight at once, then one per millisecond
-// (UinputWriter). The loop sleeps until the next stroke may go in epoll, so reading goes on meanwhile, and
-// what is read behind pending strokes waits for them, in order. The pause is timed by the injected scheduler.
+// Pacing. The kernel keeps 64 events per reader of the output keyboard, and a reader handed more than it can
+// keep loses the rest. An action's strokes go out like the fastest real keyboard types: its first eight at
+// once, then one per millisecond; and no write puts more than 32 events before a reader: a backlog beyond
+// that, whatever its source (keys that waited while the program was stopped), takes the same pacing, four
+// events a millisecond (UinputWriter). Typing, two events a key, never waits. The loop sleeps until the next chunk may
+// go in epoll, so reading goes on meanwhile, and what is read behind pending output waits for it, in order. The pause
+// is timed by the injected scheduler.
 //
 // Modifiers follow the hands. The backend tells the writer of every press, passed or swallowed: a modifier
 // the user physically holds is down on the output whenever a key the user typed goes out, and already right
@@ -52,14 +62,12 @@
 // reaches the output: a modifier that would go up alone after the taps swallowed something, or after we
 // pressed it back, first gets a guard tap (UinputWriter).
 //
-// Cost. A passed key or a stroke-only action allocates nothing here and does no file I/O: the tap lists are
-// snapshots, the queue keeps its capacity, and the logger writes its files on a thread of its own. (Arming the
-// watchdog queues one small job, at most once per stall limit while keys come.) At rest the thread sleeps in
-// epoll without a time-out unless timed work is pending: the next chunk of a paced write; new-node and grab
-// retries wait on the injected scheduler, not here.
+// Cost. A passed key or a stroke-only action allocates nothing here, takes no lock and does no file I/O; the
+// clock is read once per turn. (Arming the watchdog queues one small job, at most once per stall limit while
+// keys come.) At rest the thread sleeps in epoll without a time-out unless timed work is pending: the next
+// chunk of a paced write; new-node and grab retries wait on the injected scheduler, not here.
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -68,6 +76,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -75,14 +84,18 @@
 #include "platform/event_tap.h"
 #include "platform/hid_keyboard.h"
 #include "platform/linux/input/input_device_source.h"
+#include "platform/linux/input/input_keyboards.h"
 #include "platform/linux/input/input_output_device.h"
+#include "platform/linux/input/key_machine.h"
+#include "platform/linux/input/output_keyboard.h"
 #include "platform/linux/input/posting_translator.h"
+#include "platform/linux/input/tap_hub.h"
 #include "rx/scheduler.h"
 #include "rx/subjects.h"
 
-namespace vandrel {
+struct epoll_event;
 
-class UinputWriter;
+namespace vandrel {
 
 class InputBackend {
 public:
@@ -90,7 +103,7 @@ public:
         std::shared_ptr<InputDeviceSource> source;
         // Makes the output keyboard at start; null when it cannot be made.
         std::function<std::unique_ptr<InputOutputDevice>()> makeOutput;
-        // Watchdog looks, new-node retries, event time stamps and the pauses between chunks of a long write.
+        // Watchdog looks, new-node retries, the loop turn's time and the pauses between chunks of a long write.
         rx::SchedulerPtr scheduler;
         rx::Duration stallLimit = std::chrono::seconds(1);
         // A new node that cannot be opened yet is tried again for this long.
@@ -103,10 +116,10 @@ public:
         rx::Duration grabRetryWindow = std::chrono::seconds(60);
         // False: no thread; the owner drives the loop with pump() (tests, benchmarks).
         bool ownThread = true;
-        // Asked for every key event on the input thread (keep it cheap); while it answers true the taps see
-        // nothing and every event goes out as the keyboard sent it. The secure-input state: the session is
-        // locked and its lock screen must get the real keys. Null: never.
-        std::function<bool()> passThrough;
+        // Read once per loop turn; while it is set the taps see nothing and every event goes out as the keyboard
+        // sent it. The secure-input state: the session is locked and its lock screen must get the real keys.
+        // Null: never.
+        std::shared_ptr<const std::atomic<bool>> passThrough;
     };
 
     explicit InputBackend(Options options);
@@ -130,12 +143,12 @@ public:
     std::shared_ptr<EventTap> createTap(KeyEventType type, TapCallback callback, TapPlacement placement);
 
     // Writes posted strokes, in order, after everything already queued: on the input thread at once (before
-    // any event read later), from another thread when the loop takes the command. Any thread. False when
+    // any event taken later), from another thread when the loop takes the command. Any thread. False when
     // there is no output keyboard.
     bool post(std::vector<EvdevStroke> strokes);
     // Runs an event through the taps as if a keyboard had sent it; when it passes it is written as given.
     bool postAtHidLocation(const KeyEvent& event);
-    // Holds back the keyboards' events read from now on (see OrderBarrier). Input thread only; null without
+    // Holds back the keyboards' events taken from now on (see OrderBarrier). Input thread only; null without
     // an output keyboard.
     std::shared_ptr<OrderBarrier> openOrderBarrier();
 
@@ -143,9 +156,11 @@ public:
     // itself is unmapped. Applies to keys pressed after the call.
     void setKeyMapping(std::map<std::uint16_t, std::uint16_t> mapping);
 
-    // Raw reports (usage page 7) of every physical key press and release, before mapping, once observing.
-    void setObservingKeys(bool observing) { observing_.store(observing); }
-    rx::Observable<HidKeyReport> keyReports() { return reports_.asObservable(); }
+    // Raw reports (usage page 7) of physical key presses and releases, before mapping, once observing: of
+    // the observed keys (keyboard-page usages; none given: every key).
+    void setObservingKeys(bool observing);
+    void setObservedKeys(std::vector<std::uint32_t> usages);
+    rx::Observable<HidKeyReport> keyReports() { return machine_.reports(); }
 
     // The Caps Lock light as the desktop last set it on the output keyboard, else as a grabbed keyboard
     // shows it; absent when neither is known.
@@ -161,19 +176,17 @@ public:
     rx::SchedulerPtr inputThreadScheduler();
 
     // What the backend holds now (tests, diagnostics). Any thread.
-    std::size_t keyboardCount() const;
-    std::vector<std::string> grabbedPaths() const;
+    std::size_t keyboardCount() const { return keyboards_->count(); }
+    std::vector<std::string> grabbedPaths() const { return keyboards_->grabbedPaths(); }
     bool isStalled() const { return stalled_.load(); }
     bool isOutputKeyDown(std::uint16_t code);
 
 private:
-    struct Device;
-    struct TapHub;
-    class Tap;
+    using Keyboard = InputKeyboards::Keyboard;
     struct Alive;
     class Barrier;
     struct HeldEvent {
-        std::uint64_t device;
+        std::uint64_t keyboard;
         input_event event;
     };
 
@@ -181,46 +194,28 @@ private:
     void runLoop();
     // False when nothing was ready.
     bool handleReady(int timeoutMs);
+    void runTurn(const ::epoll_event* ready, int count, rx::TimePoint now);
     void runCommands();
+    void readLights();
     // Runs work; an exception lets every keyboard go. A template, so the key path builds no std::function.
     template <class Work>
     void guarded(Work&& work);
 
-    void openNode(const std::string& path, rx::TimePoint firstAttempt);
-    void addDevice(const std::string& path, InputDeviceSource::Opened opened, const std::string& parts);
-    void removeDevice(std::uint64_t id, const char* why);
-    void readDevice(Device& device);
-    void readOutput();
-    void readHotplug();
-    // Handles the event now, or keeps it behind an open order barrier.
-    void takeInputEvent(Device& device, const input_event& ev);
-    void handleInputEvent(Device& device, const input_event& ev);
+    // Takes the event now, or keeps it behind an open order barrier.
+    void takeInputEvent(Keyboard& keyboard, const input_event& event)
+    {
+        if (openBarriers_.empty() && heldEvents_.empty())
+            keyboards_->take(keyboard, event);
+        else
+            heldEvents_.push_back({keyboard.id, event});
+    }
     void closeOrderBarrier(std::uint64_t id, bool timedOut);
-    // keyboardGone: a release of a key still down on a keyboard that went away.
-    void handleKey(Device& device, std::uint16_t code, std::int32_t value, bool keyboardGone = false);
-    void resync(Device& device);
-    TapResult dispatch(KeyEvent& event);
-    bool passingThrough();
-    KeyEvent makeEvent(KeyEventType type, std::uint16_t keyCode, std::uint64_t flags) const;
-    std::uint64_t currentFlags() const;
-    void countModifier(std::uint16_t virtualKeyCode, int delta);
+    bool passThrough() const { return options_.passThrough && options_.passThrough->load(std::memory_order_relaxed); }
 
     bool wantGrab() const;
-    void updateGrabs();
-    void tryGrab(Device& device);
-    void grabBusy(Device& device);
-    void ungrabDevice(Device& device);
-    void setDeviceLights(Device& device);
-    void drain(Device& device);
-    // The release of a key whose press the output knows (passed, or swallowed and held back).
-    void releaseOnOutput(bool hold, std::uint16_t outCode, std::uint64_t generation);
-
-    template <class Op>
-    bool write(Op&& op);
+    bool writable() const { return output_ && !output_->broken() && !shutDown_.load(std::memory_order_relaxed); }
     // Paced, unless everything must go now (letting a keyboard go, shutting down).
-    void flushOutput(bool everything = false);
-    // The epoll time-out that wakes the loop for the next chunk of a paced write.
-    int outputTimeoutMs(int timeoutMs);
+    void flushOutput(rx::TimePoint now, bool everything = false);
     bool onInputThread() const { return std::this_thread::get_id() == loopThread_.load(std::memory_order_relaxed); }
     void outputFailed();
     void stall(const char* why);
@@ -233,17 +228,21 @@ private:
     Options options_;
     std::shared_ptr<TapHub> hub_;
     std::shared_ptr<Alive> alive_;
-    rx::PublishSubject<HidKeyReport> reports_;
+    InputFd epoll_;
+    InputFd wake_;
+    KeyMachine machine_;
+    // Made by start(), before the loop runs; dropped by stop() after it ended, under outputLifeMutex_ so that
+    // an emergency on another thread never meets a dangling output.
+    std::unique_ptr<OutputKeyboard> output_;
+    std::mutex outputLifeMutex_;
+    std::unique_ptr<InputKeyboards> keyboards_;
 
     std::mutex startMutex_;
     std::atomic<bool> started_{false};
     std::atomic<bool> hasOutput_{false};
-    std::atomic<bool> observing_{false};
     std::atomic<bool> stalled_{false};
     std::atomic<bool> shutDown_{false};
     std::atomic<bool> running_{false};
-    std::atomic<bool> capsLockOn_{false};
-    std::atomic<int> capsLightKnown_{0};  // 0 unknown, 1 from a keyboard, 2 from the output keyboard
     std::atomic<std::int64_t> busySince_{0};
     std::thread thread_;
     std::atomic<std::thread::id> loopThread_{};
@@ -254,32 +253,17 @@ private:
     rx::Disposable watchdog_;
     int cleanupId_ = 0;
 
-    InputFd epoll_;
-    InputFd wake_;
-
     std::mutex commandMutex_;
     std::vector<std::function<void()>> commands_;
 
-    // Output keyboard: written on the input thread, and by the watchdog and the signal path in an emergency.
-    std::mutex outputMutex_;
-    std::unique_ptr<InputOutputDevice> output_;
-    std::unique_ptr<UinputWriter> writer_;
-    std::atomic<bool> outputBroken_{false};
-
-    // Keyboards: changed on the input thread; read elsewhere under the lock.
-    mutable std::mutex devicesMutex_;
-    std::vector<std::shared_ptr<Device>> devices_;
-    std::uint64_t nextDeviceId_ = 3;
-    // Nodes left out (not keyboards) with the reason, so each is logged once.
-    std::map<std::string, std::string> leftOut_;
-
-    // Input-thread state.
-    std::array<std::uint16_t, 128> mapping_{};
-    bool mappingActive_ = false;
-    std::array<int, 5> modifierCounts_{};
-    std::array<std::int32_t, 3> lights_{};  // num, caps, scroll as the desktop set them on the output
-    bool lightsKnown_ = false;
-    bool passingThrough_ = false;
+    // Input-thread state: the raw reports asked for; a turn's events, per keyboard, and the keyboards that went
+    // away in it.
+    bool observing_ = false;
+    KeyBits observedKeys_ = KeyBits().set();
+    std::unique_ptr<input_event[]> turnBuffer_;
+    std::span<input_event> turnEvents_;
+    std::vector<KeyboardRun<Keyboard>> runs_;
+    std::vector<std::pair<Keyboard*, const char*>> gone_;
     // Open order barriers, and the keyboards' events that wait behind them, oldest first.
     std::vector<std::uint64_t> openBarriers_;
     std::uint64_t nextBarrierId_ = 0;

@@ -32,6 +32,8 @@ public:
         std::string name;
         // What the device can report; the backend decides from it whether to take the device.
         std::shared_ptr<const InputDeviceCapabilities> capabilities;
+        // Its events carry CLOCK_MONOTONIC stamps, the program's clock, so several keyboards' events compare.
+        bool monotonicStamps = false;
     };
     enum class GrabResult {
         done,

@@ -76,6 +76,11 @@ bool LinuxHidKeyboard::startObservingKeys()
     return false;
 }
 
+void LinuxHidKeyboard::setObservedKeys(std::vector<std::uint32_t> keyboardUsages)
+{
+    backend_->setObservedKeys(std::move(keyboardUsages));
+}
+
 rx::Observable<HidKeyReport> LinuxHidKeyboard::keyReports()
 {
     return backend_->keyReports();

@@ -25,6 +25,7 @@ public:
     // over as for the real key. Reads nothing of the desktop.
     bool toggleCapsLockLockState() override;
     bool startObservingKeys() override;
+    void setObservedKeys(std::vector<std::uint32_t> keyboardUsages) override;
     rx::Observable<HidKeyReport> keyReports() override;
 
 private:

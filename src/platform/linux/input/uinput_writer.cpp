@@ -32,6 +32,10 @@ constexpr bool isModifierCode(std::uint16_t code)
 // Room for a long action and what is typed behind it, so the queue does not grow on the key path.
 constexpr std::size_t kQueueCapacity = 1024;
 
+// A backlog is paced as strokes are: one stroke's worth of events a stroke interval.
+constexpr std::size_t kEventsPerStroke = UinputWriter::maxEventsPerWrite / UinputWriter::burstStrokes;
+constexpr rx::Duration kPerEvent = UinputWriter::strokeInterval / kEventsPerStroke;
+
 }  // namespace
 
 UinputWriter::UinputWriter(int fd) : fd_(fd)
@@ -246,6 +250,7 @@ void UinputWriter::clearQueue()
 
 bool UinputWriter::writeEvents(std::size_t count)
 {
+    const std::size_t from = head_;
     const auto* data = reinterpret_cast<const char*>(buffer_.data() + head_);
     std::size_t left = count * sizeof(input_event);
     head_ += count;
@@ -261,13 +266,56 @@ bool UinputWriter::writeEvents(std::size_t count)
         data += n;
         left -= static_cast<std::size_t>(n);
     }
+    noteWritten(from, head_);
     if (head_ == buffer_.size()) clearQueue();
     return true;
+}
+
+void UinputWriter::noteWritten(std::size_t from, std::size_t to)
+{
+    for (std::size_t i = from; i < to; ++i) {
+        const auto& ev = buffer_[i];
+        if (ev.type != EV_KEY || ev.code >= KEY_CNT) continue;
+        const std::uint64_t bit = std::uint64_t{1} << (ev.code % 64);
+        if (ev.value == 0)
+            written_[ev.code / 64].fetch_and(~bit, std::memory_order_relaxed);
+        else
+            written_[ev.code / 64].fetch_or(bit, std::memory_order_relaxed);
+    }
+}
+
+bool UinputWriter::isWrittenDown(std::uint16_t code) const
+{
+    return code < KEY_CNT && (written_[code / 64].load(std::memory_order_relaxed) >> (code % 64)) & 1;
+}
+
+void UinputWriter::emergencyRelease()
+{
+    emergency_.store(true, std::memory_order_release);
+    std::array<input_event, 2 * KEY_CNT> events{};
+    std::size_t count = 0;
+    for (std::size_t word = 0; word < written_.size(); ++word) {
+        std::uint64_t bits = written_[word].exchange(0, std::memory_order_relaxed);
+        for (; bits != 0; bits &= bits - 1) {
+            auto& ev = events[count++];
+            ev.type = EV_KEY;
+            ev.code = static_cast<std::uint16_t>(word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)));
+            ev.value = 0;
+            events[count++].type = EV_SYN;  // SYN_REPORT is 0
+        }
+    }
+    // One write: the kernel takes it whole, between the input thread's writes.
+    if (count > 0) [[maybe_unused]]
+        auto r = ::write(fd_, events.data(), count * sizeof(input_event));
 }
 
 void UinputWriter::refill(rx::TimePoint now)
 {
     if (now <= refilledAt_) return;
+    if (tokens_ == burstStrokes) {  // full: nothing to count
+        refilledAt_ = now;
+        return;
+    }
     const auto gained = static_cast<std::size_t>((now - refilledAt_) / strokeInterval);
     // A late wake-up while strokes wait: the reader most likely did not run either.
     const std::size_t cap = heldBack_ ? std::max(catchUpStrokes, tokens_) : burstStrokes;
@@ -280,24 +328,75 @@ void UinputWriter::refill(rx::TimePoint now)
     }
 }
 
+std::size_t UinputWriter::eventCap() const
+{
+    // As for strokes: a late wake-up while events wait earns no burst.
+    return heldBack_ ? catchUpStrokes * kEventsPerStroke : maxEventsPerWrite;
+}
+
+void UinputWriter::refillEvents(rx::TimePoint now)
+{
+    if (now <= budgetAt_) return;
+    if (eventBudget_ == maxEventsPerWrite) {  // full: nothing to count
+        budgetAt_ = now;
+        return;
+    }
+    const auto gained = static_cast<std::size_t>((now - budgetAt_) / kPerEvent);
+    const std::size_t cap = std::max(eventCap(), eventBudget_);
+    if (eventBudget_ + gained >= cap) {
+        eventBudget_ = cap;
+        budgetAt_ = now;
+    } else {
+        eventBudget_ += gained;
+        budgetAt_ += gained * kPerEvent;
+    }
+}
+
+std::size_t UinputWriter::budgetEnd() const
+{
+    if (buffer_.size() - head_ <= eventBudget_) return buffer_.size();
+    std::size_t end = head_;
+    for (std::size_t i = head_; i < buffer_.size(); ++i) {
+        if (buffer_[i].type != EV_SYN) continue;
+        if (i + 1 - head_ > eventBudget_) break;
+        end = i + 1;
+    }
+    // A report longer than the budget can grow (every key let go at once) goes whole once the budget is full.
+    if (end == head_ && eventBudget_ >= eventCap()) {
+        while (end < buffer_.size() && buffer_[end].type != EV_SYN) ++end;
+        end = std::min(end + 1, buffer_.size());
+    }
+    return end;
+}
+
 bool UinputWriter::flush(rx::TimePoint now)
 {
+    if (emergency_.load(std::memory_order_relaxed) && emergency_.exchange(false, std::memory_order_acquire))
+        releaseAll();
     refill(now);
-    std::size_t end = buffer_.size();
-    for (; strokeHead_ < strokeStarts_.size(); ++strokeHead_) {
+    refillEvents(now);
+    std::size_t end = budgetEnd();
+    const std::size_t byBudget = end;
+    for (; strokeHead_ < strokeStarts_.size() && strokeStarts_[strokeHead_] < end; ++strokeHead_) {
         if (tokens_ == 0) {
             end = strokeStarts_[strokeHead_];
             break;
         }
         --tokens_;
     }
-    if (end > head_ && !writeEvents(end - head_)) return false;
+    const std::size_t count = end - head_;
+    if (count > 0 && !writeEvents(count)) return false;
+    eventBudget_ -= std::min(eventBudget_, count);
     heldBack_ = hasPending();
+    // Held back by the strokes' pacing, or by the event budget, which is whole again a stroke interval on.
+    nextWriteAt_ = end < byBudget ? refilledAt_ + strokeInterval : budgetAt_ + strokeInterval;
     return !failed_;
 }
 
 bool UinputWriter::flushAll()
 {
+    if (emergency_.load(std::memory_order_relaxed) && emergency_.exchange(false, std::memory_order_acquire))
+        releaseAll();
     if (!hasPending()) return !failed_;
     return writeEvents(buffer_.size() - head_);
 }

@@ -1,16 +1,19 @@
 // Writes to the output keyboard and keeps its key state, so that what the output holds down always
 // matches what it was told: the keys the user holds (counted per keyboard), and the keys and modifiers of
-// posted strokes, which carry exactly the modifiers they name. Used on the input thread; the watchdog may
-// call releaseAll() and flushAll() under the backend's output lock.
+// posted strokes, which carry exactly the modifiers they name. Used on the input thread only, without a lock;
+// in an emergency (a stalled input thread) any thread may call emergencyRelease().
 //
-// Pacing, like the fastest real keyboard, and only for actions. Every change is queued in order with its
-// SYN_REPORT. A posted stroke (a key press with its modifiers and, when posted with it, its release) spends
-// one token; a bucket of burstStrokes tokens refills at one per strokeInterval, so an action's first eight
-// strokes go out at once and the rest one per millisecond: thirty Ups take about 25 ms, and a reader of the
-// device, which the kernel lets keep 64 events, may stop reading for about 15 ms (a stroke is four events)
-// without losing one. A wake-up that comes late while strokes wait earns at most catchUpStrokes at once: the
-// reader most likely did not run either. Keys the user typed spend nothing and go out as they come; they only
-// wait behind strokes queued before them, so the order never changes.
+// Pacing, like the fastest real keyboard. Every change is queued in order with its SYN_REPORT. A posted stroke
+// (a key press with its modifiers and, when posted with it, its release) spends one token; a bucket of
+// burstStrokes tokens refills at one per strokeInterval, so an action's first eight strokes go out at once and
+// the rest one per millisecond: thirty Ups take about 25 ms. A wake-up that comes late while strokes wait earns
+// at most catchUpStrokes at once: the reader most likely did not run either. Keys the user typed spend no
+// stroke token; they only wait behind strokes queued before them, so the order never changes.
+// No write puts more than maxEventsPerWrite (eight strokes' worth) before a reader, which the kernel lets keep
+// 64: whatever its source (an action, or keys that waited together while the program was stopped), a backlog
+// beyond that takes the strokes' pacing, one stroke's worth of events (four) a stroke interval, whole reports
+// at a time, and a late wake-up earns no more than catchUpStrokes' worth. Ordinary typing, two events a key,
+// never waits.
 //
 // Modifiers follow the hands. The modifiers the user physically holds are counted whether the taps passed
 // their presses or swallowed them. A posted stroke sets the output's modifiers to exactly its own (lifting the
@@ -31,6 +34,7 @@
 #include <linux/input.h>
 
 #include <array>
+#include <atomic>
 #include <bitset>
 #include <cstdint>
 #include <vector>
@@ -45,6 +49,7 @@ public:
     static constexpr std::size_t burstStrokes = 8;
     static constexpr rx::Duration strokeInterval = std::chrono::milliseconds(1);
     static constexpr std::size_t catchUpStrokes = 2;
+    static constexpr std::size_t maxEventsPerWrite = 32;
     // Has no symbol in any keymap; it only breaks a modifier press from its release.
     static constexpr std::uint16_t guardKey = KEY_UNKNOWN;
 
@@ -77,11 +82,17 @@ public:
 
     // Writes what the pacing allows at `now`. False when a write failed.
     bool flush(rx::TimePoint now);
-    // Writes everything queued at once (shutting down, an emergency). False when a write failed.
+    // Writes everything queued at once (letting keyboards go, shutting down). False when a write failed.
     bool flushAll();
     bool hasPending() const { return head_ < buffer_.size(); }
     // When flush() may write more (meaningful while hasPending()).
-    rx::TimePoint nextStrokeAt() const { return refilledAt_ + strokeInterval; }
+    rx::TimePoint nextStrokeAt() const { return nextWriteAt_; }
+
+    // Any thread, while the input thread may be stuck: every key the output device holds down as written so
+    // far goes up, written at once. The input thread's next flush first releases what it still believes down.
+    void emergencyRelease();
+    // Whether the output device holds the key down as written so far. Any thread.
+    bool isWrittenDown(std::uint16_t code) const;
 
     std::uint64_t generation() const { return generation_; }
     bool isDown(std::uint16_t code) const { return code < KEY_CNT && down_[code]; }
@@ -99,7 +110,12 @@ private:
     // A tap of guardKey: the modifiers down now are no longer alone.
     void appendGuardTap();
     void refill(rx::TimePoint now);
+    void refillEvents(rx::TimePoint now);
+    std::size_t eventCap() const;
+    // The end of what the event budget lets go now: whole reports only.
+    std::size_t budgetEnd() const;
     bool writeEvents(std::size_t count);
+    void noteWritten(std::size_t from, std::size_t to);
     void clearQueue();
 
     const int fd_;
@@ -123,6 +139,12 @@ private:
     rx::TimePoint refilledAt_{};
     // Strokes waited for tokens at the last flush.
     bool heldBack_ = false;
+    std::size_t eventBudget_ = maxEventsPerWrite;
+    rx::TimePoint budgetAt_{};
+    rx::TimePoint nextWriteAt_{};
+    // Keys down on the device as written, for emergencyRelease(); written by the input thread.
+    std::array<std::atomic<std::uint64_t>, (KEY_CNT + 63) / 64> written_{};
+    std::atomic<bool> emergency_{false};
     std::uint64_t generation_ = 0;
     bool failed_ = false;
 };

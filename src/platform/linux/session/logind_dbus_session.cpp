@@ -106,7 +106,7 @@ void LogindDbusSession::readLockedHint()
 
 void LogindDbusSession::setLocked(bool locked)
 {
-    if (locked_.exchange(locked, std::memory_order_acq_rel) == locked) return;
+    if (flags().locked.exchange(locked, std::memory_order_acq_rel) == locked) return;
     log.info(locked ? "session locked" : "session unlocked");
     lockChanges_.onNext(locked);
 }

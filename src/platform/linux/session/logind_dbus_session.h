@@ -10,7 +10,6 @@
 #include <QObject>
 #include <QStringList>
 #include <QVariantMap>
-#include <atomic>
 #include <memory>
 
 #include "platform/linux/session/logind_session.h"
@@ -25,7 +24,7 @@ public:
     explicit LogindDbusSession(QDBusConnection bus = QDBusConnection::systemBus());
     ~LogindDbusSession() override;
 
-    bool isLocked() const override { return locked_.load(std::memory_order_acquire); }
+    bool isLocked() const override { return flags().locked.load(std::memory_order_acquire); }
     rx::Observable<PowerEvent> powerEvents() override { return power_.asObservable(); }
     rx::Observable<bool> lockChanges() override { return lockChanges_.asObservable(); }
 
@@ -46,7 +45,6 @@ private:
 
     QDBusConnection bus_;
     QString sessionPath_;
-    std::atomic<bool> locked_{false};
     bool warned_ = false;
     rx::PublishSubject<PowerEvent> power_;
     rx::PublishSubject<bool> lockChanges_;

@@ -76,6 +76,30 @@ TEST(InputBackend, PassedEventsReachTheOutputWithReportsAndSwallowedOnesDoNot)
     EXPECT_EQ(recorder->seen[2].keyCode, 11);
 }
 
+TEST(InputBackend, KeyboardsThatWaitedTogetherAreReadInOneTurnInTheOrderTyped)
+{
+    const std::string second = "/dev/input/event4";
+    InputRig rig(InputRig::Setup{.devices = [&](testing::FakeKeyboardSource& s) { s.addNode(second); }});
+    auto recorder = rig.record();
+    // A on the first keyboard and B on the second, interleaved in time, both waiting when the loop turns.
+    const auto stamped = [](std::uint16_t code, int value, int micros) {
+        auto key = testing::event(EV_KEY, code, value);
+        auto report = testing::event(EV_SYN, SYN_REPORT, 0);
+        key.input_event_usec = report.input_event_usec = micros;
+        return std::vector<input_event>{key, report};
+    };
+    const auto both = [](std::vector<input_event> a, const std::vector<input_event>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    testing::writeEvents(rig.source->testFd(kKeyboard), both(stamped(KEY_A, 1, 1000), stamped(KEY_A, 0, 3000)));
+    testing::writeEvents(rig.source->testFd(second), both(stamped(KEY_B, 1, 2000), stamped(KEY_B, 0, 4000)));
+    rig.pump();
+    EXPECT_EQ(rig.output(), (Strings{"KEY_A down", "KEY_B down", "KEY_A up", "KEY_B up"}));
+    ASSERT_EQ(recorder->seen.size(), 4u);
+    EXPECT_EQ(recorder->seen[1].timestamp, rx::TimePoint(std::chrono::microseconds(2000)));
+}
+
 TEST(InputBackend, ModifierFlagsFollowBothSidesAndModifiersAreFlagsChanged)
 {
     InputRig rig;
@@ -150,8 +174,8 @@ TEST(InputBackend, CapsLockMappingOnAndOff)
 
 TEST(InputBackend, WhileSecureInputIsOnEveryEventPassesUntouched)
 {
-    bool secure = true;
-    InputRig rig(InputRig::Setup{.passThrough = [&] { return secure; }});
+    auto secure = std::make_shared<std::atomic<bool>>(true);
+    InputRig rig(InputRig::Setup{.passThrough = secure});
     rig.backend->setKeyMapping(capsToF19());
     auto recorder = rig.record([](KeyEvent& e) {
         e.keyCode = 11;  // would rewrite everything to B
@@ -169,7 +193,7 @@ TEST(InputBackend, WhileSecureInputIsOnEveryEventPassesUntouched)
     EXPECT_EQ(rig.output(), (Strings{"KEY_J down", "KEY_J up"}));
     EXPECT_TRUE(recorder->seen.empty());
 
-    secure = false;
+    secure->store(false);
     rig.source->tap(kKeyboard, KEY_J);
     rig.pump();
     EXPECT_EQ(recorder->seen.size(), 2u);

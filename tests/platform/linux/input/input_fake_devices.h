@@ -268,6 +268,7 @@ public:
         result.fd = InputFd(::dup(node.backendEnd.get()));
         result.name = node.name;
         result.capabilities = std::make_shared<InputDeviceCapabilities>(node.capabilities);
+        result.monotonicStamps = true;
         byFd_[result.fd.get()] = path;
         return result;
     }

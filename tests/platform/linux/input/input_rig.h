@@ -2,6 +2,7 @@
 // the loop with pump() unless it asks for the backend's own thread.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -26,7 +27,7 @@ struct InputRig {
         bool withOutput = true;
         bool ownThread = false;
         bool keyboard = true;
-        std::function<bool()> passThrough{};
+        std::shared_ptr<std::atomic<bool>> passThrough{};
         // More devices present before the backend starts.
         std::function<void(FakeKeyboardSource&)> devices{};
         // The backend's clock and timers; null: the virtual clock.

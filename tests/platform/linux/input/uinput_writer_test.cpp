@@ -58,23 +58,34 @@ TEST_F(WriterTest, StrokesGoEightAtOnceThenOnePerMillisecondAndTypedKeysWaitOnly
         ASSERT_TRUE(writer.flush(now + ms * UinputWriter::strokeInterval));
         strokesPerMs.push_back(keys().size() / 2);
     }
-    std::vector<std::size_t> expected(23, 1);
-    expected[0] = 8;
-    expected.back() = 2;  // the last Up, and the typed key with it
+    std::vector<std::size_t> expected(24, 1);
+    expected[0] = 8;  // the typed key goes a millisecond after the last Up: a stroke's worth of events each
     EXPECT_EQ(strokesPerMs, expected);
 
-    // A burst of typed keys is never paced.
+    // Typed keys spend no stroke, but no write brings a reader more than 32 events: fifty keys that waited
+    // together (200 events) go 32 at once, then as strokes do, four events a millisecond, whole reports.
     now += std::chrono::milliseconds(100);
-    for (int round = 0; round < 20; ++round) {
-        for (int i = 0; i < 50; ++i) {
-            writer.userPress(KEY_A);
-            writer.userRelease(KEY_A);
-        }
-        ASSERT_TRUE(writer.flush(now));
+    for (int i = 0; i < 50; ++i) {
+        writer.userPress(KEY_A);
+        writer.userRelease(KEY_A);
     }
-    EXPECT_EQ(keys().size(), 2000u);
+    std::vector<std::size_t> sizes;
+    int ms = 0;
+    for (; writer.hasPending() && ms < 100; ++ms) {
+        ASSERT_TRUE(writer.flush(now + ms * UinputWriter::strokeInterval));
+        for (const auto& w : writes()) sizes.push_back(w.size());
+    }
+    std::vector<std::size_t> expectedSizes(43, 4);
+    expectedSizes[0] = 32;
+    EXPECT_EQ(sizes, expectedSizes);
+    // Then a key typed goes at once.
+    writer.userPress(KEY_B);
+    writer.userRelease(KEY_B);
+    ASSERT_TRUE(writer.flush(now + ms * UinputWriter::strokeInterval));
+    EXPECT_EQ(keys(), (Strings{"KEY_B down", "KEY_B up"}));
 
     // The bucket refills while nothing is posted: three quiet milliseconds give three strokes at once.
+    now += std::chrono::milliseconds(100);
     postUps(writer, 8);
     ASSERT_TRUE(writer.flush(now));
     EXPECT_EQ(keys().size(), 16u);

@@ -1,0 +1,129 @@
+// The keyboards of the input backend: finding them (at start and by hotplug, retrying a node whose permissions
+// still settle), reading them, and grabbing them. Everything here runs on the input thread, except the few
+// calls marked "any thread", which read the list under its lock.
+//
+// Grabbing. A keyboard is grabbed only while the loop wants it (something needs the keys and there is an output
+// keyboard to write to) and only when none of its keys is down: grabbing while a key is down would leave the
+// desktop without its release, so the grab waits for the last release. A keyboard another program holds (its
+// grab meets EBUSY) is tried again after grabRetryFirst, each delay twice the last up to grabRetryLongest, until
+// grabRetryWindow has passed. A keyboard let go first releases on the output every key whose press went there.
+//
+// Reading. Each keyboard gives its events with the kernel's CLOCK_MONOTONIC stamps (a keyboard that cannot
+// gives them stamped with the loop turn's time), so the events of several keyboards can be taken in the order
+// they were typed. After SYN_DROPPED the kernel's key state is the truth: the differences are fed as presses
+// and releases.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/linux/input/input_device_source.h"
+#include "platform/linux/input/key_machine.h"
+#include "rx/scheduler.h"
+
+namespace vandrel {
+
+class InputKeyboards {
+public:
+    struct Keyboard {
+        std::uint64_t id = 0;
+        std::string path;
+        std::string name;
+        InputFd fd;
+        bool monotonicStamps = false;
+        KeyMachine::Keys keys;
+        bool pendingGrab = false;
+        // While another program holds it: since when, the next delay, and whether a retry is scheduled.
+        std::optional<rx::TimePoint> busySince;
+        rx::Duration busyDelay{};
+        bool retryScheduled = false;
+        bool draining = false;
+        bool dropping = false;  // after SYN_DROPPED, until the next report
+
+        std::string label() const { return name + " (" + path + ")"; }
+    };
+
+    struct Options {
+        std::shared_ptr<InputDeviceSource> source;
+        rx::SchedulerPtr clock;
+        // Runs jobs on the input thread, after a delay on the clock.
+        rx::SchedulerPtr inputThread;
+        int epoll = -1;
+        rx::Duration openRetryWindow{};
+        rx::Duration openRetryInterval{};
+        rx::Duration grabRetryFirst{};
+        rx::Duration grabRetryLongest{};
+        rx::Duration grabRetryWindow{};
+        // Whether the keyboards are to be grabbed now.
+        std::function<bool()> wantGrab;
+        // Writes everything queued for the output at once (before a keyboard is let go).
+        std::function<void()> flushAll;
+    };
+
+    InputKeyboards(Options options, KeyMachine& machine);
+    ~InputKeyboards();
+
+    void openAll(rx::TimePoint now);
+    void readHotplug(rx::TimePoint now);
+    struct Read {
+        std::size_t count = 0;
+        // Why the keyboard is gone (remove it once its events are taken); null while it is there.
+        const char* gone = nullptr;
+    };
+    // Reads what the keyboard has now into `room`, stamped: an event without the kernel's monotonic stamp gets
+    // the loop turn's time, `now`.
+    Read read(Keyboard& keyboard, std::span<input_event> room, const timeval& now);
+    // One event of a keyboard, in the turn's order.
+    void take(Keyboard& keyboard, const input_event& event);
+    // Whatever the keyboard held is let go, through the taps as a keyboard would, and on the output in any case.
+    void remove(Keyboard& keyboard, const char* why);
+    Keyboard* byId(std::uint64_t id) const;
+
+    void updateGrabs(bool want);
+    // Every keyboard is let go (the output failed, shutting down).
+    void letAllGo();
+    // Shows the lights the desktop set on the output (Num, Caps, Scroll Lock) on every grabbed keyboard, and on
+    // every keyboard grabbed later.
+    void showLights(const std::array<std::int32_t, 3>& lights);
+    // Closes every keyboard (the loop has ended).
+    void closeAll();
+
+    // Any thread: lets every keyboard go at once, without the input thread (a stall).
+    void ungrabNow();
+    // Any thread.
+    std::size_t count() const;
+    std::vector<std::string> grabbedPaths() const;
+    // The Caps Lock light of the first keyboard that has one.
+    std::optional<bool> capsLockLed() const;
+
+private:
+    void openNode(const std::string& path, rx::TimePoint firstAttempt);
+    void add(const std::string& path, InputDeviceSource::Opened opened, const std::string& parts);
+    void feed(Keyboard& keyboard, std::uint16_t code, std::int32_t value, rx::TimePoint time, bool gone = false);
+    void resync(Keyboard& keyboard, rx::TimePoint time);
+    void tryGrab(Keyboard& keyboard);
+    void grabBusy(Keyboard& keyboard);
+    void retryGrab(std::uint64_t id, rx::Duration delay);
+    void drain(Keyboard& keyboard);
+    void ungrab(Keyboard& keyboard);
+    void setLights(Keyboard& keyboard);
+
+    const Options options_;
+    KeyMachine& machine_;
+    std::optional<std::array<std::int32_t, 3>> lights_;
+    // Changed on the input thread under the lock; read there without it, elsewhere under it.
+    mutable std::mutex mutex_;
+    std::vector<std::shared_ptr<Keyboard>> keyboards_;
+    std::uint64_t nextId_ = 1;
+    // Nodes left out (not keyboards) with the reason, so each is logged once.
+    std::map<std::string, std::string> leftOut_;
+};
+
+}  // namespace vandrel

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <iostream>
 
 #include "e2e_support.h"
@@ -19,9 +20,9 @@ protected:
         if (HasFailure() && run_) std::cout << "program output:\n" << run_->log() << std::endl;
     }
 
-    void start()
+    void start(std::vector<std::pair<std::string, std::string>> env = {})
     {
-        std::optional<ProgramRun> run = ProgramRun::start();
+        std::optional<ProgramRun> run = ProgramRun::start({}, std::move(env));
         ASSERT_TRUE(run);
         run_.emplace(std::move(*run));
     }
@@ -144,6 +145,46 @@ std::size_t outputKeyboards()
     for (const InputDeviceInfo& device : InputDevice::list())
         if (kVandrelVirtualKeyboard.matches(device.name, device.id)) ++count;
     return count;
+}
+
+TEST_F(ProgramLifecycle, ASessionSwitchedAwayFromHoldsNoKeyboardUntilItIsActiveAgain)
+{
+    // logind stands in on a private bus, which the program takes for the system bus.
+    ChildProcess::Options daemon;
+    daemon.program = "dbus-daemon";
+    daemon.args = {"--session", "--nofork", "--print-address"};
+    Result<ChildProcess> bus = ChildProcess::start(std::move(daemon));
+    ASSERT_TRUE(bus) << bus.error();
+    ASSERT_TRUE(bus->waitForOutput("\n", kKeyTimeout)) << bus->errorOutput();
+    const std::string address = bus->output().substr(0, bus->output().find('\n'));
+    ChildProcess::Options standIn;
+    standIn.program = VANDREL_FAKE_LOGIND_PATH;
+    standIn.args = {address};
+    Result<ChildProcess> logind = ChildProcess::start(std::move(standIn));
+    ASSERT_TRUE(logind) << logind.error();
+    ASSERT_TRUE(logind->waitForOutput("ready", kKeyTimeout)) << logind->errorOutput();
+    ASSERT_NO_FATAL_FAILURE(start({{"DBUS_SYSTEM_BUS_ADDRESS", address}}));
+    ASSERT_NO_FATAL_FAILURE(holdKeysAndCaps());
+
+    ASSERT_TRUE(logind->signal(SIGUSR1));
+    std::vector<Key> released = keysOf(run_->output().readKeyEvents(2, kKeyTimeout));
+    std::sort(released.begin(), released.end(), [](const Key& a, const Key& b) { return a.code < b.code; });
+    EXPECT_EQ(released, (std::vector<Key>{{KEY_A, 0}, {KEY_LEFTSHIFT, 0}}));
+    EXPECT_TRUE(eventually([&] { return outputKeyboards() == 0 && !physicalGrabbed(); }));
+    // Keys typed meanwhile belong to the other session: they reach the keyboard's other readers untouched (not
+    // Caps Lock, whose lock the console would keep for the next test).
+    ASSERT_TRUE(keyboard_->release(KEY_CAPSLOCK));
+    ASSERT_TRUE(keyboard_->release(KEY_A));
+    ASSERT_TRUE(keyboard_->release(KEY_LEFTSHIFT));
+    ASSERT_TRUE(keyboard_->tap(KEY_B));
+    EXPECT_EQ(keysOf(node_->readKeyEvents(5, kKeyTimeout)),
+              (std::vector<Key>{{KEY_CAPSLOCK, 0}, {KEY_A, 0}, {KEY_LEFTSHIFT, 0}, {KEY_B, 1}, {KEY_B, 0}}));
+
+    ASSERT_TRUE(logind->signal(SIGUSR2));
+    ASSERT_TRUE(run_->waitForEngine());  // its output keyboard anew
+    ASSERT_TRUE(run_->waitForOutputCount("Keyboard grabbed -> " + keyboard_->name(), 2));
+    ASSERT_TRUE(keyboard_->typeText("back"));
+    EXPECT_EQ(run_->keysBeforeSentinel(*keyboard_), expectedKeys("back"));
 }
 
 TEST_F(ProgramLifecycle, ASecondStartBringsTheFirstForwardAndKeysStillPassOnce)

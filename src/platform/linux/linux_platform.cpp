@@ -31,12 +31,17 @@ LinuxPlatform::LinuxPlatform(Options options) : options_(std::move(options))
 
     InputBackend::Options input;
     input.passThrough = std::shared_ptr<const std::atomic<bool>>(session->keyFlags(), &session->keyFlags()->locked);
+    input.sessionActive = std::shared_ptr<const std::atomic<bool>>(session->keyFlags(), &session->keyFlags()->active);
     input.source = std::make_shared<EvdevDeviceSource>(options_.inputDirectory);
     input.makeOutput = [path = options_.uinputPath]() -> std::unique_ptr<InputOutputDevice> {
         return UinputDevice::create(path);
     };
     input.scheduler = options_.scheduler ? options_.scheduler : DispatchQueues::watchdogs();
     backend_ = std::make_shared<InputBackend>(std::move(input));
+    // The watcher set the flag; the input thread, woken, lets go or takes the keyboards again itself.
+    sessionFollow_ = session->activeChanges().subscribe([backend = std::weak_ptr<InputBackend>(backend_)](bool) {
+        if (const auto b = backend.lock()) b->followSession();
+    });
 
     X11Workspace::Options desktop;
     desktop.desktop = X11Desktop::open(options_.displayName);
@@ -62,6 +67,7 @@ LinuxPlatform::LinuxPlatform(Options options) : options_(std::move(options))
 
 LinuxPlatform::~LinuxPlatform()
 {
+    sessionFollow_.dispose();
     if (preparing_.joinable()) preparing_.join();
     // Keyboards first: nothing may stay grabbed while the rest goes down.
     taps_.reset();

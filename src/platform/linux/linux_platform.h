@@ -77,6 +77,7 @@ public:
 private:
     const Options options_;
     std::shared_ptr<InputBackend> backend_;
+    rx::Disposable sessionFollow_;
     std::unique_ptr<LinuxEventTapService> taps_;
     std::unique_ptr<LinuxHidKeyboard> hid_;
     std::shared_ptr<Workspace> workspace_;

@@ -137,16 +137,7 @@ bool InputBackend::start()
     };
     watch(wake_.get(), kWakeTag);
 
-    if (auto device = options_.makeOutput ? options_.makeOutput() : nullptr) {
-        watch(device->fd(), kOutputTag);
-        InputSignalGuard::registerEmergencyFd(device->fd(), InputSignalGuard::EmergencyAction::destroyUinput);
-        std::lock_guard lock(outputLifeMutex_);
-        output_ = std::make_unique<OutputKeyboard>(std::move(device));
-        machine_.setWriter(&output_->writer());
-        hasOutput_.store(true);
-    } else {
-        log.error("The virtual keyboard cannot be made; no keyboard will be grabbed");
-    }
+    if (!openOutput()) log.error("The virtual keyboard cannot be made; no keyboard will be grabbed");
     if (options_.source) {
         if (int fd = options_.source->hotplugFd(); fd >= 0)
             watch(fd, kHotplugTag);
@@ -154,6 +145,8 @@ bool InputBackend::start()
             log.warning("Keyboards plugged in later will not be seen");
         keyboards_->openAll(options_.scheduler->now());
     }
+    // Started while another session has the seat: let go at once, before the loop runs.
+    if (!sessionActive()) applySession();
 
     std::weak_ptr<Alive> weakAlive = alive_;
     cleanupId_ = InputSignalGuard::addCleanup([weakAlive] {
@@ -187,12 +180,62 @@ void InputBackend::stop()
     }
     if (!shutDown_.load()) shutDownOnInputThread();
     keyboards_->closeAll();
-    std::lock_guard lock(outputLifeMutex_);
-    if (output_) InputSignalGuard::unregisterEmergencyFd(output_->fd());
-    machine_.setWriter(nullptr);
-    output_.reset();
+    closeOutput();
     hasOutput_.store(false);
     started_.store(false);
+}
+
+bool InputBackend::openOutput()
+{
+    auto device = options_.makeOutput ? options_.makeOutput() : nullptr;
+    if (!device) return false;
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u64 = kOutputTag;
+    ::epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, device->fd(), &ev);
+    InputSignalGuard::registerEmergencyFd(device->fd(), InputSignalGuard::EmergencyAction::destroyUinput);
+    std::lock_guard lock(outputLifeMutex_);
+    output_ = std::make_unique<OutputKeyboard>(std::move(device));
+    machine_.setWriter(&output_->writer());
+    hasOutput_.store(true);
+    return true;
+}
+
+void InputBackend::closeOutput()
+{
+    if (!output_) return;
+    ::epoll_ctl(epoll_.get(), EPOLL_CTL_DEL, output_->fd(), nullptr);
+    InputSignalGuard::unregisterEmergencyFd(output_->fd());
+    std::lock_guard lock(outputLifeMutex_);
+    machine_.setWriter(nullptr);
+    output_.reset();
+}
+
+// ---- The session
+
+void InputBackend::followSession()
+{
+    enqueue([this] { applySession(); });
+}
+
+void InputBackend::applySession()
+{
+    const bool active = sessionActive();
+    if (shutDown_.load() || active != sessionAway_) return;  // as it should be already
+    sessionAway_ = !active;
+    if (!active) {
+        log.info("The session is inactive; every keyboard is let go and closed, the virtual keyboard removed");
+        // Through the taps as an unplug: every key held goes up there and on the output, Caps holds end.
+        keyboards_->closeForNow("the session is inactive");
+        if (output_ && !output_->broken()) output_->writer().releaseAll();
+        flushOutput({}, true);
+        // hasOutput_ stays: the taps and the key mapping are kept for the session's return.
+        closeOutput();
+        return;
+    }
+    log.info("The session is active again; the virtual keyboard is made and the keyboards opened");
+    if (!openOutput()) log.error("The virtual keyboard cannot be made; no keyboard will be grabbed");
+    if (options_.source) keyboards_->reopen(options_.scheduler->now());
 }
 
 // ---- The loop

@@ -14,6 +14,11 @@
 // tap for longer than the limit; the taps then report disabled and enabling one grabs again. The watchdog is
 // armed only while a round of work runs, so an idle loop wakes nobody.
 //
+// While the login session is inactive (another user's session or another VT has the seat) the backend holds
+// nothing: its keys released, every keyboard let go and closed, the output keyboard destroyed, so no key of
+// that session flows through this process. The session's watcher sets a flag and wakes the loop, which does
+// the letting go itself; back in the active session it takes everything again as at start.
+//
 // A loop turn: the commands first (so a call made before a key was typed holds for it), then every ready
 // keyboard is read, and their events go to the taps in the order of their kernel time stamps: a split keyboard,
 // a keypad of its own and two keyboards are one pair of hands, also after the program was busy or stopped.
@@ -120,6 +125,10 @@ public:
         // sent it. The secure-input state: the session is locked and its lock screen must get the real keys.
         // Null: never.
         std::shared_ptr<const std::atomic<bool>> passThrough;
+        // Whether the login session has the seat, read when followSession() wakes the loop. While it is false
+        // no key of another session may flow through us: every keyboard is let go and closed and the output
+        // keyboard destroyed. Null: always.
+        std::shared_ptr<const std::atomic<bool>> sessionActive;
     };
 
     explicit InputBackend(Options options);
@@ -170,6 +179,12 @@ public:
     // Any thread; waits up to a second for the input thread and, when it does not answer, does it directly.
     void releaseAndUngrab();
 
+    // The session's active flag changed: the loop, woken, lets every key on the output go up, lets every
+    // keyboard go, closes them and destroys the output keyboard while the session is inactive, and once it is
+    // active again makes the output keyboard and opens (and grabs) the keyboards as at start. Keys held across
+    // the switch are not replayed. Any thread; returns at once.
+    void followSession();
+
     // A scheduler whose jobs run on the input thread, between events, so engine work that must not race the
     // tap callbacks (the tap guardian, the Caps-up repair) runs where they do. Delays are timed by the
     // backend's own scheduler. Jobs queued before start() run once the loop runs.
@@ -211,6 +226,15 @@ private:
     }
     void closeOrderBarrier(std::uint64_t id, bool timedOut);
     bool passThrough() const { return options_.passThrough && options_.passThrough->load(std::memory_order_relaxed); }
+    bool sessionActive() const
+    {
+        return !options_.sessionActive || options_.sessionActive->load(std::memory_order_acquire);
+    }
+    // Makes the output keyboard; false when it cannot be made.
+    bool openOutput();
+    void closeOutput();
+    // Input thread: lets go of everything while the session is inactive, takes it again once active.
+    void applySession();
 
     bool wantGrab() const;
     bool writable() const { return output_ && !output_->broken() && !shutDown_.load(std::memory_order_relaxed); }
@@ -269,6 +293,8 @@ private:
     std::uint64_t nextBarrierId_ = 0;
     std::deque<HeldEvent> heldEvents_;
     bool replayingHeld_ = false;
+    // Everything is let go while the session is inactive; input-thread state.
+    bool sessionAway_ = false;
 };
 
 }  // namespace vandrel

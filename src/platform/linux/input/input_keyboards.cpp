@@ -49,6 +49,7 @@ void InputKeyboards::openAll(rx::TimePoint now)
 
 void InputKeyboards::openNode(const std::string& path, rx::TimePoint firstAttempt)
 {
+    if (closedForNow_) return;
     for (const auto& k : keyboards_)
         if (k->path == path) return;
     auto opened = options_.source->open(path);
@@ -144,6 +145,26 @@ void InputKeyboards::closeAll()
     std::lock_guard lock(mutex_);
     for (const auto& k : keyboards_) InputSignalGuard::unregisterEmergencyFd(k->fd.get());
     keyboards_.clear();
+}
+
+void InputKeyboards::closeForNow(const char* why)
+{
+    closedForNow_ = true;
+    const auto all = keyboards_;  // open until the releases are out and the grabs dropped
+    std::vector<bool> grabbed;
+    for (const auto& k : all) {
+        grabbed.push_back(k->keys.grabbed.load());
+        remove(*k, why);
+    }
+    options_.flushAll();
+    for (std::size_t i = 0; i < all.size(); ++i)
+        if (grabbed[i]) options_.source->grab(all[i]->fd.get(), false);
+}
+
+void InputKeyboards::reopen(rx::TimePoint now)
+{
+    closedForNow_ = false;
+    openAll(now);
 }
 
 // ---- Reading

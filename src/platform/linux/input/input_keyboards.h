@@ -94,6 +94,10 @@ public:
     void showLights(const std::array<std::int32_t, 3>& lights);
     // Closes every keyboard (the loop has ended).
     void closeAll();
+    // Every keyboard goes as if unplugged (its keys released through the taps and on the output), is let go
+    // and closed, and none is opened until reopen() (the session is inactive).
+    void closeForNow(const char* why);
+    void reopen(rx::TimePoint now);
 
     // Any thread: lets every keyboard go at once, without the input thread (a stall).
     void ungrabNow();
@@ -122,6 +126,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::shared_ptr<Keyboard>> keyboards_;
     std::uint64_t nextId_ = 1;
+    bool closedForNow_ = false;
     // Nodes left out (not keyboards) with the reason, so each is logged once.
     std::map<std::string, std::string> leftOut_;
 };

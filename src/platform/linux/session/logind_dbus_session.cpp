@@ -21,6 +21,7 @@ const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
 const QString kSession = QStringLiteral("org.freedesktop.login1.Session");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString kLockedHint = QStringLiteral("LockedHint");
+const QString kActive = QStringLiteral("Active");
 
 }  // namespace
 
@@ -42,7 +43,9 @@ void LogindDbusSession::warnOnce(const QString& what, const QString& detail)
 {
     if (warned_) return;
     warned_ = true;
-    log.warning("logind: " + what.toStdString() + "; a locked session and sleep may go unnoticed",
+    log.warning("logind: " + what.toStdString() +
+                    "; a locked session and sleep may go unnoticed, and session switches are not followed: the "
+                    "keyboards stay grabbed while another session has the screen",
                 detail.toStdString());
 }
 
@@ -84,24 +87,33 @@ void LogindDbusSession::followSession(const QString& path)
     // Follow first, then read: a change between the two is not lost.
     if (!bus_.connect(kService, path, kProperties, QStringLiteral("PropertiesChanged"), this,
                       SLOT(onPropertiesChanged(QString, QVariantMap, QStringList))))
-        warnOnce(QStringLiteral("cannot follow the session's lock state"), bus_.lastError().message());
-    readLockedHint();
+        warnOnce(QStringLiteral("cannot follow the session's state"), bus_.lastError().message());
+    readProperty(kLockedHint);
+    readProperty(kActive);
 }
 
-void LogindDbusSession::readLockedHint()
+void LogindDbusSession::readProperty(const QString& name)
 {
     auto call = QDBusMessage::createMethodCall(kService, sessionPath_, kProperties, QStringLiteral("Get"));
-    call << kSession << kLockedHint;
+    call << kSession << name;
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, name](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         QDBusPendingReply<QDBusVariant> reply = *w;
         if (reply.isError()) {
-            warnOnce(QStringLiteral("cannot read the session's lock state"), reply.error().message());
+            warnOnce("cannot read the session's " + name, reply.error().message());
             return;
         }
-        setLocked(reply.value().variant().toBool());
+        setProperty(name, reply.value().variant());
     });
+}
+
+void LogindDbusSession::setProperty(const QString& name, const QVariant& value)
+{
+    // Anything but a boolean leaves the state as it was (unknown counts as unlocked and active).
+    if (value.metaType().id() != QMetaType::Bool) return;
+    if (name == kLockedHint) setLocked(value.toBool());
+    if (name == kActive) setActive(value.toBool());
 }
 
 void LogindDbusSession::setLocked(bool locked)
@@ -111,16 +123,26 @@ void LogindDbusSession::setLocked(bool locked)
     lockChanges_.onNext(locked);
 }
 
+void LogindDbusSession::setActive(bool active)
+{
+    if (flags().active.exchange(active, std::memory_order_acq_rel) == active) return;
+    log.info(active ? "session active again; the keyboards are taken again"
+                    : "session inactive (another session has the screen); the keyboards are let go");
+    activeChanges_.onNext(active);
+}
+
 void LogindDbusSession::onPropertiesChanged(const QString& interfaceName, const QVariantMap& changed,
                                             const QStringList& invalidated)
 {
     if (interfaceName != kSession) return;
-    if (changed.contains(kLockedHint)) {
-        QVariant value = changed.value(kLockedHint);
-        if (value.canConvert<QDBusVariant>()) value = value.value<QDBusVariant>().variant();
-        setLocked(value.toBool());
-    } else if (invalidated.contains(kLockedHint)) {
-        readLockedHint();
+    for (const QString& name : {kLockedHint, kActive}) {
+        if (changed.contains(name)) {
+            QVariant value = changed.value(name);
+            if (value.canConvert<QDBusVariant>()) value = value.value<QDBusVariant>().variant();
+            setProperty(name, value);
+        } else if (invalidated.contains(name)) {
+            readProperty(name);
+        }
     }
 }
 

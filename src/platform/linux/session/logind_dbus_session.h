@@ -1,7 +1,8 @@
 // LogindSession over D-Bus: org.freedesktop.login1 on the system bus. The session is the caller's own
-// ("auto"), else the one of our process id. LockedHint is read once and then followed through the session's
-// PropertiesChanged signal, so isLocked() never waits on the bus; PrepareForSleep gives the power events.
-// Without a system bus or logind the session reads as unlocked and never sleeps, with one warning in the log.
+// ("auto"), else the one of our process id. LockedHint and Active are read once and then followed through the
+// session's PropertiesChanged signal, so isLocked() and isActive() never wait on the bus; PrepareForSleep gives
+// the power events. Without a system bus or logind the session reads as unlocked and active and never sleeps,
+// with one warning in the log.
 //
 // Make it on the main thread (the thread of the Qt event loop): the bus replies and signals arrive there.
 #pragma once
@@ -27,6 +28,7 @@ public:
     bool isLocked() const override { return flags().locked.load(std::memory_order_acquire); }
     rx::Observable<PowerEvent> powerEvents() override { return power_.asObservable(); }
     rx::Observable<bool> lockChanges() override { return lockChanges_.asObservable(); }
+    rx::Observable<bool> activeChanges() override { return activeChanges_.asObservable(); }
 
     // The session object followed; empty until it is known.
     QString sessionPath() const { return sessionPath_; }
@@ -39,8 +41,10 @@ private:
     void findSession();
     void findSessionByPid();
     void followSession(const QString& path);
-    void readLockedHint();
+    void readProperty(const QString& name);
+    void setProperty(const QString& name, const QVariant& value);
     void setLocked(bool locked);
+    void setActive(bool active);
     void warnOnce(const QString& what, const QString& detail);
 
     QDBusConnection bus_;
@@ -48,6 +52,7 @@ private:
     bool warned_ = false;
     rx::PublishSubject<PowerEvent> power_;
     rx::PublishSubject<bool> lockChanges_;
+    rx::PublishSubject<bool> activeChanges_;
 };
 
 }  // namespace vandrel

@@ -1,5 +1,5 @@
-// The login session as systemd-logind reports it: whether it is locked, and the machine going to sleep and
-// waking up.
+// The login session as systemd-logind reports it: whether it is locked, whether it is the active one on its seat,
+// and the machine going to sleep and waking up.
 #pragma once
 
 #include <atomic>
@@ -16,6 +16,9 @@ namespace vandrel {
 struct SessionKeyFlags {
     // The session is locked: every key passes untouched, so its lock screen gets the real keys.
     std::atomic<bool> locked{false};
+    // The session has the seat (screen and keyboards); false while another session has it (another user, another
+    // VT): the keyboards and the virtual keyboard are let go so no key of that session flows through us.
+    std::atomic<bool> active{true};
 };
 
 class LogindSession {
@@ -29,6 +32,10 @@ public:
     virtual bool isLocked() const = 0;
     // Each change of isLocked(), as it is learnt (on the main thread); none by default.
     virtual rx::Observable<bool> lockChanges() { return rx::never<bool>(); }
+    // Whether the session is the active one on its seat (its Active); true while unknown. Any thread.
+    virtual bool isActive() const { return flags().active.load(std::memory_order_acquire); }
+    // Each change of isActive(), as it is learnt (on the main thread); none by default.
+    virtual rx::Observable<bool> activeChanges() { return rx::never<bool>(); }
     // willSleep before the machine sleeps, didWake after it woke; on the main thread.
     virtual rx::Observable<PowerEvent> powerEvents() = 0;
 

@@ -1,6 +1,7 @@
 #include "platform/linux/input/input_backend.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 
 #include <algorithm>
@@ -448,6 +449,49 @@ TEST(InputBackend, ReleaseAndUngrabLetsGoForGood)
     rig.pump();
     EXPECT_FALSE(rig.source->isGrabbed(kKeyboard));
     EXPECT_FALSE(rig.backend->post({{KEY_A, true, 0}}));
+}
+
+TEST(InputBackend, AnInactiveSessionHoldsNoKeyboardAndGetsThemBackWhenActive)
+{
+    auto active = std::make_shared<std::atomic<bool>>(true);
+    InputRig rig(InputRig::Setup{.sessionActive = active});
+    auto recorder = rig.record();
+    rig.source->press(kKeyboard, KEY_LEFTSHIFT);
+    rig.source->press(kKeyboard, KEY_A);
+    rig.pump();
+    EXPECT_EQ(rig.output(), (Strings{"KEY_LEFTSHIFT down", "KEY_A down"}));
+    recorder->seen.clear();
+
+    active->store(false);
+    rig.backend->followSession();
+    rig.pump();
+    auto out = rig.output();
+    std::sort(out.begin(), out.end());
+    EXPECT_EQ(out, (Strings{"KEY_A up", "KEY_LEFTSHIFT up"}));
+    EXPECT_EQ(recorder->seen.size(), 2u) << "the taps hear the releases: no hold outlives the switch";
+    EXPECT_FALSE(rig.source->isGrabbed(kKeyboard));
+    EXPECT_EQ(rig.backend->keyboardCount(), 0u);
+    pollfd output{rig.outputTestEnd.get(), POLLIN, 0};
+    ASSERT_EQ(::poll(&output, 1, 0), 1);
+    EXPECT_TRUE(output.revents & POLLHUP) << "the virtual keyboard is destroyed";
+    rig.source->addNode("/dev/input/event9", true);
+    rig.pump();
+    EXPECT_EQ(rig.backend->keyboardCount(), 0u) << "a keyboard plugged in meanwhile is not opened";
+
+    // Keys held across the switch are not replayed; the keyboard is grabbed once they are up, as at start.
+    active->store(true);
+    rig.backend->followSession();
+    rig.pump();
+    EXPECT_EQ(rig.backend->keyboardCount(), 1u);
+    EXPECT_FALSE(rig.source->isGrabbed(kKeyboard));
+    rig.source->release(kKeyboard, KEY_A);
+    rig.source->release(kKeyboard, KEY_LEFTSHIFT);
+    rig.pump();
+    EXPECT_TRUE(rig.source->isGrabbed(kKeyboard));
+    rig.source->tap(kKeyboard, KEY_B);
+    rig.pump();
+    EXPECT_EQ(rig.output(), (Strings{"KEY_B down", "KEY_B up"}));
+    EXPECT_EQ(recorder->seen.size(), 4u);
 }
 
 TEST(InputBackend, TheStallWatchdogLooksOnlyWhileThereIsWork)

@@ -28,6 +28,7 @@ struct InputRig {
         bool ownThread = false;
         bool keyboard = true;
         std::shared_ptr<std::atomic<bool>> passThrough{};
+        std::shared_ptr<std::atomic<bool>> sessionActive{};
         // More devices present before the backend starts.
         std::function<void(FakeKeyboardSource&)> devices{};
         // The backend's clock and timers; null: the virtual clock.
@@ -44,13 +45,14 @@ struct InputRig {
         options.scheduler = setup.scheduler ? setup.scheduler : rx::SchedulerPtr(clock);
         options.ownThread = setup.ownThread;
         options.passThrough = std::move(setup.passThrough);
+        options.sessionActive = std::move(setup.sessionActive);
         if (setup.withOutput) {
-            auto [backendEnd, testEnd] = makeSocketPair();
-            setNonBlocking(testEnd.get());
-            outputTestEnd = std::move(testEnd);
-            auto shared = std::make_shared<InputFd>(std::move(backendEnd));
-            options.makeOutput = [shared]() -> std::unique_ptr<InputOutputDevice> {
-                return std::make_unique<FakeOutput>(std::move(*shared));
+            // Each output keyboard made is a new pair; outputTestEnd is the latest one's end.
+            options.makeOutput = [this]() -> std::unique_ptr<InputOutputDevice> {
+                auto [backendEnd, testEnd] = makeSocketPair();
+                setNonBlocking(testEnd.get());
+                outputTestEnd = std::move(testEnd);
+                return std::make_unique<FakeOutput>(std::move(backendEnd));
             };
         }
         backend = std::make_unique<InputBackend>(std::move(options));

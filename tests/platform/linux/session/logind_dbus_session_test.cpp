@@ -14,6 +14,7 @@
 #include <QDBusObjectPath>
 #include <QObject>
 
+#include "core/log_capture.h"
 #include "support/desktop_test_process.h"
 
 namespace vandrel {
@@ -25,10 +26,13 @@ class FakeSession : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Session")
     Q_PROPERTY(bool LockedHint READ lockedHint)
+    Q_PROPERTY(bool Active READ isActive)
 
 public:
     bool lockedHint() const { return locked; }
+    bool isActive() const { return active; }
     bool locked = false;
+    bool active = true;
 };
 
 class FakeManager : public QObject, protected QDBusContext {
@@ -95,16 +99,16 @@ public:
     bool ok() const { return bus_ && bus_->isConnected(); }
     QDBusConnection clientBus(const QString& name) { return QDBusConnection::connectToBus(address_, name); }
 
-    void sendLockedHint(std::optional<bool> locked)
+    void sendProperty(const QString& name, std::optional<bool> value)
     {
         auto signal = QDBusMessage::createSignal(kSessionPath, QStringLiteral("org.freedesktop.DBus.Properties"),
                                                  QStringLiteral("PropertiesChanged"));
         QVariantMap changed;
         QStringList invalidated;
-        if (locked)
-            changed[QStringLiteral("LockedHint")] = *locked;
+        if (value)
+            changed[name] = *value;
         else
-            invalidated << QStringLiteral("LockedHint");
+            invalidated << name;
         signal << QStringLiteral("org.freedesktop.login1.Session") << changed << invalidated;
         bus_->send(signal);
     }
@@ -143,19 +147,40 @@ protected:
     FakeLogind logind_;
 };
 
-TEST_F(LogindDbusSessionTest, ReadsTheLockedHintAndFollowsItsChanges)
+TEST_F(LogindDbusSessionTest, ReadsTheLockedHintAndActiveAndFollowsTheirChanges)
 {
-    logind_.session.locked = true;
-    LogindDbusSession session(logind_.clientBus(QStringLiteral("client")));
-    EXPECT_FALSE(session.isLocked());  // unknown until the bus answers
-    ASSERT_TRUE(eventually([&] { return session.isLocked(); }));
-    EXPECT_EQ(session.sessionPath(), kSessionPath);
+    struct Case {
+        QString property;
+        bool FakeSession::*value;
+        bool unknown;  // what the session reads until the bus answers
+        bool (LogindDbusSession::*read)() const;
+        rx::Observable<bool> (LogindDbusSession::*changes)();
+    };
+    const Case cases[] = {
+        {QStringLiteral("LockedHint"), &FakeSession::locked, false, &LogindDbusSession::isLocked,
+         &LogindDbusSession::lockChanges},
+        {QStringLiteral("Active"), &FakeSession::active, true, &LogindDbusSession::isActive,
+         &LogindDbusSession::activeChanges},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.property.toStdString());
+        logind_.session.*c.value = !c.unknown;
+        LogindDbusSession session(logind_.clientBus(QStringLiteral("client")));
+        std::vector<bool> changes;
+        auto subscription = (session.*c.changes)().subscribe([&](bool v) { changes.push_back(v); });
+        EXPECT_EQ((session.*c.read)(), c.unknown);
+        ASSERT_TRUE(eventually([&] { return (session.*c.read)() != c.unknown; }));
+        EXPECT_EQ(session.sessionPath(), kSessionPath);
 
-    logind_.sendLockedHint(false);
-    EXPECT_TRUE(eventually([&] { return !session.isLocked(); }));
-    logind_.session.locked = true;
-    logind_.sendLockedHint(std::nullopt);  // only invalidated: read it again
-    EXPECT_TRUE(eventually([&] { return session.isLocked(); }));
+        logind_.sendProperty(c.property, c.unknown);
+        EXPECT_TRUE(eventually([&] { return (session.*c.read)() == c.unknown; }));
+        logind_.session.*c.value = !c.unknown;
+        logind_.sendProperty(c.property, std::nullopt);  // only invalidated: read it again
+        EXPECT_TRUE(eventually([&] { return (session.*c.read)() != c.unknown; }));
+        EXPECT_EQ(changes, (std::vector<bool>{!c.unknown, c.unknown, !c.unknown}));
+        subscription.dispose();
+        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+    }
 }
 
 TEST_F(LogindDbusSessionTest, FindsTheSessionByProcessWhenAutoIsUnknown)
@@ -179,14 +204,23 @@ TEST_F(LogindDbusSessionTest, SleepAndWakeBecomePowerEvents)
     subscription.dispose();
 }
 
-TEST(LogindDbusSessionWithoutBus, ReadsUnlockedAndNeverSleeps)
+TEST(LogindDbusSessionWithoutBus, ReadsUnlockedAndActiveNeverSleepsAndSaysSoOnce)
 {
+    test::ScopedLogCapture logs;
     auto bus = QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nobus"));
     LogindDbusSession session(bus);
     bool any = false;
     auto subscription = session.powerEvents().subscribe([&](PowerEvent) { any = true; });
     EXPECT_FALSE(eventually([&] { return session.isLocked() || any || !session.sessionPath().isEmpty(); },
                             std::chrono::milliseconds(200)));
+    EXPECT_TRUE(session.isActive());
+    // Whoever reads the log learns that the keyboards stay grabbed across a switch of sessions.
+    ASSERT_EQ(logs->count(LogLevel::warning), 1u);
+    for (const auto& entry : logs->entries()) {
+        if (entry.level == LogLevel::warning) {
+            EXPECT_NE(entry.message.find("session switches are not followed"), std::string::npos) << entry.message;
+        }
+    }
     subscription.dispose();
     QDBusConnection::disconnectFromBus(QStringLiteral("nobus"));
 }

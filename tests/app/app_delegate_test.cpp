@@ -215,16 +215,16 @@ TEST_F(AppDelegateTest, UnremapSwitchHasTheRunningOneGiveCapsLockBackAndQuitOrSa
     running.applicationWillTerminate();
     EXPECT_TRUE(unmapped());
 
-    later = startAgain({"vandrel", "--help", "--unremap-capslock"});
-    EXPECT_EQ(later.printed, std::vector<std::string>{AppDelegate::kUsage});
-    EXPECT_EQ(later.quits, std::vector<int>{0});
-    later = startAgain({"vandrel", "-h"});
-    EXPECT_EQ(later.printed, std::vector<std::string>{AppDelegate::kUsage});
-    later = startAgain({"vandrel", "--version", "--unremap-capslock"});
-    EXPECT_EQ(later.printed,
-              std::vector<std::string>{"Vandrel " + AppInfo::version() + " (build " + AppInfo::buildVersion() + ")"});
-    EXPECT_EQ(later.quits, std::vector<int>{0});
-    EXPECT_TRUE(later.trace.empty());
+    // Help and version come before anything else and touch nothing.
+    const std::string version = "Vandrel " + AppInfo::version() + " (build " + AppInfo::buildVersion() + ")";
+    for (const auto& [option, printed] : {std::pair<std::string, std::string>{"--help", AppDelegate::kUsage},
+                                          {"-h", AppDelegate::kUsage},
+                                          {"--version", version}}) {
+        later = startAgain({"vandrel", option, "--unremap-capslock"});
+        EXPECT_EQ(later.printed, std::vector<std::string>{printed}) << option;
+        EXPECT_EQ(later.quits, std::vector<int>{0});
+        EXPECT_TRUE(later.trace.empty());
+    }
 }
 
 // Before the log exists the terminal hears what is wrong with the channel; the log hears it once it exists.

@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -65,13 +64,7 @@ namespace {
 
 bool settle(const std::function<bool()>& condition)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > 10000) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+    return test::waitFor(condition, std::chrono::seconds(10));
 }
 
 // The tray icon's own window of this process.
@@ -80,6 +73,24 @@ QWidget* trayIconWindow()
     for (QWidget* w : QApplication::topLevelWidgets())
         if (QByteArray(w->metaObject()->className()) == "QSystemTrayIconSys") return w;
     return nullptr;
+}
+
+// The guide of a user who may neither read the keyboards nor make the virtual one, with the commands it shows.
+GetAccessibilityServices guideServices()
+{
+    GetAccessibilityServices services;
+    services.hasPermission = [] { return false; };
+    services.missingAccess = [] {
+        return std::vector<std::string>{"read access to the keyboards under /dev/input",
+                                        "write access to /dev/uinput, which makes the virtual keyboard"};
+    };
+    services.grantCommands = [] {
+        return std::string(
+            "sudo modprobe uinput\necho uinput | sudo tee /etc/modules-load.d/uinput.conf\n"
+            "sudo cp /usr/share/vandrel/linux/70-vandrel-input.rules /etc/udev/rules.d/\n"
+            "sudo udevadm control --reload-rules && sudo udevadm trigger\n");
+    };
+    return services;
 }
 
 std::unique_ptr<test::TrayTestDisplay> x;
@@ -159,18 +170,7 @@ TEST(TrayOnX, TheIconStandsOutOnADarkAndOnALightPanel)
 
 TEST(AccessGuideOnX, TheGuideShowsOnTheDesktopWithItsCommands)
 {
-    GetAccessibilityServices services;
-    services.hasPermission = [] { return false; };
-    services.missingAccess = [] {
-        return std::vector<std::string>{"read access to the keyboards under /dev/input",
-                                        "write access to /dev/uinput, which makes the virtual keyboard"};
-    };
-    services.grantCommands = [] {
-        return std::string(
-            "sudo cp /usr/share/vandrel/70-vandrel-input.rules /etc/udev/rules.d/\n"
-            "sudo udevadm control --reload\nsudo udevadm trigger\n");
-    };
-    auto guide = GetAccessibilityWindowController::make(services);
+    auto guide = GetAccessibilityWindowController::make(guideServices());
     guide->showWindow();
     QWidget* window = guide->window();
     ASSERT_TRUE(settle([&] { return window->windowHandle() && window->windowHandle()->isExposed(); }));
@@ -265,13 +265,9 @@ void expectWhole(const std::string& row, QWidget& window)
         const auto [text, room] = textAndRoom(*widget);
         if (!widget->isVisible() || widget->window() != &window || text.isEmpty()) continue;
         if (widget->width() < room.width() || widget->height() < room.height() || !insideItsWindow(*widget))
-            cut.push_back(QString("\"%1\" needs %2x%3, has %4x%5%6")
-                              .arg(text.left(60))
-                              .arg(room.width())
-                              .arg(room.height())
-                              .arg(widget->width())
-                              .arg(widget->height())
-                              .arg(insideItsWindow(*widget) ? "" : ", partly outside its window")
+            cut.push_back(QString::asprintf("\"%s\" needs %dx%d, has %dx%d%s", qPrintable(text.left(60)), room.width(),
+                                            room.height(), widget->width(), widget->height(),
+                                            insideItsWindow(*widget) ? "" : ", partly outside its window")
                               .toStdString());
     }
     EXPECT_EQ(cut, std::vector<std::string>{});
@@ -334,19 +330,8 @@ TEST(WindowsOnX, ChildOpensEveryWindow)
     services->core->start();
     clock->runDue();
 
-    GetAccessibilityServices access;
+    GetAccessibilityServices access = guideServices();
     access.mainQueue = clock;
-    access.hasPermission = [] { return false; };
-    access.missingAccess = [] {
-        return std::vector<std::string>{"read access to the keyboards under /dev/input",
-                                        "write access to /dev/uinput, which makes the virtual keyboard"};
-    };
-    access.grantCommands = [] {
-        return std::string(
-            "sudo modprobe uinput\necho uinput | sudo tee /etc/modules-load.d/uinput.conf\n"
-            "sudo cp /usr/share/vandrel/linux/70-vandrel-input.rules /etc/udev/rules.d/\n"
-            "sudo udevadm control --reload-rules && sudo udevadm trigger\n");
-    };
     const auto guide = GetAccessibilityWindowController::make(access);
     guide->showWindow();
     expectWhole("access_guide", *guide->window());

@@ -74,14 +74,8 @@ TEST_F(InstanceChannelTest, OneInstanceAnswersLaterStartsAndWhatAKilledOneLeftIs
 {
     // What an instance that was killed leaves: the lock file and a socket nobody listens on.
     std::ofstream(paths.lock).put('x');
-    {
-        const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, paths.socket.c_str(), sizeof(address.sun_path) - 1);
-        ASSERT_EQ(::bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-        ::close(stale);
-    }
+    ::close(listenAt(paths.socket));
+    ASSERT_TRUE(fs::is_socket(paths.socket));
     EXPECT_FALSE(InstanceChannel::isRunning(paths));
     EXPECT_EQ(InstanceChannel::send(paths.socket, Command::comeForward), std::nullopt) << "nobody answers";
 

@@ -71,11 +71,6 @@ TEST_F(ScriptedAnswers, ConfirmIsTrueOnlyForTheFirstButton)
         EXPECT_TRUE(sameButtons(seen.buttons, {"Delete", "Cancel"}));
         EXPECT_EQ(seen.defaultButton, "Delete");
     }
-
-    // Cancel as the default: the first button still is the one that says yes.
-    answer = 0;
-    EXPECT_TRUE(modal.confirm("Remove?", "", "Remove", "Cancel", VDModal::DefaultButton::cancel));
-    EXPECT_EQ(seenBoxes.back().defaultButton, "Cancel");
 }
 
 TEST_F(ScriptedAnswers, AlertHasOneButtonAndWarningsAreCritical)

@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <utility>
+#include <optional>
 
 #include "rx/virtual_time_scheduler.h"
 
@@ -37,8 +37,6 @@ TEST_F(LogoModalTest, ReturnOpensTheTutorialClosesTheWindowAndTheDialogGoes)
     QWidget* window = modal->windowController().window();
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->objectName(), "modalForFirstTimeLaunchedContentView");
-    EXPECT_EQ(window->windowTitle(), "Vandrel \u2014 Welcome");
-    EXPECT_FALSE(window->windowFlags() & (Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint));
     EXPECT_EQ(buttons(*modal), (std::vector<QWidget*>{modal->cancelButton(), modal->okButton()}));
     EXPECT_EQ(modal->windowController().textStack()->arrangedSubviews().size(), 3u);
     modal.reset();
@@ -51,25 +49,21 @@ TEST_F(LogoModalTest, ReturnOpensTheTutorialClosesTheWindowAndTheDialogGoes)
     EXPECT_TRUE(weak.expired()) << "a closed dialog is not leaked";
 }
 
-TEST_F(LogoModalTest, EscapeAndCtrlWCloseTheDialogAndOpenNothing)
-{
-    for (const auto& [key, modifiers] :
-         {std::pair{Qt::Key_Escape, Qt::NoModifier}, std::pair{Qt::Key_W, Qt::ControlModifier}}) {
-        const auto weak = showFirstLaunch();
-        QKeyEvent press(QEvent::KeyPress, key, modifiers);
-        QApplication::sendEvent(weak.lock()->windowController().window(), &press);
-        clock->runDue();
-        EXPECT_TRUE(weak.expired()) << key;
-    }
-    EXPECT_EQ(tutorials, 0);
-}
-
 TEST_F(LogoModalTest, CancelOnlyClosesAndADialogWithoutOkActionShowsOkAlone)
 {
-    const auto weak = showFirstLaunch();
-    weak.lock()->cancelButton()->click();
-    clock->runDue();
-    EXPECT_TRUE(weak.expired());
+    // The Cancel button (no key), Escape and Ctrl+W.
+    const std::optional<QKeyCombination> ways[] = {std::nullopt, Qt::Key_Escape, Qt::CTRL | Qt::Key_W};
+    for (const auto& key : ways) {
+        const auto weak = showFirstLaunch();
+        if (key) {
+            QKeyEvent press(QEvent::KeyPress, key->key(), key->keyboardModifiers());
+            QApplication::sendEvent(weak.lock()->windowController().window(), &press);
+        } else {
+            weak.lock()->cancelButton()->click();
+        }
+        clock->runDue();
+        EXPECT_TRUE(weak.expired()) << (key ? key->toCombined() : 0);
+    }
     EXPECT_EQ(tutorials, 0);
 
     auto plain = VDLogoModal::make({"A line long enough to need more than one row inside the five hundred pixel "

@@ -55,7 +55,6 @@ TEST_F(SheetTest, ANewSettingStartsOnNoneAndIsStoredWhenReturnIsPressed)
     EXPECT_EQ(VDHotkeySettingPopupWindow::make(nullptr, keyService, nullptr, mine), nullptr);
     auto& s = open(nullptr);
     EXPECT_TRUE(s.settingWindow()->isVisible());
-    EXPECT_EQ(s.settingWindow()->windowTitle(), "Vandrel \u2014 Hotkey Setting");
     // The hint writes its example with the desktop's modifier names.
     const auto labels = s.settingWindow()->findChildren<QLabel*>();
     EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](const QLabel* l) {
@@ -76,7 +75,6 @@ TEST_F(SheetTest, ANewSettingStartsOnNoneAndIsStoredWhenReturnIsPressed)
     selector(0)->setCurrentIndex(2);  // the list's 5
     emit selector(0)->activated(2);
     s.hotkeyRecorder()->recordedHotkey.accept(caps(15));
-    EXPECT_EQ(storedSettings().size(), 2u);
     press(Qt::Key_Return);
     ASSERT_EQ(storedSettings().size(), 3u);
     EXPECT_EQ(storedSettings()[2]->key(), caps(15));
@@ -101,7 +99,6 @@ TEST_F(SheetTest, AnExistingSettingShowsItsOwnValuesAndKeepsThemWhenOnlyTheHotke
     EXPECT_EQ(selector(0)->currentIndex(), -1);
     selector(0)->setCurrentIndex(2);
     emit selector(0)->activated(2);
-    EXPECT_EQ(storedSettings()[0]->action(), B::moveDownN());
 
     s.doneButton()->click();
     EXPECT_FALSE(s.settingWindow()->isVisible());

@@ -46,9 +46,9 @@ public:
     // and many seconds on a busy or emulated one: the allowance only catches an evaluator that hangs.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     // A sanitized evaluator takes several times longer to load its libraries.
-    static constexpr rx::Duration kStartAllowance = std::chrono::milliseconds(60000);
+    static constexpr rx::Duration kStartAllowance = std::chrono::milliseconds(120000);
 #else
-    static constexpr rx::Duration kStartAllowance = std::chrono::milliseconds(15000);
+    static constexpr rx::Duration kStartAllowance = std::chrono::milliseconds(30000);
 #endif
     // How long an evaluation error stays on screen, in seconds.
     static constexpr double kErrorMessageTime = 3.0;

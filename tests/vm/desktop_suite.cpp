@@ -186,16 +186,6 @@ void DesktopScenario::fetchKeys()
     keyLog_.insert(keyLog_.end(), keys->begin(), keys->end());
 }
 
-bool DesktopScenario::waitForLoggedKeys(std::string_view key, int count)
-{
-    return eventually(
-        [&] {
-            fetchKeys();
-            return std::count(keyLog_.begin() + static_cast<std::ptrdiff_t>(keyLogMark_), keyLog_.end(), key) >= count;
-        },
-        kDesktopTimeout);
-}
-
 int DesktopScenario::sentinelReleasesLogged() const
 {
     const std::string release = "-" + std::string(kSentinelName);

@@ -133,10 +133,6 @@ protected:
     static constexpr int kAnyKey = -1;
     bool waitForProgramStrokes(int code = kAnyKey);
 
-    // Waits until X's key log holds `count` events `key` (e.g. "+Down") since the last newKeyLog(): an action's
-    // strokes are written a few at a time, and a key typed meanwhile (the sentinel) can come out among them.
-    bool waitForLoggedKeys(std::string_view key, int count);
-
     // X's key events of this scenario so far (fetched now), the sentinel's left out.
     std::vector<std::string> scenarioKeyLog();
     // The same, only since the last call of this function (or the scenario's start).

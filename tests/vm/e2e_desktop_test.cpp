@@ -122,13 +122,12 @@ protected:
     {
         put(ProbeWidget::edit, fortyLinesAt(from));
         capsChord(modifiers, key);
-        const std::string stroke = to < from ? "+Up" : "+Down";
-        EXPECT_TRUE(waitForLoggedKeys(stroke, std::abs(to - from)));
         const ProbeState state = settle(ProbeWidget::edit);
         const std::vector<std::string> received = newKeyLog();
         EXPECT_EQ(state.text, fortyLinesAt(to))
             << what << ": the cursor is on line " << state.text.cursor / 8 + 1 << "; X received "
-            << std::count(received.begin(), received.end(), stroke) << " of " << std::abs(to - from) << " strokes";
+            << std::count(received.begin(), received.end(), to < from ? "+Up" : "+Down") << " of "
+            << std::abs(to - from) << " strokes";
     }
 };
 

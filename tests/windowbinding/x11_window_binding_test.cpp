@@ -334,8 +334,9 @@ TEST_F(X11WindowBindingTest, ARestartFindsTheStoredWindowByNumberThenByTitleWhen
     EXPECT_EQ(boundNumber(restarted), a_);
 
     // The application started again: its window has another number and the same title.
-    bound_.reset();
-    // Taken first, the connection slot of the one that ended gives the new window another number.
+    ASSERT_NO_FATAL_FAILURE(stopBound());
+    // Taken first (the server freed it once the window went), the connection slot of the one that ended gives the
+    // new window another number.
     const auto filler = startApp("vandrel-other", "VandrelOther", "Filler");
     ASSERT_NE(windowOf(filler->pid()), 0u);
     bound_ = startApp("vandrel-notes", "VandrelNotes", kNotesTitle);

@@ -249,8 +249,8 @@ void AppDelegate::applicationDidFinishLaunching()
         options_.quit(exitCode_);
         return;
     }
-    steps_.measure("migrations", options_.runMigrations);
-    if (options_.helperApp) steps_.measure("helper record", [this] { options_.helperApp->recordCurrentPID(false); });
+    step("migrations", options_.runMigrations);
+    if (options_.helperApp) step("helper record", [this] { options_.helperApp->recordCurrentPID(false); });
     // How long the event loop takes to reach the rest (its own start, whatever was queued before).
     options_.mainQueue->schedule([this, queued = options_.mainQueue->now()] {
         if (quitting_.load()) return;
@@ -259,17 +259,25 @@ void AppDelegate::applicationDidFinishLaunching()
     });
 }
 
+bool AppDelegate::step(const char* name, const std::function<void()>& work)
+{
+    if (quitting_.load()) return false;
+    steps_.measure(name, work);
+    return true;
+}
+
 bool AppDelegate::beforeInit()
 {
-    steps_.measure("logging", options_.initLogging);
+    step("logging", options_.initLogging);
     log.info(">>>> App Before Init <<<<");
     log.info("CommondLine.argumentes ->", options_.arguments);
     for (const auto& problem : channelProblems_) log.warning(problem);
 
     // Nothing is opened or grabbed until the mapping or the taps are first used.
-    steps_.measure("platform", [this] { platform_ = options_.makePlatform(); });
+    if (!step("platform", [this] { platform_ = options_.makePlatform(); })) return false;
     installations_.install(Platform::installed(), platform_);
     afterPlatform_ = installations_.mark();
+    if (quitting_.load()) return false;
     // The keyboards are opened while the engine is made; taking them after the access check is then quick.
     platform_->prepareInput();
 
@@ -285,30 +293,34 @@ void AppDelegate::appPreInit()
 {
     log.info(">>>> App Pre-init <<<<");
 
-    steps_.measure("database", options_.setUpDatabase);
+    if (!step("database", options_.setUpDatabase)) return;
 
     hasRunPreInit_ = true;
     log.info(">>>> App Start <<<<");
     log.info("version -> " + AppInfo::version());
     log.info("isTesting ->", AppInfo::isTesting());
 
-    steps_.measure("engine made", [this] { options_.makeEngine(*this); });
-    engineMade_ = true;
+    engineMade_ = step("engine made", [this] { options_.makeEngine(*this); });
+    if (quitting_.load()) return;
 
     // Taken before anything records this launch.
     const bool isFirstLaunch = Defaults().get(DefaultsKeys::app_theTimeFirstLaunch).empty();
 
     bool trusted = false;
-    steps_.measure("access check", [&] { trusted = platform_->isInputAccessTrusted(false); });
+    if (!step("access check", [&] { trusted = platform_->isInputAccessTrusted(false); })) return;
     if (trusted) {
         appInit();
         // After the engine start that appInit queued.
-        if (isFirstLaunch) options_.mainQueue->schedule([this] { options_.showFirstLaunchDialog(); });
+        if (isFirstLaunch)
+            options_.mainQueue->schedule([this] {
+                if (!quitting_.load()) options_.showFirstLaunchDialog();
+            });
         return;
     }
     keyboardAccess_.accept(false);
     // The menu offers the guide while access is missing.
     initMenu();
+    if (quitting_.load()) return;
     // No grab comes soon: what waits for one runs now.
     options_.mainQueue->schedule([this] {
         if (!quitting_.load()) afterKeyboardsTaken();
@@ -355,25 +367,23 @@ void AppDelegate::appInit()
 {
     if (quitting_.load()) return;
     awaitingAccess_.store(false);
-    steps_.measure("Caps Lock remap", [] { KeyRemap::remap(); });
+    if (!step("Caps Lock remap", [] { KeyRemap::remap(); })) return;
     remapped_.store(true);
     observeNotifications();
     options_.mainQueue->schedule([this] {
-        if (quitting_.load()) return;
-        steps_.measure("engine start", options_.startEngine);
-        steps_.markSinceExec("engine started since exec");
+        if (step("engine start", options_.startEngine)) steps_.markSinceExec("engine started since exec");
     });
     // The launch is recorded only once access is there; the rest of the deferred work may have run already.
     options_.mainQueue->schedule([this] {
-        if (quitting_.load()) return;
-        steps_.measure("launch recorded", [this] {
-            log.debug("Defaults[.app_theVersionFirstLaunch] ->",
-                      std::vector<std::string>{"true", Defaults().get(DefaultsKeys::app_theVersionFirstLaunch)});
-            pickSomeUserDefaultsInfo();
-            AppInfo::renewLoginItem();
-            log.debug("Defaults[.app_theVersionFirstLaunch] ->",
-                      Defaults().get(DefaultsKeys::app_theVersionFirstLaunch));
-        });
+        if (!step("launch recorded", [this] {
+                log.debug("Defaults[.app_theVersionFirstLaunch] ->",
+                          std::vector<std::string>{"true", Defaults().get(DefaultsKeys::app_theVersionFirstLaunch)});
+                pickSomeUserDefaultsInfo();
+                AppInfo::renewLoginItem();
+                log.debug("Defaults[.app_theVersionFirstLaunch] ->",
+                          Defaults().get(DefaultsKeys::app_theVersionFirstLaunch));
+            }))
+            return;
         afterKeyboardsTaken();
     });
 }
@@ -384,19 +394,17 @@ void AppDelegate::afterKeyboardsTaken()
     deferredRan_ = true;
     // The tray icon appears once the keyboards are taken: building the menu takes a while on a slow machine.
     initMenu();
-    steps_.measure("usage session", options_.startUsageSession);
-    usageSessionStarted_ = true;
-    steps_.measure("updater", options_.setUpUpdater);
-    if (options_.installWindows) steps_.measure("windows", options_.installWindows);
-    if (options_.upkeep) steps_.measure("stored-data upkeep", options_.upkeep);
-    log.debug("Start-up steps ->", steps_.summary());
+    usageSessionStarted_ = step("usage session", options_.startUsageSession);
+    step("updater", options_.setUpUpdater);
+    if (options_.installWindows) step("windows", options_.installWindows);
+    if (options_.upkeep) step("stored-data upkeep", options_.upkeep);
+    if (!quitting_.load()) log.debug("Start-up steps ->", steps_.summary());
 }
 
 void AppDelegate::initMenu()
 {
     if (menuMade_) return;
-    menuMade_ = true;
-    steps_.measure("tray menu", options_.initMenu);
+    menuMade_ = step("tray menu", options_.initMenu);
 }
 
 void AppDelegate::pickSomeUserDefaultsInfo()

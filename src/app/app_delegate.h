@@ -34,7 +34,9 @@
 //                                     waits; unremap Caps Lock: the mapping is removed at once and the
 //                                     program quits, letting every keyboard go
 //   onTerminateSignal()               SIGINT/SIGTERM/SIGHUP (after the signal guard let every keyboard go):
-//                                     asks the event loop to end; a second one while quitting ends the process
+//                                     asks the event loop to end; a second one while quitting ends the process.
+//                                     A quit during start-up (a signal, or a later start's unremap request)
+//                                     ends it at the next step: no later step runs, nothing more is grabbed
 //   applicationWillTerminate()        after the event loop: engine stopped, Caps Lock unmapped, usage session
 //                                     ended (only when pre-init ran), the platform let go
 //
@@ -166,6 +168,9 @@ public:
     StartupSteps& startupSteps() { return steps_; }
 
 private:
+    // One step of start-up, measured; false, and not run, once a quit came: a quit during start-up ends it at the
+    // next step.
+    bool step(const char* name, const std::function<void()>& work);
     // False when start-up ends here.
     bool beforeInit();
     void appPreInit();

@@ -199,7 +199,11 @@ void ClipService::captureEnded(std::optional<std::vector<PasteboardItem>> read)
         }
         changedWhileCapturing_ = false;
     }
-    capture(std::move(read), general_->changeCount());
+    // This runs where the read ended (on the GUI thread); the next read starts where reads start, on the clip queue.
+    std::weak_ptr<ClipService> weak = weak_from_this();
+    options_.clipScheduler->schedule([weak, read = std::move(read)]() mutable {
+        if (auto self = weak.lock()) self->capture(std::move(read), self->general_->changeCount());
+    });
 }
 
 void ClipService::recordChangeCount(std::optional<std::int64_t> changeCount)
@@ -244,9 +248,25 @@ void ClipService::copyItems(std::optional<std::vector<PasteboardItem>> previous,
     auto general = general_;
     const std::int64_t limit = itemLimitBytes();
     auto source = rx::Observable<std::vector<PasteboardItem>>::create(
-        [general, limit](rx::Observer<std::vector<PasteboardItem>> observer) -> rx::Disposable {
+        [general, limit, changeCount](rx::Observer<std::vector<PasteboardItem>> observer) -> rx::Disposable {
+            // A read for a change the pasteboard has moved past (a retry, or a read the owner changed under)
+            // would look at the later change, which its own look reads: it ends here, quietly, and is not retried.
+            const auto movedOn = [&] {
+                if (!changeCount || general->changeCount() == *changeCount) return false;
+                log.debug("Shadow copy:", "the clipboard changed again; its own look reads it");
+                observer.completed();
+                return true;
+            };
+            if (movedOn()) return {};
             log.debug("Shadow copy:", "START");
             const auto read = general->boundedItems(limit);
+            if (movedOn()) return {};
+            if (read.stalled) {
+                // The pasteboard said so once; asking again before it changes gives nothing.
+                log.debug("Shadow copy:", "the owner does not hand over its content");
+                observer.completed();
+                return {};
+            }
             if (read.skippedBytes > 0) {
                 // Not an error: trying again would only read the same content.
                 log.warning("The clipboard content is larger than the limit (clip_maxItemMegabytes): not kept ->",

@@ -9,9 +9,11 @@
 //   shadowCopy   reads the items (on X11 over the pasteboard's own connection, on the calling thread; else
 //                the read is handed to the GUI thread) up to the size limit (clip_maxItemMegabytes): larger
 //                content is skipped with one log line, unread where the owner tells its size first, and not
-//                retried. A read that fails is tried 5 times 50 ms apart (on the retry scheduler); the copy
-//                is delivered on the main scheduler, on the pasteboardItemsConveyor of the conveyor active
-//                then, with the active clipboard.
+//                retried; nor is an owner that does not hand over (the pasteboard warns once per change). A read
+//                that fails or finds the clipboard empty is tried 5 times 50 ms apart (on the retry scheduler),
+//                each time only while the pasteboard is still at the change it reads for: one change, one look.
+//                The copy is delivered on the main scheduler, on the pasteboardItemsConveyor of the conveyor
+//                active then, with the active clipboard.
 //   store step   items that reach the default conveyor are stored, on the clip queue (not on the GUI thread:
 //                decoding a large image for its thumbnail must not stall the desktop): content a password
 //                manager marked secret is dropped; the kept types come from the copied items; the snapshot

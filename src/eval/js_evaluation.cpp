@@ -78,12 +78,13 @@ std::string shortened(const std::string& text, std::size_t limit)
     return text.substr(0, end) + "\u2026";
 }
 
-JsEvaluation JsEvaluation::run(const std::string& expression)
+JsEvaluation JsEvaluation::run(const std::string& expression, const std::function<void()>& ready)
 {
     QJSEngine engine;
     const QJSValue marker = engine.evaluate(QString::fromLatin1(kErrorMarkerScript));
     // Taken before the expression runs, which may replace the global String.
     const QJSValue toText = engine.evaluate(QString::fromLatin1(kToTextScript));
+    if (ready) ready();
     auto outcome = vandrel::run(engine, wrapperScript(QString::fromStdString(expression)), marker);
     if (!outcome.error && outcome.value.isNumber()) {
         const QString rounding =

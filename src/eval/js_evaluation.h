@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -32,7 +33,8 @@ struct JsEvaluation {
     std::optional<std::string> value;
     std::string error;
 
-    static JsEvaluation run(const std::string& expression);
+    // `ready`, when given, is called once the engine is made, right before the expression runs.
+    static JsEvaluation run(const std::string& expression, const std::function<void()>& ready = {});
     // The reply for this outcome.
     std::string reply() const;
 };

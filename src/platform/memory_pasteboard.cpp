@@ -104,10 +104,23 @@ bool MemoryPasteboard::setString(const std::string& text, const PasteboardType& 
     return setData(PasteboardData(text.begin(), text.end()), type);
 }
 
-void MemoryPasteboard::failNextReads(int count)
+void MemoryPasteboard::failNextReads(int count, bool stalled)
 {
     std::lock_guard lock(mutex_);
     failingReads_ = count;
+    stallingReads_ = stalled;
+}
+
+Pasteboard::BoundedItems MemoryPasteboard::boundedItems(std::int64_t limitBytes) const
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (failingReads_ > 0 && stallingReads_) {
+            --failingReads_;
+            return {std::nullopt, 0, true};
+        }
+    }
+    return measured(pasteboardItems(), limitBytes);
 }
 
 void MemoryPasteboard::setFetchHandler(std::function<void()> handler)

@@ -25,8 +25,10 @@ public:
     bool setString(const std::string& text, const PasteboardType& type) override;
 
     // The simulated desktop's owner that fails to hand over its content: the next `count` reads of the
-    // items answer absent, as a dead or silent clipboard owner does.
-    void failNextReads(int count);
+    // items answer absent, as a dead or silent clipboard owner does; `stalled`: bounded reads say that asking
+    // again gives nothing either, as the desktop clipboard says of an owner that let its transfer time out.
+    void failNextReads(int count, bool stalled = false);
+    BoundedItems boundedItems(std::int64_t limitBytes) const override;
 
     bool reportsFetches() const override { return true; }
     void setFetchHandler(std::function<void()> handler) override;
@@ -50,6 +52,7 @@ private:
     // Declared types of the first item whose data has not been set yet.
     std::vector<PasteboardType> declared_;
     mutable int failingReads_ = 0;
+    bool stallingReads_ = false;
     std::function<void()> fetchHandler_;
     bool reportsChanges_ = false;
     std::function<void()> changeHandler_;

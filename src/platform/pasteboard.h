@@ -34,10 +34,12 @@ public:
 
     // A read that stops at a size limit: the items, or, when their data is larger than limitBytes, none
     // and the size seen (more than the limit). Where the platform can tell the size first, large content is
-    // never read whole; by default everything is read, then measured.
+    // never read whole; by default everything is read, then measured. No items and stalled: the owner does
+    // not hand its content over, and asking again before the pasteboard changes gives nothing either.
     struct BoundedItems {
         std::optional<std::vector<PasteboardItem>> items;
         std::int64_t skippedBytes = 0;
+        bool stalled = false;
     };
     virtual BoundedItems boundedItems(std::int64_t limitBytes) const { return measured(pasteboardItems(), limitBytes); }
     static BoundedItems measured(std::optional<std::vector<PasteboardItem>> items, std::int64_t limitBytes)

@@ -74,12 +74,12 @@ protected:
         o.endUsageSession = record("session end");
         o.makeEngine = [this](AppDelegate& delegate) {
             EXPECT_EQ(delegate.platform(), sim);
-            trace.push_back("engine made");
+            traced("engine made");
         };
         o.initMenu = record("menu");
         o.setUpUpdater = record("updater");
         o.upkeep = record("upkeep");
-        o.startEngine = [this] { trace.push_back(mapped() ? "engine start (Caps Lock mapped)" : "engine start"); };
+        o.startEngine = [this] { traced(mapped() ? "engine start (Caps Lock mapped)" : "engine start"); };
         o.stopEngine = record("engine stop");
         o.showFirstLaunchDialog = record("first-launch dialog");
         o.showPreferences = record("preferences shown");
@@ -122,7 +122,13 @@ protected:
 
     std::function<void()> record(const char* step)
     {
-        return [this, step] { trace.push_back(step); };
+        return [this, step] { traced(step); };
+    }
+    // Records a step; the step named quitAt gets a terminating signal while it runs.
+    void traced(const std::string& step)
+    {
+        trace.push_back(step);
+        if (step == quitAt && running) running->onTerminateSignal(SIGTERM);
     }
 
     std::vector<KeyMappingEntry> mapping() const { return sim->keyboard().userKeyMapping(); }
@@ -154,6 +160,8 @@ protected:
     std::shared_ptr<rx::VirtualTimeScheduler> watch = rx::VirtualTimeScheduler::make();
     std::shared_ptr<SimPlatform> sim = SimPlatform::make(clock);
     Trace trace;
+    std::string quitAt;
+    AppDelegate* running = nullptr;
     std::vector<int> quits;
     std::vector<int> exits;
     test::ScopedLogCapture logs;
@@ -410,6 +418,26 @@ TEST_F(AppDelegateTest, QuitBeforeTheQueuedStartRanNeverStartsTheEngine)
     EXPECT_EQ(quits, std::vector<int>{0});
     clock->runDue();
     EXPECT_EQ(trace, Trace{"migrations"});
+
+    // A quit during any step of start-up ends it after that step: no later one runs (none grabs a keyboard or
+    // shows a window), and the shutdown undoes what ran.
+    const Trace steps{"migrations", "logging",       "database", "engine made", "engine start (Caps Lock mapped)",
+                      "menu",       "session start", "updater",  "upkeep"};
+    for (std::size_t at = 0; at < steps.size(); ++at) {
+        SCOPED_TRACE(steps[at]);
+        trace.clear();
+        quits.clear();
+        quitAt = steps[at];
+        AppDelegate quitting(options({"vandrel"}));
+        running = &quitting;
+        quitting.applicationDidFinishLaunching();
+        clock->runDue();
+        EXPECT_EQ(trace, Trace(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(at) + 1));
+        EXPECT_EQ(quits, std::vector<int>{0});
+        quitting.applicationWillTerminate();
+        running = nullptr;
+        EXPECT_FALSE(mapped());
+    }
 }
 
 TEST_F(AppDelegateTest, ASecondTerminatingSignalWhileQuittingEndsTheProcess)

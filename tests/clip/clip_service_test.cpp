@@ -207,16 +207,17 @@ TEST(ClipServiceTest, PasswordManagerContentIsNeverCaptured)
     EXPECT_EQ(rig.texts(), std::vector<std::string>{"not secret"});
 }
 
-// Content over the size limit (a setting, 50 MB unless changed) is skipped with one log line; its copy still
-// travels, so the user's clipboard can be put back.
+// Content over the size limit (a setting, 50 MB unless changed) is skipped with one log line and never read
+// again, also when it is copied while the empty clipboard found at start is still read again.
 TEST(ClipServiceTest, ContentOverTheSizeLimitIsNotKept)
 {
     ClipRig rig;
     EXPECT_EQ(rig.service->itemLimitBytes(), 50 * 1024 * 1024);
     rig.settings->set(DefaultsKeys::clip_maxItemMegabytes, std::int64_t{1});
     test::ScopedLogCapture logged;
-    rig.advance(500);
-    rig.copyAndPoll(std::string(2 * 1024 * 1024, 'x'));
+    rig.advance(260);
+    rig.copyText(std::string(2 * 1024 * 1024, 'x'));
+    rig.advance(490);
     EXPECT_TRUE(rig.clips.empty());
     EXPECT_TRUE(rig.copies.empty());  // skipped at the read, not retried
     EXPECT_FALSE(fs::exists(rig.clipFolder()) && !fs::is_empty(rig.clipFolder()));
@@ -308,6 +309,14 @@ TEST(ClipServiceTest, AnOwnerThatFailsToHandOverIsRetriedFiveTimes)
     // The change stays recorded: it is not tried again.
     rig.advance(1000);
     EXPECT_EQ(rig.clips.size(), 1u);
+
+    // An owner whose transfer timed out is not asked again, and costs no error line.
+    test::ScopedLogCapture logged;
+    rig.copyText("stuck owner");
+    rig.generalMemory().failNextReads(1, true);
+    rig.advance(250 + 6 * 50);
+    EXPECT_EQ(rig.clips.size(), 1u);
+    EXPECT_EQ(logged->count(LogLevel::error), 0u);
 }
 
 TEST(ClipServiceTest, ADatabaseThatDoesNotOpenDropsTheCaptureOnly)

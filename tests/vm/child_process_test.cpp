@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 namespace vandrel::vmtest {
 namespace {
@@ -84,13 +85,19 @@ TEST(ChildProcess, StopEscalatesToKillAndTakesTheWholeGroup)
     const ExitStatus status = child->stop(0ms);
     EXPECT_TRUE(status.killedBy(SIGKILL)) << status.describe();
 
-    // The helper holds the output pipes, so they end only once it is gone too.
+    // The helper holds the output pipes, so they end only once it is dying too; the kernel closes them on its way
+    // out, a moment before the process turns into a zombie or is reaped.
     ASSERT_TRUE(child->waitForOutputToEnd(kPatience)) << "helper " << helper << " survived its group being stopped";
-    std::ifstream stat("/proc/" + std::to_string(helper) + "/stat");
-    std::string pid, comm, state;
-    if (stat >> pid >> comm >> state) {
-        EXPECT_EQ(state, "Z") << "helper " << helper << " still runs";
-    }
+    std::string state;
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    do {
+        std::ifstream stat("/proc/" + std::to_string(helper) + "/stat");
+        std::string pid, comm;
+        if (!(stat >> pid >> comm >> state)) return;  // reaped
+        if (state == "Z") return;
+        std::this_thread::sleep_for(10ms);  // the kernel's exit path, not a timer of ours
+    } while (std::chrono::steady_clock::now() < deadline);
+    ADD_FAILURE() << "helper " << helper << " still runs, state " << state;
 }
 
 TEST(ChildProcess, MissingProgramFailsToStart)

@@ -82,7 +82,7 @@ void DesktopEnvironment::startProgram()
 
 void DesktopEnvironment::restartProgram()
 {
-    const ExitStatus status = program_->process().stop();
+    const ExitStatus status = program_->stop();
     ASSERT_TRUE(status.exitedWith(0)) << status.describe();
     program_.reset();
     const Status removed = session_->waitForInputDevice(kVandrelVirtualKeyboard.name, kDesktopTimeout, false);
@@ -95,7 +95,7 @@ void DesktopEnvironment::restartProgram()
 void DesktopEnvironment::TearDown()
 {
     if (program_) {
-        const ExitStatus status = program_->process().stop();
+        const ExitStatus status = program_->stop();
         std::cout << "program ended: " << status.describe() << std::endl;
     }
     program_.reset();

@@ -28,7 +28,7 @@
 namespace vandrel::vmtest {
 
 // One step of X or Qt (a window mapped, a key delivered) under software emulation on a busy machine.
-inline constexpr auto kDesktopTimeout = 10000ms;
+inline const std::chrono::milliseconds kDesktopTimeout = scaled(30000ms);
 inline constexpr std::string_view kSentinelName = "F12";
 
 // Started before the first scenario and stopped after the last.

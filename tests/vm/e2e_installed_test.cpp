@@ -33,7 +33,7 @@ ExitStatus runCommand(const std::string& program, std::vector<std::string> args,
         output = child.error();
         return {};
     }
-    const std::optional<ExitStatus> status = child.value().wait(60000ms);
+    const std::optional<ExitStatus> status = child.value().wait(kProgramStartTimeout);
     output = child.value().output() + child.value().errorOutput();
     return status ? *status : child.value().stop();
 }

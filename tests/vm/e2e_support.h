@@ -23,15 +23,18 @@
 #include "harness/child_process.h"
 #include "harness/input_device.h"
 #include "harness/key_log.h"
+#include "harness/time_bounds.h"
 #include "harness/uinput_keyboard.h"
 
 namespace vandrel::vmtest {
 
 using namespace std::chrono_literals;
 
-// Software emulation on one virtual processor of a busy machine starts the program in well over 20 s.
-inline constexpr auto kProgramStartTimeout = 60000ms;
-inline constexpr auto kKeyTimeout = 5000ms;
+// Software emulation on one virtual processor of a busy machine starts the program in over a minute.
+inline const std::chrono::milliseconds kProgramStartTimeout = scaled(180000ms);
+inline const std::chrono::milliseconds kKeyTimeout = scaled(20000ms);
+// The least a stopped program gets to end by itself (see ProgramRun::stop()).
+inline constexpr auto kStopGrace = 3000ms;
 inline constexpr DeviceIdentity kPhysicalKeyboard{"Vandrel E2E Keyboard", BUS_USB, kTestKeyboardVendor,
                                                   kTestKeyboardProduct};
 // Typed after the keys under test: everything up to its release is all they produced.
@@ -140,6 +143,7 @@ public:
             return std::nullopt;
         }
         run.process_.emplace(std::move(child).value());
+        run.launched_ = std::chrono::steady_clock::now();
         return run;
     }
 
@@ -156,8 +160,17 @@ public:
             ADD_FAILURE() << "the engine did not start; program output:\n" << log();
             return false;
         }
+        startup_ = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - launched_);
         return true;
     }
+
+    // How long the program took from its launch until its engine ran (zero until waitForEngine() saw it).
+    std::chrono::milliseconds startup() const { return startup_; }
+
+    // SIGTERM, then SIGKILL when the program has not ended by itself in time. How long its shutdown takes follows
+    // how slow this build is on this machine, which its start-up measured: it gets twice that (a shutdown does
+    // less than a start-up), and never less than kStopGrace.
+    ExitStatus stop() { return process_->stop(std::max<std::chrono::milliseconds>(kStopGrace, 2 * startup_)); }
 
     ChildProcess& process() { return *process_; }
     // What the program printed; its log goes to standard error.
@@ -236,6 +249,8 @@ private:
     ProgramRun() = default;
 
     std::optional<ChildProcess> process_;
+    std::chrono::steady_clock::time_point launched_;
+    std::chrono::milliseconds startup_{0};
     std::optional<InputDevice> output_;
 };
 

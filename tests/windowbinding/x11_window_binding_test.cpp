@@ -149,6 +149,16 @@ protected:
         ASSERT_TRUE(client_->activate(b_));
     }
 
+    // Ends the bound application and waits until the program's own view of the desktop, which follows it over a
+    // connection of its own, has it gone too (the test's connection may hear of it first).
+    void stopBound()
+    {
+        const pid_t pid = bound_->pid();
+        bound_->stop();
+        ASSERT_TRUE(client_->wait(
+            [&] { return !client_->isClient(a_) && !platform_->workspace().runningApplication(pid).has_value(); }));
+    }
+
     // The first managed window of the process, once the manager has taken it on.
     XWindow windowOf(pid_t pid)
     {
@@ -267,8 +277,7 @@ TEST_F(X11WindowBindingTest, BringsTheBoundWindowBackThenMinimizesItAndRefocuses
 TEST_F(X11WindowBindingTest, AnExitedApplicationIsLaunchedFromItsEntryOnTheSecondPressAndItsNewWindowBound)
 {
     ASSERT_NO_FATAL_FAILURE(bindOneAndFocusAnother("vandrel-notes", "VandrelNotes", kNotesTitle));
-    bound_->stop();
-    ASSERT_TRUE(client_->wait([&] { return !client_->isClient(a_); }));
+    ASSERT_NO_FATAL_FAILURE(stopBound());
 
     service_->activate(1);
     ASSERT_EQ(messages_.size(), 1u);
@@ -301,8 +310,7 @@ TEST_F(X11WindowBindingTest, ALaunchThatBringsNoWindowIsReportedOnceTheWaitRunsO
 {
     settings_->set(DefaultsKeys::windowBinding_isLaunchAppWithoutConfirmation, true);
     ASSERT_NO_FATAL_FAILURE(bindOneAndFocusAnother("vandrel-broken", "VandrelBroken", "Broken"));
-    bound_->stop();
-    ASSERT_TRUE(client_->wait([&] { return !client_->isClient(a_); }));
+    ASSERT_NO_FATAL_FAILURE(stopBound());
 
     // The setting launches on the first press; the entry's program starts and fails.
     service_->activate(1);
@@ -326,8 +334,9 @@ TEST_F(X11WindowBindingTest, ARestartFindsTheStoredWindowByNumberThenByTitleWhen
     EXPECT_EQ(boundNumber(restarted), a_);
 
     // The application started again: its window has another number and the same title.
-    bound_.reset();
-    // Taken first, the connection slot of the one that ended gives the new window another number.
+    ASSERT_NO_FATAL_FAILURE(stopBound());
+    // Taken first (the server freed it once the window went), the connection slot of the one that ended gives the
+    // new window another number.
     const auto filler = startApp("vandrel-other", "VandrelOther", "Filler");
     ASSERT_NE(windowOf(filler->pid()), 0u);
     bound_ = startApp("vandrel-notes", "VandrelNotes", kNotesTitle);

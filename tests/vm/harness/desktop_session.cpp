@@ -20,6 +20,7 @@
 #include <sstream>
 
 #include "harness/text_lines.h"
+#include "harness/time_bounds.h"
 
 namespace vandrel::vmtest {
 
@@ -31,7 +32,7 @@ using namespace std::chrono_literals;
 // Set by the VM's init (run-vm); nowhere else should a test start system daemons as root.
 constexpr const char* kVmMarker = "/run/vandrel-vm";
 constexpr const char* kMaskedRule = "/etc/udev/rules.d/80-drivers.rules";
-constexpr auto kStepTimeout = 30000ms;
+const std::chrono::milliseconds kStepTimeout = scaled(120000ms);
 
 // The dummy video driver needs no GPU; GLX would load a software renderer for seconds. Keyboards come from udev
 // only, read by libinput, with the layout the tests type in.
@@ -175,7 +176,10 @@ Status DesktopSession::startUdev()
         return Status::failure("systemd-udevd did not open its control socket:\n" + udevd_->errorOutput());
     if (Status s = runToEnd("udevadm", {"trigger", "--action=add", "--subsystem-match=input"}, env, kStepTimeout); !s)
         return s;
-    if (Status s = runToEnd("udevadm", {"settle", "--timeout=20"}, env, kStepTimeout); !s) return s;
+    if (Status s = runToEnd("udevadm", {"settle", "--timeout=" + std::to_string(kStepTimeout.count() / 1000)}, env,
+                            kStepTimeout + 10000ms);
+        !s)
+        return s;
     noteStep("udev settled");
     return Status::success();
 }

@@ -240,25 +240,42 @@ std::optional<std::vector<PasteboardItem>> QtClipboardPasteboard::pasteboardItem
 {
     if (auto own = ownItems()) return own;
     if (reader_) return readOwnConnection(std::numeric_limits<std::int64_t>::max()).items;
-    return readOnGui();
+    return readOnGui().items;
 }
 
 Pasteboard::BoundedItems QtClipboardPasteboard::boundedItems(std::int64_t limitBytes) const
 {
     if (auto own = ownItems()) return measured(std::move(own), limitBytes);
     if (reader_) return readOwnConnection(limitBytes);
-    return measured(readOnGui(), limitBytes);
+    auto read = readOnGui();
+    if (read.stalled) return read;
+    return measured(std::move(read.items), limitBytes);
 }
 
 Pasteboard::BoundedItems QtClipboardPasteboard::readOwnConnection(std::int64_t limitBytes) const
 {
     using Status = X11SelectionReader::Result::Status;
     const std::int64_t count = changeCount_.load();
-    if (stalledAt_.load() == count) return {};
+    if (stalledAt_.load() == count) return {std::nullopt, 0, true};
     // A read left over after the application ended (a retry) could find the X server gone, which Xlib answers
     // by ending the process.
     if (!QCoreApplication::instance()) return {};
-    auto result = reader_->read(limitBytes);
+    // A change stands for the owner its first read found. A later read of it that finds another owner would read
+    // for a change the toolkit has not told of yet, which its own reads will look at: it answers as a read
+    // during which the owner changed.
+    std::optional<unsigned long> sameOwner;
+    {
+        std::lock_guard lock(mutex_);
+        if (ownerCount_ == count) sameOwner = countedOwner_;
+    }
+    auto result = reader_->read(limitBytes, sameOwner);
+    if (result.status != Status::changed) {
+        std::lock_guard lock(mutex_);
+        if (ownerCount_ != count) {
+            ownerCount_ = count;
+            countedOwner_ = result.owner;
+        }
+    }
     BoundedItems out;
     switch (result.status) {
         case Status::read:
@@ -272,6 +289,7 @@ Pasteboard::BoundedItems QtClipboardPasteboard::readOwnConnection(std::int64_t l
             break;
         case Status::stalled:
             stalledAt_.store(count);
+            out.stalled = true;
             log.warning("The clipboard owner does not hand over its content: not read until the clipboard changes");
             break;
         case Status::tooLarge:
@@ -280,23 +298,26 @@ Pasteboard::BoundedItems QtClipboardPasteboard::readOwnConnection(std::int64_t l
         case Status::changed: {
             // The toolkit hears of the new owner a moment later than our connection did; the read is over only once
             // the change is counted, so that whoever compares counts knows this read is stale.
+            log.debug("The clipboard changed owner during the read: that read is dropped once the change is counted");
             std::unique_lock lock(mutex_);
             countMoved_.wait_for(lock, kTransferTimeout, [&] { return changeCount_.load() != count; });
-            log.debug("The clipboard changed owner during the read: that read is dropped");
             break;
         }
     }
     return out;
 }
 
-std::optional<std::vector<PasteboardItem>> QtClipboardPasteboard::readOnGui() const
+Pasteboard::BoundedItems QtClipboardPasteboard::readOnGui() const
 {
     std::optional<std::vector<PasteboardItem>> items;
     bool stalled = false;
     onGui([&] {
         // Checked here, in the GUI thread's order: a read queued behind the one that stalled returns at once.
         const std::int64_t count = changeCount_.load();
-        if (stalledAt_.load() == count) return;
+        if (stalledAt_.load() == count) {
+            stalled = true;
+            return;
+        }
         const auto timed = [&](auto read) {
             const auto started = std::chrono::steady_clock::now();
             auto result = read();
@@ -326,7 +347,7 @@ std::optional<std::vector<PasteboardItem>> QtClipboardPasteboard::readOnGui() co
         }
         if (item) items = std::vector<PasteboardItem>{std::move(*item)};
     });
-    return items;
+    return {std::move(items), 0, stalled};
 }
 
 std::vector<PasteboardType> QtClipboardPasteboard::types() const

@@ -18,9 +18,14 @@
 // Without that connection the read is QClipboard's, on the GUI thread.
 //
 // An owner that lets a transfer time out (dead or stuck), or that drips its content so slowly that the read
-// outlasts its own bound (X11SelectionReader), makes the read absent at once, without asking for the rest of its
-// formats, and its content is not asked for again until the clipboard changes (reads queued
-// behind it included): such an owner costs one transfer time-out (a dripping one, the read's bound) per change.
+// outlasts its own bound (X11SelectionReader), makes the read absent and stalled at once, without asking for the
+// rest of its formats, and its content is not asked for again until the clipboard changes (reads queued behind it
+// answer stalled at once): such an owner costs one transfer time-out (a dripping one, the read's bound) and one
+// warning per change.
+//
+// A change stands for the owner its first read found: a later read of the same change count that finds another
+// owner (the toolkit hears of the new one a moment after the X server made it) answers absent once that change is
+// counted, so that a read made for one change never hands over the content of the next.
 //
 // Writing: the pasteboard keeps the items we wrote and offers them as one QMimeData (ClipboardMime).
 // clearContents() gives up the selection. Another client's request for the data of our content (not for its
@@ -91,8 +96,8 @@ private:
     void onGui(const std::function<void()>& work) const;
     // Tells the change handler that the count moved (GUI thread).
     void changed();
-    // QClipboard's read, on the GUI thread.
-    std::optional<std::vector<PasteboardItem>> readOnGui() const;
+    // QClipboard's read, on the GUI thread (no size limit).
+    BoundedItems readOnGui() const;
     // The read over our own X connection, on the calling thread.
     BoundedItems readOwnConnection(std::int64_t limitBytes) const;
     // Our own items while we own the selection.
@@ -111,6 +116,9 @@ private:
     std::atomic<std::int64_t> changeCount_{0};
     mutable std::atomic<std::int64_t> stalledAt_{-1};
     mutable std::mutex mutex_;
+    // The owner the first read of change ownerCount_ found (under mutex_).
+    mutable std::int64_t ownerCount_ = -1;
+    mutable unsigned long countedOwner_ = 0;
     std::optional<std::vector<PasteboardItem>> own_;
     std::vector<PasteboardType> declared_;
     // GUI thread only.

@@ -102,7 +102,7 @@ public:
     ReadSession(const ReadSession&) = delete;
     ReadSession& operator=(const ReadSession&) = delete;
 
-    bool hasOwner() const { return XGetSelectionOwner(display_, selection_) != None; }
+    Window owner() const { return XGetSelectionOwner(display_, selection_); }
 
     Transfer convert(Atom target, std::int64_t budget)
     {
@@ -297,7 +297,7 @@ X11SelectionReader::X11SelectionReader(std::unique_ptr<Display> display, Selecti
 
 X11SelectionReader::~X11SelectionReader() = default;
 
-X11SelectionReader::Result X11SelectionReader::read(std::int64_t limitBytes)
+X11SelectionReader::Result X11SelectionReader::read(std::int64_t limitBytes, std::optional<unsigned long> sameOwnerAs)
 {
     using Status = Result::Status;
     using TransferStatus = ReadSession::Transfer::Status;
@@ -307,7 +307,12 @@ X11SelectionReader::Result X11SelectionReader::read(std::int64_t limitBytes)
     if (x.broken.load()) return result;
     ReadSession session(x.display, x.selection, x.property, x.incr, xfixesEvent_, timeout_,
                         Clock::now() + kTransferSteps * timeout_);
-    if (!session.hasOwner()) {
+    result.owner = session.owner();
+    if (sameOwnerAs && result.owner != *sameOwnerAs) {
+        result.status = Status::changed;
+        return result;
+    }
+    if (result.owner == None) {
         result.status = Status::noOwner;
         return result;
     }

@@ -9,6 +9,8 @@
 // INCR transfer's announced size), else while the chunks come; over the limit the read stops and tells the size seen.
 // The window watches the selection's owner (XFixes): when the owner changes during a read, the read stops
 // at once and says so. The window goes at the end of the read, which ends any transfer left half done.
+// Each read tells the owner it found; a read asked to find the same owner as an earlier one stops before it
+// asks for anything when another owner took the selection in between.
 //
 // Threads: read() may be called from any thread except the GUI thread of the process that owns the
 // selection (it would wait on itself); calls are serialised.
@@ -41,6 +43,8 @@ public:
         Status status = Status::unreadable;
         std::optional<PasteboardItem> item;
         std::int64_t bytes = 0;
+        // The owner's window at the start of the read (0: none).
+        unsigned long owner = 0;
     };
 
     // How many transfer time-outs a whole read may take.
@@ -55,7 +59,8 @@ public:
     // Whether the X server reports changes of owner (XFixes); without it a change during a read is not seen.
     bool watchesOwner() const { return xfixesEvent_ >= 0; }
 
-    Result read(std::int64_t limitBytes);
+    // With sameOwnerAs, a read that finds another owner than that window answers changed at once.
+    Result read(std::int64_t limitBytes, std::optional<unsigned long> sameOwnerAs = std::nullopt);
 
 private:
     struct Display;

@@ -22,6 +22,7 @@
 #include <future>
 #include <mutex>
 #include <random>
+#include <thread>
 
 #include "clip/clip_service.h"
 #include "clip/paste_service.h"
@@ -252,7 +253,9 @@ TEST_F(X11ClipboardTest, TextIsCapturedAndPastedBackByteForByte)
 
 TEST_F(X11ClipboardTest, LatinOneTextOfAnOlderClientIsCapturedAsUnicode)
 {
-    capture({{"STRING", QByteArray("Gr\xfc\xdf" "e, caf\xe9")}}, {PasteboardTypes::string}, "whole");
+    capture({{"STRING", QByteArray("Gr\xfc\xdf"
+                                   "e, caf\xe9")}},
+            {PasteboardTypes::string}, "whole");
     EXPECT_EQ(clip(0).stringData, "Grüße, café");
 }
 
@@ -436,6 +439,47 @@ TEST_F(X11ClipboardTest, AnOwnerThatNeverAnswersIsAskedOncePerChange)
         return;
     }
     FAIL() << "the clipboard kept changing, or the owner was never asked";
+}
+
+// The X server has a new owner before the toolkit tells of it: a read made for the change before never hands
+// over the new owner's content, which is the next change's to read.
+TEST_F(X11ClipboardTest, AReadForAChangeNeverGivesTheNextOwnersContent)
+{
+    paste_.reset();
+    service_.reset();
+    clipQueue_->sync([] {});
+    auto general = server_->general();
+    const auto read = [general] {
+        return std::async(std::launch::async, [general] { return general->pasteboardItems(); });
+    };
+    // This thread handles no event until the second read waits, so the toolkit tells of no change meanwhile.
+    const std::int64_t count = general->changeCount();
+    EXPECT_EQ(read().get(), std::vector<PasteboardItem>{});  // nobody owns it
+    const QString file = QString::fromStdString((folder_ / "offer").string());
+    QFile offer(file);
+    ASSERT_TRUE(offer.open(QIODevice::WriteOnly));
+    offer.write("the next change");
+    offer.close();
+    peer_ = std::make_unique<QProcess>();
+    peer_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    peer_->start(peerProgram(), {"own", "text/plain=" + file});
+    ASSERT_TRUE(peer_->waitForReadyRead(15000));
+    ASSERT_EQ(peer_->readLine().trimmed(), "owned");
+    test::ScopedLogCapture logged;
+    auto second = read();
+    const std::string waits =
+        "The clipboard changed owner during the read: that read is dropped once the change is counted";
+    const auto deadline = std::chrono::steady_clock::now() + 15s;
+    while (!logged->contains(LogLevel::debug, waits) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);  // the other thread's read, not a timer
+    ASSERT_TRUE(logged->contains(LogLevel::debug, waits));
+    ASSERT_EQ(general->changeCount(), count);
+    ASSERT_TRUE(waitFor([&] { return second.wait_for(0s) == std::future_status::ready; }));
+    EXPECT_FALSE(second.get());
+    EXPECT_NE(general->changeCount(), count);
+    const auto next = read().get();
+    ASSERT_TRUE(next && next->size() == 1u);
+    EXPECT_EQ(next->front().string(PasteboardTypes::string), "the next change");
 }
 
 // An owner that keeps each chunk just within the transfer time-out is stalled by the read's own bound.

@@ -153,30 +153,30 @@ TEST_F(LogindDbusSessionTest, ReadsTheLockedHintAndActiveAndFollowsTheirChanges)
         QString property;
         bool FakeSession::*value;
         bool unknown;  // what the session reads until the bus answers
-        bool (LogindDbusSession::*read)() const;
-        rx::Observable<bool> (LogindDbusSession::*changes)();
+        bool (*read)(const LogindDbusSession&);
+        rx::Observable<bool> (*changes)(LogindDbusSession&);
     };
     const Case cases[] = {
-        {QStringLiteral("LockedHint"), &FakeSession::locked, false, &LogindDbusSession::isLocked,
-         &LogindDbusSession::lockChanges},
-        {QStringLiteral("Active"), &FakeSession::active, true, &LogindDbusSession::isActive,
-         &LogindDbusSession::activeChanges},
+        {QStringLiteral("LockedHint"), &FakeSession::locked, false,
+         [](const LogindDbusSession& s) { return s.isLocked(); }, [](LogindDbusSession& s) { return s.lockChanges(); }},
+        {QStringLiteral("Active"), &FakeSession::active, true, [](const LogindDbusSession& s) { return s.isActive(); },
+         [](LogindDbusSession& s) { return s.activeChanges(); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.property.toStdString());
         logind_.session.*c.value = !c.unknown;
         LogindDbusSession session(logind_.clientBus(QStringLiteral("client")));
         std::vector<bool> changes;
-        auto subscription = (session.*c.changes)().subscribe([&](bool v) { changes.push_back(v); });
-        EXPECT_EQ((session.*c.read)(), c.unknown);
-        ASSERT_TRUE(eventually([&] { return (session.*c.read)() != c.unknown; }));
+        auto subscription = c.changes(session).subscribe([&](bool v) { changes.push_back(v); });
+        EXPECT_EQ(c.read(session), c.unknown);
+        ASSERT_TRUE(eventually([&] { return c.read(session) != c.unknown; }));
         EXPECT_EQ(session.sessionPath(), kSessionPath);
 
         logind_.sendProperty(c.property, c.unknown);
-        EXPECT_TRUE(eventually([&] { return (session.*c.read)() == c.unknown; }));
+        EXPECT_TRUE(eventually([&] { return c.read(session) == c.unknown; }));
         logind_.session.*c.value = !c.unknown;
         logind_.sendProperty(c.property, std::nullopt);  // only invalidated: read it again
-        EXPECT_TRUE(eventually([&] { return (session.*c.read)() != c.unknown; }));
+        EXPECT_TRUE(eventually([&] { return c.read(session) != c.unknown; }));
         EXPECT_EQ(changes, (std::vector<bool>{!c.unknown, c.unknown, !c.unknown}));
         subscription.dispose();
         QDBusConnection::disconnectFromBus(QStringLiteral("client"));

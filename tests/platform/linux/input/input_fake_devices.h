@@ -17,6 +17,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,18 @@
 #include "platform/linux/input/input_output_device.h"
 
 namespace vandrel::testing {
+
+// The modifiers among the keys down, as a desktop names them before a key ("Ctrl+Shift+").
+inline std::string heldModifiers(const std::set<std::uint16_t>& down)
+{
+    static constexpr std::pair<std::uint16_t, const char*> kNames[] = {
+        {KEY_LEFTCTRL, "Ctrl+"},   {KEY_RIGHTCTRL, "Ctrl+"},   {KEY_LEFTALT, "Alt+"},    {KEY_RIGHTALT, "Alt+"},
+        {KEY_LEFTSHIFT, "Shift+"}, {KEY_RIGHTSHIFT, "Shift+"}, {KEY_LEFTMETA, "Super+"}, {KEY_RIGHTMETA, "Super+"}};
+    std::string out;
+    for (const auto& [code, name] : kNames)
+        if (down.contains(code) && out.find(name) == std::string::npos) out += name;
+    return out;
+}
 
 inline std::pair<InputFd, InputFd> makeSocketPair()
 {

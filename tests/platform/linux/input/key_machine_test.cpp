@@ -86,16 +86,7 @@ struct Desktop {
     std::vector<std::string> seen;
     std::size_t largestWrite = 0;
 
-    std::string modifiers() const
-    {
-        static constexpr std::pair<std::uint16_t, const char*> kNames[] = {
-            {KEY_LEFTCTRL, "Ctrl+"},   {KEY_RIGHTCTRL, "Ctrl+"},   {KEY_LEFTALT, "Alt+"},    {KEY_RIGHTALT, "Alt+"},
-            {KEY_LEFTSHIFT, "Shift+"}, {KEY_RIGHTSHIFT, "Shift+"}, {KEY_LEFTMETA, "Super+"}, {KEY_RIGHTMETA, "Super+"}};
-        std::string out;
-        for (const auto& [code, name] : kNames)
-            if (down.contains(code) && out.find(name) == std::string::npos) out += name;
-        return out;
-    }
+    std::string modifiers() const { return testing::heldModifiers(down); }
     void read(int fd)
     {
         std::vector<input_event> packet(256);

@@ -180,16 +180,7 @@ struct Desktop {
     std::set<std::uint16_t> down;
     Strings seen;
 
-    std::string modifiers() const
-    {
-        static constexpr std::pair<std::uint16_t, const char*> kNames[] = {
-            {KEY_LEFTCTRL, "Ctrl+"},   {KEY_RIGHTCTRL, "Ctrl+"},   {KEY_LEFTALT, "Alt+"},    {KEY_RIGHTALT, "Alt+"},
-            {KEY_LEFTSHIFT, "Shift+"}, {KEY_RIGHTSHIFT, "Shift+"}, {KEY_LEFTMETA, "Super+"}, {KEY_RIGHTMETA, "Super+"}};
-        std::string out;
-        for (const auto& [code, name] : kNames)
-            if (down.contains(code) && out.find(name) == std::string::npos) out += name;
-        return out;
-    }
+    std::string modifiers() const { return testing::heldModifiers(down); }
     static bool isModifier(std::uint16_t code)
     {
         return code == KEY_LEFTCTRL || code == KEY_RIGHTCTRL || code == KEY_LEFTALT || code == KEY_RIGHTALT ||

@@ -355,12 +355,18 @@ void MultiClipboardService::watchPasteKey(bool pending)
 void MultiClipboardService::subscribeToRestoreSystemClipboard(rx::Duration waitingTimeBeforeRestore,
                                                               std::function<void()> callback)
 {
-    if (willRestore_.value()) {
+    if (willRestore_.value() && !retryPending_) {
         log.debug("willRestoreSystemClipboard is true, discard this subscription");
         if (callback) callback();
         return;
     }
-    willRestore_.accept(true);
+    if (willRestore_.value()) {
+        // The program writes the clipboard before the refused restore's next try: that try would write over it.
+        log.info("A new copy or paste takes over the clipboard restore that was to be tried again");
+        if (auto earlier = cancelRetry()) earlier();
+    } else {
+        willRestore_.accept(true);
+    }
     log.debug("subscribe to restore SystemClipboard");
 
     std::weak_ptr<MultiClipboardService> weak = weak_from_this();
@@ -473,16 +479,59 @@ void MultiClipboardService::runRestore(rx::Duration wait, const std::function<vo
         if (paste && paste->hasPendingPaste()) log.debug("The clipboard is put back once the paste is fetched");
         auto restore = [weak, callback] {
             auto self = weak.lock();
-            if (self && self->willRestore_.value()) {
-                if (!self->restoreClipFromShadowNSPasteboardItems()) self->restoreClipFromTransferClipboard();
-                self->options_.clipService->recordChangeCount();
-                self->willRestore_.accept(false);
-            }
-            if (callback) callback();
+            if (self && self->willRestore_.value() && !self->retryPending_)
+                self->restoreAttempt(1, callback);
+            else if (callback)
+                callback();
         };
         if (!paste || !paste->hasPendingPaste()) return restore();
         paste->whenPastesSettled([main, restore] { main->schedule(restore); });
     });
+}
+
+void MultiClipboardService::restoreAttempt(int attempt, std::function<void()> callback)
+{
+    auto restored = restoreClipFromShadowNSPasteboardItems();
+    if (restored == Restored::nothing) restored = restoreClipFromTransferClipboard();
+    if (restored != Restored::refused) return endRestore(callback);
+    if (attempt >= kRestoreAttempts) {
+        log.error("The user's clipboard content could not be put back: the desktop clipboard refused it " +
+                  std::to_string(attempt) + " times");
+        return endRestore(callback);
+    }
+    log.warning("The desktop clipboard refused the user's content: the restore is tried again in 100 ms");
+    // Capture stays off until the last try, so the change that refused this one makes no clip.
+    if (!retryBorrow_) retryBorrow_ = beginBorrowing();
+    retryPending_ = true;
+    retryCallback_ = std::move(callback);
+    // Once the toolkit has handled the notice of the change that refused this try, its writes are taken again.
+    std::weak_ptr<MultiClipboardService> weak = weak_from_this();
+    options_.mainScheduler
+        ->scheduleAfter(kRestoreDelay,
+                        [weak, attempt] {
+                            auto self = weak.lock();
+                            if (!self || !self->retryPending_) return;
+                            self->retryPending_ = false;
+                            self->restoreAttempt(attempt + 1, std::exchange(self->retryCallback_, {}));
+                        })
+        .disposed(retryBag_);
+}
+
+std::function<void()> MultiClipboardService::cancelRetry()
+{
+    if (!retryPending_) return {};
+    retryPending_ = false;
+    retryBag_ = rx::DisposeBag{};
+    if (retryBorrow_) std::exchange(retryBorrow_, {})();
+    return std::exchange(retryCallback_, {});
+}
+
+void MultiClipboardService::endRestore(const std::function<void()>& callback)
+{
+    if (retryBorrow_) std::exchange(retryBorrow_, {})();
+    options_.clipService->recordChangeCount();
+    willRestore_.accept(false);
+    if (callback) callback();
 }
 
 void MultiClipboardService::finishPendingRestore()
@@ -490,48 +539,57 @@ void MultiClipboardService::finishPendingRestore()
     if (!willRestore_.value()) return;
     log.info("A clipboard restore is pending as the program stops: restoring now");
     restoreBag_ = rx::DisposeBag{};
-    if (!restoreClipFromShadowNSPasteboardItems()) restoreClipFromTransferClipboard();
-    options_.clipService->recordChangeCount();
-    willRestore_.accept(false);
+    // One try only: nothing is left to try again later.
+    auto callback = cancelRetry();
+    auto restored = restoreClipFromShadowNSPasteboardItems();
+    if (restored == Restored::nothing) restored = restoreClipFromTransferClipboard();
+    if (restored == Restored::refused)
+        log.error("The user's clipboard content could not be put back: the desktop clipboard refused it");
+    endRestore(callback);
     // A paste's borrow ends with the system board active again; a copy's wait has nothing left to do.
     systemClipboardHardReturnerDisposeBag_ = rx::DisposeBag{};
 }
 
-bool MultiClipboardService::restoreClipFromShadowNSPasteboardItems()
+MultiClipboardService::Restored MultiClipboardService::restoreClipFromShadowNSPasteboardItems()
 {
     log.info("restore by pasteboardItems start");
     const auto items = board(kSystemId).nsPasteboardItems;
     if (!items) {
         log.info("pasteboardItems is nil, restore fail");
         activeClipboard.accept(kSystemId);
-        return false;
+        return Restored::nothing;
     }
+    bool written = false;
     options_.clipService->borrowSystemClipboardWithoutNewClipCreatedOnce([&](std::function<void()> done) {
-        options_.pasteService->copyToPasteboard(*items, false);
+        written = options_.pasteService->copyToPasteboard(*items, false);
         activeClipboard.accept(kSystemId);
         done();
     });
+    if (!written) return Restored::refused;
     log.info("restore done");
-    return true;
+    return Restored::done;
 }
 
-void MultiClipboardService::restoreClipFromTransferClipboard()
+MultiClipboardService::Restored MultiClipboardService::restoreClipFromTransferClipboard()
 {
     log.info("restore start");
     const auto clip = systemClipboardHistory.value();
     if (!clip) {
         log.warning("systemClipboardHistory is empty, not restores anything");
         activeClipboard.accept(kSystemId);
-        return;
+        return Restored::nothing;
     }
+    bool written = false;
     // The clearing is the program's own change too: inside the borrow, so it makes no clip.
     options_.clipService->borrowSystemClipboardWithoutNewClipCreatedOnce([&](std::function<void()> done) {
         options_.general->clearContents();
-        options_.pasteService->copyToPasteboard(*clip);
+        written = options_.pasteService->copyToPasteboard(*clip);
         activeClipboard.accept(kSystemId);
         done();
     });
+    if (!written) return Restored::refused;
     log.info("restore done");
+    return Restored::done;
 }
 
 // --- copy and paste ---

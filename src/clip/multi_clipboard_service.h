@@ -8,7 +8,12 @@
 // active again. Either way the user's own pasteboard content is put back afterwards: from the system board's
 // shadow items, else from the transfer clip (the last clip stored into the system board). While that restore
 // is pending the user's paste key is held back and replayed once when it is done. The restore also waits until
-// every paste the program made has been fetched by its target (PasteService::whenPastesSettled).
+// every paste the program made has been fetched by its target (PasteService::whenPastesSettled). A write the
+// desktop clipboard refuses (another application took it a moment before) is tried again kRestoreDelay later,
+// kRestoreAttempts tries in all, the restore still pending (the paste key held back, capture borrowed, so the
+// change that refused it makes no clip); after the last try the restore ends as any other. A copy or paste of
+// the program while a try is due takes the pending restore over: the user's content comes back after it, never
+// over it.
 //
 // A terminal without a copy key (xterm) gets no copy stroke: its selection is X's PRIMARY selection, which is
 // put on the clipboard and captured like any copy.
@@ -63,6 +68,7 @@ public:
     static constexpr rx::Duration kChangeCountWait = std::chrono::milliseconds(300);
     static constexpr rx::Duration kCopyingWait = std::chrono::milliseconds(500);
     static constexpr rx::Duration kRestoreDelay = std::chrono::milliseconds(100);
+    static constexpr int kRestoreAttempts = 3;
     static constexpr rx::Duration kCapsUpBound = std::chrono::seconds(5);
     static constexpr rx::Duration kBorrowWatchdog = std::chrono::seconds(10);
 
@@ -177,8 +183,16 @@ private:
     void watchPasteKey(bool pending);
     void restoreWhenCapsUp(std::optional<std::int64_t> active, std::function<void()> restore);
     void runRestore(rx::Duration wait, const std::function<void()>& callback);
-    bool restoreClipFromShadowNSPasteboardItems();
-    void restoreClipFromTransferClipboard();
+    // What one try at putting the user's content back did.
+    enum class Restored { done, refused, nothing };
+    // Tries the restore; on a refusal with tries left, tries again later, else ends the pending restore.
+    void restoreAttempt(int attempt, std::function<void()> callback);
+    // Ends the pending restore: the borrow of a retry, the change count, the pending flag, then the callback.
+    void endRestore(const std::function<void()>& callback);
+    // Drops a retry that is due, returning its callback (empty when none was due).
+    std::function<void()> cancelRetry();
+    Restored restoreClipFromShadowNSPasteboardItems();
+    Restored restoreClipFromTransferClipboard();
     void resetCopyState(std::int64_t id, rx::Duration delay);
     void copyFailed(std::int64_t id);
     std::function<void()> beginBorrowing();
@@ -199,6 +213,11 @@ private:
     std::shared_ptr<std::atomic<bool>> pasteKeyPressed_ = std::make_shared<std::atomic<bool>>(false);
     rx::DisposeBag pasteKeyBag_;
     rx::DisposeBag restoreBag_;
+    // A refused restore waiting for its next try: its timer, callback and borrow of the capture service.
+    bool retryPending_ = false;
+    rx::DisposeBag retryBag_;
+    std::function<void()> retryCallback_;
+    std::function<void()> retryBorrow_;
     rx::DisposeBag systemClipboardHardReturnerDisposeBag_;
     rx::DisposeBag disposeBag_;
 };

@@ -91,26 +91,24 @@ bool PasteService::writeItems(const std::vector<PasteboardItem>& items, bool isU
     return general.setString(*text, PasteboardTypes::string);
 }
 
-void PasteService::copyToPasteboard(const VDClip& clip)
+bool PasteService::copyToPasteboard(const VDClip& clip)
 {
-    serialized([&] { writeClip(clip); });
+    return serialized([&] { return writeClip(clip); });
 }
 
-void PasteService::writeClip(const VDClip& clip)
+bool PasteService::writeClip(const VDClip& clip)
 {
     log.verbose("Start to copy clip to pasteboard");
     const auto data = options_.clipService->clipData(clip);
     if (!data) {
         log.error("Get data file cache from dataPath fail");
-        return;
+        return false;
     }
-    if (!options_.settings->get(DefaultsKeys::clip_isPastePlainText)) {
-        log.verbose("copy data start");
-        data->setToGeneralPasteboard(*options_.general);
-        log.verbose("copy data end");
-    } else {
-        writeText(data->stringValue);
-    }
+    if (options_.settings->get(DefaultsKeys::clip_isPastePlainText)) return writeText(data->stringValue);
+    log.verbose("copy data start");
+    const bool written = data->setToGeneralPasteboard(*options_.general);
+    log.verbose("copy data end");
+    return written;
 }
 
 void PasteService::copyToPasteboard(const std::string& text)
@@ -118,13 +116,14 @@ void PasteService::copyToPasteboard(const std::string& text)
     serialized([&] { writeText(text); });
 }
 
-void PasteService::writeText(const std::string& text)
+bool PasteService::writeText(const std::string& text)
 {
     log.verbose("Start to copy string to pasteboard");
     options_.general->declareTypes({PasteboardTypes::string});
     log.verbose("declared types");
-    options_.general->setString(text, PasteboardTypes::string);
+    const bool written = options_.general->setString(text, PasteboardTypes::string);
     log.verbose("had set string");
+    return written;
 }
 
 bool PasteService::paste(const VDClip& clip, bool isPastePlainText)

@@ -79,8 +79,9 @@ public:
     // then left as it was).
     bool copyToPasteboard(const std::vector<PasteboardItem>& items, bool isUsePlainText);
     // Puts the clip's archived content on the pasteboard, all of it or its plain text ("clip_isPastePlainText").
-    // An unreadable archive leaves the pasteboard as it was.
-    void copyToPasteboard(const VDClip& clip);
+    // An unreadable archive leaves the pasteboard as it was. False when nothing was written: the archive is
+    // unreadable or empty, or the pasteboard refused the write.
+    bool copyToPasteboard(const VDClip& clip);
     // Makes the pasteboard hold exactly one type, plain text.
     void copyToPasteboard(const std::string& text);
 
@@ -102,8 +103,8 @@ private:
     template <class F>
     auto serialized(F f);
     bool writeItems(const std::vector<PasteboardItem>& items, bool isUsePlainText);
-    void writeClip(const VDClip& clip);
-    void writeText(const std::string& text);
+    bool writeClip(const VDClip& clip);
+    bool writeText(const std::string& text);
     RealmExpected<std::shared_ptr<Realm>> openRealm() const;
     void postStroke(std::uint64_t id);
     void onFetch();

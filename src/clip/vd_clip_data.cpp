@@ -226,12 +226,12 @@ std::vector<PasteboardItem> VDClipData::pasteboardItemsArray() const
     return items;
 }
 
-void VDClipData::setToGeneralPasteboard(Pasteboard& general) const
+bool VDClipData::setToGeneralPasteboard(Pasteboard& general) const
 {
     const auto items = pasteboardItemsArray();
-    if (items.empty()) return;
+    if (items.empty()) return false;
     general.clearContents();
-    general.writeObjects(items);
+    return general.writeObjects(items);
 }
 
 std::optional<VDClipData> VDClipData::derivedFromItems() const

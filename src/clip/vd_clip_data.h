@@ -86,8 +86,9 @@ public:
     // The items rebuilt from the two item lists: none when they differ in length; stops at the first item
     // whose data and types differ in length.
     std::vector<PasteboardItem> pasteboardItemsArray() const;
-    // Replaces the pasteboard's content with pasteboardItemsArray(), unless that is empty.
-    void setToGeneralPasteboard(Pasteboard& general) const;
+    // Replaces the pasteboard's content with pasteboardItemsArray(), unless that is empty; false when nothing
+    // was written (no items, or the pasteboard refused them).
+    bool setToGeneralPasteboard(Pasteboard& general) const;
 
     // The parsed parts as make() finds them in this snapshot's items.
     std::optional<VDClipData> derivedFromItems() const;

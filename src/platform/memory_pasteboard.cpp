@@ -23,6 +23,7 @@ std::int64_t MemoryPasteboard::declareTypes(const std::vector<PasteboardType>& t
     std::function<void()> handler;
     {
         std::lock_guard lock(mutex_);
+        if (refusedWrites_ > 0) return changeCount_;
         items_.clear();
         declared_ = types;
         count = ++changeCount_;
@@ -53,6 +54,10 @@ void MemoryPasteboard::setChangeHandler(std::function<void()> handler)
 bool MemoryPasteboard::writeObjects(const std::vector<PasteboardItem>& items)
 {
     std::lock_guard lock(mutex_);
+    if (refusedWrites_ > 0) {
+        --refusedWrites_;
+        return false;
+    }
     items_.insert(items_.end(), items.begin(), items.end());
     return true;
 }
@@ -93,6 +98,10 @@ std::optional<std::string> MemoryPasteboard::string(const PasteboardType& type) 
 bool MemoryPasteboard::setData(const PasteboardData& data, const PasteboardType& type)
 {
     std::lock_guard lock(mutex_);
+    if (refusedWrites_ > 0) {
+        --refusedWrites_;
+        return false;
+    }
     if (items_.empty()) items_.emplace_back();
     items_.front().setData(type, data);
     std::erase(declared_, type);
@@ -109,6 +118,12 @@ void MemoryPasteboard::failNextReads(int count, bool stalled)
     std::lock_guard lock(mutex_);
     failingReads_ = count;
     stallingReads_ = stalled;
+}
+
+void MemoryPasteboard::refuseWrites(int count)
+{
+    std::lock_guard lock(mutex_);
+    refusedWrites_ = count;
 }
 
 Pasteboard::BoundedItems MemoryPasteboard::boundedItems(std::int64_t limitBytes) const

@@ -29,6 +29,10 @@ public:
     // again gives nothing either, as the desktop clipboard says of an owner that let its transfer time out.
     void failNextReads(int count, bool stalled = false);
     BoundedItems boundedItems(std::int64_t limitBytes) const override;
+    // The simulated desktop refusing the program the clipboard, as an X server does when another application took
+    // it a moment before: until `count` writes (writeObjects, setData) were refused, clears and writes change
+    // nothing and writes return false.
+    void refuseWrites(int count);
 
     bool reportsFetches() const override { return true; }
     void setFetchHandler(std::function<void()> handler) override;
@@ -53,6 +57,7 @@ private:
     std::vector<PasteboardType> declared_;
     mutable int failingReads_ = 0;
     bool stallingReads_ = false;
+    int refusedWrites_ = 0;
     std::function<void()> fetchHandler_;
     bool reportsChanges_ = false;
     std::function<void()> changeHandler_;

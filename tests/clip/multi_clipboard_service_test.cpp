@@ -496,6 +496,58 @@ TEST(MultiClipboardServiceTest, APasteWhileCapsIsHeldPutsTheUsersClipboardBackOn
     }
 }
 
+// A restore the desktop clipboard refuses (another application took it a moment before) is tried again, still
+// pending (the late copy makes no clip); after the last try it ends as any other; a paste meanwhile takes it over.
+TEST(MultiClipboardServiceTest, ARefusedRestoreIsTriedAgainAndEndsAsAnyOtherAfterTheLastTry)
+{
+    const struct {
+        int refusals;
+        std::function<void(MultiRig&)> whileTryIsDue;
+        std::vector<std::string> pastedTexts;  // the last one: the paste key held back meanwhile
+    } cases[] = {
+        {1,
+         [](MultiRig& rig) {
+             rig.rig.copyText("late answer");
+             rig.rig.service->isOverload.accept(true);  // seen at once, as the X server reports it
+         },
+         {"board one", "user"}},
+        {MultiClipboardService::kRestoreAttempts, [](MultiRig&) {}, {"board one", "board one"}},
+        {1,
+         [](MultiRig& rig) {
+             rig.multi->pasteLastFromClipboard(2, false);
+             rig.advance(150);
+             EXPECT_EQ(rig.targetFetches(), "board two");
+         },
+         {"board one", "board two", "user"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refusals);
+        MultiRig rig;
+        rig.userCopies("user");
+        rig.copyInto(1, "board one");
+        rig.copyInto(2, "board two");
+        rig.logged->clear();
+        rig.multi->pasteLastFromClipboard(1, false);
+        rig.rig.generalBoard().refuseWrites(c.refusals);
+        rig.pressPasteKey();
+        const std::string retry =
+            "The desktop clipboard refused the user's content: the restore is tried again in 100 ms";
+        for (int i = 0; i < 500 && !rig.logs(LogLevel::warning, retry); ++i) rig.advance(10);
+        c.whileTryIsDue(rig);
+        rig.settle();
+        EXPECT_EQ(rig.pastedTexts, c.pastedTexts);
+        const bool refused = c.refusals == MultiClipboardService::kRestoreAttempts;
+        EXPECT_NE(rig.logs(LogLevel::info, "restore done"), refused);
+        EXPECT_EQ(rig.logs(LogLevel::error,
+                           "The user's clipboard content could not be put back: the desktop "
+                           "clipboard refused it 3 times"),
+                  refused);
+        rig.userCopies("later");
+        rig.settle();
+        EXPECT_EQ(rig.history(0), (std::vector<std::string>{"user", "later"}));
+    }
+}
+
 // In a terminal without clipboard keys (xterm) no copy stroke goes out: the copy is its PRIMARY selection, and
 // the paste goes through PRIMARY (Shift+Insert), the user's PRIMARY and clipboard put back after the fetch.
 TEST(MultiClipboardServiceTest, ATerminalWithoutClipboardKeysCopiesAndPastesThroughPrimary)

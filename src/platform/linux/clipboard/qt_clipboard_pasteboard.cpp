@@ -1,11 +1,14 @@
 #include "platform/linux/clipboard/qt_clipboard_pasteboard.h"
 
+#include <xcb/xcb.h>
+
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QThread>
 #include <chrono>
+#include <cstdlib>
 #include <limits>
 
 #include "core/log.h"
@@ -137,6 +140,7 @@ void QtClipboardPasteboard::onDataChanged()
 {
     // Our own writes are counted where they are made.
     if (writing_) return;
+    refused_ = false;
     {
         std::lock_guard lock(mutex_);
         own_.reset();
@@ -168,7 +172,51 @@ bool QtClipboardPasteboard::publish(const std::vector<PasteboardItem>& own)
     ClipboardMime::fill(*mime, own);
     clipboard_->setMimeData(mime.release(), mode());
     writing_ = false;
-    return true;
+    if (ownsSelection()) {
+        refused_ = false;
+        return true;
+    }
+    // Nothing of ours is on the clipboard: the writes that follow have nothing to add to until the next clear.
+    {
+        std::lock_guard lock(mutex_);
+        own_.reset();
+        declared_.clear();
+    }
+    refused_ = true;
+    log.warning(
+        "The X server kept the clipboard with another application that took it a moment before: our "
+        "write is refused");
+    return false;
+}
+
+bool QtClipboardPasteboard::ownsSelection()
+{
+    // Qt asks the server to make it the owner with the last event time it handled: when another client took the
+    // selection later than that and Qt has not handled the notice yet, the server ignores the request and Qt
+    // only warns.
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection) return true;
+    if (selectionAtom_ == 0) {
+        if (selection_ == Selection::primary) {
+            selectionAtom_ = XCB_ATOM_PRIMARY;
+        } else {
+            const char name[] = "CLIPBOARD";
+            auto* reply =
+                xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
+            if (reply) selectionAtom_ = reply->atom;
+            std::free(reply);
+        }
+        if (selectionAtom_ == 0) return true;
+    }
+    auto* reply =
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selectionAtom_), nullptr);
+    if (!reply) return true;  // the connection broke: Qt reports that itself
+    const xcb_window_t owner = reply->owner;
+    std::free(reply);
+    // Qt's clipboard window is made on its own connection, whose resource ids share one base.
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    return owner != XCB_NONE && (owner & ~setup->resource_id_mask) == setup->resource_id_base;
 }
 
 std::int64_t QtClipboardPasteboard::clearContents()
@@ -198,18 +246,25 @@ std::int64_t QtClipboardPasteboard::declareTypes(const std::vector<PasteboardTyp
 bool QtClipboardPasteboard::writeObjects(const std::vector<PasteboardItem>& items)
 {
     bool written = false;
+    bool quiet = false;
     onGui([&] {
         std::vector<PasteboardItem> own;
         {
             std::lock_guard lock(mutex_);
             // Someone else owns the clipboard: there is nothing of ours to add to (clear it first).
-            if (!own_) return;
+            if (!own_) {
+                quiet = refused_;
+                return;
+            }
             own_->insert(own_->end(), items.begin(), items.end());
             own = *own_;
         }
         written = publish(own);
+        // A refused clear was told of already.
+        quiet = refused_;
     });
-    if (!written) log.warning("The desktop clipboard refused the write: it was not cleared first or is not available");
+    if (!written && !quiet)
+        log.warning("The desktop clipboard refused the write: it was not cleared first or is not available");
     return written;
 }
 

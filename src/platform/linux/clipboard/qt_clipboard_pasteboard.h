@@ -28,8 +28,11 @@
 // counted, so that a read made for one change never hands over the content of the next.
 //
 // Writing: the pasteboard keeps the items we wrote and offers them as one QMimeData (ClipboardMime).
-// clearContents() gives up the selection. Another client's request for the data of our content (not for its
-// list of formats) reaches the fetch handler, on the GUI thread: that is an application pasting it.
+// clearContents() keeps the selection, empty. On X11 the server may refuse to make us the owner (another client
+// took the selection later than the last event time the toolkit handled): the refused write is logged once, we
+// own nothing then, and writes return false until a clear is taken. Another client's request for the data of our
+// content (not for its list of formats) reaches the fetch handler, on the GUI thread: that is an application
+// pasting it.
 #pragma once
 
 #include <QClipboard>
@@ -91,8 +94,10 @@ private:
     void attach();
     QClipboard::Mode mode() const;
     void onDataChanged();
-    // Offers `own` on the clipboard (GUI thread).
+    // Offers `own` on the clipboard (GUI thread); false when the X server refused us the selection.
     bool publish(const std::vector<PasteboardItem>& own);
+    // Whether the selection's owner is a window of the toolkit's X connection (always true off X11).
+    bool ownsSelection();
     void onGui(const std::function<void()>& work) const;
     // Tells the change handler that the count moved (GUI thread).
     void changed();
@@ -125,6 +130,9 @@ private:
     QPointer<QClipboard> clipboard_;
     std::unique_ptr<QObject> receiver_;
     bool writing_ = false;
+    // The last write was refused and nothing changed since.
+    bool refused_ = false;
+    std::uint32_t selectionAtom_ = 0;
 };
 
 }  // namespace vandrel

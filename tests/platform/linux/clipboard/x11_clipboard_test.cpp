@@ -482,6 +482,43 @@ TEST_F(X11ClipboardTest, AReadForAChangeNeverGivesTheNextOwnersContent)
     EXPECT_EQ(next->front().string(PasteboardTypes::string), "the next change");
 }
 
+// Another client takes the clipboard later than the last event the toolkit handled, which has not handled the
+// notice yet: the X server ignores our request to own it, and the write says so, once the notice is handled no more.
+TEST_F(X11ClipboardTest, AWriteTheServerRefusesReturnsFalseUntilTheNoticeOfTheNewOwnerIsHandled)
+{
+    paste_.reset();
+    service_.reset();
+    clipQueue_->sync([] {});
+    auto general = server_->general();
+    const auto write = [&](const std::string& text) {
+        general->clearContents();
+        PasteboardItem item;
+        item.setString(PasteboardTypes::string, text);
+        return general->writeObjects({item});
+    };
+    ASSERT_TRUE(write("ours"));  // the toolkit's time is set; it handles no event until the refused write
+    ::Display* d = XOpenDisplay(nullptr);
+    const ::Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+    XSelectInput(d, w, PropertyChangeMask);
+    // A server time later than every event the toolkit handled: the clock ticks in milliseconds.
+    ::Time handled = 0, later = 0;
+    for (int i = 0; i < 1000000 && later <= handled; ++i) {
+        XChangeProperty(d, w, XA_WM_NAME, XA_STRING, 8, PropModeAppend, nullptr, 0);
+        XEvent event;
+        XWindowEvent(d, w, PropertyChangeMask, &event);
+        (handled ? later : handled) = event.xproperty.time;
+    }
+    XSetSelectionOwner(d, XInternAtom(d, "CLIPBOARD", False), w, later);
+    XSync(d, False);
+    test::ScopedLogCapture logged;
+    const std::int64_t count = general->changeCount();
+    EXPECT_FALSE(write("refused"));
+    EXPECT_EQ(logged->count(LogLevel::warning), 1u);
+    ASSERT_TRUE(waitFor([&] { return general->changeCount() > count + 1; }));
+    EXPECT_TRUE(write("after the notice"));
+    XCloseDisplay(d);
+}
+
 // An owner that keeps each chunk just within the transfer time-out is stalled by the read's own bound.
 class X11ShortReadTest : public X11ClipboardTest {
 protected:

@@ -169,7 +169,7 @@ void KeyService::handleRename(const VDKeySchemePtr& keyScheme, const std::string
         log.error("Another key scheme has this name, the stored scheme is kept under its previous name ->",
                   previousName + " -> " + newName);
     } else if (isListed(store, previousName) || isListed(store, newName)) {
-        if (previousName != newName) KeySchemeStore::remove(previousName, store);
+        if (previousName != newName) KeySchemeStore::removeUnsaved(previousName, store);
         KeySchemeStore::write(*keyScheme, store, popup_);
     }
     if (isActive(keyScheme.get())) store.set(DefaultsKeys::hotkey_currentKeyScheme, newName);
@@ -329,7 +329,7 @@ void KeyService::removeFromUserDefaults(const VDKeySchemePtr& keyScheme)
     if (!keyScheme || keyScheme->type() != VDKeySchemeType::custom) return;
     std::lock_guard lock(mutex_);
     if (activeKeyScheme.value() == keyScheme) activate(makeFactoryScheme());
-    KeySchemeStore::remove(keyScheme->name.value(), settings());
+    KeySchemeStore::remove(keyScheme->name.value(), settings(), popup_);
 }
 
 VDKeySchemePtr KeyService::installedScheme(const std::string& name) const

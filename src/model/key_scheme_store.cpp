@@ -101,7 +101,20 @@ bool KeySchemeStore::write(const VDKeyScheme& scheme, SettingsStore& store, cons
     return true;
 }
 
-void KeySchemeStore::remove(const std::string& name, SettingsStore& store)
+bool KeySchemeStore::remove(const std::string& name, SettingsStore& store, const PopupPresenter& popup)
+{
+    removeUnsaved(name, store);
+    if (store.synchronize()) return true;
+    const std::string why = store.writeFailure().value_or("the settings file cannot be written");
+    log.error("Cannot save the removal of the key scheme ->", name + ": " + why);
+    const std::string message =
+        localized("Failed to remove hotkey scheme ${0}: ${1}. It comes back when Vandrel starts again.",
+                  localized("\"${0}\"", name), why);
+    popup ? popup(message, 10) : popupMsg(message, 10);
+    return false;
+}
+
+void KeySchemeStore::removeUnsaved(const std::string& name, SettingsStore& store)
 {
     std::lock_guard lock(storeMutex());
     json names = storedValue(store, namesKey(), json::array());

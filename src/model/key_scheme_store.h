@@ -27,8 +27,12 @@ public:
     // popupMsg).
     static bool write(const VDKeyScheme& scheme, SettingsStore& store, const PopupPresenter& popup = {});
 
-    // Removes every occurrence of the name from the list and its entry from the map.
-    static void remove(const std::string& name, SettingsStore& store);
+    // Removes every occurrence of the name from the list and its entry from the map, and saves the file.
+    // False when the file could not be written: that is logged and told the user through popup (null:
+    // popupMsg), since the scheme comes back at the next start.
+    static bool remove(const std::string& name, SettingsStore& store, const PopupPresenter& popup = {});
+    // The same removal, left for the caller's next write to save (a rename writes the new name at once).
+    static void removeUnsaved(const std::string& name, SettingsStore& store);
 
     struct StoredScheme {
         // The name the scheme is listed under (its JSON carries its own name, normally the same).

@@ -89,7 +89,7 @@ TEST_F(KeySchemeStoreTest, AnEncodingFailureIsReportedAndLosesNothingStored)
     EXPECT_EQ(store.object("hotkey_allCustomKeySchemes"), textsBefore);
 }
 
-TEST_F(KeySchemeStoreTest, AWriteTheDiskRefusesIsReportedAsNotSaved)
+TEST_F(KeySchemeStoreTest, WritesAndRemovalsTheDiskRefusesAreReportedAsNotSaved)
 {
     auto calls = std::make_shared<test::FailingWriteCalls>();
     SettingsStore failing(dir.filePath("failing").toStdString(), SettingsStore::standardFileName,
@@ -100,6 +100,13 @@ TEST_F(KeySchemeStoreTest, AWriteTheDiskRefusesIsReportedAsNotSaved)
     EXPECT_EQ(lastMessage,
               "Failed to save hotkey scheme \"Lost\": the settings file cannot be written: permission "
               "denied. The change stays in effect until Vandrel quits.");
+
+    // The unsaved scheme is still listed in memory; removing it cannot be saved either.
+    EXPECT_FALSE(KeySchemeStore::remove("Lost", failing, popup));
+    EXPECT_EQ(lastMessage,
+              "Failed to remove hotkey scheme \"Lost\": the settings file cannot be written: permission "
+              "denied. It comes back when Vandrel starts again.");
+    EXPECT_TRUE(KeySchemeStore::remove("Lost", store, popup));
 }
 
 TEST_F(KeySchemeStoreTest, StoredValuesOfAnotherShapeAreNeitherLostNorOverwritten)

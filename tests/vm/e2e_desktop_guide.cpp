@@ -104,14 +104,17 @@ protected:
             },
             kDesktopTimeout))
             << "the program's icon is not in the tray";
-        windows.click(icon);
-        ASSERT_TRUE(eventually(
-            [&] {
-                return windows.find(
-                    run_->pid(), [](int, int h, bool popup) { return popup && h > 40; }, false);
-            },
-            kDesktopTimeout))
-            << "no menu";
+        const auto menu = [&] {
+            return windows.find(
+                run_->pid(), [](int, int h, bool popup) { return popup && h > 40; }, false);
+        };
+        // As a person would: a click the icon missed (the tray may still have been placing it) is made again.
+        bool shown = false;
+        for (int click = 0; click < 3 && !shown; ++click) {
+            if (!menu()) windows.click(icon);
+            shown = eventually(menu, kDesktopTimeout / 3);
+        }
+        ASSERT_TRUE(shown) << "no menu";
         for (int i = 0; i < downs; ++i) ASSERT_TRUE(keyboard().tap(KEY_DOWN));
         ASSERT_TRUE(keyboard().tap(KEY_ENTER));
     }

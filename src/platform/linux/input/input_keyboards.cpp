@@ -114,6 +114,12 @@ void InputKeyboards::readHotplug(rx::TimePoint now)
         leftOut_.erase(change.path);
         for (const auto& k : keyboards_)
             if (k->path == change.path) {
+                // Node numbers are reused at once: the removal of a keyboard can come after the one plugged in next
+                // took its node and was opened. A descriptor that still answers is that newer keyboard.
+                if (options_.source->keysDown(k->fd.get())) {
+                    log.debug("A removal for a node whose keyboard is still there, kept ->", k->label());
+                    break;
+                }
                 remove(*k, "removed");
                 break;
             }

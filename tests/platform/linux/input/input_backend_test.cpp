@@ -290,6 +290,14 @@ TEST(InputBackend, UnplugDuringAHoldReleasesEverythingItPressed)
     ASSERT_EQ(reports->size(), 4u);
     EXPECT_EQ(reports->at(2).value + reports->at(3).value, 0);
     sub.dispose();
+
+    // Plugged in again on the same node, then a late removal of the old keyboard: the new one stays.
+    rig.source->addNode(kKeyboard, true);
+    rig.pump();
+    ASSERT_EQ(rig.backend->keyboardCount(), 1u);
+    rig.source->announceChange(kKeyboard, false);
+    rig.pump();
+    EXPECT_EQ(rig.backend->keyboardCount(), 1u);
 }
 
 TEST(InputBackend, RawReportsComeBeforeTheMapping)

@@ -310,7 +310,9 @@ public:
     std::optional<KeyBits> keysDown(int fd) override
     {
         std::lock_guard lock(mutex_);
-        return nodes_.at(byFd_.at(fd)).keys;
+        const auto& node = nodes_.at(byFd_.at(fd));
+        if (!node.testEnd) return std::nullopt;  // unplugged: the kernel answers ENODEV
+        return node.keys;
     }
     std::optional<bool> capsLockLed(int fd) override
     {
@@ -318,7 +320,7 @@ public:
         return nodes_.at(byFd_.at(fd)).capsLed;
     }
 
-private:
+    // Hotplug news of the node, late or not.
     void announceChange(const std::string& path, bool added)
     {
         {
@@ -330,6 +332,7 @@ private:
         [[maybe_unused]] auto r = ::write(hotplug_.get(), &one, sizeof one);
     }
 
+private:
     std::mutex mutex_;
     std::condition_variable grabChanged_;
     std::map<std::string, Node> nodes_;

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QUrl>
 #include <stdexcept>
+#include <utility>
 
 #include "app/helper_app_controller.h"
 #include "app/watchdog.h"
@@ -154,12 +155,18 @@ std::optional<int> AppDelegate::handOver()
         const std::string& argument = options_.arguments[i];
         if (argument == "--unremap-capslock") {
             reportChannelProblems();
-            if (!instance || !InstanceChannel::isRunning(instance->paths())) {
+            if (!instance || instance->paths().locations.empty()) {
+                options_.print(
+                    "Vandrel cannot tell whether it runs: it has no private folder to look in. If it "
+                    "runs, Caps Lock stays remapped until it quits.");
+                return 1;
+            }
+            if (!InstanceChannel::isRunning(instance->paths())) {
                 options_.print("Vandrel is not running: there is nothing to undo, Caps Lock is Caps Lock.");
                 return 0;
             }
             if (const auto reply =
-                    InstanceChannel::send(instance->paths().socket, InstanceChannel::Command::unremapCapsLock)) {
+                    InstanceChannel::send(instance->paths(), InstanceChannel::Command::unremapCapsLock)) {
                 options_.print(*reply);
                 return 0;
             }
@@ -176,8 +183,8 @@ std::optional<int> AppDelegate::handOver()
                             "); this start ends.");
         return 1;
     }
-    log.info("Another Vandrel runs; asking it to come forward ->", instance->paths().lock.string());
-    if (const auto reply = InstanceChannel::send(instance->paths().socket, InstanceChannel::Command::comeForward)) {
+    log.info("Another Vandrel runs; asking it to come forward");
+    if (const auto reply = InstanceChannel::send(instance->paths(), InstanceChannel::Command::comeForward)) {
         options_.print(*reply);
         return 0;
     }
@@ -189,7 +196,7 @@ void AppDelegate::reportChannelProblems()
 {
     const auto& instance = options_.instance;
     if (!instance) return;
-    channelProblems_ = instance->paths().notes;
+    channelProblems_ = instance->notes();
     if (!instance->socketFailure().empty())
         channelProblems_.push_back("Later starts cannot reach this Vandrel; its socket cannot be made: " +
                                    instance->socketFailure());
@@ -202,6 +209,8 @@ std::string AppDelegate::answer(InstanceChannel::Command command)
     switch (command) {
         case InstanceChannel::Command::comeForward:
             options_.mainQueue->schedule([this] { comeForward(); });
+            if (!accessChecked_.load())
+                return "Vandrel is already running and still starting; its window comes forward once it has started.";
             return awaitingAccess_.load()
                        ? "Vandrel is already running and waits for keyboard access; its access guide comes forward."
                        : "Vandrel is already running; its Preferences window comes forward.";
@@ -220,8 +229,9 @@ std::string AppDelegate::answer(InstanceChannel::Command command)
 void AppDelegate::comeForward()
 {
     if (quitting_.load()) return;
-    if (!hasRunPreInit_) {
-        log.info("Another start asked this one to come forward while it starts; nothing to show yet");
+    if (!accessChecked_.load()) {
+        log.info("Another start asked this one to come forward while it starts; it comes forward once started");
+        comeForwardWhenStarted_ = true;
         return;
     }
     if (awaitingAccess_.load() && guide_) {
@@ -308,7 +318,14 @@ void AppDelegate::appPreInit()
 
     bool trusted = false;
     if (!step("access check", [&] { trusted = platform_->isInputAccessTrusted(false); })) return;
+    // From here a later start's come-forward has its window: the preferences, or the guide shown below. What one
+    // asked for meanwhile comes now.
+    const auto windowKnown = [this] {
+        accessChecked_.store(true);
+        if (std::exchange(comeForwardWhenStarted_, false)) options_.mainQueue->schedule([this] { comeForward(); });
+    };
     if (trusted) {
+        windowKnown();
         appInit();
         // After the engine start that appInit queued.
         if (isFirstLaunch)
@@ -335,6 +352,7 @@ void AppDelegate::appPreInit()
         awaitingAccess_.store(true);
         guide->showWindow();
     }
+    windowKnown();
     // A poll of our own, apart from the guide's: the engine starts at the grant whatever the user does with
     // the guide. It runs on the main queue, and so does the rest of start-up.
     std::weak_ptr<Platform> weak = platform_;

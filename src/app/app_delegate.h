@@ -214,6 +214,9 @@ private:
     bool usageSessionStarted_ = false;
     // Read by the instance channel's thread for its answers.
     std::atomic<bool> awaitingAccess_{false};
+    // Past the access check: a later start's come-forward has a window to show (the guide or the preferences).
+    std::atomic<bool> accessChecked_{false};
+    bool comeForwardWhenStarted_ = false;
     std::atomic<bool> remapped_{false};
     bool terminated_ = false;
     std::atomic<bool> quitting_{false};

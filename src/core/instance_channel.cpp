@@ -1,6 +1,7 @@
 #include "core/instance_channel.h"
 
 #include <poll.h>
+#include <pwd.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -39,6 +40,45 @@ std::optional<sockaddr_un> addressOf(const fs::path& socket)
     }
     std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
     return address;
+}
+
+// Why a folder cannot hold the socket because its path would not fit a socket address; nothing when it fits.
+std::optional<std::string> whySocketDoesNotFit(const fs::path& folder)
+{
+    const std::size_t length = InstanceChannel::Paths::in(folder).locations.front().socket.native().size();
+    constexpr std::size_t limit = sizeof(sockaddr_un::sun_path) - 1;
+    if (length <= limit) return std::nullopt;
+    return "its socket path would be too long for a Unix socket (" + std::to_string(length) + " bytes, at most " +
+           std::to_string(limit) + ")";
+}
+
+// The folder as one spelling, so that $XDG_RUNTIME_DIR and /run/user/<uid> are seen to be the same.
+fs::path normalFolder(const fs::path& folder)
+{
+    fs::path normal = folder.lexically_normal();
+    if (normal.has_parent_path() && normal.filename().empty()) normal = normal.parent_path();
+    return normal;
+}
+
+// The user's home as the user database has it: the same for every start, whatever $HOME says; $HOME only for a
+// user the database does not know.
+fs::path homeOf(uid_t user)
+{
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(user, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir &&
+        found->pw_dir[0] == '/')
+        return found->pw_dir;
+    const char* home = std::getenv("HOME");
+    return home && *home == '/' ? fs::path(home) : fs::path();
+}
+
+std::string joined(const std::vector<std::string>& parts, std::string_view separator)
+{
+    std::string out;
+    for (const auto& part : parts) out += (out.empty() ? "" : std::string(separator)) + part;
+    return out;
 }
 
 std::optional<uid_t> peerUid(int fd)
@@ -137,17 +177,15 @@ std::string printable(std::string_view bytes)
 
 InstanceChannel::Paths::Places InstanceChannel::Paths::Places::standard()
 {
-    const auto absolute = [](const char* variable) {
-        const char* value = std::getenv(variable);
-        return value && *value == '/' ? fs::path(value) : fs::path();
-    };
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     Places places;
-    places.runtime = absolute("XDG_RUNTIME_DIR");
-    // Not $TMPDIR: every start and the login-item helper must find the same folder, whatever their environment.
-    places.temporary = "/tmp";
-    places.cache = absolute("XDG_CACHE_HOME");
-    if (places.cache.empty() && !absolute("HOME").empty()) places.cache = absolute("HOME") / ".cache";
     places.user = ::geteuid();
+    places.runtime = runtime && *runtime == '/' ? fs::path(runtime) : fs::path();
+    places.userRuntime = fs::path("/run/user") / std::to_string(places.user);
+    // Not $TMPDIR, $XDG_CACHE_HOME or $HOME: every start and the login-item helper must find the same folders,
+    // whatever their environment.
+    places.temporary = "/tmp";
+    if (const fs::path home = homeOf(places.user); !home.empty()) places.cache = home / ".cache";
     return places;
 }
 
@@ -158,33 +196,96 @@ InstanceChannel::Paths InstanceChannel::Paths::standard()
 
 InstanceChannel::Paths InstanceChannel::Paths::choose(const Places& places)
 {
-    std::optional<fs::path> chosen;
+    std::vector<fs::path> chosen, seen;
     std::vector<std::string> passedOver;
-    const auto consider = [&](const std::string& label, const fs::path& folder, bool make) {
-        if (chosen || folder.empty()) return;
-        const auto why = make ? makeOwnPrivateFolder(folder, places.user) : whyNotPrivateFolder(folder, places.user);
+    const auto consider = [&](const std::string& label, const fs::path& place, const auto& check) {
+        const fs::path folder = normalFolder(place);
+        if (place.empty() || std::ranges::find(seen, folder) != seen.end()) return;
+        seen.push_back(folder);
+        auto why = check(folder);
+        if (!why) why = whySocketDoesNotFit(folder);
         if (!why)
-            chosen = folder;
+            chosen.push_back(folder);
         else
             passedOver.push_back(label + folder.string() + " is not used for the instance lock and socket: " + *why);
     };
-    consider("$XDG_RUNTIME_DIR ", places.runtime, false);
-    consider("", places.temporary / ("vandrel-" + std::to_string(places.user)), true);
-    if (!chosen && !places.cache.empty()) {
-        createPrivateFolder(places.cache / "vandrel");
-        consider("", places.cache / "vandrel" / "instance", true);
+    const auto existing = [&](const fs::path& folder) { return whyNotPrivateFolder(folder, places.user); };
+    const auto made = [&](const fs::path& folder) { return makeOwnPrivateFolder(folder, places.user); };
+    consider("$XDG_RUNTIME_DIR ", places.runtime, existing);
+    // Where no login manager made one there is nothing to say about it.
+    if (struct stat info{}; !places.userRuntime.empty() && ::lstat(places.userRuntime.c_str(), &info) == 0)
+        consider("", places.userRuntime, existing);
+    if (!places.temporary.empty()) consider("", places.temporary / ("vandrel-" + std::to_string(places.user)), made);
+    if (!places.cache.empty()) {
+        consider("", places.cache / "vandrel" / "instance", [&](const fs::path& folder) -> std::optional<std::string> {
+            if (const auto error = createPrivateFolder(folder.parent_path())) return "it cannot be made: " + *error;
+            return made(folder);
+        });
     }
-    Paths paths = chosen ? in(*chosen) : Paths{};
+    // One order for every start, so that two starts at once never wait on each other's locks in turn.
+    std::ranges::sort(chosen);
+    Paths paths;
+    std::vector<std::string> names;
+    for (const auto& folder : chosen) {
+        paths.locations.push_back(in(folder).locations.front());
+        names.push_back(folder.string());
+    }
     for (const auto& note : passedOver)
-        paths.notes.push_back(note + (chosen ? "; they are kept in " + chosen->string() + " instead."
-                                             : "; no private folder is left for them."));
+        paths.notes.push_back(note + (chosen.empty() ? "; no private folder is left for them."
+                                                     : "; they are kept in " + joined(names, ", ") + " instead."));
     return paths;
 }
 
 InstanceChannel::Paths InstanceChannel::Paths::in(const fs::path& folder)
 {
-    return {folder / "vandrel.lock", folder / "vandrel.socket", {}};
+    return {{{folder / "vandrel.lock", folder / "vandrel.socket"}}, {}};
 }
+
+// Connections closed without an answer. The first of a report period is logged with its detail; the rest of
+// the period are only counted, and logged as one line once the period is over or the channel closes.
+class InstanceChannel::ClosedTally {
+public:
+    enum Kind { ignored, otherUser, makingRoom, kinds };
+
+    explicit ClosedTally(std::chrono::milliseconds period) : period_(period) {}
+    ~ClosedTally() { flush(); }
+
+    template <class... Detail>
+    void note(Kind kind, LogMessage message, const Detail&... detail)
+    {
+        const auto now = Clock::now();
+        if (now >= dueAt()) flush();
+        if (reported_ && now - *reported_ < period_) {
+            ++counts_[kind];
+            return;
+        }
+        log.warning(message, detail...);
+        reported_ = now;
+    }
+    // When the counted ones are due in the log; never when none are counted.
+    Clock::time_point dueAt() const
+    {
+        return std::ranges::any_of(counts_, [](int n) { return n > 0; }) ? *reported_ + period_
+                                                                         : Clock::time_point::max();
+    }
+    void flush()
+    {
+        static constexpr std::array<std::string_view, kinds> what{"messages ignored", "from another user",
+                                                                  "closed to make room"};
+        std::vector<std::string> parts;
+        for (std::size_t k = 0; k < counts_.size(); ++k)
+            if (counts_[k] > 0) parts.push_back(std::to_string(counts_[k]) + " " + std::string(what[k]));
+        if (parts.empty()) return;
+        log.warning("More instance connections were closed without an answer ->", joined(parts, ", "));
+        counts_ = {};
+        reported_ = Clock::now();
+    }
+
+private:
+    std::chrono::milliseconds period_;
+    std::optional<Clock::time_point> reported_;
+    std::array<int, kinds> counts_{};
+};
 
 struct InstanceChannel::Waiting {
     int fd = -1;
@@ -192,8 +293,9 @@ struct InstanceChannel::Waiting {
     Received received;
 };
 
-InstanceChannel::InstanceChannel(Paths paths, std::chrono::milliseconds allowance)
-    : paths_(std::move(paths)), allowance_(allowance), lock_(paths_.lock)
+InstanceChannel::InstanceChannel(Paths paths, std::chrono::milliseconds allowance,
+                                 std::chrono::milliseconds reportEvery)
+    : paths_(std::move(paths)), allowance_(allowance), reportEvery_(reportEvery)
 {
 }
 
@@ -209,14 +311,21 @@ void InstanceChannel::close()
         [[maybe_unused]] const auto written = ::write(stop_, &one, sizeof(one));
         thread_.join();
     }
-    if (listener_ >= 0) {
-        ::close(listener_);
-        ::unlink(paths_.socket.c_str());
-        listener_ = -1;
+    for (auto& held : held_) {
+        if (held.listener < 0) continue;
+        ::close(held.listener);
+        ::unlink(held.socket.c_str());
     }
     if (stop_ >= 0) ::close(stop_);
     stop_ = -1;
-    lock_.release();
+    held_.clear();  // lets the locks go
+}
+
+std::vector<std::string> InstanceChannel::notes() const
+{
+    std::vector<std::string> all = paths_.notes;
+    all.insert(all.end(), passedOver_.begin(), passedOver_.end());
+    return all;
 }
 
 std::string_view InstanceChannel::name(Command command)
@@ -235,95 +344,125 @@ std::optional<InstanceChannel::Command> InstanceChannel::parse(std::string_view 
 
 bool InstanceChannel::isRunning(const Paths& paths)
 {
-    return InstanceLock::isHeldElsewhere(paths.lock);
+    return std::ranges::any_of(paths.locations,
+                               [](const Location& location) { return InstanceLock::isHeldElsewhere(location.lock); });
 }
 
 bool InstanceChannel::open(Handler handler)
 {
-    if (lock_.isHeld()) return true;
-    if (!lock_.tryAcquire()) return false;
-    handler_ = std::move(handler);
-    listen();
-    return true;
-}
-
-void InstanceChannel::listen()
-{
+    if (isOpen()) return true;
+    lockFailure_.clear();
+    passedOver_.clear();
     socketFailure_.clear();
-    const auto address = addressOf(paths_.socket);
-    if (!address) {
-        socketFailure_ = "the socket path is too long: " + paths_.socket.string();
-        return;
+    std::vector<std::string> unusable;
+    for (const auto& location : paths_.locations) {
+        Held held{std::make_unique<InstanceLock>(location.lock), location.socket};
+        if (held.lock->tryAcquire()) {
+            held_.push_back(std::move(held));
+        } else if (held.lock->failure().empty()) {
+            held_.clear();  // another instance runs: what this start took goes again
+            return false;
+        } else {
+            unusable.push_back(held.lock->failure());
+        }
     }
-    // Whatever is there was left by an instance that no longer holds the lock.
-    ::unlink(paths_.socket.c_str());
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof(*address)) != 0 ||
-        ::chmod(paths_.socket.c_str(), 0600) != 0 || ::listen(fd, SOMAXCONN) != 0) {
-        socketFailure_ = paths_.socket.string() + ": " + std::strerror(errno);
-        if (fd >= 0) ::close(fd);
-        return;
+    if (held_.empty()) {
+        lockFailure_ = unusable.empty() ? "no private folder for the instance lock" : joined(unusable, "; ");
+        return false;
     }
+    for (const auto& failure : unusable)
+        passedOver_.push_back("The instance lock " + failure + " cannot be used; its folder is passed over.");
+    handler_ = std::move(handler);
     stop_ = ::eventfd(0, EFD_CLOEXEC);
     if (stop_ < 0) {
         socketFailure_ = std::string("no event descriptor for the channel's thread: ") + std::strerror(errno);
-        ::close(fd);
-        ::unlink(paths_.socket.c_str());
+        return true;
+    }
+    for (auto& held : held_) listen(held);
+    if (std::ranges::any_of(held_, [](const Held& held) { return held.listener >= 0; }))
+        thread_ = std::thread([this] { serve(); });
+    return true;
+}
+
+void InstanceChannel::listen(Held& held)
+{
+    const auto fail = [&](const std::string& why) { socketFailure_ += (socketFailure_.empty() ? "" : "; ") + why; };
+    const auto address = addressOf(held.socket);
+    if (!address) {
+        fail("the socket path is too long: " + held.socket.string());
         return;
     }
-    listener_ = fd;
-    thread_ = std::thread([this] { serve(); });
+    // Whatever is there was left by an instance that no longer holds the lock.
+    ::unlink(held.socket.c_str());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof(*address)) != 0 ||
+        ::chmod(held.socket.c_str(), 0600) != 0 || ::listen(fd, SOMAXCONN) != 0) {
+        fail(held.socket.string() + ": " + std::strerror(errno));
+        if (fd >= 0) ::close(fd);
+        return;
+    }
+    held.listener = fd;
 }
 
 void InstanceChannel::serve()
 {
+    std::vector<int> listeners;
+    for (const auto& held : held_)
+        if (held.listener >= 0) listeners.push_back(held.listener);
+    ClosedTally closed(reportEvery_);
     std::vector<Waiting> waiting;
     std::vector<pollfd> fds;
     for (;;) {
-        fds.assign({{stop_, POLLIN, 0}, {listener_, POLLIN, 0}});
-        auto wakeAt = Clock::time_point::max();
+        fds.assign({{stop_, POLLIN, 0}});
+        for (const int listener : listeners) fds.push_back({listener, POLLIN, 0});
+        auto wakeAt = closed.dueAt();
         for (const auto& connection : waiting) {
             fds.push_back({connection.fd, POLLIN, 0});
             wakeAt = std::min(wakeAt, connection.deadline);
         }
-        const int timeout = waiting.empty() ? -1 : msLeft(wakeAt);
+        const int timeout = wakeAt == Clock::time_point::max() ? -1 : msLeft(wakeAt);
         if (::poll(fds.data(), fds.size(), timeout) < 0) {
             if (errno == EINTR) continue;
             log.error("The instance channel stops ->", std::strerror(errno));
             break;
         }
         if (fds[0].revents) break;
+        const std::size_t first = 1 + listeners.size();
         // What has arrived counts, also when its allowance ran out meanwhile.
         for (std::size_t i = 0; i < waiting.size(); ++i)
-            if (fds[i + 2].revents) waiting[i].received.takeAvailable(waiting[i].fd, kMaxMessage);
+            if (fds[first + i].revents) waiting[i].received.takeAvailable(waiting[i].fd, kMaxMessage);
         const auto now = Clock::now();
         std::erase_if(waiting, [&](const Waiting& connection) {
             if (!connection.received.done && connection.deadline > now) return false;
-            finish(connection);
+            finish(connection, closed);
             ::close(connection.fd);
             return true;
         });
-        if (fds[1].revents) accept(waiting);
+        for (std::size_t i = 0; i < listeners.size(); ++i)
+            if (fds[1 + i].revents) accept(listeners[i], waiting, closed);
+        if (now >= closed.dueAt()) closed.flush();
     }
     for (const auto& connection : waiting) ::close(connection.fd);
 }
 
-void InstanceChannel::accept(std::vector<Waiting>& waiting)
+void InstanceChannel::accept(int listener, std::vector<Waiting>& waiting, ClosedTally& closed)
 {
     for (;;) {
-        const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
             return;
         }
         const auto uid = peerUid(fd);
         if (!uid || *uid != ::getuid()) {
-            log.warning("A message from another user was refused ->", uid ? static_cast<std::int64_t>(*uid) : -1);
+            closed.note(ClosedTally::otherUser, "A message from another user was refused ->",
+                        uid ? static_cast<std::int64_t>(*uid) : -1);
             ::close(fd);
             continue;
         }
         if (waiting.size() >= kMaxWaiting) {
-            log.warning("Too many instance connections wait for their message; the oldest is closed");
+            closed.note(ClosedTally::makingRoom,
+                        "Too many instance connections wait for their message; the oldest is closed");
             ::close(waiting.front().fd);
             waiting.erase(waiting.begin());
         }
@@ -333,7 +472,7 @@ void InstanceChannel::accept(std::vector<Waiting>& waiting)
         // A client that sent at once is answered now.
         connection.received.takeAvailable(fd, kMaxMessage);
         if (connection.received.done) {
-            finish(connection);
+            finish(connection, closed);
             ::close(fd);
             continue;
         }
@@ -341,17 +480,26 @@ void InstanceChannel::accept(std::vector<Waiting>& waiting)
     }
 }
 
-void InstanceChannel::finish(const Waiting& connection)
+void InstanceChannel::finish(const Waiting& connection, ClosedTally& closed)
 {
     const auto& received = connection.received;
     const auto command = received.complete ? parse(received.line) : std::nullopt;
     if (!command) {
-        log.warning("An instance message was ignored ->", printable(received.line));
+        closed.note(ClosedTally::ignored, "An instance message was ignored ->", printable(received.line));
         return;
     }
     log.info("Instance message ->", std::string(name(*command)));
     const std::string reply = handler_ ? handler_(*command) : std::string();
     writeAll(connection.fd, reply + "\n");
+}
+
+std::optional<std::string> InstanceChannel::send(const Paths& paths, Command command)
+{
+    for (const auto& location : paths.locations) {
+        if (!InstanceLock::isHeldElsewhere(location.lock)) continue;
+        if (auto reply = send(location.socket, command)) return reply;
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> InstanceChannel::send(const fs::path& socket, Command command)

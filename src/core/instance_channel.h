@@ -2,23 +2,32 @@
 //
 //   InstanceChannel channel(InstanceChannel::Paths::standard());
 //   if (!channel.open([](InstanceChannel::Command c) { ...; return "what was done"; }))
-//       InstanceChannel::send(paths.socket, InstanceChannel::Command::comeForward);   // another one runs
+//       InstanceChannel::send(channel.paths(), InstanceChannel::Command::comeForward);   // another one runs
 //
 // The running instance holds the instance lock (InstanceLock: the kernel lets it go with the process, so a
 // killed instance leaves no stale mark) and listens on a local socket beside it, readable and writable by its
 // owner only. Only the lock holder binds the socket, so a socket file left by a killed instance is removed and
 // bound again.
 //
-// Both live in a folder no other user can reach, so no one else can take, remove or fake them: $XDG_RUNTIME_DIR
-// when it is a private folder of the user, else /tmp/vandrel-<uid>, else vandrel/instance in the user's cache
-// folder, each made 0700 when missing and used only when it is a real folder (never a link) of the user that
-// group and others cannot reach. Why a place was passed over is said in Paths::notes.
+// A later start must find the running one whatever its own environment: started from the desktop (with
+// $XDG_RUNTIME_DIR), from su, sudo -u, cron or a service (without it), or after another user's folder in /tmp came
+// or went. So the instance takes the lock, and listens, in every private folder of the user it can have:
+// $XDG_RUNTIME_DIR, /run/user/<uid>, /tmp/vandrel-<uid> and vandrel/instance in the cache folder of the user's
+// home (from the user database, not $HOME), the last two made 0700 when missing. A later start tries the same
+// folders, so it meets the running one in at least the folders that do not depend on the environment. The locks
+// are taken in the order of their paths, the same for every start, so two starts at the same moment never both
+// give way and never both run. A folder is used only when it is a real folder (never a link) of the user that
+// group and others cannot reach, and when its socket path fits a Unix socket; why one was passed over is said in
+// Paths::notes. No other user can block a start: they can at most take the name /tmp/vandrel-<uid>, which is
+// then passed over.
 //
 // A message is one command name and a newline, at most kMaxMessage bytes, sent within the allowance (a second)
 // of connecting; the answer is one line of text for the user, then the connection closes. A connection from
-// another user, a message that is not a command, too long or too slow is logged and closed without an answer.
-// Connections are served side by side on the channel's own thread, where the handler runs: a silent or slow
-// client delays no other. The client checks that the socket belongs to its own user before it sends anything.
+// another user, a message that is not a command, too long or too slow is closed without an answer; the log
+// hears of the first at once and of the rest, counted, at most once per report period, so a flood of
+// connections cannot fill it. Connections are served side by side on the channel's own thread, where the
+// handler runs: a silent or slow client delays no other. The client checks that the socket belongs to its own
+// user before it sends anything.
 #pragma once
 
 #include <sys/types.h>
@@ -26,6 +35,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,23 +54,30 @@ public:
     static constexpr std::chrono::milliseconds kAnswerDeadline{5000};
     // Connections waiting for their message at one time; a new one beyond them closes the oldest.
     static constexpr std::size_t kMaxWaiting = 32;
+    static constexpr std::chrono::milliseconds kReportPeriod{1000};
 
-    struct Paths {
+    // One folder's lock and socket.
+    struct Location {
         std::filesystem::path lock;
         std::filesystem::path socket;
-        // Why a usual place was passed over, one line each, naming the folder taken (or that none was).
+    };
+    struct Paths {
+        // Where the instance marks itself, in the order the locks are taken.
+        std::vector<Location> locations;
+        // Why a usual place was passed over, one line each, naming the folders taken (or that none was).
         std::vector<std::string> notes;
 
-        // Where the folder may be.
+        // Where the folders may be.
         struct Places {
-            std::filesystem::path runtime;    // $XDG_RUNTIME_DIR; empty when unset or not absolute
-            std::filesystem::path temporary;  // the folder vandrel-<uid> is made in: /tmp
-            std::filesystem::path cache;      // the folder vandrel/instance is made in: the user's cache folder
+            std::filesystem::path runtime;      // $XDG_RUNTIME_DIR; empty when unset or not absolute
+            std::filesystem::path userRuntime;  // the login manager's runtime folder of the user: /run/user/<uid>
+            std::filesystem::path temporary;    // the folder vandrel-<uid> is made in: /tmp
+            std::filesystem::path cache;        // the folder vandrel/instance is made in: ~/.cache
             uid_t user = 0;
             static Places standard();
         };
         static Paths standard();
-        // The first private folder of the places; empty paths when there is none.
+        // Every private folder of the places, in lock order; none when there is none.
         static Paths choose(const Places& places);
         // Both files in one folder.
         static Paths in(const std::filesystem::path& folder);
@@ -68,51 +85,66 @@ public:
     // The answer for the user, from the channel's thread.
     using Handler = std::function<std::string(Command)>;
 
-    // allowance: how long a connection may take to send its message.
-    explicit InstanceChannel(Paths paths, std::chrono::milliseconds allowance = kMessageDeadline);
+    // allowance: how long a connection may take to send its message; reportEvery: how often at most the log hears
+    // of connections closed without an answer.
+    explicit InstanceChannel(Paths paths, std::chrono::milliseconds allowance = kMessageDeadline,
+                             std::chrono::milliseconds reportEvery = kReportPeriod);
     ~InstanceChannel();
     InstanceChannel(const InstanceChannel&) = delete;
     InstanceChannel& operator=(const InstanceChannel&) = delete;
 
-    // Takes the instance lock and listens. False when another process holds the lock, or when the lock file
-    // cannot be used (lockFailure() says why); nothing is opened then. A socket that cannot be made leaves
-    // socketFailure(); this process is still the instance.
+    // Takes the instance lock in every location and listens there. False when another process holds the lock of
+    // any location (what this start took is let go again), or when no location's lock file can be used
+    // (lockFailure() says why); nothing is opened then. A location whose lock file cannot be used is passed over
+    // (notes() says so); a socket that cannot be made leaves socketFailure(); this process is still the instance.
     bool open(Handler handler);
-    bool isOpen() const { return lock_.isHeld(); }
-    // Stops answering, removes the socket and lets the lock go. Also run by the destructor.
+    bool isOpen() const { return !held_.empty(); }
+    // Stops answering, removes the sockets and lets the locks go. Also run by the destructor.
     void close();
     const Paths& paths() const { return paths_; }
-    // Why the latest open() could not use the lock file; empty when it could.
-    const std::string& lockFailure() const { return lock_.failure(); }
-    // Why later starts cannot reach this instance; empty when they can. Not logged here: it happens before the
-    // program's log exists.
+    // Why the latest open() could not use any lock file; empty when it could.
+    const std::string& lockFailure() const { return lockFailure_; }
+    // The folders passed over, with why: the paths' notes, then the lock files the latest open() could not use.
+    std::vector<std::string> notes() const;
+    // Why later starts cannot reach this instance in some location; empty when they can. Not logged here: it
+    // happens before the program's log exists.
     const std::string& socketFailure() const { return socketFailure_; }
 
-    // Whether another process holds the instance lock.
+    // Whether another process holds the instance lock of any location.
     static bool isRunning(const Paths& paths);
     // Sends the command to the instance listening on the socket and returns its answer; absent when no
     // instance of this user answers.
     static std::optional<std::string> send(const std::filesystem::path& socket, Command command);
+    // The same through each location whose lock another process holds, until one answers.
+    static std::optional<std::string> send(const Paths& paths, Command command);
 
     static std::string_view name(Command command);
     static std::optional<Command> parse(std::string_view message);
 
 private:
     struct Waiting;
-    void listen();
+    struct Held {
+        std::unique_ptr<InstanceLock> lock;
+        std::filesystem::path socket;
+        int listener = -1;
+    };
+    class ClosedTally;
+    void listen(Held& held);
     void serve();
-    // Takes the connections that wait on the listener: another user's are refused, a message sent at once is
+    // Takes the connections that wait on a listener: another user's are refused, a message sent at once is
     // answered at once, the rest wait for theirs.
-    void accept(std::vector<Waiting>& waiting);
+    void accept(int listener, std::vector<Waiting>& waiting, ClosedTally& closed);
     // Answers or refuses a connection whose message is complete, too long, ended or late.
-    void finish(const Waiting& connection);
+    void finish(const Waiting& connection, ClosedTally& closed);
 
     Paths paths_;
     std::chrono::milliseconds allowance_;
-    InstanceLock lock_;
+    std::chrono::milliseconds reportEvery_;
+    std::vector<Held> held_;
     Handler handler_;
+    std::string lockFailure_;
+    std::vector<std::string> passedOver_;
     std::string socketFailure_;
-    int listener_ = -1;
     int stop_ = -1;
     std::thread thread_;
 };

@@ -88,7 +88,7 @@ std::optional<std::string> createPrivateFolder(const fs::path& folder)
     }
     if (::mkdir(folder.c_str(), kPrivateFolderMode) != 0) {
         if (errno == EEXIST && fs::is_directory(folder, ec)) return std::nullopt;  // made meanwhile
-        return errnoText(folder, errno);
+        return errnoText(folder, errno == EEXIST ? ENOTDIR : errno);
     }
     // mkdir's mode passes through the umask; the folder gets exactly 0700.
     if (::chmod(folder.c_str(), kPrivateFolderMode) != 0) return errnoText(folder, errno);

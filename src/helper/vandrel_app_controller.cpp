@@ -38,7 +38,7 @@ VandrelAppController::VandrelAppController() : VandrelAppController(Options{}) {
 VandrelAppController::VandrelAppController(Options options) : options_(std::move(options))
 {
     if (options_.helperExecutable.empty()) options_.helperExecutable = runningExecutable();
-    if (options_.instance.lock.empty()) options_.instance = InstanceChannel::Paths::standard();
+    if (options_.instance.locations.empty()) options_.instance = InstanceChannel::Paths::standard();
     if (!options_.launch) options_.launch = startDetached;
 }
 
@@ -95,7 +95,7 @@ void VandrelAppController::launchVandrelAppTo(std::int32_t mode)
             log.info("Vandrel is not running: there is nothing to undo");
             return;
         }
-        const auto reply = InstanceChannel::send(options_.instance.socket, InstanceChannel::Command::unremapCapsLock);
+        const auto reply = InstanceChannel::send(options_.instance, InstanceChannel::Command::unremapCapsLock);
         if (reply)
             log.info("Vandrel answers ->", *reply);
         else

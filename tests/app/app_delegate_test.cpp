@@ -101,10 +101,11 @@ protected:
         std::vector<int> quits;
         Trace trace;
     };
-    LaterStart startAgain(std::vector<std::string> arguments)
+    LaterStart startAgain(std::vector<std::string> arguments, std::optional<InstanceChannel::Paths> paths = {})
     {
         LaterStart later;
         auto o = instanceOptions(std::move(arguments));
+        if (paths) o.instance = std::make_shared<InstanceChannel>(*paths);
         o.print = [&later](const std::string& line) { later.printed.push_back(line); };
         o.quit = [&later](int code) { later.quits.push_back(code); };
         const auto recordLater = [&later](const char* step) { return [&later, step] { later.trace.push_back(step); }; };
@@ -171,10 +172,12 @@ TEST_F(AppDelegateTest, ALaterStartBringsTheRunningOneForwardAndEndsHavingMadeNo
 {
     const struct {
         bool access;
+        bool started;  // the running one is past its start-up when the later start asks
         std::string printed;
     } cases[] = {
-        {true, "Vandrel is already running; its Preferences window comes forward."},
-        {false, "Vandrel is already running and waits for keyboard access; its access guide comes forward."},
+        {true, true, "Vandrel is already running; its Preferences window comes forward."},
+        {false, true, "Vandrel is already running and waits for keyboard access; its access guide comes forward."},
+        {true, false, "Vandrel is already running and still starting; its window comes forward once it has started."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.printed);
@@ -182,7 +185,7 @@ TEST_F(AppDelegateTest, ALaterStartBringsTheRunningOneForwardAndEndsHavingMadeNo
         sim->setInputAccessTrusted(c.access);
         AppDelegate running(instanceOptions({"vandrel"}));
         running.applicationDidFinishLaunching();
-        clock->runDue();
+        if (c.started) clock->runDue();
         const auto guide = GetAccessibilityWindowController::shared();
         if (guide) guide->window()->hide();
 
@@ -192,7 +195,7 @@ TEST_F(AppDelegateTest, ALaterStartBringsTheRunningOneForwardAndEndsHavingMadeNo
         EXPECT_TRUE(later.trace.empty()) << "no migrations, logging, platform, database or engine";
 
         clock->runDue();
-        EXPECT_EQ(trace.back() == "preferences shown", c.access);
+        EXPECT_EQ(std::ranges::count(trace, "preferences shown"), c.access ? 1 : 0);
         EXPECT_EQ(guide && guide->window()->isVisible(), !c.access);
         EXPECT_EQ(Platform::shared(), sim) << "the running one keeps going";
         EXPECT_TRUE(quits.empty());
@@ -208,6 +211,12 @@ TEST_F(AppDelegateTest, UnremapSwitchHasTheRunningOneGiveCapsLockBackAndQuitOrSa
     EXPECT_EQ(later.quits, std::vector<int>{0});
     EXPECT_TRUE(later.trace.empty());
     EXPECT_TRUE(mapping().empty()) << "no keyboard touched";
+    // Without a private folder to look in, nobody can tell: that is no success.
+    later = startAgain({"vandrel", "--unremap-capslock"}, InstanceChannel::Paths{});
+    EXPECT_EQ(later.printed,
+              std::vector<std::string>{"Vandrel cannot tell whether it runs: it has no private folder "
+                                       "to look in. If it runs, Caps Lock stays remapped until it quits."});
+    EXPECT_EQ(later.quits, std::vector<int>{1});
 
     AppDelegate running(instanceOptions({"vandrel"}));
     running.applicationDidFinishLaunching();
@@ -246,8 +255,8 @@ TEST_F(AppDelegateTest, ChannelProblemsGoToTheTerminalAtOnceAndToTheLogOnceItExi
     const std::vector<std::string> ends{"Vandrel cannot take its instance lock (" + path("folder").string() + ": " +
                                         std::strerror(EISDIR) + "); this start ends."};
     for (const auto& [paths, expected] :
-         {std::pair{InstanceChannel::Paths{path("vandrel.lock"), socket, {goesOn[0]}}, goesOn},
-          std::pair{InstanceChannel::Paths{path("folder"), socket, {}}, ends}}) {
+         {std::pair{InstanceChannel::Paths{{{path("vandrel.lock"), socket}}, {goesOn[0]}}, goesOn},
+          std::pair{InstanceChannel::Paths{{{path("folder"), socket}}, {}}, ends}}) {
         std::vector<std::string> errors;
         auto o = options({"vandrel"});
         o.instance = std::make_shared<InstanceChannel>(paths);

@@ -62,6 +62,7 @@ class InstanceChannelTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     InstanceChannel::Paths paths = InstanceChannel::Paths::in(dir.path().toStdString());
+    const fs::path lock = paths.locations[0].lock, socket = paths.locations[0].socket;
     std::atomic<int> handled{0};
     InstanceChannel::Handler handler = [this](Command command) {
         ++handled;
@@ -73,35 +74,35 @@ protected:
 TEST_F(InstanceChannelTest, OneInstanceAnswersLaterStartsAndWhatAKilledOneLeftIsTakenOver)
 {
     // What an instance that was killed leaves: the lock file and a socket nobody listens on.
-    std::ofstream(paths.lock).put('x');
-    ::close(listenAt(paths.socket));
-    ASSERT_TRUE(fs::is_socket(paths.socket));
+    std::ofstream(lock).put('x');
+    ::close(listenAt(socket));
+    ASSERT_TRUE(fs::is_socket(socket));
     EXPECT_FALSE(InstanceChannel::isRunning(paths));
-    EXPECT_EQ(InstanceChannel::send(paths.socket, Command::comeForward), std::nullopt) << "nobody answers";
+    EXPECT_EQ(InstanceChannel::send(socket, Command::comeForward), std::nullopt) << "nobody answers";
 
     InstanceChannel first(paths);
     ASSERT_TRUE(first.open(handler));
     struct stat info {};
-    ASSERT_EQ(::stat(paths.socket.c_str(), &info), 0);
+    ASSERT_EQ(::stat(socket.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u) << "owner only";
 
     InstanceChannel second(paths);
     EXPECT_FALSE(second.open(handler));
     EXPECT_TRUE(InstanceChannel::isRunning(paths));
-    EXPECT_EQ(InstanceChannel::send(paths.socket, Command::comeForward), "done: come-forward");
-    EXPECT_EQ(InstanceChannel::send(paths.socket, Command::unremapCapsLock), "done: unremap-capslock");
+    EXPECT_EQ(InstanceChannel::send(socket, Command::comeForward), "done: come-forward");
+    EXPECT_EQ(InstanceChannel::send(socket, Command::unremapCapsLock), "done: unremap-capslock");
     second.close();
-    EXPECT_TRUE(fs::exists(paths.socket)) << "the one that did not open leaves the socket alone";
+    EXPECT_TRUE(fs::exists(socket)) << "the one that did not open leaves the socket alone";
 
     first.close();
     EXPECT_FALSE(InstanceChannel::isRunning(paths));
-    EXPECT_FALSE(fs::exists(paths.socket));
-    EXPECT_EQ(InstanceChannel::send(paths.socket, Command::comeForward), std::nullopt);
+    EXPECT_FALSE(fs::exists(socket));
+    EXPECT_EQ(InstanceChannel::send(socket, Command::comeForward), std::nullopt);
 }
 
 TEST_F(InstanceChannelTest, AnythingButOneCommandLineIsLoggedAndGetsNoAnswer)
 {
-    InstanceChannel channel(paths, 50ms);
+    InstanceChannel channel(paths, 50ms, 0ms);
     ASSERT_TRUE(channel.open(handler));
     const struct {
         std::string sent;
@@ -118,7 +119,7 @@ TEST_F(InstanceChannelTest, AnythingButOneCommandLineIsLoggedAndGetsNoAnswer)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.logged);
         logs->clear();
-        const int fd = connectTo(paths.socket);
+        const int fd = connectTo(socket);
         ASSERT_GE(fd, 0);
         ASSERT_EQ(::send(fd, c.sent.data(), c.sent.size(), MSG_NOSIGNAL), static_cast<ssize_t>(c.sent.size()));
         if (!c.sent.empty()) ::shutdown(fd, SHUT_WR);
@@ -131,7 +132,27 @@ TEST_F(InstanceChannelTest, AnythingButOneCommandLineIsLoggedAndGetsNoAnswer)
         EXPECT_EQ(entries[0].context.substr(0, c.logged.size()), c.logged);
     }
     EXPECT_EQ(handled.load(), 0);
-    EXPECT_EQ(InstanceChannel::send(paths.socket, Command::comeForward), "done: come-forward") << "still answers";
+    EXPECT_EQ(InstanceChannel::send(socket, Command::comeForward), "done: come-forward") << "still answers";
+
+    // A flood costs the log the first connection's line and one line counting the rest.
+    channel.close();
+    InstanceChannel flooded(paths, 50ms, std::chrono::hours(1));
+    ASSERT_TRUE(flooded.open(handler));
+    logs->clear();
+    for (int i = 0; i < 40; ++i) {
+        const int fd = connectTo(socket);
+        ASSERT_GE(fd, 0);
+        ::send(fd, "x\n", 2, MSG_NOSIGNAL);
+        char byte;
+        EXPECT_EQ(::recv(fd, &byte, 1, 0), 0);
+        ::close(fd);
+    }
+    flooded.close();
+    const auto entries = logs->entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].message, "An instance message was ignored ->");
+    EXPECT_EQ(entries[1].message, "More instance connections were closed without an answer ->");
+    EXPECT_EQ(entries[1].context, "39 messages ignored");
 }
 
 TEST_F(InstanceChannelTest, SilentClientsDelayNoAnswerAndTheOldestMakesRoomWhenTooManyWait)
@@ -139,68 +160,96 @@ TEST_F(InstanceChannelTest, SilentClientsDelayNoAnswerAndTheOldestMakesRoomWhenT
     InstanceChannel channel(paths, std::chrono::hours(1));  // served one at a time, each would stall the rest
     ASSERT_TRUE(channel.open(handler));
     std::vector<int> silent(InstanceChannel::kMaxWaiting);
-    for (int& fd : silent) ASSERT_GE(fd = connectTo(paths.socket), 0);
-    EXPECT_EQ(InstanceChannel::send(paths.socket, Command::comeForward), "done: come-forward");
+    for (int& fd : silent) ASSERT_GE(fd = connectTo(socket), 0);
+    EXPECT_EQ(InstanceChannel::send(socket, Command::comeForward), "done: come-forward");
     char byte;
     for (std::size_t i = 0; i < silent.size(); ++i)  // only the oldest was closed, to make room
         EXPECT_EQ(::recv(silent[i], &byte, 1, MSG_DONTWAIT), i == 0 ? 0 : -1) << i;
     for (const int fd : silent) ::close(fd);
 }
 
-// Where the channel's folder is looked for, and what others may have left there: the instance takes the first
-// private folder and serves later starts from it.
-TEST_F(InstanceChannelTest, TheFirstPrivateFolderIsTakenWhatEverOthersLeftAroundIt)
+// Where the channel's folders are looked for, and what others may have left there: the instance takes every
+// private folder, and a later start looking in another set of them still meets it.
+TEST_F(InstanceChannelTest, EveryPrivateFolderIsTakenSoThatALaterStartMeetsTheRunningOneWhateverItsEnvironment)
 {
     const fs::path root = dir.path().toStdString(), runtime = root / "run", temporary = root / "tmp";
     const fs::path ownTemporary = temporary / ("vandrel-" + std::to_string(::geteuid()));
     const fs::path ownCache = root / "cache" / "vandrel" / "instance";
-    std::vector<int> held;  // what another process holds open
-    const auto squat = [&](mode_t runtimeMode) {
-        fs::create_directory(runtime);
-        ::chmod(runtime.c_str(), runtimeMode);
-        // Where earlier builds kept the lock and the socket: held and listened on.
-        held = {::open((ownTemporary.string() + ".lock").c_str(), O_RDWR | O_CREAT, 0644),
-                listenAt(ownTemporary.string() + ".socket")};
-        ::flock(held[0], LOCK_EX);
+    const fs::path tooLong = root / std::string(120 - root.native().size(), 'r');
+    const auto makePrivate = [](const fs::path& folder, mode_t mode = 0700) {
+        fs::create_directory(folder);
+        ::chmod(folder.c_str(), mode);
     };
     const struct {
         std::function<void()> arrange;
-        fs::path chosen;  // none: empty
-        fs::path passedOver;
-        std::string why;
+        fs::path runtime;             // as $XDG_RUNTIME_DIR says
+        std::vector<fs::path> taken;  // in lock order
+        fs::path passedOver = {};
+        std::string why = {};
+        std::function<void()> meanwhile = {};  // before a start without $XDG_RUNTIME_DIR
     } cases[] = {
-        {[&] { squat(0700); }, runtime, {}, ""},
-        {[&] { squat(0777); }, ownTemporary, runtime, "other users can write in it (mode 0777)"},
-        {[&] { fs::create_directory_symlink(root, ownTemporary); }, ownCache, ownTemporary, "it is a symbolic link"},
+        {[&] { makePrivate(runtime); }, runtime / "", {ownCache.parent_path() / "instance", runtime, ownTemporary}},
+        {[&] { makePrivate(runtime, 0777); },
+         runtime,
+         {ownCache, ownTemporary},
+         runtime,
+         "other users can write in it (mode 0777)"},
+        {[&] { makePrivate(tooLong); },
+         tooLong,
+         {ownCache, ownTemporary},
+         tooLong,
+         "its socket path would be too long for a Unix socket (" + std::to_string(tooLong.native().size() + 15) +
+             " bytes, at most 107)"},
+        // Another user's folder under our name sends the first start elsewhere, then goes away.
+        {[&] { makePrivate(runtime), fs::create_directory_symlink(root, ownTemporary); },
+         runtime,
+         {ownCache, runtime},
+         ownTemporary,
+         "it is a symbolic link",
+         [&] { fs::remove(ownTemporary); }},
         {[&] { std::ofstream(ownTemporary) << "x", std::ofstream(root / "cache") << "x"; },
+         {},
          {},
          ownTemporary,
          "it is not a folder"},
+        {[&] { std::ofstream(root / "cache") << "x"; },
+         {},
+         {ownTemporary},
+         ownCache,
+         "it cannot be made: " + (root / "cache").string() + ": " + std::strerror(ENOTDIR)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.passedOver.string() + " " + c.why);
-        for (const auto& path : {runtime, temporary, root / "cache"}) fs::remove_all(path);
-        fs::create_directory(temporary);
-        ::chmod(temporary.c_str(), 01777);
+        for (const auto& path : {runtime, temporary, root / "cache", tooLong}) fs::remove_all(path);
+        makePrivate(temporary, 01777);
         c.arrange();
-        const auto chosen = InstanceChannel::Paths::choose({runtime, temporary, root / "cache", ::geteuid()});
-        const std::string note = (c.passedOver == runtime ? "$XDG_RUNTIME_DIR " : "") + c.passedOver.string() +
-                                 " is not used for the instance lock and socket: " + c.why +
-                                 (c.chosen.empty() ? "; no private folder is left for them."
-                                                   : "; they are kept in " + c.chosen.string() + " instead.");
+        // The login manager's folder of the user is the one $XDG_RUNTIME_DIR names, or is missing.
+        const auto chosen =
+            InstanceChannel::Paths::choose({c.runtime, runtime, temporary, root / "cache", ::geteuid()});
+        std::vector<fs::path> taken;
+        for (const auto& location : chosen.locations) taken.push_back(location.lock.parent_path());
+        EXPECT_EQ(taken, c.taken);
+        std::string kept;
+        for (const auto& folder : c.taken) kept += (kept.empty() ? "" : ", ") + folder.string();
+        const std::string note =
+            (c.passedOver == c.runtime ? "$XDG_RUNTIME_DIR " : "") + c.passedOver.string() +
+            " is not used for the instance lock and socket: " + c.why +
+            (kept.empty() ? "; no private folder is left for them." : "; they are kept in " + kept + " instead.");
+        EXPECT_EQ(std::ranges::count(chosen.notes, note), c.why.empty() ? 0 : 1)
+            << ::testing::PrintToString(chosen.notes);
         if (c.why.empty()) {
             EXPECT_TRUE(chosen.notes.empty());
-        } else {
-            EXPECT_EQ(std::ranges::count(chosen.notes, note), 1) << ::testing::PrintToString(chosen.notes);
         }
-        EXPECT_EQ(chosen.lock, c.chosen.empty() ? fs::path() : c.chosen / "vandrel.lock");
         InstanceChannel channel(chosen);
-        EXPECT_EQ(channel.open(handler), !c.chosen.empty());
-        if (!c.chosen.empty()) {
-            EXPECT_EQ(InstanceChannel::send(chosen.socket, Command::unremapCapsLock), "done: unremap-capslock");
-        }
-        for (const int fd : held) ::close(fd);
-        held.clear();
+        ASSERT_EQ(channel.open(handler), !c.taken.empty());
+        if (c.taken.empty()) continue;
+        if (c.meanwhile) c.meanwhile();
+        const auto elsewhere = InstanceChannel::Paths::choose({{}, {}, temporary, root / "cache", ::geteuid()});
+        InstanceChannel later(elsewhere);
+        EXPECT_FALSE(later.open(handler)) << "one instance";
+        EXPECT_TRUE(later.lockFailure().empty());
+        EXPECT_TRUE(InstanceChannel::isRunning(elsewhere));
+        EXPECT_EQ(InstanceChannel::send(elsewhere, Command::unremapCapsLock), "done: unremap-capslock");
     }
 }
 
@@ -208,17 +257,17 @@ TEST_F(InstanceChannelTest, ALinkAtTheLockIsReplacedWithoutBeingFollowedAndAPipe
 {
     const fs::path target = dir.path().toStdString() + "/target";
     std::ofstream(target) << "kept";
-    fs::create_symlink(target, paths.lock);
+    fs::create_symlink(target, lock);
     InstanceChannel channel(paths);
     EXPECT_TRUE(channel.open(handler));
     EXPECT_EQ(test::readFile(target), "kept");
-    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(paths.lock)));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(lock)));
     channel.close();
 
-    fs::remove(paths.lock);
-    ASSERT_EQ(::mkfifo(paths.lock.c_str(), 0600), 0);
+    fs::remove(lock);
+    ASSERT_EQ(::mkfifo(lock.c_str(), 0600), 0);
     EXPECT_FALSE(channel.open(handler));
-    EXPECT_EQ(channel.lockFailure(), paths.lock.string() + ": not a plain file");
+    EXPECT_EQ(channel.lockFailure(), lock.string() + ": not a plain file");
 }
 
 }  // namespace

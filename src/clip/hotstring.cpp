@@ -10,6 +10,7 @@
 #include <QThread>
 #include <memory>
 
+#include "core/inherited_descriptors.h"
 #include "core/install_layout.h"
 #include "core/localize.h"
 #include "core/log.h"
@@ -84,6 +85,7 @@ struct ChildEvaluation : std::enable_shared_from_this<ChildEvaluation> {
         child->setArguments({QString::number(std::chrono::duration_cast<std::chrono::milliseconds>(limit).count())});
         child->setStandardErrorFile(QProcess::nullDevice());
         child->setProcessEnvironment(evaluatorEnvironment());
+        child->setChildProcessModifier(InheritedDescriptors::markCloseOnExec);
         const auto self = shared_from_this();
         QObject::connect(child, &QProcess::readyReadStandardOutput, child, [self] { self->read(); });
         QObject::connect(child, &QProcess::errorOccurred, child, [self](QProcess::ProcessError error) {

@@ -1,12 +1,10 @@
 #include "helper/vandrel_app_controller.h"
 
-#include <QProcess>
-#include <QString>
-#include <QStringList>
 #include <mutex>
 #include <system_error>
 
 #include "core/defaults_keys.h"
+#include "core/detached_process.h"
 #include "core/install_layout.h"
 #include "core/log.h"
 #include "core/settings_store.h"
@@ -26,9 +24,9 @@ fs::path runningExecutable()
 
 bool startDetached(const fs::path& program, const std::vector<std::string>& arguments)
 {
-    QStringList list;
-    for (const auto& a : arguments) list << QString::fromStdString(a);
-    return QProcess::startDetached(QString::fromStdString(program.string()), list);
+    std::vector<std::string> argv{program.string()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return DetachedProcess::start(argv).has_value();
 }
 
 }  // namespace

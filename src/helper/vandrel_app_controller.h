@@ -38,7 +38,7 @@ public:
         std::shared_ptr<SettingsStore> groupSettings;
         // The program's instance lock and socket; empty: InstanceChannel::Paths::standard().
         InstanceChannel::Paths instance;
-        // Starts the program detached with the arguments; false when it could not. Null: QProcess.
+        // Starts the program detached with the arguments; false when it could not. Null: DetachedProcess.
         std::function<bool(const std::filesystem::path& program, const std::vector<std::string>& arguments)> launch;
     };
 

@@ -2,7 +2,9 @@
 // gives, and how it fails, away from this process, on whatever an expression does.
 #include "clip/hotstring.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -234,14 +236,18 @@ TEST_F(HotstringTest, ErrorsAreShownAndGiveNoValue)
     EXPECT_EQ(messages[8], "\U0001F625 The value holds a NUL character");
 }
 
-TEST_F(HotstringTest, TheEvaluatorStartsWithAnEmptyEnvironment)
+TEST_F(HotstringTest, TheEvaluatorStartsWithAnEmptyEnvironmentAndOnlyTheStandardDescriptors)
 {
     QTemporaryDir dir;
     const std::string program = dir.filePath("print-environment").toStdString();
-    std::ofstream(program) << "#!/bin/sh\nprintf 'V%s%s' \"$VANDREL_TEST_SECRET\" \"$HOME\"\n";
+    // ls reads the listing through descriptor 3.
+    std::ofstream(program) << "#!/bin/sh\nprintf 'V%s%s' \"$VANDREL_TEST_SECRET\" \"$HOME\"\n"
+                           << "ls /proc/self/fd | tr -d '\\n'\n";
     std::filesystem::permissions(program, std::filesystem::perms::owner_all);
     ::setenv("VANDREL_TEST_SECRET", "not for children", 1);
-    EXPECT_EQ(value(make({}, program), "1"), Result(""));
+    const int inherited = ::open("/dev/null", O_RDONLY);  // as one we were started with: no close-on-exec
+    EXPECT_EQ(value(make({}, program), "1"), Result("0123"));
+    ::close(inherited);
     ::unsetenv("VANDREL_TEST_SECRET");
 }
 

@@ -1,15 +1,17 @@
 #include "platform/linux/desktop/desktop_launcher.h"
 
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QStandardPaths>
-#include <QStringList>
 #include <QUrl>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <string_view>
 
+#include "core/detached_process.h"
 #include "core/log.h"
 #include "core/string_helpers.h"
+
+extern char** environ;
 
 namespace vandrel {
 
@@ -24,26 +26,17 @@ std::string findProgram(const char* name)
 
 ProcessStarter DesktopLauncher::detachedStarter()
 {
-    return
-        [](const std::vector<std::string>& argv, const std::string& workingDirectory) -> std::optional<std::int64_t> {
-            if (argv.empty()) return std::nullopt;
-            QStringList arguments;
-            for (std::size_t i = 1; i < argv.size(); ++i) arguments << QString::fromStdString(argv[i]);
-            QProcess process;
-            process.setProgram(QString::fromStdString(argv[0]));
-            process.setArguments(arguments);
-            process.setWorkingDirectory(QString::fromStdString(workingDirectory));
-            // Without a session bus the program keeps libdbus from starting one for itself only: what it starts
-            // decides for itself.
-            auto environment = QProcessEnvironment::systemEnvironment();
-            if (environment.value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")) == QStringLiteral("disabled:")) {
-                environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-                process.setProcessEnvironment(environment);
-            }
-            qint64 pid = 0;
-            if (!process.startDetached(&pid)) return std::nullopt;
-            return pid;
-        };
+    return [](const std::vector<std::string>& argv, const std::string& workingDirectory) {
+        // Without a session bus the program keeps libdbus from starting one for itself only: what it starts
+        // decides for itself.
+        constexpr std::string_view kBus = "DBUS_SESSION_BUS_ADDRESS=";
+        const char* const bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+        if (!bus || std::string_view(bus) != "disabled:") return DetachedProcess::start(argv, workingDirectory);
+        std::vector<std::string> environment;
+        for (char** entry = environ; *entry; ++entry)
+            if (!std::string_view(*entry).starts_with(kBus)) environment.emplace_back(*entry);
+        return DetachedProcess::start(argv, workingDirectory, environment);
+    };
 }
 
 DesktopLauncher::DesktopLauncher(ProcessStarter starter, std::optional<std::string> gioProgram)

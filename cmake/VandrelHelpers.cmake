@@ -14,21 +14,26 @@ function(vandrel_add_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  math(EXPR T_TIMEOUT "${T_TIMEOUT} * ${VANDREL_TEST_TIME_FACTOR}")
-  set_tests_properties(${T_NAME} PROPERTIES
-    TIMEOUT ${T_TIMEOUT}
+  vandrel_set_test_environment(${T_NAME} ${T_TIMEOUT})
+  if(T_LABELS)
+    set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+endfunction()
+
+# vandrel_set_test_environment(<test> <timeout in s>): what every test runs with, in every build.
+function(vandrel_set_test_environment test timeout)
+  math(EXPR timeout "${timeout} * ${VANDREL_TEST_TIME_FACTOR}")
+  set_tests_properties(${test} PROPERTIES
+    TIMEOUT ${timeout}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VANDREL_SOURCE_DIR=${VANDREL_SOURCE_DIR}")
   if(VANDREL_SANITIZE)
     # UBSan only prints by default; a test that hits undefined behaviour must fail.
-    set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+    set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
   endif()
   if(VANDREL_TSAN)
     # Qt and GLib are not instrumented; their internal hand-overs are suppressed.
-    set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT
+    set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT
       "TSAN_OPTIONS=suppressions=${VANDREL_SOURCE_DIR}/tests/support/tsan.supp")
-  endif()
-  if(T_LABELS)
-    set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
   endif()
 endfunction()
 

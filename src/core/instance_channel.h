@@ -15,8 +15,8 @@
 // $XDG_RUNTIME_DIR, /run/user/<uid>, /tmp/vandrel-<uid> and vandrel/instance in the cache folder of the user's
 // home (from the user database, not $HOME), the last two made 0700 when missing. A later start tries the same
 // folders, so it meets the running one in at least the folders that do not depend on the environment. The locks
-// are taken in the order of their paths, the same for every start, so two starts at the same moment never both
-// give way and never both run. A folder is used only when it is a real folder (never a link) of the user that
+// are taken in the order of their paths, the same for every start, so two starts at the same moment that share
+// a folder never both give way and never both run. A folder is used only when it is a real folder (never a link) of the user that
 // group and others cannot reach, and when its socket path fits a Unix socket; why one was passed over is said in
 // Paths::notes. No other user can block a start: they can at most take the name /tmp/vandrel-<uid>, which is
 // then passed over.

@@ -8,6 +8,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <atomic>
 
 #include "core/log.h"
 
@@ -23,9 +24,18 @@ const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString kLockedHint = QStringLiteral("LockedHint");
 const QString kActive = QStringLiteral("Active");
 
+// Each connection gets a name of its own.
+std::atomic<unsigned> connections{0};
+
 }  // namespace
 
-LogindDbusSession::LogindDbusSession(QDBusConnection bus) : bus_(std::move(bus))
+QDBusConnection LogindDbusSession::systemBus(const QString& name)
+{
+    return QDBusConnection::connectToBus(QDBusConnection::SystemBus, name);
+}
+
+LogindDbusSession::LogindDbusSession(BusConnector connector)
+    : busName_(QStringLiteral("vandrel-logind-%1").arg(++connections)), bus_(connector(busName_))
 {
     if (!bus_.isConnected()) {
         warnOnce(QStringLiteral("system bus unavailable"), bus_.lastError().message());
@@ -37,7 +47,10 @@ LogindDbusSession::LogindDbusSession(QDBusConnection bus) : bus_(std::move(bus))
     findSession();
 }
 
-LogindDbusSession::~LogindDbusSession() = default;
+LogindDbusSession::~LogindDbusSession()
+{
+    QDBusConnection::disconnectFromBus(busName_);
+}
 
 void LogindDbusSession::warnOnce(const QString& what, const QString& detail)
 {

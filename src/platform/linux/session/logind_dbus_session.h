@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QVariantMap>
+#include <functional>
 #include <memory>
 
 #include "platform/linux/session/logind_session.h"
@@ -22,7 +23,12 @@ class LogindDbusSession final : public QObject, public LogindSession {
     Q_OBJECT
 
 public:
-    explicit LogindDbusSession(QDBusConnection bus = QDBusConnection::systemBus());
+    // Makes a connection to the bus under the given connection name (Qt's name for it in this process); the
+    // watcher disconnects it when it goes.
+    using BusConnector = std::function<QDBusConnection(const QString& name)>;
+    static QDBusConnection systemBus(const QString& name);
+
+    explicit LogindDbusSession(BusConnector connector = systemBus);
     ~LogindDbusSession() override;
 
     bool isLocked() const override { return flags().locked.load(std::memory_order_acquire); }
@@ -47,6 +53,7 @@ private:
     void setActive(bool active);
     void warnOnce(const QString& what, const QString& detail);
 
+    QString busName_;
     QDBusConnection bus_;
     QString sessionPath_;
     bool warned_ = false;

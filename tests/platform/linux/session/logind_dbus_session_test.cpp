@@ -97,7 +97,10 @@ public:
     }
 
     bool ok() const { return bus_ && bus_->isConnected(); }
-    QDBusConnection clientBus(const QString& name) { return QDBusConnection::connectToBus(address_, name); }
+    LogindDbusSession::BusConnector connector()
+    {
+        return [this](const QString& name) { return QDBusConnection::connectToBus(address_, name); };
+    }
 
     void sendProperty(const QString& name, std::optional<bool> value)
     {
@@ -142,7 +145,6 @@ protected:
     {
         if (!logind_.ok()) GTEST_SKIP() << "no dbus-daemon for a private bus";
     }
-    void TearDown() override { QDBusConnection::disconnectFromBus(QStringLiteral("client")); }
 
     FakeLogind logind_;
 };
@@ -165,7 +167,7 @@ TEST_F(LogindDbusSessionTest, ReadsTheLockedHintAndActiveAndFollowsTheirChanges)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.property.toStdString());
         logind_.session.*c.value = !c.unknown;
-        LogindDbusSession session(logind_.clientBus(QStringLiteral("client")));
+        LogindDbusSession session(logind_.connector());
         std::vector<bool> changes;
         auto subscription = c.changes(session).subscribe([&](bool v) { changes.push_back(v); });
         EXPECT_EQ(c.read(session), c.unknown);
@@ -179,21 +181,20 @@ TEST_F(LogindDbusSessionTest, ReadsTheLockedHintAndActiveAndFollowsTheirChanges)
         EXPECT_TRUE(eventually([&] { return c.read(session) != c.unknown; }));
         EXPECT_EQ(changes, (std::vector<bool>{!c.unknown, c.unknown, !c.unknown}));
         subscription.dispose();
-        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
     }
 }
 
 TEST_F(LogindDbusSessionTest, FindsTheSessionByProcessWhenAutoIsUnknown)
 {
     logind_.manager.knowsAuto = false;
-    LogindDbusSession session(logind_.clientBus(QStringLiteral("client")));
+    LogindDbusSession session(logind_.connector());
     ASSERT_TRUE(eventually([&] { return session.sessionPath() == kSessionPath; }));
     EXPECT_EQ(logind_.manager.askedPid, uint(getpid()));
 }
 
 TEST_F(LogindDbusSessionTest, SleepAndWakeBecomePowerEvents)
 {
-    LogindDbusSession session(logind_.clientBus(QStringLiteral("client")));
+    LogindDbusSession session(logind_.connector());
     std::vector<PowerEvent> events;
     auto subscription = session.powerEvents().subscribe([&](PowerEvent e) { events.push_back(e); });
     ASSERT_TRUE(eventually([&] { return !session.sessionPath().isEmpty(); }));  // the bus is set up by then
@@ -207,8 +208,9 @@ TEST_F(LogindDbusSessionTest, SleepAndWakeBecomePowerEvents)
 TEST(LogindDbusSessionWithoutBus, ReadsUnlockedAndActiveNeverSleepsAndSaysSoOnce)
 {
     test::ScopedLogCapture logs;
-    auto bus = QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nobus"));
-    LogindDbusSession session(bus);
+    LogindDbusSession session([](const QString& name) {
+        return QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), name);
+    });
     bool any = false;
     auto subscription = session.powerEvents().subscribe([&](PowerEvent) { any = true; });
     EXPECT_FALSE(eventually([&] { return session.isLocked() || any || !session.sessionPath().isEmpty(); },
@@ -222,7 +224,6 @@ TEST(LogindDbusSessionWithoutBus, ReadsUnlockedAndActiveNeverSleepsAndSaysSoOnce
         }
     }
     subscription.dispose();
-    QDBusConnection::disconnectFromBus(QStringLiteral("nobus"));
 }
 
 }  // namespace

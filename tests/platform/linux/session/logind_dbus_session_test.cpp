@@ -15,6 +15,7 @@
 #include <QObject>
 
 #include "core/log_capture.h"
+#include "rx/virtual_time_scheduler.h"
 #include "support/desktop_test_process.h"
 
 namespace vandrel {
@@ -57,10 +58,13 @@ public slots:
     }
 };
 
-// A private bus with the fake login manager on it.
+// A private bus with the fake login manager on it; it can end and start again, and logind can leave it.
 class FakeLogind {
 public:
-    FakeLogind()
+    FakeLogind() { start(); }
+    ~FakeLogind() { stop(); }
+
+    void start()
     {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) return;
@@ -79,10 +83,14 @@ public:
             std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address_, QStringLiteral("fake-logind")));
         bus_->registerObject(QStringLiteral("/org/freedesktop/login1"), &manager, QDBusConnection::ExportAllSlots);
         bus_->registerObject(kSessionPath, &session, QDBusConnection::ExportAllProperties);
-        bus_->registerService(QStringLiteral("org.freedesktop.login1"));
+        setOnBus(true);
     }
-    ~FakeLogind()
+    // The daemon dies first, and at once: the bus goes away under every client without a word about the names
+    // on it (a daemon told to end says first that each client left).
+    void stop()
     {
+        if (daemon_ > 0) kill(daemon_, SIGKILL);
+        test::stopProgram(daemon_);
         if (bus_) {
             // Calls the bus thread queued for the fake objects hold on to the connection: drop them while it
             // still exists, after no new ones can come.
@@ -93,10 +101,16 @@ public:
             bus_.reset();
             QDBusConnection::disconnectFromBus(QStringLiteral("fake-logind"));
         }
-        test::stopProgram(daemon_);
+    }
+    // logind leaves the bus, which stays, or comes back to it.
+    void setOnBus(bool on)
+    {
+        const auto service = QStringLiteral("org.freedesktop.login1");
+        on ? bus_->registerService(service) : bus_->unregisterService(service);
     }
 
     bool ok() const { return bus_ && bus_->isConnected(); }
+    // Connects to the bus of the moment: a bus that started again has another address.
     LogindDbusSession::BusConnector connector()
     {
         return [this](const QString& name) { return QDBusConnection::connectToBus(address_, name); };
@@ -202,6 +216,39 @@ TEST_F(LogindDbusSessionTest, SleepAndWakeBecomePowerEvents)
     logind_.sendPrepareForSleep(false);
     EXPECT_TRUE(eventually([&] { return events.size() == 2; }));
     EXPECT_EQ(events, (std::vector<PowerEvent>{PowerEvent::willSleep, PowerEvent::didWake}));
+    subscription.dispose();
+}
+
+// Losing the bus or logind must not leave the keyboards let go for the rest of the run: the session reads as
+// without logind until a retry follows it again.
+TEST_F(LogindDbusSessionTest, ReadsAsWithoutLogindWhileTheBusOrLogindIsGoneAndFollowsAgainOnceBack)
+{
+    test::ScopedLogCapture logs;
+    const auto retries = rx::VirtualTimeScheduler::make();
+    logind_.session.locked = true;
+    logind_.session.active = false;
+    LogindDbusSession session(logind_.connector(), retries);
+    std::vector<bool> actives;
+    auto subscription = session.activeChanges().subscribe([&](bool v) { actives.push_back(v); });
+    ASSERT_TRUE(eventually([&] { return session.isLocked() && !session.isActive(); }));
+    for (const bool busGoesAway : {true, false}) {  // else logind leaves a bus that stays
+        SCOPED_TRACE(busGoesAway ? "the bus goes away" : "logind leaves the bus");
+        logs->clear();
+        actives.clear();
+        busGoesAway ? logind_.stop() : logind_.setOnBus(false);
+        ASSERT_TRUE(eventually([&] { return !session.isLocked() && session.isActive(); }));
+        EXPECT_TRUE(session.sessionPath().isEmpty());
+        // A retry while it is still gone says nothing, and the next one waits its period.
+        retries->advanceBy(LogindDbusSession::kRetryPeriod);
+        EXPECT_TRUE(eventually([&] { return retries->pendingCount() == 1; }));
+
+        busGoesAway ? logind_.start() : logind_.setOnBus(true);
+        retries->advanceBy(LogindDbusSession::kRetryPeriod);
+        ASSERT_TRUE(eventually([&] { return session.isLocked() && !session.isActive(); }));
+        EXPECT_EQ(actives, (std::vector<bool>{true, false}));
+        EXPECT_EQ(logs->count(LogLevel::warning), 1u);
+        EXPECT_TRUE(logs->contains(LogLevel::info, "logind: following the session again"));
+    }
     subscription.dispose();
 }
 

@@ -3,13 +3,14 @@
 #include <unistd.h>
 
 #include <QDBusError>
-#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <atomic>
 
 #include "core/log.h"
+#include "core/main_queue.h"
 
 namespace vandrel {
 
@@ -22,41 +23,92 @@ const QString kSession = QStringLiteral("org.freedesktop.login1.Session");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString kLockedHint = QStringLiteral("LockedHint");
 const QString kActive = QStringLiteral("Active");
+const QString kBusGone = QStringLiteral("the system bus went away");
+
+// Each connection gets a name of its own.
+std::atomic<unsigned> connections{0};
 
 }  // namespace
 
-LogindDbusSession::LogindDbusSession(QDBusConnection bus) : bus_(std::move(bus))
+QDBusConnection LogindDbusSession::systemBus(const QString& name)
 {
-    if (!bus_.isConnected()) {
+    return QDBusConnection::connectToBus(QDBusConnection::SystemBus, name);
+}
+
+LogindDbusSession::LogindDbusSession(BusConnector connector, rx::SchedulerPtr retries)
+    : connectBus_(std::move(connector)), retries_(retries ? std::move(retries) : MainQueue::shared()), bus_(QString())
+{
+    logindWatcher_.setWatchedServices({kService});
+    logindWatcher_.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+    connect(&logindWatcher_, &QDBusServiceWatcher::serviceUnregistered, this,
+            [this] { lose(QStringLiteral("left the system bus"), {}); });
+    if (!connectBus()) {
         warnOnce(QStringLiteral("system bus unavailable"), bus_.lastError().message());
         return;
     }
-    if (!bus_.connect(kService, kManagerPath, kManager, QStringLiteral("PrepareForSleep"), this,
-                      SLOT(onPrepareForSleep(bool))))
-        warnOnce(QStringLiteral("cannot follow sleep and wake"), bus_.lastError().message());
     findSession();
 }
 
-LogindDbusSession::~LogindDbusSession() = default;
-
-void LogindDbusSession::warnOnce(const QString& what, const QString& detail)
+LogindDbusSession::~LogindDbusSession()
 {
-    if (warned_) return;
-    warned_ = true;
+    retry_.dispose();
+    QDBusConnection::disconnectFromBus(busName_);
+}
+
+bool LogindDbusSession::connectBus()
+{
+    // A connection that lost its bus never comes back: the next one is a new connection.
+    if (!busName_.isEmpty()) QDBusConnection::disconnectFromBus(busName_);
+    busName_ = QStringLiteral("vandrel-logind-%1").arg(++connections);
+    bus_ = connectBus_(busName_);
+    if (!bus_.isConnected()) return false;
+    logindWatcher_.setConnection(bus_);
+    // libdbus tells of a dropped connection by this signal on the connection itself; should it not come, the
+    // next call fails on the closed connection, which is the same loss.
+    bus_.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"), QStringLiteral("org.freedesktop.DBus.Local"),
+                 QStringLiteral("Disconnected"), this, SLOT(onBusDisconnected()));
+    if (!bus_.connect(kService, kManagerPath, kManager, QStringLiteral("PrepareForSleep"), this,
+                      SLOT(onPrepareForSleep(bool))))
+        warnOnce(QStringLiteral("cannot follow sleep and wake"), bus_.lastError().message());
+    return true;
+}
+
+void LogindDbusSession::warn(const QString& what, const QString& detail)
+{
     log.warning("logind: " + what.toStdString() +
                     "; a locked session and sleep may go unnoticed, and session switches are not followed: the "
                     "keyboards stay grabbed while another session has the screen",
                 detail.toStdString());
 }
 
+void LogindDbusSession::warnOnce(const QString& what, const QString& detail)
+{
+    if (warned_) return;
+    warned_ = true;
+    warn(what, detail);
+}
+
+void LogindDbusSession::call(const QDBusMessage& message, std::function<void(QDBusPendingCallWatcher&)> onReply)
+{
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, generation = generation_, onReply = std::move(onReply)](QDBusPendingCallWatcher* w) {
+                w->deleteLater();
+                if (generation != generation_) return;
+                if (w->isError() && !bus_.isConnected()) {
+                    lose(kBusGone, w->error().message());
+                    return;
+                }
+                onReply(*w);
+            });
+}
+
 void LogindDbusSession::findSession()
 {
-    auto call = QDBusMessage::createMethodCall(kService, kManagerPath, kManager, QStringLiteral("GetSession"));
-    call << QStringLiteral("auto");  // our own session, or the user's graphical one when we run outside any
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        QDBusPendingReply<QDBusObjectPath> reply = *w;
+    auto message = QDBusMessage::createMethodCall(kService, kManagerPath, kManager, QStringLiteral("GetSession"));
+    message << QStringLiteral("auto");  // our own session, or the user's graphical one when we run outside any
+    call(message, [this](QDBusPendingCallWatcher& w) {
+        QDBusPendingReply<QDBusObjectPath> reply = w;
         if (reply.isError()) {
             findSessionByPid();
             return;
@@ -67,23 +119,28 @@ void LogindDbusSession::findSession()
 
 void LogindDbusSession::findSessionByPid()
 {
-    auto call = QDBusMessage::createMethodCall(kService, kManagerPath, kManager, QStringLiteral("GetSessionByPID"));
-    call << static_cast<uint>(::getpid());
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        QDBusPendingReply<QDBusObjectPath> reply = *w;
-        if (reply.isError()) {
+    auto message = QDBusMessage::createMethodCall(kService, kManagerPath, kManager, QStringLiteral("GetSessionByPID"));
+    message << static_cast<uint>(::getpid());
+    call(message, [this](QDBusPendingCallWatcher& w) {
+        QDBusPendingReply<QDBusObjectPath> reply = w;
+        if (!reply.isError())
+            followSession(reply.value().path());
+        else if (lost_)
+            retryLater();  // logind is not back yet
+        else
             warnOnce(QStringLiteral("no login session found"), reply.error().message());
-            return;
-        }
-        followSession(reply.value().path());
     });
 }
 
 void LogindDbusSession::followSession(const QString& path)
 {
     sessionPath_ = path;
+    if (lost_) {
+        lost_ = false;
+        warned_ = false;
+        retry_.set({});
+        log.info("logind: following the session again");
+    }
     // Follow first, then read: a change between the two is not lost.
     if (!bus_.connect(kService, path, kProperties, QStringLiteral("PropertiesChanged"), this,
                       SLOT(onPropertiesChanged(QString, QVariantMap, QStringList))))
@@ -92,14 +149,21 @@ void LogindDbusSession::followSession(const QString& path)
     readProperty(kActive);
 }
 
+void LogindDbusSession::stopFollowing()
+{
+    if (sessionPath_.isEmpty()) return;
+    // On a bus that stays, so that following the session again later connects anew.
+    bus_.disconnect(kService, sessionPath_, kProperties, QStringLiteral("PropertiesChanged"), this,
+                    SLOT(onPropertiesChanged(QString, QVariantMap, QStringList)));
+    sessionPath_.clear();
+}
+
 void LogindDbusSession::readProperty(const QString& name)
 {
-    auto call = QDBusMessage::createMethodCall(kService, sessionPath_, kProperties, QStringLiteral("Get"));
-    call << kSession << name;
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, name](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        QDBusPendingReply<QDBusVariant> reply = *w;
+    auto message = QDBusMessage::createMethodCall(kService, sessionPath_, kProperties, QStringLiteral("Get"));
+    message << kSession << name;
+    call(message, [this, name](QDBusPendingCallWatcher& w) {
+        QDBusPendingReply<QDBusVariant> reply = w;
         if (reply.isError()) {
             warnOnce("cannot read the session's " + name, reply.error().message());
             return;
@@ -129,6 +193,41 @@ void LogindDbusSession::setActive(bool active)
     log.info(active ? "session active again; the keyboards are taken again"
                     : "session inactive (another session has the screen); the keyboards are let go");
     activeChanges_.onNext(active);
+}
+
+void LogindDbusSession::lose(const QString& what, const QString& detail)
+{
+    ++generation_;
+    stopFollowing();
+    if (!lost_) {
+        lost_ = true;
+        warned_ = true;  // what fails until logind is back is part of this loss
+        const auto period = std::chrono::duration_cast<std::chrono::seconds>(kRetryPeriod).count();
+        warn(what + QStringLiteral(" (trying again every %1 s)").arg(period), detail);
+        // As without logind: a session left inactive would keep the keyboards let go for the rest of the run.
+        setLocked(false);
+        setActive(true);
+    }
+    retryLater();
+}
+
+void LogindDbusSession::retryLater()
+{
+    retry_.set(retries_->scheduleAfter(kRetryPeriod, [this] { retry(); }));
+}
+
+void LogindDbusSession::retry()
+{
+    if (!bus_.isConnected() && !connectBus()) {
+        retryLater();
+        return;
+    }
+    findSession();
+}
+
+void LogindDbusSession::onBusDisconnected()
+{
+    lose(kBusGone, {});
 }
 
 void LogindDbusSession::onPropertiesChanged(const QString& interfaceName, const QVariantMap& changed,

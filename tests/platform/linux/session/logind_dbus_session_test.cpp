@@ -15,6 +15,7 @@
 #include <QObject>
 
 #include "core/log_capture.h"
+#include "rx/virtual_time_scheduler.h"
 #include "support/desktop_test_process.h"
 
 namespace vandrel {
@@ -57,10 +58,13 @@ public slots:
     }
 };
 
-// A private bus with the fake login manager on it.
+// A private bus with the fake login manager on it; it can end and start again, and logind can leave it.
 class FakeLogind {
 public:
-    FakeLogind()
+    FakeLogind() { start(); }
+    ~FakeLogind() { stop(); }
+
+    void start()
     {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) return;
@@ -79,10 +83,14 @@ public:
             std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address_, QStringLiteral("fake-logind")));
         bus_->registerObject(QStringLiteral("/org/freedesktop/login1"), &manager, QDBusConnection::ExportAllSlots);
         bus_->registerObject(kSessionPath, &session, QDBusConnection::ExportAllProperties);
-        bus_->registerService(QStringLiteral("org.freedesktop.login1"));
+        setOnBus(true);
     }
-    ~FakeLogind()
+    // The daemon dies first, and at once: the bus goes away under every client without a word about the names
+    // on it (a daemon told to end says first that each client left).
+    void stop()
     {
+        if (daemon_ > 0) kill(daemon_, SIGKILL);
+        test::stopProgram(daemon_);
         if (bus_) {
             // Calls the bus thread queued for the fake objects hold on to the connection: drop them while it
             // still exists, after no new ones can come.
@@ -93,11 +101,20 @@ public:
             bus_.reset();
             QDBusConnection::disconnectFromBus(QStringLiteral("fake-logind"));
         }
-        test::stopProgram(daemon_);
+    }
+    // logind leaves the bus, which stays, or comes back to it.
+    void setOnBus(bool on)
+    {
+        const auto service = QStringLiteral("org.freedesktop.login1");
+        on ? bus_->registerService(service) : bus_->unregisterService(service);
     }
 
     bool ok() const { return bus_ && bus_->isConnected(); }
-    QDBusConnection clientBus(const QString& name) { return QDBusConnection::connectToBus(address_, name); }
+    // Connects to the bus of the moment: a bus that started again has another address.
+    LogindDbusSession::BusConnector connector()
+    {
+        return [this](const QString& name) { return QDBusConnection::connectToBus(address_, name); };
+    }
 
     void sendProperty(const QString& name, std::optional<bool> value)
     {
@@ -142,7 +159,6 @@ protected:
     {
         if (!logind_.ok()) GTEST_SKIP() << "no dbus-daemon for a private bus";
     }
-    void TearDown() override { QDBusConnection::disconnectFromBus(QStringLiteral("client")); }
 
     FakeLogind logind_;
 };
@@ -165,7 +181,7 @@ TEST_F(LogindDbusSessionTest, ReadsTheLockedHintAndActiveAndFollowsTheirChanges)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.property.toStdString());
         logind_.session.*c.value = !c.unknown;
-        LogindDbusSession session(logind_.clientBus(QStringLiteral("client")));
+        LogindDbusSession session(logind_.connector());
         std::vector<bool> changes;
         auto subscription = c.changes(session).subscribe([&](bool v) { changes.push_back(v); });
         EXPECT_EQ(c.read(session), c.unknown);
@@ -179,21 +195,20 @@ TEST_F(LogindDbusSessionTest, ReadsTheLockedHintAndActiveAndFollowsTheirChanges)
         EXPECT_TRUE(eventually([&] { return c.read(session) != c.unknown; }));
         EXPECT_EQ(changes, (std::vector<bool>{!c.unknown, c.unknown, !c.unknown}));
         subscription.dispose();
-        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
     }
 }
 
 TEST_F(LogindDbusSessionTest, FindsTheSessionByProcessWhenAutoIsUnknown)
 {
     logind_.manager.knowsAuto = false;
-    LogindDbusSession session(logind_.clientBus(QStringLiteral("client")));
+    LogindDbusSession session(logind_.connector());
     ASSERT_TRUE(eventually([&] { return session.sessionPath() == kSessionPath; }));
     EXPECT_EQ(logind_.manager.askedPid, uint(getpid()));
 }
 
 TEST_F(LogindDbusSessionTest, SleepAndWakeBecomePowerEvents)
 {
-    LogindDbusSession session(logind_.clientBus(QStringLiteral("client")));
+    LogindDbusSession session(logind_.connector());
     std::vector<PowerEvent> events;
     auto subscription = session.powerEvents().subscribe([&](PowerEvent e) { events.push_back(e); });
     ASSERT_TRUE(eventually([&] { return !session.sessionPath().isEmpty(); }));  // the bus is set up by then
@@ -204,11 +219,45 @@ TEST_F(LogindDbusSessionTest, SleepAndWakeBecomePowerEvents)
     subscription.dispose();
 }
 
+// Losing the bus or logind must not leave the keyboards let go for the rest of the run: the session reads as
+// without logind until a retry follows it again.
+TEST_F(LogindDbusSessionTest, ReadsAsWithoutLogindWhileTheBusOrLogindIsGoneAndFollowsAgainOnceBack)
+{
+    test::ScopedLogCapture logs;
+    const auto retries = rx::VirtualTimeScheduler::make();
+    logind_.session.locked = true;
+    logind_.session.active = false;
+    LogindDbusSession session(logind_.connector(), retries);
+    std::vector<bool> actives;
+    auto subscription = session.activeChanges().subscribe([&](bool v) { actives.push_back(v); });
+    ASSERT_TRUE(eventually([&] { return session.isLocked() && !session.isActive(); }));
+    for (const bool busGoesAway : {true, false}) {  // else logind leaves a bus that stays
+        SCOPED_TRACE(busGoesAway ? "the bus goes away" : "logind leaves the bus");
+        logs->clear();
+        actives.clear();
+        busGoesAway ? logind_.stop() : logind_.setOnBus(false);
+        ASSERT_TRUE(eventually([&] { return !session.isLocked() && session.isActive(); }));
+        EXPECT_TRUE(session.sessionPath().isEmpty());
+        // A retry while it is still gone says nothing, and the next one waits its period.
+        retries->advanceBy(LogindDbusSession::kRetryPeriod);
+        EXPECT_TRUE(eventually([&] { return retries->pendingCount() == 1; }));
+
+        busGoesAway ? logind_.start() : logind_.setOnBus(true);
+        retries->advanceBy(LogindDbusSession::kRetryPeriod);
+        ASSERT_TRUE(eventually([&] { return session.isLocked() && !session.isActive(); }));
+        EXPECT_EQ(actives, (std::vector<bool>{true, false}));
+        EXPECT_EQ(logs->count(LogLevel::warning), 1u);
+        EXPECT_TRUE(logs->contains(LogLevel::info, "logind: following the session again"));
+    }
+    subscription.dispose();
+}
+
 TEST(LogindDbusSessionWithoutBus, ReadsUnlockedAndActiveNeverSleepsAndSaysSoOnce)
 {
     test::ScopedLogCapture logs;
-    auto bus = QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nobus"));
-    LogindDbusSession session(bus);
+    LogindDbusSession session([](const QString& name) {
+        return QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), name);
+    });
     bool any = false;
     auto subscription = session.powerEvents().subscribe([&](PowerEvent) { any = true; });
     EXPECT_FALSE(eventually([&] { return session.isLocked() || any || !session.sessionPath().isEmpty(); },
@@ -222,7 +271,6 @@ TEST(LogindDbusSessionWithoutBus, ReadsUnlockedAndActiveNeverSleepsAndSaysSoOnce
         }
     }
     subscription.dispose();
-    QDBusConnection::disconnectFromBus(QStringLiteral("nobus"));
 }
 
 }  // namespace

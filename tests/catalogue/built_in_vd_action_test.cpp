@@ -293,8 +293,8 @@ TEST_F(BuiltInVDActionTest, DynamicTitlesFollowTheParameters)
         // No count template: the static title, never an empty one.
         {&B::moveToLineBeginning, {P::times(3)}, "Move to the Beginning of the Line"},
         {&B::forwardDeleteWord, {P::times(4)}, "Forward Delete Word"},
-        {&B::sendInput, {P::keyId("24")}, "Send Input: " + VDKey(36, {}).keyNameWithModifiers()},
-        {&B::sendInput, {P::keyId("100024")}, "Send Input: " + VDKey(36, {55}).keyNameWithModifiers()},
+        {&B::sendInput, {P::keyId("24")}, "Send Input: Return"},
+        {&B::sendInput, {P::keyId("100024")}, "Send Input: Super+Return"},
         {&B::sendInput, {}, std::nullopt},
         {&B::sendInput, {P::times(2)}, std::nullopt},
         {&B::sendInput, {P::keyId("zz")}, std::nullopt},

@@ -24,7 +24,7 @@ QFont systemFont(QFont::Weight weight)
     return font;
 }
 
-// Modifier names are words on Linux ("Super+Caps+"): the key part is as wide as the widest row needs, at least
+// Modifier names are words on Linux ("Super+Caps Lock+"): the key part is as wide as the widest row needs, at least
 // the usual width and at most half a column.
 int keyPartWidth(const std::unordered_map<VDActionGroup, VDKeyScheme::KeySettings>& settingsOfGroup)
 {
@@ -36,9 +36,8 @@ int keyPartWidth(const std::unordered_map<VDActionGroup, VDKeyScheme::KeySetting
             const VDKey& key = setting->key();
             const int symbol =
                 std::max(kKeyLabelMinWidth, symbolFont.horizontalAdvance(QString::fromStdString(key.keyChar())));
-            widest =
-                std::max(widest, modifierFont.horizontalAdvance(QString::fromStdString(key.compactModifiersString())) +
-                                     symbol + CheatSheetUIConstants::basicGap / 2);
+            widest = std::max(widest, modifierFont.horizontalAdvance(QString::fromStdString(key.modifiersString())) +
+                                          symbol + CheatSheetUIConstants::basicGap / 2);
         }
     }
     return std::min(widest, CheatSheetUIConstants::listWidth / 2);
@@ -136,7 +135,7 @@ void ElidedLabel::paintEvent(QPaintEvent*)
 
 void appendKeysLabel(StackView& keyPart, const VDKey& key)
 {
-    auto* modifiers = new QLabel(QString::fromStdString(key.compactModifiersString()));
+    auto* modifiers = new QLabel(QString::fromStdString(key.modifiersString()));
     modifiers->setFont(systemFont(QFont::Normal));
     QPalette secondary = modifiers->palette();
     secondary.setColor(QPalette::WindowText, secondary.color(QPalette::PlaceholderText));

@@ -130,8 +130,7 @@ QVariant VDKeySchemeOutlineViewDataSource::data(const QModelIndex& index, int ro
     if (index.column() == commandColumn) return commandText(item(index));
     // The hotkey cell shows the key; the model gives its text as the tooltip only, so it is not drawn twice.
     if (index.column() == keyColumn && role == Qt::ToolTipRole) {
-        if (auto setting = keySetting(index))
-            return QString::fromStdString(setting->key().modifiersString() + setting->key().keyChar());
+        if (auto setting = keySetting(index)) return QString::fromStdString(setting->key().keyCharWithModifiers());
     }
     return {};
 }

@@ -53,7 +53,7 @@ TEST_F(CheatSheetViews, RowsShowModifiersKeyAndTheDescriptionUnderABoldTitle)
     drawCheatSheet(container, *scheme, {{G::movement}}, groupViews);
     ASSERT_EQ(groupViews.size(), 1u);
     EXPECT_EQ(rows(groupViews.at(G::movement)),
-              (std::vector<std::string>{"|Movement (bold)", "Caps+E|Repeat 3", "Shift+Caps+D|Repeat"}));
+              (std::vector<std::string>{"|Movement (bold)", "Caps Lock+E|Repeat 3", "Shift+Caps Lock+D|Repeat"}));
 }
 
 TEST_F(CheatSheetViews, SeparatorsStandOnlyBetweenColumns)

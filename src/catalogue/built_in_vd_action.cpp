@@ -699,7 +699,7 @@ const VDActionPtr& BuiltInVDAction::extraPasteboard1Paste()
 const VDActionPtr& BuiltInVDAction::extraPasteboard1PastePlainText()
 {
     static const VDActionPtr action = makeExtraClipboardAction(
-        "extraPasteboard1PastePlainText", "Extra Clipboard ${0} - Paste(Plain Text)", 1, true, true);
+        "extraPasteboard1PastePlainText", "Extra Clipboard ${0} - Paste (Plain Text)", 1, true, true);
     return action;
 }
 
@@ -727,7 +727,7 @@ const VDActionPtr& BuiltInVDAction::extraPasteboard2Paste()
 const VDActionPtr& BuiltInVDAction::extraPasteboard2PastePlainText()
 {
     static const VDActionPtr action = makeExtraClipboardAction(
-        "extraPasteboard2PastePlainText", "Extra Clipboard ${0} - Paste(Plain Text)", 2, true, true);
+        "extraPasteboard2PastePlainText", "Extra Clipboard ${0} - Paste (Plain Text)", 2, true, true);
     return action;
 }
 

@@ -59,7 +59,7 @@ TEST_F(BuiltInVDActionTest, EveryEntryIsFoundByItsStoredName)
     }
     EXPECT_EQ(count, 49u);
     EXPECT_EQ(logged->count(LogLevel::error), 0u);  // no idName registered twice
-    EXPECT_EQ(B::extraPasteboard2PastePlainText()->staticDescription(), "Extra Clipboard 2 - Paste(Plain Text)");
+    EXPECT_EQ(B::extraPasteboard2PastePlainText()->staticDescription(), "Extra Clipboard 2 - Paste (Plain Text)");
     EXPECT_EQ(B::moveUpN(), VDAction::registered("moveUpN"));  // the accessor's object, built once
     EXPECT_EQ(B::moveUpN()->defaultParamSequence(), Params{P::times(1)});
     EXPECT_EQ(B::bindWindow()->defaultParamSequence(), Params{P::windowBindingId(-1)});

@@ -7,7 +7,7 @@
 #include "core/installed_instance.h"
 #include "core/localize.h"
 #include "core/log.h"
-#include "model/key_kit.h"
+#include "model/vd_key.h"
 
 namespace vandrel {
 
@@ -81,7 +81,8 @@ void VDStatusBarMenu::installShared(std::shared_ptr<VDStatusBarMenu> menu)
 
 std::string VDStatusBarMenu::preferencesTitle()
 {
-    return localized("Preferences...") + "\t" + KeyKit::modifiersToString({56, 57}) + ",";
+    // The default layout's Preferences key, Caps Lock+Shift and the comma key, written as every hotkey is.
+    return localized("Preferences...") + "\t" + VDKey(43, {56, 57}).keyCharWithModifiers();
 }
 
 std::string VDStatusBarMenu::secureInputHolderLabel(const std::optional<SecureInputHolder>& holder,

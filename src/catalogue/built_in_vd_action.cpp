@@ -265,7 +265,8 @@ const VDActionPtr& BuiltInVDAction::showCheatSheet()
 const VDActionPtr& BuiltInVDAction::tapCapsSendInputEsc()
 {
     static const VDActionPtr action =
-        VDAction::make("sendInputEsc", localized("Send Input: ${0}", "Esc"), VDActionGroup::vandrelGeneral)
+        VDAction::make("sendInputEsc", localized("Send Input: ${0}", VDKey(kEscape, {}).keyCharWithModifiers()),
+                       VDActionGroup::vandrelGeneral)
             ->addKeyTap(kEscape)
             ->appendToQueryDisc();
     return action;
@@ -310,7 +311,7 @@ const VDActionPtr& BuiltInVDAction::sendInput()
                     if (!id) return std::nullopt;
                     const auto key = RecordedKey::fromId(*id);
                     if (!key) return std::nullopt;
-                    return fillPlaceholders(title, key->keyNameWithModifiers());
+                    return fillPlaceholders(title, key->keyCharWithModifiers());
                 })
             ->appendToQueryDisc();
     return action;
@@ -698,7 +699,7 @@ const VDActionPtr& BuiltInVDAction::extraPasteboard1Paste()
 const VDActionPtr& BuiltInVDAction::extraPasteboard1PastePlainText()
 {
     static const VDActionPtr action = makeExtraClipboardAction(
-        "extraPasteboard1PastePlainText", "Extra Clipboard ${0} - Paste(Plain Text)", 1, true, true);
+        "extraPasteboard1PastePlainText", "Extra Clipboard ${0} - Paste (Plain Text)", 1, true, true);
     return action;
 }
 
@@ -726,7 +727,7 @@ const VDActionPtr& BuiltInVDAction::extraPasteboard2Paste()
 const VDActionPtr& BuiltInVDAction::extraPasteboard2PastePlainText()
 {
     static const VDActionPtr action = makeExtraClipboardAction(
-        "extraPasteboard2PastePlainText", "Extra Clipboard ${0} - Paste(Plain Text)", 2, true, true);
+        "extraPasteboard2PastePlainText", "Extra Clipboard ${0} - Paste (Plain Text)", 2, true, true);
     return action;
 }
 

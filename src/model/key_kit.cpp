@@ -1,6 +1,7 @@
 #include "model/key_kit.h"
 
 #include <QString>
+#include <algorithm>
 
 #include "platform/platform.h"
 
@@ -11,25 +12,64 @@ namespace {
 // The key code the remapped Caps Lock key sends (the engine's proxy key).
 constexpr int kProxyKeyCode = 80;
 
+// Per named key: the name the keyboard map knows the key by, and the name a hotkey text writes for it (the
+// one Linux desktops use). Keys not listed here are written as what the layout types.
 struct KeyRow {
     int keyCode;
     std::string_view name;
-    std::string_view symbol;
+    std::string_view label;
 };
 
 constexpr KeyRow kKeyRows[] = {
-    {36, "Enter", "↩"},         {48, "Tab", "⇥"},       {49, "Space", "⎵"},       {51, "Backspace", "⌫"},
-    {53, "Esc", "⎋"},           {55, "Command", "⌘"},   {56, "Shift", "⇧"},       {57, "CapsLock", "⇪"},
-    {58, "Option", "⌥"},        {59, "Control", "⌃"},   {60, "Right Shift", "⇧"}, {61, "Right Option", "⌥"},
-    {62, "Right Control", "⌃"}, {72, "Volume Up", "🔊"}, {73, "Volume Down", "🔈"}, {74, "Mute", "🔇"},
-    {63, "Function", "⌘"},      {122, "F1", "F1"},      {120, "F2", "F2"},        {99, "F3", "F3"},
-    {118, "F4", "F4"},          {96, "F5", "F5"},       {97, "F6", "F6"},         {98, "F7", "F7"},
-    {100, "F8", "F8"},          {101, "F9", "F9"},      {109, "F10", "F10"},      {103, "F11", "F11"},
-    {111, "F12", "F12"},        {105, "F13", "F13"},    {107, "F14", "F14"},      {113, "F15", "F15"},
-    {106, "F16", "F16"},        {64, "F17", "F17"},     {79, "F18", "F18"},       {80, "F19", "F19"},
-    {90, "F20", "F20"},         {117, "Delete", "⌦"},   {115, "Home", "↖"},       {119, "End", "↘"},
-    {116, "PageUp", "⇞"},       {121, "PageDown", "⇟"}, {123, "Left", "←"},       {124, "Right", "→"},
-    {125, "Down", "↓"},         {126, "Up", "↑"},
+    {36, "Enter", "Return"},
+    {48, "Tab", "Tab"},
+    {49, "Space", "Space"},
+    {51, "Backspace", "Backspace"},
+    {53, "Esc", "Escape"},
+    {55, "Command", "Super"},
+    {56, "Shift", "Shift"},
+    {57, "CapsLock", "Caps Lock"},
+    {58, "Option", "Alt"},
+    {59, "Control", "Ctrl"},
+    {60, "Right Shift", "Right Shift"},
+    {61, "Right Option", "Right Alt"},
+    {62, "Right Control", "Right Ctrl"},
+    {72, "Volume Up", "Volume Up"},
+    {73, "Volume Down", "Volume Down"},
+    {74, "Mute", "Mute"},
+    {71, "Num Lock", "Num Lock"},
+    {76, "Keypad Enter", "Enter"},
+    {114, "Insert", "Insert"},
+    {63, "Function", "Fn"},
+    {122, "F1", "F1"},
+    {120, "F2", "F2"},
+    {99, "F3", "F3"},
+    {118, "F4", "F4"},
+    {96, "F5", "F5"},
+    {97, "F6", "F6"},
+    {98, "F7", "F7"},
+    {100, "F8", "F8"},
+    {101, "F9", "F9"},
+    {109, "F10", "F10"},
+    {103, "F11", "F11"},
+    {111, "F12", "F12"},
+    {105, "F13", "F13"},
+    {107, "F14", "F14"},
+    {113, "F15", "F15"},
+    {106, "F16", "F16"},
+    {64, "F17", "F17"},
+    {79, "F18", "F18"},
+    {80, "F19", "F19"},
+    {90, "F20", "F20"},
+    {117, "Delete", "Delete"},
+    {115, "Home", "Home"},
+    {119, "End", "End"},
+    {116, "PageUp", "Page Up"},
+    {121, "PageDown", "Page Down"},
+    {123, "Left", "Left"},
+    {124, "Right", "Right"},
+    {125, "Down", "Down"},
+    {126, "Up", "Up"},
 };
 
 // Modifiers as a Linux desktop names them, in display order.
@@ -37,31 +77,23 @@ struct ModifierRow {
     int keyCode;
     std::uint64_t flag;
     std::string_view name;
-    std::string_view compactName;
 };
 constexpr ModifierRow kModifiers[] = {
-    {59, EventFlags::maskControl, "Ctrl", "Ctrl"},         {58, EventFlags::maskAlternate, "Alt", "Alt"},
-    {56, EventFlags::maskShift, "Shift", "Shift"},         {55, EventFlags::maskCommand, "Super", "Super"},
-    {57, EventFlags::maskAlphaShift, "Caps Lock", "Caps"},
+    {59, EventFlags::maskControl, "Ctrl"},         {58, EventFlags::maskAlternate, "Alt"},
+    {56, EventFlags::maskShift, "Shift"},          {55, EventFlags::maskCommand, "Super"},
+    {57, EventFlags::maskAlphaShift, "Caps Lock"},
 };
 
 template <typename Held>
-std::string modifierNames(Held held, ModifierNotation notation)
+std::string modifierNames(Held held)
 {
     std::string out;
     for (const auto& m : kModifiers) {
         if (!held(m)) continue;
-        out += notation == ModifierNotation::compact ? m.compactName : m.name;
+        out += m.name;
         out += '+';
     }
     return out;
-}
-
-std::vector<std::pair<int, std::string_view>> buildMap(bool symbols)
-{
-    std::vector<std::pair<int, std::string_view>> m;
-    for (const auto& row : kKeyRows) m.emplace_back(row.keyCode, symbols ? row.symbol : row.name);
-    return m;
 }
 
 // First letter of every blank-separated word upper case, every other letter lower case.
@@ -111,34 +143,14 @@ KeyKit::KeycodeAndModifiers KeyKit::makeKeycodeAndModifiersFrom(std::int64_t key
     return out;
 }
 
-const std::vector<std::pair<int, std::string_view>>& KeyKit::keyNameMap()
-{
-    static const auto m = buildMap(false);
-    return m;
-}
-
-const std::vector<std::pair<int, std::string_view>>& KeyKit::keySymbolMap()
-{
-    static const auto m = buildMap(true);
-    return m;
-}
-
 std::string KeyKit::getKeyNameOrKeySymbolFromKeyCode(std::uint16_t keyCode, bool needKeySymbol)
 {
     if (keyCode == 55 || keyCode == 56 || keyCode == 58 || keyCode == 59) return {};
-    const auto& map = needKeySymbol ? keySymbolMap() : keyNameMap();
-    std::string result;
-    bool found = false;
-    for (const auto& [code, text] : map) {
-        if (code == keyCode) {
-            result = std::string(text);
-            found = true;
-            break;
-        }
-    }
-    if (!found) result = layoutCharacter(keyCode);
-    const QString q = QString::fromStdString(result);
-    return (needKeySymbol ? q.toUpper() : capitalized(q)).toStdString();
+    const auto* row = std::ranges::find(kKeyRows, int(keyCode), &KeyRow::keyCode);
+    if (needKeySymbol && row != std::end(kKeyRows)) return std::string(row->label);
+    if (needKeySymbol) return QString::fromStdString(layoutCharacter(keyCode)).toUpper().toStdString();
+    const std::string name = row != std::end(kKeyRows) ? std::string(row->name) : layoutCharacter(keyCode);
+    return capitalized(QString::fromStdString(name)).toStdString();
 }
 
 std::string KeyKit::getKeyNameFromKeyCode(std::uint16_t keyCode)
@@ -151,19 +163,19 @@ std::string KeyKit::getCharFromKeyCode(std::uint16_t keyCode)
     return getKeyNameOrKeySymbolFromKeyCode(keyCode, true);
 }
 
-std::string KeyKit::modifiersToString(const ModifierSet& modifiers, ModifierNotation notation)
+std::string KeyKit::modifiersToString(const ModifierSet& modifiers)
 {
-    return modifierNames([&](const ModifierRow& m) { return modifiers.count(m.keyCode) > 0; }, notation);
+    return modifierNames([&](const ModifierRow& m) { return modifiers.count(m.keyCode) > 0; });
 }
 
-std::string KeyKit::modifierFlagsToString(std::uint64_t modifierFlags, ModifierNotation notation)
+std::string KeyKit::modifierFlagsToString(std::uint64_t modifierFlags)
 {
-    return modifierNames([&](const ModifierRow& m) { return (modifierFlags & m.flag) != 0; }, notation);
+    return modifierNames([&](const ModifierRow& m) { return (modifierFlags & m.flag) != 0; });
 }
 
 std::string KeyKit::getStringFromKeyCode(std::uint16_t keyCode, std::uint64_t modifierFlags)
 {
-    return modifierFlagsToString(modifierFlags) + getKeyNameFromKeyCode(keyCode);
+    return modifierFlagsToString(modifierFlags) + getCharFromKeyCode(keyCode);
 }
 
 Keystroke KeyKit::cgeventToKeystroke(const KeyEvent& event)

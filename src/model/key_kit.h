@@ -1,13 +1,10 @@
 // Key helpers: packing a key code and its modifier keys into a keybit and back, the modifier-flag tests,
-// and showing keys to the user (names, symbols and modifier names).
+// and the one notation in which the user reads a hotkey.
 #pragma once
 
 #include <cstdint>
 #include <set>
 #include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
 
 #include "model/keystroke.h"
 #include "platform/key_event.h"
@@ -17,10 +14,6 @@ namespace vandrel {
 // Modifier key codes (55 Command, 56 Shift, 57 Caps Lock, 58 Option, 59 Control), iterated in ascending
 // order wherever order matters.
 using ModifierSet = std::set<int>;
-
-// How modifiers are written for the user: the names Linux desktops use ("Ctrl+Alt+Shift+Super+Caps Lock+"),
-// or the same with "Caps" for Caps Lock where space is short (the cheat sheet, the hotkey list's column).
-enum class ModifierNotation { full, compact };
 
 class KeyKit {
 public:
@@ -50,28 +43,24 @@ public:
     }
     static bool isCmdDown(std::uint64_t flags) { return (flags & EventFlags::maskCommand) == EventFlags::maskCommand; }
 
-    // The name ("Enter", "Pageup", "A") or the symbol ("↩", "⇞", "A") of a key code: from the fixed maps,
-    // else what the current keyboard layout types; empty for the four left-hand modifiers and for keys
-    // that type nothing. Names come capitalized, symbols upper-cased.
+    // A key code as hotkey texts write it (needKeySymbol true): a named key by its Linux name ("Return",
+    // "Backspace", "Page Up"), any other key as what the current keyboard layout types, upper-cased (",",
+    // "E"). Or (needKeySymbol false) the name the keyboard map knows the key by ("Enter", "Esc", "PageUp"),
+    // any other key as the layout's character capitalized. Empty for the four left-hand modifiers and for
+    // keys that type nothing.
     static std::string getKeyNameOrKeySymbolFromKeyCode(std::uint16_t keyCode, bool needKeySymbol);
     static std::string getKeyNameFromKeyCode(std::uint16_t keyCode);
     static std::string getCharFromKeyCode(std::uint16_t keyCode);
 
-    // The one formatter of displayed modifiers: the name of each modifier key code in the set followed by
-    // "+", always in the order Ctrl, Alt, Shift, Super, Caps Lock (codes 59, 58, 56, 55, 57), so that a
-    // key's name can follow directly: "Shift+Caps Lock+" then "J". Stored data keeps the key codes.
-    static std::string modifiersToString(const ModifierSet& modifiers,
-                                         ModifierNotation notation = ModifierNotation::full);
+    // The notation of every hotkey the user reads: the name of each modifier key code in the set followed
+    // by "+", always in the order Ctrl, Alt, Shift, Super, Caps Lock (codes 59, 58, 56, 55, 57), then the
+    // key as getCharFromKeyCode writes it: "Shift+Caps Lock+" and ",". Stored data keeps the key codes.
+    static std::string modifiersToString(const ModifierSet& modifiers);
     // The same for the set modifier flags of a key event.
-    static std::string modifierFlagsToString(std::uint64_t modifierFlags,
-                                             ModifierNotation notation = ModifierNotation::full);
-    // The modifier names of the set flags, then the key's name.
+    static std::string modifierFlagsToString(std::uint64_t modifierFlags);
+    // The modifier names of the set flags, then the key.
     static std::string getStringFromKeyCode(std::uint16_t keyCode, std::uint64_t modifierFlags);
     static Keystroke cgeventToKeystroke(const KeyEvent& event);
-
-    // The fixed maps, in the order they are built: key code -> name, key code -> symbol.
-    static const std::vector<std::pair<int, std::string_view>>& keyNameMap();
-    static const std::vector<std::pair<int, std::string_view>>& keySymbolMap();
 };
 
 }  // namespace vandrel

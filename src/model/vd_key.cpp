@@ -94,8 +94,6 @@ std::shared_ptr<const VDKey::Texts> VDKey::texts() const
     if (keycode_ >= 0 && keycode_ <= 0xFFFF) {
         t->keyName = KeyKit::getKeyNameFromKeyCode(static_cast<std::uint16_t>(keycode_));
         t->keyChar = KeyKit::getCharFromKeyCode(static_cast<std::uint16_t>(keycode_));
-        // Linux desktops write the lock key by its name; the arrow glyph means nothing there.
-        if (keycode_ == 57) t->keyChar = "Caps Lock";
     }
     if (keybit_ == tapCapslock().keybit_)
         t->modifiersString = localized("_tap_a_key");
@@ -103,9 +101,6 @@ std::shared_ptr<const VDKey::Texts> VDKey::texts() const
         t->modifiersString = localized("_press_a_key");
     else
         t->modifiersString = KeyKit::modifiersToString(modifiers_);
-    t->compactModifiersString = t->modifiersString;
-    if (keybit_ != tapCapslock().keybit_ && keybit_ != pressCapslock().keybit_)
-        t->compactModifiersString = KeyKit::modifiersToString(modifiers_, ModifierNotation::compact);
     t->keyNameWithModifiers = t->modifiersString + t->keyName;
     t->keyCharWithModifiers = t->modifiersString + t->keyChar;
     // Two threads may both compute; the first stored copy wins and the texts are the same anyway.

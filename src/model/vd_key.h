@@ -35,13 +35,13 @@ public:
     std::int64_t keybit() const { return keybit_; }
 
     std::string id() const;
-    // Texts for the user, computed on first use and kept (a letter's text follows the keyboard layout of
-    // that moment). Safe to read from several threads.
+    // Texts computed on first use and kept (a letter's text follows the keyboard layout of that moment).
+    // Safe to read from several threads. What the user reads is the notation of KeyKit: modifiersString
+    // ("Shift+Caps Lock+", or the text for the two Caps pseudo keys), keyChar (",", "Return") and both
+    // together, keyCharWithModifiers. The key's name form (keyName, keyNameWithModifiers) is for the log.
     std::string keyName() const { return texts()->keyName; }
     std::string keyChar() const { return texts()->keyChar; }
     std::string modifiersString() const { return texts()->modifiersString; }
-    // The modifiers in the compact notation, for columns where space is short.
-    std::string compactModifiersString() const { return texts()->compactModifiersString; }
     std::string keyNameWithModifiers() const { return texts()->keyNameWithModifiers; }
     std::string keyCharWithModifiers() const { return texts()->keyCharWithModifiers; }
     std::string description() const { return keyNameWithModifiers(); }
@@ -80,7 +80,6 @@ private:
         std::string keyName;
         std::string keyChar;
         std::string modifiersString;
-        std::string compactModifiersString;
         std::string keyNameWithModifiers;
         std::string keyCharWithModifiers;
     };

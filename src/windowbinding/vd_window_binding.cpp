@@ -107,7 +107,7 @@ void VDWindowBinding::pushBind(const VDAtomicActionParam& param)
         const auto window = self->bind(bindingId);
         if (!window) return;
         const auto key = self->activateKey(bindingId);
-        const std::string keyText = key ? key->keyNameWithModifiers() : std::string();
+        const std::string keyText = key ? key->keyCharWithModifiers() : std::string();
         const std::string appName = nameOr(window->app, "App");
         self->dependencies_.mainScheduler->schedule([popup = self->dependencies_.popup, keyText, appName] {
             popup(localized("_alert_window_binding", keyText, appName), 3.0);

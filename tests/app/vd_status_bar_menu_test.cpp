@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLabel>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/recording_status_item.h"
+#include "catalogue/build_in_vd_key_scheme.h"
+#include "catalogue/built_in_vd_action.h"
 #include "core/app_info.h"
 #include "core/constants.h"
 #include "core/defaults.h"
@@ -16,7 +20,9 @@
 #include "core/localize.h"
 #include "core/log_capture.h"
 #include "core/settings_store.h"
+#include "platform/sim/sim_platform.h"
 #include "rx/virtual_time_scheduler.h"
+#include "ui/overlays/vd_cheat_sheet_views.h"
 
 namespace vandrel {
 namespace {
@@ -85,6 +91,8 @@ protected:
     }
 
     QTemporaryDir dir;
+    // The simulated US keyboard types the keys the menu names.
+    PlatformInstallation platform{SimPlatform::make()};
     std::shared_ptr<SettingsStore> settings;
     std::shared_ptr<rx::VirtualTimeScheduler> main = rx::VirtualTimeScheduler::make();
     rx::BehaviorRelay<bool> secure{false};
@@ -125,6 +133,18 @@ TEST_F(StatusBarMenuTest, TheItemHasNoImageUntilTheMenuIsBuiltThenTheNormalIconA
     for (QAction* a : menu->menu()->actions()) EXPECT_TRUE(a->shortcut().isEmpty()) << a->text().toStdString();
     EXPECT_EQ(menu->menuItemPreferences, named(*menu->menu(), "menuItem_preferences"));
     EXPECT_EQ(menu->menuItemTutorial, named(*menu->menu(), "menuItem_tutorial"));
+
+    // The hint reads as the cheat sheet writes the default layout's Preferences key.
+    BuiltInVDAction::registerAll();
+    const auto settingsOfLayout = BuildInVDKeyScheme::vandrel_v20190601()->keySettings.value();
+    const auto preferences = std::ranges::find(settingsOfLayout, BuiltInVDAction::showPreferences(),
+                                               [](const VDKeySettingPtr& s) { return s->action(); });
+    ASSERT_NE(preferences, settingsOfLayout.end());
+    StackView keyPart(Qt::Horizontal);
+    appendKeysLabel(keyPart, (*preferences)->key());
+    QString sheet;
+    for (QWidget* label : keyPart.arrangedSubviews()) sheet = static_cast<QLabel*>(label)->text() + sheet;
+    EXPECT_EQ(menu->menuItemPreferences->text(), "Preferences...\t" + sheet);
 }
 
 TEST_F(StatusBarMenuTest, WithoutKeyboardAccessTheMenuSaysSoAndBringsTheGuideBackUntilTheGrant)

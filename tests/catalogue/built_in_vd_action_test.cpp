@@ -59,7 +59,7 @@ TEST_F(BuiltInVDActionTest, EveryEntryIsFoundByItsStoredName)
     }
     EXPECT_EQ(count, 49u);
     EXPECT_EQ(logged->count(LogLevel::error), 0u);  // no idName registered twice
-    EXPECT_EQ(B::extraPasteboard2PastePlainText()->staticDescription(), "Extra Clipboard 2 - Paste(Plain Text)");
+    EXPECT_EQ(B::extraPasteboard2PastePlainText()->staticDescription(), "Extra Clipboard 2 - Paste (Plain Text)");
     EXPECT_EQ(B::moveUpN(), VDAction::registered("moveUpN"));  // the accessor's object, built once
     EXPECT_EQ(B::moveUpN()->defaultParamSequence(), Params{P::times(1)});
     EXPECT_EQ(B::bindWindow()->defaultParamSequence(), Params{P::windowBindingId(-1)});
@@ -293,8 +293,8 @@ TEST_F(BuiltInVDActionTest, DynamicTitlesFollowTheParameters)
         // No count template: the static title, never an empty one.
         {&B::moveToLineBeginning, {P::times(3)}, "Move to the Beginning of the Line"},
         {&B::forwardDeleteWord, {P::times(4)}, "Forward Delete Word"},
-        {&B::sendInput, {P::keyId("24")}, "Send Input: " + VDKey(36, {}).keyNameWithModifiers()},
-        {&B::sendInput, {P::keyId("100024")}, "Send Input: " + VDKey(36, {55}).keyNameWithModifiers()},
+        {&B::sendInput, {P::keyId("24")}, "Send Input: Return"},
+        {&B::sendInput, {P::keyId("100024")}, "Send Input: Super+Return"},
         {&B::sendInput, {}, std::nullopt},
         {&B::sendInput, {P::times(2)}, std::nullopt},
         {&B::sendInput, {P::keyId("zz")}, std::nullopt},

@@ -147,11 +147,11 @@ TEST_F(VDKeyTest, KeysThatCannotBePostedAreLoggedAndSkipped)
     for (const auto& line : lines) EXPECT_EQ(line.message.rfind("Create keyEvent fail!", 0), 0u) << line.message;
 }
 
-TEST_F(VDKeyTest, TextsShowGlyphsNamesAndTheLayoutsCharacter)
+TEST_F(VDKeyTest, TextsShowLinuxNamesAndTheLayoutsCharacter)
 {
     const VDKey key(36, {55, 56});
     EXPECT_EQ(key.keyNameWithModifiers(), "Shift+Super+Enter");
-    EXPECT_EQ(key.keyCharWithModifiers(), "Shift+Super+↩");
+    EXPECT_EQ(key.keyCharWithModifiers(), "Shift+Super+Return");
     EXPECT_EQ(VDKey(-1, {}).keyName(), "");
     EXPECT_EQ(VDKey(-1, {}).id(), "-1");
 

@@ -27,13 +27,16 @@ std::string describe(const CheatSheetColumns& columns)
 }
 }  // namespace
 
-int calculateMaxListCount(std::optional<double> visibleScreenWidth)
+int calculateMaxListCount(std::optional<double> visibleScreenWidth, int listWidth)
 {
     if (!visibleScreenWidth) return kColumnsWithoutScreen;
     const double width = *visibleScreenWidth * CheatSheetUIConstants::maxPercentOfFullVisibleScreen;
-    const int fitting = static_cast<int>(width / CheatSheetUIConstants::listWidth);
-    log.debug("groupsOfListToDisplay maxListCount ->",
-              std::vector<double>{width, double(CheatSheetUIConstants::listWidth), double(fitting)});
+    // The container's padding on both sides, then each column and, between two, the separator with the
+    // container's spacing around it.
+    constexpr int padding = 2 * PreferencesUIConstants::windowPadding;
+    constexpr int between = 3 * CheatSheetUIConstants::basicGap;
+    const int fitting = static_cast<int>((width - padding + between) / (std::max(1, listWidth) + between));
+    log.debug("groupsOfListToDisplay maxListCount ->", std::vector<double>{width, double(listWidth), double(fitting)});
     // A screen narrower than one column still gets one; zero columns would leave nothing to merge into.
     return std::max(1, fitting);
 }

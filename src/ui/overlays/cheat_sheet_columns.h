@@ -1,6 +1,6 @@
 // How the cheat sheet splits the action groups of a scheme into side-by-side columns: how many columns of
-// CheatSheetUIConstants::listWidth fit the screen, and a greedy merge of neighbouring groups into that many
-// runs of roughly even height. Pure functions; the window controller applies the result to its views.
+// the scheme's width fit the screen, and a greedy merge of neighbouring groups into that many runs of
+// roughly even height. Pure functions; the window controller applies the result to its views.
 //
 //   calcGroupsOfListToDisplay(scheme, calculateMaxListCount(screen.visibleWidth))
 //     -> [[General, Movement], [Selection, Editing], [Multiple Clipboard, Window Binding]]
@@ -14,6 +14,7 @@
 
 #include "model/vd_action_group.h"
 #include "model/vd_key_scheme.h"
+#include "ui/base/ui_constants.h"
 
 namespace vandrel {
 
@@ -22,9 +23,10 @@ using CheatSheetColumns = std::vector<CheatSheetColumn>;
 // Number of key settings of each group; an absent group counts 0.
 using GroupSettingsCount = std::unordered_map<VDActionGroup, int>;
 
-// Columns that fit a visible screen width (95 % of it, in columns of 420). Never below 1, so a narrow
-// screen still shows one (scrolling) column; 4 without a screen.
-int calculateMaxListCount(std::optional<double> visibleScreenWidth);
+// Columns of listWidth that fit a visible screen width (95 % of it), with the container's padding and the
+// separators between them. Never below 1, so a narrow screen still shows one (scrolling) column; 4 without
+// a screen.
+int calculateMaxListCount(std::optional<double> visibleScreenWidth, int listWidth = CheatSheetUIConstants::listWidth);
 
 // Rows one column takes: each group's settings plus 2 (its title and the gap), less 1. An empty column is -1.
 int rowsOfList(const CheatSheetColumn& column, const GroupSettingsCount& counts);

@@ -24,24 +24,11 @@ QFont systemFont(QFont::Weight weight)
     return font;
 }
 
-// Modifier names are words on Linux ("Super+Caps+"): the key part is as wide as the widest row needs, at least
-// the usual width and at most half a column.
-int keyPartWidth(const std::unordered_map<VDActionGroup, VDKeyScheme::KeySettings>& settingsOfGroup)
+// What a label needs for its text on one line.
+int textWidth(const QFont& font, const QString& text)
 {
-    const QFontMetrics modifierFont(systemFont(QFont::Normal));
-    const QFontMetrics symbolFont(systemFont(QFont::Medium));
-    int widest = CheatSheetUIConstants::keyViewWidth;
-    for (const auto& [group, settings] : settingsOfGroup) {
-        for (const auto& setting : settings) {
-            const VDKey& key = setting->key();
-            const int symbol =
-                std::max(kKeyLabelMinWidth, symbolFont.horizontalAdvance(QString::fromStdString(key.keyChar())));
-            widest =
-                std::max(widest, modifierFont.horizontalAdvance(QString::fromStdString(key.compactModifiersString())) +
-                                     symbol + CheatSheetUIConstants::basicGap / 2);
-        }
-    }
-    return std::min(widest, CheatSheetUIConstants::listWidth / 2);
+    const QFontMetrics metrics(font);
+    return std::max(metrics.horizontalAdvance(text), metrics.boundingRect(text).width());
 }
 
 void removeAllSubviews(StackView& stack)
@@ -136,7 +123,7 @@ void ElidedLabel::paintEvent(QPaintEvent*)
 
 void appendKeysLabel(StackView& keyPart, const VDKey& key)
 {
-    auto* modifiers = new QLabel(QString::fromStdString(key.compactModifiersString()));
+    auto* modifiers = new QLabel(QString::fromStdString(key.modifiersString()));
     modifiers->setFont(systemFont(QFont::Normal));
     QPalette secondary = modifiers->palette();
     secondary.setColor(QPalette::WindowText, secondary.color(QPalette::PlaceholderText));
@@ -186,6 +173,33 @@ std::string descriptionOf(const VDKeySetting& setting)
     return action->staticDescription();
 }
 
+CheatSheetWidths cheatSheetWidths(const VDKeyScheme& scheme)
+{
+    constexpr int padding = PreferencesUIConstants::windowPadding;
+    constexpr int gap = PreferencesUIConstants::basicGap;
+    // What a description may take before it is cut: its room in a column of the usual width.
+    constexpr int usualTextRoom =
+        CheatSheetUIConstants::listWidth - 2 * padding - CheatSheetUIConstants::keyViewWidth - gap;
+    const QFont modifierFont = systemFont(QFont::Normal);
+    const QFont symbolFont = systemFont(QFont::Medium);
+    const QFont titleFont = systemFont(QFont::Bold);
+    int keyPart = CheatSheetUIConstants::keyViewWidth;
+    int text = 0;
+    for (const auto& [group, settings] : scheme.groupToSettingsDictionary()) {
+        text = std::max(text, textWidth(titleFont, QString::fromStdString(localized(group.rawValue()))));
+        for (const auto& setting : settings) {
+            const VDKey& key = setting->key();
+            const int symbol =
+                std::max(kKeyLabelMinWidth, textWidth(symbolFont, QString::fromStdString(key.keyChar())));
+            keyPart = std::max(keyPart, textWidth(modifierFont, QString::fromStdString(key.modifiersString())) +
+                                            symbol + CheatSheetUIConstants::basicGap / 2);
+            text = std::max(text, textWidth(modifierFont, QString::fromStdString(descriptionOf(*setting))));
+        }
+    }
+    const int list = 2 * padding + keyPart + gap + std::min(text, usualTextRoom);
+    return {keyPart, std::max(CheatSheetUIConstants::listWidth, list)};
+}
+
 void drawCheatSheet(StackView& container, const VDKeyScheme& scheme, const CheatSheetColumns& columns,
                     GroupViews& groupViews)
 {
@@ -194,9 +208,11 @@ void drawCheatSheet(StackView& container, const VDKeyScheme& scheme, const Cheat
     // The views of the previous drawing are gone with it.
     groupViews.clear();
     const auto settingsOfGroup = scheme.groupToSettingsDictionary();
-    const int keyWidth = keyPartWidth(settingsOfGroup);
+    const auto widths = cheatSheetWidths(scheme);
+    const int keyWidth = widths.keyPart;
     for (std::size_t c = 0; c < columns.size(); ++c) {
         auto* column = ViewComponentized::create<VDCheatSheetListStack>(&container);
+        column->setFixedWidth(widths.list);
         for (const auto& group : columns[c]) {
             const auto settings = settingsOfGroup.find(group);
             if (settings == settingsOfGroup.end()) {
@@ -281,9 +297,12 @@ void changeColumnCount(StackView& container, const CheatSheetColumns& columns, c
             }
         }
     } else if (wanted > current) {
+        // New columns are as wide as the drawn ones, which the drawing fitted to the scheme's texts.
+        const auto* drawn = container.findChild<VDCheatSheetListStack*>(QString(), Qt::FindDirectChildrenOnly);
         for (int n = 0; n < wanted - current; ++n) {
             if (current + n > 0) addSeparator(container);
-            ViewComponentized::create<VDCheatSheetListStack>(&container);
+            auto* column = ViewComponentized::create<VDCheatSheetListStack>(&container);
+            if (drawn) column->setFixedWidth(drawn->minimumWidth());
         }
         rearrangementGroupStackViews(container, columns, groupViews);
     }

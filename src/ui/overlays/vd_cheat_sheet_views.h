@@ -24,7 +24,8 @@
 
 namespace vandrel {
 
-// One column: a vertical stack 420 wide with 20 of padding, its groups at the top.
+// One column: a vertical stack 420 wide (or as wide as its scheme's texts need) with 20 of padding, its
+// groups at the top.
 class VDCheatSheetListStack : public StackView, public ViewComponentized {
     Q_OBJECT
 public:
@@ -47,7 +48,7 @@ public:
     VDCheatSheetItem();
     void initConstraints() override;
 
-    // Appends the key part (80 wide, laid out right to left) and the text part filling the rest.
+    // Appends the key part (keyWidth wide, laid out right to left) and the text part filling the rest.
     std::pair<StackView*, StackView*> addKeyAndDescriptionView(int keyWidth);
 };
 
@@ -84,8 +85,17 @@ int listStackSubviewCount(const StackView& container);
 
 using GroupViews = std::unordered_map<VDActionGroup, VDCheatSheetGroup*>;
 
-// Replaces the container's content with the columns of the scheme; groupViews then records exactly the
-// group views built. A group the scheme has no settings for is skipped.
+// The widths of a scheme's sheet in the font at hand: the key part as wide as the widest hotkey needs (at
+// least keyViewWidth), a column as wide as that and the widest description or title need (at least
+// listWidth). A description longer than its room in a column of listWidth is cut instead.
+struct CheatSheetWidths {
+    int keyPart;
+    int list;
+};
+CheatSheetWidths cheatSheetWidths(const VDKeyScheme& scheme);
+
+// Replaces the container's content with the columns of the scheme, each of the scheme's width; groupViews
+// then records exactly the group views built. A group the scheme has no settings for is skipped.
 void drawCheatSheet(StackView& container, const VDKeyScheme& scheme, const CheatSheetColumns& columns,
                     GroupViews& groupViews);
 

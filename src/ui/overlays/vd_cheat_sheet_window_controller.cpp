@@ -293,10 +293,12 @@ bool VDCheatSheetWindowController::isFloating() const
     return WindowStates::isKeptAbove(*window_);
 }
 
-int VDCheatSheetWindowController::calculateMaxListCount() const
+int VDCheatSheetWindowController::calculateMaxListCount(const VDKeySchemePtr& scheme) const
 {
     const auto frame = screenInfo_->mainScreenVisibleFrame();
-    return vandrel::calculateMaxListCount(frame ? std::optional<double>(frame->width()) : std::nullopt);
+    const auto fitted = scheme ? scheme : deps_.activeKeyScheme.value();
+    return vandrel::calculateMaxListCount(frame ? std::optional<double>(frame->width()) : std::nullopt,
+                                          fitted ? cheatSheetWidths(*fitted).list : CheatSheetUIConstants::listWidth);
 }
 
 void VDCheatSheetWindowController::show()
@@ -354,17 +356,19 @@ void VDCheatSheetWindowController::observeActiveKeySchemeToDrawCheatSheet()
             // The key service activates schemes on its own queue; widgets are touched on the main thread only.
             if (auto self = weak.lock())
                 self->onMainThread([weak, scheme] {
-                    if (auto s = weak.lock()) s->draw(*scheme);
+                    if (auto s = weak.lock()) s->draw(scheme);
                 });
         })
         .disposed(disposeBag_);
 }
 
-void VDCheatSheetWindowController::draw(const VDKeyScheme& scheme)
+void VDCheatSheetWindowController::draw(const VDKeySchemePtr& scheme)
 {
-    drawCheatSheet(*containerStackView_, scheme, calcGroupsOfListToDisplay(scheme, currentListCount.value()),
-                   allGroupStackViews_);
+    // The scheme's texts decide its column width, and so how many columns fit.
+    const int count = calculateMaxListCount(scheme);
+    drawCheatSheet(*containerStackView_, *scheme, calcGroupsOfListToDisplay(*scheme, count), allGroupStackViews_);
     containerStackView_->adjustSize();
+    currentListCount.accept(count);
     if (!window_->isVisible()) return;
     std::weak_ptr<VDCheatSheetWindowController> weak = weakSelf();
     redrawResize_.set(main_->scheduleAfter(rx::seconds(redrawResizeDelay), [weak] {

@@ -126,7 +126,7 @@ private:
     void onLockButton(bool pin);
     void applyPinnedLook(bool pinned);
     void waitForCapsReleaseToClose(bool checkCloseOnCapsUp);
-    void draw(const VDKeyScheme& scheme);
+    void draw(const VDKeySchemePtr& scheme);
     void setSizeToFitContent(bool isUseOldWindowScreenFrame);
     // At the top right of the visible part of the container.
     void placeLockButton(int containerRight);
@@ -135,7 +135,8 @@ private:
     // Runs work now on the main thread, else queues it there.
     void onMainThread(std::function<void()> work);
     void cancelCapsReleaseWait();
-    int calculateMaxListCount() const;
+    // Columns of the scheme's width (the active one's when none is given) that fit the main screen.
+    int calculateMaxListCount(const VDKeySchemePtr& scheme = nullptr) const;
     bool handleKey(int key, Qt::KeyboardModifiers modifiers);
     SettingsStore& settings() const;
     std::weak_ptr<VDCheatSheetWindowController> weakSelf() { return weak_from_this(); }

@@ -283,7 +283,7 @@ QWidget* HotkeysPreferenceViewController::outlineCell(int column, const QModelIn
     if (column == VDKeySchemeOutlineViewDataSource::keyColumn) {
         auto* cell = new ProgrammaticTableHotkeyCellView(QRect(0, 0, 200, 20));
         cell->setObjectName(VDKeySchemeOutlineView::KeyCellId);
-        cell->modifiersTextFiled()->setText(QString::fromStdString(setting->key().compactModifiersString()));
+        cell->modifiersTextFiled()->setText(QString::fromStdString(setting->key().modifiersString()));
         cell->keyTextFiled()->setText(QString::fromStdString(setting->key().keyChar()));
         return cell;
     }

@@ -32,7 +32,7 @@ QPushButton* makeImageButton(const ImageAsset& asset, QWidget* parent)
     return button;
 }
 
-QString glyphsOf(const ModifierSet& modifiers)
+QString namesOf(const ModifierSet& modifiers)
 {
     return QString::fromStdString(KeyKit::modifiersToString(modifiers));
 }
@@ -121,21 +121,20 @@ void VDHotkeyRecorder::observeKeyEventToSetTitle()
 void VDHotkeyRecorder::flashTitle(const ModifierSet& modifiers, int keycode)
 {
     if (keycode != -1) {
-        const QString glyphs = glyphsOf(modifiers);
-        const QString symbol = QString::fromStdString(KeyKit::getCharFromKeyCode(static_cast<std::uint16_t>(keycode)));
+        const VDKey pressed(keycode, modifiers);
         const bool hasAllRequired = std::all_of(modifiersMustIncluding_.begin(), modifiersMustIncluding_.end(),
                                                 [&](int code) { return modifiers.count(code) != 0; });
         const bool hasNoForbidden = std::none_of(modifiersMustNotIncluding_.begin(), modifiersMustNotIncluding_.end(),
                                                  [&](int code) { return modifiers.count(code) != 0; });
         if (hasAllRequired && hasNoForbidden) {
-            recordedHotkey.accept(VDKey(keycode, modifiers));
+            recordedHotkey.accept(pressed);
             stopKeyEventObserver(StopKeyEventObserverReason::hotkeyRecorded);
         }
-        setText(glyphs + symbol);
+        setText(QString::fromStdString(pressed.keyCharWithModifiers()));
         return;
     }
     if (!modifiers.empty()) {
-        setText(glyphsOf(modifiers));
+        setText(namesOf(modifiers));
     } else if (const auto recorded = recordedHotkey.value()) {
         setText(QString::fromStdString(recorded->keyCharWithModifiers()));
     } else {

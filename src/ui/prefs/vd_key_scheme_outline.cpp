@@ -130,8 +130,7 @@ QVariant VDKeySchemeOutlineViewDataSource::data(const QModelIndex& index, int ro
     if (index.column() == commandColumn) return commandText(item(index));
     // The hotkey cell shows the key; the model gives its text as the tooltip only, so it is not drawn twice.
     if (index.column() == keyColumn && role == Qt::ToolTipRole) {
-        if (auto setting = keySetting(index))
-            return QString::fromStdString(setting->key().modifiersString() + setting->key().keyChar());
+        if (auto setting = keySetting(index)) return QString::fromStdString(setting->key().keyCharWithModifiers());
     }
     return {};
 }
@@ -170,7 +169,7 @@ VDKeySchemeOutlineView::VDKeySchemeOutlineView(QWidget* parent) : QTreeView(pare
     header()->setSectionResizeMode(VDKeySchemeOutlineViewDataSource::commandColumn, QHeaderView::Stretch);
     header()->setSectionResizeMode(VDKeySchemeOutlineViewDataSource::keyColumn, QHeaderView::Fixed);
     header()->setSectionResizeMode(VDKeySchemeOutlineViewDataSource::buttonColumn, QHeaderView::Fixed);
-    header()->resizeSection(VDKeySchemeOutlineViewDataSource::keyColumn, 200);
+    header()->resizeSection(VDKeySchemeOutlineViewDataSource::keyColumn, kKeyColumnWidth);
     header()->resizeSection(VDKeySchemeOutlineViewDataSource::buttonColumn, 32);
 }
 
@@ -190,16 +189,36 @@ void VDKeySchemeOutlineView::makeCells()
 {
     if (!cellMaker_) return;
     auto* source = dataSource();
+    std::vector<ProgrammaticTableHotkeyCellView*> hotkeyCells;
     for (int g = 0; g < source->rowCount(); ++g) {
         const auto group = source->index(g, 0);
         for (int r = 0; r < source->rowCount(group); ++r) {
             for (int column :
                  {VDKeySchemeOutlineViewDataSource::keyColumn, VDKeySchemeOutlineViewDataSource::buttonColumn}) {
                 const auto index = source->index(r, column, group);
-                if (auto* cell = cellMaker_(column, index)) setIndexWidget(index, cell);
+                auto* cell = cellMaker_(column, index);
+                if (!cell) continue;
+                setIndexWidget(index, cell);
+                if (auto* hotkey = qobject_cast<ProgrammaticTableHotkeyCellView*>(cell)) hotkeyCells.push_back(hotkey);
             }
         }
     }
+    fitHotkeyColumn(hotkeyCells);
+}
+
+void VDKeySchemeOutlineView::fitHotkeyColumn(const std::vector<ProgrammaticTableHotkeyCellView*>& cells)
+{
+    // Every row's modifiers end where the widest ones do, so the keys line up; the column takes what the
+    // widest hotkey needs in the font at hand, and never less than its usual width.
+    int modifiers = ProgrammaticTableHotkeyCellView::modifierTextRect.width();
+    int keys = 0;
+    for (const auto* cell : cells) {
+        modifiers = std::max(modifiers, cell->modifiersTextFiled()->sizeHint().width());
+        keys = std::max(keys, cell->keyTextFiled()->sizeHint().width());
+    }
+    for (auto* cell : cells) cell->modifiersTextFiled()->setFixedWidth(modifiers);
+    header()->resizeSection(VDKeySchemeOutlineViewDataSource::keyColumn,
+                            std::max(kKeyColumnWidth, modifiers + keys + kKeyColumnMargin));
 }
 
 std::vector<QModelIndex> VDKeySchemeOutlineView::visibleRows() const

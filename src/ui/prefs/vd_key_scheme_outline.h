@@ -7,7 +7,8 @@
 //   VDKeySchemeOutlineView            the tree view: rows in display order, the cells its owner makes for
 //                                     the hotkey and warning columns after each reload.
 //   VDKeySchemeOutlineWrapperView     the scrolling outline as one view.
-//   ProgrammaticTableHotkeyCellView   a hotkey as modifier names (right-aligned, 120 wide) and key symbol.
+//   ProgrammaticTableHotkeyCellView   a hotkey as modifier names (right-aligned, as wide as the widest of the
+//                                     outline's) and the key.
 //   ProgrammaticHotkeyTextField       a read-only hotkey text.
 //
 // Main thread only.
@@ -29,6 +30,7 @@
 namespace vandrel {
 
 class VDKeySchemeOutlineView;
+class ProgrammaticTableHotkeyCellView;
 
 // A row of the outline: a group or a key setting.
 using OutlineItem = std::variant<std::monostate, VDActionGroup, VDKeySettingPtr>;
@@ -109,7 +111,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    static constexpr int kKeyColumnWidth = 200;
+    static constexpr int kKeyColumnMargin = 8;
+
     void makeCells();
+    void fitHotkeyColumn(const std::vector<ProgrammaticTableHotkeyCellView*>& cells);
     CellMaker cellMaker_;
 };
 
@@ -126,7 +132,7 @@ private:
 class ProgrammaticTableHotkeyCellView : public QWidget {
     Q_OBJECT
 public:
-    // Wide enough for the compact modifier names of a Caps Lock hotkey ("Ctrl+Shift+Caps+").
+    // The least width of the modifier names; the outline widens them to its widest ("Ctrl+Alt+Caps Lock+").
     static constexpr QRect modifierTextRect{0, 0, 120, 16};
 
     explicit ProgrammaticTableHotkeyCellView(const QRect& frame = {}, QWidget* parent = nullptr);

@@ -7,11 +7,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QWindow>
-#include <iterator>
 
 #include "model/key_kit.h"
 #include "platform/key_event.h"
-#include "platform/platform.h"
 
 namespace vandrel {
 
@@ -20,24 +18,9 @@ namespace {
 constexpr std::uint64_t recordedModifiers =
     EventFlags::maskControl | EventFlags::maskAlternate | EventFlags::maskShift | EventFlags::maskCommand;
 
-constexpr std::uint16_t kReturn = 36, kTab = 48, kSpace = 49, kDelete = 51, kEscape = 53;
+constexpr std::uint16_t kTab = 48, kSpace = 49, kDelete = 51, kEscape = 53;
 
-struct KeyLabel {
-    std::uint16_t keyCode;
-    const char* label;  // UTF-8
-};
-
-constexpr KeyLabel keyLabels[] = {
-    {kReturn, "\u21A9"}, {kTab, "\u21E5"}, {kSpace, "Space"}, {kDelete, "\u232B"}, {kEscape, "\u238B"}, {71, "\u2327"},
-    {76, "\u2305"},      {114, "?\u20DD"}, {115, "\u2196"},   {116, "\u21DE"},     {117, "\u2326"},     {119, "\u2198"},
-    {121, "\u21DF"},     {123, "\u2190"},  {124, "\u2192"},   {125, "\u2193"},     {126, "\u2191"},     {122, "F1"},
-    {120, "F2"},         {99, "F3"},       {118, "F4"},       {96, "F5"},          {97, "F6"},          {98, "F7"},
-    {100, "F8"},         {101, "F9"},      {109, "F10"},      {103, "F11"},        {111, "F12"},        {105, "F13"},
-    {107, "F14"},        {113, "F15"},     {106, "F16"},      {64, "F17"},         {79, "F18"},         {80, "F19"},
-    {90, "F20"},
-};
-
-QString modifierGlyphs(std::uint64_t flags)
+QString modifierNames(std::uint64_t flags)
 {
     return QString::fromStdString(KeyKit::modifierFlagsToString(flags & recordedModifiers));
 }
@@ -197,18 +180,7 @@ void ZRShortcutRecorder::clear()
 
 QString ZRShortcutRecorder::stringFromKeyCode(std::uint16_t keyCode, std::uint64_t modifierFlags) const
 {
-    QString label = modifierGlyphs(modifierFlags);
-    const auto* row = std::find_if(std::begin(keyLabels), std::end(keyLabels),
-                                   [keyCode](const KeyLabel& l) { return l.keyCode == keyCode; });
-    label += row != std::end(keyLabels) ? QString::fromUtf8(row->label) : stringForRawKeyCode(keyCode);
-    return label;
-}
-
-QString ZRShortcutRecorder::stringForRawKeyCode(std::uint16_t keyCode)
-{
-    const auto platform = Platform::shared();
-    if (!platform) return {};
-    return QString::fromStdString(platform->keyboardLayout().characterForKeyCode(keyCode)).toUpper();
+    return QString::fromStdString(KeyKit::getStringFromKeyCode(keyCode, modifierFlags & recordedModifiers));
 }
 
 void ZRShortcutRecorder::tellSetFlags(std::uint64_t flags, std::int64_t keyCode)
@@ -266,7 +238,7 @@ void ZRShortcutRecorder::flagsChanged(const ShortcutKeyEvent& event)
     if (!isRecording()) return;
     // Caps Lock and every other flag are dropped: only the four modifiers make a shortcut.
     setModifierFlags(event.modifierFlags & recordedModifiers);
-    setMutableLabel(modifierGlyphs(modifierFlags()));
+    setMutableLabel(modifierNames(modifierFlags()));
     update();
 }
 

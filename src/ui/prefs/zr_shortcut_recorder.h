@@ -67,11 +67,9 @@ public:
     // Forgets the shown and the set-aside shortcut; the delegate is not told.
     void clear();
 
-    // The label of a shortcut: the modifier names, then the key's label.
+    // The label of a shortcut in the program's hotkey notation (KeyKit): the modifier names, then the key;
+    // the key part is empty when the key types nothing.
     virtual QString stringFromKeyCode(std::uint16_t keyCode, std::uint64_t modifierFlags) const;
-    // What the key types in the current keyboard layout with no modifier held, upper-cased; empty when it
-    // types nothing.
-    static QString stringForRawKeyCode(std::uint16_t keyCode);
 
     virtual void pushKeyboardShortcut();
     virtual void popKeyboardShortcut();

@@ -79,6 +79,7 @@ TEST(CheatSheetColumns, ColumnCountFollowsTheVisibleWidth)
 {
     EXPECT_EQ(calculateMaxListCount(1920.0), 4);
     EXPECT_EQ(calculateMaxListCount(1440.0), 3);
+    EXPECT_EQ(calculateMaxListCount(1920.0, 460), 3);  // wider columns, fewer of them
     EXPECT_EQ(calculateMaxListCount(std::nullopt), 4);
     EXPECT_EQ(calculateMaxListCount(300.0), 1);
     EXPECT_EQ(calculateMaxListCount(0.0), 1);

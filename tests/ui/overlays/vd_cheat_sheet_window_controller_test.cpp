@@ -241,10 +241,10 @@ TEST_F(CheatSheetWindow, AScreenChangeRearrangesTheBuiltGroupViewsAtTheNextShow)
 {
     auto& s = makeSheet();
     const int groups = static_cast<int>(activeKeyScheme.value()->allSettingsGroups().size());
-    EXPECT_EQ(listStackSubviewCount(*s.containerStackView()), std::min(4, groups));
+    EXPECT_GT(listStackSubviewCount(*s.containerStackView()), 2);
     const auto before = s.allGroupStackViews();
 
-    screen->setVisibleFrame(QRect(0, 0, 1000, 800));
+    screen->setVisibleFrame(QRect(0, 0, 1200, 800));
     s.show();
     EXPECT_EQ(s.currentListCount.value(), 2);
     EXPECT_EQ(listStackSubviewCount(*s.containerStackView()), 2);

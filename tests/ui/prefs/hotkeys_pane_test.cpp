@@ -182,11 +182,11 @@ TEST_F(PaneTest, OutlineShowsGroupsInDisplayOrderWithTheirSettingsAndOnlySelecta
     EXPECT_FALSE(pane->addRemoveButtons()->segment(1)->isEnabled());
     EXPECT_TRUE(pane->addRemoveButtons()->segment(0)->isEnabled());
 
-    // The hotkey column shows glyphs and key; only conflicting rows have a warning.
+    // The hotkey column shows modifier names and key; only conflicting rows have a warning.
     auto* cell = qobject_cast<ProgrammaticTableHotkeyCellView*>(
         outline()->cellAt(VDKeySchemeOutlineViewDataSource::keyColumn, rows[4]));
     ASSERT_NE(cell, nullptr);
-    EXPECT_EQ(cell->modifiersTextFiled()->text().toStdString(), "Caps+");
+    EXPECT_EQ(cell->modifiersTextFiled()->text().toStdString(), "Caps Lock+");
     EXPECT_EQ(warningOfRow(4), nullptr);
 }
 

@@ -148,8 +148,7 @@ TEST_F(RecorderTest, RecordedShortcutIsLabelledAndReportedFromTheKeysOwnModifier
     // label and delegate both go by the key.
     press(Qt::Key_Shift, Qt::ShiftModifier);
     press(Qt::Key_Return, Qt::ControlModifier | Qt::MetaModifier);
-    EXPECT_EQ(recorder->mutableLabel(), "Ctrl+Super+\u21A9");
-    EXPECT_EQ(recorder->mutableLabel().size(), 12);
+    EXPECT_EQ(recorder->mutableLabel(), "Ctrl+Super+Return");
     EXPECT_EQ(recorder->keyCode(), 36);
     EXPECT_FALSE(recorder->isRecording());
     EXPECT_EQ(delegate->calls, (std::vector<Call>{Call{"set", kControl | kCommand, 36}}));
@@ -157,14 +156,14 @@ TEST_F(RecorderTest, RecordedShortcutIsLabelledAndReportedFromTheKeysOwnModifier
 
 TEST_F(RecorderTest, LabelsComeFromTheKeyTableOrTheKeyboardLayout)
 {
-    EXPECT_EQ(recorder->stringFromKeyCode(121, 0), "\u21DF");
+    EXPECT_EQ(recorder->stringFromKeyCode(121, 0), "Page Down");
     EXPECT_EQ(recorder->stringFromKeyCode(0, 0), "A");
-    EXPECT_EQ(recorder->stringFromKeyCode(114, 0), "?\u20DD");
+    EXPECT_EQ(recorder->stringFromKeyCode(114, 0), "Insert");
     EXPECT_EQ(recorder->stringFromKeyCode(105, EventFlags::maskAlternate | kControl | kShift | kCommand),
               "Ctrl+Alt+Shift+Super+F13");
     EXPECT_EQ(recorder->stringFromKeyCode(49, 0), "Space");
     // A key the layout types nothing for has an empty label.
-    EXPECT_EQ(ZRShortcutRecorder::stringForRawKeyCode(0x7F), "");
+    EXPECT_EQ(recorder->stringFromKeyCode(0x7F, 0), "");
 }
 
 TEST_F(RecorderTest, KeyWithoutModifiersIsRefusedAndThePreviousShortcutComesBack)
@@ -195,7 +194,7 @@ TEST_F(RecorderTest, TabEndsRecordingUnlessTabIsCapturedAndKeysPassWhenUnfocused
     recorder->setCaptureTabKey(true);
     startRecording();
     press(Qt::Key_Tab, Qt::ControlModifier);
-    EXPECT_EQ(recorder->mutableLabel(), "Ctrl+\u21E5");
+    EXPECT_EQ(recorder->mutableLabel(), "Ctrl+Tab");
 
     const auto calls = delegate->calls.size();
     recorder->clearFocus();
@@ -280,5 +279,5 @@ TEST_F(RecorderTest, OverridesOfASubclassTakeEffectEverywhere)
     EXPECT_EQ(caps->pushes, 1);
     QKeyEvent key(QEvent::KeyPress, Qt::Key_Left, Qt::ControlModifier);
     QCoreApplication::sendEvent(caps, &key);
-    EXPECT_EQ(caps->mutableLabel(), "Caps Lock+Ctrl+\u2190");
+    EXPECT_EQ(caps->mutableLabel(), "Caps Lock+Ctrl+Left");
 }

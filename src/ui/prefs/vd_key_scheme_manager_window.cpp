@@ -103,13 +103,12 @@ QWidget* VDKeySchemeManagerWindow::tableView(const QString& columnId, int row)
     const auto scheme = schemeOfRow(row);
     if (columnId != VDKeySchemeManagerTableView::TableIdentifier::KeySchemeColumnId() || !scheme) {
         field->setText(unreadableName);
-        field->setReadOnly(true);
         return cell;
     }
     log.debug("cellId = VDKeySchemeManagerTableView.TableIdentifier.KeySchemeCellId ->", scheme->name.value());
     cell->setObjectValue(scheme);
     field->setText(QString::fromStdString(scheme->name.value()));
-    field->setReadOnly(scheme->type() == VDKeySchemeType::builtIn);
+    field->setEditable(scheme->type() != VDKeySchemeType::builtIn);
     if (scheme->type() == VDKeySchemeType::builtIn) {
         QPalette palette = field->palette();
         palette.setColor(QPalette::Text, palette.color(QPalette::Disabled, QPalette::Text));

@@ -5,7 +5,7 @@
 //
 // Removal cannot be undone, so it asks first: "Remove" or "Cancel", Cancel the default, the scheme's name in
 // the question, a warning icon, the title "Vandrel — Hotkey Schemes". Delete on the selected row asks the
-// same.
+// same whenever no name is being edited.
 //
 // Main thread only.
 #pragma once

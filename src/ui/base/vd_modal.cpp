@@ -66,8 +66,9 @@ bool VDModal::alert(const QString& message, const QString& informative, const QS
 bool VDModal::confirm(const QString& message, const QString& informative, const QString& okButtonText,
                       const QString& cancelButtonText, DefaultButton defaultButton)
 {
-    return run(QMessageBox::Information, message, informative, {okButtonText, cancelButtonText},
-               defaultButton == DefaultButton::cancel ? 1 : 0) == kFirstButton;
+    const bool destructive = defaultButton == DefaultButton::cancel;
+    return run(destructive ? QMessageBox::Warning : QMessageBox::Information, message, informative,
+               {okButtonText, cancelButtonText}, destructive ? 1 : 0) == kFirstButton;
 }
 
 void VDModal::warning(const QString& message, const QString& informative, const QString& okButtonText)

@@ -30,8 +30,9 @@ public:
     // Which button Return presses.
     enum class DefaultButton { ok, cancel };
 
-    // Informational, two buttons; true when the first (okButtonText) was pressed. A question whose "yes"
-    // destroys something makes Cancel the default, so a reflexive Return keeps it.
+    // Two buttons; true when the first (okButtonText) was pressed. A question whose "yes" destroys something
+    // makes Cancel the default, so a reflexive Return keeps it, and shows the warning icon; any other
+    // question is informational.
     virtual bool confirm(const QString& message, const QString& informative, const QString& okButtonText,
                          const QString& cancelButtonText, DefaultButton defaultButton = DefaultButton::ok);
     // Critical, one button.

@@ -1,8 +1,10 @@
 #include "ui/prefs/vd_key_scheme_manager_table_view.h"
 
+#include <QAbstractItemView>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QResizeEvent>
 #include <algorithm>
@@ -101,8 +103,9 @@ QString VDKeySchemeManagerTableView::columnIdentifier(int column) const
 
 namespace {
 
-// Selects its row when the user clicks into a cell's view or it takes the focus: the cells are editable
-// fields, and a click into one must select its row as a click on a plain row does.
+// Selects its row when the user clicks into a cell's view or it takes the focus, as a click on a plain row
+// does. The click that selects a row goes no further and leaves the keys with the table: only a click on
+// the row already selected reaches the cell (a name field begins editing on it).
 class RowSelector final : public QObject {
 public:
     RowSelector(QTableView& table, int row, QObject* parent) : QObject(parent), table_(&table), row_(row) {}
@@ -110,10 +113,14 @@ public:
 protected:
     bool eventFilter(QObject*, QEvent* event) override
     {
-        if ((event->type() == QEvent::MouseButtonPress || event->type() == QEvent::FocusIn) && table_ &&
-            table_->selectionModel() && !table_->selectionModel()->isRowSelected(row_, QModelIndex()))
-            table_->selectRow(row_);
-        return false;
+        const bool press = event->type() == QEvent::MouseButtonPress;
+        if ((!press && event->type() != QEvent::FocusIn) || !table_ || !table_->selectionModel() ||
+            table_->selectionModel()->isRowSelected(row_, QModelIndex()))
+            return false;
+        table_->selectRow(row_);
+        if (!press) return false;
+        table_->setFocus(Qt::MouseFocusReason);
+        return true;
     }
 
 private:
@@ -174,25 +181,111 @@ VDKeySchemeManagerTableWrapperView::VDKeySchemeManagerTableWrapperView(QWidget* 
 ProgrammaticKeySchemeManagerTableTextField::ProgrammaticKeySchemeManagerTableTextField(QWidget* parent)
     : QLineEdit(parent)
 {
-    // The first change of an edit begins it; Return or leaving the field ends it.
-    connect(this, &QLineEdit::textEdited, this, [this] {
-        if (isEditing_) return;
-        isEditing_ = true;
-        textDidBeginEditing(textAtFocus_);
-    });
-    connect(this, &QLineEdit::editingFinished, this, [this] {
-        // Ended once: the warning takes the focus, which would end it a second time.
-        if (!isEditing_) return;
-        isEditing_ = false;
-        if (textShouldEndEditing()) textDidEndEditing(text());
-        textAtFocus_ = text();
-    });
+    showAsEditor(false);
+}
+
+void ProgrammaticKeySchemeManagerTableTextField::showAsEditor(bool editing)
+{
+    // Outside an edit the name reads as the row's plain text and nothing typed, pasted or dropped reaches it.
+    setReadOnly(!editing);
+    setFrame(editing);
+    setStyleSheet(editing ? QString() : QStringLiteral("background: transparent;"));
+    setFocusPolicy(editing ? Qt::StrongFocus : Qt::NoFocus);
+}
+
+void ProgrammaticKeySchemeManagerTableTextField::beginEditing()
+{
+    isEditing_ = true;
+    showAsEditor(true);
+    textDidBeginEditing(text());
+    selectAll();
+}
+
+void ProgrammaticKeySchemeManagerTableTextField::endEditing()
+{
+    // Cleared first: the warning of a refused name takes the focus, which must not end the edit again.
+    isEditing_ = false;
+    showAsEditor(false);
+    deselect();
+    if (!hasFocus()) return;
+    for (QWidget* up = parentWidget(); up; up = up->parentWidget())
+        if (auto* list = qobject_cast<QAbstractItemView*>(up)) {
+            list->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    clearFocus();
+}
+
+void ProgrammaticKeySchemeManagerTableTextField::commitEditing()
+{
+    endEditing();
+    if (textShouldEndEditing()) textDidEndEditing(text());
+}
+
+void ProgrammaticKeySchemeManagerTableTextField::cancelEditing()
+{
+    if (stringBeforeEditingStart_) setText(*stringBeforeEditingStart_);
+    endEditing();
 }
 
 void ProgrammaticKeySchemeManagerTableTextField::focusInEvent(QFocusEvent* event)
 {
     QLineEdit::focusInEvent(event);
-    if (!isEditing_) textAtFocus_ = text();
+    // Coming back to the window or from a popup goes on with the edit there was, if any.
+    const bool resumed = event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason;
+    if (isEditable_ && !isEditing_ && !resumed) beginEditing();
+}
+
+void ProgrammaticKeySchemeManagerTableTextField::focusOutEvent(QFocusEvent* event)
+{
+    QLineEdit::focusOutEvent(event);
+    // Another window or the field's own menu taking the focus does not leave the field.
+    const bool away = event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason;
+    if (isEditing_ && !away) commitEditing();
+}
+
+void ProgrammaticKeySchemeManagerTableTextField::keyPressEvent(QKeyEvent* event)
+{
+    if (!isEditing_) {
+        event->ignore();
+        return;
+    }
+    switch (event->key()) {
+        case Qt::Key_Escape:
+            cancelEditing();
+            break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            commitEditing();
+            break;
+        default:
+            QLineEdit::keyPressEvent(event);
+            return;
+    }
+    // Taken here: the window must neither close on this Escape nor press its default button on this Return.
+    event->accept();
+}
+
+void ProgrammaticKeySchemeManagerTableTextField::mousePressEvent(QMouseEvent* event)
+{
+    if (isEditing_) {
+        QLineEdit::mousePressEvent(event);
+        return;
+    }
+    if (isEditable_ && event->button() == Qt::LeftButton) {
+        setFocus(Qt::MouseFocusReason);
+        event->accept();
+        return;
+    }
+    event->ignore();
+}
+
+void ProgrammaticKeySchemeManagerTableTextField::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (isEditing_)
+        QLineEdit::mouseDoubleClickEvent(event);
+    else
+        mousePressEvent(event);
 }
 
 void ProgrammaticKeySchemeManagerTableTextField::textDidBeginEditing(const QString& textBeforeEditing)
@@ -238,10 +331,7 @@ ProgrammaticKeySchemeTableCellView::ProgrammaticKeySchemeTableCellView(const QRe
     if (frame.isValid()) setGeometry(frame);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     textField_->setGeometry(textRect);
-    textField_->setFrame(false);
-    textField_->setStyleSheet(QStringLiteral("background: transparent;"));
     textField_->setFont(smallSystemFont());
-    textField_->setReadOnly(true);
 }
 
 void ProgrammaticKeySchemeTableCellView::resizeEvent(QResizeEvent* event)

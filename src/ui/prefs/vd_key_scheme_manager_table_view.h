@@ -8,6 +8,11 @@
 // The host (the manager sheet) makes the wrapper, gives the table a data source and a delegate that builds
 // each row's cell view, and calls reloadData() whenever the list of schemes or a scheme's name changes.
 //
+// A name is edited only after a second click on the selected row (or a double click): the field then shows a
+// line-edit frame and takes the keys. Escape puts the name from before back; Return or leaving the field ends
+// the edit and checks the new name. Outside an edit the field takes no focus and no keys, so Delete, Escape
+// and the arrows reach the table and its window.
+//
 // A rename reaches the program only through the scheme's name relay; the key service then moves the stored
 // scheme, its entry in the list of stored names and the current-scheme setting to the new name. A name that
 // is empty or blank, or that another available scheme has (exact comparison), is refused with a warning and
@@ -113,6 +118,9 @@ public:
     void setKeyService(std::shared_ptr<KeyService> keyService) { keyService_ = std::move(keyService); }
     // Shows the warnings about a refused name; by default a modal the user answers.
     void setModal(VDModal modal) { modal_ = std::move(modal); }
+    // Whether the name may be edited at all (not for a built-in scheme); not at construction.
+    void setEditable(bool editable) { isEditable_ = editable; }
+    bool isEditable() const { return isEditable_; }
 
     const std::optional<QString>& stringBeforeEditingStart() const { return stringBeforeEditingStart_; }
 
@@ -124,14 +132,24 @@ public:
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     std::vector<VDKeySchemePtr> availableKeySchemes() const;
+    void showAsEditor(bool editing);
+    void beginEditing();
+    // Ends the edit and hands the keys back to the table (when the field still has them).
+    void endEditing();
+    void commitEditing();
+    void cancelEditing();
 
     std::shared_ptr<KeyService> keyService_;
     VDModal modal_;
     std::optional<QString> stringBeforeEditingStart_;
-    QString textAtFocus_;
+    bool isEditable_ = false;
     bool isEditing_ = false;
 };
 

@@ -16,6 +16,12 @@
 
 namespace vandrel {
 
+namespace {
+
+constexpr const char* windowWhat = "Hotkey Schemes";
+
+}  // namespace
+
 std::unique_ptr<VDKeySchemeManagerWindow> VDKeySchemeManagerWindow::make(QWidget* opener,
                                                                          std::shared_ptr<KeyService> keyService,
                                                                          std::function<VDKeySchemePtr()> basicScheme)
@@ -34,7 +40,7 @@ VDKeySchemeManagerWindow::VDKeySchemeManagerWindow(Passkey, QWidget* superWindow
       window_(new QDialog(superWindow, Qt::Sheet))
 {
     window_->setWindowModality(Qt::WindowModal);
-    window_->setWindowTitle(productWindowTitle(QString::fromStdString(localized("Hotkey Schemes"))));
+    window_->setWindowTitle(productWindowTitle(localizedText(windowWhat)));
     // Escape closes a dialog by itself; Ctrl+W as well, as other windows do.
     WindowCloseKeys::install(*window_, [w = window_.data()] { w->close(); });
     window_->resize(480, 240);
@@ -97,13 +103,12 @@ QWidget* VDKeySchemeManagerWindow::tableView(const QString& columnId, int row)
     const auto scheme = schemeOfRow(row);
     if (columnId != VDKeySchemeManagerTableView::TableIdentifier::KeySchemeColumnId() || !scheme) {
         field->setText(unreadableName);
-        field->setReadOnly(true);
         return cell;
     }
     log.debug("cellId = VDKeySchemeManagerTableView.TableIdentifier.KeySchemeCellId ->", scheme->name.value());
     cell->setObjectValue(scheme);
     field->setText(QString::fromStdString(scheme->name.value()));
-    field->setReadOnly(scheme->type() == VDKeySchemeType::builtIn);
+    field->setEditable(scheme->type() != VDKeySchemeType::builtIn);
     if (scheme->type() == VDKeySchemeType::builtIn) {
         QPalette palette = field->palette();
         palette.setColor(QPalette::Text, palette.color(QPalette::Disabled, QPalette::Text));
@@ -211,6 +216,8 @@ void VDKeySchemeManagerWindow::removeKeyScheme()
     const auto selected = selectedKeyScheme.value();
     if (!selected || selected->type() == VDKeySchemeType::builtIn) return;
     const auto quoted = localized("\"${0}\"", selected->name.value());
+    // Titled as the window it comes from; a destructive question, so it carries the warning icon.
+    modal_.setTitle(localizedText(windowWhat));
     if (!modal_.confirm(QString::fromStdString(localized("Remove the hotkey scheme ${0}?", quoted)),
                         QString::fromStdString(localized("This cannot be undone.")),
                         QString::fromStdString(localized("Remove")), QString::fromStdString(localized("Cancel")),

@@ -4,7 +4,8 @@
 // place. Every change takes effect at once in the key service and the settings (KeySchemeManager).
 //
 // Removal cannot be undone, so it asks first: "Remove" or "Cancel", Cancel the default, the scheme's name in
-// the question. Delete on the selected row asks the same.
+// the question, a warning icon, the title "Vandrel — Hotkey Schemes". Delete on the selected row asks the
+// same whenever no name is being edited.
 //
 // Main thread only.
 #pragma once

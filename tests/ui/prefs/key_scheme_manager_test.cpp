@@ -27,6 +27,7 @@ protected:
         window = VDKeySchemeManagerWindow::make(&opener(), keyService, [] { return BuildInVDKeyScheme::basic(); });
         window->setModal(VDModal([this](QMessageBox& box) {
             questions.push_back((box.text() + " | " + box.defaultButton()->text()).toStdString());
+            questionLook = {box.windowTitle(), box.icon()};
             return answer;
         }));
     }
@@ -44,12 +45,19 @@ protected:
         return static_cast<int>(std::find(list.begin(), list.end(), scheme) - list.begin());
     }
     bool removeEnabled() const { return window->addAndRemoveButtons()->segment(1)->isEnabled(); }
+    // To the focused widget, as the keyboard sends it.
+    static void press(int key, const QString& text = {})
+    {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(QApplication::focusWidget(), &event);
+    }
 
     std::unique_ptr<VDKeySchemeManagerWindow> window;
     // What the removal question is answered with (0 Remove, 1 Cancel, -1 closed), and each question asked
     // with its default button.
     int answer = 0;
     std::vector<std::string> questions;
+    std::pair<QString, QMessageBox::Icon> questionLook;
 };
 
 }  // namespace
@@ -180,8 +188,8 @@ TEST_F(ManagerTest, NamesAreEditedInPlaceOnlyForSchemesThatAreNotBuiltInAndTaken
     auto* builtInCell = qobject_cast<ProgrammaticKeySchemeTableCellView*>(window->schemesTable()->viewAt(0, 0));
     auto* cell = qobject_cast<ProgrammaticKeySchemeTableCellView*>(window->schemesTable()->viewAt(0, 1));
     ASSERT_TRUE(builtInCell && cell);
-    EXPECT_TRUE(builtInCell->textField()->isReadOnly());
-    EXPECT_FALSE(cell->textField()->isReadOnly());
+    EXPECT_FALSE(builtInCell->textField()->isEditable());
+    EXPECT_TRUE(cell->textField()->isEditable());
     EXPECT_EQ(cell->objectValue(), mine);
 
     std::vector<QString> warnings;
@@ -214,4 +222,48 @@ TEST_F(ManagerTest, AClickIntoARowsNameSelectsTheRowSoItCanBeRemoved)
     QApplication::sendEvent(cell->textField(), &press);
     EXPECT_TRUE(window->schemesTable()->selectionModel()->isRowSelected(1, QModelIndex()));
     EXPECT_TRUE(removeEnabled());
+}
+
+TEST_F(ManagerTest, ANameChangesOnlyWhenTheEditIsConfirmedAndDeleteOutsideAnEditRemovesTheScheme)
+{
+    ASSERT_TRUE(test::activate(window->window()));
+    // A click selects the row and a second one edits its name, typed over and ended by the key or by a click
+    // on another row (Key_unknown); Delete only edits. Once the edit is over, Delete asks to remove the scheme.
+    const std::tuple<const char*, QString, Qt::Key, const char*> rows[] = {
+        {"Escaped", "Other", Qt::Key_Escape, "Escaped"},
+        {"Returned", "Other", Qt::Key_Return, "Other"},
+        {"Left", "Left 2", Qt::Key_unknown, "Left 2"},
+        {"Deleting", "", Qt::Key_Delete, "Deleting"}};
+    const auto fieldOf = [this](const VDKeySchemePtr& scheme) {
+        return window->schemesTable()->viewAt(0, rowOf(scheme))->findChild<QLineEdit*>();
+    };
+    for (const auto& [name, typed, key, nameAfter] : rows) {
+        SCOPED_TRACE(name);
+        questions.clear();
+        const auto scheme = addCustom(name, {});
+        window->selectRow(-1);
+        auto* field = fieldOf(scheme);
+        const auto fileBefore = test::readFile(settings->filePath());
+        test::click(field);
+        EXPECT_FALSE(field->hasFrame());
+        test::click(field);
+        EXPECT_TRUE(field->hasFrame());
+        for (const QChar c : typed) press(0, c);
+        key == Qt::Key_unknown ? test::click(fieldOf(factory())) : press(key);
+
+        EXPECT_TRUE(window->window()->isVisible());
+        EXPECT_EQ(scheme->name.value(), nameAfter);
+        EXPECT_EQ(window->rowText(rowOf(scheme)), key == Qt::Key_Delete ? "" : nameAfter);
+        if (key == Qt::Key_Delete) press(Qt::Key_Escape);
+        if (key == Qt::Key_unknown) test::click(fieldOf(scheme));
+        EXPECT_TRUE(nameAfter != std::string(name) || test::readFile(settings->filePath()) == fileBefore);
+        EXPECT_EQ(QApplication::focusWidget(), window->schemesTable());
+        press(Qt::Key_Delete);
+        EXPECT_EQ(questions, std::vector{"Remove the hotkey scheme \"" + std::string(nameAfter) + "\"? | Cancel"});
+        EXPECT_EQ(questionLook, std::make_pair(QString("Vandrel \u2014 Hotkey Schemes"), QMessageBox::Warning));
+        EXPECT_FALSE(stored(nameAfter));
+    }
+    // Outside an edit Escape closes the manager, as before.
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(window->window()->isVisible());
 }

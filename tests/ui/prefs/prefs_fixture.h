@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QLayout>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <memory>
@@ -29,6 +30,18 @@ inline void layOut(QWidget* top)
     top->show();
     QCoreApplication::sendPostedEvents();
     if (top->layout()) top->layout()->activate();
+}
+
+// A left click at the point, or at the widget's centre.
+inline void click(QWidget* target, std::optional<QPointF> point = std::nullopt)
+{
+    const QPointF at = point.value_or(QPointF(target->width() / 2.0, target->height() / 2.0));
+    QMouseEvent down(QEvent::MouseButtonPress, at, target->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &down);
+    QMouseEvent up(QEvent::MouseButtonRelease, at, target->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                   Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &up);
 }
 
 // Shows the window and makes it the active one, so that focus changes reach its widgets.

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QMouseEvent>
-
 #include "recorder_engine_fixture.h"
 #include "ui/prefs/develop_preference_view_controller.h"
 
@@ -28,16 +26,6 @@ protected:
         recorder->startFocusingObserve();
         recorder->setFocus(Qt::MouseFocusReason);
         ASSERT_TRUE(recorder->isRecording());
-    }
-    void click(QWidget* target)
-    {
-        const QPointF at(target->width() / 2.0, target->height() / 2.0);
-        QMouseEvent down(QEvent::MouseButtonPress, at, target->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                         Qt::NoModifier);
-        QCoreApplication::sendEvent(target, &down);
-        QMouseEvent up(QEvent::MouseButtonRelease, at, target->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                       Qt::NoModifier);
-        QCoreApplication::sendEvent(target, &up);
     }
     std::optional<std::int64_t> recordedKeybit() const
     {

@@ -34,7 +34,7 @@ protected:
             return 0;
         }));
         cell->textField()->setText("Mine");
-        cell->textField()->setReadOnly(false);
+        cell->textField()->setEditable(true);
     }
 
     // An edit of the name field that starts from its text and ends with the new one.

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QMouseEvent>
-
 #include "platform/key_event.h"
 #include "platform/sim/sim_platform.h"
 #include "prefs_fixture.h"
@@ -66,15 +64,7 @@ protected:
         QKeyEvent event(QEvent::KeyRelease, key, modifiers);
         QCoreApplication::sendEvent(recorder, &event);
     }
-    void click(QPointF at)
-    {
-        QMouseEvent down(QEvent::MouseButtonPress, at, recorder->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                         Qt::NoModifier);
-        QCoreApplication::sendEvent(recorder, &down);
-        QMouseEvent up(QEvent::MouseButtonRelease, at, recorder->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                       Qt::NoModifier);
-        QCoreApplication::sendEvent(recorder, &up);
-    }
+    void click(QPointF at) { test::click(recorder, at); }
     // Space starts recording, as a click outside the buttons does.
     void startRecording() { press(Qt::Key_Space); }
 

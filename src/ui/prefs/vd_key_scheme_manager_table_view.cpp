@@ -207,7 +207,7 @@ void ProgrammaticKeySchemeManagerTableTextField::endEditing()
     isEditing_ = false;
     showAsEditor(false);
     deselect();
-    if (!hasFocus()) return;
+    if (!hasFocus() && window()->focusWidget() != this) return;  // a closed window gives it back when shown
     for (QWidget* up = parentWidget(); up; up = up->parentWidget())
         if (auto* list = qobject_cast<QAbstractItemView*>(up)) {
             list->setFocus(Qt::OtherFocusReason);
@@ -278,6 +278,13 @@ void ProgrammaticKeySchemeManagerTableTextField::mousePressEvent(QMouseEvent* ev
         return;
     }
     event->ignore();
+}
+
+void ProgrammaticKeySchemeManagerTableTextField::hideEvent(QHideEvent* event)
+{
+    QLineEdit::hideEvent(event);
+    // The manager closed (Ctrl+W) with an edit open: the user confirmed nothing, so the old name stays.
+    if (isEditing_) cancelEditing();
 }
 
 void ProgrammaticKeySchemeManagerTableTextField::mouseDoubleClickEvent(QMouseEvent* event)

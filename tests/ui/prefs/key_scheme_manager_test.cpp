@@ -263,7 +263,17 @@ TEST_F(ManagerTest, ANameChangesOnlyWhenTheEditIsConfirmedAndDeleteOutsideAnEdit
         EXPECT_EQ(questionLook, std::make_pair(QString("Vandrel \u2014 Hotkey Schemes"), QMessageBox::Warning));
         EXPECT_FALSE(stored(nameAfter));
     }
+    // The manager closed during an edit keeps the old name, and shows no edit when it opens again.
+    const auto scheme = addCustom("Closed", {});
+    auto* field = fieldOf(scheme);
+    test::click(field), test::click(field), press(0, QStringLiteral("x"));
+    window->window()->close();
+    window->show();
+    EXPECT_EQ(scheme->name.value(), "Closed");
+    EXPECT_EQ(window->rowText(rowOf(scheme)), "Closed");
+    EXPECT_FALSE(field->hasFrame());
     // Outside an edit Escape closes the manager, as before.
+    ASSERT_TRUE(test::activate(window->window()));
     press(Qt::Key_Escape);
     EXPECT_FALSE(window->window()->isVisible());
 }

@@ -13,7 +13,7 @@ packages=(
   libsqlitecpp-dev libsqlite3-dev sqlite3
   libspdlog-dev libfmt-dev nlohmann-json3-dev
   libevdev-dev libx11-dev libxkbcommon-dev libxkbcommon-x11-dev libxres-dev libxi-dev libxtst-dev libxfixes-dev xkb-data
-  xvfb xauth fluxbox x11-utils
+  xvfb xauth fluxbox x11-utils libgtk-3-dev
   dbus dbus-x11
   qemu-system-x86 linux-image-amd64 busybox-static cpio kmod xz-utils
   udev xserver-xorg-core xserver-xorg-video-dummy xserver-xorg-input-libinput x11-xserver-utils xinput xclip xterm

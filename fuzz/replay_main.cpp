@@ -1,6 +1,6 @@
-// Runs a fuzz target once on each given file, and on every file of each given folder, without libFuzzer: the
-// seeds stay a test in every build. An empty or missing folder fails, so seeds that went astray are noticed;
-// a crash fails by itself, and the input it crashed on is the last one named.
+// Runs a fuzz target once on each given file, and on every file in each given folder and its subfolders (as
+// libFuzzer reads a corpus), without libFuzzer: the seeds stay a test in every build. An empty or missing folder fails,
+// so seeds that went astray are noticed; a crash fails by itself, and the input it crashed on is the last one named.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -32,15 +32,17 @@ bool replay(const fs::path& file)
     return true;
 }
 
-// The files of a folder, or the file itself; empty when there is none.
+// The files of a folder and its subfolders, or the file itself; empty when there is none.
 std::vector<fs::path> inputsOf(const fs::path& path)
 {
     std::error_code error;
     if (!fs::is_directory(path, error))
         return fs::is_regular_file(path, error) ? std::vector{path} : std::vector<fs::path>{};
     std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(path, error))
-        if (entry.is_regular_file(error)) files.push_back(entry.path());
+    for (auto it = fs::recursive_directory_iterator(path, error); !error && it != fs::recursive_directory_iterator();
+         it.increment(error))
+        if (it->is_regular_file(error)) files.push_back(it->path());
+    if (error) std::fprintf(stderr, "replay: cannot list all of %s: %s\n", path.c_str(), error.message().c_str());
     std::sort(files.begin(), files.end());
     return files;
 }

@@ -1,8 +1,11 @@
 #include "clip/hotstring.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -64,6 +67,22 @@ QProcessEnvironment evaluatorEnvironment()
         if (inherited.contains(QLatin1String(name)))
             environment.insert(QLatin1String(name), inherited.value(QLatin1String(name)));
     return environment;
+}
+
+// A start of QProcess that fails keeps one of its descriptors for good, so a broken install that failed every
+// evaluation would in the end leave the program none: the evaluator is checked first. A file exec refuses
+// (not executable for us, neither a binary nor a script) is not started.
+bool isRunnable(const QString& program)
+{
+    const QFileInfo info(program);
+    if (!info.isFile() || ::access(QFile::encodeName(program).constData(), X_OK) != 0) return false;
+    QFile file(program);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray head = file.read(4);
+    return head ==
+               "\x7f"
+               "ELF" ||
+           head.startsWith("#!");
 }
 
 // One evaluator process, on the Qt main thread from start to answer.
@@ -164,7 +183,10 @@ void evaluateInChild(QString program, std::string expression, rx::Duration limit
                      std::function<void(Hotstring::Evaluation)> done)
 {
     auto* app = QCoreApplication::instance();
-    if (!app) return done(failure(localized("The evaluator cannot be started"), "no evaluator"));
+    if (!app || !isRunnable(program)) {
+        if (app) log.error("The evaluator is missing or cannot be run ->", program.toStdString());
+        return done(failure(localized("The evaluator cannot be started"), "no evaluator"));
+    }
     auto run = std::make_shared<ChildEvaluation>();
     run->done = std::move(done);
     run->limit = limit;

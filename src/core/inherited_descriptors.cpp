@@ -5,14 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 
 namespace vandrel {
 
 void InheritedDescriptors::markCloseOnExec() noexcept
 {
-    if (::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC) != 0 && (errno == ENOSYS || errno == EINVAL))
-        markCloseOnExecOneByOne();
+    // Any failure falls back: besides an old kernel (ENOSYS) or one without the flag (EINVAL), a sandbox's
+    // system-call filter may refuse the call with EPERM, and the child would then inherit everything.
+    if (::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC) != 0) markCloseOnExecOneByOne();
 }
 
 void InheritedDescriptors::markCloseOnExecOneByOne() noexcept

@@ -4,10 +4,15 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 
@@ -31,6 +36,21 @@ std::string runWithModifier(void (*modifier)() noexcept, const std::string& comm
     return process.readAllStandardOutput().toStdString();
 }
 
+// As in a sandbox whose system-call filter refuses close_range with EPERM.
+void markWhereCloseRangeIsRefused() noexcept
+{
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_close_range, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+        ::_exit(3);
+    InheritedDescriptors::markCloseOnExec();
+}
+
 TEST(InheritedDescriptors, AChildHoldsOnlyTheStandardDescriptors)
 {
     // As descriptors we were started with are: open without close-on-exec, one of them far up.
@@ -47,6 +67,7 @@ TEST(InheritedDescriptors, AChildHoldsOnlyTheStandardDescriptors)
     } rows[] = {
         {"QProcess modifier", [&] { return runWithModifier(InheritedDescriptors::markCloseOnExec, list); }},
         {"one by one", [&] { return runWithModifier(InheritedDescriptors::markCloseOnExecOneByOne, list); }},
+        {"close_range refused", [&] { return runWithModifier(markWhereCloseRangeIsRefused, list); }},
         {"shell", [&] { return CommonUtils::shell(list); }},
         {"detached",
          [&] {

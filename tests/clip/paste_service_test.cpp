@@ -11,6 +11,7 @@
 #include "clip/clip_utils.h"
 #include "core/defaults_keys.h"
 #include "platform/event_tap.h"
+#include "platform/sim/sim_keyboard.h"
 #include "support/hostile_files.h"
 
 namespace vandrel {
@@ -66,26 +67,54 @@ TEST_F(PasteServiceTest, AClipIsPastedWithAllItsTypesAndTheStrokeFollowsLater)
     EXPECT_TRUE(VDClip::object(rig.realm(), clip.savedHash));
 }
 
-TEST_F(PasteServiceTest, KeysTypedAfterThePasteKeyWaitForItsStroke)
+// Keys typed after a paste's trigger wait behind its barrier until the target has fetched the content and had
+// time to insert it (GTK fetches only when it handles the stroke), so they land after the pasted text.
+TEST_F(PasteServiceTest, KeysTypedAfterThePasteWaitUntilTheTargetHasTheContent)
 {
-    struct Barrier final : OrderBarrier {
-        std::vector<VDActionPtr>* posted = nullptr;
-        std::optional<std::size_t> releasedAfter;
-        void release() override
-        {
-            if (!releasedAfter) releasedAfter = posted->size();
-        }
+    const auto insert = static_cast<int>(PasteService::kInsertTime.count() / 1000000);
+    const struct {
+        const char* name;
+        bool now;     // pasteNow: the content is on the pasteboard already
+        int fetchAt;  // ms after the trigger; 0: the target never fetches
+        int keysAt;   // when the keys typed after the trigger go on
+    } cases[] = {
+        {"a target fetching late", false, 230, 230 + insert},
+        {"a stroke posted at once", true, 80, 80 + insert},
+        {"a target that never fetches goes on at the barrier's bound", false, 0, 500},
     };
-    const auto barrier = std::make_shared<Barrier>();
-    barrier->posted = &posted;
-    {
-        const OrderBarrier::Scope scope(barrier);
-        EXPECT_TRUE(paste->paste(capturedClip(), false));
-        EXPECT_TRUE(scope.kept());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimKeyboard keyboard(rig.clock);
+        paste->copyToPasteboard(std::string("pasted board"));
+        int elapsed = 0;
+        const auto until = [&](int ms) {
+            rig.advance(ms - elapsed);
+            elapsed = ms;
+        };
+        {
+            const OrderBarrier::Scope scope(keyboard.openOrderBarrier());
+            c.now ? paste->pasteNow() : paste->paste();
+            EXPECT_TRUE(scope.kept());
+        }
+        until(10);
+        keyboard.typeText("xyz");
+        if (c.fetchAt) {
+            until(c.fetchAt);
+            EXPECT_EQ(posted.size(), 1u);
+            EXPECT_TRUE(keyboard.passedEvents().empty());
+            EXPECT_EQ(rig.generalBoard().fetchStringByTarget(), "pasted board");
+        }
+        until(c.keysAt - 1);
+        EXPECT_TRUE(keyboard.passedEvents().empty());
+        until(c.keysAt);
+        std::vector<std::uint16_t> downs;
+        for (const auto& e : keyboard.passedEvents())
+            if (e.type == KeyEventType::keyDown) downs.push_back(e.keyCode);
+        EXPECT_EQ(downs, (std::vector<std::uint16_t>{7, 16, 6}));  // x, y, z
+        until(3000);
+        EXPECT_FALSE(paste->hasPendingPaste());
+        posted.clear();
     }
-    EXPECT_FALSE(barrier->releasedAfter);
-    rig.advance(50);
-    EXPECT_EQ(barrier->releasedAfter, 1u);  // released only once the stroke is out
 }
 
 TEST_F(PasteServiceTest, PlainTextLeavesOnlyTheText)

@@ -208,10 +208,8 @@ TEST_F(HotstringServiceTest, AnExpressionIsPastedOverTheSelectionAndMakesNoClip)
 {
     selectionIs("12*3 =");
     SimKeyboard keyboard(rig.clock);
-    {
-        const OrderBarrier::Scope scope(keyboard.openOrderBarrier());
-        service->expandHotstring();
-    }
+    const OrderBarrier::Scope scope(keyboard.openOrderBarrier());
+    service->expandHotstring();
     keyboard.tap(7);  // typed after the trigger: lands after the replacement
     rig.advance(60);
     EXPECT_EQ(rig.general().string(PasteboardTypes::string), "12*3 =36");
@@ -227,7 +225,7 @@ TEST_F(HotstringServiceTest, AnExpressionIsPastedOverTheSelectionAndMakesNoClip)
     EXPECT_EQ(pasted, Strings{"12*3 =36"});
     EXPECT_TRUE(keyboard.passedEvents().empty());
     EXPECT_EQ(rig.generalBoard().fetchStringByTarget(), "12*3 =36");
-    rig.advance(PasteService::kInsertTime.count() / 1000000);
+    rig.clock->advanceBy(PasteService::kInsertTime);
     EXPECT_EQ(keyboard.passedEvents().size(), 2u);
     rig.advance(500);
     EXPECT_TRUE(rig.clips.empty());
@@ -245,10 +243,8 @@ TEST_F(HotstringServiceTest, WhateverIsNotExpandedStaysAsTypedWithTheSelectionCo
         strokes.clear();
         selectionIs(typed);
         SimKeyboard keyboard(rig.clock);
-        {
-            const OrderBarrier::Scope scope(keyboard.openOrderBarrier());
-            service->expandHotstring();
-        }
+        const OrderBarrier::Scope scope(keyboard.openOrderBarrier());
+        service->expandHotstring();
         keyboard.tap(7);
         rig.advance(49);
         EXPECT_TRUE(keyboard.passedEvents().empty()) << "a key typed now would replace the selection";

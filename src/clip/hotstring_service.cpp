@@ -177,32 +177,41 @@ void HotstringService::expandHotstring()
         log.error("The hotstring service was made without its paste service or evaluator");
         return;
     }
+    // Keys typed after the trigger would replace the selection: they wait until the replacement is pasted,
+    // or the selection collapsed. Dropped unused (no read), the barrier lets them go.
+    auto barrier = OrderBarrier::keepCurrent();
     std::weak_ptr<HotstringService> weak = weak_from_this();
     StatusActions actions;
-    actions.success = [weak](const std::string& text) {
-        if (auto self = weak.lock()) self->paste(text);
+    actions.success = [weak, barrier](const std::string& text) {
+        if (auto self = weak.lock()) self->paste(text, barrier);
     };
-    actions.failure = [weak] {
+    actions.failure = [weak, barrier] {
         log.warning("hotString failure");
         if (auto self = weak.lock()) self->post(collapseSelection());
+        if (barrier) barrier->release();
     };
     getTextBeforeCursorThen(std::move(actions));
 }
 
-void HotstringService::paste(const std::string& text)
+void HotstringService::paste(const std::string& text, std::shared_ptr<OrderBarrier> barrier)
 {
     // Answered on the main thread once the evaluator is done; meanwhile the selection stays.
     std::weak_ptr<HotstringService> weak = weak_from_this();
-    options_.hotstring->multiGet(text, [weak](std::optional<std::string> replacement) {
-        if (auto self = weak.lock()) self->pasteReplacement(replacement);
+    options_.hotstring->multiGet(text, [weak, barrier = std::move(barrier)](std::optional<std::string> replacement) {
+        if (auto self = weak.lock())
+            self->pasteReplacement(replacement, barrier);
+        else if (barrier)
+            barrier->release();
     });
 }
 
-void HotstringService::pasteReplacement(const std::optional<std::string>& replacement)
+void HotstringService::pasteReplacement(const std::optional<std::string>& replacement,
+                                        const std::shared_ptr<OrderBarrier>& barrier)
 {
     if (!replacement) {
         log.info("Nothing to expand; the selection collapses");
         post(collapseSelection());
+        if (barrier) barrier->release();
         return;
     }
     // The write and the paste make no clip; the borrow ends when the user's content is back.
@@ -210,7 +219,10 @@ void HotstringService::pasteReplacement(const std::optional<std::string>& replac
     options_.clipService->borrowSystemClipboardWithoutNewClipCreatedOnce([&](std::function<void()> done) {
         if (restore) restore(kRestoreWaitAfterPaste, done);
         options_.pasteService->copyToPasteboard(*replacement);
+        // The paste holds the keys on until its target has the replacement.
+        const OrderBarrier::Scope scope(barrier);
         options_.pasteService->paste();
+        if (barrier && !scope.kept()) barrier->release();
         if (!restore) done();
     });
 }

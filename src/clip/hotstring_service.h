@@ -15,10 +15,12 @@
 // Expanding (expandHotstring): reads as above; with text, the replacement (Hotstring::multiGet, answered
 // on the main thread when the evaluator process is done; nothing waits for it) is written to the pasteboard
 // inside a borrow of the capture service, whose end waits for the restore, and pasted 50 ms later over the
-// still-selected text. The log holds lengths and kinds of failure, never the text read. Whenever nothing is pasted (no
-// replacement, no text, nothing copied in time, the conveyor held by another reader) a Right tap collapses the
-// selection, so the next key the user types cannot replace the line. In terminal-like applications nothing is done at
-// all: selecting to the line start there cannot stop at the prompt, and the copy key may reach the program.
+// still-selected text. Keys typed after the trigger wait behind its order barrier until the replacement is
+// pasted (see PasteService) or the selection collapsed, at most the barrier's maxHold. The log holds lengths
+// and kinds of failure, never the text read. Whenever nothing is pasted (no replacement, no text, nothing
+// copied in time, the conveyor held by another reader) a Right tap collapses the selection, so the next key
+// the user types cannot replace the line. In terminal-like applications nothing is done at all: selecting to
+// the line start there cannot stop at the prompt, and the copy key may reach the program.
 #pragma once
 
 #include <atomic>
@@ -101,8 +103,8 @@ public:
 
 private:
     void read(StatusActions actions, bool isRestoreSystemClipboard, std::function<void()> ended);
-    void paste(const std::string& text);
-    void pasteReplacement(const std::optional<std::string>& replacement);
+    void paste(const std::string& text, std::shared_ptr<OrderBarrier> barrier);
+    void pasteReplacement(const std::optional<std::string>& replacement, const std::shared_ptr<OrderBarrier>& barrier);
     void post(const VDActionPtr& stroke) const;
     void restore(rx::Duration wait, std::function<void()> callback) const;
 

@@ -172,31 +172,28 @@ bool PasteService::paste(const VDClip& clip, bool isPastePlainText)
     return true;
 }
 
+std::uint64_t PasteService::addPending()
+{
+    // Keys typed after the paste's trigger wait for the target to have the content (see the header).
+    auto barrier = OrderBarrier::keepCurrent();
+    std::lock_guard lock(pendingMutex_);
+    const auto id = ++nextPaste_;
+    pending_[id].barrier = std::move(barrier);
+    return id;
+}
+
 void PasteService::paste()
 {
-    std::uint64_t id = 0;
-    {
-        std::lock_guard lock(pendingMutex_);
-        id = ++nextPaste_;
-        pending_[id];
-    }
+    const auto id = addPending();
     std::weak_ptr<PasteService> weak = weak_from_this();
-    // Keys typed after the paste's trigger wait for its stroke.
-    options_.globalScheduler->scheduleAfter(kPasteDelay, [weak, id, barrier = OrderBarrier::keepCurrent()] {
+    options_.globalScheduler->scheduleAfter(kPasteDelay, [weak, id] {
         if (auto self = weak.lock()) self->postStroke(id);
-        if (barrier) barrier->release();
     });
 }
 
 void PasteService::pasteNow()
 {
-    std::uint64_t id = 0;
-    {
-        std::lock_guard lock(pendingMutex_);
-        id = ++nextPaste_;
-        pending_[id];
-    }
-    postStroke(id);
+    postStroke(addPending());
 }
 
 void PasteService::postStroke(std::uint64_t id)
@@ -217,18 +214,23 @@ void PasteService::postStroke(std::uint64_t id)
         }
     }
     const bool tracked = options_.general->reportsFetches();
+    const bool fetchHeard = (usedSelection ? *selection : *options_.general).reportsFetches();
+    std::shared_ptr<OrderBarrier> barrier;
     {
         std::lock_guard lock(pendingMutex_);
         auto& paste = pending_[id];
         paste.posted = true;
         paste.savedSelection = std::move(saved);
         paste.usedSelection = usedSelection;
+        if (!fetchHeard) barrier = std::move(paste.barrier);
     }
     if (options_.postKeys)
         options_.postKeys(ClipUtils::cmdV());
     else
         ClipUtils::cmdV()->post();
     log.verbose("Pasted");
+    // No fetch to wait for: the keys go on behind the stroke.
+    if (barrier) barrier->release();
     if (!tracked) {
         settle(id, false);
         return;
@@ -242,6 +244,7 @@ void PasteService::postStroke(std::uint64_t id)
 void PasteService::onFetch()
 {
     std::vector<std::uint64_t> fetched;
+    std::vector<std::shared_ptr<OrderBarrier>> barriers;
     {
         std::lock_guard lock(pendingMutex_);
         for (auto& [id, paste] : pending_) {
@@ -249,10 +252,14 @@ void PasteService::onFetch()
             if (!paste.posted || paste.fetched) continue;
             paste.fetched = true;
             fetched.push_back(id);
+            if (paste.barrier) barriers.push_back(std::move(paste.barrier));
         }
     }
     if (fetched.empty()) return;
     log.debug("The pasted content was fetched by its target");
+    // Released from the global queue, never waited for here (this may be the GUI thread).
+    for (auto& barrier : barriers)
+        options_.globalScheduler->scheduleAfter(kInsertTime, [barrier = std::move(barrier)] { barrier->release(); });
     std::weak_ptr<PasteService> weak = weak_from_this();
     for (const auto id : fetched)
         options_.globalScheduler->scheduleAfter(kFetchGrace, [weak, id] {
@@ -280,6 +287,8 @@ void PasteService::settle(std::uint64_t id, bool timedOut)
             options_.selection->writeObjects(*paste.savedSelection);
         log.info("The PRIMARY selection is put back");
     }
+    // Left only when no fetch came (the barrier went on by itself at its maxHold long before) or none is heard.
+    if (paste.barrier) paste.barrier->release();
     for (auto& waiter : waiters) waiter();
 }
 

@@ -14,6 +14,11 @@
 // that fetch twice, or in any case 2 s after the stroke. Whoever puts the user's content back waits for every
 // paste to settle (whenPastesSettled), so the target never gets the restored content instead.
 //
+// Keys typed after the action that pastes wait behind its order barrier (OrderBarrier::keepCurrent() when the
+// paste is asked for): until the target fetched the content plus kInsertTime, or, where the pasteboard tells
+// of no fetch, until the stroke is posted; in any case no longer than the barrier's maxHold. A toolkit that
+// fetches asynchronously (GTK) would otherwise handle those keys before it inserts the paste.
+//
 // In a terminal without a paste key (xterm) the stroke is Shift+Insert, which pastes the PRIMARY selection:
 // the content goes to PRIMARY as well, and the user's PRIMARY is put back when the paste settles.
 #pragma once
@@ -31,6 +36,7 @@
 #include "core/installed_instance.h"
 #include "core/settings_store.h"
 #include "model/vd_action.h"
+#include "platform/event_tap.h"
 #include "platform/pasteboard.h"
 #include "platform/terminal_applications.h"
 #include "rx/scheduler.h"
@@ -45,6 +51,10 @@ public:
     static constexpr rx::Duration kPasteDelay = std::chrono::milliseconds(50);
     static constexpr rx::Duration kFetchGrace = std::chrono::milliseconds(250);
     static constexpr rx::Duration kFetchTimeout = std::chrono::seconds(2);
+    // From the fetch to the keys typed after the paste: we hear of the fetch when the target asks, before
+    // the data crosses to it and its main loop inserts it (GTK: a few ms, more on a loaded machine). Short
+    // enough that holding the typing back goes unnoticed.
+    static constexpr rx::Duration kInsertTime = std::chrono::milliseconds(40);
 
     // general, settings, clipService and globalScheduler are required.
     struct Options {
@@ -89,9 +99,10 @@ public:
     // False, with nothing written and no stroke, when the clip is gone from the database or its archive
     // cannot be read.
     bool paste(const VDClip& clip, bool isPastePlainText);
-    // Posts the paste stroke 50 ms from now on the global queue; logs "Pasted".
+    // Posts the paste stroke 50 ms from now on the global queue; logs "Pasted". Keeps the current order
+    // barrier (see above).
     void paste();
-    // Posts the paste stroke now (the content is on the pasteboard already).
+    // Posts the paste stroke now (the content is on the pasteboard already); keeps the barrier as paste().
     void pasteNow();
     // Calls `settled` once every paste made so far has settled (see above): at once when none is pending,
     // else on the thread that settles the last one.
@@ -106,6 +117,7 @@ private:
     bool writeClip(const VDClip& clip);
     bool writeText(const std::string& text);
     RealmExpected<std::shared_ptr<Realm>> openRealm() const;
+    std::uint64_t addPending();
     void postStroke(std::uint64_t id);
     void onFetch();
     void settle(std::uint64_t id, bool timedOut);
@@ -116,6 +128,8 @@ private:
         // The user's PRIMARY, when the paste went through it.
         std::optional<std::vector<PasteboardItem>> savedSelection;
         bool usedSelection = false;
+        // Holds the keys typed after the paste until the target has the content.
+        std::shared_ptr<OrderBarrier> barrier;
     };
 
     const Options options_;

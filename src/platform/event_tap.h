@@ -75,8 +75,8 @@ public:
     };
 
     // For an action that posts its strokes later (after a clipboard switch): the barrier of the action running
-    // on this thread, which the action then releases once its strokes are posted (or drops unrun). Null when
-    // no barrier holds keys for this action.
+    // on this thread, which the action then releases once its strokes are posted (a paste: once its target
+    // has the content), or drops unrun. Null when no barrier holds keys for this action.
     static std::shared_ptr<OrderBarrier> keepCurrent()
     {
         if (current_.barrier) current_.kept = true;

@@ -8,6 +8,7 @@
 #include "clip/clip_rig.h"
 #include "clip/clip_utils.h"
 #include "core/log_capture.h"
+#include "platform/sim/sim_keyboard.h"
 
 namespace vandrel {
 namespace {
@@ -206,7 +207,10 @@ TEST_F(HotstringServiceTest, TerminalLikeApplicationsAreLeftAlone)
 TEST_F(HotstringServiceTest, AnExpressionIsPastedOverTheSelectionAndMakesNoClip)
 {
     selectionIs("12*3 =");
+    SimKeyboard keyboard(rig.clock);
+    const OrderBarrier::Scope scope(keyboard.openOrderBarrier());
     service->expandHotstring();
+    keyboard.tap(7);  // typed after the trigger: lands after the replacement
     rig.advance(60);
     EXPECT_EQ(rig.general().string(PasteboardTypes::string), "12*3 =36");
     EXPECT_EQ(rig.service->passNewClipCreatedCount(), 1) << "the write is borrowed";
@@ -219,6 +223,10 @@ TEST_F(HotstringServiceTest, AnExpressionIsPastedOverTheSelectionAndMakesNoClip)
     rig.advance(50);
     EXPECT_EQ(strokes, (Strings{"select", "copy", "paste"}));
     EXPECT_EQ(pasted, Strings{"12*3 =36"});
+    EXPECT_TRUE(keyboard.passedEvents().empty());
+    EXPECT_EQ(rig.generalBoard().fetchStringByTarget(), "12*3 =36");
+    rig.clock->advanceBy(PasteService::kInsertTime);
+    EXPECT_EQ(keyboard.passedEvents().size(), 2u);
     rig.advance(500);
     EXPECT_TRUE(rig.clips.empty());
     EXPECT_TRUE(rig.copies.empty());
@@ -234,8 +242,14 @@ TEST_F(HotstringServiceTest, WhateverIsNotExpandedStaysAsTypedWithTheSelectionCo
         SCOPED_TRACE(typed);
         strokes.clear();
         selectionIs(typed);
+        SimKeyboard keyboard(rig.clock);
+        const OrderBarrier::Scope scope(keyboard.openOrderBarrier());
         service->expandHotstring();
-        rig.advance(200);
+        keyboard.tap(7);
+        rig.advance(49);
+        EXPECT_TRUE(keyboard.passedEvents().empty()) << "a key typed now would replace the selection";
+        rig.advance(151);
+        EXPECT_EQ(keyboard.passedEvents().size(), 2u);
         EXPECT_EQ(strokes, (Strings{"select", "copy", "right"}));
         EXPECT_EQ(rig.service->passNewClipCreatedCount(), 0);
         EXPECT_EQ(rig.general().string(PasteboardTypes::string), typed) << "nothing was written";

@@ -11,6 +11,7 @@
 #include "clip/clip_utils.h"
 #include "core/defaults_keys.h"
 #include "platform/event_tap.h"
+#include "platform/sim/sim_keyboard.h"
 #include "support/hostile_files.h"
 
 namespace vandrel {
@@ -66,26 +67,43 @@ TEST_F(PasteServiceTest, AClipIsPastedWithAllItsTypesAndTheStrokeFollowsLater)
     EXPECT_TRUE(VDClip::object(rig.realm(), clip.savedHash));
 }
 
-TEST_F(PasteServiceTest, KeysTypedAfterThePasteKeyWaitForItsStroke)
+// Keys typed after a paste's trigger land after the pasted text: they wait until the target fetched it (GTK
+// does so only when it handles the stroke) and had time to insert it, or for the barrier's bound.
+TEST_F(PasteServiceTest, KeysTypedAfterThePasteWaitUntilTheTargetHasTheContent)
 {
-    struct Barrier final : OrderBarrier {
-        std::vector<VDActionPtr>* posted = nullptr;
-        std::optional<std::size_t> releasedAfter;
-        void release() override
-        {
-            if (!releasedAfter) releasedAfter = posted->size();
-        }
+    const int insert = std::chrono::duration_cast<std::chrono::milliseconds>(PasteService::kInsertTime).count();
+    const struct {
+        const char* name;
+        bool now;     // pasteNow: the content is on the pasteboard already
+        int fetchAt;  // ms after the trigger; 0: never
+        int keysAt;
+    } cases[] = {
+        {"a target fetching late", false, 230, 230 + insert},
+        {"a stroke posted at once", true, 80, 80 + insert},
+        {"a target that never fetches", false, 0, 500},
     };
-    const auto barrier = std::make_shared<Barrier>();
-    barrier->posted = &posted;
-    {
-        const OrderBarrier::Scope scope(barrier);
-        EXPECT_TRUE(paste->paste(capturedClip(), false));
-        EXPECT_TRUE(scope.kept());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimKeyboard keyboard(rig.clock);
+        const auto trigger = rig.clock->now();
+        const auto at = [&](int ms) { rig.clock->advanceTo(trigger + std::chrono::milliseconds(ms)); };
+        paste->copyToPasteboard(std::string("pasted board"));
+        const OrderBarrier::Scope scope(keyboard.openOrderBarrier());
+        c.now ? paste->pasteNow() : paste->paste();
+        keyboard.typeText("xyz");
+        if (c.fetchAt) {
+            at(c.fetchAt);
+            EXPECT_EQ(rig.generalBoard().fetchStringByTarget(), "pasted board");
+        }
+        at(c.keysAt - 1);
+        EXPECT_TRUE(keyboard.passedEvents().empty());
+        at(c.keysAt);
+        std::vector<std::uint16_t> downs;
+        for (const auto& e : keyboard.passedEvents())
+            if (e.type == KeyEventType::keyDown) downs.push_back(e.keyCode);
+        EXPECT_EQ(downs, (std::vector<std::uint16_t>{7, 16, 6}));  // x, y, z
+        at(3000);
     }
-    EXPECT_FALSE(barrier->releasedAfter);
-    rig.advance(50);
-    EXPECT_EQ(barrier->releasedAfter, 1u);  // released only once the stroke is out
 }
 
 TEST_F(PasteServiceTest, PlainTextLeavesOnlyTheText)

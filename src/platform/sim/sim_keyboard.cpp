@@ -97,7 +97,7 @@ std::shared_ptr<OrderBarrier> SimKeyboard::openOrderBarrier()
             if (std::find((*k)->openBarriers_.begin(), (*k)->openBarriers_.end(), id) == (*k)->openBarriers_.end())
                 return;
         }
-        log.warning("An action on the main thread has not finished for 500 ms; the keys typed after it go on");
+        log.warning("Keys waited 500 ms behind an action (a busy main thread, or a paste nobody fetched); they go on");
         (*k)->closeOrderBarrier(id);
     });
     return std::make_shared<Barrier>(self_, id);

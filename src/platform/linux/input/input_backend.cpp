@@ -607,8 +607,9 @@ void InputBackend::closeOrderBarrier(std::uint64_t id, bool timedOut)
     if (open == openBarriers_.end()) return;
     openBarriers_.erase(open);
     if (timedOut)
-        log.warning("An action on the main thread has not finished for 500 ms; the keys typed after it go on ->",
-                    heldEvents_.size());
+        log.warning(
+            "Keys waited 500 ms behind an action (a busy main thread, or a paste nobody fetched); they go on ->",
+            heldEvents_.size());
     if (replayingHeld_) return;
     replayingHeld_ = true;
     while (openBarriers_.empty() && !heldEvents_.empty()) {

@@ -36,9 +36,9 @@
 // (actions that show UI or call services run on the main queue) join the queue when the loop takes the
 // command, after the events taken before it. Before such an action leaves the input thread the engine opens
 // an order barrier (openOrderBarrier): the keyboards' events taken after it wait, unseen by the taps, until
-// the action has run and its strokes are queued, then go through the taps in the order they came. A barrier
-// that is not released within 500 ms lets them go on (logged once), so a hung GUI thread costs the order,
-// never the keyboard.
+// the action has run and its strokes are queued (a paste: until its target fetched the content), then go
+// through the taps in the order they came. A barrier that is not released within 500 ms lets them go on
+// (logged once), so a hung GUI thread or a paste no target fetches costs the order, never the keyboard.
 //
 // The input thread never waits on anything but its devices. Its only blocking calls are epoll and the reads
 // and writes of the keyboards, the output keyboard and the eventfd. What the taps and the actions they run

@@ -459,6 +459,9 @@ const VDActionPtr& BuiltInVDAction::selectCurrentWord()
 {
     static const VDActionPtr action =
         VDAction::make("selectCurrentWord", localized("Select Current Word"), VDActionGroup::selection)
+            // One step right first, so that a cursor at the word's start is inside it: a word move left from
+            // there would reach the word before.
+            ->addKeyTap(kRight)
             ->addKeyCombo(kLeft, {kOption})
             ->addKeyCombo(kRight, {kShift, kOption})
             ->addNoActionWhenEmacs(&isOnEmacsShortcutApp)

@@ -106,7 +106,7 @@ const Body bodies[] = {
     {&B::selectRightN, {P::times(1)}, "shift down, right down [shift], right up [shift], shift up"},
     {&B::selectCurrentWord,
      {},
-     "option down, left down [opt], left up [opt], option up, "
+     "right down, right up, option down, left down [opt], left up [opt], option up, "
      "shift down, option down, right down [opt+shift], right up [opt+shift], shift up, option up"},
     {&B::selectCurrentLine,
      {},

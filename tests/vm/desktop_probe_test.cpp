@@ -1,5 +1,6 @@
-// The desktop suite's probe application on the host, on a private Xvfb: what it reports of its widgets, what its
-// key logger makes of X's events (keys sent with XTest), and how it answers requests it cannot serve.
+// The desktop suite's probe applications (Qt and GTK) on the host, on a private Xvfb: what they report of their
+// widgets, what their key logger makes of X's events (keys sent with XTest), and how they answer requests they
+// cannot serve.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -21,7 +22,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class DesktopProbeTest : public ::testing::Test {
+class DesktopProbeTest : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override
     {
@@ -36,7 +37,7 @@ protected:
         ASSERT_TRUE(client) << client.error();
         client_.emplace(std::move(client).value());
         ChildProcess::Options options;
-        options.program = VANDREL_DESKTOP_PROBE_PATH;
+        options.program = GetParam();
         options.args = {"--channel", client_->path()};
         options.env = {{"DISPLAY", server_->display()}, {"QT_QPA_PLATFORM", "xcb"}};
         Result<ChildProcess> probe = ChildProcess::start(std::move(options));
@@ -85,7 +86,7 @@ protected:
     std::optional<ChildProcess> probe_;
 };
 
-TEST_F(DesktopProbeTest, TextAndSelectionComeBackAsSetInBothWidgetsAndDirections)
+TEST_P(DesktopProbeTest, TextAndSelectionComeBackAsSetInBothWidgetsAndDirections)
 {
     for (ProbeWidget widget : {ProbeWidget::edit, ProbeWidget::line}) {
         // Leading spaces and an escape-worthy backslash survive the trip; tabs and newlines only in the edit.
@@ -104,7 +105,7 @@ TEST_F(DesktopProbeTest, TextAndSelectionComeBackAsSetInBothWidgetsAndDirections
     }
 }
 
-TEST_F(DesktopProbeTest, RequestsItCannotServeAreAnsweredWithAnError)
+TEST_P(DesktopProbeTest, RequestsItCannotServeAreAnsweredWithAnError)
 {
     EXPECT_FALSE(client_->request("frobnicate edit"));
     EXPECT_FALSE(client_->request("state nowhere"));
@@ -115,7 +116,7 @@ TEST_F(DesktopProbeTest, RequestsItCannotServeAreAnsweredWithAnError)
     EXPECT_TRUE(client_->set(ProbeWidget::line, TextState::marked("ok|")));
 }
 
-TEST_F(DesktopProbeTest, KeysReachTheFocusedWidgetAndTheKeyLogInOrder)
+TEST_P(DesktopProbeTest, KeysReachTheFocusedWidgetAndTheKeyLogInOrder)
 {
     ASSERT_TRUE(client_->set(ProbeWidget::line, TextState::marked("|")));
     const Status focused = client_->focus(ProbeWidget::line);
@@ -143,7 +144,7 @@ TEST_F(DesktopProbeTest, KeysReachTheFocusedWidgetAndTheKeyLogInOrder)
     EXPECT_EQ(*again, std::vector<std::string>{});
 }
 
-TEST_F(DesktopProbeTest, TheQuitShortcutIsCountedAndTheProbeStays)
+TEST_P(DesktopProbeTest, TheQuitShortcutIsCountedAndTheProbeStays)
 {
     ASSERT_TRUE(client_->set(ProbeWidget::edit, TextState::marked("text|")));
     ASSERT_TRUE(client_->focus(ProbeWidget::edit));
@@ -157,7 +158,7 @@ TEST_F(DesktopProbeTest, TheQuitShortcutIsCountedAndTheProbeStays)
     EXPECT_TRUE(probe_->running());
 }
 
-TEST_F(DesktopProbeTest, TheKeyLogNamesKeysInTheLayoutLoadedLast)
+TEST_P(DesktopProbeTest, TheKeyLogNamesKeysInTheLayoutLoadedLast)
 {
     const KeyCode q = XKeysymToKeycode(display_, XK_q);
     ChildProcess::Options options;
@@ -180,6 +181,12 @@ TEST_F(DesktopProbeTest, TheKeyLogNamesKeysInTheLayoutLoadedLast)
     }
     EXPECT_EQ(logged, (std::vector<std::string>{"+a", "-a"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Toolkits, DesktopProbeTest,
+                         ::testing::Values(VANDREL_DESKTOP_PROBE_PATH, VANDREL_GTK_DESKTOP_PROBE_PATH),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param) == VANDREL_DESKTOP_PROBE_PATH ? "Qt" : "Gtk";
+                         });
 
 }  // namespace
 }  // namespace vandrel::vmtest

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "harness/probe_protocol.h"
 #include "harness/text_lines.h"
 
 namespace vandrel::vmtest {
@@ -31,7 +32,43 @@ std::size_t eventsOf(char c)
     return stroke && stroke->shift ? 8 : 4;
 }
 
+Result<ChildProcess> startProbe(DesktopSession& session, const std::string& program, const ProbeClient& client)
+{
+    ChildProcess::Options options;
+    options.program = program;
+    options.args = {"--channel", client.path()};
+    options.env = session.clientEnvironment();
+    return ChildProcess::start(std::move(options));
+}
+
 }  // namespace
+
+Result<ProbeApplication> ProbeApplication::start(DesktopSession& session, const std::string& program,
+                                                 const std::string& socketName)
+{
+    Result<ProbeClient> client = ProbeClient::listen(session.folder() + "/" + socketName);
+    if (!client) return Result<ProbeApplication>::failure(client.error());
+    Result<ChildProcess> process = startProbe(session, program, *client);
+    if (!process) return Result<ProbeApplication>::failure(process.error());
+    // A second application starts while everything else runs: seconds under emulation.
+    if (const Status accepted = client->accept(3 * kDesktopTimeout); !accepted)
+        return Result<ProbeApplication>::failure(accepted.error() + "\nprobe output:\n" + process->output() +
+                                                 process->errorOutput());
+    return Result<ProbeApplication>::success({std::move(client).value(), std::move(process).value()});
+}
+
+ProbeClient* DesktopEnvironment::gtkProbe()
+{
+    if (gtkProbe_) return &*gtkProbe_;
+    Result<ProbeApplication> started = ProbeApplication::start(*session_, VANDREL_GTK_DESKTOP_PROBE_PATH, "gtk.sock");
+    if (!started) {
+        ADD_FAILURE() << "the GTK probe did not start: " << started.error();
+        return nullptr;
+    }
+    gtkProbeProcess_.emplace(std::move(started->process));
+    gtkProbe_.emplace(std::move(started->client));
+    return &*gtkProbe_;
+}
 
 void DesktopEnvironment::SetUp()
 {
@@ -50,11 +87,7 @@ void DesktopEnvironment::SetUp()
     Result<ProbeClient> probe = ProbeClient::listen(session_->folder() + "/probe.sock");
     ASSERT_TRUE(probe) << probe.error();
     probe_.emplace(std::move(probe).value());
-    ChildProcess::Options options;
-    options.program = VANDREL_DESKTOP_PROBE_PATH;
-    options.args = {"--channel", probe_->path()};
-    options.env = session_->clientEnvironment();
-    Result<ChildProcess> probeProcess = ChildProcess::start(std::move(options));
+    Result<ChildProcess> probeProcess = startProbe(*session_, VANDREL_DESKTOP_PROBE_PATH, *probe_);
     ASSERT_TRUE(probeProcess) << probeProcess.error();
     probeProcess_.emplace(std::move(probeProcess).value());
 
@@ -114,6 +147,8 @@ void DesktopEnvironment::TearDown()
         std::cout << "program ended: " << status.describe() << std::endl;
     }
     program_.reset();
+    gtkProbe_.reset();
+    gtkProbeProcess_.reset();
     probe_.reset();
     probeProcess_.reset();
     keyboard_.reset();
@@ -132,6 +167,13 @@ void DesktopScenario::SetUp()
     const Result<std::vector<std::string>> earlier = probe().keys();
     ASSERT_TRUE(earlier) << earlier.error();
     program().output().drain();
+}
+
+void DesktopScenario::useProbe(ProbeClient& other)
+{
+    probe_ = &other;
+    const Result<std::vector<std::string>> earlier = probe().keys();
+    ASSERT_TRUE(earlier) << earlier.error();
 }
 
 void DesktopScenario::TearDown()
@@ -164,7 +206,7 @@ void DesktopScenario::printDiagnostics()
     std::cout << "--- what the desktop shows ---\n";
     for (ProbeWidget widget : {ProbeWidget::edit, ProbeWidget::line}) {
         const Result<ProbeState> state = probe().state(widget);
-        std::cout << (widget == ProbeWidget::edit ? "QTextEdit: " : "QLineEdit: ");
+        std::cout << (probe_ ? "the scenario's probe, " : "the Qt probe, ") << nameOf(widget) << ": ";
         if (state)
             std::cout << state->text << " (anchor " << state->text.anchor << ", cursor " << state->text.cursor
                       << ", focus " << state->focus << ", window active " << state->active << ", X focus "
@@ -176,6 +218,8 @@ void DesktopScenario::printDiagnostics()
     std::cout << "X key log of the scenario: " << joined(keyLog_) << "\n";
     std::cout << "program log (tail):\n" << lastLines(program().log(), 40, "  ");
     std::cout << "probe output (tail):\n" << lastLines(env().probeProcess().errorOutput(), 10, "  ");
+    if (const ChildProcess* gtk = env().gtkProbeProcess())
+        std::cout << "GTK probe output (tail):\n" << lastLines(gtk->errorOutput(), 10, "  ");
     // A reader that fell behind the program's keyboard lost events there: libinput says so in the server's log.
     std::istringstream server(desktop().serverLogTail(2000));
     for (std::string line; std::getline(server, line);)
@@ -292,6 +336,26 @@ std::vector<std::string> DesktopScenario::newKeyLog()
     std::vector<std::string> fresh(keyLog_.begin() + static_cast<std::ptrdiff_t>(keyLogMark_), keyLog_.end());
     keyLogMark_ = keyLog_.size();
     return withoutKey(std::move(fresh), kSentinelName);
+}
+
+std::size_t DesktopScenario::logged(const std::string& line)
+{
+    const std::string log = program().log();
+    std::size_t n = 0;
+    for (auto at = log.find(line); at != std::string::npos; at = log.find(line, at + line.size())) ++n;
+    return n;
+}
+
+bool DesktopScenario::restoredAfter(std::size_t restoresBefore)
+{
+    return eventually([&] { return restores() > restoresBefore; }, kDesktopTimeout);
+}
+
+void DesktopScenario::userCopies(const std::string& text)
+{
+    const std::size_t storedBefore = logged("store clip to transfer clipboard");
+    ASSERT_TRUE(probe().request("clipboard-set " + escapeLine(text)));
+    ASSERT_TRUE(eventually([&] { return logged("store clip to transfer clipboard") > storedBefore; }, kDesktopTimeout));
 }
 
 void DesktopScenario::setLayout(std::string_view layout)

@@ -1,6 +1,7 @@
 // The desktop suite's shared setting: one desktop per VM boot (udev, Xorg, fluxbox), the real program grabbing a
 // "physical" keyboard the test plugs in and writing to its output keyboard, which X reads like any other, and the
-// probe application (a QTextEdit, a QLineEdit and an X key logger) receiving what X makes of it.
+// probe application (a QTextEdit, a QLineEdit and an X key logger) receiving what X makes of it; a GTK probe
+// (a GtkTextView and a GtkEntry) joins when a scenario asks for it.
 //
 // Every scenario of the suite runs in that one boot: a scenario fixture derives from DesktopScenario, and its
 // source file joins the e2e_desktop test's SOURCES. A scenario types on the physical keyboard as a person would
@@ -45,6 +46,10 @@ public:
     ProgramRun& program() { return *program_; }
     ProbeClient& probe() { return *probe_; }
     ChildProcess& probeProcess() { return *probeProcess_; }
+    // The GTK probe (a GtkTextView and a GtkEntry), started by the first scenario that asks for it and kept
+    // until the suite ends; nothing, with the failure recorded, when it does not start.
+    ProbeClient* gtkProbe();
+    ChildProcess* gtkProbeProcess() { return gtkProbeProcess_ ? &*gtkProbeProcess_ : nullptr; }
     // Ends the program and starts it again as the suite did, once X no longer lists the old output keyboard;
     // returns when X lists the new one.
     void restartProgram();
@@ -59,6 +64,17 @@ private:
     std::optional<ChildProcess> probeProcess_;
     std::optional<ProbeClient> probe_;
     std::optional<ProgramRun> program_;
+    std::optional<ChildProcess> gtkProbeProcess_;
+    std::optional<ProbeClient> gtkProbe_;
+};
+
+// Another probe application in a process of its own: the application at `program` (a probe's path), told to
+// connect to `socketName` in the desktop's folder, and the test's end of that channel once it said hello.
+struct ProbeApplication {
+    ProbeClient client;
+    ChildProcess process;
+    static Result<ProbeApplication> start(DesktopSession& session, const std::string& program,
+                                          const std::string& socketName);
 };
 
 // What the X server shows of the desktop, on a connection of the test's own: the window manager's client list,
@@ -112,7 +128,9 @@ protected:
     DesktopSession& desktop() { return env().session(); }
     UinputKeyboard& keyboard() { return env().keyboard(); }
     ProgramRun& program() { return env().program(); }
-    ProbeClient& probe() { return env().probe(); }
+    // The probe the scenario types into: the Qt probe unless the scenario chose another with useProbe.
+    ProbeClient& probe() { return probe_ ? *probe_ : env().probe(); }
+    void useProbe(ProbeClient& other);
     void restartProgram() { env().restartProgram(); }
 
     // Puts `marked` (see TextState) into the widget and gives it the keyboard focus.
@@ -141,6 +159,16 @@ protected:
     // The layout goes back to US after the scenario, whatever happens in it.
     void setLayout(std::string_view layout);
 
+    // How often the program's log holds `line` so far.
+    std::size_t logged(const std::string& line);
+    // Waits until the program has put X's clipboard back once more than `restoresBefore` times (its log's
+    // "restore done", counted before the copy or paste).
+    bool restoredAfter(std::size_t restoresBefore);
+    std::size_t restores() { return logged("restore done"); }
+    // The user's own clipboard content, put on X's clipboard by the probe and taken into the program's history:
+    // what the program puts back after its copies and pastes.
+    void userCopies(const std::string& text);
+
 private:
     static DesktopEnvironment& env() { return *DesktopEnvironment::current(); }
     void fetchKeys();
@@ -148,6 +176,7 @@ private:
     int sentinelReleasesLogged() const;
     void printDiagnostics();
 
+    ProbeClient* probe_ = nullptr;
     std::vector<std::string> keyLog_;
     std::size_t keyLogMark_ = 0;
     bool layoutChanged_ = false;

@@ -37,29 +37,6 @@ protected:
     }
     std::string clipboard() { return textOf(probe(), "clipboard"); }
 
-    std::size_t logged(const std::string& line)
-    {
-        const std::string log = program().log();
-        std::size_t n = 0;
-        for (auto at = log.find(line); at != std::string::npos; at = log.find(line, at + line.size())) ++n;
-        return n;
-    }
-
-    // Waits until the program has put X's clipboard back once more than before.
-    bool restoredAfter(std::size_t restoresBefore)
-    {
-        return eventually([&] { return logged("restore done") > restoresBefore; }, kDesktopTimeout);
-    }
-
-    // The user's own clipboard content, taken into the program's history.
-    void userCopies(const std::string& text)
-    {
-        const std::size_t storedBefore = logged("store clip to transfer clipboard");
-        ASSERT_TRUE(probe().request("clipboard-set " + escapeLine(text)));
-        ASSERT_TRUE(
-            eventually([&] { return logged("store clip to transfer clipboard") > storedBefore; }, kDesktopTimeout));
-    }
-
     static std::string readFile(const std::string& path)
     {
         std::ifstream in(path);
@@ -95,25 +72,20 @@ TEST_F(DesktopExtraClipboard, CopyInOneApplicationPasteInAnotherKeepsTheUsersCli
     userCopies("the user's text");
 
     put(ProbeWidget::edit, "alpha ^extra payload| gamma");
-    std::size_t restores = logged("restore done");
+    std::size_t before = restores();
     capsChord({}, KEY_C);
-    ASSERT_TRUE(restoredAfter(restores)) << program().log();
+    ASSERT_TRUE(restoredAfter(before)) << program().log();
     EXPECT_EQ(clipboard(), "the user's text");
 
     // A second application, a process of its own, started now: its window takes the focus when it shows.
-    Result<ProbeClient> second = ProbeClient::listen(desktop().folder() + "/second-probe.sock");
-    ASSERT_TRUE(second) << second.error();
-    ChildProcess::Options options;
-    options.program = VANDREL_DESKTOP_PROBE_PATH;
-    options.args = {"--channel", second->path()};
-    options.env = desktop().clientEnvironment();
-    Result<ChildProcess> secondProcess = ChildProcess::start(std::move(options));
-    ASSERT_TRUE(secondProcess) << secondProcess.error();
-    ASSERT_TRUE(second->accept(3 * kDesktopTimeout));
+    Result<ProbeApplication> application =
+        ProbeApplication::start(desktop(), VANDREL_DESKTOP_PROBE_PATH, "second-probe.sock");
+    ASSERT_TRUE(application) << application.error();
+    ProbeClient* second = &application->client;
 
     ASSERT_TRUE(second->set(ProbeWidget::line, TextState::marked("one |two")));
     ASSERT_TRUE(second->focus(ProbeWidget::line));
-    restores = logged("restore done");
+    before = restores();
     capsChord({}, KEY_V);
     std::string pasted;
     EXPECT_TRUE(eventually(
@@ -123,11 +95,11 @@ TEST_F(DesktopExtraClipboard, CopyInOneApplicationPasteInAnotherKeepsTheUsersCli
             return pasted != "one |two";
         },
         kDesktopTimeout));
-    ASSERT_TRUE(restoredAfter(restores)) << program().log();
+    ASSERT_TRUE(restoredAfter(before)) << program().log();
     EXPECT_EQ(pasted, "one extra payload|two");
     EXPECT_EQ(textOf(*second, "clipboard"), "the user's text");
     EXPECT_EQ(clipboard(), "the user's text");
-    secondProcess->stop();
+    application->process.stop();
 }
 
 TEST_F(DesktopExtraClipboard, InXtermTheExtraClipboardNeverInterruptsTheRunningProgram)
@@ -153,15 +125,15 @@ TEST_F(DesktopExtraClipboard, InXtermTheExtraClipboardNeverInterruptsTheRunningP
 
     // What the user selected in the terminal is X's PRIMARY selection.
     ASSERT_TRUE(probe().request("selection-set " + escapeLine("from the terminal")));
-    std::size_t restores = logged("restore done");
+    std::size_t before = restores();
     capsChord({}, KEY_C, Strokes::none);
-    ASSERT_TRUE(restoredAfter(restores)) << program().log();
+    ASSERT_TRUE(restoredAfter(before)) << program().log();
     EXPECT_EQ(clipboard(), "the user's words");
 
     ASSERT_TRUE(probe().request("selection-set " + escapeLine("the user's selection")));
-    restores = logged("restore done");
+    before = restores();
     capsChord({}, KEY_V);
-    ASSERT_TRUE(restoredAfter(restores)) << program().log();
+    ASSERT_TRUE(restoredAfter(before)) << program().log();
     ASSERT_TRUE(keyboard().tap(KEY_ENTER));
     EXPECT_TRUE(eventually([&] { return readFile(out) == "typed\nfrom the terminal\n"; }, kDesktopTimeout))
         << "cat wrote: " << readFile(out) << "\n"

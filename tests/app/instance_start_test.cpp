@@ -1,4 +1,4 @@
-// One Vandrel per user, proven on the program itself: started twice, in the environments a desktop and su,
+// One Vandrel per user and machine, proven on the program itself: started twice, in the environments a desktop and su,
 // sudo, cron or a service give it. Every start runs as a user of its own that the machine does not know, so it
 // meets no instance of a real user and can read no keyboard (the program waits for keyboard access), and
 // without a display (the offscreen platform). Starting as another user needs root; elsewhere the test skips.
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/instance_channel.h"
 #include "harness/child_process.h"
 
 namespace vandrel {
@@ -70,7 +71,8 @@ TEST(InstanceStartTest, AStartWithoutTheDesktopsRuntimeFolderMeetsTheRunningOneA
     auto running = start({}, true);
     // Once it has its log it listens, in every folder it could use.
     ASSERT_TRUE(running.waitForErrorOutput(">>>> the logger is set <<<<", 60s)) << running.errorOutput();
-    for (const auto& folder : {runtime, ownTemporary(), home / ".cache/vandrel/instance"})
+    const std::string machine = InstanceChannel::Paths::Places::standard().machine;
+    for (const auto& folder : {runtime, ownTemporary(), home / ".cache/vandrel" / ("instance-" + machine)})
         EXPECT_TRUE(fs::is_socket(folder / "vandrel.socket")) << folder;
 
     EXPECT_NE(startAndEnd({}).find("Vandrel is already running"), std::string::npos);

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -174,7 +175,7 @@ TEST_F(InstanceChannelTest, EveryPrivateFolderIsTakenSoThatALaterStartMeetsTheRu
 {
     const fs::path root = dir.path().toStdString(), runtime = root / "run", temporary = root / "tmp";
     const fs::path ownTemporary = temporary / ("vandrel-" + std::to_string(::geteuid()));
-    const fs::path ownCache = root / "cache" / "vandrel" / "instance";
+    const fs::path ownCache = root / "cache" / "vandrel" / "instance-m1";
     const fs::path tooLong = root / std::string(120 - root.native().size(), 'r');
     const auto makePrivate = [](const fs::path& folder, mode_t mode = 0700) {
         fs::create_directory(folder);
@@ -187,8 +188,9 @@ TEST_F(InstanceChannelTest, EveryPrivateFolderIsTakenSoThatALaterStartMeetsTheRu
         fs::path passedOver = {};
         std::string why = {};
         std::function<void()> meanwhile = {};  // before a start without $XDG_RUNTIME_DIR
+        std::string machine = "m1";
     } cases[] = {
-        {[&] { makePrivate(runtime); }, runtime / "", {ownCache.parent_path() / "instance", runtime, ownTemporary}},
+        {[&] { makePrivate(runtime); }, runtime / "", {ownCache.parent_path() / "instance-m1", runtime, ownTemporary}},
         {[&] { makePrivate(runtime, 0777); },
          runtime,
          {ownCache, ownTemporary},
@@ -217,6 +219,14 @@ TEST_F(InstanceChannelTest, EveryPrivateFolderIsTakenSoThatALaterStartMeetsTheRu
          {ownTemporary},
          ownCache,
          "it cannot be made: " + (root / "cache").string() + ": " + std::strerror(ENOTDIR)},
+        // Without a name the folder in the home could be another machine's too.
+        {[&] { makePrivate(runtime); },
+         runtime,
+         {runtime, ownTemporary},
+         ownCache.parent_path() / "instance-",
+         "this machine has neither a machine id nor a host name",
+         {},
+         ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.passedOver.string() + " " + c.why);
@@ -225,7 +235,7 @@ TEST_F(InstanceChannelTest, EveryPrivateFolderIsTakenSoThatALaterStartMeetsTheRu
         c.arrange();
         // The login manager's folder of the user is the one $XDG_RUNTIME_DIR names, or is missing.
         const auto chosen =
-            InstanceChannel::Paths::choose({c.runtime, runtime, temporary, root / "cache", ::geteuid()});
+            InstanceChannel::Paths::choose({c.runtime, runtime, temporary, root / "cache", ::geteuid(), c.machine});
         std::vector<fs::path> taken;
         for (const auto& location : chosen.locations) taken.push_back(location.lock.parent_path());
         EXPECT_EQ(taken, c.taken);
@@ -244,12 +254,41 @@ TEST_F(InstanceChannelTest, EveryPrivateFolderIsTakenSoThatALaterStartMeetsTheRu
         ASSERT_EQ(channel.open(handler), !c.taken.empty());
         if (c.taken.empty()) continue;
         if (c.meanwhile) c.meanwhile();
-        const auto elsewhere = InstanceChannel::Paths::choose({{}, {}, temporary, root / "cache", ::geteuid()});
+        const auto elsewhere =
+            InstanceChannel::Paths::choose({{}, {}, temporary, root / "cache", ::geteuid(), c.machine});
         InstanceChannel later(elsewhere);
         EXPECT_FALSE(later.open(handler)) << "one instance";
         EXPECT_TRUE(later.lockFailure().empty());
         EXPECT_TRUE(InstanceChannel::isRunning(elsewhere));
         EXPECT_EQ(InstanceChannel::send(elsewhere, Command::unremapCapsLock), "done: unremap-capslock");
+    }
+
+    // Two machines sharing the home (NFS): each has its folder there, and Vandrel runs on both.
+    fs::remove_all(root / "cache");
+    const auto onMachine = [&](const char* machine) {
+        return InstanceChannel::Paths::choose({{}, {}, {}, root / "cache", ::geteuid(), machine});
+    };
+    InstanceChannel here(onMachine("m1")), there(onMachine("m2"));
+    EXPECT_TRUE(here.open(handler));
+    EXPECT_TRUE(there.open(handler));
+}
+
+TEST_F(InstanceChannelTest, TheMachineIsNamedByItsIdElseByItsHostName)
+{
+    const fs::path file = dir.path().toStdString() + "/machine-id";
+    const struct {
+        std::optional<std::string> content;
+        std::string name;
+    } cases[] = {
+        {"0123456789abcdef0123456789abcdef\n", "0123456789abcdef0123456789abcdef"},
+        {" \t0123456789ABCDEF0123456789abcdef0123\n", "0123456789ABCDEF0123456789abcdef"},
+        {"uninitialized\n", "host"},  // what systemd leaves until the first boot is done
+        {std::nullopt, "host"},
+    };
+    for (const auto& c : cases) {
+        fs::remove(file);
+        if (c.content) std::ofstream(file) << *c.content;
+        EXPECT_EQ(InstanceChannel::Paths::Places::machineName(file, "host"), c.name) << c.content.value_or("missing");
     }
 }
 

@@ -515,11 +515,24 @@ void InstanceChannel::finish(const Waiting& connection, ClosedTally& closed)
 
 std::optional<std::string> InstanceChannel::send(const Paths& paths, Command command)
 {
-    for (const auto& location : paths.locations) {
-        if (!InstanceLock::isHeldElsewhere(location.lock)) continue;
-        if (auto reply = send(location.socket, command)) return reply;
+    return send(paths, command, Patience{});
+}
+
+std::optional<std::string> InstanceChannel::send(const Paths& paths, Command command, const Patience& patience)
+{
+    for (std::chrono::milliseconds waited{0};; waited += std::max(patience.every, std::chrono::milliseconds(1))) {
+        bool held = false;
+        for (const auto& location : paths.locations) {
+            if (!InstanceLock::isHeldElsewhere(location.lock)) continue;
+            held = true;
+            if (auto reply = send(location.socket, command)) return reply;
+        }
+        if (!held || waited >= patience.within) return std::nullopt;
+        if (patience.pause)
+            patience.pause(patience.every);
+        else
+            std::this_thread::sleep_for(patience.every);
     }
-    return std::nullopt;
 }
 
 std::optional<std::string> InstanceChannel::send(const fs::path& socket, Command command)

@@ -17,6 +17,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/file_helpers.h"
@@ -292,11 +293,63 @@ TEST_F(InstanceChannelTest, TheMachineIsNamedByItsIdElseByItsHostName)
     }
 }
 
+// Asking whether Vandrel runs never takes the lock: a start trying it while others ask always gets it. The
+// question sees it held while it is, and free once it is let go.
+TEST_F(InstanceChannelTest, AskingWhetherTheLockIsHeldNeverKeepsAStartFromTakingIt)
+{
+    EXPECT_FALSE(InstanceLock::isHeldElsewhere(lock));
+    EXPECT_FALSE(fs::exists(lock)) << "a question makes nothing";
+    const std::jthread asker([&](const std::stop_token& stop) {
+        while (!stop.stop_requested()) InstanceLock::isHeldElsewhere(lock);
+    });
+    InstanceLock start(lock);
+    for (int i = 0; i < 2000; ++i) {
+        ASSERT_TRUE(start.tryAcquire()) << "try " << i;
+        ASSERT_TRUE(InstanceLock::isHeldElsewhere(lock));
+        start.release();
+        ASSERT_FALSE(InstanceLock::isHeldElsewhere(lock));
+    }
+}
+
+// A start that found the lock held asks its holder again until it listens, for the patience's time at most.
+TEST_F(InstanceChannelTest, AClientWaitsForTheHolderOfTheLockToListen)
+{
+    const struct {
+        bool held;
+        int listensAfter;  // pauses; 0: never
+        std::optional<std::string> answer;
+        int pauses;
+    } cases[] = {
+        {true, 3, "done: come-forward", 3},
+        {true, 0, std::nullopt, 200},  // 2 s in steps of 10 ms
+        {false, 0, std::nullopt, 0},   // nothing runs: nothing to wait for
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pauses);
+        InstanceLock holder(lock);
+        ASSERT_EQ(holder.tryAcquire(), true);
+        if (!c.held) holder.release();
+        InstanceChannel channel(paths);
+        int pauses = 0;
+        InstanceChannel::Patience patience;
+        patience.pause = [&](std::chrono::milliseconds every) {
+            EXPECT_EQ(every, 10ms);
+            if (++pauses != c.listensAfter) return;
+            holder.release();
+            EXPECT_TRUE(channel.open(handler));
+        };
+        EXPECT_EQ(InstanceChannel::send(paths, Command::comeForward, patience), c.answer);
+        EXPECT_EQ(pauses, c.pauses);
+    }
+}
+
 TEST_F(InstanceChannelTest, ALinkAtTheLockIsReplacedWithoutBeingFollowedAndAPipeIsAReason)
 {
     const fs::path target = dir.path().toStdString() + "/target";
     std::ofstream(target) << "kept";
     fs::create_symlink(target, lock);
+    EXPECT_FALSE(InstanceChannel::isRunning(paths));
+    EXPECT_TRUE(fs::is_symlink(lock)) << "a question leaves it";
     InstanceChannel channel(paths);
     EXPECT_TRUE(channel.open(handler));
     EXPECT_EQ(test::readFile(target), "kept");

@@ -165,8 +165,8 @@ std::optional<int> AppDelegate::handOver()
                 options_.print("Vandrel is not running: there is nothing to undo, Caps Lock is Caps Lock.");
                 return 0;
             }
-            if (const auto reply =
-                    InstanceChannel::send(instance->paths(), InstanceChannel::Command::unremapCapsLock)) {
+            if (const auto reply = InstanceChannel::send(instance->paths(), InstanceChannel::Command::unremapCapsLock,
+                                                         options_.answerPatience)) {
                 options_.print(*reply);
                 return 0;
             }
@@ -175,18 +175,29 @@ std::optional<int> AppDelegate::handOver()
         }
     }
     if (!instance) return std::nullopt;
-    const bool opened = instance->open([this](InstanceChannel::Command command) { return answer(command); });
+    const auto open = [&] {
+        return instance->open([this](InstanceChannel::Command command) { return answer(command); });
+    };
+    bool opened = open();
+    std::optional<std::string> reply;
+    // The one that runs may end before it answers; then this start tries again to be the one, a few times.
+    for (int round = 0; round < 3 && !opened && instance->lockFailure().empty(); ++round) {
+        log.info("Another Vandrel runs; asking it to come forward");
+        reply =
+            InstanceChannel::send(instance->paths(), InstanceChannel::Command::comeForward, options_.answerPatience);
+        if (reply || InstanceChannel::isRunning(instance->paths())) break;
+        opened = open();
+    }
     reportChannelProblems();
     if (opened) return std::nullopt;
+    if (reply) {
+        options_.print(*reply);
+        return 0;
+    }
     if (!instance->lockFailure().empty()) {
         options_.printError("Vandrel cannot take its instance lock (" + instance->lockFailure() +
                             "); this start ends.");
         return 1;
-    }
-    log.info("Another Vandrel runs; asking it to come forward");
-    if (const auto reply = InstanceChannel::send(instance->paths(), InstanceChannel::Command::comeForward)) {
-        options_.print(*reply);
-        return 0;
     }
     options_.print("Vandrel is already running but does not answer; this start ends.");
     return 1;

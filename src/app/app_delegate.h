@@ -4,7 +4,8 @@
 //   claimInstance()                   before anything touches a keyboard or stored data: "-h" ("--help") prints
 //                                     the switches, "--version" the version; "--unremap-capslock" asks the
 //                                     running instance to give Caps Lock back (or says there is nothing to
-//                                     undo); while another instance runs, asks it to come forward. Each of
+//                                     undo); while another instance runs, asks it to come forward (waiting
+//                                     up to 2 s for it to listen, and taking over when it ended meanwhile). Each of
 //                                     these prints one line and ends the start with exitCode(); so does a lock
 //                                     file that cannot be used. Otherwise this process becomes the instance
 //                                     and answers later starts (on the instance channel's thread). What went
@@ -122,6 +123,8 @@ public:
         // The user's one running instance and the channel later starts speak through; null: every start
         // runs on its own.
         std::shared_ptr<InstanceChannel> instance;
+        // How long a start waits for the running one to answer.
+        InstanceChannel::Patience answerPatience;
         // Prints one line for the user at the terminal.
         std::function<void(const std::string& line)> print;
         // Prints one line about a problem for the user at the terminal (before the log exists).

@@ -10,12 +10,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "core/log.h"
 #include "core/private_files.h"
+#include "core/string_helpers.h"
 
 namespace vandrel {
 
@@ -186,7 +188,22 @@ InstanceChannel::Paths::Places InstanceChannel::Paths::Places::standard()
     // whatever their environment.
     places.temporary = "/tmp";
     if (const fs::path home = homeOf(places.user); !home.empty()) places.cache = home / ".cache";
+    std::array<char, 256> host{};
+    if (::gethostname(host.data(), host.size() - 1) != 0) host[0] = '\0';
+    places.machine = machineName("/etc/machine-id", host.data());
     return places;
+}
+
+std::string InstanceChannel::Paths::Places::machineName(const fs::path& machineIdFile, const std::string& hostName)
+{
+    const std::string id = readWholeFile(machineIdFile).value_or(std::string());
+    const auto start = id.find_first_not_of(" \t\r\n");
+    std::string digits;
+    for (std::size_t i = start; i != std::string::npos && i < id.size() && digits.size() < 32; ++i) {
+        if (!std::isxdigit(static_cast<unsigned char>(id[i]))) break;
+        digits += id[i];
+    }
+    return digits.empty() ? hostName : digits;
 }
 
 InstanceChannel::Paths InstanceChannel::Paths::standard()
@@ -217,7 +234,10 @@ InstanceChannel::Paths InstanceChannel::Paths::choose(const Places& places)
         consider("", places.userRuntime, existing);
     if (!places.temporary.empty()) consider("", places.temporary / ("vandrel-" + std::to_string(places.user)), made);
     if (!places.cache.empty()) {
-        consider("", places.cache / "vandrel" / "instance", [&](const fs::path& folder) -> std::optional<std::string> {
+        const fs::path own = places.cache / "vandrel" / ("instance-" + places.machine);
+        consider("", own, [&](const fs::path& folder) -> std::optional<std::string> {
+            // Other machines may share the home: a folder that does not name this one would be theirs too.
+            if (places.machine.empty()) return std::string("this machine has neither a machine id nor a host name");
             if (const auto error = createPrivateFolder(folder.parent_path())) return "it cannot be made: " + *error;
             return made(folder);
         });
@@ -495,11 +515,24 @@ void InstanceChannel::finish(const Waiting& connection, ClosedTally& closed)
 
 std::optional<std::string> InstanceChannel::send(const Paths& paths, Command command)
 {
-    for (const auto& location : paths.locations) {
-        if (!InstanceLock::isHeldElsewhere(location.lock)) continue;
-        if (auto reply = send(location.socket, command)) return reply;
+    return send(paths, command, Patience{});
+}
+
+std::optional<std::string> InstanceChannel::send(const Paths& paths, Command command, const Patience& patience)
+{
+    for (std::chrono::milliseconds waited{0};; waited += std::max(patience.every, std::chrono::milliseconds(1))) {
+        bool held = false;
+        for (const auto& location : paths.locations) {
+            if (!InstanceLock::isHeldElsewhere(location.lock)) continue;
+            held = true;
+            if (auto reply = send(location.socket, command)) return reply;
+        }
+        if (!held || waited >= patience.within) return std::nullopt;
+        if (patience.pause)
+            patience.pause(patience.every);
+        else
+            std::this_thread::sleep_for(patience.every);
     }
-    return std::nullopt;
 }
 
 std::optional<std::string> InstanceChannel::send(const fs::path& socket, Command command)

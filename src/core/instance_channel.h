@@ -12,14 +12,17 @@
 // A later start must find the running one whatever its own environment: started from the desktop (with
 // $XDG_RUNTIME_DIR), from su, sudo -u, cron or a service (without it), or after another user's folder in /tmp came
 // or went. So the instance takes the lock, and listens, in every private folder of the user it can have:
-// $XDG_RUNTIME_DIR, /run/user/<uid>, /tmp/vandrel-<uid> and vandrel/instance in the cache folder of the user's
-// home (from the user database, not $HOME), the last two made 0700 when missing. A later start tries the same
-// folders, so it meets the running one in at least the folders that do not depend on the environment. The locks
-// are taken in the order of their paths, the same for every start, so two starts at the same moment that share
-// a folder never both give way and never both run. A folder is used only when it is a real folder (never a link) of the user that
-// group and others cannot reach, and when its socket path fits a Unix socket; why one was passed over is said in
-// Paths::notes. No other user can block a start: they can at most take the name /tmp/vandrel-<uid>, which is
-// then passed over.
+// $XDG_RUNTIME_DIR, /run/user/<uid>, /tmp/vandrel-<uid> and vandrel/instance-<machine> in the cache folder of the
+// user's home (from the user database, not $HOME), the last two made 0700 when missing. The folders but the one in
+// the home are the machine's own; that one names the machine (its /etc/machine-id, else its host name), so a home
+// shared by several machines (NFS) holds one for each, and Vandrel running on one never keeps it from starting on
+// another. A later start tries the same folders, so it meets the running one in at least the folders that do not
+// depend on the environment. The locks are taken in the order of their paths, the same for every start, so two
+// starts at the same moment that share a folder never both give way and never both run; one that gives way waits
+// a moment (Patience) for the other to listen. A folder is used only when it is a real folder (never a link) of
+// the user that group and others cannot reach, and when its socket path fits a Unix socket; why one was passed
+// over is said in Paths::notes. No other user can block a start: they can at most take the name
+// /tmp/vandrel-<uid>, which is then passed over.
 //
 // A message is one command name and a newline, at most kMaxMessage bytes, sent within the allowance (a second)
 // of connecting; the answer is one line of text for the user, then the connection closes. A connection from
@@ -72,9 +75,13 @@ public:
             std::filesystem::path runtime;      // $XDG_RUNTIME_DIR; empty when unset or not absolute
             std::filesystem::path userRuntime;  // the login manager's runtime folder of the user: /run/user/<uid>
             std::filesystem::path temporary;    // the folder vandrel-<uid> is made in: /tmp
-            std::filesystem::path cache;        // the folder vandrel/instance is made in: ~/.cache
+            std::filesystem::path cache;        // the folder vandrel/instance-<machine> is made in: ~/.cache
             uid_t user = 0;
+            std::string machine;  // names the folder in the home; empty: that folder is passed over
             static Places standard();
+            // The machine's name: the first 32 hexadecimal digits of the machine id file (spaces around them
+            // trimmed), else the host name when the file is missing or holds none.
+            static std::string machineName(const std::filesystem::path& machineIdFile, const std::string& hostName);
         };
         static Paths standard();
         // Every private folder of the places, in lock order; none when there is none.
@@ -84,6 +91,14 @@ public:
     };
     // The answer for the user, from the channel's thread.
     using Handler = std::function<std::string(Command)>;
+    // How long a client waits for the holder of a lock to answer: a start holds the lock a moment before it
+    // listens. It asks again every `every`, for `within` at most, while the lock is held.
+    struct Patience {
+        std::chrono::milliseconds within{2000};
+        std::chrono::milliseconds every{10};
+        // Waits between two tries; null: sleeps.
+        std::function<void(std::chrono::milliseconds)> pause;
+    };
 
     // allowance: how long a connection may take to send its message; reportEvery: how often at most the log hears
     // of connections closed without an answer.
@@ -115,7 +130,10 @@ public:
     // Sends the command to the instance listening on the socket and returns its answer; absent when no
     // instance of this user answers.
     static std::optional<std::string> send(const std::filesystem::path& socket, Command command);
-    // The same through each location whose lock another process holds, until one answers.
+    // The same through each location whose lock another process holds, until one answers; asked again with
+    // the patience's pauses while a lock is held. Absent at once when no lock is held (nothing runs), or when
+    // none answered within the patience.
+    static std::optional<std::string> send(const Paths& paths, Command command, const Patience& patience);
     static std::optional<std::string> send(const Paths& paths, Command command);
 
     static std::string_view name(Command command);

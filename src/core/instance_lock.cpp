@@ -1,7 +1,6 @@
 #include "core/instance_lock.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,11 +11,32 @@ namespace vandrel {
 
 namespace {
 
-// The lock file opened for flock, or -1 with the reason. O_NONBLOCK: a pipe put in its place must not hold
-// the start up.
+constexpr int kOpenFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+
+// A write lock over the whole file, for F_OFD_SETLK and F_OFD_GETLK (l_pid must be 0).
+struct flock wholeFile()
+{
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return lock;
+}
+
+// The file's descriptor when it is a plain file; -1 with the reason otherwise.
+int plainFileOrClose(int fd, const std::filesystem::path& path, std::string& failure)
+{
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) return fd;
+    failure = path.string() + ": not a plain file";
+    ::close(fd);
+    return -1;
+}
+
+// The lock file opened for the lock, made when missing, or -1 with the reason. O_NONBLOCK: a pipe put in its
+// place must not hold the start up.
 int openLockFile(const std::filesystem::path& path, std::string& failure)
 {
-    constexpr int flags = O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    constexpr int flags = O_RDWR | O_CREAT | kOpenFlags;
     int fd = ::open(path.c_str(), flags, 0600);
     if (fd < 0 && errno == ELOOP) {
         // A link where the lock belongs: the link goes, what it points to stays untouched.
@@ -27,13 +47,7 @@ int openLockFile(const std::filesystem::path& path, std::string& failure)
         failure = path.string() + ": " + std::strerror(errno);
         return -1;
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        failure = path.string() + ": not a plain file";
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return plainFileOrClose(fd, path, failure);
 }
 
 }  // namespace
@@ -47,7 +61,7 @@ InstanceLock::~InstanceLock()
 
 void InstanceLock::release()
 {
-    if (fd_ >= 0) ::close(fd_);  // closing lets the lock go
+    if (fd_ >= 0) ::close(fd_);  // closing the only descriptor of the open lets the lock go
     fd_ = -1;
 }
 
@@ -61,8 +75,9 @@ bool InstanceLock::tryAcquire()
     }
     const int fd = openLockFile(path_, failure_);
     if (fd < 0) return false;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EWOULDBLOCK) failure_ = path_.string() + ": " + std::strerror(errno);
+    struct flock lock = wholeFile();
+    if (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
+        if (errno != EAGAIN && errno != EACCES) failure_ = path_.string() + ": " + std::strerror(errno);
         ::close(fd);
         return false;
     }
@@ -72,12 +87,16 @@ bool InstanceLock::tryAcquire()
 
 bool InstanceLock::isHeldElsewhere(const std::filesystem::path& path)
 {
+    if (path.empty()) return false;
+    // Read only and never made: a question leaves the folder as it found it. A link or a missing file holds
+    // no lock of an instance.
     std::string failure;
-    const int fd = path.empty() ? -1 : openLockFile(path, failure);
-    if (fd < 0) return false;
-    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    int fd = ::open(path.c_str(), O_RDONLY | kOpenFlags);
+    if (fd < 0 || (fd = plainFileOrClose(fd, path, failure)) < 0) return false;
+    struct flock lock = wholeFile();
+    const bool asked = ::fcntl(fd, F_OFD_GETLK, &lock) == 0;
     ::close(fd);
-    return !free;
+    return asked && lock.l_type != F_UNLCK;
 }
 
 }  // namespace vandrel

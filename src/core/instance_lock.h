@@ -1,14 +1,19 @@
-// The running program's mark: an exclusive lock (flock) on one file, held from start-up until the process
-// ends; the kernel lets it go when the process dies, so a crash leaves no stale mark. The login-item helper
-// probes it to tell whether the program runs.
+// The running program's mark: an exclusive lock on one file, held from start-up until the process ends; the
+// kernel lets it go when the process dies, so a crash leaves no stale mark. The login-item helper and
+// --unremap-capslock ask it whether the program runs.
 //
 //   InstanceLock lock(paths.lock);
 //   if (!lock.tryAcquire()) lock.failure().empty() ? another instance runs : the file cannot be used
 //   InstanceLock::isHeldElsewhere(paths.lock)   // the helper's question
 //
+// The lock is an open file description lock (fcntl F_OFD_SETLK): it belongs to the open, not to the process,
+// so two opens in one process exclude each other as two processes do, and it can be asked about (F_OFD_GETLK)
+// without being taken. A question therefore never makes a start that tries the lock at that moment give way.
+//
 // The file lies in a folder only the user can reach (InstanceChannel::Paths). It is never followed through a
 // symbolic link: one found in its place is removed and the file made anew. Anything else that is not a plain
-// file there (a folder, a pipe) makes the lock unusable, with a reason.
+// file there (a folder, a pipe) makes the lock unusable, with a reason. A question changes nothing there: a
+// link, a missing file or anything but a plain file holds no lock.
 #pragma once
 
 #include <filesystem>
@@ -32,7 +37,7 @@ public:
     // Why the latest tryAcquire() could not use the file; empty when it could.
     const std::string& failure() const { return failure_; }
 
-    // True when some open of the file other than the caller's own holds the lock.
+    // True when some open of the file other than the caller's own holds the lock. Never takes it.
     static bool isHeldElsewhere(const std::filesystem::path& path);
 
 private:

@@ -244,6 +244,18 @@ TEST_F(AppDelegateTest, UnremapSwitchHasTheRunningOneGiveCapsLockBackAndQuitOrSa
     }
 }
 
+// The running one may end before it answers a start that gave way to it: that start is the instance then.
+TEST_F(AppDelegateTest, AStartWhoseRunningOneEndsBeforeAnsweringBecomesTheInstance)
+{
+    InstanceLock ending(path("vandrel.lock"));
+    ASSERT_TRUE(ending.tryAcquire());
+    auto o = instanceOptions({"vandrel"});
+    o.answerPatience.pause = [&](std::chrono::milliseconds) { ending.release(); };
+    AppDelegate delegate(std::move(o));
+    EXPECT_TRUE(delegate.claimInstance());
+    EXPECT_TRUE(InstanceChannel::isRunning(InstanceChannel::Paths::in(path(""))));
+}
+
 // Before the log exists the terminal hears what is wrong with the channel; the log hears it once it exists.
 TEST_F(AppDelegateTest, ChannelProblemsGoToTheTerminalAtOnceAndToTheLogOnceItExists)
 {

@@ -1,19 +1,23 @@
-// One Vandrel per user, proven on the program itself: started twice, in the environments a desktop and su,
-// sudo, cron or a service give it. Every start runs as a user of its own that the machine does not know, so it
-// meets no instance of a real user and can read no keyboard (the program waits for keyboard access), and
-// without a display (the offscreen platform). Starting as another user needs root; elsewhere the test skips.
+// One Vandrel per user and machine, proven on the program itself: started again and again, in the environments a
+// desktop and su, sudo, cron or a service give it. Every start runs as a user of its own that the machine does not
+// know, so it meets no instance of a real user and can read no keyboard (the program waits for keyboard access),
+// and without a display (the offscreen platform). Starting as another user needs root; elsewhere the test skips.
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "core/instance_channel.h"
 #include "harness/child_process.h"
 
 namespace vandrel {
@@ -23,34 +27,56 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using vmtest::ChildProcess;
 
-TEST(InstanceStartTest, AStartWithoutTheDesktopsRuntimeFolderMeetsTheRunningOneAndTheRescueMakesItQuit)
-{
-    if (::geteuid() != 0) GTEST_SKIP() << "starting the program as a user of its own needs root";
-    uid_t user = 61000 + static_cast<uid_t>(::getpid() % 3000);
-    const auto ownTemporary = [&] { return fs::path("/tmp/vandrel-" + std::to_string(user)); };
-    while (::getpwuid(user) || fs::exists(ownTemporary())) ++user;
-    char pattern[] = "/tmp/instance-start-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const fs::path root = pattern, home = root / "home", runtime = root / "runtime";
-    const std::shared_ptr<void> cleanUp(nullptr, [&](void*) {
+class InstanceStartTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0) GTEST_SKIP() << "starting the program as a user of its own needs root";
+        while (::getpwuid(user) || fs::exists(ownTemporary())) ++user;
+        char pattern[] = "/tmp/instance-start-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        root = pattern, home = root / "home", runtime = root / "runtime";
+        fs::permissions(root, fs::perms(0755));
+        for (const auto& folder : {home, runtime}) {
+            fs::create_directory(folder);
+            ASSERT_EQ(::chown(folder.c_str(), user, user), 0);
+            fs::permissions(folder, fs::perms(0700));
+        }
+    }
+    void TearDown() override
+    {
+        if (root.empty()) return;
         fs::remove_all(ownTemporary());
         fs::remove_all(root);
         // What Qt makes as the runtime folder of a user the machine does not know.
         if (struct stat info{}; ::lstat("/tmp/runtime-", &info) == 0 && info.st_uid == user)
             fs::remove_all("/tmp/runtime-");
-    });
-    fs::permissions(root, fs::perms(0755));
-    for (const auto& folder : {home, runtime}) {
-        fs::create_directory(folder);
-        ASSERT_EQ(::chown(folder.c_str(), user, user), 0);
-        fs::permissions(folder, fs::perms(0700));
     }
+
+    fs::path ownTemporary() const { return "/tmp/vandrel-" + std::to_string(user); }
+    // Every folder the program marks itself in, as the test's user starts it from the desktop.
+    std::vector<fs::path> instanceFolders() const
+    {
+        const std::string machine = InstanceChannel::Paths::Places::standard().machine;
+        return {runtime, ownTemporary(), home / ".cache/vandrel" / ("instance-" + machine)};
+    }
+
     // As the desktop starts it, the program has a private $XDG_RUNTIME_DIR; from su, sudo or cron it has none.
-    const auto start = [&](std::vector<std::string> arguments, bool fromTheDesktop) {
+    // With a gate folder the start waits, once it has marked itself ready there, until the gate's file "open"
+    // is made.
+    ChildProcess start(std::vector<std::string> arguments, bool fromTheDesktop, const fs::path& gate = {})
+    {
         ChildProcess::Options o;
         o.program = "setpriv";
         o.args = {"--reuid", std::to_string(user), "--regid", std::to_string(user), "--clear-groups",
                   "--",      VANDREL_PROGRAM_PATH};
+        if (!gate.empty()) {
+            o.args.insert(o.args.begin(), {"-c",
+                                           "touch \"$0/ready.$$\"; while [ ! -e \"$0/open\" ]; do sleep 0.001; done; "
+                                           "exec \"$@\"",
+                                           gate.string(), "setpriv"});
+            o.program = "sh";
+        }
         o.args.insert(o.args.end(), arguments.begin(), arguments.end());
         o.inheritEnvironment = false;
         o.env = {{"PATH", "/usr/bin:/bin"}, {"HOME", home.string()}, {"QT_QPA_PLATFORM", "offscreen"}};
@@ -59,25 +85,76 @@ TEST(InstanceStartTest, AStartWithoutTheDesktopsRuntimeFolderMeetsTheRunningOneA
             if (const char* value = std::getenv(sanitizer)) o.env.emplace_back(sanitizer, value);
         o.workingDirectory = home.string();
         return std::move(ChildProcess::start(std::move(o)).value());
-    };
-    const auto startAndEnd = [&](std::vector<std::string> arguments) {
+    }
+    std::string startAndEnd(std::vector<std::string> arguments)
+    {
         auto later = start(std::move(arguments), false);
         const auto status = later.wait(60s);
         EXPECT_TRUE(status && status->exitedWith(0)) << later.output() << later.errorOutput();
         return later.output();
-    };
+    }
 
+    uid_t user = 61000 + static_cast<uid_t>(::getpid() % 3000);
+    fs::path root, home, runtime;
+};
+
+constexpr std::string_view kListening = ">>>> the logger is set <<<<";
+
+TEST_F(InstanceStartTest, AStartWithoutTheDesktopsRuntimeFolderMeetsTheRunningOneAndTheRescueMakesItQuit)
+{
     auto running = start({}, true);
     // Once it has its log it listens, in every folder it could use.
-    ASSERT_TRUE(running.waitForErrorOutput(">>>> the logger is set <<<<", 60s)) << running.errorOutput();
-    for (const auto& folder : {runtime, ownTemporary(), home / ".cache/vandrel/instance"})
-        EXPECT_TRUE(fs::is_socket(folder / "vandrel.socket")) << folder;
+    ASSERT_TRUE(running.waitForErrorOutput(kListening, 60s)) << running.errorOutput();
+    for (const auto& folder : instanceFolders()) EXPECT_TRUE(fs::is_socket(folder / "vandrel.socket")) << folder;
 
     EXPECT_NE(startAndEnd({}).find("Vandrel is already running"), std::string::npos);
     EXPECT_TRUE(running.running()) << "one instance, and it goes on";
     EXPECT_NE(startAndEnd({"--unremap-capslock"}).find("Vandrel had not remapped Caps Lock"), std::string::npos);
     const auto end = running.wait(60s);
     EXPECT_TRUE(end && end->exitedWith(0)) << running.errorOutput();
+}
+
+// Autostart, the menu and a terminal at the same moment, while others ask whether Vandrel runs as the login-item
+// helper and the rescue do: one start becomes the instance, every other hands over to it.
+TEST_F(InstanceStartTest, StartsAtTheSameMomentWhileOthersAskMakeExactlyOneInstance)
+{
+    InstanceChannel::Paths asked;
+    for (const auto& folder : instanceFolders())
+        asked.locations.push_back(InstanceChannel::Paths::in(folder).locations[0]);
+    std::vector<std::jthread> askers;
+    for (int i = 0; i < 3; ++i)
+        askers.emplace_back([&](const std::stop_token& stop) {
+            while (!stop.stop_requested()) InstanceChannel::isRunning(asked);
+        });
+    constexpr int kRounds = 20, kStarts = 8;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const fs::path gate = root / ("gate" + std::to_string(round));
+        fs::create_directory(gate);
+        std::vector<ChildProcess> starts;
+        for (int i = 0; i < kStarts; ++i) starts.push_back(start({}, i % 2 == 0, gate));
+        const auto ready = [&] { return std::distance(fs::directory_iterator(gate), {}) == kStarts; };
+        for (const auto deadline = std::chrono::steady_clock::now() + 60s; !ready(); std::this_thread::sleep_for(1ms))
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the starts never reached the gate";
+        std::ofstream(gate / "open").put('x');
+        int instances = 0;
+        for (auto& child : starts) {
+            // The one instance says so in its log; every other start ends.
+            if (child.waitForErrorOutput(kListening, 60s) && child.running()) {
+                ++instances;
+                continue;
+            }
+            const auto status = child.wait(60s);
+            EXPECT_TRUE(status && status->exitedWith(0)) << child.output() << child.errorOutput();
+            EXPECT_NE(child.output().find("Vandrel is already running"), std::string::npos) << child.output();
+            EXPECT_EQ(child.output().find("does not answer"), std::string::npos) << child.output();
+        }
+        EXPECT_EQ(instances, 1);
+        for (auto& child : starts) {
+            if (!child.running()) continue;
+            EXPECT_TRUE(child.stop(60s).exitedWith(0)) << child.errorOutput();
+        }
+    }
 }
 
 }  // namespace

@@ -15,7 +15,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/file_helpers.h"
@@ -174,7 +176,7 @@ TEST_F(InstanceChannelTest, EveryPrivateFolderIsTakenSoThatALaterStartMeetsTheRu
 {
     const fs::path root = dir.path().toStdString(), runtime = root / "run", temporary = root / "tmp";
     const fs::path ownTemporary = temporary / ("vandrel-" + std::to_string(::geteuid()));
-    const fs::path ownCache = root / "cache" / "vandrel" / "instance";
+    const fs::path ownCache = root / "cache" / "vandrel" / "instance-m1";
     const fs::path tooLong = root / std::string(120 - root.native().size(), 'r');
     const auto makePrivate = [](const fs::path& folder, mode_t mode = 0700) {
         fs::create_directory(folder);
@@ -187,8 +189,9 @@ TEST_F(InstanceChannelTest, EveryPrivateFolderIsTakenSoThatALaterStartMeetsTheRu
         fs::path passedOver = {};
         std::string why = {};
         std::function<void()> meanwhile = {};  // before a start without $XDG_RUNTIME_DIR
+        std::string machine = "m1";
     } cases[] = {
-        {[&] { makePrivate(runtime); }, runtime / "", {ownCache.parent_path() / "instance", runtime, ownTemporary}},
+        {[&] { makePrivate(runtime); }, runtime / "", {ownCache.parent_path() / "instance-m1", runtime, ownTemporary}},
         {[&] { makePrivate(runtime, 0777); },
          runtime,
          {ownCache, ownTemporary},
@@ -217,6 +220,14 @@ TEST_F(InstanceChannelTest, EveryPrivateFolderIsTakenSoThatALaterStartMeetsTheRu
          {ownTemporary},
          ownCache,
          "it cannot be made: " + (root / "cache").string() + ": " + std::strerror(ENOTDIR)},
+        // Without a name the folder in the home could be another machine's too.
+        {[&] { makePrivate(runtime); },
+         runtime,
+         {runtime, ownTemporary},
+         ownCache.parent_path() / "instance-",
+         "this machine has neither a machine id nor a host name",
+         {},
+         ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.passedOver.string() + " " + c.why);
@@ -225,7 +236,7 @@ TEST_F(InstanceChannelTest, EveryPrivateFolderIsTakenSoThatALaterStartMeetsTheRu
         c.arrange();
         // The login manager's folder of the user is the one $XDG_RUNTIME_DIR names, or is missing.
         const auto chosen =
-            InstanceChannel::Paths::choose({c.runtime, runtime, temporary, root / "cache", ::geteuid()});
+            InstanceChannel::Paths::choose({c.runtime, runtime, temporary, root / "cache", ::geteuid(), c.machine});
         std::vector<fs::path> taken;
         for (const auto& location : chosen.locations) taken.push_back(location.lock.parent_path());
         EXPECT_EQ(taken, c.taken);
@@ -244,12 +255,91 @@ TEST_F(InstanceChannelTest, EveryPrivateFolderIsTakenSoThatALaterStartMeetsTheRu
         ASSERT_EQ(channel.open(handler), !c.taken.empty());
         if (c.taken.empty()) continue;
         if (c.meanwhile) c.meanwhile();
-        const auto elsewhere = InstanceChannel::Paths::choose({{}, {}, temporary, root / "cache", ::geteuid()});
+        const auto elsewhere =
+            InstanceChannel::Paths::choose({{}, {}, temporary, root / "cache", ::geteuid(), c.machine});
         InstanceChannel later(elsewhere);
         EXPECT_FALSE(later.open(handler)) << "one instance";
         EXPECT_TRUE(later.lockFailure().empty());
         EXPECT_TRUE(InstanceChannel::isRunning(elsewhere));
         EXPECT_EQ(InstanceChannel::send(elsewhere, Command::unremapCapsLock), "done: unremap-capslock");
+    }
+
+    // Two machines sharing the home (NFS): each has its folder there, and Vandrel runs on both.
+    fs::remove_all(root / "cache");
+    const auto onMachine = [&](const char* machine) {
+        return InstanceChannel::Paths::choose({{}, {}, {}, root / "cache", ::geteuid(), machine});
+    };
+    InstanceChannel here(onMachine("m1")), there(onMachine("m2"));
+    EXPECT_TRUE(here.open(handler));
+    EXPECT_TRUE(there.open(handler));
+}
+
+TEST_F(InstanceChannelTest, TheMachineIsNamedByItsIdElseByItsHostName)
+{
+    const fs::path file = dir.path().toStdString() + "/machine-id";
+    const struct {
+        std::optional<std::string> content;
+        std::string name;
+    } cases[] = {
+        {"0123456789abcdef0123456789abcdef\n", "0123456789abcdef0123456789abcdef"},
+        {" \t0123456789ABCDEF0123456789abcdef0123\n", "0123456789ABCDEF0123456789abcdef"},
+        {"uninitialized\n", "host"},  // what systemd leaves until the first boot is done
+        {std::nullopt, "host"},
+    };
+    for (const auto& c : cases) {
+        fs::remove(file);
+        if (c.content) std::ofstream(file) << *c.content;
+        EXPECT_EQ(InstanceChannel::Paths::Places::machineName(file, "host"), c.name) << c.content.value_or("missing");
+    }
+}
+
+// Asking whether Vandrel runs never takes the lock: a start trying it while others ask always gets it. The
+// question sees it held while it is, and free once it is let go.
+TEST_F(InstanceChannelTest, AskingWhetherTheLockIsHeldNeverKeepsAStartFromTakingIt)
+{
+    EXPECT_FALSE(InstanceLock::isHeldElsewhere(lock));
+    EXPECT_FALSE(fs::exists(lock)) << "a question makes nothing";
+    const std::jthread asker([&](const std::stop_token& stop) {
+        while (!stop.stop_requested()) InstanceLock::isHeldElsewhere(lock);
+    });
+    InstanceLock start(lock);
+    for (int i = 0; i < 2000; ++i) {
+        ASSERT_TRUE(start.tryAcquire()) << "try " << i;
+        ASSERT_TRUE(InstanceLock::isHeldElsewhere(lock));
+        start.release();
+        ASSERT_FALSE(InstanceLock::isHeldElsewhere(lock));
+    }
+}
+
+// A start that found the lock held asks its holder again until it listens, for the patience's time at most.
+TEST_F(InstanceChannelTest, AClientWaitsForTheHolderOfTheLockToListen)
+{
+    const struct {
+        bool held;
+        int listensAfter;  // pauses; 0: never
+        std::optional<std::string> answer;
+        int pauses;
+    } cases[] = {
+        {true, 3, "done: come-forward", 3},
+        {true, 0, std::nullopt, 200},  // 2 s in steps of 10 ms
+        {false, 0, std::nullopt, 0},   // nothing runs: nothing to wait for
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pauses);
+        InstanceLock holder(lock);
+        ASSERT_EQ(holder.tryAcquire(), true);
+        if (!c.held) holder.release();
+        InstanceChannel channel(paths);
+        int pauses = 0;
+        InstanceChannel::Patience patience;
+        patience.pause = [&](std::chrono::milliseconds every) {
+            EXPECT_EQ(every, 10ms);
+            if (++pauses != c.listensAfter) return;
+            holder.release();
+            EXPECT_TRUE(channel.open(handler));
+        };
+        EXPECT_EQ(InstanceChannel::send(paths, Command::comeForward, patience), c.answer);
+        EXPECT_EQ(pauses, c.pauses);
     }
 }
 
@@ -258,6 +348,8 @@ TEST_F(InstanceChannelTest, ALinkAtTheLockIsReplacedWithoutBeingFollowedAndAPipe
     const fs::path target = dir.path().toStdString() + "/target";
     std::ofstream(target) << "kept";
     fs::create_symlink(target, lock);
+    EXPECT_FALSE(InstanceChannel::isRunning(paths));
+    EXPECT_TRUE(fs::is_symlink(lock)) << "a question leaves it";
     InstanceChannel channel(paths);
     EXPECT_TRUE(channel.open(handler));
     EXPECT_EQ(test::readFile(target), "kept");

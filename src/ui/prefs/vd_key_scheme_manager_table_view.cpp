@@ -311,24 +311,26 @@ void ProgrammaticKeySchemeManagerTableTextField::textDidEndEditing(const QString
     const VDKeySchemePtr scheme = cell ? cell->objectValue() : nullptr;
     if (!scheme || !stringBeforeEditingStart_) return;
     const QString& oldName = *stringBeforeEditingStart_;
-    const QString newName = editorText;
+    // Spaces around a name do not show in a list: "Vandrel " would read as a second "Vandrel".
+    const QString newName = editorText.trimmed();
     log.debug("textShouldEndEditing ->",
               scheme->name.value() + " | " + oldName.toStdString() + " -> " + newName.toStdString());
 
-    // A blank name reads as no name in every list that shows it.
-    if (newName.trimmed().isEmpty()) {
-        warnAboutName(modal_, "The name ${0} is not valid. Please choose a different name.", newName);
+    if (newName.isEmpty()) {
+        warnAboutName(modal_, "The name ${0} is not valid. Please choose a different name.", editorText);
         setText(oldName);
         return;
     }
-    std::vector<std::string> names;
+    const auto sameName = [&newName](const std::string& name) {
+        return QString::fromStdString(name).trimmed() == newName;
+    };
     for (const auto& other : availableKeySchemes())
-        if (other && other->name.value() != oldName.toStdString()) names.push_back(other->name.value());
-    if (std::find(names.begin(), names.end(), newName.toStdString()) != names.end()) {
-        warnAboutName(modal_, "The name ${0} is already taken. Please choose a different name.", newName);
-        setText(oldName);
-        return;
-    }
+        if (other && other->name.value() != oldName.toStdString() && sameName(other->name.value())) {
+            warnAboutName(modal_, "The name ${0} is already taken. Please choose a different name.", newName);
+            setText(oldName);
+            return;
+        }
+    setText(newName);
     scheme->name.accept(newName.toStdString());
 }
 

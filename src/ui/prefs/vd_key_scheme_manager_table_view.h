@@ -14,9 +14,10 @@
 // and the arrows reach the table and its window.
 //
 // A rename reaches the program only through the scheme's name relay; the key service then moves the stored
-// scheme, its entry in the list of stored names and the current-scheme setting to the new name. A name that
-// is empty or blank, or that another available scheme has (exact comparison), is refused with a warning and
-// the field shows the old name again. Main thread only.
+// scheme, its entry in the list of stored names and the current-scheme setting to the new name. Names are
+// compared and stored without the spaces around them; a name that is then empty, or that another available
+// scheme has (otherwise exact: letter case counts), is refused with a warning and the field shows the old
+// name again. Main thread only.
 #pragma once
 
 #include <QAbstractTableModel>

@@ -152,6 +152,14 @@ void VDKeySchemeManagerTableView::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    if (event->key() == Qt::Key_F2 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        const auto rows = selectionModel() ? selectionModel()->selectedRows() : QModelIndexList();
+        auto* cell =
+            rows.isEmpty() ? nullptr : qobject_cast<ProgrammaticKeySchemeTableCellView*>(viewAt(0, rows.front().row()));
+        if (cell) cell->textField()->edit();
+        event->accept();
+        return;
+    }
     QTableView::keyPressEvent(event);
 }
 
@@ -278,6 +286,22 @@ void ProgrammaticKeySchemeManagerTableTextField::mousePressEvent(QMouseEvent* ev
         return;
     }
     event->ignore();
+}
+
+void ProgrammaticKeySchemeManagerTableTextField::edit()
+{
+    if (!isEditable_ || isEditing_) return;
+    if (hasFocus())
+        beginEditing();
+    else
+        setFocus(Qt::ShortcutFocusReason);
+}
+
+bool ProgrammaticKeySchemeManagerTableTextField::focusNextPrevChild(bool next)
+{
+    if (!isEditing_) return QLineEdit::focusNextPrevChild(next);
+    commitEditing();
+    return true;
 }
 
 void ProgrammaticKeySchemeManagerTableTextField::hideEvent(QHideEvent* event)

@@ -71,6 +71,14 @@ bool VDModal::confirm(const QString& message, const QString& informative, const 
                {okButtonText, cancelButtonText}, destructive ? 1 : 0) == kFirstButton;
 }
 
+bool VDModal::confirmRemoval(const QString& what, const QString& message)
+{
+    setTitle(what);
+    return confirm(message, QString::fromStdString(localized("This cannot be undone.")),
+                   QString::fromStdString(localized("Remove")), QString::fromStdString(localized("Cancel")),
+                   DefaultButton::cancel);
+}
+
 void VDModal::warning(const QString& message, const QString& informative, const QString& okButtonText)
 {
     run(QMessageBox::Critical, message, informative, {okButtonText});

@@ -25,20 +25,45 @@ std::string describe(const CheatSheetColumns& columns)
     }
     return out;
 }
+
+// The container's padding on both sides, then each column and, between two, the separator with the
+// container's spacing around it.
+constexpr int kContainerPadding = 2 * PreferencesUIConstants::windowPadding;
+constexpr int kBetweenColumns = 3 * CheatSheetUIConstants::basicGap;
+
+double usableWidth(double visibleScreenWidth)
+{
+    return visibleScreenWidth * CheatSheetUIConstants::maxPercentOfFullVisibleScreen;
+}
 }  // namespace
 
 int calculateMaxListCount(std::optional<double> visibleScreenWidth, int listWidth)
 {
     if (!visibleScreenWidth) return kColumnsWithoutScreen;
-    const double width = *visibleScreenWidth * CheatSheetUIConstants::maxPercentOfFullVisibleScreen;
-    // The container's padding on both sides, then each column and, between two, the separator with the
-    // container's spacing around it.
-    constexpr int padding = 2 * PreferencesUIConstants::windowPadding;
-    constexpr int between = 3 * CheatSheetUIConstants::basicGap;
-    const int fitting = static_cast<int>((width - padding + between) / (std::max(1, listWidth) + between));
+    const double width = usableWidth(*visibleScreenWidth);
+    const int fitting =
+        static_cast<int>((width - kContainerPadding + kBetweenColumns) / (std::max(1, listWidth) + kBetweenColumns));
     log.debug("groupsOfListToDisplay maxListCount ->", std::vector<double>{width, double(listWidth), double(fitting)});
     // A screen narrower than one column still gets one; zero columns would leave nothing to merge into.
     return std::max(1, fitting);
+}
+
+bool listsFitWidth(double visibleScreenWidth, const std::vector<int>& listWidths)
+{
+    double needed = kContainerPadding;
+    for (std::size_t i = 0; i < listWidths.size(); ++i) needed += listWidths[i] + (i ? kBetweenColumns : 0);
+    return needed <= usableWidth(visibleScreenWidth);
+}
+
+int calculateMaxListCount(std::optional<double> visibleScreenWidth, int groupCount,
+                          const std::function<std::vector<int>(int listCount)>& listWidthsFor)
+{
+    if (!visibleScreenWidth) return kColumnsWithoutScreen;
+    int count = 1;
+    for (int n = 2; n <= groupCount; ++n)
+        if (listsFitWidth(*visibleScreenWidth, listWidthsFor(n))) count = n;
+    log.debug("groupsOfListToDisplay maxListCount ->", std::vector<double>{*visibleScreenWidth, double(count)});
+    return count;
 }
 
 int rowsOfList(const CheatSheetColumn& column, const GroupSettingsCount& counts)

@@ -28,7 +28,24 @@ QFont systemFont(QFont::Weight weight)
 int textWidth(const QFont& font, const QString& text)
 {
     const QFontMetrics metrics(font);
-    return std::max(metrics.horizontalAdvance(text), metrics.boundingRect(text).width());
+    // A label measures in a rectangle, which rounds up where the advance does not.
+    const int inRect = metrics.boundingRect(QRect(0, 0, 2000, 2000), Qt::TextSingleLine, text).width();
+    return std::max({metrics.horizontalAdvance(text), metrics.boundingRect(text).width(), inRect});
+}
+
+// The key part of rows of these settings: as wide as their widest hotkey needs, at least the usual width.
+int keyPartWidth(const VDKeyScheme::KeySettings& settings)
+{
+    const QFont modifierFont = systemFont(QFont::Normal);
+    const QFont symbolFont = systemFont(QFont::Medium);
+    int keyPart = CheatSheetUIConstants::keyViewWidth;
+    for (const auto& setting : settings) {
+        const VDKey& key = setting->key();
+        const int symbol = std::max(kKeyLabelMinWidth, textWidth(symbolFont, QString::fromStdString(key.keyChar())));
+        keyPart = std::max(keyPart, textWidth(modifierFont, QString::fromStdString(key.modifiersString())) + symbol +
+                                        CheatSheetUIConstants::basicGap / 2);
+    }
+    return keyPart;
 }
 
 void removeAllSubviews(StackView& stack)
@@ -173,31 +190,44 @@ std::string descriptionOf(const VDKeySetting& setting)
     return action->staticDescription();
 }
 
-CheatSheetWidths cheatSheetWidths(const VDKeyScheme& scheme)
+CheatSheetGroupWidths cheatSheetGroupWidths(const VDKeyScheme& scheme)
+{
+    const QFont textFont = systemFont(QFont::Normal);
+    const QFont titleFont = systemFont(QFont::Bold);
+    CheatSheetGroupWidths widths;
+    for (const auto& [group, settings] : scheme.groupToSettingsDictionary()) {
+        int text = textWidth(titleFont, QString::fromStdString(localized(group.rawValue())));
+        for (const auto& setting : settings)
+            text = std::max(text, textWidth(textFont, QString::fromStdString(descriptionOf(*setting))));
+        widths[group] = {keyPartWidth(settings), text};
+    }
+    return widths;
+}
+
+int keyPartWidthOf(const CheatSheetGroupWidths& widths, const CheatSheetColumn& column)
+{
+    int keyPart = CheatSheetUIConstants::keyViewWidth;
+    for (const auto& group : column)
+        if (const auto found = widths.find(group); found != widths.end())
+            keyPart = std::max(keyPart, found->second.keyPart);
+    return keyPart;
+}
+
+std::vector<int> listWidthsOf(const CheatSheetGroupWidths& widths, const CheatSheetColumns& columns)
 {
     constexpr int padding = PreferencesUIConstants::windowPadding;
     constexpr int gap = PreferencesUIConstants::basicGap;
     // What a description may take before it is cut: its room in a column of the usual width.
     constexpr int usualTextRoom =
         CheatSheetUIConstants::listWidth - 2 * padding - CheatSheetUIConstants::keyViewWidth - gap;
-    const QFont modifierFont = systemFont(QFont::Normal);
-    const QFont symbolFont = systemFont(QFont::Medium);
-    const QFont titleFont = systemFont(QFont::Bold);
-    int keyPart = CheatSheetUIConstants::keyViewWidth;
-    int text = 0;
-    for (const auto& [group, settings] : scheme.groupToSettingsDictionary()) {
-        text = std::max(text, textWidth(titleFont, QString::fromStdString(localized(group.rawValue()))));
-        for (const auto& setting : settings) {
-            const VDKey& key = setting->key();
-            const int symbol =
-                std::max(kKeyLabelMinWidth, textWidth(symbolFont, QString::fromStdString(key.keyChar())));
-            keyPart = std::max(keyPart, textWidth(modifierFont, QString::fromStdString(key.modifiersString())) +
-                                            symbol + CheatSheetUIConstants::basicGap / 2);
-            text = std::max(text, textWidth(modifierFont, QString::fromStdString(descriptionOf(*setting))));
-        }
+    std::vector<int> lists;
+    for (const auto& column : columns) {
+        int text = 0;
+        for (const auto& group : column)
+            if (const auto found = widths.find(group); found != widths.end()) text = std::max(text, found->second.text);
+        lists.push_back(2 * padding + keyPartWidthOf(widths, column) + gap + std::min(text, usualTextRoom));
     }
-    const int list = 2 * padding + keyPart + gap + std::min(text, usualTextRoom);
-    return {keyPart, std::max(CheatSheetUIConstants::listWidth, list)};
+    return lists;
 }
 
 void drawCheatSheet(StackView& container, const VDKeyScheme& scheme, const CheatSheetColumns& columns,
@@ -208,11 +238,12 @@ void drawCheatSheet(StackView& container, const VDKeyScheme& scheme, const Cheat
     // The views of the previous drawing are gone with it.
     groupViews.clear();
     const auto settingsOfGroup = scheme.groupToSettingsDictionary();
-    const auto widths = cheatSheetWidths(scheme);
-    const int keyWidth = widths.keyPart;
+    const auto widths = cheatSheetGroupWidths(scheme);
+    const auto listWidths = listWidthsOf(widths, columns);
     for (std::size_t c = 0; c < columns.size(); ++c) {
         auto* column = ViewComponentized::create<VDCheatSheetListStack>(&container);
-        column->setFixedWidth(widths.list);
+        column->setFixedWidth(listWidths[c]);
+        const int keyWidth = keyPartWidthOf(widths, columns[c]);
         for (const auto& group : columns[c]) {
             const auto settings = settingsOfGroup.find(group);
             if (settings == settingsOfGroup.end()) {
@@ -272,7 +303,8 @@ void rearrangementGroupStackViews(StackView& container, const CheatSheetColumns&
     }
 }
 
-void changeColumnCount(StackView& container, const CheatSheetColumns& columns, const GroupViews& groupViews)
+void changeColumnCount(StackView& container, const CheatSheetColumns& columns, const GroupViews& groupViews,
+                       const std::vector<int>& listWidths)
 {
     const int current = listStackSubviewCount(container);
     const int wanted = static_cast<int>(columns.size());
@@ -306,6 +338,10 @@ void changeColumnCount(StackView& container, const CheatSheetColumns& columns, c
         }
         rearrangementGroupStackViews(container, columns, groupViews);
     }
+    std::size_t c = 0;
+    for (QWidget* view : container.arrangedSubviews())
+        if (auto* column = qobject_cast<VDCheatSheetListStack*>(view); column && c < listWidths.size())
+            column->setFixedWidth(listWidths[c++]);
 }
 
 }  // namespace vandrel

@@ -13,6 +13,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QString>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
@@ -24,7 +25,7 @@
 
 namespace vandrel {
 
-// One column: a vertical stack 420 wide (or as wide as its scheme's texts need) with 20 of padding, its
+// One column: a vertical stack 420 wide (as wide as its texts need, once drawn) with 20 of padding, its
 // groups at the top.
 class VDCheatSheetListStack : public StackView, public ViewComponentized {
     Q_OBJECT
@@ -85,17 +86,23 @@ int listStackSubviewCount(const StackView& container);
 
 using GroupViews = std::unordered_map<VDActionGroup, VDCheatSheetGroup*>;
 
-// The widths of a scheme's sheet in the font at hand: the key part as wide as the widest hotkey needs (at
-// least keyViewWidth), a column as wide as that and the widest description or title need (at least
-// listWidth). A description longer than its room in a column of listWidth is cut instead.
-struct CheatSheetWidths {
+// What the rows of each group of a scheme need in the font at hand: the key part as wide as its widest
+// hotkey (at least keyViewWidth), and its widest description or title.
+struct CheatSheetGroupWidth {
     int keyPart;
-    int list;
+    int text;
 };
-CheatSheetWidths cheatSheetWidths(const VDKeyScheme& scheme);
+using CheatSheetGroupWidths = std::unordered_map<VDActionGroup, CheatSheetGroupWidth>;
+CheatSheetGroupWidths cheatSheetGroupWidths(const VDKeyScheme& scheme);
 
-// Replaces the container's content with the columns of the scheme, each of the scheme's width; groupViews
-// then records exactly the group views built. A group the scheme has no settings for is skipped.
+// A column of these groups: its hotkeys take the room its widest one needs, its descriptions the room their
+// widest one needs up to what a column of listWidth leaves them (a longer one is cut). One width per column.
+int keyPartWidthOf(const CheatSheetGroupWidths& widths, const CheatSheetColumn& column);
+std::vector<int> listWidthsOf(const CheatSheetGroupWidths& widths, const CheatSheetColumns& columns);
+
+// Replaces the container's content with the columns of the scheme, each as wide as its own texts need
+// (listWidthsOf); groupViews then records exactly the group views built. A group the scheme has no settings
+// for is skipped.
 void drawCheatSheet(StackView& container, const VDKeyScheme& scheme, const CheatSheetColumns& columns,
                     GroupViews& groupViews);
 
@@ -106,8 +113,10 @@ void rearrangementGroupStackViews(StackView& container, const CheatSheetColumns&
 
 // Brings the container to as many columns as there are lists without rebuilding the content: surplus
 // columns (and their separators) are removed after their groups moved out; missing ones are appended
-// (each after a separator) before the groups move in.
-void changeColumnCount(StackView& container, const CheatSheetColumns& columns, const GroupViews& groupViews);
+// (each after a separator) before the groups move in. The columns then take listWidths, one per column, when
+// given; else a new one is as wide as the first drawn one.
+void changeColumnCount(StackView& container, const CheatSheetColumns& columns, const GroupViews& groupViews,
+                       const std::vector<int>& listWidths = {});
 
 // The text a setting shows: its action's description built from the setting's parameters when the action
 // has one that yields text, else the action's fixed description.

@@ -296,9 +296,13 @@ bool VDCheatSheetWindowController::isFloating() const
 int VDCheatSheetWindowController::calculateMaxListCount(const VDKeySchemePtr& scheme) const
 {
     const auto frame = screenInfo_->mainScreenVisibleFrame();
+    const auto visibleWidth = frame ? std::optional<double>(frame->width()) : std::nullopt;
     const auto fitted = scheme ? scheme : deps_.activeKeyScheme.value();
-    return vandrel::calculateMaxListCount(frame ? std::optional<double>(frame->width()) : std::nullopt,
-                                          fitted ? cheatSheetWidths(*fitted).list : CheatSheetUIConstants::listWidth);
+    if (!fitted) return vandrel::calculateMaxListCount(visibleWidth);
+    const auto widths = cheatSheetGroupWidths(*fitted);
+    return vandrel::calculateMaxListCount(
+        visibleWidth, static_cast<int>(fitted->allSettingsGroups().size()),
+        [&](int count) { return listWidthsOf(widths, calcGroupsOfListToDisplay(*fitted, count)); });
 }
 
 void VDCheatSheetWindowController::show()
@@ -364,7 +368,7 @@ void VDCheatSheetWindowController::observeActiveKeySchemeToDrawCheatSheet()
 
 void VDCheatSheetWindowController::draw(const VDKeySchemePtr& scheme)
 {
-    // The scheme's texts decide its column width, and so how many columns fit.
+    // The scheme's texts decide how wide each column is, and so how many fit.
     const int count = calculateMaxListCount(scheme);
     drawCheatSheet(*containerStackView_, *scheme, calcGroupsOfListToDisplay(*scheme, count), allGroupStackViews_);
     containerStackView_->adjustSize();
@@ -395,7 +399,8 @@ void VDCheatSheetWindowController::observeScreenSizeToRearrangementCheatSheetGro
             if (!scheme) return;
             const auto columns = calcGroupsOfListToDisplay(*scheme, count);
             if (static_cast<int>(columns.size()) == listStackSubviewCount(*self->containerStackView_)) return;
-            changeColumnCount(*self->containerStackView_, columns, self->allGroupStackViews_);
+            changeColumnCount(*self->containerStackView_, columns, self->allGroupStackViews_,
+                              listWidthsOf(cheatSheetGroupWidths(*scheme), columns));
             self->containerStackView_->adjustSize();
         })
         .disposed(disposeBag_);

@@ -135,7 +135,8 @@ private:
     // Runs work now on the main thread, else queues it there.
     void onMainThread(std::function<void()> work);
     void cancelCapsReleaseWait();
-    // Columns of the scheme's width (the active one's when none is given) that fit the main screen.
+    // The columns of the scheme (the active one's when none is given) that fit the main screen, each as wide as
+    // its own texts need.
     int calculateMaxListCount(const VDKeySchemePtr& scheme = nullptr) const;
     bool handleKey(int key, Qt::KeyboardModifiers modifiers);
     SettingsStore& settings() const;

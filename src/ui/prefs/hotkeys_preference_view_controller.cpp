@@ -32,6 +32,24 @@ std::shared_ptr<KeyService> keyServiceOf(std::shared_ptr<KeyService> given)
     return nullptr;
 }
 
+// What "-" may remove: at least one setting, none of the fixed general bindings.
+bool areRemovable(const VDKeyScheme::KeySettings& settings)
+{
+    return !settings.empty() && std::none_of(settings.begin(), settings.end(), [](const VDKeySettingPtr& s) {
+        return s->action()->group() == VDActionGroup::vandrelGeneral;
+    });
+}
+
+QString removalQuestion(const VDKeyScheme::KeySettings& settings)
+{
+    if (settings.size() != 1)
+        return QString::fromStdString(localized("Remove the ${0} selected hotkeys?", std::to_string(settings.size())));
+    const auto& setting = settings.front();
+    const auto key = localized("\"${0}\"", setting->key().keyCharWithModifiers());
+    const auto command = localized("\"${0}\"", VDKeySchemeOutlineViewDataSource::commandText(setting).toStdString());
+    return QString::fromStdString(localized("Remove the hotkey ${0} for ${1}?", key, command));
+}
+
 rx::SchedulerPtr debounceSchedulerOf(rx::SchedulerPtr given, const PreferencesServices& services)
 {
     if (given) return given;
@@ -230,6 +248,8 @@ void HotkeysPreferenceViewController::installHotkeysOutline()
                      [this](const QModelIndex& index) { doWhenDoubleClicked(index); });
     QObject::connect(hotkeysOutlineView_, &VDKeySchemeOutlineView::openRequested, hotkeysOutlineView_,
                      [this](const QModelIndex& index) { doWhenDoubleClicked(index); });
+    QObject::connect(hotkeysOutlineView_, &VDKeySchemeOutlineView::deleteKeyPressed, hotkeysOutlineView_,
+                     [this] { removeHotkeySettingsSelecting(); });
     if (!keyService_) return;
 
     (keyService_->activeKeyScheme | rx::filter([](const VDKeySchemePtr& s) { return s != nullptr; }))
@@ -378,12 +398,7 @@ void HotkeysPreferenceViewController::installAddRemoveButtons()
     bottomRow_ = new StackView(Qt::Horizontal);
     bottomRow_->addArrangedSubview(addRemoveButtons_);
     containerStackView_->addArrangedSubview(bottomRow_);
-    (hotkeysOutlineSelectedKeySettings | rx::map([](const VDKeyScheme::KeySettings& settings) {
-         return !settings.empty() && std::none_of(settings.begin(), settings.end(), [](const VDKeySettingPtr& s) {
-             return s->action()->group() == VDActionGroup::vandrelGeneral;
-         });
-     }) |
-     rx::distinctUntilChanged())
+    (hotkeysOutlineSelectedKeySettings | rx::map(areRemovable) | rx::distinctUntilChanged())
         .subscribe([this](bool enabled) {
             if (addRemoveButtons_) addRemoveButtons_->segment(1)->setEnabled(enabled);
         })
@@ -408,9 +423,10 @@ void HotkeysPreferenceViewController::startToAddHotkeySetting()
 void HotkeysPreferenceViewController::removeHotkeySettingsSelecting()
 {
     const auto toRemove = hotkeysOutlineSelectedKeySettings.value();
-    if (toRemove.empty() || !keyService_) return;
+    if (!areRemovable(toRemove) || !keyService_) return;
     const auto scheme = hotkeysOutlineViewDataSource() ? hotkeysOutlineViewDataSource()->keyScheme() : nullptr;
     if (!scheme) return;
+    if (!modal_.confirmRemoval(preferencePaneTitle(), removalQuestion(toRemove))) return;
     const auto copy = keyService_->modifyButCreateACutomSchemeForBuildInScheme(
         scheme, [&](VDKeyScheme& target) { removeSelectedKeySettings(target, toRemove); });
     // A copy was stored by the key service; a scheme changed in place is stored here.
@@ -418,6 +434,9 @@ void HotkeysPreferenceViewController::removeHotkeySettingsSelecting()
         log.error("The key scheme could not be stored after a removal ->", scheme->name.value());
     const auto shown = hotkeysOutlineViewDataSource()->keyScheme();
     if (shown) log.debug("keyScheme ->", shown->toJson().dump());
+    // The rows that moved up into the removed ones' places stay unselected: a second "-" asks about nothing.
+    hotkeysOutlineView_->clearSelection();
+    publishSelection();
 }
 
 void HotkeysPreferenceViewController::removeSelectedKeySettings(VDKeyScheme& scheme,

@@ -8,9 +8,10 @@
 //   Outline    follows the active scheme, whoever activates it, and reloads on every change of its settings
 //              keeping the selected rows. Double click, or Return, F2 or Space on the current row, edits a
 //              setting in the key-setting sheet, which changes nothing until its Done.
-//   +/-        "+" opens the sheet for a new setting; "-" removes the selected settings (enabled while a
-//              selectable setting is selected). A built-in scheme is never changed: the key service makes a
-//              custom copy, which takes the change and becomes active. Every removal is stored at once.
+//   +/-        "+" opens the sheet for a new setting; "-" or Delete removes the selected settings (enabled while
+//              a selectable setting is selected) once the user confirms, as removing a scheme does, and leaves
+//              nothing selected. A built-in scheme is never changed: the key service makes a custom copy,
+//              which takes the change and becomes active. Every removal is stored at once.
 //
 // Before the program has keyboard access the schemes and their settings are shown and can be chosen or
 // removed (they are data), but "+" and editing a setting wait for it: they record keys. A note says so.
@@ -34,6 +35,7 @@
 #include "rx/rx.h"
 #include "ui/base/segmented_control.h"
 #include "ui/base/stack_view.h"
+#include "ui/base/vd_modal.h"
 #include "ui/prefs/hotkey_help_view_controller.h"
 #include "ui/prefs/hotkey_recorder_engine.h"
 #include "ui/prefs/hotkeys_view_model.h"
@@ -69,6 +71,8 @@ public:
     const char* paneClassName() const override { return "HotkeysPreferenceViewController"; }
 
     const std::shared_ptr<KeyService>& keyService() const { return keyService_; }
+    // Asks before settings are removed; by default a modal the user answers.
+    void setModal(VDModal modal) { modal_ = std::move(modal); }
     HotkeysViewModel* viewModel() const { return viewModel_.get(); }
 
     // Present once the controls are installed (a turn of the main queue after the view loaded).
@@ -95,6 +99,7 @@ public:
     // that open a row come here too.
     void doWhenDoubleClicked(const QModelIndex& index);
     void startToAddHotkeySetting();
+    // Removes the selected settings once the user confirms.
     void removeHotkeySettingsSelecting();
     void showHelpPopover();
     // What the warning button of the setting's row does: selects the next row bound to the same hotkey,
@@ -126,6 +131,7 @@ private:
     const std::function<VDKeySchemePtr()> basicScheme_;
     const rx::SchedulerPtr debounceScheduler_;
     const PopupPresenter popup_;
+    VDModal modal_;
     std::unique_ptr<HotkeysViewModel> viewModel_;
     // The view, read from any thread to post work to the GUI thread.
     QPointer<QWidget> guiContext_;

@@ -152,6 +152,14 @@ void VDKeySchemeManagerTableView::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    if (event->key() == Qt::Key_F2 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        const auto rows = selectionModel() ? selectionModel()->selectedRows() : QModelIndexList();
+        auto* cell =
+            rows.isEmpty() ? nullptr : qobject_cast<ProgrammaticKeySchemeTableCellView*>(viewAt(0, rows.front().row()));
+        if (cell) cell->textField()->edit();
+        event->accept();
+        return;
+    }
     QTableView::keyPressEvent(event);
 }
 
@@ -280,6 +288,22 @@ void ProgrammaticKeySchemeManagerTableTextField::mousePressEvent(QMouseEvent* ev
     event->ignore();
 }
 
+void ProgrammaticKeySchemeManagerTableTextField::edit()
+{
+    if (!isEditable_ || isEditing_) return;
+    if (hasFocus())
+        beginEditing();
+    else
+        setFocus(Qt::ShortcutFocusReason);
+}
+
+bool ProgrammaticKeySchemeManagerTableTextField::focusNextPrevChild(bool next)
+{
+    if (!isEditing_) return QLineEdit::focusNextPrevChild(next);
+    commitEditing();
+    return true;
+}
+
 void ProgrammaticKeySchemeManagerTableTextField::hideEvent(QHideEvent* event)
 {
     QLineEdit::hideEvent(event);
@@ -311,24 +335,26 @@ void ProgrammaticKeySchemeManagerTableTextField::textDidEndEditing(const QString
     const VDKeySchemePtr scheme = cell ? cell->objectValue() : nullptr;
     if (!scheme || !stringBeforeEditingStart_) return;
     const QString& oldName = *stringBeforeEditingStart_;
-    const QString newName = editorText;
+    // Spaces around a name do not show in a list: "Vandrel " would read as a second "Vandrel".
+    const QString newName = editorText.trimmed();
     log.debug("textShouldEndEditing ->",
               scheme->name.value() + " | " + oldName.toStdString() + " -> " + newName.toStdString());
 
-    // A blank name reads as no name in every list that shows it.
-    if (newName.trimmed().isEmpty()) {
-        warnAboutName(modal_, "The name ${0} is not valid. Please choose a different name.", newName);
+    if (newName.isEmpty()) {
+        warnAboutName(modal_, "The name ${0} is not valid. Please choose a different name.", editorText);
         setText(oldName);
         return;
     }
-    std::vector<std::string> names;
+    const auto sameName = [&newName](const std::string& name) {
+        return QString::fromStdString(name).trimmed() == newName;
+    };
     for (const auto& other : availableKeySchemes())
-        if (other && other->name.value() != oldName.toStdString()) names.push_back(other->name.value());
-    if (std::find(names.begin(), names.end(), newName.toStdString()) != names.end()) {
-        warnAboutName(modal_, "The name ${0} is already taken. Please choose a different name.", newName);
-        setText(oldName);
-        return;
-    }
+        if (other && other->name.value() != oldName.toStdString() && sameName(other->name.value())) {
+            warnAboutName(modal_, "The name ${0} is already taken. Please choose a different name.", newName);
+            setText(oldName);
+            return;
+        }
+    setText(newName);
     scheme->name.accept(newName.toStdString());
 }
 

@@ -8,15 +8,16 @@
 // The host (the manager sheet) makes the wrapper, gives the table a data source and a delegate that builds
 // each row's cell view, and calls reloadData() whenever the list of schemes or a scheme's name changes.
 //
-// A name is edited only after a second click on the selected row (or a double click): the field then shows a
-// line-edit frame and takes the keys. Escape puts the name from before back; Return or leaving the field ends
-// the edit and checks the new name. Outside an edit the field takes no focus and no keys, so Delete, Escape
-// and the arrows reach the table and its window.
+// A name is edited only after a second click on the selected row (or a double click), or F2 on the table:
+// the field then shows a line-edit frame and takes the keys. Escape puts the name from before back; Return,
+// Tab or leaving the field ends the edit and checks the new name, and the manager stays open. Outside an edit
+// the field takes no focus and no keys, so Delete, Escape and the arrows reach the table and its window.
 //
 // A rename reaches the program only through the scheme's name relay; the key service then moves the stored
-// scheme, its entry in the list of stored names and the current-scheme setting to the new name. A name that
-// is empty or blank, or that another available scheme has (exact comparison), is refused with a warning and
-// the field shows the old name again. Main thread only.
+// scheme, its entry in the list of stored names and the current-scheme setting to the new name. Names are
+// compared and stored without the spaces around them; a name that is then empty, or that another available
+// scheme has (otherwise exact: letter case counts), is refused with a warning and the field shows the old
+// name again. Main thread only.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -89,6 +90,7 @@ signals:
     void deleteKeyPressed();
 
 protected:
+    // Delete as above; F2 edits the name of the selected row, when it may be edited.
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -123,6 +125,8 @@ public:
     bool isEditable() const { return isEditable_; }
 
     const std::optional<QString>& stringBeforeEditingStart() const { return stringBeforeEditingStart_; }
+    // Begins an edit of an editable name, as a click on the selected row does (F2 on the table).
+    void edit();
 
     // An edit began: remembers the name before it.
     void textDidBeginEditing(const QString& textBeforeEditing);
@@ -137,6 +141,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    // Tab and Shift+Tab during an edit end it; the table would otherwise move its selection under the open edit.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     std::vector<VDKeySchemePtr> availableKeySchemes() const;

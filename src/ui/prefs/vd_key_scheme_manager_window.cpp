@@ -216,12 +216,8 @@ void VDKeySchemeManagerWindow::removeKeyScheme()
     const auto selected = selectedKeyScheme.value();
     if (!selected || selected->type() == VDKeySchemeType::builtIn) return;
     const auto quoted = localized("\"${0}\"", selected->name.value());
-    // Titled as the window it comes from; a destructive question, so it carries the warning icon.
-    modal_.setTitle(localizedText(windowWhat));
-    if (!modal_.confirm(QString::fromStdString(localized("Remove the hotkey scheme ${0}?", quoted)),
-                        QString::fromStdString(localized("This cannot be undone.")),
-                        QString::fromStdString(localized("Remove")), QString::fromStdString(localized("Cancel")),
-                        VDModal::DefaultButton::cancel))
+    if (!modal_.confirmRemoval(localizedText(windowWhat),
+                               QString::fromStdString(localized("Remove the hotkey scheme ${0}?", quoted))))
         return;
     manager_.remove(selected);
     selectedKeyScheme.accept(nullptr);

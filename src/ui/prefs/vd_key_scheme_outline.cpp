@@ -284,6 +284,11 @@ void VDKeySchemeOutlineView::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    if (event->matches(QKeySequence::Delete)) {
+        emit deleteKeyPressed();
+        event->accept();
+        return;
+    }
     QTreeView::keyPressEvent(event);
 }
 

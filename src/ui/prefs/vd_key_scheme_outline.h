@@ -106,6 +106,8 @@ public:
 signals:
     // Return, Enter, F2 or Space on the current row: the keyboard's double click.
     void openRequested(const QModelIndex& index);
+    // Delete on the outline: the owner removes the selected settings.
+    void deleteKeyPressed();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

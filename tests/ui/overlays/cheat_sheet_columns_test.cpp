@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <tuple>
 
 #include "model/vd_action.h"
 #include "model/vd_key_setting.h"
@@ -83,6 +84,24 @@ TEST(CheatSheetColumns, ColumnCountFollowsTheVisibleWidth)
     EXPECT_EQ(calculateMaxListCount(std::nullopt), 4);
     EXPECT_EQ(calculateMaxListCount(300.0), 1);
     EXPECT_EQ(calculateMaxListCount(0.0), 1);
+}
+
+TEST(CheatSheetColumns, AsManyColumnsAsTheirOwnWidthsFitAtAnyScale)
+{
+    // The widths of each split of the default layout, as its texts need them: a column of long texts takes
+    // more room than the others, but only its own.
+    const auto widthsOfSplit = [](int count) {
+        static const std::vector<int> splits[] = {
+            {}, {600}, {389, 451}, {384, 389, 451}, {384, 389, 451, 284}, {280, 384, 389, 451, 284}};
+        return splits[count];
+    };
+    // Logical widths: a 1920 px screen at scale 1, 1.5 and 2; 1366 and 300 at scale 1; no screen.
+    const std::pair<std::optional<double>, int> rows[] = {{1920.0, 4}, {1280.0, 2}, {960.0, 2},
+                                                          {1366.0, 2}, {300.0, 1},  {std::nullopt, 4}};
+    for (const auto& [visible, count] : rows)
+        EXPECT_EQ(calculateMaxListCount(visible, 5, widthsOfSplit), count) << visible.value_or(-1);
+    // Every column as wide as the widest text would leave one at scale 2.
+    EXPECT_EQ(calculateMaxListCount(960.0, 451), 1);
 }
 
 TEST(CheatSheetColumns, SchemeSplitUsesItsGroupsInUseAndTheCurrentCount)

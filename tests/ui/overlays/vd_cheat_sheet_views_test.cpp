@@ -56,6 +56,22 @@ TEST_F(CheatSheetViews, RowsShowModifiersKeyAndTheDescriptionUnderABoldTitle)
               (std::vector<std::string>{"|Movement (bold)", "Caps Lock+E|Repeat 3", "Shift+Caps Lock+D|Repeat"}));
 }
 
+TEST_F(CheatSheetViews, EachColumnIsAsWideAsItsOwnHotkeysAndTextsNeed)
+{
+    const auto move = VDAction::make("viewsTestMove", "Move", G::movement);
+    const auto edit = VDAction::make("viewsTestEdit", "Edit", G::editing);
+    const auto scheme = VDKeyScheme::make("keys", "", VDKeySchemeType::custom,
+                                          {setting(51, {57, 55, 56, 58, 59}, move), setting(14, {57}, edit)});
+    drawCheatSheet(container, *scheme, {{G::movement}, {G::editing}}, groupViews);
+    const auto keyPartOf = [this](G group) {
+        const auto* row = static_cast<StackView*>(groupViews.at(group)->arrangedSubviews()[1]);
+        return row->arrangedSubviews()[0]->minimumWidth();
+    };
+    EXPECT_GT(keyPartOf(G::movement), keyPartOf(G::editing));
+    const auto columns = container.arrangedSubviews();
+    EXPECT_GT(columns[0]->minimumWidth(), columns[2]->minimumWidth());
+}
+
 TEST_F(CheatSheetViews, SeparatorsStandOnlyBetweenColumns)
 {
     auto& s = makeSheet();

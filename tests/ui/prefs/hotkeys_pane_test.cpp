@@ -6,8 +6,11 @@
 #include <QLabel>
 #include <QPushButton>
 #include <thread>
+#include <tuple>
 
+#include "core/file_helpers.h"
 #include "hotkey_editor_fixture.h"
+#include "ui/base/vd_modal.h"
 #include "ui/prefs/hotkey_help_view_controller.h"
 #include "ui/prefs/hotkeys_preference_view_controller.h"
 #include "ui/prefs/vd_hotkey_setting_popup_window.h"
@@ -28,6 +31,11 @@ protected:
         deps.debounceScheduler = mainQueue;
         deps.popup = popup;
         pane = std::make_unique<HotkeysPreferenceViewController>(services(), deps);
+        pane->setModal(VDModal([this](QMessageBox& box) {
+            questions.push_back((box.text() + " | " + box.defaultButton()->text()).toStdString());
+            questionLook = {box.windowTitle(), box.icon()};
+            return answer;
+        }));
         test::layOut(pane->view());
         runMainTurn();
         settle();
@@ -68,6 +76,11 @@ protected:
     }
 
     std::unique_ptr<HotkeysPreferenceViewController> pane;
+    // What the removal question is answered with (0 Remove, 1 Cancel, -1 closed), and each question asked
+    // with its default button.
+    int answer = 0;
+    std::vector<std::string> questions;
+    std::pair<QString, QMessageBox::Icon> questionLook;
 };
 
 VDKeySettingPtr mv(int keycode)
@@ -257,6 +270,44 @@ TEST_F(PaneTest, RemovingFromACustomSchemeIsStoredAndSurvivesAReloadOfTheSetting
     ASSERT_TRUE(mine);
     EXPECT_EQ(reloaded->resolveInstalled(reloaded->activeKeyScheme.value()), mine);
     EXPECT_EQ(mine->keySettings.value().size(), 2u);
+}
+
+TEST_F(PaneTest, RemovalAsksFirstAndOnlyRemoveTakesTheSettingsLeavingNoneSelected)
+{
+    const auto mine = addCustom("Mine", {mv(123), mv(124), mv(125), mv(126)});
+    QKeyEvent deleteKey(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    // The "-" segment or Delete on the outline, on the settings of these keys; answered Cancel (1), closed
+    // (-1) or Remove (0).
+    const std::tuple<bool, std::vector<int>, int, const char*> rows[] = {
+        {false, {123}, 1, "Remove the hotkey \"Caps Lock+Left\" for \"Move Up\"? | Cancel"},
+        {true, {123}, -1, "Remove the hotkey \"Caps Lock+Left\" for \"Move Up\"? | Cancel"},
+        {true, {123}, 0, "Remove the hotkey \"Caps Lock+Left\" for \"Move Up\"? | Cancel"},
+        {false, {124, 126}, 0, "Remove the 2 selected hotkeys? | Cancel"}};
+    std::size_t left = 4;
+    for (const auto& [byKey, keys, reply, question] : rows) {
+        SCOPED_TRACE(question);
+        std::vector<int> selected;
+        for (int key : keys) selected.push_back(rowOfKey(VDKey(key, {57})));
+        outline()->selectRows(selected, false);
+        const auto fileBefore = test::readFile(settings->filePath());
+        answer = reply;
+        byKey ? (void)QApplication::sendEvent(outline(), &deleteKey) : pane->addRemoveButtons()->segment(1)->click();
+        ASSERT_FALSE(questions.empty());
+        EXPECT_EQ(questions.back(), question);
+        EXPECT_EQ(questionLook, std::make_pair(QString("Vandrel \u2014 Hotkey"), QMessageBox::Warning));
+        if (reply != 0) {
+            EXPECT_EQ(test::readFile(settings->filePath()), fileBefore);
+            EXPECT_EQ(outline()->selectedRows(), selected);
+        } else {
+            left -= keys.size();
+            // What moved up into the removed rows is not selected, so a second "-" has nothing to remove.
+            EXPECT_TRUE(outline()->selectedRows().empty());
+            EXPECT_FALSE(pane->addRemoveButtons()->segment(1)->isEnabled());
+        }
+        EXPECT_EQ(mine->keySettings.value().size(), left);
+        EXPECT_EQ(stored("Mine")->keySettings.value().size(), left);
+    }
+    EXPECT_EQ(rowOfKey(VDKey(125, {57})), 1);
 }
 
 TEST_F(PaneTest, DoubleClickEditsASettingButOnlyAnnouncesThatGeneralBindingsCannotChange)

@@ -227,17 +227,18 @@ TEST_F(ManagerTest, AClickIntoARowsNameSelectsTheRowSoItCanBeRemoved)
 TEST_F(ManagerTest, ANameChangesOnlyWhenTheEditIsConfirmedAndDeleteOutsideAnEditRemovesTheScheme)
 {
     ASSERT_TRUE(test::activate(window->window()));
-    // A click selects the row and a second one edits its name, typed over and ended by the key or by a click
-    // on another row (Key_unknown); Delete only edits. Once the edit is over, Delete asks to remove the scheme.
-    const std::tuple<const char*, QString, Qt::Key, const char*> rows[] = {
-        {"Escaped", "Other", Qt::Key_Escape, "Escaped"},
-        {"Returned", "Other", Qt::Key_Return, "Other"},
-        {"Left", "Left 2", Qt::Key_unknown, "Left 2"},
-        {"Deleting", "", Qt::Key_Delete, "Deleting"}};
+    // A click selects the row and a second one, or F2, edits its name, typed over and ended by the key or by a
+    // click on another row (Key_unknown); Delete only edits. Once the edit is over, Delete asks to remove the
+    // scheme.
+    const std::tuple<const char*, bool, QString, Qt::Key, const char*> rows[] = {
+        {"Escaped", false, "Other", Qt::Key_Escape, "Escaped"}, {"Returned", false, "Other", Qt::Key_Return, "Other"},
+        {"Left", false, "Left 2", Qt::Key_unknown, "Left 2"},   {"Deleting", false, "", Qt::Key_Delete, "Deleting"},
+        {"Tabbed", false, "Tabbed 2", Qt::Key_Tab, "Tabbed 2"}, {"Keyed", true, "Keyed 2", Qt::Key_Return, "Keyed 2"},
+    };
     const auto fieldOf = [this](const VDKeySchemePtr& scheme) {
         return window->schemesTable()->viewAt(0, rowOf(scheme))->findChild<QLineEdit*>();
     };
-    for (const auto& [name, typed, key, nameAfter] : rows) {
+    for (const auto& [name, byF2, typed, key, nameAfter] : rows) {
         SCOPED_TRACE(name);
         questions.clear();
         const auto scheme = addCustom(name, {});
@@ -246,7 +247,7 @@ TEST_F(ManagerTest, ANameChangesOnlyWhenTheEditIsConfirmedAndDeleteOutsideAnEdit
         const auto fileBefore = test::readFile(settings->filePath());
         test::click(field);
         EXPECT_FALSE(field->hasFrame());
-        test::click(field);
+        byF2 ? press(Qt::Key_F2) : test::click(field);
         EXPECT_TRUE(field->hasFrame());
         for (const QChar c : typed) press(0, c);
         key == Qt::Key_unknown ? test::click(fieldOf(factory())) : press(key);

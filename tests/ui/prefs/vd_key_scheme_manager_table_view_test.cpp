@@ -4,6 +4,7 @@
 
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <tuple>
 
 #include "core/defaults_keys.h"
 #include "model/key_scheme_store.h"
@@ -62,16 +63,25 @@ TEST_F(SchemeTable, KeepingTheOwnNameIsAcceptedAndPublishedAgain)
 
 TEST_F(SchemeTable, AnotherSchemesNameIsRefusedButACaseOnlyDifferenceIsNot)
 {
-    rename("Vandrel");
-    EXPECT_EQ(warnings,
-              (std::vector<std::string>{"The name \"Vandrel\" is already taken. Please choose a different name."}));
-    EXPECT_EQ(fieldText(), "Mine");
-    EXPECT_EQ(mine->name.value(), "Mine");
-    EXPECT_TRUE(publishedNames.empty());
-
-    rename("vandrel");
-    EXPECT_EQ(warnings.size(), 1u);
-    EXPECT_EQ(mine->name.value(), "vandrel");
+    const std::string taken = "The name \"Vandrel\" is already taken. Please choose a different name.";
+    // The name typed, the warning it gets (none: it is the new name) and the name then. Spaces around a name
+    // do not count.
+    const std::tuple<QString, std::string, std::string> rows[] = {{"Vandrel", taken, "Mine"},
+                                                                  {"Vandrel ", taken, "Mine"},
+                                                                  {"  Vandrel", taken, "Mine"},
+                                                                  {"vandrel", "", "vandrel"},
+                                                                  {" Ours  ", "", "Ours"}};
+    for (const auto& [typed, warning, nameAfter] : rows) {
+        SCOPED_TRACE(typed.toStdString());
+        warnings.clear();
+        publishedNames.clear();
+        rename(typed);
+        EXPECT_EQ(warnings, warning.empty() ? std::vector<std::string>{} : std::vector{warning});
+        EXPECT_EQ(fieldText(), nameAfter);
+        EXPECT_EQ(mine->name.value(), nameAfter);
+        EXPECT_EQ(publishedNames, warning.empty() ? std::vector{nameAfter} : std::vector<std::string>{});
+    }
+    EXPECT_EQ(settings->get(DefaultsKeys::hotkey_customKeySchemeNames), (std::vector<std::string>{"Ours"}));
 }
 
 TEST_F(SchemeTable, AnEmptyOrBlankNameIsRefused)

@@ -1,7 +1,9 @@
 #include "core/instance_lock.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -50,6 +52,21 @@ int openLockFile(const std::filesystem::path& path, std::string& failure)
     return plainFileOrClose(fd, path, failure);
 }
 
+// Versions before this one marked themselves with flock on the same file, and one of them may still run after
+// an upgrade. Where flock is the kernel's own, it does not meet the open's lock, so a start holds both and
+// gives way to an earlier version that holds the flock. Network file systems carry flock over as a record lock,
+// which would meet the start's own lock; the files there are new ones no earlier version used.
+bool earlierVersionHolds(int fd)
+{
+    constexpr long kNetworkFileSystems[] = {0x6969 /* NFS */, 0x517B /* SMB */, static_cast<long>(0xFF534D42),
+                                            static_cast<long>(0xFE534D42) /* CIFS, SMB2 */};
+    struct statfs info {};
+    if (::fstatfs(fd, &info) != 0) return false;
+    for (const long type : kNetworkFileSystems)
+        if (static_cast<long>(info.f_type) == type) return false;
+    return ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
 }  // namespace
 
 InstanceLock::InstanceLock(std::filesystem::path path) : path_(std::move(path)) {}
@@ -78,6 +95,10 @@ bool InstanceLock::tryAcquire()
     struct flock lock = wholeFile();
     if (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
         if (errno != EAGAIN && errno != EACCES) failure_ = path_.string() + ": " + std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+    if (earlierVersionHolds(fd)) {
         ::close(fd);
         return false;
     }

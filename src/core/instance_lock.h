@@ -9,6 +9,7 @@
 // The lock is an open file description lock (fcntl F_OFD_SETLK): it belongs to the open, not to the process,
 // so two opens in one process exclude each other as two processes do, and it can be asked about (F_OFD_GETLK)
 // without being taken. A question therefore never makes a start that tries the lock at that moment give way.
+// A start also holds the flock earlier versions marked themselves with, so that neither runs beside the other.
 //
 // The file lies in a folder only the user can reach (InstanceChannel::Paths). It is never followed through a
 // symbolic link: one found in its place is removed and the file made anew. Anything else that is not a plain

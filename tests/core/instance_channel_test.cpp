@@ -309,6 +309,14 @@ TEST_F(InstanceChannelTest, AskingWhetherTheLockIsHeldNeverKeepsAStartFromTaking
         start.release();
         ASSERT_FALSE(InstanceLock::isHeldElsewhere(lock));
     }
+
+    // An earlier version, still running after an upgrade, holds a flock on the same file: the start gives way.
+    const int earlier = ::open(lock.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(::flock(earlier, LOCK_EX | LOCK_NB), 0);
+    EXPECT_FALSE(start.tryAcquire());
+    EXPECT_EQ(start.failure(), "");
+    ::close(earlier);
+    EXPECT_TRUE(start.tryAcquire());
 }
 
 // A start that found the lock held asks its holder again until it listens, for the patience's time at most.

@@ -264,14 +264,6 @@ TEST_F(InstanceChannelTest, EveryPrivateFolderIsTakenSoThatALaterStartMeetsTheRu
         EXPECT_EQ(InstanceChannel::send(elsewhere, Command::unremapCapsLock), "done: unremap-capslock");
     }
 
-    // Two machines sharing the home (NFS): each has its folder there, and Vandrel runs on both.
-    fs::remove_all(root / "cache");
-    const auto onMachine = [&](const char* machine) {
-        return InstanceChannel::Paths::choose({{}, {}, {}, root / "cache", ::geteuid(), machine});
-    };
-    InstanceChannel here(onMachine("m1")), there(onMachine("m2"));
-    EXPECT_TRUE(here.open(handler));
-    EXPECT_TRUE(there.open(handler));
 }
 
 TEST_F(InstanceChannelTest, TheMachineIsNamedByItsIdElseByItsHostName)

@@ -87,8 +87,6 @@ const WordPosition kWordPositions[] = {
     {"TextViewLineStart", ProbeWidget::edit, "one two\n|three four five\nsix", "one two\n^three| four five\nsix"},
     {"TextViewLineEnd", ProbeWidget::edit, "one two\nthree four five|\nsix", "one two\nthree four ^five|\nsix"},
     {"EntryWordStart", ProbeWidget::line, "three |four five", "three ^four| five"},
-    {"EntryWordMiddle", ProbeWidget::line, "three fo|ur five", "three ^four| five"},
-    {"EntryWordEnd", ProbeWidget::line, "three four| five", "three ^four| five"},
     {"EntryLineStart", ProbeWidget::line, "|three four five", "^three| four five"},
     {"EntryLineEnd", ProbeWidget::line, "three four five|", "three four ^five|"},
 };

@@ -100,8 +100,6 @@ TEST(CheatSheetColumns, AsManyColumnsAsTheirOwnWidthsFitAtAnyScale)
                                                           {1366.0, 2}, {300.0, 1},  {std::nullopt, 4}};
     for (const auto& [visible, count] : rows)
         EXPECT_EQ(calculateMaxListCount(visible, 5, widthsOfSplit), count) << visible.value_or(-1);
-    // Every column as wide as the widest text would leave one at scale 2.
-    EXPECT_EQ(calculateMaxListCount(960.0, 451), 1);
 }
 
 TEST(CheatSheetColumns, SchemeSplitUsesItsGroupsInUseAndTheCurrentCount)

@@ -5,13 +5,14 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QThread>
+#include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/inherited_descriptors.h"
 #include "core/install_layout.h"
@@ -59,37 +60,54 @@ std::string thrownKind(const std::string& text)
 
 // The evaluator needs nothing of the program's environment, whose values may be secrets: it starts with an
 // empty one, but for what a sanitized build reads to report as the program does.
-QProcessEnvironment evaluatorEnvironment()
+std::vector<std::string> evaluatorEnvironment()
 {
-    const QProcessEnvironment inherited = QProcessEnvironment::systemEnvironment();
-    QProcessEnvironment environment;
+    std::vector<std::string> environment;
     for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS", "UBSAN_OPTIONS"})
-        if (inherited.contains(QLatin1String(name)))
-            environment.insert(QLatin1String(name), inherited.value(QLatin1String(name)));
+        if (const char* value = std::getenv(name)) environment.push_back(std::string(name) + "=" + value);
     return environment;
 }
 
-// A start of QProcess that fails keeps one of its descriptors for good, so a broken install that failed every
-// evaluation would in the end leave the program none: the evaluator is checked first. A file exec refuses
-// (not executable for us, neither a binary nor a script) is not started.
-bool isRunnable(const QString& program)
-{
-    const QFileInfo info(program);
-    if (!info.isFile() || ::access(QFile::encodeName(program).constData(), X_OK) != 0) return false;
-    QFile file(program);
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    const QByteArray head = file.read(4);
-    return head ==
-               "\x7f"
-               "ELF" ||
-           head.startsWith("#!");
-}
+// Qt 6.4 starts a child with vfork, and when the exec fails there, the child, which shares our memory, forgets the
+// pipe that reports the failure, so the parent never closes its end: every failed start would keep a descriptor for
+// good, and a broken install would in the end leave the program none. The exec is ours instead: a failed one
+// ends the child before Qt sees it fail, the start looks to Qt like one that succeeded, and the child's exit
+// status says that it never ran.
+constexpr int kCannotRunStatus = 127;  // as the shell and the dynamic loader say it
+
+// The program's path, arguments and environment as exec takes them, made before the child is.
+struct ExecArguments {
+    std::vector<std::string> arguments;
+    std::vector<std::string> environment;
+    std::vector<char*> argv;
+    std::vector<char*> envp;
+
+    ExecArguments(std::vector<std::string> programAndArguments, std::vector<std::string> variables)
+        : arguments(std::move(programAndArguments)), environment(std::move(variables))
+    {
+        for (auto& text : arguments) argv.push_back(text.data());
+        for (auto& text : environment) envp.push_back(text.data());
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
+    }
+    ExecArguments(const ExecArguments&) = delete;
+    ExecArguments& operator=(const ExecArguments&) = delete;
+
+    // In the child, between fork and exec: async-signal-safe calls only.
+    [[noreturn]] void exec() noexcept
+    {
+        InheritedDescriptors::markCloseOnExec();
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(kCannotRunStatus);
+    }
+};
 
 // One evaluator process, on the Qt main thread from start to answer.
 struct ChildEvaluation : std::enable_shared_from_this<ChildEvaluation> {
     std::function<void(Hotstring::Evaluation)> done;
     rx::Duration limit{};
     QPointer<QProcess> process;
+    std::unique_ptr<ExecArguments> exec;
     QByteArray reply;
     bool overflowed = false;
     bool killed = false;
@@ -100,11 +118,14 @@ struct ChildEvaluation : std::enable_shared_from_this<ChildEvaluation> {
     {
         auto* child = new QProcess();
         process = child;
+        exec = std::make_unique<ExecArguments>(
+            std::vector<std::string>{
+                QFile::encodeName(program).toStdString(),
+                std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(limit).count())},
+            evaluatorEnvironment());
         child->setProgram(program);
-        child->setArguments({QString::number(std::chrono::duration_cast<std::chrono::milliseconds>(limit).count())});
         child->setStandardErrorFile(QProcess::nullDevice());
-        child->setProcessEnvironment(evaluatorEnvironment());
-        child->setChildProcessModifier(InheritedDescriptors::markCloseOnExec);
+        child->setChildProcessModifier([arguments = exec.get()] { arguments->exec(); });
         const auto self = shared_from_this();
         QObject::connect(child, &QProcess::readyReadStandardOutput, child, [self] { self->read(); });
         QObject::connect(child, &QProcess::errorOccurred, child, [self](QProcess::ProcessError error) {
@@ -151,6 +172,10 @@ struct ChildEvaluation : std::enable_shared_from_this<ChildEvaluation> {
             if (killed || code == SIGKILL || code == SIGXCPU) return answer(timedOut(limit));
             return answer(failure(localized("The evaluation ran out of memory or crashed and was stopped"), "crash"));
         }
+        if (code == kCannotRunStatus && reply.isEmpty()) {
+            log.error("The evaluator is missing or cannot be run ->", process->program().toStdString());
+            return answer(failure(localized("The evaluator cannot be started"), "no evaluator"));
+        }
         if (code != 0 || reply.isEmpty())
             return answer(failure(localized("The evaluator gave no answer"), "no answer"));
         const std::string text = reply.mid(1).toStdString();
@@ -183,10 +208,7 @@ void evaluateInChild(QString program, std::string expression, rx::Duration limit
                      std::function<void(Hotstring::Evaluation)> done)
 {
     auto* app = QCoreApplication::instance();
-    if (!app || !isRunnable(program)) {
-        if (app) log.error("The evaluator is missing or cannot be run ->", program.toStdString());
-        return done(failure(localized("The evaluator cannot be started"), "no evaluator"));
-    }
+    if (!app) return done(failure(localized("The evaluator cannot be started"), "no evaluator"));
     auto run = std::make_shared<ChildEvaluation>();
     run->done = std::move(done);
     run->limit = limit;

@@ -326,8 +326,17 @@ TEST_F(HotstringTest, AnEvaluationThatDoesNotAnswerIsKilledAndTheNextRunsNormall
     EXPECT_EQ(value(hotstring, "6*7"), Result("42"));
     // A broken install fails every evaluation the same way, and no failed start keeps a descriptor.
     const auto openDescriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+    QTemporaryDir dir;
+    const std::string noInterpreter = dir.filePath("no-interpreter").toStdString();
+    const std::string truncated = dir.filePath("truncated").toStdString();
+    std::ofstream(noInterpreter) << "#!/nonexistent/interpreter\n";
+    std::filesystem::copy_file(VANDREL_EVAL_PROGRAM, truncated);
+    std::filesystem::resize_file(truncated, 200);
+    for (const auto& file : {noInterpreter, truncated})
+        std::filesystem::permissions(file, std::filesystem::perms(0755));
     const auto before = openDescriptors();
-    for (const char* program : {"/nonexistent/vandrel-eval", "/etc/hostname", "/etc"}) {
+    for (const std::string& program : {std::string("/nonexistent/vandrel-eval"), std::string("/etc/hostname"),
+                                       std::string("/etc"), noInterpreter, truncated}) {
         for (int i = 0; i < 10; ++i) EXPECT_EQ(value(make({}, program), "6*7"), std::nullopt) << program;
         EXPECT_EQ(messages.back(), "\U0001F625 The evaluator cannot be started") << program;
     }

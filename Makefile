@@ -3,7 +3,7 @@
 # make bench  - build and run the benchmarks (release build)
 # make sanitize - build and run the tests under AddressSanitizer and UBSan
 # make fuzz     - build the fuzz targets with clang 16 and libFuzzer, run each for FUZZ_SECONDS (not in CI)
-# make deb      - build the Debian package $(BUILD)/vandrel_<version>_<arch>.deb
+# make deb      - build the Debian package $(BUILD)/vandrel_<version>+<build>_<arch>.deb, the only one there
 # make install  - install under PREFIX (default /usr/local), below DESTDIR when given
 BUILD ?= build
 JOBS ?= $(shell nproc)
@@ -28,7 +28,9 @@ run: build
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# Each commit's package has a name of its own: the one of an earlier build goes, so ./build/vandrel_*.deb names one.
 deb: build
+	rm -f $(BUILD)/vandrel_*.deb
 	cd $(BUILD) && cpack -G DEB
 
 install: build

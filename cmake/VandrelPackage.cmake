@@ -32,11 +32,11 @@ install(FILES ${CMAKE_BINARY_DIR}/doc/vandrel.1.gz DESTINATION ${CMAKE_INSTALL_M
 install(FILES ${resources}/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
         RENAME vandrel)
 
-# The Debian package: vandrel_<version>_<arch>.deb, installed under /usr, its dependencies read from the
-# binaries' shared libraries.
+# The Debian package: vandrel_<version>+<build>_<arch>.deb (cmake/VandrelVersion.cmake), installed under /usr, its
+# dependencies read from the binaries' shared libraries.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vandrel)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VERSION ${VANDREL_PACKAGE_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 # The Maintainer field; -DCPACK_PACKAGE_CONTACT="Name <address>" gives the real one.

@@ -14,11 +14,12 @@
 #ifndef VANDREL_APP_VERSION
 #define VANDREL_APP_VERSION ""
 #endif
-#ifndef VANDREL_BUILD_NUMBER
-#define VANDREL_BUILD_NUMBER ""
-#endif
 
 namespace vandrel {
+
+// Defined by the program (src/app), so that a new build number compiles and links the program alone; absent in
+// the tests, whose build is then "0".
+[[gnu::weak]] extern const char programBuildNumber[];
 
 namespace fs = std::filesystem;
 
@@ -64,7 +65,7 @@ const std::string& AppInfo::version()
 
 const std::string& AppInfo::buildVersion()
 {
-    static const std::string value = buildVersionNumber(VANDREL_BUILD_NUMBER);
+    static const std::string value = buildVersionNumber(programBuildNumber ? programBuildNumber : "");
     return value;
 }
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # check_package.sh <folder with the .deb> <build folder> <source folder> [sanitized]
-# The Debian package holds every file at its place, its launcher entry is valid, no file in it names the build
-# machine's folders (a sanitized build's executables excepted: their reports name the source files, which is what
-# such a build is for, and it is never shipped), lintian finds no error, no missing hardening and no fault of the
-# manual page, and `cmake --install` with DESTDIR puts the very same files.
+# The Debian package holds every file at its place, its version is what its program says, its launcher entry is
+# valid, no file in it names the build machine's folders (a sanitized build's executables excepted: their reports
+# name the source files, which is what such a build is for, and it is never shipped), lintian finds no error, no
+# missing hardening and no fault of the manual page, and `cmake --install` with DESTDIR puts the very same files.
 set -uo pipefail
 debs=("$1"/vandrel_*.deb)
 build=$(realpath "$2")
@@ -14,7 +14,7 @@ bad() { echo "FAIL: $*"; fail=1; }
 
 [[ ${#debs[@]} -eq 1 && -f ${debs[0]} ]] || { echo "FAIL: not one package in $1: ${debs[*]}"; exit 1; }
 deb=${debs[0]}
-[[ $(basename "$deb") =~ ^vandrel_[0-9]+\.[0-9]+\.[0-9]+_[a-z0-9]+\.deb$ ]] || bad "package name $(basename "$deb")"
+[[ $(basename "$deb") =~ ^vandrel_[0-9]+\.[0-9]+\.[0-9]+\+[0-9]+_[a-z0-9]+\.deb$ ]] || bad "package name $(basename "$deb")"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -36,6 +36,11 @@ for size in 16 22 24 32 48; do
   done
 done
 for f in "${executables[@]}"; do [[ -f $work/root/$f && -x $work/root/$f ]] || bad "no executable $f"; done
+# The package's version is the program's own: "Vandrel 0.1.0 (build 42)" is package 0.1.0+42.
+said=$("$work/root/usr/bin/vandrel" --version 2>&1)
+[[ $said =~ ^Vandrel\ ([0-9.]+)\ \(build\ ([0-9]+)\)$ &&
+  $(dpkg-deb -f "$deb" Version) == "${BASH_REMATCH[1]}+${BASH_REMATCH[2]}" ]] ||
+  bad "package version $(dpkg-deb -f "$deb" Version), the program says: $said"
 for f in "${files[@]}"; do [[ -f $work/root/$f ]] || bad "no $f"; done
 [[ $(cat "$work/root/usr/lib/modules-load.d/vandrel.conf" 2>/dev/null) == uinput ]] || bad "modules-load.d file"
 cmp -s "$work/root/usr/lib/udev/rules.d/70-vandrel-input.rules" "$source/resources/linux/70-vandrel-input.rules" ||

@@ -139,15 +139,16 @@ void AppInfo::renewLoginItem(std::shared_ptr<LoginItemService> service)
     if (const auto error = service->setStartAtLogin(true)) log.warning("The login item could not be renewed.", *error);
 }
 
-void AppInfo::switchStartAtLogin(bool enabled, std::shared_ptr<LoginItemService> service)
+std::optional<std::string> AppInfo::switchStartAtLogin(bool enabled, std::shared_ptr<LoginItemService> service)
 {
     if (!service) service = loginItemService();
-    if (const auto error = service->setStartAtLogin(enabled)) {
+    if (auto error = service->setStartAtLogin(enabled)) {
         log.warning("Failed to add login item.", *error);
-        return;
+        return error;
     }
     Defaults()[DefaultsKeys::app_isStartAtLogin] = enabled;
     log.info(enabled ? "Added login item." : "Removed login item.");
+    return std::nullopt;
 }
 
 }  // namespace vandrel

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,8 +28,9 @@ public:
     static bool isTesting();
 
     // Registers or removes the login item (null: the installed one); on success stores the choice under
-    // app_isStartAtLogin.
-    static void switchStartAtLogin(bool enabled, std::shared_ptr<LoginItemService> service = nullptr);
+    // app_isStartAtLogin. On failure the setting stays and the reason is returned, for the caller to show.
+    static std::optional<std::string> switchStartAtLogin(bool enabled,
+                                                         std::shared_ptr<LoginItemService> service = nullptr);
     // At launch, while start at login is on: writes the login item again, so that it names this program's helper
     // after the program was installed or moved. A failure is logged; the setting stays.
     static void renewLoginItem(std::shared_ptr<LoginItemService> service = nullptr);

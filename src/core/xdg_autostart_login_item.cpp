@@ -15,8 +15,34 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A desktop entry's string value: backslashes and the characters that would end or bend the line escaped.
+std::string escapedValue(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
 // Quoting of the Exec key: the path in double quotes, with the characters that stay special inside them
-// escaped, so a path with blanks or quotes runs as one argument.
+// escaped, so a path with blanks or quotes runs as one argument; then escaped as every string value, since
+// the reader unescapes the value once before it splits the arguments.
 std::string quotedExec(const std::string& path)
 {
     std::string out = "\"";
@@ -29,13 +55,7 @@ std::string quotedExec(const std::string& path)
         out += c;
     }
     out += '"';
-    // The desktop-entry reader unescapes backslashes once more before it splits the arguments.
-    std::string escaped;
-    for (const char c : out) {
-        if (c == '\\') escaped += '\\';
-        escaped += c;
-    }
-    return escaped;
+    return escapedValue(out);
 }
 
 }  // namespace
@@ -79,6 +99,11 @@ std::string XdgAutostartLoginItem::entryText() const
            "Comment=Caps Lock as a command key\n"
            "Exec=" +
            quotedExec(executable_.string()) +
+           "\n"
+           // Without the program (the package removed) the desktop skips the entry instead of failing at
+           // every login. A plain path: no quoting and no field codes here.
+           "TryExec=" +
+           escapedValue(executable_.string()) +
            "\n"
            "Terminal=false\n"
            "X-GNOME-Autostart-enabled=true\n";

@@ -1,7 +1,8 @@
 // The login item as an XDG autostart entry: <autostart folder>/vandrel.desktop runs the login-item helper
 // ("vandrel-helper": InstallLayout::helperFor), which starts the program unless it runs, when the desktop session
-// starts; removing the file stops it. The entry is written whole (WholeFileWriter): a failed write leaves an
-// earlier entry as it was and is reported.
+// starts; removing the file stops it. Its TryExec names the same program, so once the package is removed the
+// desktop skips the entry instead of failing to run it at every login. The entry is written whole
+// (WholeFileWriter): a failed write leaves an earlier entry as it was and is reported.
 #pragma once
 
 #include <filesystem>

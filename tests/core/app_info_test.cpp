@@ -106,6 +106,10 @@ TEST_F(AppInfoTest, TheAutostartEntryIsWrittenAndRemoved)
     EXPECT_EQ(entry.rfind("[Desktop Entry]\n", 0), 0u);
     EXPECT_NE(entry.find("Type=Application\n"), std::string::npos);
     EXPECT_NE(entry.find("Exec=\"/opt/my apps/van%%drel\"\n"), std::string::npos) << entry;
+    // TryExec is the bare path; a backslash or a line break in it is escaped there as in Exec.
+    EXPECT_NE(entry.find("TryExec=/opt/my apps/van%drel\n"), std::string::npos) << entry;
+    const auto odd = XdgAutostartLoginItem(folder, "/opt/a\\b\nc").entryText();
+    EXPECT_NE(odd.find("\nExec=\"/opt/a\\\\\\\\b\\nc\"\nTryExec=/opt/a\\\\b\\nc\n"), std::string::npos) << odd;
 
     AppInfo::switchStartAtLogin(false, item);
     EXPECT_TRUE(logs->contains(LogLevel::info, "Removed login item."));

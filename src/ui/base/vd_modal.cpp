@@ -71,10 +71,11 @@ bool VDModal::confirm(const QString& message, const QString& informative, const 
                {okButtonText, cancelButtonText}, destructive ? 1 : 0) == kFirstButton;
 }
 
-bool VDModal::confirmRemoval(const QString& what, const QString& message)
+bool VDModal::confirmRemoval(const QString& what, const QString& message, const QString& details)
 {
     setTitle(what);
-    return confirm(message, QString::fromStdString(localized("This cannot be undone.")),
+    const QString undone = QString::fromStdString(localized("This cannot be undone."));
+    return confirm(message, details.isEmpty() ? undone : details + "\n\n" + undone,
                    QString::fromStdString(localized("Remove")), QString::fromStdString(localized("Cancel")),
                    DefaultButton::cancel);
 }

@@ -37,8 +37,8 @@ public:
                          const QString& cancelButtonText, DefaultButton defaultButton = DefaultButton::ok);
     // The question before something is removed for good: "Remove" or "Cancel" under "This cannot be undone.",
     // Cancel the default and the warning icon, titled "Vandrel — what" as the window it comes from. True
-    // only for Remove.
-    bool confirmRemoval(const QString& what, const QString& message);
+    // only for Remove. details (what is removed, one a line) stands above the warning.
+    bool confirmRemoval(const QString& what, const QString& message, const QString& details = {});
     // Critical, one button.
     virtual void warning(const QString& message, const QString& informative, const QString& okButtonText);
     // A warning whose text ends, after an empty line, with the request to contact us with the above.

@@ -8,6 +8,7 @@
 #include "core/defaults_keys.h"
 #include "core/localize.h"
 #include "core/log.h"
+#include "core/popup_msg.h"
 #include "ui/base/ui_constants.h"
 #include "ui/base/view_componentized.h"
 #include "ui/prefs/setting_group_stack_view.h"
@@ -58,14 +59,23 @@ void GeneralPreferenceViewController::installLaunchGroup()
     auto [title, content] = addTitledRow(group);
     title->addArrangedSubview(makeTitleLabel(localizedText("Launch:")));
     startAtLogin_ = makeSettingCheckbox(localizedText("_start_login"), DefaultsKeys::app_isStartAtLogin, disposeBag(),
-                                        [this](bool on) {
-                                            AppInfo::switchStartAtLogin(on, services().loginItem);
-                                            // A failed change stores nothing: show what is stored, not the click.
-                                            const bool stored = Defaults()[DefaultsKeys::app_isStartAtLogin];
-                                            if (startAtLogin_ && startAtLogin_->isChecked() != stored)
-                                                startAtLogin_->setChecked(stored);
-                                        });
+                                        [this](bool on) { switchStartAtLogin(on); });
     content->addArrangedSubview(startAtLogin_);
+}
+
+void GeneralPreferenceViewController::switchStartAtLogin(bool on)
+{
+    const auto error = AppInfo::switchStartAtLogin(on, services().loginItem);
+    // A failed change stores nothing: show what is stored, not the click, and say why, as a scheme that
+    // cannot be saved is told.
+    const bool stored = Defaults()[DefaultsKeys::app_isStartAtLogin];
+    if (startAtLogin_ && startAtLogin_->isChecked() != stored) startAtLogin_->setChecked(stored);
+    if (!error) return;
+    const auto message =
+        on ? localized("Failed to turn on start at login: ${0}.", *error)
+           : localized("Failed to turn off start at login: ${0}. Vandrel still starts at login.", *error);
+    const auto& popup = services().popup;
+    popup ? popup(message, 10) : popupMsg(message, 10);
 }
 
 void GeneralPreferenceViewController::installUpdatesGroup()

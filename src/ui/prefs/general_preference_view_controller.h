@@ -3,7 +3,8 @@
 //
 // A checkbox shows its setting as stored, also when something else changes it; opening the pane writes
 // nothing. Start at login goes through the login item (AppInfo::switchStartAtLogin): when that fails the
-// checkbox goes back to the stored value instead of showing a login item that is not there.
+// checkbox goes back to the stored value instead of showing a login item that is not there, and a message
+// says why (the folder and the system's reason).
 #pragma once
 
 #include <QCheckBox>
@@ -44,6 +45,7 @@ protected:
 
 private:
     void installLaunchGroup();
+    void switchStartAtLogin(bool on);
     void installUpdatesGroup();
     void installUsageGroup();
     void installVersionLabel();

@@ -105,15 +105,20 @@ HotkeySettingEditor::Params HotkeySettingEditor::storedSequence(const VDActionPt
     return values;
 }
 
+HotkeySettingEditor::Missing HotkeySettingEditor::missing() const
+{
+    if (!hotkeyToSet.value()) return Missing::hotkey;
+    const auto action = actionToSet.value();
+    if (!action) return Missing::action;
+    const auto& check = action->paramSeqenceValidationCheck();
+    if (check && !check(paramsToSet.value())) return Missing::parameters;
+    return Missing::nothing;
+}
+
 VDKeySettingPtr HotkeySettingEditor::createKeySetting() const
 {
-    const auto hotkey = hotkeyToSet.value();
-    const auto action = actionToSet.value();
-    if (!hotkey || !action) return nullptr;
-    const auto params = paramsToSet.value();
-    const auto& check = action->paramSeqenceValidationCheck();
-    if (check && !check(params)) return nullptr;
-    return VDKeySetting::make(*hotkey, action, params);
+    if (missing() != Missing::nothing) return nullptr;
+    return VDKeySetting::make(*hotkeyToSet.value(), actionToSet.value(), paramsToSet.value());
 }
 
 VDKeySettingPtr HotkeySettingEditor::pendingSetting() const

@@ -56,6 +56,10 @@ public:
     // action's defaults.
     bool updateParams(const VDAtomicActionParam& param, std::size_t index);
 
+    // What the choices still lack before they form a setting: the first of hotkey, action (none chosen yet),
+    // parameters (refused by the action's check).
+    enum class Missing { nothing, hotkey, action, parameters };
+    Missing missing() const;
     // The setting the choices form, when it is complete, valid and not the one held; else null.
     VDKeySettingPtr pendingSetting() const;
     // Stores the pending setting; true when the scheme changed.

@@ -40,14 +40,33 @@ bool areRemovable(const VDKeyScheme::KeySettings& settings)
     });
 }
 
-QString removalQuestion(const VDKeyScheme::KeySettings& settings)
+// The hotkeys a removal names, one a line: at most this many lines, the last saying how many more there are.
+constexpr std::size_t kListedRemovals = 10;
+
+struct RemovalQuestion {
+    QString message;
+    QString details;  // every hotkey removed, when there are several
+};
+
+RemovalQuestion removalQuestion(const VDKeyScheme::KeySettings& settings)
 {
-    if (settings.size() != 1)
-        return QString::fromStdString(localized("Remove the ${0} selected hotkeys?", std::to_string(settings.size())));
-    const auto& setting = settings.front();
-    const auto key = localized("\"${0}\"", setting->key().keyCharWithModifiers());
-    const auto command = localized("\"${0}\"", VDKeySchemeOutlineViewDataSource::commandText(setting).toStdString());
-    return QString::fromStdString(localized("Remove the hotkey ${0} for ${1}?", key, command));
+    const auto commandOf = [](const VDKeySettingPtr& setting) {
+        return VDKeySchemeOutlineViewDataSource::commandText(setting).toStdString();
+    };
+    if (settings.size() == 1) {
+        const auto& setting = settings.front();
+        const auto key = localized("\"${0}\"", setting->key().keyCharWithModifiers());
+        const auto command = localized("\"${0}\"", commandOf(setting));
+        return {QString::fromStdString(localized("Remove the hotkey ${0} for ${1}?", key, command)), {}};
+    }
+    const std::size_t listed = settings.size() <= kListedRemovals ? settings.size() : kListedRemovals - 1;
+    std::string lines;
+    for (std::size_t i = 0; i < listed; ++i)
+        lines += (i ? "\n" : "") +
+                 localized("${0}: ${1}", settings[i]->key().keyCharWithModifiers(), commandOf(settings[i]));
+    if (listed < settings.size()) lines += "\n" + localized("and ${0} more", std::to_string(settings.size() - listed));
+    return {QString::fromStdString(localized("Remove the ${0} selected hotkeys?", std::to_string(settings.size()))),
+            QString::fromStdString(lines)};
 }
 
 rx::SchedulerPtr debounceSchedulerOf(rx::SchedulerPtr given, const PreferencesServices& services)
@@ -426,7 +445,8 @@ void HotkeysPreferenceViewController::removeHotkeySettingsSelecting()
     if (!areRemovable(toRemove) || !keyService_) return;
     const auto scheme = hotkeysOutlineViewDataSource() ? hotkeysOutlineViewDataSource()->keyScheme() : nullptr;
     if (!scheme) return;
-    if (!modal_.confirmRemoval(preferencePaneTitle(), removalQuestion(toRemove))) return;
+    const auto question = removalQuestion(toRemove);
+    if (!modal_.confirmRemoval(preferencePaneTitle(), question.message, question.details)) return;
     const auto copy = keyService_->modifyButCreateACutomSchemeForBuildInScheme(
         scheme, [&](VDKeyScheme& target) { removeSelectedKeySettings(target, toRemove); });
     // A copy was stored by the key service; a scheme changed in place is stored here.

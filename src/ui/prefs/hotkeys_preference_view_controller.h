@@ -10,8 +10,10 @@
 //              setting in the key-setting sheet, which changes nothing until its Done.
 //   +/-        "+" opens the sheet for a new setting; "-" or Delete removes the selected settings (enabled while
 //              a selectable setting is selected) once the user confirms, as removing a scheme does, and leaves
-//              nothing selected. A built-in scheme is never changed: the key service makes a custom copy,
-//              which takes the change and becomes active. Every removal is stored at once.
+//              nothing selected. The question names each hotkey it removes with its command; a collapsed
+//              group's settings are not selected, so nothing hidden is removed. A built-in scheme is never
+//              changed: the key service makes a custom copy, which takes the change and becomes active. Every
+//              removal is stored at once.
 //
 // Before the program has keyboard access the schemes and their settings are shown and can be chosen or
 // removed (they are data), but "+" and editing a setting wait for it: they record keys. A note says so.

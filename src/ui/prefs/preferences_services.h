@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "core/login_item_service.h"
+#include "core/popup_msg.h"
 #include "rx/rx.h"
 #include "rx/scheduler.h"
 
@@ -45,6 +46,8 @@ struct PreferencesServices {
     std::function<rx::Observable<bool>()> keyboardAccess;
     // The login item that start at login writes; null: the program's own.
     std::shared_ptr<LoginItemService> loginItem;
+    // Shows a transient message (a setting that could not be changed); empty: popupMsg.
+    PopupPresenter popup;
 };
 
 // Runs the service, or logs at warning level that it is not there (what, then why).

@@ -286,14 +286,49 @@ void VDHotkeySettingPopupWindow::installSettingWindowButtons()
     row->addStretch(1);
     row->addWidget(cancelButton_);
     row->addWidget(doneButton_);
-    static_cast<QVBoxLayout*>(settingWindow_->findChild<WindowContainerView*>()->layout())->addLayout(row);
+    auto* layout = static_cast<QVBoxLayout*>(settingWindow_->findChild<WindowContainerView*>()->layout());
+    doneNote_ = makeNoteLabel(QString());
+    doneNote_->hide();
+    layout->addWidget(doneNote_);
+    layout->addLayout(row);
     // Escape and closing the window reject the dialog as Cancel does: the draft goes with it.
     QObject::connect(cancelButton_, &QPushButton::clicked, settingWindow_, [this] { settingWindow_->reject(); });
     QObject::connect(doneButton_, &QPushButton::clicked, settingWindow_, [this] {
         log.debug("all params ->", editor_.paramsToSet.value().size());
+        // Done on what cannot be stored would close as if it had been: the sheet stays and says what is missing.
+        doneRefused_ = editor_.missing() != HotkeySettingEditor::Missing::nothing;
+        showWhatIsMissing();
+        if (doneRefused_) return;
         editor_.commit();
         settingWindow_->accept();
     });
+    // Once refused, the note follows the choices, and goes when nothing is missing any more.
+    const auto follow = [this](const auto&) {
+        if (doneRefused_) showWhatIsMissing();
+    };
+    (editor_.hotkeyToSet | rx::skip(1)).subscribe(follow).disposed(settingWindowDisposebag_);
+    (editor_.actionToSet | rx::skip(1)).subscribe(follow).disposed(settingWindowDisposebag_);
+    (editor_.paramsToSet | rx::skip(1)).subscribe(follow).disposed(settingWindowDisposebag_);
+}
+
+void VDHotkeySettingPopupWindow::showWhatIsMissing()
+{
+    const char* text = nullptr;
+    switch (editor_.missing()) {
+        case HotkeySettingEditor::Missing::hotkey:
+            text = "Not stored yet: record a hotkey with Caps Lock first.";
+            break;
+        case HotkeySettingEditor::Missing::action:
+            text = "Not stored yet: choose an action for this hotkey first.";
+            break;
+        case HotkeySettingEditor::Missing::parameters:
+            text = "Not stored yet: choose a value in each of the action's rows first.";
+            break;
+        case HotkeySettingEditor::Missing::nothing:
+            break;
+    }
+    if (text) doneNote_->setText(localizedText(text));
+    doneNote_->setVisible(text != nullptr);
 }
 
 }  // namespace vandrel

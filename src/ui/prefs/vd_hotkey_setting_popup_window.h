@@ -5,7 +5,9 @@
 // opens with every control disabled.
 //
 // The sheet edits a draft (HotkeySettingEditor): "Done" (Return) stores it and closes; "Cancel", Escape
-// and closing the window drop it, and the scheme and the stored settings stay exactly as they were. A
+// and closing the window drop it, and the scheme and the stored settings stay exactly as they were. While
+// the draft lacks a hotkey, an action (a new setting starts on "None" with none chosen) or a parameter its
+// action needs, Done keeps the sheet open and says above the buttons what is missing. A
 // hotkey that another command of the scheme uses is flagged right under the field as soon as it is recorded,
 // naming that command; the user may keep it. The sheet's messages sit in its own rows, never over a field.
 //
@@ -61,6 +63,8 @@ public:
     // none does).
     QLabel* conflictNote() const { return conflictNote_; }
     QPushButton* doneButton() const { return doneButton_; }
+    // Above the buttons, after Done was refused: what the setting still lacks (hidden otherwise).
+    QLabel* doneNote() const { return doneNote_; }
     QPushButton* cancelButton() const { return cancelButton_; }
 
 private:
@@ -80,6 +84,7 @@ private:
     void actionChosen(const VDActionPtr& action);
     void installParameterSelector(const VDAtomicActionParam& param, std::size_t index);
     void showConflicts(const VDKeyScheme::KeySettings& others);
+    void showWhatIsMissing();
 
     QPointer<QWidget> parentWindow_;
     const HotkeyRecorderEngine recorderEngine_;
@@ -97,6 +102,8 @@ private:
     QWidget* conflictRow_ = nullptr;  // the note's row
     QPushButton* doneButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
+    QLabel* doneNote_ = nullptr;
+    bool doneRefused_ = false;
 
     rx::DisposeBag paramsDisposebag_;
     rx::DisposeBag settingWindowDisposebag_;

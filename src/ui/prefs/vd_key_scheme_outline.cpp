@@ -171,6 +171,13 @@ VDKeySchemeOutlineView::VDKeySchemeOutlineView(QWidget* parent) : QTreeView(pare
     header()->setSectionResizeMode(VDKeySchemeOutlineViewDataSource::buttonColumn, QHeaderView::Fixed);
     header()->resizeSection(VDKeySchemeOutlineViewDataSource::keyColumn, kKeyColumnWidth);
     header()->resizeSection(VDKeySchemeOutlineViewDataSource::buttonColumn, 32);
+    // What a collapsed group hides leaves the selection: "-" then removes only rows the user can see.
+    connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& group) {
+        const int rows = model()->rowCount(group);
+        if (rows == 0) return;
+        const QItemSelection hidden(model()->index(0, 0, group), model()->index(rows - 1, 0, group));
+        selectionModel()->select(hidden, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    });
 }
 
 VDKeySchemeOutlineViewDataSource* VDKeySchemeOutlineView::dataSource() const

@@ -5,7 +5,8 @@
 //   VDKeySchemeOutlineViewDataSource  the tree over one scheme; reload() takes the scheme's list as it is
 //                                     now (the owner reloads after every change).
 //   VDKeySchemeOutlineView            the tree view: rows in display order, the cells its owner makes for
-//                                     the hotkey and warning columns after each reload.
+//                                     the hotkey and warning columns after each reload. Collapsing a group
+//                                     deselects its settings: only what shows stays selected.
 //   VDKeySchemeOutlineWrapperView     the scrolling outline as one view.
 //   ProgrammaticTableHotkeyCellView   a hotkey as modifier names (right-aligned, as wide as the widest of the
 //                                     outline's) and the key.

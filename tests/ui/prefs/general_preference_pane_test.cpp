@@ -18,6 +18,7 @@ protected:
         PreferencesServices s = services();
         s.checkForUpdates = [this] { ++checks; };
         s.automaticallyChecksForUpdatesChanged = [this](bool on) { automatic.push_back(on); };
+        s.popup = [this](const std::string& message, double) { messages.push_back(message); };
         pane = std::make_unique<GeneralPreferenceViewController>(s, [paneCount] { return paneCount; });
         pane->view();
         runMainTurn();
@@ -27,6 +28,7 @@ protected:
     std::unique_ptr<GeneralPreferenceViewController> pane;
     int checks = 0;
     std::vector<bool> automatic;
+    std::vector<std::string> messages;
 };
 
 }  // namespace
@@ -81,18 +83,25 @@ TEST_F(GeneralPaneTest, EachCheckboxWritesItsOwnKeyAtOnceAndFollowsChangesMadeEl
     EXPECT_TRUE(loginItem->calls.empty());
 }
 
-TEST_F(GeneralPaneTest, StartAtLoginGoesThroughTheLoginItemAndShowsTheStoredValueWhenItFails)
+TEST_F(GeneralPaneTest, StartAtLoginGoesThroughTheLoginItemAndShowsTheStoredValueAndWhyWhenItFails)
 {
     auto& general = open();
     QCheckBox* box = general.startAtLoginCheckbox();
+    loginItem->failure = "/home/u/.config/autostart: Permission denied";
     box->click();
-    EXPECT_EQ(loginItem->calls, std::vector<bool>{true});
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_EQ(messages, std::vector<std::string>{
+                            "Failed to turn on start at login: /home/u/.config/autostart: Permission denied."});
+
+    loginItem->failure.reset();
+    box->click();
+    EXPECT_EQ(loginItem->calls, (std::vector<bool>{true, true}));
     EXPECT_TRUE(settings->get(DefaultsKeys::app_isStartAtLogin));
     EXPECT_TRUE(box->isChecked());
 
     loginItem->failure = "the autostart folder cannot be written";
     box->click();
-    EXPECT_EQ(loginItem->calls, (std::vector<bool>{true, false}));
+    EXPECT_EQ(loginItem->calls, (std::vector<bool>{true, true, false}));
     EXPECT_TRUE(settings->get(DefaultsKeys::app_isStartAtLogin));
     EXPECT_TRUE(box->isChecked());
 

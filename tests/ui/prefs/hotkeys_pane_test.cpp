@@ -32,7 +32,8 @@ protected:
         deps.popup = popup;
         pane = std::make_unique<HotkeysPreferenceViewController>(services(), deps);
         pane->setModal(VDModal([this](QMessageBox& box) {
-            questions.push_back((box.text() + " | " + box.defaultButton()->text()).toStdString());
+            questions.push_back(
+                (box.text() + " | " + box.informativeText() + " | " + box.defaultButton()->text()).toStdString());
             questionLook = {box.windowTitle(), box.icon()};
             return answer;
         }));
@@ -272,23 +273,35 @@ TEST_F(PaneTest, RemovingFromACustomSchemeIsStoredAndSurvivesAReloadOfTheSetting
     EXPECT_EQ(mine->keySettings.value().size(), 2u);
 }
 
-TEST_F(PaneTest, RemovalAsksFirstAndOnlyRemoveTakesTheSettingsLeavingNoneSelected)
+TEST_F(PaneTest, RemovalAsksFirstNamingEachHotkeyAndOnlyRemoveTakesTheSettingsLeavingNoneSelected)
 {
-    const auto mine = addCustom("Mine", {mv(123), mv(124), mv(125), mv(126)});
+    const std::vector<int> fKeys = {122, 120, 99, 118, 96, 97, 98, 100, 101, 109, 103};  // F1 to F11
+    VDKeyScheme::KeySettings list = {mv(123), mv(124), mv(125), mv(126), sel(115)};
+    for (int key : fKeys) list.push_back(ed(key));
+    const auto mine = addCustom("Mine", list);
     QKeyEvent deleteKey(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
-    // The "-" segment or Delete on the outline, on the settings of these keys; answered Cancel (1), closed
-    // (-1) or Remove (0).
-    const std::tuple<bool, std::vector<int>, int, const char*> rows[] = {
-        {false, {123}, 1, "Remove the hotkey \"Caps Lock+Left\" for \"Move Up\"? | Cancel"},
-        {true, {123}, -1, "Remove the hotkey \"Caps Lock+Left\" for \"Move Up\"? | Cancel"},
-        {true, {123}, 0, "Remove the hotkey \"Caps Lock+Left\" for \"Move Up\"? | Cancel"},
-        {false, {124, 126}, 0, "Remove the 2 selected hotkeys? | Cancel"}};
-    std::size_t left = 4;
-    for (const auto& [byKey, keys, reply, question] : rows) {
+    const std::string one = "Remove the hotkey \"Caps Lock+";
+    const std::string undone = "This cannot be undone. | Cancel";
+    const std::string two = "Remove the 2 selected hotkeys? | Caps Lock+Right: Move Up\nCaps Lock+Up: Move Up\n\n";
+    std::string elevenOf = "Remove the 11 selected hotkeys? | ";
+    for (int n = 1; n <= 9; ++n) elevenOf += "Caps Lock+F" + std::to_string(n) + ": Delete\n";
+    // The "-" segment or Delete on the outline, on the settings of these keys (and of one selected, then
+    // hidden by collapsing its group: Home); answered Cancel (1), closed (-1) or Remove (0).
+    const std::tuple<bool, std::vector<int>, bool, int, std::string> rows[] = {
+        {false, {123}, false, 1, one + "Left\" for \"Move Up\"? | " + undone},
+        {true, {123}, false, -1, one + "Left\" for \"Move Up\"? | " + undone},
+        {true, {123}, false, 0, one + "Left\" for \"Move Up\"? | " + undone},
+        {false, {124, 126}, false, 0, two + undone},
+        {false, {125}, true, 0, one + "Down\" for \"Move Up\"? | " + undone},
+        {true, fKeys, false, 0, elevenOf + "and 2 more\n\n" + undone}};
+    std::size_t left = list.size();
+    for (const auto& [byKey, keys, hideHome, reply, question] : rows) {
         SCOPED_TRACE(question);
         std::vector<int> selected;
         for (int key : keys) selected.push_back(rowOfKey(VDKey(key, {57})));
+        if (hideHome) selected.push_back(rowOfKey(VDKey(115, {57})));
         outline()->selectRows(selected, false);
+        if (hideHome) outline()->collapse(outline()->indexOfRow(selected.back()).parent());
         const auto fileBefore = test::readFile(settings->filePath());
         answer = reply;
         byKey ? (void)QApplication::sendEvent(outline(), &deleteKey) : pane->addRemoveButtons()->segment(1)->click();
@@ -307,7 +320,7 @@ TEST_F(PaneTest, RemovalAsksFirstAndOnlyRemoveTakesTheSettingsLeavingNoneSelecte
         EXPECT_EQ(mine->keySettings.value().size(), left);
         EXPECT_EQ(stored("Mine")->keySettings.value().size(), left);
     }
-    EXPECT_EQ(rowOfKey(VDKey(125, {57})), 1);
+    EXPECT_EQ(rowOfKey(VDKey(115, {57})), 1);  // the hidden one stayed, under "Selection"
 }
 
 TEST_F(PaneTest, DoubleClickEditsASettingButOnlyAnnouncesThatGeneralBindingsCannotChange)

@@ -130,6 +130,29 @@ TEST_F(SheetTest, EveryWayOutButDoneLeavesTheSchemeAndTheStoredSettingsAsTheyWer
     EXPECT_EQ(keyService->availableKeySchemes.value().size(), 2u);  // no copy of the built-in scheme
 }
 
+TEST_F(SheetTest, DoneOnWhatCannotBeStoredKeepsTheSheetOpenAndSaysWhatIsMissing)
+{
+    // What is chosen before Done (a hotkey of this key, this action), and what the note then says.
+    const std::tuple<int, VDActionPtr, const char*> rows[] = {
+        {-1, B::moveUpN(), "Not stored yet: record a hotkey with Caps Lock first."},
+        {40, nullptr, "Not stored yet: choose an action for this hotkey first."},
+        {40, B::activateWindow(), "Not stored yet: choose a value in each of the action's rows first."},
+    };
+    for (const auto& [key, action, reason] : rows) {
+        SCOPED_TRACE(reason);
+        auto& s = open(nullptr);
+        if (key >= 0) s.hotkeyRecorder()->flashTitle({57}, key);
+        if (action) s.pickAction(action);
+        press(Qt::Key_Return);
+        EXPECT_TRUE(s.settingWindow()->isVisible());
+        ASSERT_TRUE(s.doneNote()->isVisibleTo(s.settingWindow()));
+        EXPECT_EQ(s.doneNote()->text(), reason);
+    }
+    // The note follows the choices: it goes once the setting is whole.
+    sheet->pickAction(B::moveUpN());
+    EXPECT_FALSE(sheet->doneNote()->isVisibleTo(sheet->settingWindow()));
+}
+
 TEST_F(SheetTest, AHotkeyAnotherCommandUsesIsFlaggedUnderTheFieldBeforeAnythingIsStored)
 {
     auto& s = open(nullptr);

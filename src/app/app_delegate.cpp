@@ -8,11 +8,14 @@
 #include "app/helper_app_controller.h"
 #include "app/watchdog.h"
 #include "core/app_info.h"
+#include "core/checked_file.h"
 #include "core/defaults.h"
 #include "core/defaults_keys.h"
 #include "core/instance_channel.h"
 #include "core/log.h"
 #include "core/main_queue.h"
+#include "core/set_aside_files.h"
+#include "core/settings_store.h"
 #include "engine/key_remap.h"
 #include "ui/overlays/get_accessibility_window_controller.h"
 
@@ -23,6 +26,20 @@ namespace {
 std::string nowIso8601()
 {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString();
+}
+
+// A user whose settings file was set aside in this start is no first-time user when the copy shows an earlier
+// launch. The copy does not parse, so the record of the first launch is looked for as text: the first launch
+// writes it and nothing removes it.
+bool launchesInSetAsideSettings(const SettingsStore& settings)
+{
+    const std::string key = "\"" + DefaultsKeys::app_theTimeFirstLaunch.key() + "\"";
+    for (const auto& file : SetAsideFiles::reported()) {
+        if (file.kind != SetAsideFile::Kind::settings || file.original != settings.filePath()) continue;
+        const CheckedRead copy = CheckedFile::read(file.copy, SettingsStore::kMaxFileBytes);
+        if (copy && copy.bytes.contains(key.c_str())) return true;
+    }
+    return false;
 }
 
 // A step left unset does nothing.
@@ -325,7 +342,8 @@ void AppDelegate::appPreInit()
     if (quitting_.load()) return;
 
     // Taken before anything records this launch.
-    const bool isFirstLaunch = Defaults().get(DefaultsKeys::app_theTimeFirstLaunch).empty();
+    const bool isFirstLaunch =
+        Defaults().get(DefaultsKeys::app_theTimeFirstLaunch).empty() && !launchesInSetAsideSettings(Defaults());
 
     bool trusted = false;
     if (!step("access check", [&] { trusted = platform_->isInputAccessTrusted(false); })) return;

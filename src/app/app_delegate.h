@@ -21,7 +21,8 @@
 //                                     when its poll sees the grant; the guide
 //                                     then shows the grant, and the first-launch dialog follows its Done (or
 //                                     comes at once when the guide was closed). A first launch is the first
-//                                     start that has access: only those are recorded.
+//                                     start that has access: only those are recorded. Settings set aside
+//                                     as unusable in this start whose copy shows a launch make no first launch.
 //   appInit                           Caps Lock remapped, wake -> remap, engine start queued on the main
 //                                     queue, then the work that can wait queued behind it
 //   afterKeyboardsTaken               what nothing before the grab needs: the tray menu (unless made

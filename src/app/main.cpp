@@ -107,6 +107,9 @@ int main(int argc, char** argv)
     // Transient messages of every layer (a tap that cannot be made, a scheme that cannot be saved, the
     // full-log switch) appear on screen.
     VDMsgbox::installAsPresenter();
+    // So do the stored files found unusable and set aside: the settings read above at once, the database when
+    // it is first opened.
+    SetAsideFiles::setListener(tellSetAside);
 
     // Early, so that a signal at any later point still lets the keyboards go.
     LinuxPlatform::installSignalSafety([&delegate](int signal) { delegate.onTerminateSignal(signal); });

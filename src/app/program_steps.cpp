@@ -22,6 +22,7 @@
 #include "core/log.h"
 #include "core/log_manager.h"
 #include "core/main_queue.h"
+#include "core/popup_msg.h"
 #include "engine/vandrel.h"
 #include "net/ga_reporter.h"
 #include "platform/linux/input/input_permission.h"
@@ -77,6 +78,20 @@ struct ProgramServices {
 };
 
 }  // namespace
+
+void tellSetAside(const SetAsideFile& file)
+{
+    const std::string copy = file.copy.string();
+    const std::string message =
+        file.kind == SetAsideFile::Kind::settings
+            ? localized("Vandrel could not read ${0} and goes on with the default settings; the file is kept as ${1}.",
+                        file.original.filename().string(), copy)
+            : localized(
+                  "Vandrel could not open its clip history and window bindings and goes on with new ones; the old "
+                  "file is kept as ${0}.",
+                  copy);
+    popupMsg(message, 15);
+}
 
 // Every timer and poll of the running program. At rest (nobody types, nothing changes) none of them fires
 // more than once an hour, apart from the clipboard where its owner changes cannot be followed.

@@ -12,9 +12,13 @@
 #pragma once
 
 #include "app/app_delegate.h"
+#include "core/set_aside_files.h"
 
 namespace vandrel {
 
 AppDelegate::Options programSteps();
+
+// Tells the user on screen what was set aside and where the copy is (a transient message).
+void tellSetAside(const SetAsideFile& file);
 
 }  // namespace vandrel

@@ -1,6 +1,12 @@
 #include "clip/data_clean_service.h"
 
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+#include <sqlite3.h>
+
 #include <algorithm>
+#include <chrono>
+#include <optional>
 #include <regex>
 #include <set>
 #include <string>
@@ -18,6 +24,48 @@ namespace {
 bool isPayloadName(const std::string& name)
 {
     return ClipUtils::isPayloadName(name);
+}
+
+// Reading a copy is bounded: a lock somebody holds on it, or a huge or looping file, ends the reading, and a
+// reading that ends early keeps every file.
+constexpr int kCopyBusyTimeoutMs = 500;
+constexpr std::chrono::seconds kCopyReadingTime{5};
+
+// The payload names the clips of a database copy name, read without writing to it; absent when it cannot be
+// read whole (damaged, not a database, no clip table, too slow).
+std::optional<std::vector<std::string>> payloadNamesIn(const fs::path& copy)
+{
+    try {
+        SQLite::Database db(copy, SQLite::OPEN_READONLY, kCopyBusyTimeoutMs);
+        auto deadline = std::chrono::steady_clock::now() + kCopyReadingTime;
+        sqlite3_progress_handler(
+            db.getHandle(), 1000,
+            [](void* end) -> int {
+                return std::chrono::steady_clock::now() > *static_cast<std::chrono::steady_clock::time_point*>(end);
+            },
+            &deadline);
+        SQLite::Statement rows(db, R"(SELECT "dataPath" FROM "VDClip")");
+        std::vector<std::string> names;
+        while (rows.executeStep()) names.push_back(fs::path(rows.getColumn(0).getString()).filename().string());
+        return names;
+    } catch (const std::exception& e) {
+        log.warning("A database copy set aside cannot be read; the clip files it may name are kept ->",
+                    copy.string() + ": " + e.what());
+        return std::nullopt;
+    }
+}
+
+// The payload names every copy of the database that was set aside still names: a copy brought back needs its
+// files. Absent when one of them cannot be read: then no payload may be taken for an orphan.
+std::optional<std::set<std::string>> payloadsOfSetAsideCopies(const fs::path& databaseFile)
+{
+    std::set<std::string> names;
+    for (const auto& copy : Realm::setAsideCopies(databaseFile)) {
+        auto inCopy = payloadNamesIn(copy);
+        if (!inCopy) return std::nullopt;
+        names.insert(inCopy->begin(), inCopy->end());
+    }
+    return names;
 }
 
 }  // namespace
@@ -128,7 +176,7 @@ void DataCleanService::cleanFiles(Realm& realm)
     std::set<std::string> live;
     for (const auto& clip : VDClip::objects(realm)) live.insert(fs::path(clip.dataPath).filename().string());
     const auto now = options_.fileNow ? options_.fileNow() : fs::file_time_type::clock::now();
-    const auto global = options_.globalScheduler ? options_.globalScheduler : options_.scheduler;
+    std::vector<fs::path> orphans;
     for (const auto& entry : entries) {
         const std::string name = entry.path().filename().string();
         if (!isPayloadName(name) || live.count(name) != 0) continue;
@@ -136,8 +184,18 @@ void DataCleanService::cleanFiles(Realm& realm)
         if (!fs::is_regular_file(fs::symlink_status(entry.path(), statError))) continue;
         const auto written = fs::last_write_time(entry.path(), statError);
         if (statError || now - written < kYoungFileAge) continue;
-        log.verbose("Delete diffence .data files -> " + entry.path().string());
-        global->schedule([path = entry.path()] { ClipUtils::deleteData(path); });
+        orphans.push_back(entry.path());
+    }
+    if (!orphans.empty()) {
+        if (const auto kept = payloadsOfSetAsideCopies(realm.configuration().fileURL))
+            std::erase_if(orphans, [&kept](const fs::path& path) { return kept->count(path.filename().string()); });
+        else
+            orphans.clear();
+    }
+    const auto global = options_.globalScheduler ? options_.globalScheduler : options_.scheduler;
+    for (const auto& path : orphans) {
+        log.verbose("Delete diffence .data files -> " + path.string());
+        global->schedule([path] { ClipUtils::deleteData(path); });
     }
     cleanThumbnails(realm);
 }

@@ -5,10 +5,12 @@
 // the same second as the oldest one kept. A trimmed clip leaves that board's history; its row, thumbnail and
 // payload file go only when no board holds it any more (with overwriting on, one clip can be in several).
 // Orphaned files: only regular files named <UUID>.data, at least 60 s old (a new clip's file is written before
-// its row reaches the database), that no clip names; anything else in the folder is left alone. A payload's
-// temporary files (<UUID>.data.XXXXXX) that a kill left behind go too once 60 s old, at start as well. Likewise the
-// thumbnails (<key>.png in the image cache's folder) that no clip names. A trimmed clip's payload is deleted
-// only when it is such a file inside the clip folder: a row's path is never trusted.
+// its row reaches the database), that no clip names, neither of the database nor of a copy of it that was set
+// aside as unusable (default.realm.corrupt-<time>, read only, and only when there are orphans): such a copy can
+// be brought back whole. While a copy cannot be read, every orphan is kept. Anything else in the folder is left
+// alone. A payload's temporary files (<UUID>.data.XXXXXX) that a kill left behind go too once 60 s old, at start
+// as well. Likewise the thumbnails (<key>.png in the image cache's folder) that no clip names. A trimmed clip's
+// payload is deleted only when it is such a file inside the clip folder: a row's path is never trusted.
 //
 // Threads: a pass runs on the cleaner's own scheduler; trimming is written on the database scheduler, file
 // deletions go to the global scheduler.

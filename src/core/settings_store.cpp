@@ -20,6 +20,7 @@
 #include "core/json_limits.h"
 #include "core/log.h"
 #include "core/private_files.h"
+#include "core/set_aside_files.h"
 #include "rx/subjects.h"
 
 namespace vandrel {
@@ -179,6 +180,7 @@ void SettingsStore::State::setAside(const std::string& why)
     } else {
         log.error("settings file cannot be used; moved it aside and using defaults ->",
                   file.string() + ": " + why + " -> " + aside.string());
+        SetAsideFiles::report({SetAsideFile::Kind::settings, file, aside, why});
     }
 }
 

@@ -10,8 +10,8 @@
 //
 // Whatever is in place of the file, the store opens: anything that cannot be used as the file (not a JSON
 // object, nested more than kMaxJsonNesting deep, unreadable, a folder, a pipe, larger than kMaxFileBytes) is moved
-// aside (settings.json.corrupt-<time>) with one logged error and the store starts from defaults; when it cannot be
-// moved aside, it is left untouched and never written over (values stay in memory).
+// aside (settings.json.corrupt-<time>, reported to SetAsideFiles) with one logged error and the store starts from
+// defaults; when it cannot be moved aside, it is left untouched and never written over (values stay in memory).
 //
 // Writes go through WholeFileWriter (0600 file, 0700 folder): a write that fails at any step leaves the old
 // file as it was, is logged once until a write works again, and the store keeps the values in memory;

@@ -36,6 +36,14 @@ bool isListed(const SettingsStore& store, const std::string& name)
     return names && std::find(names->begin(), names->end(), name) != names->end();
 }
 
+std::string withoutSurroundingSpaces(const std::string& name)
+{
+    constexpr const char* spaces = " \t\n\r\f\v";
+    const auto first = name.find_first_not_of(spaces);
+    if (first == std::string::npos) return {};
+    return name.substr(first, name.find_last_not_of(spaces) - first + 1);
+}
+
 }  // namespace
 
 std::shared_ptr<KeyService> KeyService::make(Dependencies dependencies)
@@ -159,7 +167,8 @@ void KeyService::handleRename(const VDKeySchemePtr& keyScheme, const std::string
     if (previous != keySchemeNameToKeyScheme_.end() && previous->second == keyScheme)
         keySchemeNameToKeyScheme_.erase(previous);
     auto holder = keySchemeNameToKeyScheme_.find(newName);
-    const bool nameTaken = holder != keySchemeNameToKeyScheme_.end() && holder->second != keyScheme;
+    const bool nameTaken = (holder != keySchemeNameToKeyScheme_.end() && holder->second != keyScheme) ||
+                           isNameTaken(newName, keyScheme.get(), previousName);
     keySchemeNameToKeyScheme_[newName] = keyScheme;
 
     if (keyScheme->type() != VDKeySchemeType::custom) return;
@@ -204,7 +213,10 @@ void KeyService::restoreKeySchemesFromUserDefault()
     std::set<std::string> factoryNames;
     for (const auto& scheme : availableBuildInKeyScheme_) factoryNames.insert(scheme->name.value());
 
-    for (auto& stored : KeySchemeStore::readAll(store)) {
+    std::vector<std::string> unreadable;
+    const auto restored = KeySchemeStore::readAll(store, &unreadable);
+    const auto entries = KeySchemeStore::entryNames(store);
+    for (const auto& stored : restored) {
         if (factoryNames.count(stored.storedName)) {
             log.debug("A stored custom scheme has a factory scheme's name, not installed ->", stored.storedName);
             continue;
@@ -215,14 +227,37 @@ void KeyService::restoreKeySchemesFromUserDefault()
                       excerpt(stored.storedName) + " (" + excerpt(name) + ")");
             continue;
         }
+        // Its edits would be stored over the other entry.
+        if (name != stored.storedName && std::find(entries.begin(), entries.end(), name) != entries.end()) {
+            log.error("A stored custom scheme has the name of another stored scheme, skipped ->",
+                      excerpt(stored.storedName) + " (" + excerpt(name) + ")");
+            continue;
+        }
         install(stored.scheme);
     }
+    tellUnreadable(unreadable);
 
     if (auto listed = storedNames(store)) {
         removeOrphanedStoredSchemes(*listed);
     } else {
         log.error("The stored custom scheme names are not a list, no stored scheme removed");
     }
+}
+
+void KeyService::tellUnreadable(const std::vector<std::string>& names)
+{
+    std::string quoted;
+    std::size_t count = 0;
+    for (const auto& name : names) {
+        if (!toldUnreadable_.insert(name).second) continue;
+        quoted += (count++ ? ", " : "") + localized("\"${0}\"", excerpt(name));
+    }
+    if (count == 0) return;
+    popup_(localized(count == 1 ? "Hotkey scheme ${0} cannot be read and is left out; its text stays as it is in ${1}."
+                                : "Hotkey schemes ${0} cannot be read and are left out; their texts stay as they are "
+                                  "in ${1}.",
+                     quoted, settings().filePath().string()),
+           12);
 }
 
 void KeyService::removeOrphanedStoredSchemes(const std::vector<std::string>& listedNames)
@@ -291,12 +326,31 @@ VDKeySchemePtr KeyService::transformToANewCustom(const VDKeyScheme& keyScheme,
                                                  const std::optional<std::string>& baseName) const
 {
     const std::string base = baseName.value_or(keyScheme.name.value());
-    std::set<std::string> taken;
-    for (const auto& scheme : availableKeySchemes.value()) taken.insert(scheme->name.value());
+    const auto taken = takenNames(nullptr, std::nullopt);
     std::string name = base;
-    for (long n = 2; taken.count(name); ++n) name = base + " " + std::to_string(n);
+    for (long n = 2; taken.count(withoutSurroundingSpaces(name)); ++n) name = base + " " + std::to_string(n);
     return VDKeyScheme::make(name, "", VDKeySchemeType::custom, keyScheme.keySettings.value(),
                              keyScheme.forAppBundleIds());
+}
+
+bool KeyService::isNameTaken(const std::string& name, const VDKeyScheme* renamed,
+                             const std::optional<std::string>& storedAs) const
+{
+    return takenNames(renamed, storedAs).count(withoutSurroundingSpaces(name)) > 0;
+}
+
+std::set<std::string> KeyService::takenNames(const VDKeyScheme* renamed,
+                                             const std::optional<std::string>& storedAs) const
+{
+    std::set<std::string> taken;
+    for (const auto& scheme : availableKeySchemes.value())
+        if (scheme && scheme.get() != renamed) taken.insert(withoutSurroundingSpaces(scheme->name.value()));
+    const std::optional<std::string> own = renamed ? storedAs.value_or(renamed->name.value()) : storedAs;
+    for (const auto& name : KeySchemeStore::entryNames(settings()))
+        if (name != own) taken.insert(withoutSurroundingSpaces(name));
+    // Keeping its own name changes nothing, whoever else has it.
+    if (own) taken.erase(withoutSurroundingSpaces(*own));
+    return taken;
 }
 
 VDKeySchemePtr KeyService::modifyButCreateACutomSchemeForBuildInScheme(

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -64,8 +65,9 @@ public:
     // Makes the scheme known: appended to availableKeySchemes, found by its name, its table built and
     // followed (renames, settings changes). Installing the same object again does nothing.
     void install(const VDKeySchemePtr& keyScheme);
-    // Installs the stored custom schemes (not one stored under a factory scheme's name, nor a second one
-    // with an installed scheme's name) and removes stored entries no name lists.
+    // Installs the stored custom schemes (not one stored under a factory scheme's name, nor one whose name
+    // is an installed scheme's or another stored entry's) and removes stored entries no name lists. Stored
+    // schemes that cannot be read are told the user once, by name; they stay stored as they are.
     void restoreKeySchemesFromUserDefault();
     // Activates the installed scheme whose name the settings hold as current, if any.
     void activateCurrentKeySchemeFromUserDefault();
@@ -79,10 +81,17 @@ public:
     // --- scheme operations of the editor ----------------------------------------------------------------
     // Makes the scheme active: an installed scheme of the same name stands for it, otherwise it is installed.
     void activate(const VDKeySchemePtr& keyScheme);
-    // A new "Custom" copy of the scheme (same setting objects) with a name not taken by an installed scheme:
-    // the base (or the scheme's name), else the base followed by " 2", " 3", ... Nothing is installed.
+    // A new "Custom" copy of the scheme (same setting objects) with a name that is not taken: the base (or
+    // the scheme's name), else the base followed by " 2", " 3", ... Nothing is installed.
     VDKeySchemePtr transformToANewCustom(const VDKeyScheme& keyScheme,
                                          const std::optional<std::string>& baseName = std::nullopt) const;
+    // The one rule for the names of new and renamed schemes. A name is taken when a listed scheme other than
+    // `renamed` has it, or when the settings hold a stored scheme under it that is not `renamed`'s own entry
+    // (storedAs: the name that entry is under, by default `renamed`'s current name); that name itself is
+    // never taken for `renamed`. A stored scheme that cannot be read counts too: storing a scheme under its
+    // name would lose it. Names compare without the spaces around them.
+    bool isNameTaken(const std::string& name, const VDKeyScheme* renamed = nullptr,
+                     const std::optional<std::string>& storedAs = std::nullopt) const;
     // Every edit of a scheme goes through here. A custom or per-application scheme is changed in place and
     // null returned (the caller stores it). A factory scheme is never changed: a custom copy is derived,
     // modified, installed, activated, announced, stored and returned.
@@ -117,6 +126,9 @@ private:
     void handleRename(const VDKeySchemePtr& keyScheme, const std::string& previousName, const std::string& newName);
     void refillWindowBindingKeys(const EventKeeper& table);
     void removeOrphanedStoredSchemes(const std::vector<std::string>& listedNames);
+    // The taken names (without their surrounding spaces), as isNameTaken() counts them.
+    std::set<std::string> takenNames(const VDKeyScheme* renamed, const std::optional<std::string>& storedAs) const;
+    void tellUnreadable(const std::vector<std::string>& names);
 
     const std::shared_ptr<WindowBindingService> windowBindingService_;
     const std::shared_ptr<SettingsStore> settings_;
@@ -130,6 +142,8 @@ private:
     std::vector<VDKeySchemePtr> allKeySchemes_;
     std::unordered_map<std::string, VDKeySchemePtr> keySchemeNameToKeyScheme_;
     std::unordered_map<VDKeySchemePtr, EventKeeperPtr> keySchemesToActionKeeper_;
+    // The unreadable stored schemes the user was told of.
+    std::set<std::string> toldUnreadable_;
     rx::DisposeBag disposeBag_;
 };
 

@@ -41,6 +41,13 @@ json storedValue(const SettingsStore& store, const std::string& key, json empty)
     return *value;
 }
 
+// Whether a stored entry reads back as a scheme. One that does not is kept as it is: no write or removal by
+// its name touches it (a newer build's scheme, or the user's text damaged outside the program).
+bool isReadable(const json& entry)
+{
+    return entry.is_string() && VDKeyScheme::fromJsonText(entry.get_ref<const std::string&>()).ok();
+}
+
 // Tells the user why (a clause: "the settings file cannot be written: permission denied") and that the
 // scheme in use keeps the change; the log gets the detail as well when there is more of it.
 void reportNotSaved(const PopupPresenter& popup, const std::string& name, const std::string& why,
@@ -71,6 +78,10 @@ bool KeySchemeStore::write(const VDKeyScheme& scheme, SettingsStore& store, cons
     json schemes = storedValue(store, schemesKey(), json::object());
     if (!names.is_array() || !schemes.is_object()) {
         reportNotSaved(popup, name, "the stored custom schemes are not a name list and a map");
+        return false;
+    }
+    if (const auto kept = schemes.find(name); kept != schemes.end() && !isReadable(*kept)) {
+        reportNotSaved(popup, name, "a stored scheme of that name cannot be read and is kept as it is");
         return false;
     }
 
@@ -117,6 +128,12 @@ bool KeySchemeStore::remove(const std::string& name, SettingsStore& store, const
 void KeySchemeStore::removeUnsaved(const std::string& name, SettingsStore& store)
 {
     std::lock_guard lock(storeMutex());
+    json schemes = storedValue(store, schemesKey(), json::object());
+    // Its name stays listed too: an entry no name lists goes as an orphan at the next start.
+    if (const auto kept = schemes.find(name); kept != schemes.end() && !isReadable(*kept)) {
+        log.error("A stored custom scheme that cannot be read is kept, not removed ->", excerpt(name));
+        return;
+    }
     json names = storedValue(store, namesKey(), json::array());
     if (names.is_array()) {
         const auto before = names.size();
@@ -127,7 +144,6 @@ void KeySchemeStore::removeUnsaved(const std::string& name, SettingsStore& store
     } else {
         log.error("The stored custom scheme names are not a list, left as they are ->", name);
     }
-    json schemes = storedValue(store, schemesKey(), json::object());
     if (schemes.is_object()) {
         if (schemes.erase(name) > 0) store.setObject(std::move(schemes), schemesKey());
     } else {
@@ -135,7 +151,8 @@ void KeySchemeStore::removeUnsaved(const std::string& name, SettingsStore& store
     }
 }
 
-std::vector<KeySchemeStore::StoredScheme> KeySchemeStore::readAll(const SettingsStore& store)
+std::vector<KeySchemeStore::StoredScheme> KeySchemeStore::readAll(const SettingsStore& store,
+                                                                  std::vector<std::string>* unreadable)
 {
     std::lock_guard lock(storeMutex());
     const json names = storedValue(store, namesKey(), json::array());
@@ -154,12 +171,13 @@ std::vector<KeySchemeStore::StoredScheme> KeySchemeStore::readAll(const Settings
         }
         const auto& name = item.get_ref<const std::string&>();
         if (!seen.insert(name).second) continue;
-        auto skip = [&name](const std::string& why) {
+        auto skip = [&name, unreadable](const std::string& why, bool stored = true) {
             log.error("A stored custom scheme cannot be read, skipped ->", excerpt(name) + ": " + why);
+            if (stored && unreadable) unreadable->push_back(name);
         };
         const auto entry = schemes.find(name);  // end() as well when the map is not a map
         if (entry == schemes.end()) {
-            skip("no stored scheme under that name");
+            skip("no stored scheme under that name", false);
             continue;
         }
         if (!entry->is_string()) {
@@ -174,6 +192,16 @@ std::vector<KeySchemeStore::StoredScheme> KeySchemeStore::readAll(const Settings
         out.push_back({name, std::move(scheme).value()});
     }
     return out;
+}
+
+std::vector<std::string> KeySchemeStore::entryNames(const SettingsStore& store)
+{
+    std::lock_guard lock(storeMutex());
+    const json schemes = storedValue(store, schemesKey(), json::object());
+    std::vector<std::string> names;
+    if (schemes.is_object())
+        for (const auto& [name, entry] : schemes.items()) names.push_back(name);
+    return names;
 }
 
 }  // namespace vandrel

@@ -3,10 +3,12 @@
 // text.
 //
 // Writing never drops what is stored: a scheme that cannot be encoded is reported and nothing is written;
-// entries this build cannot read are kept as they are. Every failure to store is logged and told the user in
+// entries this build cannot read are kept as they are, and a write or removal under the name of one is
+// refused (a write is reported as not saved). Every failure to store is logged and told the user in
 // a transient message that says why (the settings store's reason, e.g. "the settings file cannot be written:
 // permission denied") and that the change stays in effect until Vandrel quits. Reading
-// never writes: a stored scheme that cannot be read is skipped with one logged error and stays stored.
+// never writes: a stored scheme that cannot be read is skipped with one logged error and stays stored, and
+// its name stays taken (entryNames), so that no new or renamed scheme is ever stored over it.
 // Operations may be called from any thread; each runs as one step.
 #pragma once
 
@@ -39,8 +41,12 @@ public:
         std::string storedName;
         VDKeySchemePtr scheme;
     };
-    // The listed schemes that read back, in list order, each listed name once.
-    static std::vector<StoredScheme> readAll(const SettingsStore& store);
+    // The listed schemes that read back, in list order, each listed name once. unreadable (optional) gets
+    // the listed names whose stored entry is there but cannot be read.
+    static std::vector<StoredScheme> readAll(const SettingsStore& store,
+                                             std::vector<std::string>* unreadable = nullptr);
+    // Every name the map holds an entry under, readable or not.
+    static std::vector<std::string> entryNames(const SettingsStore& store);
 };
 
 }  // namespace vandrel

@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <ctime>
@@ -17,6 +18,7 @@
 #include "core/app_info.h"
 #include "core/dispatch_queues.h"
 #include "core/private_files.h"
+#include "core/set_aside_files.h"
 #include "storage/realm_sql.h"
 
 namespace vandrel {
@@ -75,23 +77,27 @@ std::string timestamp()
     return text;
 }
 
+constexpr const char* kAsideMark = ".corrupt-";
+constexpr const char* kCompanionSuffixes[] = {"-wal", "-shm", "-journal"};
+
 // Renames the file, with its write-ahead log and shared-memory index, to "<name>.corrupt-<timestamp>".
 // The data stays on disk for the user or a later repair; only the name changes.
 void moveAside(const fs::path& file, const std::string& reason)
 {
-    const std::string base = file.string() + ".corrupt-" + timestamp();
+    const std::string base = file.string() + kAsideMark + timestamp();
     fs::path target = base;
     for (int n = 1; fs::exists(target) || fs::exists(target.string() + "-wal"); ++n) {
         target = base + "-" + std::to_string(n);
     }
     fs::rename(file, target);
-    for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+    for (const char* suffix : kCompanionSuffixes) {
         const fs::path companion = file.string() + suffix;
         std::error_code ec;
         if (fs::exists(companion, ec)) fs::rename(companion, target.string() + suffix);
     }
     log.error("Database file cannot be used, moved aside ->",
               std::vector<std::string>{file.string(), target.string(), reason});
+    SetAsideFiles::report({SetAsideFile::Kind::database, file, target, reason});
 }
 
 // Why an existing file cannot be used as it is, or nothing when it can. Failures other than damage
@@ -287,6 +293,24 @@ void Realm::setDefaultConfiguration(RealmConfiguration configuration)
     std::lock_guard lock(registry().mutex);
     if (registry().defaultConfiguration.fileURL != configuration.fileURL) ++connectionEpoch;
     registry().defaultConfiguration = std::move(configuration);
+}
+
+std::vector<fs::path> Realm::setAsideCopies(const fs::path& file)
+{
+    std::vector<fs::path> copies;
+    std::error_code error;
+    fs::directory_iterator entries(file.parent_path(), error);
+    if (error) return copies;
+    const std::string prefix = file.filename().string() + kAsideMark;
+    for (const auto& entry : entries) {
+        const std::string name = entry.path().filename().string();
+        if (!name.starts_with(prefix)) continue;
+        bool companion = false;
+        for (const char* suffix : kCompanionSuffixes) companion = companion || name.ends_with(suffix);
+        if (!companion) copies.push_back(entry.path());
+    }
+    std::sort(copies.begin(), copies.end());
+    return copies;
 }
 
 bool Realm::shouldCompactOnLaunch(std::uint64_t totalBytes, std::uint64_t usedBytes)

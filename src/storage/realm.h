@@ -5,8 +5,8 @@
 //
 // A connection belongs to the thread that opened it; each thread keeps one per file and gets the same
 // one back from every open(). The first open of a file in the process checks it: a file that is not a
-// database, is damaged or has a newer schema version than ours is moved aside (never deleted) and a fresh
-// one is made; an older schema version is migrated; the compaction rule is asked once.
+// database, is damaged or has a newer schema version than ours is moved aside (never deleted; reported to
+// SetAsideFiles) and a fresh one is made; an older schema version is migrated; the compaction rule is asked once.
 //
 // Writes: write() and transaction() run on the calling thread; Realm::transaction(block) and writeAsync()
 // queue their work on the database queue "tqm.Vandrel.realm", where it runs in the order queued. Queued
@@ -105,6 +105,10 @@ public:
     // The calling thread's connection to the default database / the database of configuration.
     static RealmExpected<std::shared_ptr<Realm>> open();
     static RealmExpected<std::shared_ptr<Realm>> open(const RealmConfiguration& configuration);
+
+    // The copies of file that launch checks moved aside ("<name>.corrupt-<time>", without their journal
+    // files), in name order; none when the folder cannot be listed.
+    static std::vector<std::filesystem::path> setAsideCopies(const std::filesystem::path& file);
 
     // As at a new launch: the next open of each file checks it again, and every thread drops its cached
     // connections when it next opens one. Cached connections of the calling thread close at once.

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -328,6 +329,24 @@ TEST_F(AppDelegateTest, LaterLaunchesCountOnceEachKeepTheFirstLaunchAndShowNoDia
     EXPECT_EQ(std::count(trace.begin(), trace.end(), "first-launch dialog"), 0);
     launchWithAccess();
     EXPECT_EQ(launches(), 3);
+}
+
+// Settings set aside for one stray comma: the welcome comes only when the copy shows no earlier launch.
+TEST_F(AppDelegateTest, SettingsSetAsideThatShowAnEarlierLaunchMakeNoFirstLaunch)
+{
+    // The set-aside copy's text and the dialogs shown.
+    const std::pair<const char*, int> rows[] = {{R"({"app_theTimeFirstLaunch": "2024-01-02T03:04:05.000Z",})", 0},
+                                                {R"({"app_launchTimes": 0,})", 1}};
+    for (const auto& [text, dialogs] : rows) {
+        SCOPED_TRACE(text);
+        const auto folder = path(dialogs ? "never launched" : "launched");
+        std::filesystem::create_directories(folder);
+        std::ofstream(folder / "settings.json") << text;
+        installDefaults(std::make_shared<SettingsStore>(folder));
+        trace.clear();
+        launchWithAccess();
+        EXPECT_EQ(std::count(trace.begin(), trace.end(), "first-launch dialog"), dialogs);
+    }
 }
 
 TEST_F(AppDelegateTest, WithoutAccessTheGuideWaitsAndTheEngineStartsAtTheGrantTheDialogAfterDone)

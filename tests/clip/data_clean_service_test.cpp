@@ -2,8 +2,10 @@
 // boards, and which files of the clip folder go.
 #include "clip/data_clean_service.h"
 
+#include <SQLiteCpp/Database.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "clip/clip_rig.h"
@@ -206,6 +208,43 @@ TEST(DataCleanServiceTest, DeletesOnlyOldStrayPayloadFiles)
     c.rig.advance(1);
     EXPECT_FALSE(fs::exists(young));
     EXPECT_FALSE(fs::exists(youngTemporary));
+}
+
+// A database set aside as unusable can be brought back whole while it exists: the payloads it names stay, and
+// while one cannot be read no payload goes at all.
+TEST(DataCleanServiceTest, PayloadsADatabaseSetAsideNamesStayAndAnUnreadableOneKeepsThemAll)
+{
+    CleanRig c;
+    const auto payload = [&] {
+        const fs::path path = c.rig.clipFolder() / (CleanRig::upperUuid() + ".data");
+        c.writeFile(path, std::chrono::minutes(5));
+        return path;
+    };
+    const auto pass = [&] {
+        c.cleaner->cleanDatas();
+        c.rig.advance(1);
+    };
+    const fs::path named = payload();
+    const fs::path copy = c.rig.folder / "default.realm.corrupt-20240102-030405";
+    SQLite::Database(copy, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE)
+        .exec(R"(CREATE TABLE "VDClip" ("dataPath" TEXT); INSERT INTO "VDClip" VALUES ('/old/)" +
+              named.filename().string() + "')");
+    fs::path orphan = payload();
+    pass();
+    EXPECT_TRUE(fs::exists(named));
+    EXPECT_FALSE(fs::exists(orphan));
+
+    const fs::path unreadable = copy.string() + "-1";
+    std::ofstream(unreadable) << "not a database";
+    orphan = payload();
+    pass();
+    EXPECT_TRUE(fs::exists(orphan));
+
+    fs::remove(copy);
+    fs::remove(unreadable);
+    pass();
+    EXPECT_FALSE(fs::exists(named));
+    EXPECT_FALSE(fs::exists(orphan));
 }
 
 TEST(DataCleanServiceTest, PassesComeEveryHalfHourAndCopeWithAMissingFolder)

@@ -16,6 +16,7 @@
 #include "core/file_helpers.h"
 #include "core/json_limits.h"
 #include "core/log_capture.h"
+#include "core/set_aside_files.h"
 
 namespace vandrel {
 namespace {
@@ -146,11 +147,21 @@ TEST_F(SettingsStoreTest, UnreadableFilesAreMovedAsideWithOneErrorAndNeverOverwr
         const auto aside = asideFiles();
         ASSERT_EQ(aside.size(), 1u);
         EXPECT_EQ(read(aside.front()), text);
+        EXPECT_EQ(SetAsideFiles::reported().back().copy, aside.front());
+        EXPECT_EQ(SetAsideFiles::reported().back().original, file());
 
         store.set(DefaultsKeys::app_launchedTimes, std::int64_t{5});
         EXPECT_EQ(json::parse(read(file()))["app_launchTimes"], 5);
         EXPECT_EQ(read(aside.front()), text);
     }
+
+    // The one who tells the user hears of what was set aside before it came, then of each later one.
+    std::vector<fs::path> heard;
+    SetAsideFiles::setListener([&heard](const SetAsideFile& f) { heard.push_back(f.copy); });
+    writeFile("{,}");
+    SettingsStore again(folder());
+    SetAsideFiles::setListener({});
+    EXPECT_EQ(heard.size(), SetAsideFiles::reported().size());
 }
 
 TEST_F(SettingsStoreTest, AnUnwritableFolderLogsOnceAndKeepsValuesInMemory)

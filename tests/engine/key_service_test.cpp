@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "core/defaults_keys.h"
 #include "core/failing_write_calls.h"
 #include "core/popup_msg.h"
@@ -187,6 +189,53 @@ TEST_F(KeyServiceTest, DerivedCustomSchemesTakeTheFirstFreeName)
     service->install(work);
     EXPECT_EQ(service->transformToANewCustom(*work)->name.value(), "Work 2");
     EXPECT_EQ(availableNames().size(), 4u);  // nothing installed by deriving
+}
+
+// The user's damaged "Custom" and a "Laptop" of a newer build: no copy, new scheme or rename is stored over
+// them, and the user hears of them once.
+TEST_F(KeyServiceTest, StoredSchemesThatCannotBeReadKeepTheirNamesAndTheirTextsThroughEveryEdit)
+{
+    const json unreadable{{"Custom", R"({"version":"v20190601","name":"Custom","keySettings":[{"key")"},
+                          {"Laptop", R"({"version":"v2","name":"Laptop"})"}};
+    auto stored = unreadable;
+    stored["Work"] = *custom("Work")->toJsonText();
+    settings->setObject(json::array({"Custom", "Work", "Laptop"}), DefaultsKeys::hotkey_customKeySchemeNames.key());
+    settings->setObject(stored, DefaultsKeys::hotkey_allCustomKeySchemes.key());
+    service->setUpAtLaunch();
+    EXPECT_EQ(availableNames(), (std::vector<std::string>{"Vandrel", "Work"}));
+    EXPECT_EQ(messages, std::vector<std::string>{"Hotkey schemes \"Custom\", \"Laptop\" cannot be read and are left "
+                                                 "out; their texts stay as they are in " +
+                                                 settings->filePath().string() + "."});
+    service->restoreKeySchemesFromUserDefault();
+    EXPECT_EQ(messages.size(), 1u) << "told once";
+
+    const auto factoryScheme = service->availableBuildInKeyScheme().front();
+    const auto work = service->installedScheme("Work");
+    const auto edit = [&] {
+        return service->modifyButCreateACutomSchemeForBuildInScheme(factoryScheme, {})->name.value();
+    };
+    // Each step and the name it gives.
+    const std::vector<std::pair<std::function<std::string()>, std::string>> steps = {
+        {edit, "Custom 2"},
+        {edit, "Custom 3"},
+        {[&] { return service->transformToANewCustom(*factoryScheme, "Laptop")->name.value(); }, "Laptop 2"},
+        {[&] { return std::string(service->isNameTaken(" Laptop", work.get()) ? "taken" : "free"); }, "taken"},
+        // Past the check, every stored scheme stays where it is.
+        {[&] {
+             work->name.accept("Laptop");
+             return work->name.value();
+         },
+         "Laptop"},
+    };
+    for (const auto& [step, name] : steps) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(step(), name);
+        const auto now = *settings->object(DefaultsKeys::hotkey_allCustomKeySchemes.key());
+        EXPECT_EQ(now["Custom"], unreadable["Custom"]);
+        EXPECT_EQ(now["Laptop"], unreadable["Laptop"]);
+    }
+    EXPECT_EQ(*settings->object(DefaultsKeys::hotkey_customKeySchemeNames.key()),
+              json::array({"Custom", "Work", "Laptop", "Custom 2", "Custom 3"}));
 }
 
 TEST_F(KeyServiceTest, ModifyingAFactorySchemeMakesActivatesAndStoresACopy)

@@ -63,7 +63,7 @@ TEST_F(KeySchemeStoreTest, OnlyCustomSchemesAreWrittenAndRepeatedNamesGo)
     EXPECT_FALSE(store.object("hotkey_customKeySchemeNames"));
     EXPECT_FALSE(store.object("hotkey_allCustomKeySchemes"));
 
-    storeRaw({"A", "B", "A"}, {{"A", "a"}, {"B", "b"}});
+    storeRaw({"A", "B", "A"}, {{"A", "a"}, {"B", schemeText("Before")}});
     auto b = custom("B");
     EXPECT_TRUE(write(*b, store));
     EXPECT_EQ(names(), (Names{"A", "B"}));
@@ -150,7 +150,9 @@ TEST_F(KeySchemeStoreTest, ReadingSkipsEachBadSchemeWithOneErrorAndWritesNothing
     rx::DisposeBag bag;
     store.changedKeys().subscribe([&](const std::string&) { ++writes; }).disposed(bag);
 
-    const auto read = KeySchemeStore::readAll(store);
+    Names unreadable;
+    const auto read = KeySchemeStore::readAll(store, &unreadable);
+    EXPECT_EQ(unreadable, (Names{"NotJson", "Missing", "Kind", "NoDigit", "Huge", "Version"}));
     ASSERT_EQ(read.size(), 2u);
     EXPECT_EQ(read[0].storedName, "Good");
     EXPECT_EQ(read[0].scheme->keySettings.value().size(), 1u);
@@ -166,6 +168,14 @@ TEST_F(KeySchemeStoreTest, ReadingSkipsEachBadSchemeWithOneErrorAndWritesNothing
     EXPECT_EQ(writes, 0);
     EXPECT_EQ(texts(), stored);
     EXPECT_EQ(names(), listed);
+
+    // Nothing is stored over an entry that cannot be read, nor removes it; "Absent" has none to keep.
+    EXPECT_FALSE(write(*custom("NotJson"), store));
+    EXPECT_EQ(popups, 1);
+    EXPECT_TRUE(KeySchemeStore::remove("Kind", store));
+    EXPECT_EQ(texts(), stored);
+    EXPECT_EQ(names(), listed);
+    EXPECT_TRUE(write(*custom("Absent"), store));
 }
 
 TEST_F(KeySchemeStoreTest, UnknownActionsSurviveAReadAndWriteCycleAndRemoveDropsTheName)

@@ -17,6 +17,7 @@
 #include "core/dispatch_queues.h"
 #include "core/file_helpers.h"
 #include "core/log_capture.h"
+#include "core/set_aside_files.h"
 #include "storage/realm_sql.h"
 
 namespace vandrel {
@@ -257,6 +258,9 @@ TEST_F(RealmTest, UnusableFilesAreMovedAsideAndReplacedByAFreshDatabase)
         const auto aside = movedAside();
         ASSERT_EQ(aside.size(), 1u);
         EXPECT_TRUE(readAll(aside[0]) == original) << "the old file is kept byte for byte";
+        EXPECT_EQ(Realm::setAsideCopies(file()), aside);
+        EXPECT_EQ(SetAsideFiles::reported().back().copy, aside[0]);
+        EXPECT_EQ(SetAsideFiles::reported().back().kind, SetAsideFile::Kind::database);
         EXPECT_EQ(find(capture_, "moved aside", LogLevel::error).size(), reported + 1);
     }
 }

@@ -1,10 +1,10 @@
 // What the key-scheme manager does to the list of schemes, without its window: new custom schemes from the
 // basic factory scheme, duplicates, removal. Every change is made in the key service and stored at once.
 //
-// Names follow one rule: the base ("Custom" for a new scheme, the source's name for a duplicate) when no
-// listed scheme has it, else the base, a blank and the first free number from 2. A duplicate gets setting
-// objects of its own. Built-in schemes are never removed; a scheme is removed as the object chosen, never by
-// name, and when it was the active one the default factory scheme becomes active.
+// Names follow the key service's one rule: the base ("Custom" for a new scheme, the source's name for a
+// duplicate) when it is not taken, else the base, a blank and the first free number from 2. A duplicate gets
+// setting objects of its own. Built-in schemes are never removed; a scheme is removed as the object chosen,
+// never by name, and when it was the active one the default factory scheme becomes active.
 //
 // Main thread only.
 #pragma once

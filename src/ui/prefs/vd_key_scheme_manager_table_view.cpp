@@ -324,11 +324,6 @@ void ProgrammaticKeySchemeManagerTableTextField::textDidBeginEditing(const QStri
     stringBeforeEditingStart_ = textBeforeEditing;
 }
 
-std::vector<VDKeySchemePtr> ProgrammaticKeySchemeManagerTableTextField::availableKeySchemes() const
-{
-    return keyService_ ? keyService_->availableKeySchemes.value() : std::vector<VDKeySchemePtr>{};
-}
-
 void ProgrammaticKeySchemeManagerTableTextField::textDidEndEditing(const QString& editorText)
 {
     const auto* cell = qobject_cast<ProgrammaticKeySchemeTableCellView*>(parentWidget());
@@ -345,15 +340,11 @@ void ProgrammaticKeySchemeManagerTableTextField::textDidEndEditing(const QString
         setText(oldName);
         return;
     }
-    const auto sameName = [&newName](const std::string& name) {
-        return QString::fromStdString(name).trimmed() == newName;
-    };
-    for (const auto& other : availableKeySchemes())
-        if (other && other->name.value() != oldName.toStdString() && sameName(other->name.value())) {
-            warnAboutName(modal_, "The name ${0} is already taken. Please choose a different name.", newName);
-            setText(oldName);
-            return;
-        }
+    if (keyService_ && keyService_->isNameTaken(newName.toStdString(), scheme.get())) {
+        warnAboutName(modal_, "The name ${0} is already taken. Please choose a different name.", newName);
+        setText(oldName);
+        return;
+    }
     setText(newName);
     scheme->name.accept(newName.toStdString());
 }

@@ -15,9 +15,9 @@
 //
 // A rename reaches the program only through the scheme's name relay; the key service then moves the stored
 // scheme, its entry in the list of stored names and the current-scheme setting to the new name. Names are
-// compared and stored without the spaces around them; a name that is then empty, or that another available
-// scheme has (otherwise exact: letter case counts), is refused with a warning and the field shows the old
-// name again. Main thread only.
+// compared and stored without the spaces around them; a name that is then empty, or that the key service
+// counts as taken (another available scheme's, or a stored scheme's, also one it cannot read; otherwise exact:
+// letter case counts), is refused with a warning and the field shows the old name again. Main thread only.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -145,7 +145,6 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    std::vector<VDKeySchemePtr> availableKeySchemes() const;
     void showAsEditor(bool editing);
     void beginEditing();
     // Ends the edit and hands the keys back to the table (when the field still has them).

@@ -103,6 +103,29 @@ VDActionPtr addSystemTerminalTaps(VDActionPtr action, std::vector<VDAction::KeyC
         VDAction::StepKind::postsKeys);
 }
 
+// Whether the frontmost application's word moves stop at word starts. The published snapshot: the actions
+// ask on the input thread, which never waits on the desktop.
+bool frontmostMovesToWordStarts()
+{
+    const auto platform = Platform::shared();
+    return platform && platform->workspace().frontmostSnapshot()->movesToWordStarts;
+}
+
+// Each combo with its modifier keys held around it, in order.
+void postCombos(const std::vector<VDAction::KeyCombo>& combos)
+{
+    for (const auto& combo : combos) {
+        const VDKey key(combo.keycode, combo.modifiers);
+        VDKey::doWhileModifiersPressing(
+            combo.modifiers,
+            [&key] {
+                key.keyAct(true);
+                key.keyAct(false);
+            },
+            false);
+    }
+}
+
 // Title templates are localized once, when the action is built, like the static titles.
 std::string localizedTemplate(const std::string& text)
 {
@@ -465,6 +488,34 @@ const VDActionPtr& BuiltInVDAction::selectCurrentWord()
             ->addKeyCombo(kLeft, {kOption})
             ->addKeyCombo(kRight, {kShift, kOption})
             ->addNoActionWhenEmacs(&isOnEmacsShortcutApp)
+            // Where a word move goes to the next word's start (Qt's text widgets, LibreOffice), the strokes
+            // above select the line break at a line's end: Right crosses it, and the word move left comes back
+            // only to the line's end. There (after the Emacs pair: a Qt terminal selects nothing) the strokes
+            // keep the selection on the line:
+            // - Word Right, Left, Left, Word Right put the cursor after the word it touches, before the next word
+            //   or at the line's end (from a line's end the first move crosses it and the Lefts come back);
+            // - Shift+Word Left selects back to the word's start: the word and the space after it, as these
+            //   editors' own word moves take it;
+            // - Shift+Right, Shift+Right, Shift+Word Left go past that start and back to it. On an empty line,
+            //   where every move crossed a line break and came back, Shift+Word Left went into the line before,
+            //   and these come back: nothing is selected.
+            // No shorter order of strokes gets all of that right, and none of up to a dozen gets these right too:
+            // a word of one character at a line's end (nothing is selected, or the word before it) and an empty
+            // last line (the word at the end of the line above).
+            ->addConditionalAction(
+                &frontmostMovesToWordStarts,
+                [](const ParamSequence&) {
+                    postCombos({{kRight, {kOption}},
+                                {kLeft, {}},
+                                {kLeft, {}},
+                                {kRight, {kOption}},
+                                {kLeft, {kShift, kOption}},
+                                {kRight, {kShift}},
+                                {kRight, {kShift}},
+                                {kLeft, {kShift, kOption}}});
+                    return false;
+                },
+                VDAction::StepKind::postsKeys)
             ->appendToQueryDisc();
     return action;
 }

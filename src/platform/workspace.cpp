@@ -37,11 +37,25 @@ std::function<bool()> Workspace::terminalLikeProbe(std::weak_ptr<Workspace> work
     };
 }
 
-void Workspace::publishFrontmost(std::optional<RunningApplication> app)
+void Workspace::publishFrontmost(std::optional<RunningApplication> app, bool movesToWordStarts)
 {
     std::lock_guard lock(publishMutex_);
+    storeFrontmost(std::move(app), movesToWordStarts);
+}
+
+void Workspace::republishFrontmost()
+{
+    // Read under the turn as well: an application published meanwhile is never replaced by the one before it.
+    std::lock_guard lock(publishMutex_);
+    const auto current = frontmost_.load();
+    storeFrontmost(current->application, current->movesToWordStarts);
+}
+
+void Workspace::storeFrontmost(std::optional<RunningApplication> app, bool movesToWordStarts)
+{
     auto next = std::make_shared<FrontmostSnapshot>();
     next->terminalLike = app && isTerminalLike(*app);
+    next->movesToWordStarts = app && movesToWordStarts;
     next->application = std::move(app);
     frontmost_.store(std::move(next));
 }
@@ -60,7 +74,7 @@ void Workspace::setUserTerminalLikeApplicationIds(std::vector<std::string> ids)
         userTerminals_ = std::move(cleaned);
     }
     // The frontmost application may be terminal-like now, or no longer.
-    publishFrontmost(frontmostSnapshot()->application);
+    republishFrontmost();
 }
 
 std::set<std::string> Workspace::allTerminalLikeApplicationIds()

@@ -28,12 +28,16 @@ public:
     // may wait on the desktop (a round trip to the X server): the input thread reads frontmostSnapshot().
     virtual std::optional<RunningApplication> frontmostApplication() = 0;
 
-    // The frontmost application as the desktop side last published it, and whether it is terminal-like. A
-    // read of a published value: it never waits on the desktop, so the input thread may ask. Implementations
-    // publish on every change of the active application; until the first, nothing is frontmost.
+    // The frontmost application as the desktop side last published it, whether it is terminal-like, and how
+    // its text moves by words. A read of a published value: it never waits on the desktop, so the input thread
+    // may ask. Implementations publish on every change of the active application; until the first, nothing is
+    // frontmost.
     struct FrontmostSnapshot {
         std::optional<RunningApplication> application;
         bool terminalLike = false;
+        // Ctrl+Right goes to the start of the next word (Qt's text widgets, LibreOffice), not to the end of this
+        // one (GTK, Firefox): told by what the application's window and process show.
+        bool movesToWordStarts = false;
     };
     std::shared_ptr<const FrontmostSnapshot> frontmostSnapshot() const { return frontmost_.load(); }
     bool isFrontmostTerminalLike() const { return frontmost_.load()->terminalLike; }
@@ -80,9 +84,13 @@ public:
 
 protected:
     // Publishes a new frontmost application (any thread).
-    void publishFrontmost(std::optional<RunningApplication> app);
+    void publishFrontmost(std::optional<RunningApplication> app, bool movesToWordStarts = false);
+    // Publishes the frontmost application again, judged with the current terminal-like list.
+    void republishFrontmost();
 
 private:
+    void storeFrontmost(std::optional<RunningApplication> app, bool movesToWordStarts);
+
     // Publishers take turns, so a snapshot judged with an older list never replaces a newer one.
     std::mutex publishMutex_;
     std::atomic<std::shared_ptr<const FrontmostSnapshot>> frontmost_{std::make_shared<const FrontmostSnapshot>()};

@@ -206,6 +206,15 @@ const Variant variants[] = {
      {},
      "k down [ctrl], k up [ctrl], u down [ctrl], u up [ctrl]"},
     {test::CatalogueTest::systemTerminalId, &B::deleteToLineEnd, {}, "ctrl down, k down [ctrl], k up [ctrl], ctrl up"},
+    // Where word moves go to word starts, the current word is selected with strokes that stay on the line.
+    {test::CatalogueTest::wordStartEditorId,
+     &B::selectCurrentWord,
+     {},
+     "option down, right down [opt], right up [opt], option up, left down, left up, left down, left up, "
+     "option down, right down [opt], right up [opt], option up, "
+     "shift down, option down, left down [opt+shift], left up [opt+shift], shift up, option up, "
+     "shift down, right down [shift], right up [shift], shift up, shift down, right down [shift], right up [shift], "
+     "shift up, shift down, option down, left down [opt+shift], left up [opt+shift], shift up, option up"},
 };
 
 TEST_F(BuiltInVDActionTest, TerminalLikeApplicationsGetEmacsStrokesAndTheSystemTerminalItsOwnKeys)

@@ -68,18 +68,21 @@ private:
     RecordingTaps taps_;
 };
 
-// The applications the tests bring to the front: an editor, a terminal emulator and the system terminal, the
-// last two terminal-like.
+// The applications the tests bring to the front: an editor, one whose word moves go to word starts, a terminal
+// emulator and the system terminal, the last two terminal-like. The emulator moves by word starts too, as a Qt
+// one does.
 struct TestApplications {
     static constexpr const char* editorId = "org.example.Editor";
+    static constexpr const char* wordStartEditorId = "org.example.WordStartEditor";
     static constexpr const char* emulatorId = "org.example.Emulator";
     static constexpr const char* systemTerminalId = "org.example.SystemTerminal";
 
     static void addTo(SimWorkspace& workspace)
     {
         workspace.setTerminalLikeApplicationIds({emulatorId, systemTerminalId});
+        workspace.setWordStartApplicationIds({wordStartEditorId, emulatorId});
         SystemTerminal::setApplicationIds({systemTerminalId});
-        for (const char* id : {editorId, emulatorId, systemTerminalId}) {
+        for (const char* id : {editorId, wordStartEditorId, emulatorId, systemTerminalId}) {
             RunningApplication app;
             app.bundleIdentifier = id;
             app.localizedName = id;

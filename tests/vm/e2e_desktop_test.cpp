@@ -81,13 +81,14 @@ const CapsBinding kCapsBindings[] = {
     {"SelectRight", {}, KEY_L, kThreeLines, "alpha beta gamma\ndelta eps^i|lon zeta\neta theta iota"},
     {"SelectWordLeft", {}, KEY_H, kThreeLines, "alpha beta gamma\ndelta |eps^ilon zeta\neta theta iota"},
     {"SelectWordRight", {}, KEY_DOT, kThreeLines, "alpha beta gamma\ndelta eps^ilon |zeta\neta theta iota"},
-    {"SelectWord", {}, KEY_COMMA, kThreeLines, "alpha beta gamma\ndelta ^epsilon |zeta\neta theta iota"},
-    {"SelectWordFromItsStart", {}, KEY_COMMA, "one\nthree |four five\nsix", "one\nthree ^four |five\nsix"},
-    {"SelectWordFromItsEnd", {}, KEY_COMMA, "one\nthree four| five\nsix", "one\nthree ^four |five\nsix"},
-    {"SelectWordAtLineStart", {}, KEY_COMMA, "one\n|three four five\nsix", "one\n^three |four five\nsix"},
-    // QTextEdit's word move left from a line's start stops at the end of the line before: the line break is
-    // what gets selected.
-    {"SelectWordAtLineEnd", {}, KEY_COMMA, "one\nthree four five|\nsix", "one\nthree four five^\n|six"},
+    // QTextEdit's words take the space after them; the selection is made from the word's end back to its start.
+    {"SelectWord", {}, KEY_COMMA, kThreeLines, "alpha beta gamma\ndelta |epsilon ^zeta\neta theta iota"},
+    {"SelectWordFromItsStart", {}, KEY_COMMA, "one\nthree |four five\nsix", "one\nthree |four ^five\nsix"},
+    {"SelectWordFromItsEnd", {}, KEY_COMMA, "one\nthree four| five\nsix", "one\nthree |four ^five\nsix"},
+    {"SelectWordAtLineStart", {}, KEY_COMMA, "one\n|three four five\nsix", "one\n|three ^four five\nsix"},
+    // Never the line break, which a word move from a line's end crosses.
+    {"SelectWordAtLineEnd", {}, KEY_COMMA, "one\nthree four five|\nsix", "one\nthree four |five^\nsix"},
+    {"SelectWordOnAnEmptyLine", {}, KEY_COMMA, "one\n|\nsix", "one\n|\nsix"},
     {"SelectLine", {KEY_LEFTMETA}, KEY_COMMA, kThreeLines, "alpha beta gamma\n^delta epsilon zeta|\neta theta iota"},
     {"SelectToLineStart", {}, KEY_U, kThreeLines, "alpha beta gamma\n|delta eps^ilon zeta\neta theta iota"},
     {"SelectToLineEnd", {}, KEY_O, kThreeLines, "alpha beta gamma\ndelta eps^ilon zeta|\neta theta iota"},

@@ -137,6 +137,7 @@ void SimWorkspace::addInstalledApplication(RunningApplication app)
 void SimWorkspace::activate(std::int32_t pid)
 {
     std::optional<RunningApplication> app;
+    bool wordStarts = false;
     {
         std::lock_guard lock(mutex_);
         auto it = std::find_if(running_.begin(), running_.end(),
@@ -144,8 +145,9 @@ void SimWorkspace::activate(std::int32_t pid)
         if (it == running_.end()) return;
         app = *it;
         frontmostPid_ = pid;
+        wordStarts = app->bundleIdentifier && wordStartIds_.contains(*app->bundleIdentifier);
     }
-    publishFrontmost(app);
+    publishFrontmost(app, wordStarts);
     activations_.onNext(app);
 }
 
@@ -192,7 +194,13 @@ void SimWorkspace::setTerminalLikeApplicationIds(std::set<std::string> ids)
         std::lock_guard lock(mutex_);
         terminalIds_ = std::move(ids);
     }
-    publishFrontmost(frontmostSnapshot()->application);
+    republishFrontmost();
+}
+
+void SimWorkspace::setWordStartApplicationIds(std::set<std::string> ids)
+{
+    std::lock_guard lock(mutex_);
+    wordStartIds_ = std::move(ids);
 }
 
 void SimWorkspace::setFrontmostQueryHook(std::function<void()> hook)

@@ -52,6 +52,9 @@ public:
     void wake();
 
     void setTerminalLikeApplicationIds(std::set<std::string> ids);
+    // The identities of the applications whose text moves by word starts (FrontmostSnapshot), from the next
+    // activation on.
+    void setWordStartApplicationIds(std::set<std::string> ids);
     // Runs inside every frontmostApplication() query, before it answers: a desktop that is slow to answer.
     void setFrontmostQueryHook(std::function<void()> hook);
     std::vector<std::string> openedUrls() const;
@@ -71,6 +74,7 @@ private:
     rx::PublishSubject<bool> secureInputChanges_;
     std::string secureInputReport_;
     std::optional<std::set<std::string>> terminalIds_;
+    std::set<std::string> wordStartIds_;
     std::vector<std::string> openedUrls_;
     std::vector<std::string> launchRequests_;
     std::function<void()> frontmostQueryHook_;

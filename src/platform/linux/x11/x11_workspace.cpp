@@ -10,6 +10,7 @@
 
 #include "core/log.h"
 #include "platform/linux/desktop/desktop_process.h"
+#include "platform/linux/desktop/word_moves.h"
 #include "rx/creation.h"
 #include "rx/subjects.h"
 
@@ -66,9 +67,12 @@ X11Workspace::X11Workspace(Options options)
     });
     // Subscribed first, so no change goes unseen; the lock keeps the watcher out until this is known.
     std::lock_guard lock(notices_->watcherMutex);
-    auto front = frontmostApplication();
-    if (front) lastActivePid_ = front->processIdentifier;
-    publishFrontmost(std::move(front));
+    if (auto front = frontmostIdentity()) {
+        lastActivePid_ = front->app.processIdentifier;
+        publishFrontmost(std::move(front->app), front->movesToWordStarts);
+    } else {
+        publishFrontmost(std::nullopt);
+    }
 }
 
 X11Workspace::~X11Workspace()
@@ -82,24 +86,29 @@ void X11Workspace::onActiveWindowChanged()
 {
     const auto window = desktop_->activeWindow();
     if (!window) return;  // focus left every window: no application was activated
+    std::optional<Identity> identity;
+    if (auto pid = desktop_->windowPid(*window)) identity = identityOf(*pid, window);
     std::optional<RunningApplication> app;
-    if (auto pid = desktop_->windowPid(*window)) app = applicationOf(*pid, window);
+    if (identity) app = identity->app;
     const std::int32_t pid = app ? app->processIdentifier : 0;
     // Focus moving among the windows of one application is no new activation.
     if (app && pid == lastActivePid_) return;
     lastActivePid_ = pid;
-    publishFrontmost(app);
+    publishFrontmost(app, identity && identity->movesToWordStarts);
     std::weak_ptr<Notices> notices = notices_;
     postToMain_([notices, app] {
         if (auto n = notices.lock()) n->activations.onNext(app);
     });
 }
 
-RunningApplication X11Workspace::identify(std::int32_t pid, std::optional<X11WindowId> window, std::uint64_t* startTime)
+X11Workspace::Identity X11Workspace::identify(std::int32_t pid, std::optional<X11WindowId> window)
 {
+    Identity identity;
     const auto process = DesktopProcess::read(pid);
-    if (startTime) *startTime = process ? process->startTime : 0;
+    identity.startTime = process ? process->startTime : 0;
     const auto windowClass = window ? desktop_->windowClass(*window) : std::nullopt;
+    identity.movesToWordStarts = WordMoves::toWordStartsOf(pid, windowClass ? windowClass->instance : std::string(),
+                                                           windowClass ? windowClass->className : std::string());
 
     ProgramTraits traits;
     if (windowClass) {
@@ -111,7 +120,7 @@ RunningApplication X11Workspace::identify(std::int32_t pid, std::optional<X11Win
         traits.executablePath = process->executablePath;
     }
 
-    RunningApplication app;
+    RunningApplication& app = identity.app;
     app.processIdentifier = pid;
     if (process && !process->executablePath.empty()) app.executablePath = process->executablePath;
     if (auto entry = entries_->match(traits)) {
@@ -126,7 +135,7 @@ RunningApplication X11Workspace::identify(std::int32_t pid, std::optional<X11Win
         if (!app.bundleIdentifier) app.bundleIdentifier = *fallback;
         if (!app.localizedName) app.localizedName = *fallback;
     }
-    return app;
+    return identity;
 }
 
 ActivationPolicy X11Workspace::policyOf(std::int32_t pid)
@@ -146,11 +155,16 @@ ActivationPolicy X11Workspace::policyOf(std::int32_t pid)
 
 std::optional<RunningApplication> X11Workspace::applicationOf(std::int32_t pid, std::optional<X11WindowId> window)
 {
+    return identityOf(pid, window).app;
+}
+
+X11Workspace::Identity X11Workspace::identityOf(std::int32_t pid, std::optional<X11WindowId> window)
+{
     const auto generation = desktop_->clientListGeneration();
     if (desktop_->followsChanges()) {
         std::lock_guard lock(identitiesMutex_);
         auto it = identities_.find(pid);
-        if (it != identities_.end() && it->second.generation == generation) return it->second.app;
+        if (it != identities_.end() && it->second.generation == generation) return it->second;
     }
     // First sight of the process, or windows came or went since: is it still the same process?
     std::optional<Identity> known;
@@ -162,7 +176,7 @@ std::optional<RunningApplication> X11Workspace::applicationOf(std::int32_t pid, 
     if (known && DesktopProcess::startTimeOf(pid) == known->startTime) {
         fresh = *known;
     } else {
-        fresh.app = identify(pid, window, &fresh.startTime);
+        fresh = identify(pid, window);
     }
     fresh.app.activationPolicy = policyOf(pid);
     fresh.generation = generation;
@@ -172,16 +186,23 @@ std::optional<RunningApplication> X11Workspace::applicationOf(std::int32_t pid, 
             std::erase_if(identities_, [](const auto& entry) { return !DesktopProcess::startTimeOf(entry.first); });
         identities_[pid] = fresh;
     }
-    return fresh.app;
+    return fresh;
 }
 
-std::optional<RunningApplication> X11Workspace::frontmostApplication()
+std::optional<X11Workspace::Identity> X11Workspace::frontmostIdentity()
 {
     const auto window = desktop_->activeWindow();
     if (!window) return std::nullopt;
     const auto pid = desktop_->windowPid(*window);
     if (!pid) return std::nullopt;
-    return applicationOf(*pid, window);
+    return identityOf(*pid, window);
+}
+
+std::optional<RunningApplication> X11Workspace::frontmostApplication()
+{
+    auto identity = frontmostIdentity();
+    if (!identity) return std::nullopt;
+    return std::move(identity->app);
 }
 
 std::vector<RunningApplication> X11Workspace::runningApplications()

@@ -67,13 +67,17 @@ private:
     struct Notices;
     struct Identity {
         RunningApplication app;
+        bool movesToWordStarts = false;
         std::uint64_t startTime = 0;
         std::uint64_t generation = 0;
     };
 
     // The application of a process, with a window of it when one is known (for its class).
     std::optional<RunningApplication> applicationOf(std::int32_t pid, std::optional<X11WindowId> window);
-    RunningApplication identify(std::int32_t pid, std::optional<X11WindowId> window, std::uint64_t* startTime);
+    Identity identityOf(std::int32_t pid, std::optional<X11WindowId> window);
+    Identity identify(std::int32_t pid, std::optional<X11WindowId> window);
+    // The active window's application, when its process can be told.
+    std::optional<Identity> frontmostIdentity();
     ActivationPolicy policyOf(std::int32_t pid);
     void onActiveWindowChanged();
     // Brings a running application's topmost window forward; false when it has none.

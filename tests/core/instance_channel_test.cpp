@@ -2,10 +2,13 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QTemporaryDir>
@@ -263,7 +266,6 @@ TEST_F(InstanceChannelTest, EveryPrivateFolderIsTakenSoThatALaterStartMeetsTheRu
         EXPECT_TRUE(InstanceChannel::isRunning(elsewhere));
         EXPECT_EQ(InstanceChannel::send(elsewhere, Command::unremapCapsLock), "done: unremap-capslock");
     }
-
 }
 
 TEST_F(InstanceChannelTest, TheMachineIsNamedByItsIdElseByItsHostName)
@@ -311,35 +313,55 @@ TEST_F(InstanceChannelTest, AskingWhetherTheLockIsHeldNeverKeepsAStartFromTaking
     EXPECT_TRUE(start.tryAcquire());
 }
 
-// A start that found the lock held asks its holder again until it listens, for the patience's time at most.
-TEST_F(InstanceChannelTest, AClientWaitsForTheHolderOfTheLockToListen)
+// A start that found the lock held asks its holder again until it listens, and once a connection took the message
+// awaits the answer there, never sending it again: all within the patience, by the clock.
+TEST_F(InstanceChannelTest, AClientWaitsForTheHolderOfTheLockToListenAndToAnswerByTheClock)
 {
     const struct {
         bool held;
         int listensAfter;  // pauses; 0: never
+        bool silent;       // a socket that takes the message and never answers, as a stopped instance's does
+        std::chrono::milliseconds perLook;  // what every reading of the clock finds passed: tries that take time
         std::optional<std::string> answer;
         int pauses;
     } cases[] = {
-        {true, 3, "done: come-forward", 3},
-        {true, 0, std::nullopt, 200},  // 2 s in steps of 10 ms
-        {false, 0, std::nullopt, 0},   // nothing runs: nothing to wait for
+        {true, 3, false, 0ms, "done: come-forward", 4},  // the fourth waits for the answer
+        {true, 0, false, 0ms, std::nullopt, 250},        // 2.5 s in steps of 10 ms
+        {true, 0, true, 0ms, std::nullopt, 250},        {true, 0, true, 1s, std::nullopt, 2},
+        {false, 0, false, 0ms, std::nullopt, 0},  // nothing runs: nothing to wait for
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pauses);
         InstanceLock holder(lock);
         ASSERT_EQ(holder.tryAcquire(), true);
         if (!c.held) holder.release();
+        const int stopped = c.silent ? listenAt(socket) : -1;
         InstanceChannel channel(paths);
         int pauses = 0;
+        std::chrono::steady_clock::time_point now;
         InstanceChannel::Patience patience;
-        patience.pause = [&](std::chrono::milliseconds every) {
-            EXPECT_EQ(every, 10ms);
-            if (++pauses != c.listensAfter) return;
-            holder.release();
-            EXPECT_TRUE(channel.open(handler));
+        patience.clock = [&] { return now += c.perLook; };
+        patience.pause = [&](std::chrono::milliseconds slice, int answer) {
+            EXPECT_EQ(slice, 10ms);
+            now += slice;
+            if (++pauses == c.listensAfter) {
+                holder.release();
+                EXPECT_TRUE(channel.open(handler));
+            }
+            // The channel answers on its own thread: waited for as an event.
+            pollfd ready{answer, POLLIN, 0};
+            if (answer >= 0 && !c.silent) ::poll(&ready, 1, 10000);
         };
         EXPECT_EQ(InstanceChannel::send(paths, Command::comeForward, patience), c.answer);
         EXPECT_EQ(pauses, c.pauses);
+        if (!c.silent) continue;
+        ::fcntl(stopped, F_SETFL, O_NONBLOCK);
+        const int once = ::accept(stopped, nullptr, nullptr);
+        char message[32] = {};
+        EXPECT_GT(::recv(once, message, sizeof(message), 0), 0);
+        EXPECT_STREQ(message, "come-forward\n");
+        EXPECT_EQ(::accept(stopped, nullptr, nullptr), -1) << "sent once";
+        ::close(once), ::close(stopped), fs::remove(socket);
     }
 }
 

@@ -134,7 +134,7 @@ public:
     // happens before the program's log exists.
     const std::string& socketFailure() const { return socketFailure_; }
 
-    // Whether another process holds the instance lock of any location.
+    // Whether another process holds the instance lock of any location (or an earlier version its flock there).
     static bool isRunning(const Paths& paths);
     // Sends the command to the instance listening on the socket and returns its answer, waiting for it up to
     // kAnswerDeadline; absent when no instance of this user answers.

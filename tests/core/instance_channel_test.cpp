@@ -365,6 +365,57 @@ TEST_F(InstanceChannelTest, AClientWaitsForTheHolderOfTheLockToListenAndToAnswer
     }
 }
 
+// Another process holding the lock as an earlier Vandrel (a flock) or another one (the open's lock) does, until the
+// object goes.
+struct OtherProcess {
+    OtherProcess(const fs::path& lock, bool earlier)
+    {
+        int ready[2];
+        if (::pipe(ready) != 0 || (pid = ::fork()) != 0) {
+            char byte;
+            ::close(ready[1]);
+            EXPECT_EQ(::read(ready[0], &byte, 1), 1) << "the lock is held";
+            ::close(ready[0]);
+            return;
+        }
+        const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT, 0600);
+        struct flock whole {};
+        whole.l_type = F_WRLCK;
+        if ((earlier ? ::flock(fd, LOCK_EX) : ::fcntl(fd, F_OFD_SETLKW, &whole)) != 0) ::_exit(1);
+        (void)!::write(ready[1], "", 1);
+        for (;;) ::pause();
+    }
+    ~OtherProcess()
+    {
+        if (pid > 0) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
+    }
+    pid_t pid = -1;
+};
+
+// Every question whether Vandrel runs sees each kind of lock a start gives way to, and asks its holder.
+TEST_F(InstanceChannelTest, EitherKindOfLockHeldByAnotherProcessIsSeenAndItsHolderAsked)
+{
+    const int listener = listenAt(socket);
+    ::fcntl(listener, F_SETFL, O_NONBLOCK);
+    for (const bool earlier : {true, false}) {
+        SCOPED_TRACE(earlier ? "flock" : "open's lock");
+        const OtherProcess holder(lock, earlier);
+        EXPECT_TRUE(InstanceChannel::isRunning(paths));
+        EXPECT_FALSE(InstanceChannel(paths).open(handler)) << "a start gives way";
+        std::chrono::steady_clock::time_point now;
+        InstanceChannel::Patience patience;
+        patience.clock = [&] { return now; };
+        patience.pause = [&](std::chrono::milliseconds slice, int) {  // the holder answers
+            now += slice;
+            const int connection = ::accept(listener, nullptr, nullptr);
+            ::send(connection, "answered\n", 9, MSG_NOSIGNAL);
+            ::close(connection);
+        };
+        EXPECT_EQ(InstanceChannel::send(paths, Command::comeForward, patience), "answered");
+    }
+    ::close(listener);
+}
+
 TEST_F(InstanceChannelTest, ALinkAtTheLockIsReplacedWithoutBeingFollowedAndAPipeIsAReason)
 {
     const fs::path target = dir.path().toStdString() + "/target";

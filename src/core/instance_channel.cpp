@@ -12,6 +12,8 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -52,6 +54,23 @@ std::optional<std::string> whySocketDoesNotFit(const fs::path& folder)
     if (length <= limit) return std::nullopt;
     return "its socket path would be too long for a Unix socket (" + std::to_string(length) + " bytes, at most " +
            std::to_string(limit) + ")";
+}
+
+// The host name as a file name that stays inside its folder: as it is when it is one (letters, digits, '-', '_'
+// and '.', not leading, at most 64 bytes), else "host-" and a hash of it that is the same at every start.
+std::string fileNameFor(const std::string& hostName)
+{
+    constexpr std::size_t kMaxName = 64;
+    const bool plain = std::ranges::all_of(hostName, [](const char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+               c == '.';
+    });
+    if (hostName.empty() || (plain && hostName.size() <= kMaxName && hostName.front() != '.')) return hostName;
+    std::uint64_t hash = 0xcbf29ce484222325ULL;  // FNV-1a
+    for (const unsigned char c : hostName) hash = (hash ^ c) * 0x100000001b3ULL;
+    char text[17];
+    std::snprintf(text, sizeof(text), "%016llx", static_cast<unsigned long long>(hash));
+    return std::string("host-") + text;
 }
 
 // The folder as one spelling, so that $XDG_RUNTIME_DIR and /run/user/<uid> are seen to be the same.
@@ -266,7 +285,7 @@ std::string InstanceChannel::Paths::Places::machineName(const fs::path& machineI
         if (!std::isxdigit(static_cast<unsigned char>(id[i]))) break;
         digits += id[i];
     }
-    return digits.empty() ? hostName : digits;
+    return digits.empty() ? fileNameFor(hostName) : digits;
 }
 
 InstanceChannel::Paths InstanceChannel::Paths::standard()

@@ -80,7 +80,8 @@ public:
             std::string machine;  // names the folder in the home; empty: that folder is passed over
             static Places standard();
             // The machine's name: the first 32 hexadecimal digits of the machine id file (spaces around them
-            // trimmed), else the host name when the file is missing or holds none.
+            // trimmed), else, when the file is missing or holds none, the host name where it is a plain file name
+            // (letters, digits, '-', '_' and '.', not leading, at most 64 bytes) and a hash of it where not.
             static std::string machineName(const std::filesystem::path& machineIdFile, const std::string& hostName);
         };
         static Paths standard();

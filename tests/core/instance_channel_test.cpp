@@ -19,6 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -268,22 +269,30 @@ TEST_F(InstanceChannelTest, EveryPrivateFolderIsTakenSoThatALaterStartMeetsTheRu
     }
 }
 
-TEST_F(InstanceChannelTest, TheMachineIsNamedByItsIdElseByItsHostName)
+TEST_F(InstanceChannelTest, TheMachineIsNamedByItsIdElseByItsHostNameAsAFileNameOfItsOwn)
 {
     const fs::path file = dir.path().toStdString() + "/machine-id";
     const struct {
         std::optional<std::string> content;
-        std::string name;
+        std::string name;  // "#": a hash of the host name
+        std::string hostName = "host";
     } cases[] = {
         {"0123456789abcdef0123456789abcdef\n", "0123456789abcdef0123456789abcdef"},
         {" \t0123456789ABCDEF0123456789abcdef0123\n", "0123456789ABCDEF0123456789abcdef"},
         {"uninitialized\n", "host"},  // what systemd leaves until the first boot is done
         {std::nullopt, "host"},
+        {std::nullopt, "my-host_2.lan", "my-host_2.lan"},
+        // Never a folder elsewhere, a hidden one or one too long to hold a socket.
+        {std::nullopt, "#", "a/../../b"},
+        {std::nullopt, "#", ".hidden"},
+        {std::nullopt, "#", std::string(65, 'h')},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.content.value_or("missing") + " " + c.hostName);
         fs::remove(file);
         if (c.content) std::ofstream(file) << *c.content;
-        EXPECT_EQ(InstanceChannel::Paths::Places::machineName(file, "host"), c.name) << c.content.value_or("missing");
+        const std::string name = InstanceChannel::Paths::Places::machineName(file, c.hostName);
+        EXPECT_TRUE(c.name == "#" ? std::regex_match(name, std::regex("host-[0-9a-f]{16}")) : name == c.name) << name;
     }
 }
 

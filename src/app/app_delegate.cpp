@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 #include <QUrl>
+#include <algorithm>
+#include <chrono>
 #include <stdexcept>
 #include <utility>
 
@@ -197,11 +199,15 @@ std::optional<int> AppDelegate::handOver()
     };
     bool opened = open();
     std::optional<std::string> reply;
-    // The one that runs may end before it answers; then this start tries again to be the one, a few times.
+    // The one that runs may end before it answers; then this start tries again to be the one, a few times,
+    // within the one patience.
+    auto patience = options_.answerPatience;
+    const auto deadline = patience.now() + patience.within;
     for (int round = 0; round < 3 && !opened && instance->lockFailure().empty(); ++round) {
         log.info("Another Vandrel runs; asking it to come forward");
-        reply =
-            InstanceChannel::send(instance->paths(), InstanceChannel::Command::comeForward, options_.answerPatience);
+        patience.within = std::max(std::chrono::milliseconds::zero(),
+                                   std::chrono::duration_cast<std::chrono::milliseconds>(deadline - patience.now()));
+        reply = InstanceChannel::send(instance->paths(), InstanceChannel::Command::comeForward, patience);
         if (reply || InstanceChannel::isRunning(instance->paths())) break;
         opened = open();
     }

@@ -124,7 +124,7 @@ public:
         // The user's one running instance and the channel later starts speak through; null: every start
         // runs on its own.
         std::shared_ptr<InstanceChannel> instance;
-        // How long a start waits for the running one to answer.
+        // How long a start, or the rescue, waits for the running one to answer, in all.
         InstanceChannel::Patience answerPatience;
         // Prints one line for the user at the terminal.
         std::function<void(const std::string& line)> print;

@@ -12,6 +12,8 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -52,6 +54,23 @@ std::optional<std::string> whySocketDoesNotFit(const fs::path& folder)
     if (length <= limit) return std::nullopt;
     return "its socket path would be too long for a Unix socket (" + std::to_string(length) + " bytes, at most " +
            std::to_string(limit) + ")";
+}
+
+// The host name as a file name that stays inside its folder: as it is when it is one (letters, digits, '-', '_'
+// and '.', not leading, at most 64 bytes), else "host-" and a hash of it that is the same at every start.
+std::string fileNameFor(const std::string& hostName)
+{
+    constexpr std::size_t kMaxName = 64;
+    const bool plain = std::ranges::all_of(hostName, [](const char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+               c == '.';
+    });
+    if (hostName.empty() || (plain && hostName.size() <= kMaxName && hostName.front() != '.')) return hostName;
+    std::uint64_t hash = 0xcbf29ce484222325ULL;  // FNV-1a
+    for (const unsigned char c : hostName) hash = (hash ^ c) * 0x100000001b3ULL;
+    char text[17];
+    std::snprintf(text, sizeof(text), "%016llx", static_cast<unsigned long long>(hash));
+    return std::string("host-") + text;
 }
 
 // The folder as one spelling, so that $XDG_RUNTIME_DIR and /run/user/<uid> are seen to be the same.
@@ -158,6 +177,69 @@ bool writeAll(int fd, std::string_view text)
     return true;
 }
 
+constexpr std::size_t kMaxAnswer = 4096;
+
+// A connection to an instance that took a message. It takes it when the socket accepts the connection and the
+// message at once: the kernel queues both for a listener even while it is stopped, and it reads them once let go.
+// Never waits: a listener whose queue is full takes nothing now.
+class Offer {
+public:
+    Offer() = default;
+    ~Offer() { drop(); }
+    Offer(const Offer&) = delete;
+    Offer& operator=(const Offer&) = delete;
+
+    bool took() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+
+    bool make(const fs::path& socket, std::string_view message)
+    {
+        drop();
+        const auto address = addressOf(socket);
+        if (!address) return false;
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd_ < 0) return false;
+        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&*address), sizeof(*address)) != 0) {
+            drop();
+            return false;
+        }
+        if (const auto uid = peerUid(fd_); !uid || *uid != ::getuid()) {
+            if (!warned_)
+                log.warning("The instance socket belongs to another user; nothing is sent ->", socket.string());
+            warned_ = true;
+            drop();
+            return false;
+        }
+        // A message this short goes whole into a new connection's buffer, or not at all.
+        if (::send(fd_, message.data(), message.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(message.size())) drop();
+        return took();
+    }
+
+    // The answer once it is there. A connection that ended without one is dropped: the one that took the message
+    // has gone, and the message may be offered again.
+    std::optional<std::string> answer()
+    {
+        if (!took()) return std::nullopt;
+        received_.takeAvailable(fd_, kMaxAnswer);
+        if (!received_.done) return std::nullopt;
+        auto line = received_.complete && !received_.line.empty() ? std::optional(received_.line) : std::nullopt;
+        drop();
+        return line;
+    }
+
+private:
+    void drop()
+    {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        received_ = {};
+    }
+
+    int fd_ = -1;
+    bool warned_ = false;
+    Received received_;
+};
+
 // What a rejected message looked like, safe for one log line.
 std::string printable(std::string_view bytes)
 {
@@ -203,7 +285,7 @@ std::string InstanceChannel::Paths::Places::machineName(const fs::path& machineI
         if (!std::isxdigit(static_cast<unsigned char>(id[i]))) break;
         digits += id[i];
     }
-    return digits.empty() ? hostName : digits;
+    return digits.empty() ? fileNameFor(hostName) : digits;
 }
 
 InstanceChannel::Paths InstanceChannel::Paths::standard()
@@ -520,39 +602,40 @@ std::optional<std::string> InstanceChannel::send(const Paths& paths, Command com
 
 std::optional<std::string> InstanceChannel::send(const Paths& paths, Command command, const Patience& patience)
 {
-    for (std::chrono::milliseconds waited{0};; waited += std::max(patience.every, std::chrono::milliseconds(1))) {
-        bool held = false;
-        for (const auto& location : paths.locations) {
-            if (!InstanceLock::isHeldElsewhere(location.lock)) continue;
-            held = true;
-            if (auto reply = send(location.socket, command)) return reply;
+    const auto deadline = patience.now() + patience.within;
+    const std::string message = std::string(name(command)) + "\n";
+    Offer taken;
+    for (;;) {
+        if (!taken.took()) {
+            bool held = false;
+            for (const auto& location : paths.locations) {
+                if (!InstanceLock::isHeldElsewhere(location.lock)) continue;
+                held = true;
+                if (taken.make(location.socket, message)) break;
+            }
+            if (!held) return std::nullopt;
         }
-        if (!held || waited >= patience.within) return std::nullopt;
-        if (patience.pause)
-            patience.pause(patience.every);
-        else
-            std::this_thread::sleep_for(patience.every);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - patience.now());
+        if (left <= std::chrono::milliseconds::zero()) return std::nullopt;
+        const auto slice =
+            std::clamp(left, std::chrono::milliseconds(1), std::max(patience.every, std::chrono::milliseconds(1)));
+        if (patience.pause) {
+            patience.pause(slice, taken.fd());
+        } else {
+            pollfd p{taken.fd(), POLLIN, 0};
+            ::poll(&p, 1, static_cast<int>(slice.count()));  // a negative descriptor only waits
+        }
+        if (auto reply = taken.answer()) return reply;
     }
 }
 
 std::optional<std::string> InstanceChannel::send(const fs::path& socket, Command command)
 {
-    const auto address = addressOf(socket);
-    if (!address) return std::nullopt;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return std::nullopt;
-    std::optional<std::string> reply;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof(*address)) == 0) {
-        const auto uid = peerUid(fd);
-        if (!uid || *uid != ::getuid())
-            log.warning("The instance socket belongs to another user; nothing is sent ->", socket.string());
-        else if (writeAll(fd, std::string(name(command)) + "\n")) {
-            auto received = readLine(fd, 4096, kAnswerDeadline);
-            if (received.complete && !received.line.empty()) reply = std::move(received.line);
-        }
-    }
-    ::close(fd);
-    return reply;
+    Offer offer;
+    if (!offer.make(socket, std::string(name(command)) + "\n")) return std::nullopt;
+    auto received = readLine(offer.fd(), kMaxAnswer, kAnswerDeadline);
+    if (!received.complete || received.line.empty()) return std::nullopt;
+    return std::move(received.line);
 }
 
 }  // namespace vandrel

@@ -80,7 +80,8 @@ public:
             std::string machine;  // names the folder in the home; empty: that folder is passed over
             static Places standard();
             // The machine's name: the first 32 hexadecimal digits of the machine id file (spaces around them
-            // trimmed), else the host name when the file is missing or holds none.
+            // trimmed), else, when the file is missing or holds none, the host name where it is a plain file name
+            // (letters, digits, '-', '_' and '.', not leading, at most 64 bytes) and a hash of it where not.
             static std::string machineName(const std::filesystem::path& machineIdFile, const std::string& hostName);
         };
         static Paths standard();
@@ -91,13 +92,22 @@ public:
     };
     // The answer for the user, from the channel's thread.
     using Handler = std::function<std::string(Command)>;
-    // How long a client waits for the holder of a lock to answer: a start holds the lock a moment before it
-    // listens. It asks again every `every`, for `within` at most, while the lock is held.
+    // How long a client waits for the holder of a lock to answer, by the clock: every try, every wait for an
+    // answer and every pause count. A start holds the lock a moment before it listens, so while a lock is held
+    // and nobody takes the message, it is offered again every `every`. Once a connection took it (an instance
+    // stopped by a signal or a debugger takes it too: the kernel queues the connection), it is never sent again:
+    // the answer is awaited on that connection until the time is up, and the instance, let go later, hears the
+    // message once.
     struct Patience {
-        std::chrono::milliseconds within{2000};
+        std::chrono::milliseconds within{2500};
         std::chrono::milliseconds every{10};
-        // Waits between two tries; null: sleeps.
-        std::function<void(std::chrono::milliseconds)> pause;
+        // Waits `slice` between two looks, or less once `answer` (the connection that took the message; -1:
+        // none) can be read. Null: poll() on the real clock.
+        std::function<void(std::chrono::milliseconds slice, int answer)> pause;
+        // The clock the question is timed on; null: the steady clock.
+        std::function<std::chrono::steady_clock::time_point()> clock;
+
+        std::chrono::steady_clock::time_point now() const { return clock ? clock() : std::chrono::steady_clock::now(); }
     };
 
     // allowance: how long a connection may take to send its message; reportEvery: how often at most the log hears
@@ -125,14 +135,14 @@ public:
     // happens before the program's log exists.
     const std::string& socketFailure() const { return socketFailure_; }
 
-    // Whether another process holds the instance lock of any location.
+    // Whether another process holds the instance lock of any location (or an earlier version its flock there).
     static bool isRunning(const Paths& paths);
-    // Sends the command to the instance listening on the socket and returns its answer; absent when no
-    // instance of this user answers.
+    // Sends the command to the instance listening on the socket and returns its answer, waiting for it up to
+    // kAnswerDeadline; absent when no instance of this user answers.
     static std::optional<std::string> send(const std::filesystem::path& socket, Command command);
-    // The same through each location whose lock another process holds, until one answers; asked again with
-    // the patience's pauses while a lock is held. Absent at once when no lock is held (nothing runs), or when
-    // none answered within the patience.
+    // The same through the first location whose lock another process holds and whose socket takes the
+    // message (see Patience). Absent at once when no lock is held (nothing runs), or when no answer came
+    // within the patience.
     static std::optional<std::string> send(const Paths& paths, Command command, const Patience& patience);
     static std::optional<std::string> send(const Paths& paths, Command command);
 

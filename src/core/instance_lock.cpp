@@ -3,11 +3,17 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
 
 namespace vandrel {
 
@@ -67,6 +73,48 @@ bool earlierVersionHolds(int fd)
     return ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
 }
 
+// The device the kernel's table of locks names the file's by: its file system's own, which is not always the one
+// stat() gives (btrfs gives each subvolume a number of its own).
+dev_t lockTableDevice(int fd, dev_t statDevice)
+{
+    struct statx info {};
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &info) != 0 || !(info.stx_mask & STATX_MNT_ID)) return statDevice;
+    std::ifstream mounts("/proc/self/mountinfo");
+    for (std::string line; std::getline(mounts, line);) {
+        std::istringstream words(line);
+        unsigned long long id = 0, parent = 0;
+        unsigned major = 0, minor = 0;
+        char colon = 0;
+        if (words >> id >> parent >> major >> colon >> minor && id == info.stx_mnt_id && colon == ':')
+            return makedev(major, minor);
+    }
+    return statDevice;
+}
+
+// Whether a flock is held on the file, as the kernel's table of locks says: asking never takes it, so a start
+// trying it at that moment never gives way to the question. Where /proc is not mounted the flock goes unseen.
+bool flockHeldOn(int fd)
+{
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return false;
+    std::optional<dev_t> tableDevice;
+    // "1: FLOCK  ADVISORY  WRITE 1234 fe:00:10953972 0 EOF"; a process waiting for it is listed with "->".
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream words(line);
+        std::string number, kind, mode, access, pid, file;
+        if (!(words >> number >> kind >> mode >> access >> pid >> file) || kind != "FLOCK") continue;
+        unsigned major = 0, minor = 0;
+        unsigned long long inode = 0;
+        if (std::sscanf(file.c_str(), "%x:%x:%llu", &major, &minor, &inode) != 3 || inode != info.st_ino) continue;
+        const dev_t device = makedev(major, minor);
+        if (device == info.st_dev) return true;
+        if (!tableDevice) tableDevice = lockTableDevice(fd, info.st_dev);
+        if (device == *tableDevice) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 InstanceLock::InstanceLock(std::filesystem::path path) : path_(std::move(path)) {}
@@ -115,9 +163,9 @@ bool InstanceLock::isHeldElsewhere(const std::filesystem::path& path)
     int fd = ::open(path.c_str(), O_RDONLY | kOpenFlags);
     if (fd < 0 || (fd = plainFileOrClose(fd, path, failure)) < 0) return false;
     struct flock lock = wholeFile();
-    const bool asked = ::fcntl(fd, F_OFD_GETLK, &lock) == 0;
+    const bool held = (::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK) || flockHeldOn(fd);
     ::close(fd);
-    return asked && lock.l_type != F_UNLCK;
+    return held;
 }
 
 }  // namespace vandrel

@@ -9,7 +9,8 @@
 // The lock is an open file description lock (fcntl F_OFD_SETLK): it belongs to the open, not to the process,
 // so two opens in one process exclude each other as two processes do, and it can be asked about (F_OFD_GETLK)
 // without being taken. A question therefore never makes a start that tries the lock at that moment give way.
-// A start also holds the flock earlier versions marked themselves with, so that neither runs beside the other.
+// A start also holds the flock earlier versions marked themselves with, so that neither runs beside the other,
+// and a question sees that one too: it reads the kernel's table of locks (/proc/locks) rather than trying it.
 //
 // The file lies in a folder only the user can reach (InstanceChannel::Paths). It is never followed through a
 // symbolic link: one found in its place is removed and the file made anew. Anything else that is not a plain
@@ -38,7 +39,8 @@ public:
     // Why the latest tryAcquire() could not use the file; empty when it could.
     const std::string& failure() const { return failure_; }
 
-    // True when some open of the file other than the caller's own holds the lock. Never takes it.
+    // True when some open of the file other than the caller's own holds the lock, or an earlier version's flock.
+    // Never takes either.
     static bool isHeldElsewhere(const std::filesystem::path& path);
 
 private:

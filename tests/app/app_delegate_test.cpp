@@ -251,7 +251,7 @@ TEST_F(AppDelegateTest, AStartWhoseRunningOneEndsBeforeAnsweringBecomesTheInstan
     InstanceLock ending(path("vandrel.lock"));
     ASSERT_TRUE(ending.tryAcquire());
     auto o = instanceOptions({"vandrel"});
-    o.answerPatience.pause = [&](std::chrono::milliseconds) { ending.release(); };
+    o.answerPatience.pause = [&](std::chrono::milliseconds, int) { ending.release(); };
     AppDelegate delegate(std::move(o));
     EXPECT_TRUE(delegate.claimInstance());
     EXPECT_TRUE(InstanceChannel::isRunning(InstanceChannel::Paths::in(path(""))));

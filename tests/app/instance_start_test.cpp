@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "core/instance_channel.h"
@@ -64,12 +65,12 @@ protected:
     // As the desktop starts it, the program has a private $XDG_RUNTIME_DIR; from su, sudo or cron it has none.
     // With a gate folder the start waits, once it has marked itself ready there, until the gate's file "open"
     // is made.
-    ChildProcess start(std::vector<std::string> arguments, bool fromTheDesktop, const fs::path& gate = {})
+    ChildProcess start(std::vector<std::string> arguments, bool fromTheDesktop, const fs::path& gate = {},
+                       const std::string& program = VANDREL_PROGRAM_PATH)
     {
         ChildProcess::Options o;
         o.program = "setpriv";
-        o.args = {"--reuid", std::to_string(user), "--regid", std::to_string(user), "--clear-groups",
-                  "--",      VANDREL_PROGRAM_PATH};
+        o.args = {"--reuid", std::to_string(user), "--regid", std::to_string(user), "--clear-groups", "--", program};
         if (!gate.empty()) {
             o.args.insert(o.args.begin(), {"-c",
                                            "touch \"$0/ready.$$\"; while [ ! -e \"$0/open\" ]; do sleep 0.001; done; "
@@ -112,6 +113,34 @@ TEST_F(InstanceStartTest, AStartWithoutTheDesktopsRuntimeFolderMeetsTheRunningOn
     EXPECT_NE(startAndEnd({"--unremap-capslock"}).find("Vandrel had not remapped Caps Lock"), std::string::npos);
     const auto end = running.wait(60s);
     EXPECT_TRUE(end && end->exitedWith(0)) << running.errorOutput();
+}
+
+// A running Vandrel that is stopped (a debugger, a frozen session) still takes a start's message, as the kernel queues
+// it: a start, the rescue and the login-item helper each end promptly all the same, and it hears the start once
+// when it goes on.
+TEST_F(InstanceStartTest, AStoppedInstanceHoldsUpNoStartRescueOrHelperAndHearsTheStartOnceLetGo)
+{
+    auto running = start({}, true);
+    ASSERT_TRUE(running.waitForErrorOutput(kListening, 60s)) << running.errorOutput();
+    ASSERT_TRUE(running.signal(SIGSTOP));
+    for (const auto& [arguments, program, code] :
+         {std::tuple<std::vector<std::string>, std::string, int>{{}, VANDREL_PROGRAM_PATH, 1},
+          {{"--unremap-capslock"}, VANDREL_PROGRAM_PATH, 1},
+          {{}, VANDREL_HELPER_PATH, 0}}) {  // the helper starts nothing
+        const auto begin = std::chrono::steady_clock::now();
+        auto later = start(arguments, false, {}, program);
+        const auto status = later.wait(60s);
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, 3500ms) << program;
+        EXPECT_TRUE(status && status->exitedWith(code)) << later.output() << later.errorOutput();
+        EXPECT_EQ(later.output().find("does not answer") != std::string::npos, code == 1) << later.output();
+    }
+    ASSERT_TRUE(running.signal(SIGCONT));
+    // It hears the start, then the rescue, and quits.
+    const auto end = running.wait(60s);
+    EXPECT_TRUE(end && end->exitedWith(0)) << running.errorOutput();
+    const std::string log = running.errorOutput(), forward = "asked this one to come forward";
+    EXPECT_EQ(log.find(forward, log.find(forward) + 1), std::string::npos) << log;
+    EXPECT_NE(log.find(forward), std::string::npos) << log;
 }
 
 // Autostart, the menu and a terminal at the same moment, while others ask whether Vandrel runs as the login-item

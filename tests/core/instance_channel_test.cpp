@@ -2,10 +2,13 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QTemporaryDir>
@@ -16,6 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -263,25 +267,32 @@ TEST_F(InstanceChannelTest, EveryPrivateFolderIsTakenSoThatALaterStartMeetsTheRu
         EXPECT_TRUE(InstanceChannel::isRunning(elsewhere));
         EXPECT_EQ(InstanceChannel::send(elsewhere, Command::unremapCapsLock), "done: unremap-capslock");
     }
-
 }
 
-TEST_F(InstanceChannelTest, TheMachineIsNamedByItsIdElseByItsHostName)
+TEST_F(InstanceChannelTest, TheMachineIsNamedByItsIdElseByItsHostNameAsAFileNameOfItsOwn)
 {
     const fs::path file = dir.path().toStdString() + "/machine-id";
     const struct {
         std::optional<std::string> content;
-        std::string name;
+        std::string name;  // "#": a hash of the host name
+        std::string hostName = "host";
     } cases[] = {
         {"0123456789abcdef0123456789abcdef\n", "0123456789abcdef0123456789abcdef"},
         {" \t0123456789ABCDEF0123456789abcdef0123\n", "0123456789ABCDEF0123456789abcdef"},
         {"uninitialized\n", "host"},  // what systemd leaves until the first boot is done
         {std::nullopt, "host"},
+        {std::nullopt, "my-host_2.lan", "my-host_2.lan"},
+        // Never a folder elsewhere, a hidden one or one too long to hold a socket.
+        {std::nullopt, "#", "a/../../b"},
+        {std::nullopt, "#", ".hidden"},
+        {std::nullopt, "#", std::string(65, 'h')},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.content.value_or("missing") + " " + c.hostName);
         fs::remove(file);
         if (c.content) std::ofstream(file) << *c.content;
-        EXPECT_EQ(InstanceChannel::Paths::Places::machineName(file, "host"), c.name) << c.content.value_or("missing");
+        const std::string name = InstanceChannel::Paths::Places::machineName(file, c.hostName);
+        EXPECT_TRUE(c.name == "#" ? std::regex_match(name, std::regex("host-[0-9a-f]{16}")) : name == c.name) << name;
     }
 }
 
@@ -311,36 +322,107 @@ TEST_F(InstanceChannelTest, AskingWhetherTheLockIsHeldNeverKeepsAStartFromTaking
     EXPECT_TRUE(start.tryAcquire());
 }
 
-// A start that found the lock held asks its holder again until it listens, for the patience's time at most.
-TEST_F(InstanceChannelTest, AClientWaitsForTheHolderOfTheLockToListen)
+// A start that found the lock held asks its holder again until it listens, and once a connection took the message
+// awaits the answer there, never sending it again: all within the patience, by the clock.
+TEST_F(InstanceChannelTest, AClientWaitsForTheHolderOfTheLockToListenAndToAnswerByTheClock)
 {
     const struct {
         bool held;
         int listensAfter;  // pauses; 0: never
+        bool silent;       // a socket that takes the message and never answers, as a stopped instance's does
+        std::chrono::milliseconds perLook;  // what every reading of the clock finds passed: tries that take time
         std::optional<std::string> answer;
         int pauses;
     } cases[] = {
-        {true, 3, "done: come-forward", 3},
-        {true, 0, std::nullopt, 200},  // 2 s in steps of 10 ms
-        {false, 0, std::nullopt, 0},   // nothing runs: nothing to wait for
+        {true, 3, false, 0ms, "done: come-forward", 4},  // the fourth waits for the answer
+        {true, 0, false, 0ms, std::nullopt, 250},        // 2.5 s in steps of 10 ms
+        {true, 0, true, 0ms, std::nullopt, 250},        {true, 0, true, 1s, std::nullopt, 2},
+        {false, 0, false, 0ms, std::nullopt, 0},  // nothing runs: nothing to wait for
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pauses);
         InstanceLock holder(lock);
         ASSERT_EQ(holder.tryAcquire(), true);
         if (!c.held) holder.release();
+        const int stopped = c.silent ? listenAt(socket) : -1;
         InstanceChannel channel(paths);
         int pauses = 0;
+        std::chrono::steady_clock::time_point now;
         InstanceChannel::Patience patience;
-        patience.pause = [&](std::chrono::milliseconds every) {
-            EXPECT_EQ(every, 10ms);
-            if (++pauses != c.listensAfter) return;
-            holder.release();
-            EXPECT_TRUE(channel.open(handler));
+        patience.clock = [&] { return now += c.perLook; };
+        patience.pause = [&](std::chrono::milliseconds slice, int answer) {
+            EXPECT_EQ(slice, 10ms);
+            now += slice;
+            if (++pauses == c.listensAfter) {
+                holder.release();
+                EXPECT_TRUE(channel.open(handler));
+            }
+            // The channel answers on its own thread: waited for as an event.
+            pollfd ready{answer, POLLIN, 0};
+            if (answer >= 0 && !c.silent) ::poll(&ready, 1, 10000);
         };
         EXPECT_EQ(InstanceChannel::send(paths, Command::comeForward, patience), c.answer);
         EXPECT_EQ(pauses, c.pauses);
+        if (!c.silent) continue;
+        ::fcntl(stopped, F_SETFL, O_NONBLOCK);
+        const int once = ::accept(stopped, nullptr, nullptr);
+        char message[32] = {};
+        EXPECT_GT(::recv(once, message, sizeof(message), 0), 0);
+        EXPECT_STREQ(message, "come-forward\n");
+        EXPECT_EQ(::accept(stopped, nullptr, nullptr), -1) << "sent once";
+        ::close(once), ::close(stopped), fs::remove(socket);
     }
+}
+
+// Another process holding the lock as an earlier Vandrel (a flock) or another one (the open's lock) does, until the
+// object goes.
+struct OtherProcess {
+    OtherProcess(const fs::path& lock, bool earlier)
+    {
+        int ready[2];
+        if (::pipe(ready) != 0 || (pid = ::fork()) != 0) {
+            char byte;
+            ::close(ready[1]);
+            EXPECT_EQ(::read(ready[0], &byte, 1), 1) << "the lock is held";
+            ::close(ready[0]);
+            return;
+        }
+        const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT, 0600);
+        struct flock whole {};
+        whole.l_type = F_WRLCK;
+        if ((earlier ? ::flock(fd, LOCK_EX) : ::fcntl(fd, F_OFD_SETLKW, &whole)) != 0) ::_exit(1);
+        (void)!::write(ready[1], "", 1);
+        for (;;) ::pause();
+    }
+    ~OtherProcess()
+    {
+        if (pid > 0) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
+    }
+    pid_t pid = -1;
+};
+
+// Every question whether Vandrel runs sees each kind of lock a start gives way to, and asks its holder.
+TEST_F(InstanceChannelTest, EitherKindOfLockHeldByAnotherProcessIsSeenAndItsHolderAsked)
+{
+    const int listener = listenAt(socket);
+    ::fcntl(listener, F_SETFL, O_NONBLOCK);
+    for (const bool earlier : {true, false}) {
+        SCOPED_TRACE(earlier ? "flock" : "open's lock");
+        const OtherProcess holder(lock, earlier);
+        EXPECT_TRUE(InstanceChannel::isRunning(paths));
+        EXPECT_FALSE(InstanceChannel(paths).open(handler)) << "a start gives way";
+        std::chrono::steady_clock::time_point now;
+        InstanceChannel::Patience patience;
+        patience.clock = [&] { return now; };
+        patience.pause = [&](std::chrono::milliseconds slice, int) {  // the holder answers
+            now += slice;
+            const int connection = ::accept(listener, nullptr, nullptr);
+            ::send(connection, "answered\n", 9, MSG_NOSIGNAL);
+            ::close(connection);
+        };
+        EXPECT_EQ(InstanceChannel::send(paths, Command::comeForward, patience), "answered");
+    }
+    ::close(listener);
 }
 
 TEST_F(InstanceChannelTest, ALinkAtTheLockIsReplacedWithoutBeingFollowedAndAPipeIsAReason)

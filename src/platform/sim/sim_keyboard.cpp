@@ -103,10 +103,11 @@ std::shared_ptr<OrderBarrier> SimKeyboard::openOrderBarrier()
     return std::make_shared<Barrier>(self_, id);
 }
 
-bool SimKeyboard::heldBack(std::function<void()> input)
+bool SimKeyboard::heldBack(std::function<void()> input, bool release)
 {
     std::lock_guard lock(mutex_);
-    if (openBarriers_.empty() && (heldInput_.empty() || replaying_)) return false;
+    // A release waits only behind keys typed after the barrier opened; with none waiting it goes at once.
+    if ((openBarriers_.empty() || release) && (heldInput_.empty() || replaying_)) return false;
     heldInput_.push_back(std::move(input));
     return true;
 }
@@ -292,7 +293,7 @@ void SimKeyboard::press(std::uint16_t keyCode)
 void SimKeyboard::release(std::uint16_t keyCode)
 {
     std::lock_guard input(inputMutex_);
-    if (heldBack([this, keyCode] { release(keyCode); })) return;
+    if (heldBack([this, keyCode] { release(keyCode); }, true)) return;
     physicalReport(keyCode, false);
     KeyEvent event;
     {

@@ -14,7 +14,8 @@
 // A key released keeps the mapping it was pressed with. Tap callbacks never run concurrently.
 //
 // An order barrier holds back physical key presses and releases made while it is open: they wait, in order,
-// and run when it is released, or after OrderBarrier::maxHold on the keyboard's scheduler.
+// and run when it is released, or after OrderBarrier::maxHold on the keyboard's scheduler. A release waits only
+// while keys typed after the barrier opened wait: with none waiting it runs at once.
 //
 // postEvent() records the event in postedEvents() as given (untranslated, with its flags, timestamp filled
 // in). An event posted at the HID location then also runs through steps 5 and 6, as hardware input does; one
@@ -106,7 +107,7 @@ private:
     // Runs the event through the taps and records it when it passes.
     void dispatch(KeyEvent event);
     // True when the input was kept behind an open order barrier (it runs later).
-    bool heldBack(std::function<void()> input);
+    bool heldBack(std::function<void()> input, bool release = false);
     void closeOrderBarrier(std::uint64_t id);
 
     const rx::SchedulerPtr scheduler_;

@@ -269,8 +269,13 @@ void SimKeyboard::physicalReport(std::uint16_t keyCode, bool down)
 
 void SimKeyboard::press(std::uint16_t keyCode)
 {
+    pressAt(keyCode, scheduler_->now());
+}
+
+void SimKeyboard::pressAt(std::uint16_t keyCode, rx::TimePoint at)
+{
     std::lock_guard input(inputMutex_);
-    if (heldBack([this, keyCode] { press(keyCode); })) return;
+    if (heldBack([this, keyCode, at] { pressAt(keyCode, at); })) return;
     physicalReport(keyCode, true);
     KeyEvent event;
     {
@@ -286,14 +291,19 @@ void SimKeyboard::press(std::uint16_t keyCode)
         }
         event.flags = currentFlags();
     }
-    event.timestamp = scheduler_->now();
+    event.timestamp = at;
     dispatch(event);
 }
 
 void SimKeyboard::release(std::uint16_t keyCode)
 {
+    releaseAt(keyCode, scheduler_->now());
+}
+
+void SimKeyboard::releaseAt(std::uint16_t keyCode, rx::TimePoint at)
+{
     std::lock_guard input(inputMutex_);
-    if (heldBack([this, keyCode] { release(keyCode); }, true)) return;
+    if (heldBack([this, keyCode, at] { releaseAt(keyCode, at); }, true)) return;
     physicalReport(keyCode, false);
     KeyEvent event;
     {
@@ -307,7 +317,7 @@ void SimKeyboard::release(std::uint16_t keyCode)
         event.type = VirtualKeyCode::isModifier(code) ? KeyEventType::flagsChanged : KeyEventType::keyUp;
         event.flags = currentFlags();
     }
-    event.timestamp = scheduler_->now();
+    event.timestamp = at;
     dispatch(event);
 }
 
@@ -319,8 +329,13 @@ void SimKeyboard::tap(std::uint16_t keyCode)
 
 void SimKeyboard::repeat(std::uint16_t keyCode, int count)
 {
+    repeatAt(keyCode, count, scheduler_->now());
+}
+
+void SimKeyboard::repeatAt(std::uint16_t keyCode, int count, rx::TimePoint at)
+{
     std::lock_guard input(inputMutex_);
-    if (heldBack([this, keyCode, count] { repeat(keyCode, count); })) return;
+    if (heldBack([this, keyCode, count, at] { repeatAt(keyCode, count, at); })) return;
     for (int i = 0; i < count; ++i) {
         KeyEvent event;
         {
@@ -332,7 +347,7 @@ void SimKeyboard::repeat(std::uint16_t keyCode, int count)
             event.isAutoRepeat = true;
             event.flags = currentFlags();
         }
-        event.timestamp = scheduler_->now();
+        event.timestamp = at;
         dispatch(event);
     }
 }

@@ -215,15 +215,14 @@ void AppServices::installClipboards()
         if (!o) return {};
         return o->capsUp.subscribe([f](const KeyEvent&) { f(); });
     };
-    multi.keyInput.onKeydownWithoutCaps = [observer](std::function<void(const KeyEvent&)> f) -> rx::Disposable {
+    multi.keyInput.blockKeydown = [observer](const VDKey& key,
+                                             std::function<bool(const KeyEvent&)> when) -> std::function<void()> {
         const auto o = observer.lock();
         if (!o) return {};
-        return o->keydownWithoutCaps.subscribe(f);
+        return o->blockKeydown(key, std::move(when));
     };
-    multi.keyInput.blockKeydown = [observer](const VDKey& key) -> std::function<void()> {
-        const auto o = observer.lock();
-        if (!o) return {};
-        return o->blockKeydown(key);
+    multi.keyInput.openOrderBarrier = [platform = options_.platform]() -> std::shared_ptr<OrderBarrier> {
+        return platform->eventTaps().openOrderBarrier();
     };
     multi.frontmostApplication = [platform = options_.platform] {
         return platform->workspace().frontmostApplication();

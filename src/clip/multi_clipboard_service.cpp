@@ -40,7 +40,10 @@ MultiClipboardService::MultiClipboardService(Passkey, Options options)
 {
 }
 
-MultiClipboardService::~MultiClipboardService() = default;
+MultiClipboardService::~MultiClipboardService()
+{
+    if (unblockPasteKeys_) unblockPasteKeys_();
+}
 
 InstalledInstance<MultiClipboardService>& MultiClipboardService::installed()
 {
@@ -321,33 +324,99 @@ void MultiClipboardService::afterStored(std::int64_t id)
 
 void MultiClipboardService::watchPasteKey(bool pending)
 {
-    pasteKeyBag_ = rx::DisposeBag{};
     const auto& input = options_.keyInput;
+    if (!input.blockKeydown) return;
     if (pending) {
+        {
+            std::lock_guard lock(pasteKeyGuard_.mutex);
+            pasteKeyGuard_.restorePending = true;
+        }
+        pasteKeyBag_ = rx::DisposeBag{};
+        if (unblockPasteKeys_) return;  // still watching since the last restore
+        std::weak_ptr<MultiClipboardService> weak = weak_from_this();
+        auto when = [weak](const KeyEvent& event) {
+            const auto self = weak.lock();
+            return self && self->holdPasteKey(event);
+        };
         std::vector<std::function<void()>> unblocks;
-        if (input.blockKeydown)
-            for (const auto& key : pasteKeys()) unblocks.push_back(input.blockKeydown(key));
+        for (const auto& key : pasteKeys()) unblocks.push_back(input.blockKeydown(key, when));
         unblockPasteKeys_ = [unblocks] {
             for (const auto& unblock : unblocks)
                 if (unblock) unblock();
         };
-        if (input.onKeydownWithoutCaps) {
-            auto pressed = pasteKeyPressed_;
-            input
-                .onKeydownWithoutCaps([pressed](const KeyEvent& event) {
-                    const VDKey key(event);
-                    for (const auto& paste : pasteKeys())
-                        if (paste == key) pressed->store(true);
-                })
-                .disposed(pasteKeyBag_);
-        }
         return;
     }
-    if (unblockPasteKeys_) std::exchange(unblockPasteKeys_, {})();
-    if (pasteKeyPressed_->exchange(false)) {
-        log.info("The paste key held back during the restore is sent now");
-        post(ClipUtils::cmdV());
+    std::vector<std::shared_ptr<OrderBarrier>> waiting;
+    {
+        std::lock_guard lock(pasteKeyGuard_.mutex);
+        if (!pasteKeyGuard_.restorePending) return;
+        pasteKeyGuard_.restorePending = false;
+        pasteKeyGuard_.restoreEnded = options_.mainScheduler->now();
+        waiting.swap(pasteKeyGuard_.waiting);
     }
+    if (!waiting.empty())
+        log.info("The paste keys stroked during the restore paste the user's content now ->", waiting.size());
+    for (const auto& barrier : waiting) pasteUsersContent(barrier);
+    endPasteKeyWatch(OrderBarrier::maxHold);
+}
+
+bool MultiClipboardService::holdPasteKey(const KeyEvent& event)
+{
+    {
+        std::lock_guard lock(pasteKeyGuard_.mutex);
+        if (!pasteKeyGuard_.restorePending && event.timestamp >= pasteKeyGuard_.restoreEnded) return false;
+        pasteKeyGuard_.lastHeld = options_.mainScheduler->now();
+    }
+    // The keys typed after it wait behind it, so its paste comes before them and into the window it was typed in.
+    const auto& open = options_.keyInput.openOrderBarrier;
+    auto barrier = open ? open() : nullptr;
+    {
+        std::lock_guard lock(pasteKeyGuard_.mutex);
+        if (pasteKeyGuard_.restorePending) {
+            pasteKeyGuard_.waiting.push_back(std::move(barrier));
+            return true;
+        }
+    }
+    // Stroked during the restore and seen after it: it waited behind an earlier one, and pastes now.
+    std::weak_ptr<MultiClipboardService> weak = weak_from_this();
+    options_.mainScheduler->schedule([weak, barrier] {
+        if (auto self = weak.lock())
+            self->pasteUsersContent(barrier);
+        else if (barrier)
+            barrier->release();
+    });
+    return true;
+}
+
+void MultiClipboardService::pasteUsersContent(const std::shared_ptr<OrderBarrier>& barrier)
+{
+    // The paste service keeps the keys behind the stroke until its target has the content, and a later restore
+    // waits for that fetch.
+    const OrderBarrier::Scope scope(barrier);
+    options_.pasteService->pasteNow();
+    if (barrier && !scope.kept()) barrier->release();
+}
+
+void MultiClipboardService::endPasteKeyWatch(rx::Duration after)
+{
+    std::weak_ptr<MultiClipboardService> weak = weak_from_this();
+    options_.mainScheduler
+        ->scheduleAfter(after,
+                        [weak] {
+                            const auto self = weak.lock();
+                            if (!self) return;
+                            rx::Duration left{};
+                            {
+                                auto& guard = self->pasteKeyGuard_;
+                                std::lock_guard lock(guard.mutex);
+                                if (guard.restorePending) return;
+                                // Whatever waited behind the last one withheld is through once its hold ended.
+                                left = guard.lastHeld + OrderBarrier::maxHold - self->options_.mainScheduler->now();
+                            }
+                            if (left > rx::Duration::zero()) return self->endPasteKeyWatch(left);
+                            if (self->unblockPasteKeys_) std::exchange(self->unblockPasteKeys_, {})();
+                        })
+        .disposed(pasteKeyBag_);
 }
 
 // --- restoring the system pasteboard ---

@@ -6,20 +6,26 @@
 // paste from a board lends the system pasteboard out (a borrow of the capture service, so the write makes
 // no clip), writes the board's content, posts the paste stroke and ends the borrow once the system board is
 // active again. Either way the user's own pasteboard content is put back afterwards: from the system board's
-// shadow items, else from the transfer clip (the last clip stored into the system board). While that restore
-// is pending the user's paste key is held back and replayed once when it is done. The restore also waits until
-// every paste the program made has been fetched by its target (PasteService::whenPastesSettled). A write the
-// desktop clipboard refuses (another application took it a moment before) is tried again kRestoreDelay later,
-// kRestoreAttempts tries in all, the restore still pending (the paste key held back, capture borrowed, so the
-// change that refused it makes no clip); after the last try the restore ends as any other. A copy or paste of
-// the program while a try is due takes the pending restore over: the user's content comes back after it, never
-// over it.
+// shadow items, else from the transfer clip (the last clip stored into the system board). The restore also
+// waits until every paste the program made has been fetched by its target (PasteService::whenPastesSettled).
+//
+// The user's own paste keys meanwhile (Ctrl+V, Ctrl+Shift+V, the original idiom): each one stroked while the
+// restore is pending is withheld and holds the keys typed after it behind an order barrier; once the user's
+// content is back each pastes it, in the order stroked, through the paste service, which keeps the keys behind
+// it until its target has the content. One stroked during the restore that comes out of such a hold after the
+// restore ended (its event's time tells) pastes the same way. The holds are the barrier's, 500 ms at most.
+//
+// A write the desktop clipboard refuses (another application took it a moment before) is tried again
+// kRestoreDelay later, kRestoreAttempts tries in all, the restore still pending (paste keys withheld, capture
+// borrowed, so the change that refused it makes no clip); after the last try the restore ends as any other. A
+// copy or paste of the program while a try is due takes the pending restore over: the user's content comes back
+// after it, never over it.
 //
 // A terminal without a copy key (xterm) gets no copy stroke: its selection is X's PRIMARY selection, which is
 // put on the clipboard and captured like any copy.
 //
 // Threads: every step runs on the main scheduler (the conveyors are observed there, and Caps releases and
-// key-downs hop there from the input thread). Waits for the pasteboard and the target application run on the
+// withheld paste keys hop there from the input thread). Waits for the pasteboard and the target application run on the
 // clip scheduler, the delayed restore hop on the global scheduler, and clip rows are written on the database
 // scheduler. Safety bounds: a Caps release not seen within 5 s restores anyway; a paste's borrow not ended
 // within 10 s is ended by a watchdog, so capture never stays off.
@@ -45,6 +51,7 @@
 #include "core/installed_instance.h"
 #include "model/vd_action.h"
 #include "model/vd_key.h"
+#include "platform/event_tap.h"
 #include "platform/key_event.h"
 #include "platform/pasteboard.h"
 #include "platform/running_application.h"
@@ -78,10 +85,11 @@ public:
         std::function<bool()> isCapsDown;
         // Calls back on every Caps release (any thread) until the result is disposed.
         std::function<rx::Disposable(std::function<void()>)> onCapsUp;
-        // Calls back on every key-down without Caps (any thread) until the result is disposed.
-        std::function<rx::Disposable(std::function<void(const KeyEvent&)>)> onKeydownWithoutCaps;
-        // Withholds key-downs of the key until the returned function runs.
-        std::function<std::function<void()>(const VDKey&)> blockKeydown;
+        // Withholds the key-downs of the key (without Caps) that `when` answers true for, until the returned
+        // function runs; `when` is asked on the taps' thread.
+        std::function<std::function<void()>(const VDKey&, std::function<bool(const KeyEvent&)>)> blockKeydown;
+        // On the taps' thread: holds back the keys typed from now on (OrderBarrier). Null, or a null result: none.
+        std::function<std::shared_ptr<OrderBarrier>()> openOrderBarrier;
     };
 
     // clipService, pasteService, general and mainScheduler are required.
@@ -181,6 +189,10 @@ private:
     void storeClipWithClipboard(const VDClip& clip, std::int64_t id);
     void afterStored(std::int64_t id);
     void watchPasteKey(bool pending);
+    // On the taps' thread: whether the user's paste key is withheld, to paste the user's content once it is back.
+    bool holdPasteKey(const KeyEvent& event);
+    void pasteUsersContent(const std::shared_ptr<OrderBarrier>& barrier);
+    void endPasteKeyWatch(rx::Duration after);
     void restoreWhenCapsUp(std::optional<std::int64_t> active, std::function<void()> restore);
     void runRestore(rx::Duration wait, const std::function<void()>& callback);
     // What one try at putting the user's content back did.
@@ -208,9 +220,18 @@ private:
     mutable bool inMemory_ = false;
     rx::BehaviorRelay<bool> willRestore_{false};
     std::optional<std::pair<std::int64_t, bool>> prevActiveClipboardAndIsPastePlainText_;
-    // The paste-key guard.
+    // The paste-key guard, read on the taps' thread under its mutex. It watches from a restore's start until no
+    // paste key stroked during it can still come out of a hold.
+    struct PasteKeyGuard {
+        std::mutex mutex;
+        bool restorePending = false;
+        rx::TimePoint restoreEnded{};
+        rx::TimePoint lastHeld{};
+        // The paste keys stroked while the restore is pending, in order: the barrier each holds (may be null).
+        std::vector<std::shared_ptr<OrderBarrier>> waiting;
+    };
+    PasteKeyGuard pasteKeyGuard_;
     std::function<void()> unblockPasteKeys_;
-    std::shared_ptr<std::atomic<bool>> pasteKeyPressed_ = std::make_shared<std::atomic<bool>>(false);
     rx::DisposeBag pasteKeyBag_;
     rx::DisposeBag restoreBag_;
     // A refused restore waiting for its next try: its timer, callback and borrow of the capture service.

@@ -1,6 +1,6 @@
 #include "engine/input_observer.h"
 
-#include <set>
+#include <vector>
 
 #include "core/common_utils.h"
 #include "core/localize.h"
@@ -24,8 +24,14 @@ rx::SchedulerPtr inputSchedulerOrFallback(rx::SchedulerPtr scheduler)
 // Shared with the functions blockKeydown returns, which may outlive the observer. The count lets the
 // key-down tap skip the lock and the key building while nothing is blocked.
 struct InputObserver::BlockedKeys {
+    struct Entry {
+        std::uint64_t id;
+        std::int64_t keybit;
+        std::shared_ptr<const KeydownFilter> when;  // null: every key-down of the key
+    };
     std::mutex mutex;
-    std::set<std::int64_t> keybits;
+    std::vector<Entry> entries;
+    std::uint64_t nextId = 0;
     std::atomic<std::size_t> count{0};
 };
 
@@ -123,21 +129,23 @@ bool InputObserver::startMonitoring()
     return true;
 }
 
-std::function<void()> InputObserver::blockKeydown(const VDKey& keyShouldBlock)
+std::function<void()> InputObserver::blockKeydown(const VDKey& keyShouldBlock, KeydownFilter when)
 {
-    const std::int64_t keybit = keyShouldBlock.keybit();
+    std::uint64_t id = 0;
     {
         std::lock_guard lock(keydownBlockeds_->mutex);
-        keydownBlockeds_->keybits.insert(keybit);
-        keydownBlockeds_->count.store(keydownBlockeds_->keybits.size());
+        id = ++keydownBlockeds_->nextId;
+        keydownBlockeds_->entries.push_back(
+            {id, keyShouldBlock.keybit(), when ? std::make_shared<const KeydownFilter>(std::move(when)) : nullptr});
+        keydownBlockeds_->count.store(keydownBlockeds_->entries.size());
     }
     std::weak_ptr<BlockedKeys> weak = keydownBlockeds_;
-    return [weak, keybit] {
+    return [weak, id] {
         auto blocked = weak.lock();
         if (!blocked) return;
         std::lock_guard lock(blocked->mutex);
-        blocked->keybits.erase(keybit);
-        blocked->count.store(blocked->keybits.size());
+        std::erase_if(blocked->entries, [id](const BlockedKeys::Entry& e) { return e.id == id; });
+        blocked->count.store(blocked->entries.size());
     };
 }
 
@@ -174,8 +182,18 @@ TapResult InputObserver::keyDownHandler(KeyEvent& event)
         constexpr std::uint64_t keyMasks = EventFlags::maskAlphaShift | EventFlags::maskCommand |
                                            EventFlags::maskAlternate | EventFlags::maskControl | EventFlags::maskShift;
         const std::int64_t keybit = event.keyCode + static_cast<std::int64_t>(event.flags & keyMasks);
-        std::lock_guard lock(keydownBlockeds_->mutex);
-        if (keydownBlockeds_->keybits.count(keybit) != 0) return TapResult::swallow;
+        std::vector<std::shared_ptr<const KeydownFilter>> filters;
+        {
+            std::lock_guard lock(keydownBlockeds_->mutex);
+            for (const auto& entry : keydownBlockeds_->entries) {
+                if (entry.keybit != keybit) continue;
+                if (!entry.when) return TapResult::swallow;
+                filters.push_back(entry.when);
+            }
+        }
+        // Asked outside the lock: a filter may take locks of its own, and unblocking may happen under them.
+        for (const auto& filter : filters)
+            if ((*filter)(event)) return TapResult::swallow;
     }
     if (isBlockAllKeyEventBubbling()) return TapResult::swallow;
     passedDown_.set(key);

@@ -90,8 +90,10 @@ public:
     bool isMonitoring() const;
 
     // Withholds key-downs of this key (key code and modifiers, by keybit) while Caps is not held, until the
-    // returned function runs. Any thread.
-    std::function<void()> blockKeydown(const VDKey& keyShouldBlock);
+    // returned function runs. With `when`, only those it answers true for: it is asked on the taps' thread, for
+    // each such key-down, and may open an order barrier there. Any thread.
+    using KeydownFilter = std::function<bool(const KeyEvent&)>;
+    std::function<void()> blockKeydown(const VDKey& keyShouldBlock, KeydownFilter when = {});
 
     // While true, every event that would pass is withheld (the hotkey recorders set it while recording).
     bool isBlockAllKeyEventBubbling() const { return isBlockAllKeyEventBubbling_.load(std::memory_order_acquire); }

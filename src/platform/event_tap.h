@@ -47,8 +47,10 @@ struct CurrentOrderBarrier {
 
 // Keeps the output in the order of its causes when an action runs on another thread: the key events read
 // after the barrier opened wait, unseen by the taps, until it is released (the action has posted its
-// strokes), and then go through the taps in the order they came. Released by release() or when the last
-// reference goes; after maxHold the keys go on by themselves (logged once).
+// strokes), and then go through the taps in the order they came. A release waits only while keys wait there:
+// with none waiting it goes through at once, so a key held since before is never held longer than the hands
+// held it. Released by release() or when the last reference goes; after maxHold the keys go on by themselves
+// (logged once).
 class OrderBarrier {
 public:
     static constexpr std::chrono::milliseconds maxHold{500};

@@ -16,6 +16,10 @@ struct ExtraClipboardWalkTest : EngineTest, TestApplications {
     std::shared_ptr<ClipService> capture;
     std::shared_ptr<PasteService> paste;
     std::shared_ptr<MultiClipboardService> multi;
+    // What reached the frontmost application, in order: each paste with the text it fetched, and each key-down
+    // that passed.
+    std::vector<std::string> received;
+    std::shared_ptr<EventTap> letters;
 
     ExtraClipboardWalkTest()
     {
@@ -40,7 +44,19 @@ struct ExtraClipboardWalkTest : EngineTest, TestApplications {
         po.settings = settings;
         po.clipService = capture;
         po.globalScheduler = clock;
+        // The frontmost application pastes as the stroke comes: it fetches the clipboard's text.
+        po.postKeys = [this](const VDActionPtr& action) {
+            action->post();
+            received.push_back("paste " + sim->pasteboards().generalBoard()->fetchStringByTarget().value_or(""));
+        };
         paste = PasteService::make(po);
+        letters = sim->keyboard().createTap(
+            KeyEventType::keyDown,
+            [this](KeyEvent& event) {
+                received.push_back(Scenario::nameOfKeyCode(event.keyCode));
+                return TapResult::pass;
+            },
+            TapPlacement::tailAppend);
 
         MultiClipboardService::Options mo;
         mo.clipService = capture;
@@ -55,10 +71,10 @@ struct ExtraClipboardWalkTest : EngineTest, TestApplications {
         mo.keyInput.onCapsUp = [this](std::function<void()> f) {
             return core->inputObserver()->capsUp.subscribe([f](const KeyEvent&) { f(); });
         };
-        mo.keyInput.onKeydownWithoutCaps = [this](std::function<void(const KeyEvent&)> f) {
-            return core->inputObserver()->keydownWithoutCaps.subscribe(f);
+        mo.keyInput.blockKeydown = [this](const VDKey& key, std::function<bool(const KeyEvent&)> when) {
+            return core->inputObserver()->blockKeydown(key, std::move(when));
         };
-        mo.keyInput.blockKeydown = [this](const VDKey& key) { return core->inputObserver()->blockKeydown(key); };
+        mo.keyInput.openOrderBarrier = [this] { return sim->eventTaps().openOrderBarrier(); };
         multi = MultiClipboardService::make(mo);
 
         VandrelServices services;
@@ -115,15 +131,19 @@ TEST_F(ExtraClipboardWalkTest, CopyAndPasteThroughExtraClipboardOneKeepTheUsersC
     ASSERT_EQ(multi->clipHistory(0).size(), 1u);
     EXPECT_EQ(multi->clipHistory(0).front().stringData, "the user's text");
 
-    // The user's own paste key during a restore is held back, then sent once.
+    // The user's own paste keys during a restore: each pastes the user's content once it is back, in the order
+    // stroked, before the keys typed after them.
+    received.clear();
     keys("capslock down, v tap, capslock up");
     advance(60);
-    EXPECT_EQ(text(), "selected words");
+    EXPECT_EQ(received, std::vector<std::string>{"paste selected words"});
     scenario.clear();
-    keys("ctrl down, v tap, ctrl up");
-    EXPECT_EQ(scenario.passed(), "ctrl flags [ctrl], v up [ctrl], ctrl flags");  // not the key-down
+    received.clear();
+    keys("ctrl down, v tap, ctrl up, wait 0.03, ctrl down, v tap, ctrl up, x tap, y tap, z tap");
+    EXPECT_EQ(scenario.passed(), "ctrl flags [ctrl], v up [ctrl], ctrl flags");  // the rest waits behind it
     advance(3000);
-    EXPECT_EQ(scenario.posted(), pasteStroke);
+    EXPECT_EQ(scenario.posted(), pasteStroke + ", " + pasteStroke);
+    EXPECT_EQ(received, (std::vector<std::string>{"paste the user's text", "paste the user's text", "x", "y", "z"}));
     EXPECT_EQ(text(), "the user's text");
 }
 

@@ -103,10 +103,11 @@ std::shared_ptr<OrderBarrier> SimKeyboard::openOrderBarrier()
     return std::make_shared<Barrier>(self_, id);
 }
 
-bool SimKeyboard::heldBack(std::function<void()> input)
+bool SimKeyboard::heldBack(std::function<void()> input, bool release)
 {
     std::lock_guard lock(mutex_);
-    if (openBarriers_.empty() && (heldInput_.empty() || replaying_)) return false;
+    // A release waits only behind keys typed after the barrier opened; with none waiting it goes at once.
+    if ((openBarriers_.empty() || release) && (heldInput_.empty() || replaying_)) return false;
     heldInput_.push_back(std::move(input));
     return true;
 }
@@ -268,8 +269,13 @@ void SimKeyboard::physicalReport(std::uint16_t keyCode, bool down)
 
 void SimKeyboard::press(std::uint16_t keyCode)
 {
+    pressAt(keyCode, scheduler_->now());
+}
+
+void SimKeyboard::pressAt(std::uint16_t keyCode, rx::TimePoint at)
+{
     std::lock_guard input(inputMutex_);
-    if (heldBack([this, keyCode] { press(keyCode); })) return;
+    if (heldBack([this, keyCode, at] { pressAt(keyCode, at); })) return;
     physicalReport(keyCode, true);
     KeyEvent event;
     {
@@ -285,14 +291,19 @@ void SimKeyboard::press(std::uint16_t keyCode)
         }
         event.flags = currentFlags();
     }
-    event.timestamp = scheduler_->now();
+    event.timestamp = at;
     dispatch(event);
 }
 
 void SimKeyboard::release(std::uint16_t keyCode)
 {
+    releaseAt(keyCode, scheduler_->now());
+}
+
+void SimKeyboard::releaseAt(std::uint16_t keyCode, rx::TimePoint at)
+{
     std::lock_guard input(inputMutex_);
-    if (heldBack([this, keyCode] { release(keyCode); })) return;
+    if (heldBack([this, keyCode, at] { releaseAt(keyCode, at); }, true)) return;
     physicalReport(keyCode, false);
     KeyEvent event;
     {
@@ -306,7 +317,7 @@ void SimKeyboard::release(std::uint16_t keyCode)
         event.type = VirtualKeyCode::isModifier(code) ? KeyEventType::flagsChanged : KeyEventType::keyUp;
         event.flags = currentFlags();
     }
-    event.timestamp = scheduler_->now();
+    event.timestamp = at;
     dispatch(event);
 }
 
@@ -318,8 +329,13 @@ void SimKeyboard::tap(std::uint16_t keyCode)
 
 void SimKeyboard::repeat(std::uint16_t keyCode, int count)
 {
+    repeatAt(keyCode, count, scheduler_->now());
+}
+
+void SimKeyboard::repeatAt(std::uint16_t keyCode, int count, rx::TimePoint at)
+{
     std::lock_guard input(inputMutex_);
-    if (heldBack([this, keyCode, count] { repeat(keyCode, count); })) return;
+    if (heldBack([this, keyCode, count, at] { repeatAt(keyCode, count, at); })) return;
     for (int i = 0; i < count; ++i) {
         KeyEvent event;
         {
@@ -331,7 +347,7 @@ void SimKeyboard::repeat(std::uint16_t keyCode, int count)
             event.isAutoRepeat = true;
             event.flags = currentFlags();
         }
-        event.timestamp = scheduler_->now();
+        event.timestamp = at;
         dispatch(event);
     }
 }

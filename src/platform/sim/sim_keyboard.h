@@ -14,7 +14,9 @@
 // A key released keeps the mapping it was pressed with. Tap callbacks never run concurrently.
 //
 // An order barrier holds back physical key presses and releases made while it is open: they wait, in order,
-// and run when it is released, or after OrderBarrier::maxHold on the keyboard's scheduler.
+// and run when it is released, or after OrderBarrier::maxHold on the keyboard's scheduler. A release waits only
+// while keys typed after the barrier opened wait: with none waiting it runs at once. Input that waited keeps
+// the time it was made at, as a kernel's time stamp does.
 //
 // postEvent() records the event in postedEvents() as given (untranslated, with its flags, timestamp filled
 // in). An event posted at the HID location then also runs through steps 5 and 6, as hardware input does; one
@@ -105,8 +107,11 @@ private:
     void physicalReport(std::uint16_t keyCode, bool down);
     // Runs the event through the taps and records it when it passes.
     void dispatch(KeyEvent event);
+    void pressAt(std::uint16_t keyCode, rx::TimePoint at);
+    void releaseAt(std::uint16_t keyCode, rx::TimePoint at);
+    void repeatAt(std::uint16_t keyCode, int count, rx::TimePoint at);
     // True when the input was kept behind an open order barrier (it runs later).
-    bool heldBack(std::function<void()> input);
+    bool heldBack(std::function<void()> input, bool release = false);
     void closeOrderBarrier(std::uint64_t id);
 
     const rx::SchedulerPtr scheduler_;

@@ -38,7 +38,9 @@
 // an order barrier (openOrderBarrier): the keyboards' events taken after it wait, unseen by the taps, until
 // the action has run and its strokes are queued (a paste: until its target fetched the content), then go
 // through the taps in the order they came. A barrier that is not released within 500 ms lets them go on
-// (logged once), so a hung GUI thread or a paste no target fetches costs the order, never the keyboard.
+// (logged once), so a hung GUI thread or a paste no target fetches costs the order, never the keyboard. A release
+// waits there only behind keys that wait: a key held since before the action goes up when the hands let it go,
+// not when the barrier ends (held longer, the desktop would repeat it).
 //
 // The input thread never waits on anything but its devices. Its only blocking calls are epoll and the reads
 // and writes of the keyboards, the output keyboard and the eventfd. What the taps and the actions they run
@@ -216,13 +218,19 @@ private:
     template <class Work>
     void guarded(Work&& work);
 
-    // Takes the event now, or keeps it behind an open order barrier.
+    // Takes the event now, or keeps it behind an open order barrier. A release (with the scan code and report end
+    // around it) waits only behind keys that wait there: with none waiting it is taken at once.
     void takeInputEvent(Keyboard& keyboard, const input_event& event)
     {
-        if (openBarriers_.empty() && heldEvents_.empty())
+        if (heldEvents_.empty() && (openBarriers_.empty() || passesOrderBarrier(event)))
             keyboards_->take(keyboard, event);
         else
             heldEvents_.push_back({keyboard.id, event});
+    }
+    static bool passesOrderBarrier(const input_event& event)
+    {
+        if (event.type == EV_KEY) return event.value == 0;
+        return event.type != EV_SYN || event.code != SYN_DROPPED;
     }
     void closeOrderBarrier(std::uint64_t id, bool timedOut);
     bool passThrough() const { return options_.passThrough && options_.passThrough->load(std::memory_order_relaxed); }

@@ -79,12 +79,16 @@ TEST(KeyPathOrder, KeysAfterAMainThreadActionWaitForItsStrokesHalfASecondAtMost)
         std::chrono::milliseconds mainBusy;
         Strings typed;
         bool logged;
+        // A, held since before Caps, goes up right after Caps+C, while nothing waits behind the action.
+        bool heldA = false;
     };
     const std::vector<Case> cases{
         {"main thread busy 300 ms: order kept", std::chrono::milliseconds(300), tapsOf({"KEY_C", "KEY_LEFT", "KEY_X"}),
          false},
         {"main thread busy 600 ms: the keys go on", std::chrono::milliseconds(600),
          tapsOf({"KEY_LEFT", "KEY_X", "KEY_C"}), true},
+        {"a key let go meanwhile: at once", std::chrono::milliseconds(300),
+         tapsOf({"KEY_A", "KEY_C", "KEY_LEFT", "KEY_X"}), false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -100,9 +104,14 @@ TEST(KeyPathOrder, KeysAfterAMainThreadActionWaitForItsStrokesHalfASecondAtMost)
                          {});
         });
         auto& keyboard = *path.rig.source;
+        if (c.heldA) {
+            keyboard.press(kKeyboard, KEY_A);
+            path.rig.pump();
+        }
         // Caps+C, then Caps+S (a key-only action) and X, all in one read.
         keyboard.press(kKeyboard, KEY_CAPSLOCK);
         keyboard.tap(kKeyboard, KEY_C);
+        if (c.heldA) keyboard.release(kKeyboard, KEY_A);
         keyboard.tap(kKeyboard, KEY_S);
         keyboard.release(kKeyboard, KEY_CAPSLOCK);
         keyboard.tap(kKeyboard, KEY_X);

@@ -303,7 +303,14 @@ void SimKeyboard::release(std::uint16_t keyCode)
 void SimKeyboard::releaseAt(std::uint16_t keyCode, rx::TimePoint at)
 {
     std::lock_guard input(inputMutex_);
-    if (heldBack([this, keyCode, at] { releaseAt(keyCode, at); }, true)) return;
+    // The release of Caps (pressed as F19) ends the hold the action belongs to: it keeps its place behind the
+    // action, as presses do.
+    const bool capsUp = [&] {
+        std::lock_guard lock(mutex_);
+        const auto it = held_.find(keyCode);
+        return it != held_.end() && it->second == VirtualKeyCode::f19;
+    }();
+    if (heldBack([this, keyCode, at] { releaseAt(keyCode, at); }, !capsUp)) return;
     physicalReport(keyCode, false);
     KeyEvent event;
     {

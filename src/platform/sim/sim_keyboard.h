@@ -15,8 +15,9 @@
 //
 // An order barrier holds back physical key presses and releases made while it is open: they wait, in order,
 // and run when it is released, or after OrderBarrier::maxHold on the keyboard's scheduler. A release waits only
-// while keys typed after the barrier opened wait: with none waiting it runs at once. Input that waited keeps
-// the time it was made at, as a kernel's time stamp does.
+// while keys typed after the barrier opened wait: with none waiting it runs at once; but the release of Caps
+// (pressed as F19), which ends the action's hold, waits as presses do. Input that waited keeps the time it was
+// made at, as a kernel's time stamp does.
 //
 // postEvent() records the event in postedEvents() as given (untranslated, with its flags, timestamp filled
 // in). An event posted at the HID location then also runs through steps 5 and 6, as hardware input does; one

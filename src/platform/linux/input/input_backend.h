@@ -219,17 +219,21 @@ private:
     void guarded(Work&& work);
 
     // Takes the event now, or keeps it behind an open order barrier. A release (with the scan code and report end
-    // around it) waits only behind keys that wait there: with none waiting it is taken at once.
+    // around it) waits only behind keys that wait there: with none waiting it is taken at once. The release of
+    // Caps (pressed as F19) ends the hold the action belongs to and keeps its place behind the action, as presses
+    // do: what the action shows on Caps up (the cheat sheet) sees it after it ran.
     void takeInputEvent(Keyboard& keyboard, const input_event& event)
     {
-        if (heldEvents_.empty() && (openBarriers_.empty() || passesOrderBarrier(event)))
+        if (heldEvents_.empty() && (openBarriers_.empty() || passesOrderBarrier(keyboard, event)))
             keyboards_->take(keyboard, event);
         else
             heldEvents_.push_back({keyboard.id, event});
     }
-    static bool passesOrderBarrier(const input_event& event)
+    static bool passesOrderBarrier(const Keyboard& keyboard, const input_event& event)
     {
-        if (event.type == EV_KEY) return event.value == 0;
+        if (event.type == EV_KEY)
+            return event.value == 0 &&
+                   !(event.code < KEY_CNT && keyboard.keys.held[event.code].mapped == VirtualKeyCode::f19);
         return event.type != EV_SYN || event.code != SYN_DROPPED;
     }
     void closeOrderBarrier(std::uint64_t id, bool timedOut);

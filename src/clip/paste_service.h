@@ -51,9 +51,9 @@ public:
     static constexpr rx::Duration kPasteDelay = std::chrono::milliseconds(50);
     static constexpr rx::Duration kFetchGrace = std::chrono::milliseconds(250);
     static constexpr rx::Duration kFetchTimeout = std::chrono::seconds(2);
-    // From the fetch to the keys typed after the paste: we hear of the fetch when the target asks, before
-    // the data crosses to it and its main loop inserts it (GTK: a few ms, more on a loaded machine). Short
-    // enough that holding the typing back goes unnoticed.
+    // From the fetch to the keys typed after the paste: we hear of the fetch once our answer is on its way to
+    // the target, before its main loop has inserted it (GTK: a few ms, more on a loaded machine). Short enough
+    // that holding the typing back goes unnoticed.
     static constexpr rx::Duration kInsertTime = std::chrono::milliseconds(40);
 
     // general, settings, clipService and globalScheduler are required.

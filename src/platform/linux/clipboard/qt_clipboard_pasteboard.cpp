@@ -32,9 +32,16 @@ public:
     explicit FetchReportingMime(std::weak_ptr<const QtClipboardPasteboard> board) : board_(std::move(board)) {}
 
 protected:
+    // Told once the toolkit has sent the answer (it writes and flushes it after this returns): a fetch notice
+    // that came before could let the keys typed after a paste reach the X server ahead of the pasted content.
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override
     {
-        if (auto board = board_.lock()) board->fetched();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [board = board_] {
+                if (auto pasteboard = board.lock()) pasteboard->fetched();
+            },
+            Qt::QueuedConnection);
         return QMimeData::retrieveData(mimeType, type);
     }
 

@@ -182,27 +182,6 @@ TEST_F(X11WorkspaceTest, ActivationNoticesFollowTheApplicationsOnTheMainThread)
     subscription.dispose();
 }
 
-TEST_F(X11WorkspaceTest, ThePublishedFrontmostApplicationSaysHowItsTextMovesByWords)
-{
-    TestProcess gedit, writer;
-    const Window g = client_->create({.title = "g", .instance = "gedit", .className = "Gedit", .pid = gedit.pid()});
-    const Window w = client_->create(
-        {.title = "w", .instance = "libreoffice", .className = "libreoffice-writer", .pid = writer.pid()});
-    // Published on the desktop watcher's thread, after the window manager made the window active.
-    auto frontmostIs = [&](const TestProcess& process) {
-        return client_->wait([&] {
-            const auto front = workspace_->frontmostSnapshot();
-            return front->application && front->application->processIdentifier == process.pid();
-        });
-    };
-    ASSERT_TRUE(activate(w));
-    ASSERT_TRUE(frontmostIs(writer));
-    EXPECT_TRUE(workspace_->frontmostSnapshot()->movesToWordStarts);
-    ASSERT_TRUE(activate(g));
-    ASSERT_TRUE(frontmostIs(gedit));
-    EXPECT_FALSE(workspace_->frontmostSnapshot()->movesToWordStarts);
-}
-
 // The Linux platform as the engine sees it: the working environment over it follows the user's real focus
 // changes, and secure input is the locked session.
 TEST_F(X11WorkspaceTest, TheWorkingEnvironmentFollowsRealFocusAndTheSessionLock)

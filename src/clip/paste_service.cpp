@@ -1,5 +1,7 @@
 #include "clip/paste_service.h"
 
+#include <algorithm>
+
 #include "clip/clip_utils.h"
 #include "clip/vd_clip_data.h"
 #include "core/blocking_call.h"
@@ -198,6 +200,46 @@ void PasteService::pasteNow()
 
 void PasteService::postStroke(std::uint64_t id)
 {
+    {
+        std::lock_guard lock(pendingMutex_);
+        const auto wait = nextStrokeAt_ - options_.globalScheduler->now();
+        if (deferred_.empty() && wait <= rx::Duration::zero()) {
+            // Until the target has this paste, the next stroke waits (the bound: a target that never fetches).
+            nextStrokeAt_ = options_.globalScheduler->now() + kStrokeSpacing;
+        } else {
+            deferred_.push_back(id);
+            scheduleDeferredCheck(wait);
+            return;
+        }
+    }
+    strokeNow(id);
+}
+
+void PasteService::scheduleDeferredCheck(rx::Duration after)
+{
+    std::weak_ptr<PasteService> weak = weak_from_this();
+    options_.globalScheduler->scheduleAfter(std::max(after, rx::Duration::zero()), [weak] {
+        if (auto self = weak.lock()) self->postDeferred();
+    });
+}
+
+void PasteService::postDeferred()
+{
+    std::uint64_t id = 0;
+    {
+        std::lock_guard lock(pendingMutex_);
+        const auto now = options_.globalScheduler->now();
+        if (deferred_.empty() || now < nextStrokeAt_) return;  // a later check comes for the new time
+        id = deferred_.front();
+        deferred_.pop_front();
+        nextStrokeAt_ = now + kStrokeSpacing;
+        if (!deferred_.empty()) scheduleDeferredCheck(kStrokeSpacing);
+    }
+    strokeNow(id);
+}
+
+void PasteService::strokeNow(std::uint64_t id)
+{
     const auto keys = options_.frontmostTerminalKeys ? options_.frontmostTerminalKeys() : std::nullopt;
     const auto& selection = options_.selection;
     std::optional<std::vector<PasteboardItem>> saved;
@@ -222,7 +264,12 @@ void PasteService::postStroke(std::uint64_t id)
         paste.posted = true;
         paste.savedSelection = std::move(saved);
         paste.usedSelection = usedSelection;
-        if (!fetchHeard) barrier = std::move(paste.barrier);
+        if (!fetchHeard) {
+            barrier = std::move(paste.barrier);
+            // Nothing will say when the target has it: the next stroke need not wait.
+            nextStrokeAt_ = options_.globalScheduler->now();
+            if (!deferred_.empty()) scheduleDeferredCheck(rx::Duration::zero());
+        }
     }
     if (options_.postKeys)
         options_.postKeys(ClipUtils::cmdV());
@@ -257,6 +304,12 @@ void PasteService::onFetch()
     }
     if (fetched.empty()) return;
     log.debug("The pasted content was fetched by its target");
+    {
+        // A stroke that waits for this paste goes once the target has had time to insert it.
+        std::lock_guard lock(pendingMutex_);
+        nextStrokeAt_ = std::min(nextStrokeAt_, options_.globalScheduler->now() + kInsertTime);
+        if (!deferred_.empty()) scheduleDeferredCheck(kInsertTime);
+    }
     // Released from the global queue, never waited for here (this may be the GUI thread).
     for (auto& barrier : barriers)
         options_.globalScheduler->scheduleAfter(kInsertTime, [barrier = std::move(barrier)] { barrier->release(); });

@@ -19,10 +19,15 @@
 // of no fetch, until the stroke is posted; in any case no longer than the barrier's maxHold. A toolkit that
 // fetches asynchronously (GTK) would otherwise handle those keys before it inserts the paste.
 //
+// Strokes keep the same order with each other: a paste's stroke waits until the target has the paste before it
+// (its fetch plus kInsertTime), kStrokeSpacing at most. GTK takes one clipboard request at a time per widget and
+// drops a paste asked for while another is on its way.
+//
 // In a terminal without a paste key (xterm) the stroke is Shift+Insert, which pastes the PRIMARY selection:
 // the content goes to PRIMARY as well, and the user's PRIMARY is put back when the paste settles.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -55,6 +60,8 @@ public:
     // the target, before its main loop has inserted it (GTK: a few ms, more on a loaded machine). Short enough
     // that holding the typing back goes unnoticed.
     static constexpr rx::Duration kInsertTime = std::chrono::milliseconds(40);
+    // The longest a stroke waits for the target to fetch the paste before it, as keys wait for a paste.
+    static constexpr rx::Duration kStrokeSpacing = OrderBarrier::maxHold;
 
     // general, settings, clipService and globalScheduler are required.
     struct Options {
@@ -118,7 +125,11 @@ private:
     bool writeText(const std::string& text);
     RealmExpected<std::shared_ptr<Realm>> openRealm() const;
     std::uint64_t addPending();
+    // Posts the stroke now, or once the target has the paste before it.
     void postStroke(std::uint64_t id);
+    void scheduleDeferredCheck(rx::Duration after);
+    void postDeferred();
+    void strokeNow(std::uint64_t id);
     void onFetch();
     void settle(std::uint64_t id, bool timedOut);
 
@@ -137,6 +148,9 @@ private:
     mutable std::mutex pendingMutex_;
     std::uint64_t nextPaste_ = 0;
     std::map<std::uint64_t, PendingPaste> pending_;
+    // The strokes waiting for the target to have the paste before them, in order, and when the next may go.
+    std::deque<std::uint64_t> deferred_;
+    rx::TimePoint nextStrokeAt_{};
     std::vector<std::function<void()>> waiters_;
 };
 

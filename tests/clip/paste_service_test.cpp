@@ -68,6 +68,30 @@ TEST_F(PasteServiceTest, AClipIsPastedWithAllItsTypesAndTheStrokeFollowsLater)
     EXPECT_TRUE(VDClip::object(rig.realm(), clip.savedHash));
 }
 
+// Two pastes in a row: the second stroke waits until the target has the first paste, as GTK drops a paste asked
+// for while another is on its way; for half a second at most.
+TEST_F(PasteServiceTest, APasteStrokeWaitsUntilTheTargetHasThePasteBeforeIt)
+{
+    const int insert = std::chrono::duration_cast<std::chrono::milliseconds>(PasteService::kInsertTime).count();
+    for (const auto& [fetchAt, secondAt] : {std::pair{100, 100 + insert}, std::pair{0, 500}}) {
+        SCOPED_TRACE(fetchAt);
+        posted.clear();
+        paste->copyToPasteboard(std::string("pasted board"));
+        paste->pasteNow();
+        paste->pasteNow();
+        EXPECT_EQ(posted.size(), 1u);
+        if (fetchAt) {
+            rig.advance(fetchAt);
+            rig.generalBoard().fetchStringByTarget();
+        }
+        rig.advance(secondAt - fetchAt - 1);
+        EXPECT_EQ(posted.size(), 1u);
+        rig.advance(1);
+        EXPECT_EQ(posted.size(), 2u);
+        rig.advance(3000);
+    }
+}
+
 // Keys typed after a paste's trigger land after the pasted text: they wait until the target fetched it (GTK
 // does so only when it handles the stroke) and had time to insert it, or for the barrier's bound. A key held
 // since before goes up when the hands let it go, unless keys typed after the trigger wait: then behind them.

@@ -184,11 +184,11 @@ InputKeyboards::Read InputKeyboards::read(Keyboard& keyboard, std::span<input_ev
         const ssize_t n = ::read(keyboard.fd.get(), events, asked * sizeof(input_event));
         if (n < 0) {
             if (errno != EAGAIN && errno != EINTR) result.gone = std::strerror(errno);
-            return result;
+            break;
         }
         if (n == 0) {
             result.gone = "closed";
-            return result;
+            break;
         }
         // A keyboard gives whole events only.
         const std::size_t count = static_cast<std::size_t>(n) / sizeof(input_event);
@@ -200,23 +200,42 @@ InputKeyboards::Read InputKeyboards::read(Keyboard& keyboard, std::span<input_ev
         }
         result.count += count;
         // A short read took everything the keyboard had.
-        if (count < asked) return result;
+        if (count < asked) break;
     }
+    noteDrops(keyboard, room.first(result.count));
     return result;
+}
+
+void InputKeyboards::noteDrops(Keyboard& keyboard, std::span<const input_event> events)
+{
+    const auto isDrop = [](const input_event& ev) { return ev.type == EV_SYN && ev.code == SYN_DROPPED; };
+    if (std::none_of(events.begin(), events.end(), isDrop)) return;
+    // The kernel's key state is that after everything read; undoing what came after a SYN_DROPPED gives the
+    // state there.
+    auto state = options_.source->keysDown(keyboard.fd.get());
+    if (!state) return;  // gone: its removal lets every key go
+    std::vector<KeyBits> atDrops;
+    for (auto it = events.rbegin(); it != events.rend(); ++it) {
+        if (isDrop(*it))
+            atDrops.push_back(*state);
+        else if (it->type == EV_KEY && it->code < KEY_CNT)
+            state->set(it->code, it->value != 1);  // down before a release or a repeat, up before a press
+    }
+    keyboard.resyncs.insert(keyboard.resyncs.end(), atDrops.rbegin(), atDrops.rend());
 }
 
 void InputKeyboards::take(Keyboard& keyboard, const input_event& event)
 {
     if (event.type == EV_SYN) {
-        if (event.code == SYN_DROPPED) {
-            keyboard.dropping = true;
-        } else if (event.code == SYN_REPORT && keyboard.dropping) {
-            keyboard.dropping = false;
-            resync(keyboard, stampOf(event));
+        // What was lost came before it; what follows is whole and is taken as it comes.
+        if (event.code == SYN_DROPPED && !keyboard.resyncs.empty()) {
+            const KeyBits state = keyboard.resyncs.front();
+            keyboard.resyncs.pop_front();
+            resync(keyboard, state, stampOf(event));
         }
         return;
     }
-    if (keyboard.dropping || event.type != EV_KEY) return;
+    if (event.type != EV_KEY) return;
     feed(keyboard, event.code, event.value, stampOf(event));
 }
 
@@ -226,15 +245,12 @@ void InputKeyboards::feed(Keyboard& keyboard, std::uint16_t code, std::int32_t v
     if (value == 0 && keyboard.pendingGrab && !keyboard.draining && keyboard.keys.raw.none()) tryGrab(keyboard);
 }
 
-void InputKeyboards::resync(Keyboard& keyboard, rx::TimePoint time)
+void InputKeyboards::resync(Keyboard& keyboard, const KeyBits& keys, rx::TimePoint time)
 {
-    // The kernel dropped events; what is down now is the truth.
-    const auto keys = options_.source->keysDown(keyboard.fd.get());
-    if (!keys) return;
     for (std::size_t code = 0; code < KEY_CNT; ++code) {
-        if (keyboard.keys.raw[code] && !(*keys)[code])
+        if (keyboard.keys.raw[code] && !keys[code])
             feed(keyboard, static_cast<std::uint16_t>(code), 0, time);
-        else if (!keyboard.keys.raw[code] && (*keys)[code])
+        else if (!keyboard.keys.raw[code] && keys[code])
             feed(keyboard, static_cast<std::uint16_t>(code), 1, time);
     }
 }

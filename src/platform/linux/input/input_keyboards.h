@@ -10,11 +10,14 @@
 //
 // Reading. Each keyboard gives its events with the kernel's CLOCK_MONOTONIC stamps (a keyboard that cannot
 // gives them stamped with the loop turn's time), so the events of several keyboards can be taken in the order
-// they were typed. After SYN_DROPPED the kernel's key state is the truth: the differences are fed as presses
-// and releases.
+// they were typed. SYN_DROPPED says events before it were lost (a reader that fell behind, or a queue the clock
+// switch at opening emptied, whose marker the kernel shows only with the next report): the key state there,
+// the kernel's state when read less what came after the marker, is made good with presses and releases, and
+// the events after it, whole and real, are taken as they come.
 #pragma once
 
 #include <array>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -45,7 +48,8 @@ public:
         rx::Duration busyDelay{};
         bool retryScheduled = false;
         bool draining = false;
-        bool dropping = false;  // after SYN_DROPPED, until the next report
+        // The key state at each SYN_DROPPED read and not yet taken.
+        std::deque<KeyBits> resyncs;
 
         std::string label() const { return name + " (" + path + ")"; }
     };
@@ -111,7 +115,9 @@ private:
     void openNode(const std::string& path, rx::TimePoint firstAttempt);
     void add(const std::string& path, InputDeviceSource::Opened opened, const std::string& parts);
     void feed(Keyboard& keyboard, std::uint16_t code, std::int32_t value, rx::TimePoint time, bool gone = false);
-    void resync(Keyboard& keyboard, rx::TimePoint time);
+    void resync(Keyboard& keyboard, const KeyBits& keys, rx::TimePoint time);
+    // Keeps the key state at each SYN_DROPPED among the events just read.
+    void noteDrops(Keyboard& keyboard, std::span<const input_event> events);
     void tryGrab(Keyboard& keyboard);
     void grabBusy(Keyboard& keyboard);
     void retryGrab(std::uint64_t id, rx::Duration delay);

@@ -235,6 +235,38 @@ TEST(InputBackend, RepeatsAndKeysWithoutAName)
     ASSERT_EQ(recorder->seen.size(), 3u);
     EXPECT_TRUE(recorder->seen[1].isAutoRepeat);
 }
+TEST(InputBackend, AfterLostEventsTheKeysThatFollowAreTakenAndTheStateThereIsMadeGood)
+{
+    // What a reader gets after a loss: SYN_DROPPED, then whole packets; here B typed right after it, released
+    // before the loop reads (a keyboard typed on as it is opened: the clock switch empties its queue).
+    struct Case {
+        const char* what;
+        std::uint16_t seenDown;  // pressed before the loss, as the program saw
+        std::uint16_t lostUp;    // released in the loss
+        std::uint16_t lostDown;  // pressed in the loss and still held
+        Strings output;
+    };
+    const Case cases[] = {
+        {"nothing else", 0, 0, 0, {"KEY_B down", "KEY_B up"}},
+        {"a release lost", KEY_A, KEY_A, 0, {"KEY_A down", "KEY_A up", "KEY_B down", "KEY_B up"}},
+        {"a press lost", 0, 0, KEY_D, {"KEY_D down", "KEY_B down", "KEY_B up"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        InputRig rig;
+        auto recorder = rig.record();
+        if (c.seenDown) rig.source->press(kKeyboard, c.seenDown);
+        if (c.lostUp) rig.source->releaseSilently(kKeyboard, c.lostUp, false);
+        if (c.lostDown) rig.source->holdSilently(kKeyboard, c.lostDown);
+        const auto report = testing::event(EV_SYN, SYN_REPORT, 0);
+        testing::writeEvents(rig.source->testFd(kKeyboard),
+                             {testing::event(EV_SYN, SYN_DROPPED, 0), testing::event(EV_KEY, KEY_B, 1), report,
+                              testing::event(EV_KEY, KEY_B, 0), report});
+        rig.pump();
+        EXPECT_EQ(rig.output(), c.output);
+    }
+}
+
 
 TEST(InputBackend, GrabsOnlyWhenNoKeyIsDown)
 {

@@ -162,7 +162,10 @@ void LogindDbusSession::readProperty(const QString& name)
 {
     auto message = QDBusMessage::createMethodCall(kService, sessionPath_, kProperties, QStringLiteral("Get"));
     message << kSession << name;
-    call(message, [this, name](QDBusPendingCallWatcher& w) {
+    call(message, [this, name, changes = changes_[name]](QDBusPendingCallWatcher& w) {
+        // Qt hands an answer over a turn later than a signal that came with it: an answer taken after a change
+        // signal may tell of the state before that change.
+        if (changes_[name] != changes) return;
         QDBusPendingReply<QDBusVariant> reply = w;
         if (reply.isError()) {
             warnOnce("cannot read the session's " + name, reply.error().message());
@@ -235,6 +238,7 @@ void LogindDbusSession::onPropertiesChanged(const QString& interfaceName, const 
 {
     if (interfaceName != kSession) return;
     for (const QString& name : {kLockedHint, kActive}) {
+        if (changed.contains(name) || invalidated.contains(name)) ++changes_[name];
         if (changed.contains(name)) {
             QVariant value = changed.value(name);
             if (value.canConvert<QDBusVariant>()) value = value.value<QDBusVariant>().variant();

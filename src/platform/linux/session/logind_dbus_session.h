@@ -20,6 +20,7 @@
 #include <QStringList>
 #include <QVariantMap>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "platform/linux/session/logind_session.h"
@@ -90,6 +91,8 @@ private:
     bool lost_ = false;
     // Counts the losses: a reply to a call made before the last one is of no use.
     unsigned generation_ = 0;
+    // Per property, the change signals taken: an answer to a read asked before the latest is out of date.
+    std::map<QString, unsigned> changes_;
     rx::SerialDisposable retry_;
     rx::PublishSubject<PowerEvent> power_;
     rx::PublishSubject<bool> lockChanges_;

@@ -12,7 +12,10 @@
 #include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusVirtualObject>
 #include <QObject>
+#include <atomic>
+#include <mutex>
 
 #include "core/log_capture.h"
 #include "rx/virtual_time_scheduler.h"
@@ -23,17 +26,49 @@ namespace {
 
 const QString kSessionPath = QStringLiteral("/org/freedesktop/login1/session/_3");
 
-class FakeSession : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Session")
-    Q_PROPERTY(bool LockedHint READ lockedHint)
-    Q_PROPERTY(bool Active READ isActive)
-
+// The session object. It answers Get from its fields, at once, or while reads are held only when they are let
+// go: an answer on its way while the session changed.
+class FakeSession : public QDBusVirtualObject {
 public:
-    bool lockedHint() const { return locked; }
-    bool isActive() const { return active; }
-    bool locked = false;
-    bool active = true;
+    std::atomic<bool> locked = false;
+    std::atomic<bool> active = true;
+    std::atomic<bool> holdReads = false;
+
+    std::size_t heldReads()
+    {
+        std::lock_guard lock(mutex_);
+        return held_.size();
+    }
+    void letReadsGo(const QDBusConnection& bus)
+    {
+        std::lock_guard lock(mutex_);
+        for (const QDBusMessage& reply : held_) bus.send(reply);
+        held_.clear();
+    }
+
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        if (message.interface() != QLatin1String("org.freedesktop.DBus.Properties") ||
+            message.member() != QLatin1String("Get"))
+            return false;
+        const QString name = message.arguments().value(1).toString();
+        const std::atomic<bool>* value = name == QLatin1String("Active")       ? &active
+                                         : name == QLatin1String("LockedHint") ? &locked
+                                                                               : nullptr;
+        const QDBusMessage reply = value ? message.createReply(QVariant::fromValue(QDBusVariant(value->load())))
+                                         : message.createErrorReply(QDBusError::UnknownProperty, name);
+        std::lock_guard lock(mutex_);
+        if (holdReads)
+            held_.push_back(reply);
+        else
+            connection.send(reply);
+        return true;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<QDBusMessage> held_;
 };
 
 class FakeManager : public QObject, protected QDBusContext {
@@ -82,7 +117,7 @@ public:
         bus_ =
             std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address_, QStringLiteral("fake-logind")));
         bus_->registerObject(QStringLiteral("/org/freedesktop/login1"), &manager, QDBusConnection::ExportAllSlots);
-        bus_->registerObject(kSessionPath, &session, QDBusConnection::ExportAllProperties);
+        bus_->registerVirtualObject(kSessionPath, &session);
         setOnBus(true);
     }
     // The daemon dies first, and at once: the bus goes away under every client without a word about the names
@@ -110,6 +145,7 @@ public:
     }
 
     bool ok() const { return bus_ && bus_->isConnected(); }
+    void letReadsGo() { session.letReadsGo(*bus_); }
     // Connects to the bus of the moment: a bus that started again has another address.
     LogindDbusSession::BusConnector connector()
     {
@@ -167,7 +203,7 @@ TEST_F(LogindDbusSessionTest, ReadsTheLockedHintAndActiveAndFollowsTheirChanges)
 {
     struct Case {
         QString property;
-        bool FakeSession::*value;
+        std::atomic<bool> FakeSession::*value;
         bool unknown;  // what the session reads until the bus answers
         bool (*read)(const LogindDbusSession&);
         rx::Observable<bool> (*changes)(LogindDbusSession&);
@@ -196,6 +232,23 @@ TEST_F(LogindDbusSessionTest, ReadsTheLockedHintAndActiveAndFollowsTheirChanges)
         EXPECT_EQ(changes, (std::vector<bool>{!c.unknown, c.unknown, !c.unknown}));
         subscription.dispose();
     }
+}
+
+TEST_F(LogindDbusSessionTest, AnAnswerHandedOverAfterAChangeSignalDoesNotUndoTheChange)
+{
+    logind_.session.holdReads = true;
+    LogindDbusSession session(logind_.connector());
+    ASSERT_TRUE(eventually([&] { return logind_.session.heldReads() == 2; }));  // unlocked and active
+    logind_.session.active = false;
+    logind_.sendProperty(QStringLiteral("Active"), false);
+    ASSERT_TRUE(eventually([&] { return !session.isActive(); }));
+    logind_.letReadsGo();
+    // A read asked after those answers is answered after them: once it is in, so are they.
+    logind_.session.holdReads = false;
+    logind_.session.locked = true;
+    logind_.sendProperty(QStringLiteral("LockedHint"), std::nullopt);
+    ASSERT_TRUE(eventually([&] { return session.isLocked(); }));
+    EXPECT_FALSE(session.isActive());
 }
 
 TEST_F(LogindDbusSessionTest, FindsTheSessionByProcessWhenAutoIsUnknown)

@@ -210,15 +210,14 @@ void InputKeyboards::noteDrops(Keyboard& keyboard, std::span<const input_event> 
 {
     const auto isDrop = [](const input_event& ev) { return ev.type == EV_SYN && ev.code == SYN_DROPPED; };
     if (std::none_of(events.begin(), events.end(), isDrop)) return;
-    // The kernel's key state is that after everything read; undoing what came after a SYN_DROPPED gives the
-    // state there.
+    // The kernel's key state is that after everything read (unknown when the keyboard is gone: its removal
+    // lets every key go); undoing what came after a SYN_DROPPED gives the state there.
     auto state = options_.source->keysDown(keyboard.fd.get());
-    if (!state) return;  // gone: its removal lets every key go
-    std::vector<KeyBits> atDrops;
+    std::vector<std::optional<KeyBits>> atDrops;
     for (auto it = events.rbegin(); it != events.rend(); ++it) {
         if (isDrop(*it))
-            atDrops.push_back(*state);
-        else if (it->type == EV_KEY && it->code < KEY_CNT)
+            atDrops.push_back(state);
+        else if (state && it->type == EV_KEY && it->code < KEY_CNT)
             state->set(it->code, it->value != 1);  // down before a release or a repeat, up before a press
     }
     keyboard.resyncs.insert(keyboard.resyncs.end(), atDrops.rbegin(), atDrops.rend());
@@ -229,9 +228,9 @@ void InputKeyboards::take(Keyboard& keyboard, const input_event& event)
     if (event.type == EV_SYN) {
         // What was lost came before it; what follows is whole and is taken as it comes.
         if (event.code == SYN_DROPPED && !keyboard.resyncs.empty()) {
-            const KeyBits state = keyboard.resyncs.front();
+            const std::optional<KeyBits> state = keyboard.resyncs.front();
             keyboard.resyncs.pop_front();
-            resync(keyboard, state, stampOf(event));
+            if (state) resync(keyboard, *state, stampOf(event));
         }
         return;
     }

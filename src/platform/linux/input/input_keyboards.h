@@ -48,8 +48,8 @@ public:
         rx::Duration busyDelay{};
         bool retryScheduled = false;
         bool draining = false;
-        // The key state at each SYN_DROPPED read and not yet taken.
-        std::deque<KeyBits> resyncs;
+        // The key state at each SYN_DROPPED read and not yet taken (unknown when the keyboard was gone).
+        std::deque<std::optional<KeyBits>> resyncs;
 
         std::string label() const { return name + " (" + path + ")"; }
     };
